@@ -1,0 +1,2 @@
+#include "control/Version.h"
+const char gVersionText[] = "02030157";

@@ -1,0 +1,66 @@
+// Wire helpers of the simulated recorder: little-endian fields, checksums,
+// ULCM header and HTTP answer head. No state.
+#include "sim_wire.h"
+
+#include <cstdio>
+#include <cstring>
+
+uint32_t Wire_GetU32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+         uint32_t(p[3]) << 24;
+}
+
+void Wire_PutU32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+
+uint32_t Wire_ChecksumBytes(const uint8_t* p, uint32_t n) {
+  uint32_t sum = 0;
+  if (p == nullptr) return 0;
+  for (uint32_t i = 0; i < n; i++) sum += p[i];
+  return sum;
+}
+
+uint32_t Wire_ChecksumSparse(const uint8_t* p, uint32_t n) {
+  uint32_t sum = 0;
+  if (p == nullptr) return 0;
+  for (uint32_t k = 0; k < n / 1024; k++) sum += Wire_GetU32(p + k * 1024);
+  return sum;
+}
+
+uint32_t Wire_MessageChecksum(const uint8_t* p, uint32_t n) {
+  return n <= 1024 ? Wire_ChecksumBytes(p, n) : Wire_ChecksumSparse(p, n);
+}
+
+void Wire_ReadUlcmHeader(const uint8_t* p, UlcmHeader* h) {
+  h->total = Wire_GetU32(p + 0);
+  h->magic = Wire_GetU32(p + 4);
+  h->type = Wire_GetU32(p + 8);
+  h->session = Wire_GetU32(p + 12);
+  h->conn_index = Wire_GetU32(p + 52);
+  h->socket_index = Wire_GetU32(p + 56);
+}
+
+void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type,
+                          uint32_t session, uint32_t conn_index,
+                          uint32_t socket_index) {
+  memset(p, 0, kUlcmHeaderSize);
+  Wire_PutU32(p + 0, total);          // total length
+  Wire_PutU32(p + 4, kUlcmMagic);     // "ULCM"
+  Wire_PutU32(p + 8, type);           // packet type
+  Wire_PutU32(p + 12, session);       // session id
+                                      // 16..47: credential block, empty
+  Wire_PutU32(p + 48, 0);             // always 0
+  Wire_PutU32(p + 52, conn_index);    // echoed connection index
+  Wire_PutU32(p + 56, socket_index);  // echoed socket index
+  Wire_PutU32(p + 60, 0);             // reserved
+}
+
+uint32_t Wire_WriteHttpHead(char* dst, uint32_t content_length) {
+  int n = snprintf(dst, kMaxHttpHead, "HTTP/1.1 200 OK\r\nContent-Length: %u\r\n\r\n",
+                   content_length);
+  return n < 0 ? 0 : uint32_t(n);
+}
