@@ -1,0 +1,182 @@
+// MD5 after RFC 1321: init, update, final and the compression written out
+// step by step. Owns gMd5Digest, the 16-byte result of Md5_DigestString.
+#include "ddns/Md5.h"
+#include <cstdio>
+#include <cstring>
+
+unsigned char gMd5Digest[16];
+
+// The block that pads a message: 0x80, then zeros.
+static const unsigned char kPadding[64] = {0x80};
+
+void Md5_Init(TMd5Context* context)
+{
+    context->count[0] = 0;
+    context->count[1] = 0;
+    context->state[0] = 0x67452301u;
+    context->state[1] = 0xefcdab89u;
+    context->state[2] = 0x98badcfeu;
+    context->state[3] = 0x10325476u;
+}
+
+// Sixteen little-endian words out of a 64-byte block.
+static void DecodeWords(uint32_t* words, const unsigned char* bytes, int count)
+{
+    for (int i = 0; i < count; i++) {
+        const unsigned char* b = bytes + 4 * i;
+        words[i] = (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+    }
+}
+
+void Md5_Update(TMd5Context* context, const unsigned char* bytes, uint32_t length)
+{
+    uint32_t index = (context->count[0] >> 3) & 63;
+    uint32_t bits = length << 3;
+    context->count[0] += bits;
+    if (context->count[0] < bits) context->count[1]++;
+    context->count[1] += length >> 29;
+
+    uint32_t words[16];
+    for (uint32_t i = 0; i < length; i++) {
+        context->buffer[index++] = bytes[i];
+        if (index == 64) {
+            DecodeWords(words, context->buffer, 16);
+            Md5_Transform(context->state, words);
+            index = 0;
+        }
+    }
+}
+
+void Md5_Final(TMd5Context* context)
+{
+    uint32_t low = context->count[0];
+    uint32_t high = context->count[1];
+    uint32_t index = (low >> 3) & 63;
+    uint32_t padLength = index < 56 ? 56 - index : 120 - index;
+    Md5_Update(context, kPadding, padLength);
+
+    // The buffer now holds 56 bytes; the bit count fills the last two words.
+    uint32_t words[16];
+    DecodeWords(words, context->buffer, 14);
+    words[14] = low;
+    words[15] = high;
+    Md5_Transform(context->state, words);
+
+    for (int i = 0; i < 4; i++) {
+        uint32_t s = context->state[i];
+        context->digest[4 * i + 0] = (unsigned char)s;
+        context->digest[4 * i + 1] = (unsigned char)(s >> 8);
+        context->digest[4 * i + 2] = (unsigned char)(s >> 16);
+        context->digest[4 * i + 3] = (unsigned char)(s >> 24);
+    }
+}
+
+// The four auxiliary functions and the step of each round.
+#define MD5_F(x, y, z) (((x) & (y)) | (~(x) & (z)))
+#define MD5_G(x, y, z) (((x) & (z)) | ((y) & ~(z)))
+#define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+#define MD5_ROTL(x, n) (((x) << (n)) | ((x) >> (32 - (n))))
+#define MD5_STEP(f, a, b, c, d, x, s, t) \
+    do {                                 \
+        (a) += f((b), (c), (d)) + (x) + (uint32_t)(t); \
+        (a) = MD5_ROTL((a), (s));        \
+        (a) += (b);                      \
+    } while (0)
+
+void Md5_Transform(uint32_t state[4], const uint32_t x[16])
+{
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+
+    // Round 1
+    MD5_STEP(MD5_F, a, b, c, d, x[0], 7, 0xd76aa478);
+    MD5_STEP(MD5_F, d, a, b, c, x[1], 12, 0xe8c7b756);
+    MD5_STEP(MD5_F, c, d, a, b, x[2], 17, 0x242070db);
+    MD5_STEP(MD5_F, b, c, d, a, x[3], 22, 0xc1bdceee);
+    MD5_STEP(MD5_F, a, b, c, d, x[4], 7, 0xf57c0faf);
+    MD5_STEP(MD5_F, d, a, b, c, x[5], 12, 0x4787c62a);
+    MD5_STEP(MD5_F, c, d, a, b, x[6], 17, 0xa8304613);
+    MD5_STEP(MD5_F, b, c, d, a, x[7], 22, 0xfd469501);
+    MD5_STEP(MD5_F, a, b, c, d, x[8], 7, 0x698098d8);
+    MD5_STEP(MD5_F, d, a, b, c, x[9], 12, 0x8b44f7af);
+    MD5_STEP(MD5_F, c, d, a, b, x[10], 17, 0xffff5bb1);
+    MD5_STEP(MD5_F, b, c, d, a, x[11], 22, 0x895cd7be);
+    MD5_STEP(MD5_F, a, b, c, d, x[12], 7, 0x6b901122);
+    MD5_STEP(MD5_F, d, a, b, c, x[13], 12, 0xfd987193);
+    MD5_STEP(MD5_F, c, d, a, b, x[14], 17, 0xa679438e);
+    MD5_STEP(MD5_F, b, c, d, a, x[15], 22, 0x49b40821);
+
+    // Round 2
+    MD5_STEP(MD5_G, a, b, c, d, x[1], 5, 0xf61e2562);
+    MD5_STEP(MD5_G, d, a, b, c, x[6], 9, 0xc040b340);
+    MD5_STEP(MD5_G, c, d, a, b, x[11], 14, 0x265e5a51);
+    MD5_STEP(MD5_G, b, c, d, a, x[0], 20, 0xe9b6c7aa);
+    MD5_STEP(MD5_G, a, b, c, d, x[5], 5, 0xd62f105d);
+    MD5_STEP(MD5_G, d, a, b, c, x[10], 9, 0x02441453);
+    MD5_STEP(MD5_G, c, d, a, b, x[15], 14, 0xd8a1e681);
+    MD5_STEP(MD5_G, b, c, d, a, x[4], 20, 0xe7d3fbc8);
+    MD5_STEP(MD5_G, a, b, c, d, x[9], 5, 0x21e1cde6);
+    MD5_STEP(MD5_G, d, a, b, c, x[14], 9, 0xc33707d6);
+    MD5_STEP(MD5_G, c, d, a, b, x[3], 14, 0xf4d50d87);
+    MD5_STEP(MD5_G, b, c, d, a, x[8], 20, 0x455a14ed);
+    MD5_STEP(MD5_G, a, b, c, d, x[13], 5, 0xa9e3e905);
+    MD5_STEP(MD5_G, d, a, b, c, x[2], 9, 0xfcefa3f8);
+    MD5_STEP(MD5_G, c, d, a, b, x[7], 14, 0x676f02d9);
+    MD5_STEP(MD5_G, b, c, d, a, x[12], 20, 0x8d2a4c8a);
+
+    // Round 3
+    MD5_STEP(MD5_H, a, b, c, d, x[5], 4, 0xfffa3942);
+    MD5_STEP(MD5_H, d, a, b, c, x[8], 11, 0x8771f681);
+    MD5_STEP(MD5_H, c, d, a, b, x[11], 16, 0x6d9d6122);
+    MD5_STEP(MD5_H, b, c, d, a, x[14], 23, 0xfde5380c);
+    MD5_STEP(MD5_H, a, b, c, d, x[1], 4, 0xa4beea44);
+    MD5_STEP(MD5_H, d, a, b, c, x[4], 11, 0x4bdecfa9);
+    MD5_STEP(MD5_H, c, d, a, b, x[7], 16, 0xf6bb4b60);
+    MD5_STEP(MD5_H, b, c, d, a, x[10], 23, 0xbebfbc70);
+    MD5_STEP(MD5_H, a, b, c, d, x[13], 4, 0x289b7ec6);
+    MD5_STEP(MD5_H, d, a, b, c, x[0], 11, 0xeaa127fa);
+    MD5_STEP(MD5_H, c, d, a, b, x[3], 16, 0xd4ef3085);
+    MD5_STEP(MD5_H, b, c, d, a, x[6], 23, 0x04881d05);
+    MD5_STEP(MD5_H, a, b, c, d, x[9], 4, 0xd9d4d039);
+    MD5_STEP(MD5_H, d, a, b, c, x[12], 11, 0xe6db99e5);
+    MD5_STEP(MD5_H, c, d, a, b, x[15], 16, 0x1fa27cf8);
+    MD5_STEP(MD5_H, b, c, d, a, x[2], 23, 0xc4ac5665);
+
+    // Round 4
+    MD5_STEP(MD5_I, a, b, c, d, x[0], 6, 0xf4292244);
+    MD5_STEP(MD5_I, d, a, b, c, x[7], 10, 0x432aff97);
+    MD5_STEP(MD5_I, c, d, a, b, x[14], 15, 0xab9423a7);
+    MD5_STEP(MD5_I, b, c, d, a, x[5], 21, 0xfc93a039);
+    MD5_STEP(MD5_I, a, b, c, d, x[12], 6, 0x655b59c3);
+    MD5_STEP(MD5_I, d, a, b, c, x[3], 10, 0x8f0ccc92);
+    MD5_STEP(MD5_I, c, d, a, b, x[10], 15, 0xffeff47d);
+    MD5_STEP(MD5_I, b, c, d, a, x[1], 21, 0x85845dd1);
+    MD5_STEP(MD5_I, a, b, c, d, x[8], 6, 0x6fa87e4f);
+    MD5_STEP(MD5_I, d, a, b, c, x[15], 10, 0xfe2ce6e0);
+    MD5_STEP(MD5_I, c, d, a, b, x[6], 15, 0xa3014314);
+    MD5_STEP(MD5_I, b, c, d, a, x[13], 21, 0x4e0811a1);
+    MD5_STEP(MD5_I, a, b, c, d, x[4], 6, 0xf7537e82);
+    MD5_STEP(MD5_I, d, a, b, c, x[11], 10, 0xbd3af235);
+    MD5_STEP(MD5_I, c, d, a, b, x[2], 15, 0x2ad7d2bb);
+    MD5_STEP(MD5_I, b, c, d, a, x[9], 21, 0xeb86d391);
+
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+}
+
+void Md5_DigestString(const char* text)
+{
+    TMd5Context context;
+    Md5_Init(&context);
+    if (text) Md5_Update(&context, (const unsigned char*)text, (uint32_t)strlen(text));
+    Md5_Final(&context);
+    memcpy(gMd5Digest, context.digest, sizeof gMd5Digest);
+}
+
+void Md5_PrintDigest(const TMd5Context* context)
+{
+    for (int i = 0; i < 16; i++) printf("%02x", context->digest[i]);
+    memcpy(gMd5Digest, context->digest, sizeof gMd5Digest);
+}

@@ -1,0 +1,107 @@
+// dvr-sim: a simulated recorder for the viewer's tests and demo. Owns the
+// command-line option table gOptions and the settings it fills.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "sim_modules.h"
+#include "sim_server.h"
+#include "sim_sessions.h"
+#include "sim_trace.h"
+
+static long gPort = -1;
+
+static bool SetPort(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  char* end = nullptr;
+  errno = 0;
+  long port = strtol(value, &end, 10);
+  if (errno != 0 || *end != 0 || port < 0 || port > 65535) return false;
+  gPort = port;
+  return true;
+}
+
+static bool SetTrace(const char*) {
+  Trace_Enable(true);
+  return true;
+}
+
+// One command-line option; modules that need settings add rows here.
+struct SimOption {
+  const char* name;                  // "--port"
+  const char* value_name;            // null for a switch
+  bool (*apply)(const char* value);  // false: the value is not acceptable
+  const char* help;
+};
+
+static const SimOption gOptions[] = {
+    {"--port", "N", SetPort, "TCP port on 127.0.0.1 to listen on; 0 picks a free one"},
+    {"--trace", nullptr, SetTrace, "print one line per packet, message and connection"},
+};
+
+static void Usage(FILE* f) {
+  fprintf(f, "usage: dvr-sim --port N [options]\n");
+  for (const SimOption& o : gOptions) {
+    char left[40];
+    snprintf(left, sizeof left, "%s%s%s", o.name, o.value_name ? " " : "",
+             o.value_name ? o.value_name : "");
+    fprintf(f, "  %-14s %s\n", left, o.help);
+  }
+  fprintf(f, "  %-14s %s\n", "--help", "show this text");
+}
+
+// Accepts "--name value" and "--name=value"; returns false on any error.
+static bool ParseArgs(int argc, char** argv) {
+  for (int i = 1; i < argc; i++) {
+    const char* arg = argv[i];
+    if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+      Usage(stdout);
+      exit(0);
+    }
+    const SimOption* found = nullptr;
+    const char* value = nullptr;
+    for (const SimOption& o : gOptions) {
+      size_t n = strlen(o.name);
+      if (strncmp(arg, o.name, n) != 0) continue;
+      if (arg[n] == 0) {
+        found = &o;
+      } else if (arg[n] == '=' && o.value_name != nullptr) {
+        found = &o;
+        value = arg + n + 1;
+      }
+      if (found) break;
+    }
+    if (found == nullptr) {
+      fprintf(stderr, "dvr-sim: unknown option %s\n", arg);
+      return false;
+    }
+    if (found->value_name != nullptr && value == nullptr) {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "dvr-sim: %s needs a value\n", found->name);
+        return false;
+      }
+      value = argv[++i];
+    }
+    if (!found->apply(value)) {
+      fprintf(stderr, "dvr-sim: bad value for %s: %s\n", found->name, value ? value : "");
+      return false;
+    }
+  }
+  if (gPort < 0) {
+    fprintf(stderr, "dvr-sim: --port is required\n");
+    return false;
+  }
+  return true;
+}
+
+int main(int argc, char** argv) {
+  if (!ParseArgs(argc, argv)) {
+    Usage(stderr);
+    return 2;
+  }
+  Session_InitAll(uint32_t(time(nullptr)));
+  Module_InitAll();
+  return Server_Run(uint16_t(gPort));
+}
