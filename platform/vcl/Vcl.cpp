@@ -34,6 +34,20 @@ TComponent::~TComponent()
     }
 }
 
+TComponent* TComponent::Components(int index) const
+{
+    if (index < 0 || index >= (int)FComponents.size()) return nullptr;
+    return FComponents[(size_t)index];
+}
+
+TComponent* TComponent::FindComponent(const AnsiString& name) const
+{
+    if (name.empty()) return nullptr;
+    for (TComponent* c : FComponents)
+        if (c->Name == name) return c;
+    return nullptr;
+}
+
 // --- Application ---------------------------------------------------------
 
 static QApplication* gQtApp = nullptr;

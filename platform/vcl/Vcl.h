@@ -21,6 +21,11 @@ public:
     explicit TComponent(TComponent* AOwner);
     ~TComponent() override;
     TComponent* Owner() const { return FOwner; }
+    // The components this one owns, oldest first.
+    int ComponentCount() const { return (int)FComponents.size(); }
+    TComponent* Components(int index) const;
+    // The owned component of that name (exact comparison), or null.
+    TComponent* FindComponent(const AnsiString& name) const;
     int Tag = 0;
     AnsiString Name;
 

@@ -1,0 +1,292 @@
+// Connection records, client sockets and the cutting of HTTP answers out of
+// the receive buffers. Owns gConnections and the two send-ring descriptors
+// gSendRings; ring and buffer storage is taken from the heap once and kept.
+#include "link/Conn.h"
+#include "link/Pending.h"
+#include "link/Ulcm.h"
+#include "panel/Month.h"
+#include "platform/vcl/Vcl.h"
+#include "platform/win/Win.h"
+#include <cstring>
+#include <new>
+
+TConnection gConnections[CONN_COUNT];
+static TRingDesc gSendRings[CONN_COUNT];
+
+static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n"; // 17 bytes
+static const char kContentLength[] = "Content-Length: ";  // 16 bytes
+
+static uint8_t* AllocBytes(uint32_t n)
+{
+    return new (std::nothrow) uint8_t[n];
+}
+
+static TCustomWinSocket* WinSocketOf(const TConnection* c, uint32_t s)
+{
+    if (!c || s >= 2 || !c->socket[s]) return nullptr;
+    return c->socket[s]->Socket();
+}
+
+int Conn_SocketConnected(const TConnection* c, uint32_t socketIndex)
+{
+    TCustomWinSocket* ws = WinSocketOf(c, socketIndex);
+    return ws && ws->Connected() ? 1 : 0;
+}
+
+void Conn_InitAll()
+{
+    // Storage already taken by an earlier start-up is kept, never dropped.
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        TConnection* c = &gConnections[i];
+        c->index = i;
+        c->session = 0;
+        c->active = 0;
+        c->linkState = LINK_IDLE;
+        memset(c->credentialsA, 0, sizeof c->credentialsA);
+        memset(c->credentialsB, 0, sizeof c->credentialsB);
+        Conn_BindSendRing(c);
+        gSendRings[i].writeIndex = gSendRings[i].readIndex = 0;
+        c->lengthRead = c->lengthWrite = 0;
+        c->frameRing.writeIndex = c->frameRing.readIndex = 0;
+        for (uint32_t s = 0; s < 2; ++s) {
+            c->socketState[s] = SOCK_IDLE;
+            c->busy[s] = 0;
+            c->receive[s].writeIndex = c->receive[s].readIndex = 0;
+        }
+    }
+    TConnection* c0 = &gConnections[0];
+    Conn_ResetSendRing(0);
+    Conn_AllocFrameRing(c0, CONN_FRAME_RING_SIZE);
+    Conn_ResetReceiveBuffer(c0, 0);
+    Conn_ResetReceiveBuffer(c0, 1);
+    c0->socketState[0] = SOCK_DOWN; // the first tick with properties connects it
+}
+
+int Conn_ResetSendRing(uint32_t connectionIndex)
+{
+    if (connectionIndex >= CONN_COUNT) return -1;
+    TRingDesc* ring = &gSendRings[connectionIndex];
+    ring->writeIndex = 0;
+    ring->readIndex = 0;
+    // The length table describes the ring's content, so it empties with it.
+    gConnections[connectionIndex].lengthRead = 0;
+    gConnections[connectionIndex].lengthWrite = 0;
+    if (!ring->data) {
+        ring->data = AllocBytes(CONN_SEND_RING_SIZE);
+        ring->size = ring->data ? CONN_SEND_RING_SIZE : 0;
+    }
+    return ring->data ? 0 : -1;
+}
+
+void Conn_BindSendRing(TConnection* c)
+{
+    if (!c || c->index >= CONN_COUNT) return;
+    c->sendRing = &gSendRings[c->index];
+}
+
+int Conn_ResetReceiveBuffer(TConnection* c, uint32_t socketIndex)
+{
+    if (!c || socketIndex >= 2) return -1;
+    TRingDesc* rb = &c->receive[socketIndex];
+    rb->writeIndex = 0;
+    rb->readIndex = 0;
+    if (!rb->data) {
+        rb->data = AllocBytes(CONN_RECEIVE_SIZE);
+        rb->size = rb->data ? CONN_RECEIVE_SIZE : 0;
+    }
+    return rb->data ? 0 : -1;
+}
+
+int Conn_AllocFrameRing(TConnection* c, uint32_t size)
+{
+    if (!c || size == 0) return -1;
+    if (c->frameRing.data) return 0;
+    uint8_t* data = AllocBytes(size);
+    if (!data) return -1;
+    c->frameRing.writeIndex = 0;
+    c->frameRing.readIndex = 0;
+    c->frameRing.size = size;
+    c->frameRing.data = data;
+    return 0;
+}
+
+void Conn_Reset(TConnection* c)
+{
+    if (!c) return;
+    c->active = 0;
+    c->linkState = LINK_IDLE;
+    memset(c->host, 0, sizeof c->host);
+    c->port = 0;
+    Conn_BindSendRing(c);
+    c->session = 0;
+    for (uint32_t s = 0; s < 2; ++s) {
+        c->socketState[s] = SOCK_IDLE;
+        Conn_ResetReceiveBuffer(c, s);
+    }
+}
+
+int Conn_AllSocketsDown(const TConnection* c)
+{
+    if (!c) return 0;
+    return c->socketState[0] == SOCK_DOWN && c->socketState[1] == SOCK_DOWN ? 1 : 0;
+}
+
+int Conn_FindBySession(uint32_t session)
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        if (gConnections[i].session == session) return (int)i;
+    }
+    return -1;
+}
+
+int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n)
+{
+    if (!c || !message || n == 0) return -1;
+    TRingDesc* ring = c->sendRing;
+    if (!ring || !ring->data) return -1;
+    if (n > Ring_Free95(ring->writeIndex, ring->readIndex, ring->size)) return -1;
+    if (c->lengthWrite - c->lengthRead >= CONN_LENGTH_TABLE) return -1;
+    if (Ring_Write(message, ring->data, n, &ring->writeIndex, &ring->readIndex, ring->size) != 0) return -1;
+    c->lengthTable[c->lengthWrite & (CONN_LENGTH_TABLE - 1)] = n;
+    c->lengthWrite += 1;
+    return 0;
+}
+
+int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t socketIndex)
+{
+    if (!c || socketIndex >= 2 || !c->socket[socketIndex]) return -1;
+    if (Conn_SocketConnected(c, socketIndex)) return 0;
+    Conn_ResetReceiveBuffer(c, socketIndex);
+    TClientSocket* cs = c->socket[socketIndex];
+    cs->SetHost(host ? host : "");
+    cs->SetPort((int)port);
+    cs->SetActive(true);
+    if (TCustomWinSocket* ws = cs->Socket()) {
+        intptr_t handle = ws->SocketHandle();
+        if (handle != -1) {
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_RCVBUF, 16384);
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_RECEIVE_SIZE);
+        }
+    }
+    c->busy[socketIndex] = 0;
+    c->socketState[socketIndex] = SOCK_OPENING;
+    if (socketIndex == 0) c->linkState = LINK_IDLE;
+    return 0;
+}
+
+int Http_HeaderEnd(const uint8_t* buffer, uint32_t n)
+{
+    if (!buffer || n < 4) return -1;
+    for (uint32_t i = 0; i + 4 <= n; ++i) {
+        if (buffer[i] == '\r' && memcmp(buffer + i, "\r\n\r\n", 4) == 0) return (int)(i + 4);
+    }
+    return -1;
+}
+
+int Http_HeaderLength(const uint8_t* buffer, uint32_t n)
+{
+    const uint32_t statusLength = sizeof kStatusOk - 1;
+    if (!buffer || n < 4 || n < statusLength) return -1;
+    if (memcmp(buffer, kStatusOk, statusLength) != 0) return -1;
+    return Http_HeaderEnd(buffer, n);
+}
+
+uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
+{
+    const uint32_t keyLength = sizeof kContentLength - 1;
+    if (!buffer || headerLength < keyLength) return 0;
+    for (uint32_t i = 0; i + keyLength <= headerLength; ++i) {
+        if (memcmp(buffer + i, kContentLength, keyLength) != 0) continue;
+        // Up to 63 characters after the key, to the first carriage return
+        // and never past the header; their digit characters make the value.
+        char text[64];
+        uint32_t n = 0;
+        for (uint32_t j = i + keyLength; j < headerLength && n < 63 && buffer[j] != '\r'; ++j)
+            text[n++] = (char)buffer[j];
+        text[n] = 0;
+        // A value beyond 32 bits must not wrap into a small, plausible one.
+        uint64_t value = 0;
+        for (uint32_t k = 0; k < n; ++k) {
+            if (text[k] < '0' || text[k] > '9') continue;
+            value = value * 10u + (uint64_t)(text[k] - '0');
+            if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
+        }
+        return Str_DigitsToInt(text);
+    }
+    return 0;
+}
+
+// An answer that can never be consumed: drop the bytes and close the
+// socket, so that the disconnect resets the link and the poll reconnects.
+static void CloseStalled(TConnection* c, uint32_t s)
+{
+    c->receive[s].writeIndex = 0;
+    if (c->socket[s]) c->socket[s]->Close();
+}
+
+// The packet of the answer being handled, copied out of its buffer.
+static uint8_t gPacketCopy[CONN_RECEIVE_SIZE];
+
+void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
+{
+    if (!c || socketIndex >= 2) return;
+    TRingDesc* rb = &c->receive[socketIndex];
+    if (!rb->data || rb->writeIndex == 0) return;
+    if (rb->writeIndex > rb->size) rb->writeIndex = rb->size;
+    uint32_t fill = rb->writeIndex;
+
+    int h = Http_HeaderEnd(rb->data, fill);
+    if (h < 0) {
+        if (fill >= rb->size) CloseStalled(c, socketIndex); // full, still no header
+        return;
+    }
+    uint32_t header = (uint32_t)h;
+    uint32_t body = Http_ContentLength(rb->data, header);
+    if (body > rb->size - header) { // the body could never fit
+        CloseStalled(c, socketIndex);
+        return;
+    }
+    if (fill - header < body) return; // body incomplete
+    c->busy[socketIndex] = 0;
+
+    // The answer leaves the buffer before its packet is acted on: a module
+    // may show a message box, whose message loop lets more bytes arrive
+    // behind the ones still held.
+    bool carriesPacket = Http_HeaderLength(rb->data, fill) == h && body >= ULCM_HEADER_SIZE;
+    if (carriesPacket) memcpy(gPacketCopy, rb->data + header, body);
+    uint32_t consumed = header + body;
+    uint32_t rest = fill - consumed;
+    if (rest > 0) memmove(rb->data, rb->data + consumed, rest);
+    rb->writeIndex = rest;
+
+    // Only a 200 answer carries a packet; any other answer is skipped
+    // with its body, and so is a body too short for a packet header.
+    if (carriesPacket) Ulcm_ParsePacket(gPacketCopy, body);
+}
+
+void Conn_OnConnected(uint32_t connectionIndex)
+{
+    if (connectionIndex == 0) Viewer_ShowLinkIcon(1);
+}
+
+void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
+{
+    if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
+    TConnection* c = &gConnections[connectionIndex];
+    Conn_Reset(c);
+    c->socketState[socketIndex] = SOCK_DOWN;
+    // The reset has ended the session, so the link is down whatever the
+    // other socket does; connection 0 shows it.
+    if (connectionIndex == 0) Viewer_ShowLinkIcon(0);
+}
+
+void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex)
+{
+    if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
+    TClientSocket* cs = gConnections[connectionIndex].socket[socketIndex];
+    if (cs) cs->Close();
+}
+
+void Conn_OnWrite(uint32_t connectionIndex)
+{
+}

@@ -1,0 +1,82 @@
+// The module registry and payload dispatch. Owns gModules: 32 slots of
+// {code, receive function, send function, message buffer}, filled once at
+// start-up in registration order.
+#include "link/Msg.h"
+#include "link/Conn.h"
+#include "link/Ring.h"
+#include <cstring>
+
+TModuleSlot gModules[MSG_MODULE_SLOTS];
+
+static uint32_t ReadU32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+uint32_t Msg_Code(const char* code)
+{
+    if (!code) return 0;
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4 && code[i]; ++i) bytes[i] = (uint8_t)code[i];
+    return ReadU32(bytes);
+}
+
+static TModuleSlot* FindSlot(uint32_t code)
+{
+    for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
+        if (gModules[i].inUse == 1 && gModules[i].code == code) return &gModules[i];
+    }
+    return nullptr;
+}
+
+void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
+                        uint32_t capacity)
+{
+    for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
+        TModuleSlot* slot = &gModules[i];
+        if (slot->inUse) continue;
+        slot->inUse = 1;
+        slot->code = Msg_Code(code);
+        slot->receive = receive;
+        slot->send = send;
+        slot->buffer = buffer;
+        slot->capacity = buffer ? capacity : 0;
+        return;
+    }
+}
+
+void Msg_SendViaModule(const char* code, void* request)
+{
+    TModuleSlot* slot = FindSlot(Msg_Code(code));
+    if (slot && slot->send) slot->send(request);
+}
+
+void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t size)
+{
+    if (!payload || Conn_FindBySession(session) < 0) return;
+    uint32_t offset = 0;
+    for (uint32_t count = 0; count < MSG_MAX_PER_PAYLOAD; ++count) {
+        if (offset >= size || size - offset < MSG_HEADER_SIZE) return;
+        const uint8_t* message = payload + offset;
+        uint32_t length = ReadU32(message);
+        uint32_t code = ReadU32(message + 4);
+        uint32_t checksum = ReadU32(message + 8);
+        if (length < MSG_HEADER_SIZE || length > size - offset) return; // malformed: the walk ends
+        offset += length;
+
+        TModuleSlot* slot = FindSlot(code);
+        if (!slot) continue;
+        uint32_t copied = length - MSG_HEADER_SIZE;
+        // The module reads the whole message from its buffer; one that
+        // does not fit is skipped like a bad checksum.
+        if (copied > slot->capacity) continue;
+        if (copied > 0) memcpy(slot->buffer, message + MSG_HEADER_SIZE, copied);
+        if (Checksum_Message(slot->buffer, copied) != checksum) continue;
+        if (slot->receive) slot->receive();
+    }
+}
+
+void Msg_ResetRegistry()
+{
+    memset(gModules, 0, sizeof gModules);
+}

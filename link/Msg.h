@@ -1,0 +1,53 @@
+// Registry of message modules by four-character code, and the dispatch of
+// a received payload to them. Owns gModules, the 32 module slots.
+#pragma once
+#include <cstdint>
+
+// 32 bytes in front of every module message (little-endian).
+struct TModuleHeader {
+    uint32_t totalLength; // whole message, this header included (>= 32)
+    char code[4];         // "TAVN", "ICMD", "VIDO", "VDTT", "ICTL", "PBBA"
+    uint32_t checksum;    // of bytes 32 .. end, Checksum_Message
+    uint8_t reserved[20];
+};
+
+// 32 bytes after the header; a module defines the words after the session.
+struct TModuleSubHeader {
+    uint32_t session;
+    uint32_t words[7];
+};
+
+static_assert(sizeof(TModuleHeader) == 32, "module header is 32 bytes");
+static_assert(sizeof(TModuleSubHeader) == 32, "module sub-header is 32 bytes");
+
+enum { MSG_MODULE_SLOTS = 32, MSG_HEADER_SIZE = 32, MSG_MAX_PER_PAYLOAD = 1000 };
+
+// Reads the received message from the module's buffer: sub-header at 0,
+// body at 32.
+typedef void (*TModuleReceive)();
+// Builds and queues a message from the module's request block, whose first
+// u32 is the session id.
+typedef void (*TModuleSend)(void* request);
+
+struct TModuleSlot {
+    uint32_t inUse;
+    uint32_t code;           // the four code bytes, as stored on the wire
+    TModuleReceive receive;
+    TModuleSend send;
+    uint8_t* buffer;         // the module's message buffer
+    uint32_t capacity;       // bytes in buffer
+};
+
+extern TModuleSlot gModules[MSG_MODULE_SLOTS];
+
+// The u32 of a four-character code as it lies in a message header.
+uint32_t Msg_Code(const char* code);
+// Takes the first free slot; ignored when all 32 are in use.
+void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
+                        uint32_t capacity);
+// Calls the send function of the first slot with that code, if any.
+void Msg_SendViaModule(const char* code, void* request);
+// Delivers the messages of one payload of a held session.
+void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t size);
+// Empties every slot (tests only; the viewer never unregisters).
+void Msg_ResetRegistry();

@@ -1,0 +1,21 @@
+// Calls the link's transport makes into modules that are not here yet.
+// Each is defined in Pending.cpp as a stand-in that does nothing; the
+// module named beside it replaces the definition with its own.
+#pragma once
+#include <cstdint>
+
+struct TConnection;
+
+// Queues a "TAVN" message of the given code (0 = hello) for the session.
+void Handshake_Send(uint32_t session, uint32_t code);
+// On a session grant: the record's handshake client kind := 0.
+void Handshake_ClearClientKind(TConnection* c);
+// On a session grant: the two fields of the record's VIDO state go back to
+// their start values (100 and 0).
+void Vido_ResetForGrant(TConnection* c);
+// Before each poll packet: a logged-in live link asks for the stream status
+// (the viewer shell's).
+void Session_RequestStream(TConnection* c);
+// Connection 0's link icons: connected shows Image_Conn and hides
+// Image_Disconn, 0 the other way round.
+void Viewer_ShowLinkIcon(uint32_t connected);

@@ -1,0 +1,99 @@
+// Run-time loading on the dynamic linker. Owns the per-thread text of the
+// last loader error.
+#include "platform/win/Library.h"
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+static thread_local std::string gLastError;
+
+static void NoteError()
+{
+    const char* e = dlerror();
+    gLastError = e ? e : "unknown loader error";
+}
+
+static std::string FullPath(const char* path)
+{
+    if (!path || !*path) return std::string();
+    char resolved[PATH_MAX];
+    if (realpath(path, resolved)) return resolved;
+    return path;
+}
+
+static std::string ProgramFile()
+{
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    return n > 0 ? std::string(exe, (size_t)n) : std::string();
+}
+
+HMODULE LoadLibrary(const char* path)
+{
+    if (!path || !*path) {
+        gLastError = "no library name";
+        return nullptr;
+    }
+    dlerror();
+    void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!h) NoteError();
+    else gLastError.clear();
+    return h;
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* name)
+{
+    if (!module || !name) {
+        gLastError = "no module or no name";
+        return nullptr;
+    }
+    dlerror();
+    void* p = dlsym(module, name);
+    if (!p) {
+        NoteError();
+        return nullptr;
+    }
+    gLastError.clear();
+    return reinterpret_cast<FARPROC>(p);
+}
+
+BOOL FreeLibrary(HMODULE module)
+{
+    if (!module) return FALSE;
+    return dlclose(module) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetModuleFileName(HMODULE module, char* buffer, DWORD size)
+{
+    if (!buffer || size == 0) return 0;
+    std::string path;
+    if (!module) {
+        path = ProgramFile();
+    } else {
+        struct link_map* map = nullptr;
+        if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) path = FullPath(map->l_name);
+    }
+    if (path.empty()) {
+        buffer[0] = 0;
+        return 0;
+    }
+    size_t n = path.size() < size - 1 ? path.size() : size - 1;
+    memcpy(buffer, path.data(), n);
+    buffer[n] = 0;
+    return (DWORD)n;
+}
+
+std::string Win_ModuleFileName(const void* addressInside)
+{
+    Dl_info info;
+    struct link_map* map = nullptr;
+    if (!addressInside || dladdr1(addressInside, &info, (void**)&map, RTLD_DL_LINKMAP) == 0) return std::string();
+    // The program itself has no name in the loader's list.
+    if (!map || !map->l_name || !map->l_name[0]) return ProgramFile();
+    return FullPath(map->l_name);
+}
+
+std::string Win_LibraryError() { return gLastError; }

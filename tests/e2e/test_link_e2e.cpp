@@ -1,0 +1,94 @@
+// The link against dvr-sim on loopback: it connects, logs in, keeps its
+// session polling, and logs in again after the recorder went away.
+#include "control/Pending.h"
+#include "control/Properties.h"
+#include "control/Session.h"
+#include "link/Conn.h"
+#include "link/Msg.h"
+#include "link/Ring.h"
+#include "tests/support/SimProcess.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+void PutText(int property, const char* text)
+{
+    VARIANT v;
+    VariantInit(&v);
+    ASSERT_EQ(Variant_SetText(&v, text), S_OK);
+    ASSERT_EQ(Property_Put(property, v), S_OK);
+    VariantClear(&v);
+}
+
+// The link's share of the main loop, ticking every 10 ms.
+struct LinkLoop {
+    TComponent owner{nullptr};
+    TTimer* timer = nullptr;
+    LinkLoop()
+    {
+        Session_CreateSockets(&owner);
+        Conn_InitAll();
+        Title_Init();
+        Stopwatch_Start(1);
+        timer = new TTimer(&owner);
+        timer->SetInterval(10);
+        timer->OnTimer = [this](TObject*) {
+            timer->SetEnabled(false);
+            Session_ReceiveStep();
+            Session_PollSockets();
+            timer->SetEnabled(true);
+        };
+    }
+    ~LinkLoop()
+    {
+        for (TConnection& c : gConnections) c.socket[0] = c.socket[1] = nullptr;
+    }
+};
+
+uint32_t GrantedSession(SimProcess& sim)
+{
+    for (const std::string& l : sim.lines())
+        if (l.rfind("grant session=", 0) == 0) return (uint32_t)std::stoul(l.substr(14));
+    return 0;
+}
+
+TEST(LinkEndToEnd, LogsInPollsAndLogsInAgainAfterTheRecorderRestarts)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+    const std::string port = std::to_string(sim.port());
+
+    LinkLoop loop;
+    PutText(PROP_DVRIP, "127.0.0.1");
+    PutText(PROP_HTTP_PORT, port.c_str());
+    PutText(PROP_DVR_UK, "5F3A1B2C.1234.5678");
+
+    TConnection* c = &gConnections[0];
+    bool polled = Application_ProcessMessagesUntil([&] { return sim.Count("poll session=") >= 20; }, 10000);
+    if (!polled) for (auto& l : sim.lines()) fprintf(stderr, "SIM %s\n", l.c_str());
+    ASSERT_TRUE(polled);
+    EXPECT_TRUE(sim.Seen("login session=0"));
+    uint32_t first = GrantedSession(sim);
+    ASSERT_NE(first, 0u);
+    EXPECT_EQ(c->session, first);
+    EXPECT_EQ(c->linkState, (uint32_t)LINK_LOGGED_IN);
+    EXPECT_TRUE(sim.Seen("poll session=" + std::to_string(first)));
+    EXPECT_EQ(sim.Count("login"), 1u); // the session is held, not renewed
+
+    // The recorder goes away; the link notices and keeps trying.
+    ASSERT_EQ(sim.Stop(), 0 << 8);
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return c->linkState != LINK_LOGGED_IN; }, 5000));
+    Application_ProcessMessagesFor(100);
+    EXPECT_EQ(c->session, 0u);
+
+    SimProcess again;
+    ASSERT_TRUE(again.Start({"--port", port, "--trace"}));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return again.Count("poll session=") >= 5; }, 10000));
+    EXPECT_TRUE(again.Seen("login session=0"));
+    uint32_t second = GrantedSession(again);
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(c->session, second);
+    EXPECT_EQ(c->linkState, (uint32_t)LINK_LOGGED_IN);
+}
+
+} // namespace

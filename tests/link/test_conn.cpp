@@ -1,0 +1,334 @@
+// HTTP framing of the receive buffers, the send ring's queue, and the
+// connection record's socket handling.
+#include "LinkFixture.h"
+
+static Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+TEST(Http, HeaderLength)
+{
+    struct Case {
+        std::string buffer;
+        int expected;
+    } const cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\n", 19},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 38},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r", -1}, // blank line not complete
+        {"HTTP/1.1 200 OK\r\n", -1},
+        {"HTTP/1.1 200 O", -1},                          // shorter than the status line
+        {"HTTP/1.1 404 Not Found\r\n\r\n", -1},
+        {"HTTP/1.0 200 OK\r\n\r\n", -1},
+        {"", -1},
+    };
+    for (const Case& c : cases) {
+        Bytes b = B(c.buffer);
+        EXPECT_EQ(Http_HeaderLength(b.data(), (uint32_t)b.size()), c.expected) << c.buffer;
+    }
+    Bytes other = B("HTTP/1.1 404 Not Found\r\n\r\n");
+    EXPECT_EQ(Http_HeaderEnd(other.data(), (uint32_t)other.size()), (int)other.size());
+}
+
+TEST(Http, ContentLengthLooksInsideTheHeaderOnly)
+{
+    struct Case {
+        std::string answer;
+        uint32_t expected;
+    } const cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", 100},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1 2\r\n\r\n", 12},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 0},
+        {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", 0},
+        {"HTTP/1.1 200 OK\r\nContent-length: 7\r\n\r\n", 0},            // names compared exactly
+        {"HTTP/1.1 200 OK\r\n\r\nContent-Length: 99\r\n\r\n", 0},     // in the body: not seen
+        {"HTTP/1.1 200 OK\r\nContent-Length: 4294967295\r\n\r\n", 4294967295u},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n", 0xFFFFFFFFu}, // no wrap to 0
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) {
+        Bytes b = B(c.answer);
+        int h = Http_HeaderEnd(b.data(), (uint32_t)b.size());
+        ASSERT_GT(h, 0) << c.answer;
+        EXPECT_EQ(Http_ContentLength(b.data(), (uint32_t)h), c.expected) << c.answer;
+    }
+}
+
+class ReceiveTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        Msg_RegisterModule("TEST", TestReceive, nullptr, gTestBuffer, TEST_BUFFER);
+        C(0)->session = 77;
+        C(1)->session = 78;
+        C(0)->busy[0] = 1;
+    }
+    // One answer carrying a data packet with one message of the given size.
+    Bytes DataAnswer(uint32_t messageSize, uint8_t seed)
+    {
+        return HttpAnswer(UlcmPacket(ULCM_DATA, 77, 0, ModuleMessage("TEST", messageSize, 77, seed)));
+    }
+    uint32_t Fill() { return C(0)->receive[0].writeIndex; }
+};
+
+TEST_F(ReceiveTest, AnswerFedAtEverySplitPoint)
+{
+    const Bytes answer = DataAnswer(100, 9);
+    const Bytes message = ModuleMessage("TEST", 100, 77, 9);
+    for (size_t split = 1; split < answer.size(); ++split) {
+        SCOPED_TRACE(::testing::Message() << "split " << split);
+        gDeliveries.clear();
+        Conn_ResetReceiveBuffer(C(0), 0);
+        C(0)->busy[0] = 1;
+        Feed(C(0), 0, answer.data(), split);
+        Conn_ProcessReceived(C(0), 0);
+        ASSERT_TRUE(gDeliveries.empty());
+        ASSERT_EQ(Fill(), split); // nothing consumed
+        ASSERT_EQ(C(0)->busy[0], 1u);
+        Feed(C(0), 0, answer.data() + split, answer.size() - split);
+        Conn_ProcessReceived(C(0), 0);
+        ASSERT_EQ(gDeliveries.size(), 1u);
+        ASSERT_TRUE(HoldsMessage(gDeliveries[0], message));
+        ASSERT_EQ(Fill(), 0u);
+        ASSERT_EQ(C(0)->busy[0], 0u);
+    }
+}
+
+TEST_F(ReceiveTest, TwoAnswersSplitAnywhereComeOutOnePerTick)
+{
+    const Bytes both = Concat(DataAnswer(40, 1), DataAnswer(60, 2));
+    for (size_t split = 0; split <= both.size(); ++split) {
+        SCOPED_TRACE(::testing::Message() << "split " << split);
+        gDeliveries.clear();
+        Conn_ResetReceiveBuffer(C(0), 0);
+        Feed(C(0), 0, both.data(), split);
+        Conn_ProcessReceived(C(0), 0);
+        Feed(C(0), 0, both.data() + split, both.size() - split);
+        for (int tick = 0; tick < 3; ++tick) Conn_ProcessReceived(C(0), 0);
+        ASSERT_EQ(gDeliveries.size(), 2u);
+        ASSERT_TRUE(HoldsMessage(gDeliveries[0], ModuleMessage("TEST", 40, 77, 1)));
+        ASSERT_TRUE(HoldsMessage(gDeliveries[1], ModuleMessage("TEST", 60, 77, 2)));
+        ASSERT_EQ(Fill(), 0u);
+    }
+}
+
+TEST_F(ReceiveTest, SecondAnswerWaitsForTheNextTick)
+{
+    const Bytes first = DataAnswer(40, 1), second = DataAnswer(60, 2);
+    const Bytes both = Concat(first, second);
+    Feed(C(0), 0, both.data(), both.size());
+    Conn_ProcessReceived(C(0), 0);
+    ASSERT_EQ(gDeliveries.size(), 1u);
+    EXPECT_EQ(Fill(), second.size());
+    EXPECT_EQ(memcmp(C(0)->receive[0].data, second.data(), second.size()), 0); // moved to the front
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(gDeliveries.size(), 2u);
+    EXPECT_EQ(Fill(), 0u);
+}
+
+// A module that shows a message box runs the message loop inside the
+// receive step, and the socket's read event appends the next answer then.
+static Bytes gArrivesDuringReceive;
+static void ReceiveWithMessageLoop()
+{
+    TestReceive();
+    if (!gArrivesDuringReceive.empty()) {
+        Bytes next;
+        next.swap(gArrivesDuringReceive);
+        Feed(&gConnections[0], 0, next.data(), next.size());
+    }
+}
+
+TEST_F(ReceiveTest, BytesArrivingWhileAModuleRunsAreKeptBehindTheAnswer)
+{
+    Msg_ResetRegistry();
+    Msg_RegisterModule("TEST", ReceiveWithMessageLoop, nullptr, gTestBuffer, TEST_BUFFER);
+    const Bytes first = DataAnswer(40, 1), second = DataAnswer(60, 2);
+    Feed(C(0), 0, first.data(), first.size());
+    gArrivesDuringReceive = second;
+    Conn_ProcessReceived(C(0), 0);
+    ASSERT_EQ(gDeliveries.size(), 1u);
+    ASSERT_TRUE(HoldsMessage(gDeliveries[0], ModuleMessage("TEST", 40, 77, 1)));
+    EXPECT_EQ(Fill(), second.size());
+    EXPECT_EQ(memcmp(C(0)->receive[0].data, second.data(), second.size()), 0);
+    Conn_ProcessReceived(C(0), 0);
+    ASSERT_EQ(gDeliveries.size(), 2u);
+    EXPECT_TRUE(HoldsMessage(gDeliveries[1], ModuleMessage("TEST", 60, 77, 2)));
+    EXPECT_EQ(Fill(), 0u);
+}
+
+TEST_F(ReceiveTest, IncompleteBodyConsumesNothing)
+{
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
+    Bytes packet = UlcmPacket(ULCM_DATA, 77, 0, ModuleMessage("TEST", 36, 77));
+    ASSERT_EQ(packet.size(), 100u);
+    Feed(C(0), 0, (const uint8_t*)head.data(), head.size());
+    Feed(C(0), 0, packet.data(), 60);
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(Fill(), head.size() + 60);
+    EXPECT_EQ(C(0)->busy[0], 1u);
+    EXPECT_TRUE(gDeliveries.empty());
+    Feed(C(0), 0, packet.data() + 60, 40);
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(Fill(), 0u);
+    EXPECT_EQ(C(0)->busy[0], 0u);
+    EXPECT_EQ(gDeliveries.size(), 1u);
+}
+
+struct SkipCase {
+    const char* name;
+    Bytes answer; // consumed whole without a packet being parsed
+};
+
+TEST_F(ReceiveTest, AnswersWithoutAPacketAreSkippedAndFreeTheSocket)
+{
+    const Bytes packet = UlcmPacket(ULCM_DATA, 77, 0, ModuleMessage("TEST", 40, 77));
+    const SkipCase cases[] = {
+        {"content length 0", B("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")},
+        {"no content length", B("HTTP/1.1 200 OK\r\nServer: dvr\r\n\r\n")},
+        {"not found with body", B("HTTP/1.1 404 Not Found\r\nContent-Length: 5\r\n\r\nnope!")},
+        {"not found carrying a packet", HttpAnswer(packet, "HTTP/1.1 404 Not Found")},
+        {"server error", B("HTTP/1.1 500 Internal Server Error\r\n\r\n")},
+        {"other version", HttpAnswer(packet, "HTTP/1.0 200 OK")},
+        {"body shorter than a packet header", B("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789")},
+    };
+    const Bytes good = DataAnswer(48, 5);
+    for (const SkipCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        gDeliveries.clear();
+        Conn_ResetReceiveBuffer(C(0), 0);
+        C(0)->busy[0] = 1;
+        Feed(C(0), 0, c.answer.data(), c.answer.size());
+        Feed(C(0), 0, good.data(), good.size());
+        Conn_ProcessReceived(C(0), 0);
+        EXPECT_TRUE(gDeliveries.empty());
+        EXPECT_EQ(C(0)->busy[0], 0u);
+        EXPECT_EQ(Fill(), good.size()); // the answer behind it is kept
+        Conn_ProcessReceived(C(0), 0);
+        EXPECT_EQ(gDeliveries.size(), 1u);
+        EXPECT_EQ(sockets[0][0].closes, 0);
+    }
+}
+
+TEST_F(ReceiveTest, FullBufferWithoutACompleteAnswerClosesTheSocket)
+{
+    // No blank line in 0x48000 bytes.
+    Bytes junk(CONN_RECEIVE_SIZE, 'a');
+    memcpy(junk.data(), "HTTP/1.1 200 OK\r\n", 17);
+    Feed(C(0), 0, junk.data(), junk.size() - 1);
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(sockets[0][0].closes, 0); // room left: it may still come
+    Feed(C(0), 0, junk.data(), 1);
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(sockets[0][0].closes, 1);
+    EXPECT_EQ(Fill(), 0u);
+}
+
+TEST_F(ReceiveTest, BodyLargerThanTheBufferClosesTheSocket)
+{
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(CONN_RECEIVE_SIZE) + "\r\n\r\n";
+    Feed(C(0), 0, (const uint8_t*)head.data(), head.size());
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(sockets[0][0].closes, 1);
+    EXPECT_EQ(Fill(), 0u);
+}
+
+TEST_F(ReceiveTest, LargestAnswerThatFitsIsParsed)
+{
+    // Header plus body fill the buffer exactly.
+    const size_t base = HttpAnswer(Bytes()).size() - 1; // header without the length's digits
+    size_t bodySize = 0;
+    for (size_t n = CONN_RECEIVE_SIZE - base - 10; n < CONN_RECEIVE_SIZE; ++n)
+        if (n + base + std::to_string(n).size() == CONN_RECEIVE_SIZE) bodySize = n;
+    ASSERT_GT(bodySize, 0u);
+    Bytes body = UlcmPacket(ULCM_DATA, 77, 0, ModuleMessage("TEST", 64, 77));
+    body.resize(bodySize, 0); // bytes past the packet's total are ignored
+    Bytes answer = HttpAnswer(body);
+    ASSERT_EQ(answer.size(), (size_t)CONN_RECEIVE_SIZE);
+    Feed(C(0), 0, answer.data(), answer.size());
+    Conn_ProcessReceived(C(0), 0);
+    EXPECT_EQ(sockets[0][0].closes, 0);
+    EXPECT_EQ(gDeliveries.size(), 1u);
+    EXPECT_EQ(Fill(), 0u);
+}
+
+TEST_F(LinkTest, QueueSendFollowsThe95PercentRule)
+{
+    Bytes m2000(2000, 1);
+    EXPECT_EQ(Conn_QueueSend(C(0), m2000.data(), 2000), 0);
+    EXPECT_EQ(C(0)->lengthWrite, 1u);
+    EXPECT_EQ(C(0)->lengthTable[0], 2000u);
+    uint32_t free95 = Ring_Free95(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size);
+    EXPECT_EQ(free95, (16384u - 2000) * 95 / 100);
+    Bytes big(free95 + 1, 2);
+    EXPECT_EQ(Conn_QueueSend(C(0), big.data(), (uint32_t)big.size()), -1);
+    EXPECT_EQ(C(0)->lengthWrite, 1u); // table unchanged
+    EXPECT_EQ(Ring_Used(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size), 2000u);
+    EXPECT_EQ(Conn_QueueSend(C(0), m2000.data(), 0), -1);
+}
+
+TEST_F(LinkTest, FindBySession)
+{
+    EXPECT_EQ(Conn_FindBySession(0), 0); // record 0 without a session
+    C(0)->session = 5;
+    C(1)->session = 9;
+    EXPECT_EQ(Conn_FindBySession(9), 1);
+    EXPECT_EQ(Conn_FindBySession(5), 0);
+    EXPECT_EQ(Conn_FindBySession(0), -1);
+}
+
+TEST_F(LinkTest, InitLeavesSocketZeroDownForTheFirstTick)
+{
+    EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN);
+    EXPECT_EQ(C(0)->socketState[1], (uint32_t)SOCK_IDLE);
+    EXPECT_EQ(C(1)->socketState[0], (uint32_t)SOCK_IDLE);
+    EXPECT_EQ(C(0)->sendRing->size, (uint32_t)CONN_SEND_RING_SIZE);
+    EXPECT_EQ(C(0)->receive[0].size, (uint32_t)CONN_RECEIVE_SIZE);
+    EXPECT_EQ(C(0)->frameRing.size, (uint32_t)CONN_FRAME_RING_SIZE);
+    EXPECT_NE(C(0)->sendRing, C(1)->sendRing);
+}
+
+TEST_F(LinkTest, OpenSocketStartsAConnectAndLogsInAgain)
+{
+    Wire(0, 0).connected = false;
+    C(0)->linkState = LINK_LOGGED_IN;
+    C(0)->busy[0] = 1;
+    C(0)->receive[0].writeIndex = 10;
+    EXPECT_EQ(Conn_OpenSocket(C(0), "192.168.1.20", 8080, 0), 0);
+    EXPECT_EQ(sockets[0][0].host, "192.168.1.20");
+    EXPECT_EQ(sockets[0][0].port, 8080);
+    EXPECT_TRUE(sockets[0][0].active);
+    EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_OPENING);
+    EXPECT_EQ(C(0)->busy[0], 0u);
+    EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_IDLE);
+    EXPECT_EQ(C(0)->receive[0].writeIndex, 0u);
+
+    // Already connected: nothing happens.
+    Wire(0, 1).connected = true;
+    C(0)->busy[1] = 1;
+    EXPECT_EQ(Conn_OpenSocket(C(0), "h", 1, 1), 0);
+    EXPECT_EQ(sockets[0][1].opens, 0);
+    EXPECT_EQ(C(0)->busy[1], 1u);
+}
+
+TEST_F(LinkTest, DisconnectResetsTheLinkAndMarksTheSocketForReconnect)
+{
+    C(0)->session = 1234;
+    C(0)->linkState = LINK_LOGGED_IN;
+    C(0)->active = 1;
+    strcpy(C(0)->host, "10.0.0.1");
+    C(0)->port = 80;
+    C(0)->socketState[0] = C(0)->socketState[1] = SOCK_OPENING;
+    Conn_OnDisconnected(0, 1);
+    EXPECT_EQ(C(0)->session, 0u);
+    EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_IDLE);
+    EXPECT_EQ(C(0)->active, 0u);
+    EXPECT_EQ(C(0)->host[0], 0);
+    EXPECT_EQ(C(0)->port, 0u);
+    EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_IDLE);
+    EXPECT_EQ(C(0)->socketState[1], (uint32_t)SOCK_DOWN);
+    EXPECT_EQ(Conn_AllSocketsDown(C(0)), 0);
+    C(0)->socketState[0] = SOCK_DOWN;
+    EXPECT_EQ(Conn_AllSocketsDown(C(0)), 1);
+
+    Conn_OnError(0, 0);
+    EXPECT_EQ(sockets[0][0].closes, 1);
+}
