@@ -10,7 +10,6 @@ int Stream_Init() { return 0; }
 void Stream_TimerStep() {}
 int View_IsLocalPlayback(const TConnection*) { return 0; }
 void Backup_TimerStep() {}
-void System_ShowAddress(const char*, const char*) {}
 void Setup_RefreshPages() {}
 void Setup_ClearEdits(uint32_t) {}
 void Setup_ApplyPage(int) {}
@@ -35,11 +34,31 @@ int Title_Init()
 void Title_TimerStep(uint32_t, uint32_t) {}
 int Pbba_Init() { return 0; }
 void Calendar_TimerStep() {}
-int Handshake_Init() { return 0; }
-int Icmd_Init() { return 0; }
-int Ictl_Init() { return 0; }
-int Ictl_RegisterTavnVariables() { return 0; }
 void Watermark_InitKeys() {}
+uint32_t gWatermarkRequest = 0;
+uint8_t gWatermarkRecord[160];
+void Watermark_OnReply(uint32_t) {}
+uint32_t gUpnpWord = 0;
+void Upnp_WriteDone(uint32_t) {}
+void Upnp_ReadDone(uint32_t) {}
+void KeyForm_Init(uint32_t, uint32_t, int32_t) {}
+void Setup_FillForMachine(THandshakeRecord*) {}
+void Title_ShowTab(uint32_t) {}
+// Until the form is wired the tab's visibility is only remembered.
+static int gUpnpTabVisible = 0;
+void Viewer_ShowUpnpTab(int visible) { gUpnpTabVisible = visible ? 1 : 0; }
+int Viewer_UpnpTabVisible() { return gUpnpTabVisible; }
+void Setup_BitrateToPage(TViewRecord*) {}
+void Setup_PppoeToPage(TViewRecord*) {}
+void Setup_DdnsToPage(TViewRecord*) {}
+void Setup_MailToPage(TViewRecord*) {}
+void Setup_MailIntervalToPage(TViewRecord*) {}
+void Setup_EnableBitratePage(TViewRecord*, int) {}
+void Setup_EnablePppoePage(TViewRecord*, int) {}
+void Setup_EnableDdnsPage(TViewRecord*, int) {}
+void Setup_EnableMailPage(TViewRecord*, int) {}
+void View_OnLiveBlock(TViewRecord*) {}
+void Vido_StoreRequestWord(TConnection*, uint32_t) {}
 void Video_PrepareImage() {}
 int Decoder_OpenChannel(uint32_t) { return 0; }
 uint32_t gDecoderChannel = 0;

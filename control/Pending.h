@@ -28,13 +28,42 @@ void Title_TimerStep(uint32_t a, uint32_t b);
 // recording search, calendar
 int Pbba_Init();
 void Calendar_TimerStep();
-// handshake, command and named-variable modules
-int Handshake_Init();
-int Icmd_Init();
-int Ictl_Init();
-int Ictl_RegisterTavnVariables();
-// watermark
+// watermark: the request buffer (the backup channel) and the 160-byte
+// record the recorder fills, both named shared variables
 void Watermark_InitKeys();
+extern uint32_t gWatermarkRequest;
+extern uint8_t gWatermarkRecord[160];
+void Watermark_OnReply(uint32_t session);
+// UPnP page: the word both UPnP variables share and their handlers
+extern uint32_t gUpnpWord;
+void Upnp_WriteDone(uint32_t session);
+void Upnp_ReadDone(uint32_t session);
+// What the recorder's machine record sets up: the key panel (channels 4, 8
+// or 16, model variant, the page's start mode), the setup pages and the
+// Title tab (shown when the flag is not 0).
+void KeyForm_Init(uint32_t channels, uint32_t variant, int32_t startMode);
+void Setup_FillForMachine(THandshakeRecord* handshake);
+void Title_ShowTab(uint32_t flag);
+// The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
+void Viewer_ShowUpnpTab(int visible);
+int Viewer_UpnpTabVisible();
+// Setup items: show the view record's item on its page; enable (1) or
+// grey (0) the page.
+void Setup_BitrateToPage(TViewRecord* view);
+void Setup_PppoeToPage(TViewRecord* view);
+void Setup_DdnsToPage(TViewRecord* view);
+void Setup_MailToPage(TViewRecord* view);
+void Setup_MailIntervalToPage(TViewRecord* view);
+void Setup_EnableBitratePage(TViewRecord* view, int on);
+void Setup_EnablePppoePage(TViewRecord* view, int on);
+void Setup_EnableDdnsPage(TViewRecord* view, int on);
+void Setup_EnableMailPage(TViewRecord* view, int on);
+// A live block from the recorder while in Live: its layout and channel
+// words go to the key panel.
+void View_OnLiveBlock(TViewRecord* view);
+// frame stream: the request number of the recorder's last ICMD message
+// (sub-header word 4), which its frames answer
+void Vido_StoreRequestWord(TConnection* c, uint32_t word);
 // decoding and display
 void Video_PrepareImage();
 int Decoder_OpenChannel(uint32_t channel);

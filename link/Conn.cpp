@@ -273,7 +273,12 @@ void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
 {
     if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
     TConnection* c = &gConnections[connectionIndex];
+    // A socket already down stays marked for reconnection: when both drop,
+    // the second reset must not leave the first one idle for good.
+    uint32_t wasDown[2] = {c->socketState[0] == SOCK_DOWN, c->socketState[1] == SOCK_DOWN};
     Conn_Reset(c);
+    for (uint32_t s = 0; s < 2; ++s)
+        if (wasDown[s]) c->socketState[s] = SOCK_DOWN;
     c->socketState[socketIndex] = SOCK_DOWN;
     // The reset has ended the session, so the link is down whatever the
     // other socket does; connection 0 shows it.

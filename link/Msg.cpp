@@ -7,6 +7,7 @@
 #include <cstring>
 
 TModuleSlot gModules[MSG_MODULE_SLOTS];
+static uint32_t gReceivedLength; // of the message being delivered
 
 static uint32_t ReadU32(const uint8_t* p)
 {
@@ -72,8 +73,17 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
         if (copied > slot->capacity) continue;
         if (copied > 0) memcpy(slot->buffer, message + MSG_HEADER_SIZE, copied);
         if (Checksum_Message(slot->buffer, copied) != checksum) continue;
-        if (slot->receive) slot->receive();
+        if (!slot->receive) continue;
+        uint32_t outer = gReceivedLength; // a dispatch inside a receive function
+        gReceivedLength = copied;
+        slot->receive();
+        gReceivedLength = outer;
     }
+}
+
+uint32_t Msg_ReceivedLength()
+{
+    return gReceivedLength;
 }
 
 void Msg_ResetRegistry()

@@ -49,5 +49,9 @@ void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend se
 void Msg_SendViaModule(const char* code, void* request);
 // Delivers the messages of one payload of a held session.
 void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t size);
+// While a module's receive function runs: how many bytes of the message
+// (total length - 32, sub-header and body) were copied into its buffer.
+// Bytes of the buffer beyond them are left over from earlier messages.
+uint32_t Msg_ReceivedLength();
 // Empties every slot (tests only; the viewer never unregisters).
 void Msg_ResetRegistry();

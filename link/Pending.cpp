@@ -2,7 +2,4 @@
 // does nothing until its module replaces it. Owns no state.
 #include "link/Pending.h"
 
-void Handshake_Send(uint32_t session, uint32_t code) {}  // filled by the handshake module
-void Handshake_ClearClientKind(TConnection* c) {}        // filled by the handshake module
 void Vido_ResetForGrant(TConnection* c) {}               // filled by the frame stream module
-void Viewer_ShowLinkIcon(uint32_t connected) {}          // filled by the viewer form

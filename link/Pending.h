@@ -6,10 +6,6 @@
 
 struct TConnection;
 
-// Queues a "TAVN" message of the given code (0 = hello) for the session.
-void Handshake_Send(uint32_t session, uint32_t code);
-// On a session grant: the record's handshake client kind := 0.
-void Handshake_ClearClientKind(TConnection* c);
 // On a session grant: the two fields of the record's VIDO state go back to
 // their start values (100 and 0).
 void Vido_ResetForGrant(TConnection* c);

@@ -4,6 +4,7 @@
 #include "link/Ulcm.h"
 #include "link/Msg.h"
 #include "link/Pending.h"
+#include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
@@ -169,10 +170,15 @@ void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length)
     case ULCM_DATA:
         if (Ulcm_DeliverData(session, payload, payloadLength) < 0) GrantPath(0, ci);
         break;
-    case ULCM_DATA_POLL:
+    case ULCM_DATA_POLL: {
+        // Whether the session was held is decided before its payload runs:
+        // a payload that ends the session itself (the recorder's close)
+        // leaves a link that logs in afresh, not a stranger to be granted.
+        bool held = Ulcm_CheckSession(session) >= 0;
         Ulcm_DeliverData(session, payload, payloadLength);
-        if (Ulcm_CheckSession(session) < 0) GrantPath(0, ci);
+        if (!held) GrantPath(0, ci);
         break;
+    }
     default:
         break;
     }

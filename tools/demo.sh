@@ -1,13 +1,45 @@
 #!/usr/bin/env bash
-# Starts dvr-sim on loopback for the demo. (The viewer joins it as soon as
-# the control can be hosted.)
+# The demo: dvr-sim on loopback, the control registered and opened on it in
+# tavlin-host through a small page. Without a display it runs offscreen
+# for a few seconds and writes a screenshot.
 set -euo pipefail
-bin="$1/bin"
-log="$(mktemp -d)/dvr-sim.log"
-"$bin/dvr-sim" --port 0 --trace >"$log" 2>&1 &
+build="$1"
+bin="$build/bin"
+demo="$build/demo"
+mkdir -p "$demo"
+export TAVLIN_REGISTRY="$demo/registry"
+export systemroot="$build/winroot"
+
+"$bin/dvr-sim" --port 0 --trace >"$demo/dvr-sim.log" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
-for _ in $(seq 100); do grep -q '^listening on' "$log" && break; sleep 0.05; done
-echo "dvr-sim: $(grep -m1 '^listening on' "$log")  (trace in $log)"
-echo "the viewer cannot be hosted yet; press Ctrl-C to stop the simulator"
-wait $sim
+port=""
+for _ in $(seq 200); do
+  port="$(sed -n 's/^listening on 127\.0\.0\.1://p' "$demo/dvr-sim.log")"
+  [ -n "$port" ] && break
+  sleep 0.05
+done
+[ -n "$port" ] || { echo "dvr-sim did not start; see $demo/dvr-sim.log" >&2; exit 1; }
+echo "dvr-sim listening on 127.0.0.1:$port (trace in $demo/dvr-sim.log)"
+
+"$bin/tavlin-host" --register "$build/lib/TavlinProj1.so" >/dev/null
+cat >"$demo/page.html" <<HTML
+<html><body>
+<object id="TavlinX" classid="clsid:{6E763B03-CC89-4D06-8415-AF1DBA3A844D}" width="1010" height="656">
+  <param name="DVRIP" value="127.0.0.1">
+  <param name="HTTP_PORT" value="$port">
+  <param name="DVR_UK" value="5F3A1B2C.1234.5678">
+  <param name="HTTP_PAGE" value="0">
+</object>
+</body></html>
+HTML
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "opening $demo/page.html in tavlin-host; close the window to stop"
+  "$bin/tavlin-host" --page "$demo/page.html"
+else
+  shot="$demo/screenshot.png"
+  echo "no display: running the control offscreen for 4 s"
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --screenshot "$shot" --after-ms 4000
+  echo "screenshot: $shot"
+fi

@@ -1,6 +1,7 @@
 // Clocks and small system calls. Owns the two replaceable clock sources.
 #include "platform/win/Win.h"
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -25,3 +26,33 @@ void Win_SetTickSource(TTickSource source) { gTickSource = source; }
 void Win_SetTimeSource(TTimeSource source) { gTimeSource = source; }
 
 void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+int GetVersionExA(OSVERSIONINFOA* info)
+{
+    if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return 0;
+    unsigned major = 6, minor = 1;
+    const char* v = getenv("TAVLIN_WINVER");
+    if (v) sscanf(v, "%u.%u", &major, &minor);
+    info->dwMajorVersion = major;
+    info->dwMinorVersion = minor;
+    info->dwBuildNumber = 7601;
+    info->dwPlatformId = 2; // the NT family
+    snprintf(info->szCSDVersion, sizeof info->szCSDVersion, "%s", "");
+    return 1;
+}
+
+const char* Win_GetEnv(const char* name)
+{
+    const char* v = name ? getenv(name) : nullptr;
+    return v ? v : "";
+}
+
+std::string Win_MapPath(const char* windowsPath)
+{
+    std::string p = windowsPath ? windowsPath : "";
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }

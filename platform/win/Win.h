@@ -3,6 +3,8 @@
 // credential block; tests may replace either.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 // Milliseconds of a monotonic process clock (the tick count).
 uint32_t GetTickCount();
@@ -22,3 +24,25 @@ typedef intptr_t SOCKET;
 enum { WIN_SO_SNDBUF = 0x1001, WIN_SO_RCVBUF = 0x1002 };
 // setsockopt(s, SOL_SOCKET, option, &value, sizeof value); 0 or -1.
 int Win_SetSocketOption(SOCKET s, int option, int value);
+
+// The version record of GetVersionExA; dwOSVersionInfoSize must be 148.
+struct OSVERSIONINFOA {
+    uint32_t dwOSVersionInfoSize;
+    uint32_t dwMajorVersion;
+    uint32_t dwMinorVersion;
+    uint32_t dwBuildNumber;
+    uint32_t dwPlatformId;
+    char szCSDVersion[128];
+};
+// Fills the record as the system this viewer runs on reports itself; the
+// version is 6.1 (the save path of version 6 and later applies) unless the
+// environment variable TAVLIN_WINVER gives "MAJOR.MINOR". 0 when the size
+// field is wrong.
+int GetVersionExA(OSVERSIONINFOA* info);
+
+// The value of an environment variable, "" when unset.
+const char* Win_GetEnv(const char* name);
+// A Windows path on this machine: every "\" becomes "/".
+std::string Win_MapPath(const char* windowsPath);
+// fopen of a Windows path.
+FILE* Win_fopen(const char* windowsPath, const char* mode);

@@ -341,8 +341,8 @@ TEST_F(DvrSimTest, ChecksumSwitchesAtOneKilobyte) {
 }
 
 TEST_F(DvrSimTest, PayloadWalkSkipsBadMessagesAndStopsAtBrokenLengths) {
-  Bytes good = SmallMessage("ICMD", Bytes(40, 2));  // 72 bytes
-  Bytes bad = Message("TAVN", Bytes(10, 1), 11);    // checksum should be 10
+  Bytes good = SmallMessage("QCMD", Bytes(40, 2));  // 72 bytes
+  Bytes bad = Message("QAVN", Bytes(10, 1), 11);    // checksum should be 10
   Bytes shortLen = good;
   Put32(shortLen, 0, 31);
   Bytes overLen = good;
@@ -350,13 +350,13 @@ TEST_F(DvrSimTest, PayloadWalkSkipsBadMessagesAndStopsAtBrokenLengths) {
   struct Case { const char* name; Bytes payload; std::vector<std::string> lines; };
   const Case cases[] = {
       {"bad checksum in the middle", good + bad + good,
-       {"module ICMD len=72 unknown", "module TAVN len=42 bad-checksum", "module ICMD len=72 unknown"}},
+       {"module QCMD len=72 unknown", "module QAVN len=42 bad-checksum", "module QCMD len=72 unknown"}},
       {"partial header at the end", good + Bytes(20, 0),
-       {"module ICMD len=72 unknown", "bad-message offset=72 len=0 left=20"}},
+       {"module QCMD len=72 unknown", "bad-message offset=72 len=0 left=20"}},
       {"length below 32 ends the walk", shortLen + good,
        {"bad-message offset=0 len=31 left=144"}},
       {"length past the payload", good + overLen,
-       {"module ICMD len=72 unknown", "bad-message offset=72 len=73 left=72"}},
+       {"module QCMD len=72 unknown", "bad-message offset=72 len=73 left=72"}},
       {"bare 32-byte message", Message("VIDO", {}, 0), {"module VIDO len=32 unknown"}},
       {"unprintable code", SmallMessage("\x01Z\x7FZ", {}), {"module ?Z?Z len=32 unknown"}},
   };
@@ -382,7 +382,7 @@ TEST_F(DvrSimTest, UnknownModulesAreCountedPerRun) {
   uint32_t s = Login(c);
   ASSERT_NE(s, 0u);
   Answer a;
-  ASSERT_TRUE(c.Send(Packet(5, s, SmallMessage("ICMD", {1}) + SmallMessage("ICTL", {2}))));
+  ASSERT_TRUE(c.Send(Packet(5, s, SmallMessage("QCMD", {1}) + SmallMessage("QCTL", {2}))));
   ASSERT_TRUE(c.Read(&a));
   // Type 3 data is walked like type 5.
   ASSERT_TRUE(c.Send(Packet(3, s, SmallMessage("VIDO", {3}) + Message("PBBA", {4}, 0))));
@@ -444,7 +444,7 @@ TEST_F(DvrSimTest, TwoPacketsInOneWriteGetTwoAnswers) {
   Client c(sim_.port());
   uint32_t s = Login(c);
   ASSERT_NE(s, 0u);
-  Bytes msg = SmallMessage("ICMD", Bytes(100, 9));
+  Bytes msg = SmallMessage("QCMD", Bytes(100, 9));
   struct Case { const char* name; Bytes first, second; uint32_t type1, type2; };
   const Case cases[] = {
       {"login and login", Packet(0, 0), Packet(0, 0), 1, 1},
@@ -476,7 +476,7 @@ TEST_F(DvrSimTest, PacketSplitAcrossWritesIsOneAnswer) {
   Client c(sim_.port());
   uint32_t s = Login(c);
   ASSERT_NE(s, 0u);
-  Bytes p = Packet(5, s, SmallMessage("ICMD", Bytes(20, 1)));  // 116 bytes
+  Bytes p = Packet(5, s, SmallMessage("QCMD", Bytes(20, 1)));  // 116 bytes
   const size_t splits[] = {1, 3, 4, 5, 8, 9, 63, 64, 65, 96, 115};
   for (size_t at : splits) {
     SCOPED_TRACE(testing::Message() << "split at " << at);
@@ -486,7 +486,7 @@ TEST_F(DvrSimTest, PacketSplitAcrossWritesIsOneAnswer) {
     Answer a;
     ASSERT_TRUE(c.Read(&a));
     EXPECT_EQ(a.type(), 2u);
-    EXPECT_EQ(sim_.WaitFor("module "), "module ICMD len=52 unknown");
+    EXPECT_EQ(sim_.WaitFor("module "), "module QCMD len=52 unknown");
   }
   // And one byte per write.
   for (uint8_t byte : p) ASSERT_TRUE(c.Send({byte}));
@@ -556,6 +556,10 @@ TEST(DvrSimProcess, RejectsBadArguments) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"--port"}, {"--port", "x"}, {"--port", "70000"}, {"--port", "-1"},
       {"--port", "0", "--bogus"}, {"--trace=1", "--port", "0"}, {"--port="},
+      {"--port", "0", "--channels", "5"}, {"--port", "0", "--channels", "32"},
+      {"--port", "0", "--sockets", "0"}, {"--port", "0", "--sockets", "3"},
+      {"--port", "0", "--variant", "x"}, {"--port", "0", "--close-after-ms", "-1"},
+      {"--port", "0", "--text1", std::string(33, 'x')}, {"--port", "0", "--pal=1"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -581,6 +585,436 @@ TEST(DvrSimProcess, AcceptsThePortInBothSpellings) {
     EXPECT_NE(sim.port(), 0);
     EXPECT_EQ(sim.Stop(), 0);
   }
+}
+
+// --- The recorder's modules: handshake, commands, named variables ---------
+
+// A module message with the checksum the wire asks for: the byte sum up to
+// 1024 bytes after the header, one word per whole kilobyte above.
+Bytes Checked(const char* code, const Bytes& rest) {
+  uint32_t sum = 0;
+  if (rest.size() <= 1024) {
+    for (uint8_t b : rest) sum += b;
+  } else {
+    for (size_t k = 0; k + 1024 <= rest.size(); k += 1024) sum += U32(&rest[k]);
+  }
+  return Message(code, rest, sum);
+}
+
+// Sub-header words (zero-filled to 32 bytes), then the body.
+Bytes Rest(std::vector<uint32_t> words, const Bytes& body = {}) {
+  Bytes r(32, 0);
+  for (size_t i = 0; i < words.size() && i < 8; i++) Put32(r, 4 * i, words[i]);
+  return r + body;
+}
+
+// One module message of an answer's payload, its header included.
+struct Msg {
+  std::string code;
+  Bytes m;
+  uint32_t word(size_t i) const { return U32(&m[32 + 4 * i]); }
+  const uint8_t* body() const { return &m[64]; }
+  size_t body_size() const { return m.size() - 64; }
+};
+
+// The messages of an answer packet, each checked for length and checksum.
+std::vector<Msg> Messages(const Answer& a) {
+  std::vector<Msg> out;
+  size_t at = 64;
+  while (at + 32 <= a.body.size()) {
+    uint32_t len = U32(&a.body[at]);
+    EXPECT_GE(len, 64u);
+    EXPECT_LE(at + len, a.body.size());
+    if (len < 64 || at + len > a.body.size()) break;
+    Bytes m(a.body.begin() + at, a.body.begin() + at + len);
+    Bytes rest(m.begin() + 32, m.end());
+    EXPECT_EQ(U32(&m[8]), U32(&Checked("XXXX", rest)[8])) << "checksum";
+    out.push_back(Msg{std::string(reinterpret_cast<const char*>(&m[4]), 4), m});
+    at += len;
+  }
+  EXPECT_EQ(at, a.body.size());
+  return out;
+}
+
+Bytes HelloBody() {
+  Bytes b(256, 0);
+  Put32(b, 0, 1);
+  Put32(b, 4, 1);
+  b[9] = 1;
+  b[10] = 0x11, b[11] = 0x08;  // 0x0811
+  b[12] = 0x34, b[13] = 0x12;  // 0x1234
+  return b;
+}
+
+Bytes ClientInfoBody() {
+  Bytes b(256, 0);
+  Put32(b, 0, 16);
+  Put32(b, 8, 1);
+  const char* texts[4] = {"[OS] 2.9.2_138ED", "[SN] 1234567890", "[B] REV:1.9", "[N] 7104"};
+  for (int t = 0; t < 4; t++) memcpy(&b[12 + 32 * t], texts[t], strlen(texts[t]));
+  return b;
+}
+
+std::string Text(const uint8_t* p, size_t n) {
+  return std::string(reinterpret_cast<const char*>(p), strnlen(reinterpret_cast<const char*>(p), n));
+}
+
+// A client with a session, talking to the modules.
+class Recorder {
+ public:
+  Recorder(SimProcess& sim) : sim_(sim), c_(sim.port()) {
+    Answer a;
+    if (c_.Send(Packet(0, 0)) && c_.Read(&a) && a.type() == 1) session_ = a.session();
+  }
+  uint32_t session() const { return session_; }
+  // Sends one packet of these messages and returns the answer's messages.
+  std::vector<Msg> Exchange(const Bytes& payload, uint32_t sock = 0) {
+    Answer a;
+    if (!c_.Send(Packet(5, session_, payload, 0, sock)) || !c_.Read(&a)) {
+      ADD_FAILURE() << "no answer";
+      return {};
+    }
+    EXPECT_EQ(a.session(), session_);
+    EXPECT_EQ(a.type(), a.body.size() > 64 ? 5u : 2u);
+    return Messages(a);
+  }
+  std::vector<Msg> Tavn(uint32_t code, const Bytes& body) {
+    return Exchange(Checked("TAVN", Rest({session_, code}, body)));
+  }
+  std::vector<Msg> Icmd(uint32_t op, uint32_t type, uint32_t seq, const Bytes& body) {
+    return Exchange(Checked("ICMD", Rest({session_, op, type, 3, seq}, body)));
+  }
+  std::vector<Msg> Ictl(const std::string& name, const Bytes& value, uint32_t flag = 1) {
+    Bytes body(256, 0);
+    Put32(body, 0, uint32_t(value.size() + 256));
+    memcpy(&body[4], name.data(), name.size());
+    return Exchange(Checked("ICTL", Rest({session_, 0, 0, flag}, body + value)));
+  }
+  // The machine record after a good hello and client info.
+  Bytes Handshake() {
+    std::vector<Msg> hello = Tavn(0, HelloBody());
+    EXPECT_EQ(hello.size(), 1u);
+    std::vector<Msg> info = Tavn(1, ClientInfoBody());
+    if (info.size() != 1 || info[0].code != "TAVN" || info[0].word(1) != 1) return {};
+    return Bytes(info[0].body(), info[0].body() + info[0].body_size());
+  }
+  Client& client() { return c_; }
+
+ private:
+  SimProcess& sim_;
+  Client c_;
+  uint32_t session_ = 0;
+};
+
+TEST(DvrSimHandshake, HelloIsAnsweredWithClientKindOneAndClientInfoWithTheMachineRecord) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  ASSERT_NE(r.session(), 0u);
+  std::vector<Msg> hello = r.Tavn(0, HelloBody());
+  ASSERT_EQ(hello.size(), 1u);
+  EXPECT_EQ(hello[0].code, "TAVN");
+  EXPECT_EQ(hello[0].m.size(), 64u + 256u);
+  EXPECT_EQ(hello[0].word(0), r.session());
+  EXPECT_EQ(hello[0].word(1), 0u);
+  EXPECT_EQ(U32(hello[0].body()), 1u);  // client kind
+  EXPECT_EQ(sim.WaitFor("tavn hello "), "tavn hello session=" + std::to_string(r.session()) + " bytes=256");
+
+  std::vector<Msg> info = r.Tavn(1, ClientInfoBody());
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_EQ(info[0].m.size(), 64u + 256u);
+  EXPECT_EQ(info[0].word(1), 1u);
+  EXPECT_EQ(sim.WaitFor("tavn client-info"),
+            "tavn client-info session=" + std::to_string(r.session()) +
+                " bytes=256 words=16,0,1 os=\"[OS] 2.9.2_138ED\" sn=\"[SN] 1234567890\" b=\"[B] REV:1.9\" "
+                "n=\"[N] 7104\"");
+  EXPECT_NE(sim.WaitFor("tavn machine-record"), "");
+
+  // The viewer's close is taken without an answer.
+  EXPECT_TRUE(r.Tavn(2, {}).empty());
+  EXPECT_NE(sim.WaitFor("tavn close-from-viewer"), "");
+}
+
+TEST(DvrSimHandshake, BadHellosAndEarlyClientInfoAreNotAnswered) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  ASSERT_NE(r.session(), 0u);
+  EXPECT_TRUE(r.Tavn(1, ClientInfoBody()).empty());  // no hello yet
+  struct Case { const char* name; size_t at; uint8_t value; size_t size; };
+  const Case cases[] = {
+      {"word 0 not 1", 0, 2, 256}, {"byte 9 not 1", 9, 0, 256}, {"0x0811 wrong", 10, 0x12, 256},
+      {"0x1234 wrong", 13, 0x13, 256}, {"word 14 not 0", 14, 1, 256}, {"short body", 0, 1, 200},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Bytes b = HelloBody();
+    b[k.at] = k.value;
+    b.resize(k.size);
+    EXPECT_TRUE(r.Tavn(0, b).empty());
+  }
+  // A hello naming another session is not this session's.
+  Bytes wrong = Checked("TAVN", Rest({r.session() + 1, 0}, HelloBody()));
+  EXPECT_TRUE(r.Exchange(wrong).empty());
+}
+
+TEST(DvrSimHandshake, MachineRecordFollowsTheCommandLine) {
+  const std::string full(32, 'M');
+  struct Case {
+    std::vector<std::string> args;
+    uint32_t channels, variant, titles, fps25, sockets, audio;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {{}, 4, 0, 0, 0, 1, 1, {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""}},
+      {{"--channels", "8", "--sockets", "2", "--pal", "--no-audio"}, 8, 0, 0, 1, 2, 2,
+       {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""}},
+      {{"--channels", "16", "--variant", "3", "--titles", "--text1", full, "--text2", "B", "--text3", "",
+        "--text4", "D4"},
+       16, 3, 1, 0, 1, 1, {full, "B", "", "D4"}},
+  };
+  for (const Case& k : cases) {
+    std::vector<std::string> args = {"--port", "0"};
+    args.insert(args.end(), k.args.begin(), k.args.end());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(args));
+    Recorder r(sim);
+    Bytes m = r.Handshake();
+    ASSERT_EQ(m.size(), 256u);
+    EXPECT_EQ(U32(&m[0]), k.channels);
+    EXPECT_EQ(U32(&m[4]), k.variant);
+    EXPECT_EQ(U32(&m[8]), k.titles);
+    for (int t = 0; t < 4; t++) EXPECT_EQ(Text(&m[12 + 32 * t], 32), k.texts[t]) << "text " << t;
+    EXPECT_EQ(U32(&m[140]), k.fps25);
+    EXPECT_EQ(U32(&m[148]), k.sockets);
+    EXPECT_EQ(U32(&m[224]), k.audio);
+    EXPECT_EQ(U32(&m[228]), 0u);
+  }
+}
+
+TEST(DvrSimHandshake, CloseAfterMsClosesTheConfiguredSessionOnce) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--close-after-ms", "50"}));
+  Recorder r(sim);
+  ASSERT_EQ(r.Handshake().size(), 256u);
+  std::vector<Msg> got;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (got.empty() && std::chrono::steady_clock::now() < deadline) {
+    got = r.Exchange({});
+    if (got.empty()) usleep(5000);
+  }
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].code, "TAVN");
+  EXPECT_EQ(got[0].m.size(), 64u);
+  EXPECT_EQ(got[0].word(0), r.session());
+  EXPECT_EQ(got[0].word(1), 2u);
+  EXPECT_EQ(sim.WaitFor("tavn close "), "tavn close session=" + std::to_string(r.session()));
+  // Once per run: a new session is not closed again.
+  Recorder again(sim);
+  ASSERT_EQ(again.Handshake().size(), 256u);
+  usleep(100000);
+  EXPECT_TRUE(again.Exchange({}).empty());
+}
+
+TEST(DvrSimHandshake, EachConnectionTracesItsFirstPacket) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  ASSERT_NE(r.session(), 0u);
+  EXPECT_EQ(sim.WaitFor("first-packet"), "first-packet client=1 type=0 session=0 socket=0");
+  Client second(sim.port());
+  Answer a;
+  ASSERT_TRUE(second.Send(Packet(5, r.session(), {}, 0, 1)));
+  ASSERT_TRUE(second.Read(&a));
+  ASSERT_TRUE(second.Send(Packet(5, r.session(), {}, 0, 1)));
+  ASSERT_TRUE(second.Read(&a));
+  EXPECT_EQ(sim.WaitFor("first-packet"),
+            "first-packet client=2 type=5 session=" + std::to_string(r.session()) + " socket=1");
+  EXPECT_EQ(sim.Stop(), 0);
+  size_t n = 0;
+  for (const std::string& l : sim.lines()) n += l.rfind("first-packet", 0) == 0;
+  EXPECT_EQ(n, 2u);
+}
+
+// A setup body: header {mask, 72 + size, byte sum} and the item.
+Bytes SetupBody(uint32_t mask, const Bytes& item, uint32_t total = 0, int sum_delta = 0) {
+  Bytes b(72, 0);
+  Put32(b, 0, mask);
+  Put32(b, 4, total ? total : uint32_t(72 + item.size()));
+  uint32_t sum = 0;
+  for (uint8_t x : item) sum += x;
+  Put32(b, 8, sum + uint32_t(sum_delta));
+  return b + item;
+}
+
+Bytes Cut(Bytes b, size_t n) {
+  b.resize(n);
+  return b;
+}
+
+TEST(DvrSimCommands, GetAnswersEachStoredItemWithOpFour) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  struct Case { uint32_t mask, size; };
+  const Case cases[] = {{1, 4}, {2, 68}, {4, 116}, {8, 256}, {16, 256}, {32, 0}};
+  uint32_t seq = 40;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.mask);
+    Bytes request(4, 0);
+    Put32(request, 0, k.mask);
+    std::vector<Msg> got = r.Icmd(1, 4096, ++seq, request);
+    ASSERT_EQ(got.size(), 1u);
+    const Msg& m = got[0];
+    EXPECT_EQ(m.code, "ICMD");
+    EXPECT_EQ(m.word(0), r.session());
+    EXPECT_EQ(m.word(1), 4u);
+    EXPECT_EQ(m.word(2), 4096u);
+    EXPECT_EQ(m.word(3), 3u);    // the mode word sent
+    EXPECT_EQ(m.word(4), seq);   // the request's number
+    ASSERT_EQ(m.body_size(), 72u + k.size);
+    EXPECT_EQ(U32(m.body()), k.mask);
+    EXPECT_EQ(U32(m.body() + 4), 72u + k.size);
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < k.size; i++) sum += m.body()[72 + i];
+    EXPECT_EQ(U32(m.body() + 8), sum);
+  }
+  // Sane start values: bitrate 9, mail marker 20 in the apply form.
+  Bytes req(4, 0);
+  Put32(req, 0, 1);
+  EXPECT_EQ(U32(r.Icmd(1, 4096, 1, req)[0].body() + 72), 9u);
+  Put32(req, 0, 8);
+  std::vector<Msg> mail = r.Icmd(1, 4096, 2, req);
+  EXPECT_EQ(mail[0].body()[72], 20);
+  EXPECT_EQ(mail[0].body()[73], 9);
+}
+
+TEST(DvrSimCommands, SetIsStoredAndAnsweredOnlyWhenItsHeaderHolds) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  Bytes pppoe(68, 0);
+  pppoe[0] = 1;
+  memcpy(&pppoe[4], "someone", 7);
+  memcpy(&pppoe[36], "secret", 6);
+  Bytes other = pppoe;
+  other[0] = 0;
+  struct Case { const char* name; Bytes body; bool stored; const char* trace; };
+  const Case cases[] = {
+      {"wrong sum", SetupBody(2, other, 0, 1), false, "icmd set mask=2 bad-sum"},
+      {"total too small", SetupBody(2, other, 100), false, "icmd set mask=2 total=100 bytes=140 bad-size"},
+      {"cut short", Cut(SetupBody(2, other), 120), false,
+       "icmd set mask=2 total=140 bytes=120 bad-size"},
+      {"unknown mask", SetupBody(64, other), false, "icmd set mask=64 unknown"},
+      {"good", SetupBody(2, pppoe), true, "icmd set mask=2 stored"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    std::vector<Msg> got = r.Icmd(2, 4096, 7, k.body);
+    EXPECT_EQ(sim.WaitFor("icmd set"), k.trace);
+    if (!k.stored) {
+      EXPECT_TRUE(got.empty());
+      continue;
+    }
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].word(1), 4u);
+    EXPECT_EQ(Bytes(got[0].body(), got[0].body() + got[0].body_size()), SetupBody(2, pppoe));
+  }
+  // A later get returns what the good set stored.
+  Bytes req(4, 0);
+  Put32(req, 0, 2);
+  std::vector<Msg> got = r.Icmd(1, 4096, 8, req);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(Bytes(got[0].body() + 72, got[0].body() + 140), pppoe);
+}
+
+TEST(DvrSimCommands, RequestBlocksAreEchoedAndEveryCommandIsTraced) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  Bytes block(64);
+  for (size_t i = 0; i < 64; i++) block[i] = uint8_t(i * 3);
+  for (uint32_t type : {256u, 512u, 1024u}) {
+    SCOPED_TRACE(type);
+    std::vector<Msg> got = r.Icmd(2, type, type + 1, block);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].word(1), 4u);
+    EXPECT_EQ(got[0].word(2), type);
+    EXPECT_EQ(Bytes(got[0].body(), got[0].body() + 64), block);
+    EXPECT_EQ(sim.WaitFor("icmd op="), "icmd op=2 type=" + std::to_string(type) + " mode=3 seq=" +
+                                           std::to_string(type + 1) + " bytes=64");
+  }
+  EXPECT_TRUE(r.Icmd(2, 2048, 9, {}).empty());
+  EXPECT_EQ(sim.WaitFor("icmd op="), "icmd op=2 type=2048 mode=3 seq=9 bytes=0");
+}
+
+TEST(DvrSimVariables, MachineTypeReportsUpnpAsTheCommandLineSays) {
+  for (bool upnp : {false, true}) {
+    SCOPED_TRACE(upnp);
+    SimProcess sim;
+    std::vector<std::string> args = {"--port", "0", "--trace"};
+    if (upnp) args.push_back("--upnp");
+    ASSERT_TRUE(sim.Start(args));
+    Recorder r(sim);
+    Bytes value(960, 0);
+    value[100] = 7;
+    std::vector<Msg> got = r.Ictl("Tavn_Mach_Type_Data_W", value);
+    ASSERT_EQ(got.size(), 1u);
+    const Msg& m = got[0];
+    EXPECT_EQ(m.code, "ICTL");
+    EXPECT_EQ(m.m.size(), 1280u);
+    EXPECT_EQ(m.word(0), r.session());
+    EXPECT_EQ(m.word(2), 0u);  // sub-type
+    EXPECT_EQ(m.word(3), 1u);  // run the handler
+    EXPECT_EQ(U32(m.body()), 960u + 256u);
+    EXPECT_EQ(Text(m.body() + 4, 252), "Tavn_Mach_Type_Data_R");
+    EXPECT_EQ(U32(m.body() + 256 + 8), upnp ? 1u : 0u);
+    EXPECT_EQ(m.body()[256 + 100], 7);
+  }
+}
+
+TEST(DvrSimVariables, UpnpWordIsStoredByWritesAndAnsweredToReads) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  struct Case { uint32_t sent, answered; };
+  const Case cases[] = {
+      {0xC0001F90, 80},          // a read before any write: the start value
+      {0x60001F90, 0x40001F90},  // a write, stored without bit 29
+      {0x80000000, 0x40001F90},  // a read
+      {0x20000050, 0x00000050},  // switched off, port 80
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << k.sent);
+    Bytes value(4);
+    Put32(value, 0, k.sent);
+    std::vector<Msg> got = r.Ictl("Tavn_Upnp_C_Data_W", value);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(Text(got[0].body() + 4, 252), "Tavn_Upnp_C_Data_R");
+    EXPECT_EQ(U32(got[0].body()), 260u);
+    EXPECT_EQ(U32(got[0].body() + 256), k.answered);
+  }
+}
+
+TEST(DvrSimVariables, WatermarkRequestGetsTheWatermarkBlock) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  Bytes channel(4, 0);
+  channel[0] = 3;
+  std::vector<Msg> got = r.Ictl("Tavn_Watermark_Var_R", channel);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(Text(got[0].body() + 4, 252), "Tavn_Watermark_Var_W");
+  EXPECT_EQ(U32(got[0].body()), 160u + 256u);
+  EXPECT_NE(U32(got[0].body() + 256 + 36), 0u);
+  // Sizes other than the variable's, unknown names and short messages get nothing.
+  EXPECT_TRUE(r.Ictl("Tavn_Watermark_Var_R", Bytes(5, 0)).empty());
+  EXPECT_TRUE(r.Ictl("Tavn_Nothing_W", Bytes(4, 0)).empty());
+  Bytes lying(256, 0);
+  Put32(lying, 0, 256 + 960);  // announces 960 bytes, carries none
+  memcpy(&lying[4], "Tavn_Mach_Type_Data_W", 21);
+  EXPECT_TRUE(r.Exchange(Checked("ICTL", Rest({r.session(), 0, 0, 1}, lying))).empty());
+  EXPECT_NE(sim.WaitFor("ictl bad"), "");
 }
 
 }  // namespace

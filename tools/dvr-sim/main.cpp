@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "sim_machine.h"
 #include "sim_modules.h"
 #include "sim_server.h"
 #include "sim_sessions.h"
@@ -28,6 +29,75 @@ static bool SetTrace(const char*) {
   return true;
 }
 
+// A whole decimal number within [low, high].
+static bool ParseNumber(const char* value, long low, long high, long* out) {
+  if (value == nullptr || *value == 0) return false;
+  char* end = nullptr;
+  errno = 0;
+  long n = strtol(value, &end, 10);
+  if (errno != 0 || *end != 0 || n < low || n > high) return false;
+  *out = n;
+  return true;
+}
+
+static bool SetChannels(const char* value) {
+  long n;
+  if (!ParseNumber(value, 4, 16, &n) || (n != 4 && n != 8 && n != 16)) return false;
+  gMachine.channels = uint32_t(n);
+  return true;
+}
+
+static bool SetSockets(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 2, &n)) return false;
+  gMachine.sockets = uint32_t(n);
+  return true;
+}
+
+static bool SetPal(const char*) {
+  gMachine.pal = true;
+  return true;
+}
+
+static bool SetNoAudio(const char*) {
+  gMachine.no_audio = true;
+  return true;
+}
+
+static bool SetVariant(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 0x7FFFFFFF, &n)) return false;
+  gMachine.variant = uint32_t(n);
+  return true;
+}
+
+static bool SetTitles(const char*) {
+  gMachine.titles = true;
+  return true;
+}
+
+static bool SetText(int index, const char* value) {
+  if (value == nullptr || strlen(value) > kMachineTextSize) return false;
+  snprintf(gMachine.text[index], sizeof gMachine.text[index], "%s", value);
+  return true;
+}
+static bool SetText1(const char* value) { return SetText(0, value); }
+static bool SetText2(const char* value) { return SetText(1, value); }
+static bool SetText3(const char* value) { return SetText(2, value); }
+static bool SetText4(const char* value) { return SetText(3, value); }
+
+static bool SetUpnp(const char*) {
+  gMachine.upnp = true;
+  return true;
+}
+
+static bool SetCloseAfter(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 86400000, &n)) return false;
+  gMachine.close_after_ms = n;
+  return true;
+}
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -39,6 +109,19 @@ struct SimOption {
 static const SimOption gOptions[] = {
     {"--port", "N", SetPort, "TCP port on 127.0.0.1 to listen on; 0 picks a free one"},
     {"--trace", nullptr, SetTrace, "print one line per packet, message and connection"},
+    {"--channels", "N", SetChannels, "channel count of the machine record: 4, 8 or 16 (4)"},
+    {"--sockets", "N", SetSockets, "sockets the viewer may open: 1 or 2 (1)"},
+    {"--pal", nullptr, SetPal, "25 frames per second instead of 30"},
+    {"--no-audio", nullptr, SetNoAudio, "the machine record says there is no audio"},
+    {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
+    {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
+    {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
+    {"--text2", "T", SetText2, "second machine text"},
+    {"--text3", "T", SetText3, "third machine text"},
+    {"--text4", "T", SetText4, "fourth machine text"},
+    {"--upnp", nullptr, SetUpnp, "the machine-type variable reports UPnP support"},
+    {"--close-after-ms", "N", SetCloseAfter,
+     "N ms after the first machine record, close that session once"},
 };
 
 static void Usage(FILE* f) {
@@ -47,9 +130,9 @@ static void Usage(FILE* f) {
     char left[40];
     snprintf(left, sizeof left, "%s%s%s", o.name, o.value_name ? " " : "",
              o.value_name ? o.value_name : "");
-    fprintf(f, "  %-14s %s\n", left, o.help);
+    fprintf(f, "  %-20s %s\n", left, o.help);
   }
-  fprintf(f, "  %-14s %s\n", "--help", "show this text");
+  fprintf(f, "  %-20s %s\n", "--help", "show this text");
 }
 
 // Accepts "--name value" and "--name=value"; returns false on any error.

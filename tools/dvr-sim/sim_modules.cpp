@@ -13,7 +13,9 @@ static uint32_t gModuleCount = 0;
 
 void Module_InitAll() {
   gModuleCount = 0;
-  // Each recorder module registers itself here.
+  SimTavn_Register();
+  SimIcmd_Register();
+  SimIctl_Register();
 }
 
 bool Module_Register(const SimModule& module) {

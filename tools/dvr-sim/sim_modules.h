@@ -40,8 +40,12 @@ struct SimModule {
   SimResetFn on_reset;      // may be null
 };
 
-// Registers the recorder's modules; none exist yet.
+// Registers the recorder's modules: "TAVN", "ICMD" and "ICTL".
 void Module_InitAll();
+// Each module's registration (sim_tavn.cpp, sim_icmd.cpp, sim_ictl.cpp).
+void SimTavn_Register();
+void SimIcmd_Register();
+void SimIctl_Register();
 // Adds a module to the table; false when the table is full or the code is
 // already registered.
 bool Module_Register(const SimModule& module);

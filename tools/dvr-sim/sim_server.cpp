@@ -36,6 +36,7 @@ struct SimClient {
   uint32_t out_end;    // end of the unsent bytes
   bool eof;            // the peer has finished sending
   bool broken;         // the stream cannot be followed any more
+  uint64_t packets;    // packets answered on this connection
 };
 
 static SimClient gClients[kMaxClients];
@@ -121,6 +122,7 @@ static void Accept(int listen_fd) {
     c->in_fill = 0;
     c->out_start = c->out_end = 0;
     c->eof = c->broken = false;
+    c->packets = 0;
     gStats.clients++;
     Trace("accept client=%u", c->id);
   }
@@ -165,6 +167,12 @@ static void ProcessInput(SimClient* c) {
     if (left < kUlcmHeaderSize || left < Wire_GetU32(p)) break;
     if (!OutHasRoom(c)) break;
     uint32_t total = Wire_GetU32(p);
+    if (c->packets++ == 0) {
+      UlcmHeader h;
+      Wire_ReadUlcmHeader(p, &h);
+      Trace("first-packet client=%u type=%u session=%u socket=%u", c->id, h.type, h.session,
+            h.socket_index);
+    }
     uint32_t answer_len = 0;
     const uint8_t* answer = Recorder_Answer(p, total, c->id, &answer_len);
     char* head = reinterpret_cast<char*>(c->out + c->out_end);

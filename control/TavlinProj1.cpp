@@ -1,0 +1,48 @@
+// The library's exports: the class object, registration, the unload query,
+// and the entry point that fills the process-wide version record.
+#include "control/Pending.h"
+#include "control/TavlinXImpl.h"
+#include "platform/com/Registry.h"
+#include "platform/win/Win.h"
+
+#define TAVLIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+// Read by the backup code: major version 6 or more selects the
+// protected-mode save path.
+OSVERSIONINFOA gVersionInfo;
+
+enum { DLL_PROCESS_DETACH = 0, DLL_PROCESS_ATTACH = 1 };
+
+static int DllEntryPoint(void* instance, uint32_t reason, void* reserved)
+{
+    gVersionInfo.dwOSVersionInfoSize = sizeof gVersionInfo;
+    GetVersionExA(&gVersionInfo);
+    return 1;
+}
+
+// The loader's process attach and detach.
+__attribute__((constructor)) static void LibraryAttach() { DllEntryPoint(nullptr, DLL_PROCESS_ATTACH, nullptr); }
+__attribute__((destructor)) static void LibraryDetach() { DllEntryPoint(nullptr, DLL_PROCESS_DETACH, nullptr); }
+
+TAVLIN_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!(rclsid == CLSID_TavlinX)) return CLASS_E_CLASSNOTAVAILABLE;
+    return TavlinX_ClassFactory()->QueryInterface(riid, ppv);
+}
+
+TAVLIN_EXPORT HRESULT DllCanUnloadNow()
+{
+    Audio_StopForUnload();
+    return ComModule_LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+TAVLIN_EXPORT HRESULT DllRegisterServer()
+{
+    HRESULT hr = TavlinX_UpdateRegistry(true);
+    if (SUCCEEDED(hr)) hr = TavlinX_RegisterTypeLib();
+    return hr;
+}
+
+TAVLIN_EXPORT HRESULT DllUnregisterServer() { return TavlinX_UpdateRegistry(false); }

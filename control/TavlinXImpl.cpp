@@ -1,0 +1,558 @@
+// TTavlinXImpl: the control's COM object. It builds the form on creation,
+// answers the COM map, dispatches ITavlinX from the DISPID table, loads
+// and saves the connection properties through property bags and forwards
+// the form's eight events to the sinks of ITavlinXEvents.
+#include "control/TavlinXImpl.h"
+#include "control/Properties.h"
+#include "control/TavlinImpl1.h"
+#include "platform/com/Registry.h"
+#include "platform/win/Library.h"
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+// Interfaces of the COM map that nothing here calls: QueryInterface
+// answers them with a tear-off that only counts references for the object.
+const IID* const kPlainInterfaces[] = {
+    &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl,
+    &IID_IOleObject, &IID_IQuickActivate, &IID_IPersistStorage, &IID_IPersistStreamInit,
+    &IID_ISpecifyPropertyPages, &IID_IDataObject, &IID_ISimpleFrameSite, &IID_IProvideClassInfo,
+    &IID_IProvideClassInfo2,
+};
+
+const TDispatchName kNames[] = {
+    {"Visible", DISPID_TX_Visible},
+    {"AutoScroll", DISPID_TX_AutoScroll},
+    {"AutoSize", DISPID_TX_AutoSize},
+    {"AxBorderStyle", DISPID_TX_AxBorderStyle},
+    {"BorderWidth", DISPID_TX_BorderWidth},
+    {"Caption", DISPID_TX_Caption},
+    {"Color", DISPID_TX_Color},
+    {"Font", DISPID_TX_Font},
+    {"KeyPreview", DISPID_TX_KeyPreview},
+    {"PixelsPerInch", DISPID_TX_PixelsPerInch},
+    {"PrintScale", DISPID_TX_PrintScale},
+    {"Scaled", DISPID_TX_Scaled},
+    {"Active", DISPID_TX_Active},
+    {"DropTarget", DISPID_TX_DropTarget},
+    {"HelpFile", DISPID_TX_HelpFile},
+    {"DoubleBuffered", DISPID_TX_DoubleBuffered},
+    {"AlignDisabled", DISPID_TX_AlignDisabled},
+    {"VisibleDockClientCount", DISPID_TX_VisibleDockClientCount},
+    {"Enabled", DISPID_TX_Enabled},
+    {"DVRIP", DISPID_TX_DVRIP},
+    {"HTTP_PORT", DISPID_TX_HTTP_PORT},
+    {"DVR_UK", DISPID_TX_DVR_UK},
+    {"HTTP_PAGE", DISPID_TX_HTTP_PAGE},
+};
+
+VARIANT_BOOL Vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+
+class TTavlinXImpl;
+
+struct TTearOff : IUnknown {
+    TTavlinXImpl* outer = nullptr;
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+};
+
+class TTavlinXImpl : public ITavlinX,
+                     public IConnectionPointContainer,
+                     public ISupportErrorInfo,
+                     public IPersistPropertyBag,
+                     public IOleInPlaceObject {
+public:
+    TTavlinXImpl() : FEvents(this, DIID_ITavlinXEvents)
+    {
+        ComModule_Lock();
+        for (TTearOff& t : FTearOffs) t.outer = this;
+    }
+
+    HRESULT Init()
+    {
+        FForm = TavlinX_CreateForm();
+        if (!FForm) return E_FAIL;
+        InitializeControl();
+        return S_OK;
+    }
+
+    // --- IUnknown
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITavlinX) *ppv = static_cast<ITavlinX*>(this);
+        else if (riid == IID_IConnectionPointContainer) *ppv = static_cast<IConnectionPointContainer*>(this);
+        else if (riid == IID_ISupportErrorInfo) *ppv = static_cast<ISupportErrorInfo*>(this);
+        else if (riid == IID_IPersistPropertyBag || riid == IID_IPersist) *ppv = static_cast<IPersistPropertyBag*>(this);
+        else if (riid == IID_IOleInPlaceObject || riid == IID_IOleWindow) *ppv = static_cast<IOleInPlaceObject*>(this);
+        else {
+            for (size_t i = 0; i < sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]; i++)
+                if (riid == *kPlainInterfaces[i]) *ppv = static_cast<IUnknown*>(&FTearOffs[i]);
+        }
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return (ULONG)++FRefs; }
+    ULONG Release() override
+    {
+        ULONG n = (ULONG)--FRefs;
+        if (n == 0) delete this;
+        return n;
+    }
+
+    // --- IDispatch
+    HRESULT GetTypeInfoCount(UINT* pctinfo) override
+    {
+        if (!pctinfo) return E_POINTER;
+        *pctinfo = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
+    {
+        if (ppTInfo) *ppTInfo = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        return Disp_GetIDsOfNames(kNames, sizeof kNames / sizeof kNames[0], names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                   UINT* argErr) override;
+
+    // --- ITavlinX: the form's stock properties
+    HRESULT get_Visible(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Visible(); }); }
+    HRESULT set_Visible(VARIANT_BOOL v) override { return Do([&] { FForm->SetVisible(v != 0); }); }
+    HRESULT get_AutoScroll(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoScroll(); }); }
+    HRESULT set_AutoScroll(VARIANT_BOOL v) override { return Do([&] { FForm->SetAutoScroll(v != 0); }); }
+    HRESULT get_AutoSize(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoSize(); }); }
+    HRESULT set_AutoSize(VARIANT_BOOL v) override { return Do([&] { FForm->SetAutoSize(v != 0); }); }
+    HRESULT get_AxBorderStyle(TxActiveFormBorderStyle* v) override
+    {
+        return GetLong(v, [&] { return (LONG)FForm->AxBorderStyle(); });
+    }
+    HRESULT set_AxBorderStyle(TxActiveFormBorderStyle v) override
+    {
+        if (v < afbNone || v > afbRaised) return E_INVALIDARG;
+        return Do([&] { FForm->SetAxBorderStyle((TActiveFormBorderStyle)v); });
+    }
+    HRESULT get_BorderWidth(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->BorderWidth(); }); }
+    HRESULT set_BorderWidth(LONG v) override { return Do([&] { FForm->SetBorderWidth((int)v); }); }
+    HRESULT get_Caption(BSTR* v) override { return GetText(v, [&] { return FForm->Caption(); }); }
+    HRESULT set_Caption(BSTR v) override { return Do([&] { FForm->SetCaption(Bstr_ToText(v)); }); }
+    HRESULT get_Color(OLE_COLOR* v) override
+    {
+        if (!v) return E_POINTER;
+        return Do([&] { *v = (OLE_COLOR)FForm->Color(); });
+    }
+    HRESULT set_Color(OLE_COLOR v) override { return Do([&] { FForm->SetColor((TColor)v); }); }
+    // The form's font has no automation object here.
+    HRESULT get_Font(IDispatch** v) override
+    {
+        if (v) *v = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT set_Font(IDispatch*) override { return E_NOTIMPL; }
+    HRESULT get_KeyPreview(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->KeyPreview(); }); }
+    HRESULT set_KeyPreview(VARIANT_BOOL v) override { return Do([&] { FForm->SetKeyPreview(v != 0); }); }
+    HRESULT get_PixelsPerInch(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->PixelsPerInch(); }); }
+    HRESULT set_PixelsPerInch(LONG v) override { return Do([&] { FForm->SetPixelsPerInch((int)v); }); }
+    HRESULT get_PrintScale(TxPrintScale* v) override { return GetLong(v, [&] { return (LONG)FForm->PrintScale(); }); }
+    HRESULT set_PrintScale(TxPrintScale v) override
+    {
+        if (v < poNone || v > poPrintToFit) return E_INVALIDARG;
+        return Do([&] { FForm->SetPrintScale((TPrintScale)v); });
+    }
+    HRESULT get_Scaled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Scaled(); }); }
+    HRESULT set_Scaled(VARIANT_BOOL v) override { return Do([&] { FForm->SetScaled(v != 0); }); }
+    HRESULT get_Active(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Active(); }); }
+    HRESULT get_DropTarget(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DropTarget(); }); }
+    HRESULT set_DropTarget(VARIANT_BOOL v) override { return Do([&] { FForm->SetDropTarget(v != 0); }); }
+    HRESULT get_HelpFile(BSTR* v) override { return GetText(v, [&] { return FForm->HelpFile(); }); }
+    HRESULT set_HelpFile(BSTR v) override { return Do([&] { FForm->SetHelpFile(Bstr_ToText(v)); }); }
+    HRESULT get_DoubleBuffered(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DoubleBuffered(); }); }
+    HRESULT set_DoubleBuffered(VARIANT_BOOL v) override { return Do([&] { FForm->SetDoubleBuffered(v != 0); }); }
+    HRESULT get_AlignDisabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AlignDisabled(); }); }
+    HRESULT get_VisibleDockClientCount(LONG* v) override
+    {
+        return GetLong(v, [&] { return (LONG)FForm->VisibleDockClientCount(); });
+    }
+    HRESULT get_Enabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Enabled(); }); }
+    HRESULT set_Enabled(VARIANT_BOOL v) override { return Do([&] { FForm->SetEnabled(v != 0); }); }
+
+    // --- ITavlinX: the connection properties
+    HRESULT get_DVRIP(VARIANT* v) override { return Property_Get(PROP_DVRIP, v); }
+    HRESULT set_DVRIP(VARIANT v) override { return Property_Put(PROP_DVRIP, v); }
+    HRESULT get_HTTP_PORT(VARIANT* v) override { return Property_Get(PROP_HTTP_PORT, v); }
+    HRESULT set_HTTP_PORT(VARIANT v) override { return Property_Put(PROP_HTTP_PORT, v); }
+    HRESULT get_DVR_UK(VARIANT* v) override { return Property_Get(PROP_DVR_UK, v); }
+    HRESULT set_DVR_UK(VARIANT v) override { return Property_Put(PROP_DVR_UK, v); }
+    HRESULT get_HTTP_PAGE(VARIANT* v) override { return Property_Get(PROP_HTTP_PAGE, v); }
+    HRESULT set_HTTP_PAGE(VARIANT v) override { return Property_Put(PROP_HTTP_PAGE, v); }
+
+    // --- IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** e) override
+    {
+        IConnectionPoint* points[] = {&FEvents};
+        return ConnectionPoints_Enumerate(points, 1, e);
+    }
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override
+    {
+        IConnectionPoint* points[] = {&FEvents};
+        return ConnectionPoints_Find(points, 1, riid, cp);
+    }
+
+    // --- ISupportErrorInfo
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override { return riid == IID_ITavlinX ? S_OK : S_FALSE; }
+
+    // --- IPersistPropertyBag
+    HRESULT GetClassID(CLSID* id) override
+    {
+        if (!id) return E_POINTER;
+        *id = CLSID_TavlinX;
+        return S_OK;
+    }
+    HRESULT InitNew() override { return S_OK; }
+    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override;
+    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override;
+
+    // --- IOleWindow, IOleInPlaceObject
+    HRESULT GetWindow(HWND* hwnd) override
+    {
+        if (!hwnd) return E_POINTER;
+        *hwnd = FForm ? FForm->Handle() : nullptr;
+        return *hwnd ? S_OK : E_FAIL;
+    }
+    HRESULT ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+private:
+    virtual ~TTavlinXImpl()
+    {
+        FEvents.UnadviseAll();
+        // The form and the viewer's state live on with the process; the
+        // form only stops forwarding events to this object.
+        if (FForm) TavlinX_DetachEvents(FForm);
+        ComModule_Unlock();
+    }
+
+    // A failure inside an accessor comes back as DISP_E_EXCEPTION with the
+    // message as error information.
+    template <class F>
+    HRESULT Do(F&& f)
+    {
+        try {
+            f();
+            return S_OK;
+        } catch (const std::exception& e) {
+            return Com_ReportError(e.what(), IID_ITavlinX, TAVLIN_PROGID);
+        } catch (...) {
+            return Com_ReportError("Unknown exception", IID_ITavlinX, TAVLIN_PROGID);
+        }
+    }
+    template <class F>
+    HRESULT GetBool(VARIANT_BOOL* v, F&& f)
+    {
+        if (!v) return E_POINTER;
+        return Do([&] { *v = Vb(f()); });
+    }
+    template <class F>
+    HRESULT GetLong(LONG* v, F&& f)
+    {
+        if (!v) return E_POINTER;
+        return Do([&] { *v = f(); });
+    }
+    template <class F>
+    HRESULT GetText(BSTR* v, F&& f)
+    {
+        if (!v) return E_POINTER;
+        return Do([&] { *v = Bstr_FromText(f()); });
+    }
+
+    void InitializeControl();
+    HRESULT Get(DISPID id, VARIANT* result);
+    HRESULT Put(DISPID id, VARIANT* value);
+
+    long FRefs = 1;
+    TTavlinX* FForm = nullptr;
+    TComConnectionPoint FEvents;
+    TTearOff FTearOffs[sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]];
+    friend struct TTearOff;
+};
+
+HRESULT TTearOff::QueryInterface(REFIID riid, void** ppv) { return outer->QueryInterface(riid, ppv); }
+ULONG TTearOff::AddRef() { return outer->AddRef(); }
+ULONG TTearOff::Release() { return outer->Release(); }
+
+// Points the form's eight events at forwarders to the event sinks.
+void TTavlinXImpl::InitializeControl()
+{
+    TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) {
+        FEvents.FireEvent(dispid, args, count);
+    });
+}
+
+HRESULT TTavlinXImpl::Get(DISPID id, VARIANT* r)
+{
+    VariantInit(r);
+    HRESULT hr;
+    auto boolean = [&](HRESULT (TTavlinXImpl::*get)(VARIANT_BOOL*)) {
+        r->vt = VT_BOOL;
+        return (this->*get)(&r->boolVal);
+    };
+    auto integer = [&](HRESULT (TTavlinXImpl::*get)(LONG*)) {
+        r->vt = VT_I4;
+        return (this->*get)(&r->lVal);
+    };
+    auto text = [&](HRESULT (TTavlinXImpl::*get)(BSTR*)) {
+        r->vt = VT_BSTR;
+        r->bstrVal = nullptr;
+        return (this->*get)(&r->bstrVal);
+    };
+    switch (id) {
+    case DISPID_TX_Visible: hr = boolean(&TTavlinXImpl::get_Visible); break;
+    case DISPID_TX_AutoScroll: hr = boolean(&TTavlinXImpl::get_AutoScroll); break;
+    case DISPID_TX_AutoSize: hr = boolean(&TTavlinXImpl::get_AutoSize); break;
+    case DISPID_TX_AxBorderStyle: hr = integer(&TTavlinXImpl::get_AxBorderStyle); break;
+    case DISPID_TX_BorderWidth: hr = integer(&TTavlinXImpl::get_BorderWidth); break;
+    case DISPID_TX_Caption: hr = text(&TTavlinXImpl::get_Caption); break;
+    case DISPID_TX_Color:
+        r->vt = VT_UI4;
+        hr = get_Color((OLE_COLOR*)&r->ulVal);
+        break;
+    case DISPID_TX_Font:
+        r->vt = VT_DISPATCH;
+        hr = get_Font(&r->pdispVal);
+        break;
+    case DISPID_TX_KeyPreview: hr = boolean(&TTavlinXImpl::get_KeyPreview); break;
+    case DISPID_TX_PixelsPerInch: hr = integer(&TTavlinXImpl::get_PixelsPerInch); break;
+    case DISPID_TX_PrintScale: hr = integer(&TTavlinXImpl::get_PrintScale); break;
+    case DISPID_TX_Scaled: hr = boolean(&TTavlinXImpl::get_Scaled); break;
+    case DISPID_TX_Active: hr = boolean(&TTavlinXImpl::get_Active); break;
+    case DISPID_TX_DropTarget: hr = boolean(&TTavlinXImpl::get_DropTarget); break;
+    case DISPID_TX_HelpFile: hr = text(&TTavlinXImpl::get_HelpFile); break;
+    case DISPID_TX_DoubleBuffered: hr = boolean(&TTavlinXImpl::get_DoubleBuffered); break;
+    case DISPID_TX_AlignDisabled: hr = boolean(&TTavlinXImpl::get_AlignDisabled); break;
+    case DISPID_TX_VisibleDockClientCount: hr = integer(&TTavlinXImpl::get_VisibleDockClientCount); break;
+    case DISPID_TX_Enabled: hr = boolean(&TTavlinXImpl::get_Enabled); break;
+    case DISPID_TX_DVRIP: return get_DVRIP(r);
+    case DISPID_TX_HTTP_PORT: return get_HTTP_PORT(r);
+    case DISPID_TX_DVR_UK: return get_DVR_UK(r);
+    case DISPID_TX_HTTP_PAGE: return get_HTTP_PAGE(r);
+    default: return DISP_E_MEMBERNOTFOUND;
+    }
+    if (FAILED(hr)) {
+        r->vt = VT_EMPTY;
+    }
+    return hr;
+}
+
+HRESULT TTavlinXImpl::Put(DISPID id, VARIANT* value)
+{
+    // The connection properties take any VARIANT; the others are converted
+    // to their own type first.
+    switch (id) {
+    case DISPID_TX_DVRIP: return set_DVRIP(*value);
+    case DISPID_TX_HTTP_PORT: return set_HTTP_PORT(*value);
+    case DISPID_TX_DVR_UK: return set_DVR_UK(*value);
+    case DISPID_TX_HTTP_PAGE: return set_HTTP_PAGE(*value);
+    case DISPID_TX_Active:
+    case DISPID_TX_AlignDisabled:
+    case DISPID_TX_VisibleDockClientCount: return DISP_E_MEMBERNOTFOUND; // read-only
+    case DISPID_TX_Font: return E_NOTIMPL;
+    default: break;
+    }
+    VARTYPE want;
+    switch (id) {
+    case DISPID_TX_Caption:
+    case DISPID_TX_HelpFile: want = VT_BSTR; break;
+    case DISPID_TX_Color: want = VT_UI4; break;
+    case DISPID_TX_AxBorderStyle:
+    case DISPID_TX_BorderWidth:
+    case DISPID_TX_PixelsPerInch:
+    case DISPID_TX_PrintScale: want = VT_I4; break;
+    case DISPID_TX_Visible:
+    case DISPID_TX_AutoScroll:
+    case DISPID_TX_AutoSize:
+    case DISPID_TX_KeyPreview:
+    case DISPID_TX_Scaled:
+    case DISPID_TX_DropTarget:
+    case DISPID_TX_DoubleBuffered:
+    case DISPID_TX_Enabled: want = VT_BOOL; break;
+    default: return DISP_E_MEMBERNOTFOUND;
+    }
+    VARIANT v;
+    VariantInit(&v);
+    HRESULT hr = VariantChangeType(&v, value, 0, want);
+    if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
+    switch (id) {
+    case DISPID_TX_Visible: hr = set_Visible(v.boolVal); break;
+    case DISPID_TX_AutoScroll: hr = set_AutoScroll(v.boolVal); break;
+    case DISPID_TX_AutoSize: hr = set_AutoSize(v.boolVal); break;
+    case DISPID_TX_AxBorderStyle: hr = set_AxBorderStyle(v.lVal); break;
+    case DISPID_TX_BorderWidth: hr = set_BorderWidth(v.lVal); break;
+    case DISPID_TX_Caption: hr = set_Caption(v.bstrVal); break;
+    case DISPID_TX_Color: hr = set_Color(v.ulVal); break;
+    case DISPID_TX_KeyPreview: hr = set_KeyPreview(v.boolVal); break;
+    case DISPID_TX_PixelsPerInch: hr = set_PixelsPerInch(v.lVal); break;
+    case DISPID_TX_PrintScale: hr = set_PrintScale(v.lVal); break;
+    case DISPID_TX_Scaled: hr = set_Scaled(v.boolVal); break;
+    case DISPID_TX_DropTarget: hr = set_DropTarget(v.boolVal); break;
+    case DISPID_TX_HelpFile: hr = set_HelpFile(v.bstrVal); break;
+    case DISPID_TX_DoubleBuffered: hr = set_DoubleBuffered(v.boolVal); break;
+    case DISPID_TX_Enabled: hr = set_Enabled(v.boolVal); break;
+    default: hr = DISP_E_MEMBERNOTFOUND; break;
+    }
+    VariantClear(&v);
+    return hr;
+}
+
+HRESULT TTavlinXImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* excep, UINT* argErr)
+{
+    if (!params) return E_INVALIDARG;
+    HRESULT hr;
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        if (params->cArgs != 1 || params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+            params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+            return DISP_E_BADPARAMCOUNT;
+        hr = Put(id, &params->rgvarg[0]);
+        if (hr == DISP_E_TYPEMISMATCH && argErr) *argErr = 0;
+    } else if (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) {
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        VARIANT scratch;
+        hr = Get(id, result ? result : &scratch);
+        if (!result) VariantClear(&scratch);
+    } else {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    if (hr == DISP_E_EXCEPTION) Com_FillExcepInfo(excep, hr);
+    return hr;
+}
+
+const char* const kPersisted[] = {"DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"};
+const DISPID kPersistedIds[] = {DISPID_TX_DVRIP, DISPID_TX_HTTP_PORT, DISPID_TX_DVR_UK, DISPID_TX_HTTP_PAGE};
+
+HRESULT TTavlinXImpl::Load(IPropertyBag* bag, IErrorLog* log)
+{
+    if (!bag) return E_POINTER;
+    // The extent first; the form keeps its own size.
+    for (const char* name : {"_cx", "_cy"}) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_UI4;
+        std::u16string w = Wide_FromText(name);
+        if (SUCCEEDED(bag->Read((LPCOLESTR)w.c_str(), &v, log))) VariantClear(&v);
+    }
+    for (int i = 0; i < 4; i++) {
+        VARIANT v;
+        HRESULT hr = Get(kPersistedIds[i], &v); // asks the bag for the current value's type
+        if (FAILED(hr)) return hr;
+        std::u16string w = Wide_FromText(kPersisted[i]);
+        hr = bag->Read((LPCOLESTR)w.c_str(), &v, log);
+        if (FAILED(hr)) {
+            VariantClear(&v);
+            if (hr == E_INVALIDARG) continue; // not in the bag
+            return hr;
+        }
+        hr = Put(kPersistedIds[i], &v);
+        VariantClear(&v);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT TTavlinXImpl::Save(IPropertyBag* bag, BOOL, BOOL)
+{
+    if (!bag) return E_POINTER;
+    for (int i = 0; i < 4; i++) {
+        VARIANT v;
+        HRESULT hr = Get(kPersistedIds[i], &v);
+        if (FAILED(hr)) return hr;
+        std::u16string w = Wide_FromText(kPersisted[i]);
+        hr = bag->Write((LPCOLESTR)w.c_str(), &v);
+        VariantClear(&v);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT TavlinX_Create(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    TTavlinXImpl* object = new TTavlinXImpl;
+    HRESULT hr = object->Init();
+    if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+IClassFactory* TavlinX_ClassFactory()
+{
+    static TComClassFactory factory(TavlinX_Create);
+    return &factory;
+}
+
+// --- Registration ----------------------------------------------------------
+
+static std::string LibraryPath() { return Win_ModuleFileName((const void*)&TavlinX_ClassFactory); }
+
+HRESULT TavlinX_UpdateRegistry(bool doRegister)
+{
+    const std::string clsid = Guid_ToText(CLSID_TavlinX);
+    const std::string key = "CLSID\\" + clsid;
+    try {
+        if (!doRegister) {
+            RegDeleteTree(HKEY_CLASSES_ROOT, key.c_str());
+            RegDeleteTree(HKEY_CLASSES_ROOT, TAVLIN_PROGID);
+            return S_OK;
+        }
+        const std::string path = LibraryPath();
+        char verb[64], bitmap[600];
+        snprintf(verb, sizeof verb, "%s,%d,%d", "Properties", 0, 2);
+        snprintf(bitmap, sizeof bitmap, "%s,%d", path.c_str(), 1);
+        struct {
+            std::string key, name, value;
+        } entries[] = {
+            {key, "", "TavlinX Control"},
+            {key + "\\InprocServer32", "", path},
+            {key + "\\InprocServer32", "ThreadingModel", "Apartment"},
+            {key + "\\ProgID", "", TAVLIN_PROGID},
+            {key + "\\Version", "", "1.0"},
+            {key + "\\TypeLib", "", Guid_ToText(LIBID_TavlinProj1)},
+            {key + "\\MiscStatus", "", "0"},
+            {key + "\\MiscStatus\\1", "", "131473"},
+            {key + "\\ToolboxBitmap32", "", bitmap},
+            {key + "\\Control", "", ""},
+            {key + "\\Verb", "", ""},
+            {key + "\\Verb\\0", "", verb},
+            {key + "\\Implemented Categories\\" + Guid_ToText(CATID_SafeForScripting), "", ""},
+            {key + "\\Implemented Categories\\" + Guid_ToText(CATID_SafeForInitializing), "", ""},
+            {TAVLIN_PROGID, "", "TavlinX Control"},
+            {std::string(TAVLIN_PROGID) + "\\CLSID", "", clsid},
+        };
+        for (auto& e : entries) {
+            LONG r = Registry_SetText(HKEY_CLASSES_ROOT, e.key.c_str(), e.name.c_str(), e.value.c_str());
+            if (r != ERROR_SUCCESS) throw std::runtime_error("Cannot write the registry key " + e.key);
+        }
+        return S_OK;
+    } catch (const std::exception& e) {
+        return Com_ReportError(e.what(), IID_IUnknown, TAVLIN_PROGID);
+    }
+}
+
+HRESULT TavlinX_RegisterTypeLib()
+{
+    const std::string key = "TypeLib\\" + Guid_ToText(LIBID_TavlinProj1) + "\\1.0";
+    const std::string path = LibraryPath();
+    LONG r = Registry_SetText(HKEY_CLASSES_ROOT, key.c_str(), "", "TavlinProj1 Library");
+    if (r == ERROR_SUCCESS) r = Registry_SetText(HKEY_CLASSES_ROOT, (key + "\\0\\win32").c_str(), "", path.c_str());
+    if (r == ERROR_SUCCESS) r = Registry_SetText(HKEY_CLASSES_ROOT, (key + "\\FLAGS").c_str(), "", "0");
+    return r == ERROR_SUCCESS ? S_OK : SELFREG_E_TYPELIB;
+}

@@ -1,0 +1,17 @@
+// The COM object of the control: TTavlinXImpl around the one form
+// TTavlinX. Owns the object's interfaces, its event connection point and
+// the forwarding of the form's events to it.
+#pragma once
+#include "control/TavlinProj1_TLB.h"
+#include "platform/com/ComSupport.h"
+
+class TTavlinX;
+
+// Creates a TavlinX object (the class factory's creator).
+HRESULT TavlinX_Create(REFIID riid, void** ppv);
+// The class object handed out by DllGetClassObject.
+IClassFactory* TavlinX_ClassFactory();
+// Writes or removes the class's registry entries (register = true/false).
+HRESULT TavlinX_UpdateRegistry(bool doRegister);
+// Registers the type library under HKEY_CLASSES_ROOT\TypeLib.
+HRESULT TavlinX_RegisterTypeLib();

@@ -1,0 +1,232 @@
+// The handshake after a session grant, through the "TAVN" module. Owns the
+// two handshake records, the 4,096-byte module buffer (it receives and
+// builds messages), the three-row code table, the request block, the
+// shared machine-type buffer and the setup acknowledgement word.
+#include "link/Tavn.h"
+#include "control/Pending.h"
+#include "control/Properties.h"
+#include "link/Ictl.h"
+#include "link/Msg.h"
+#include "link/Ring.h"
+#include "platform/vcl/Dialogs.h"
+#include "platform/vcl/Vcl.h"
+#include <cstdio>
+#include <cstring>
+
+THandshakeRecord gHandshakeRecords[CONN_COUNT];
+uint8_t gMachineTypeData[MACHINE_TYPE_SIZE];
+uint32_t gSetupAck;
+static uint8_t gBuffer[TAVN_BUFFER_SIZE];
+static THandshakeRequest gRequest;
+static THandshakeEntry gCodes[3];
+
+static uint32_t GetU32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+static void PutU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+}
+
+static void PutU16(uint8_t* p, uint16_t v)
+{
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+}
+
+// Copies the bytes that arrived into a fixed-size record and zeroes the
+// part the message did not hold.
+static void CopyArrived(void* record, uint32_t recordSize, const uint8_t* body, uint32_t length)
+{
+    uint32_t n = length < recordSize ? length : recordSize;
+    if (n > 0) memcpy(record, body, n);
+    memset((uint8_t*)record + n, 0, recordSize - n);
+}
+
+int Handshake_Init()
+{
+    Msg_RegisterModule("TAVN", Handshake_Receive, Handshake_Transmit, gBuffer, sizeof gBuffer);
+    gCodes[0] = THandshakeEntry{3, TAVN_HELLO, Handshake_OnHello, Handshake_BuildHello};
+    gCodes[1] = THandshakeEntry{3, TAVN_CLIENT_INFO, Handshake_OnMachineRecord, Handshake_BuildClientInfo};
+    gCodes[2] = THandshakeEntry{1, TAVN_CLOSE, Handshake_OnClose, nullptr};
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        gHandshakeRecords[i].connection = &gConnections[i];
+        gConnections[i].handshake = &gHandshakeRecords[i];
+    }
+    return 0;
+}
+
+void Handshake_Send(uint32_t session, uint32_t code)
+{
+    gRequest.session = session;
+    gRequest.code = code;
+    Msg_SendViaModule("TAVN", &gRequest);
+}
+
+void Handshake_Transmit(void* request)
+{
+    const THandshakeRequest* r = (const THandshakeRequest*)request;
+    if (!r) return;
+    int ci = Conn_FindBySession(r->session);
+    if (ci < 0) return;
+    TConnection* c = &gConnections[ci];
+
+    memset(gBuffer, 0, 64);
+    memcpy(gBuffer + 4, "TAVN", 4);   // module code
+    PutU32(gBuffer + 32, r->session); // session id
+    PutU32(gBuffer + 36, r->code);    // code
+    uint32_t body = 0;
+    for (const THandshakeEntry& e : gCodes) {
+        if (e.code != r->code || !(e.flags & 2) || !e.build) continue;
+        body = e.build(r->session, r->code, gBuffer + 64, c->handshake);
+        break;
+    }
+    uint32_t total = 64 + body;
+    PutU32(gBuffer, total);           // total length
+    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
+    Conn_QueueSend(c, gBuffer, total);
+}
+
+void Handshake_Receive()
+{
+    uint32_t n = Msg_ReceivedLength();
+    if (n < 8) return; // no session and code
+    THandshakeMessage m;
+    m.session = GetU32(gBuffer);
+    m.code = GetU32(gBuffer + 4);
+    m.body = gBuffer + 32;
+    m.bodyLength = n > 32 ? n - 32 : 0;
+    if (m.session == 0) return; // names no link
+    int ci = Conn_FindBySession(m.session);
+    if (ci < 0) return;
+    m.record = gConnections[ci].handshake;
+    if (!m.record) return;
+    for (const THandshakeEntry& e : gCodes) {
+        if (e.code != m.code || !(e.flags & 1) || !e.receive) continue;
+        e.receive(&m);
+        return;
+    }
+}
+
+int Handshake_Admit(uint32_t connectionIndex, uint32_t clientKind)
+{
+    uint32_t kind1 = 0, kind2 = 0;
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        if (i == connectionIndex || !gConnections[i].active) continue;
+        uint32_t k = Handshake_ClientKind(&gConnections[i]);
+        if (k == 1) ++kind1;
+        if (k == 2) ++kind2;
+    }
+    if (clientKind == 1) return 1;
+    return kind2 < 2 ? 1 : 0;
+}
+
+uint32_t Handshake_ClientKind(const TConnection* c)
+{
+    return c && c->handshake ? c->handshake->helloAnswer.clientKind : 0;
+}
+
+void Handshake_ClearClientKind(TConnection* c)
+{
+    if (c && c->handshake) c->handshake->helloAnswer.clientKind = 0;
+}
+
+void Handshake_OnHello(const THandshakeMessage* m)
+{
+    THandshakeRecord* h = m->record;
+    CopyArrived(&h->helloAnswer, sizeof h->helloAnswer, m->body, m->bodyLength);
+    uint32_t index = h->connection ? h->connection->index : 0;
+    if (Handshake_Admit(index, h->helloAnswer.clientKind)) {
+        Handshake_Send(m->session, TAVN_CLIENT_INFO);
+    } else {
+        h->helloAnswer.clientKind = 0;
+        Handshake_Send(m->session, TAVN_CLOSE);
+    }
+}
+
+uint32_t Handshake_ChannelCount(uint32_t recorderCount)
+{
+    if (recorderCount <= 4) return 4;
+    if (recorderCount <= 8) return 8;
+    return 16;
+}
+
+void Handshake_OnMachineRecord(const THandshakeMessage* m)
+{
+    THandshakeRecord* h = m->record;
+    TConnection* c = h->connection;
+    if (!c) return;
+    TMachineRecord* r = &h->machine;
+    CopyArrived(r, sizeof *r, m->body, m->bodyLength);
+    for (int t = 0; t < 4; ++t) r->text[t][31] = 0; // bytes 43, 75, 107, 139
+    // Every reader indexes tables of 16 channels with this count.
+    r->channelCount = Handshake_ChannelCount(r->channelCount);
+
+    c->active = 1;
+    c->vidoQueue.lastDelivered = 0;
+    if (r->socketCount > 1) Conn_OpenSocket(c, c->host, c->port, 1);
+    KeyForm_Init(r->channelCount, r->variant, gHttpPage);
+    Setup_FillForMachine(h);
+    Title_ShowTab(r->titleFlag);
+    Handshake_HideUpnpTab();
+    Ictl_SendVariable(m->session, "Tavn_Mach_Type_Data_W", gMachineTypeData, MACHINE_TYPE_SIZE, 1);
+}
+
+void Handshake_OnClose(const THandshakeMessage* m)
+{
+    TConnection* c = m->record->connection;
+    if (!c) return;
+    Conn_Reset(c);
+    for (uint32_t s = 0; s < 2; ++s)
+        if (c->socket[s]) c->socket[s]->Close();
+    // Socket 0 carries the login, so it must come back whatever the
+    // sockets' own disconnects did to its state.
+    c->socketState[0] = SOCK_DOWN;
+}
+
+uint32_t Handshake_BuildHello(uint32_t, uint32_t, uint8_t* body, THandshakeRecord*)
+{
+    memset(body, 0, TAVN_RECORD_SIZE);
+    PutU32(body + 0, 1);      // 1
+    PutU32(body + 4, 1);      // 1
+    body[9] = 1;              // 1
+    PutU16(body + 10, 0x0811);
+    PutU16(body + 12, 0x1234);
+    PutU16(body + 14, 0);
+    return TAVN_RECORD_SIZE;
+}
+
+uint32_t Handshake_BuildClientInfo(uint32_t, uint32_t, uint8_t* body, THandshakeRecord*)
+{
+    memset(body, 0, TAVN_RECORD_SIZE);
+    PutU32(body + 0, 16);
+    PutU32(body + 4, 0);
+    PutU32(body + 8, 1);
+    snprintf((char*)body + 12, 32, "[OS] %s", "2.9.2_138ED");  // system version
+    snprintf((char*)body + 44, 32, "[SN] %s", "1234567890");   // serial number
+    snprintf((char*)body + 76, 32, "[B] %s", "REV:1.9");       // board
+    snprintf((char*)body + 108, 32, "[N] %d", 7104);           // build number
+    return TAVN_RECORD_SIZE;
+}
+
+void Handshake_ShowUpnpTab(uint32_t)
+{
+    if (GetU32(gMachineTypeData + 8) == 1) Viewer_ShowUpnpTab(1);
+}
+
+void Handshake_HideUpnpTab()
+{
+    Viewer_ShowUpnpTab(0);
+}
+
+void Handshake_ShowSetupSuccess(uint32_t)
+{
+    if (gSetupAck == 1) Application_MessageBox("Setup Successful.", "Setup Information", MB_OK);
+    gSetupAck = 0;
+}
+
+void NoopCallback(uint32_t)
+{
+}

@@ -1,0 +1,359 @@
+// Qt backend of forms (window, activation, painting, closing, key preview)
+// and the host helpers that show, grab and click a window. Owns the list of
+// forms that preview keys and the widget that holds the mouse between a
+// scripted press and its release.
+#include "platform/vcl/Forms.h"
+#include "platform/vcl/VclQt.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPixmap>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+std::vector<TCustomForm*> gPreviewForms;
+QPointer<QWidget> gPressedWidget; // the target of a scripted press
+
+class VclFormWidget : public VclWidget<QWidget> {
+protected:
+    bool event(QEvent* e) override
+    {
+        auto* f = dynamic_cast<TCustomForm*>(ctrl);
+        if (f) {
+            if (e->type() == QEvent::WindowActivate && f->OnActivate) VclSafeCall([&] { f->OnActivate(f); });
+            else if (e->type() == QEvent::WindowDeactivate && f->OnDeactivate) VclSafeCall([&] { f->OnDeactivate(f); });
+        }
+        return VclWidget<QWidget>::event(e);
+    }
+    void paintEvent(QPaintEvent*) override
+    {
+        auto* f = dynamic_cast<TCustomForm*>(ctrl);
+        if (f && f->OnPaint) VclSafeCall([&] { f->OnPaint(f); });
+    }
+    void showEvent(QShowEvent* e) override
+    {
+        VclWidget<QWidget>::showEvent(e);
+        auto* f = dynamic_cast<TCustomForm*>(ctrl);
+        if (f && f->OnShow && !e->spontaneous()) VclSafeCall([&] { f->OnShow(f); });
+    }
+    void hideEvent(QHideEvent* e) override
+    {
+        VclWidget<QWidget>::hideEvent(e);
+        auto* f = dynamic_cast<TCustomForm*>(ctrl);
+        if (f && !e->spontaneous()) {
+            if (isWindow()) f->FImpl->visible = false; // closed by the user or the system
+            if (f->OnHide) VclSafeCall([&] { f->OnHide(f); });
+        }
+    }
+    void closeEvent(QCloseEvent* e) override
+    {
+        auto* f = dynamic_cast<TCustomForm*>(ctrl);
+        if (!f) return;
+        bool accept = true;
+        VclSafeCall([&] { f->DoClose(true, &accept); });
+        if (accept) e->accept();
+        else e->ignore();
+    }
+};
+
+// Sees key presses of the whole application for forms with KeyPreview.
+class VclKeyPreview : public QObject {
+public:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress || FBusy) return false;
+        auto* target = qobject_cast<QWidget*>(o);
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (!target || key->text().isEmpty()) return false;
+        for (TCustomForm* f : gPreviewForms) {
+            auto* fw = static_cast<QWidget*>(f->Handle());
+            if (!fw || target == fw || !fw->isAncestorOf(target)) continue;
+            char replacement = 0;
+            QPointer<QWidget> guard(target);
+            bool pass = VclKeyPress(f, key, &replacement);
+            if (!pass) return true;
+            if (replacement && guard) {
+                QKeyEvent changed(key->type(), key->key(), key->modifiers(), QString(QChar((uchar)replacement)));
+                FBusy = true;
+                QCoreApplication::sendEvent(target, &changed);
+                FBusy = false;
+                return true;
+            }
+            return false;
+        }
+        return false;
+    }
+
+private:
+    bool FBusy = false;
+};
+
+VclKeyPreview* gPreviewFilter = nullptr;
+
+} // namespace
+
+struct TCustomForm::FormImpl {
+    int unused = 0;
+};
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner), FForm(new FormImpl)
+{
+    auto* w = new VclFormWidget();
+    FImpl->visible = false;
+    FImpl->width = 320;
+    FImpl->height = 240;
+    FImpl->parentColor = false;
+    FImpl->parentFont = false;
+    FImpl->color = clBtnFace;
+    FImpl->fillBackground = true;
+    AttachWidget(w, false);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->setFocusPolicy(Qt::ClickFocus);
+}
+
+TCustomForm::~TCustomForm()
+{
+    gPreviewForms.erase(std::remove(gPreviewForms.begin(), gPreviewForms.end(), this), gPreviewForms.end());
+    delete FForm;
+}
+
+void TCustomForm::AfterConstruction()
+{
+    if (FCreated) return;
+    FCreated = true;
+    if (OnCreate) VclSafeCall([&] { OnCreate(this); });
+}
+
+void TCustomForm::DoDestroy()
+{
+    if (FDestroyed) return;
+    FDestroyed = true;
+    if (OnDestroy) VclSafeCall([&] { OnDestroy(this); });
+}
+
+void TCustomForm::TextChanged()
+{
+    if (FImpl->widget) FImpl->widget->setWindowTitle(VclToQ(Text()));
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle value) { FBorderStyle = value; }
+
+static void ApplyWindowFlags(TCustomForm* f)
+{
+    QWidget* w = VclWidgetOf(f);
+    if (!w || w->parentWidget()) return;
+    Qt::WindowFlags flags = Qt::Window;
+    switch (f->BorderStyle()) {
+    case bsNone: flags |= Qt::FramelessWindowHint; break;
+    case bsDialog: flags = Qt::Dialog; break;
+    case bsToolWindow:
+    case bsSizeToolWin: flags = Qt::Tool; break;
+    default: break;
+    }
+    if (w->windowFlags() != flags) w->setWindowFlags(flags);
+}
+
+void TCustomForm::SetVisible(bool value)
+{
+    if (Parent()) {
+        TWinControl::SetVisible(value);
+        return;
+    }
+    FImpl->visible = value;
+    QWidget* w = FImpl->widget;
+    if (!w) return;
+    if (value) {
+        if (!w->parentWidget()) {
+            ApplyWindowFlags(this);
+            FImpl->settingBounds++;
+            w->setGeometry(Left(), Top(), Width(), Height());
+            FImpl->settingBounds--;
+        }
+        w->show();
+    } else {
+        w->hide();
+    }
+}
+
+void TCustomForm::Show()
+{
+    SetVisible(true);
+    if (FImpl->widget && !FImpl->widget->parentWidget()) {
+        if (!VclHeadless()) FImpl->widget->raise();
+        FImpl->widget->activateWindow();
+    }
+}
+
+void TCustomForm::DoClose(bool fromWindow, bool* accept)
+{
+    TCloseAction action = caHide;
+    if (OnClose) OnClose(this, action);
+    *accept = false;
+    switch (action) {
+    case caNone: return;
+    case caMinimize:
+        if (FImpl->widget) FImpl->widget->showMinimized();
+        return;
+    case caFree:
+        Release();
+        break;
+    default: break;
+    }
+    *accept = true;
+    if (!fromWindow) Hide();
+}
+
+void TCustomForm::Close()
+{
+    bool accept = false;
+    DoClose(false, &accept);
+}
+
+void TCustomForm::Release()
+{
+    QPointer<QWidget> guard(FImpl->widget);
+    QTimer::singleShot(0, qApp, [this, guard]() {
+        if (!guard || VclControlOf(guard) != this) return;
+        DoDestroy();
+        delete this;
+    });
+}
+
+bool TCustomForm::Active() const { return FImpl->widget && FImpl->widget->isActiveWindow(); }
+
+void TCustomForm::SetKeyPreview(bool value)
+{
+    FKeyPreview = value;
+    gPreviewForms.erase(std::remove(gPreviewForms.begin(), gPreviewForms.end(), this), gPreviewForms.end());
+    if (!value) return;
+    gPreviewForms.push_back(this);
+    if (!gPreviewFilter) {
+        gPreviewFilter = new VclKeyPreview;
+        qApp->installEventFilter(gPreviewFilter);
+    }
+}
+
+void Application_HandleException(const char* message)
+{
+    Application_MessageBox(message ? message : "", "Error", MB_OK | MB_ICONSTOP);
+}
+
+// --- Host helpers ------------------------------------------------------------
+
+int Vcl_ShowWindow(void* handle, const char* title)
+{
+    auto* w = static_cast<QWidget*>(handle);
+    if (!w) return -1;
+    if (title) w->setWindowTitle(QString::fromUtf8(title));
+    if (auto* f = dynamic_cast<TCustomForm*>(VclControlOf(w))) {
+        f->Show();
+        if (title) w->setWindowTitle(QString::fromUtf8(title));
+    } else {
+        w->show();
+        if (!VclHeadless()) w->raise();
+    }
+    return 0;
+}
+
+int Vcl_SetWindowParent(void* handle, void* parent)
+{
+    auto* w = static_cast<QWidget*>(handle);
+    if (!w) return -1;
+    bool shown = !w->isHidden();
+    w->setParent(static_cast<QWidget*>(parent));
+    if (parent) w->move(0, 0);
+    if (shown || parent) w->show();
+    return 0;
+}
+
+int Vcl_SaveWindowPng(void* handle, const char* path)
+{
+    auto* w = static_cast<QWidget*>(handle);
+    if (!w || !path) return -1;
+    QPixmap pm = w->grab();
+    if (pm.isNull()) return -1;
+    return pm.save(QString::fromLocal8Bit(path), "PNG") ? 0 : -1;
+}
+
+long Vcl_WindowPixel(void* handle, int x, int y)
+{
+    auto* w = static_cast<QWidget*>(handle);
+    if (!w || x < 0 || y < 0 || x >= w->width() || y >= w->height()) return -1;
+    QImage img = w->grab(QRect(x, y, 1, 1)).toImage();
+    if (img.isNull()) return -1;
+    return (long)(img.pixel(0, 0) & 0xFFFFFF);
+}
+
+int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x, int y)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top) return -1;
+    QPoint at(x, y);
+    QWidget* target = nullptr;
+    if (action == vmaRelease && gPressedWidget) target = gPressedWidget;
+    if (!target) {
+        target = top->childAt(at);
+        if (!target) target = top;
+    }
+    Qt::MouseButton b = button == mbRight ? Qt::RightButton : button == mbMiddle ? Qt::MiddleButton : Qt::LeftButton;
+    QEvent::Type type = QEvent::MouseMove;
+    Qt::MouseButtons held = Qt::NoButton;
+    Qt::MouseButton which = Qt::NoButton;
+    switch (action) {
+    case vmaPress: type = QEvent::MouseButtonPress; held = b; which = b; break;
+    case vmaRelease: type = QEvent::MouseButtonRelease; which = b; break;
+    case vmaDoubleClick: type = QEvent::MouseButtonDblClick; held = b; which = b; break;
+    default:
+        if (gPressedWidget) {
+            target = gPressedWidget;
+            held = b;
+        }
+        break;
+    }
+    QPoint local = target->mapFrom(top, at);
+    QPointF global = top->mapToGlobal(QPointF(at));
+    QPointF scene = top->window() == top ? QPointF(at) : QPointF(top->mapTo(top->window(), at));
+    if ((action == vmaPress || action == vmaDoubleClick) && target->isEnabled() && (target->focusPolicy() & Qt::ClickFocus))
+        target->setFocus(Qt::MouseFocusReason);
+    QPointer<QWidget> guard(target);
+    QMouseEvent ev(type, QPointF(local), scene, global, which, held, Qt::NoModifier);
+    QApplication::sendEvent(target, &ev);
+    if (action == vmaPress) gPressedWidget = guard;
+    else if (action == vmaRelease) gPressedWidget = nullptr;
+    return 0;
+}
+
+int Vcl_ClickAt(void* handle, int x, int y)
+{
+    if (Vcl_MouseAt(handle, vmaPress, mbLeft, x, y) != 0) return -1;
+    return Vcl_MouseAt(handle, vmaRelease, mbLeft, x, y);
+}
+
+int Vcl_KeyPressAt(void* handle, char key)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top) return -1;
+    QWidget* target = top->window()->focusWidget();
+    if (!target || (target != top && !top->isAncestorOf(target))) target = top;
+    int code = Qt::Key_unknown;
+    switch (key) {
+    case '\r': code = Qt::Key_Return; break;
+    case '\b': code = Qt::Key_Backspace; break;
+    case 27: code = Qt::Key_Escape; break;
+    case '\t': code = Qt::Key_Tab; break;
+    default:
+        if (key >= 'a' && key <= 'z') code = Qt::Key_A + (key - 'a');
+        else if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || key == ' ') code = key;
+        break;
+    }
+    QString text = VclToQ(AnsiString(1, key));
+    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &release);
+    return 0;
+}

@@ -1,0 +1,151 @@
+// Forms of the class library (TCustomForm, TForm) and the few calls a host
+// program needs to show a form in a window, grab it as a picture and click
+// on it the way a user does.
+#pragma once
+#include "platform/vcl/Controls.h"
+#include "platform/vcl/Dialogs.h"
+
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+typedef std::function<void(TObject* Sender, TCloseAction& Action)> TCloseEvent;
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIcon { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+typedef unsigned TBorderIcons;
+enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum TActiveFormBorderStyle { afbNone, afbSingle, afbSunken, afbRaised };
+enum TPrintScale { poNone, poProportional, poPrintToFit };
+
+// A form: a top-level window when it has no parent, otherwise a child of
+// its parent. Width and Height are its client area. Caption is the window
+// title.
+//
+// Life cycle: the creator calls AfterConstruction() once the derived
+// constructor has read the form's description (Vcl_CreateForm does both),
+// which raises OnCreate; DoDestroy() raises OnDestroy and is called by
+// Release and by derived destructors that want it (the destructor of this
+// class cannot, the derived part being gone by then). Exceptions escaping
+// OnCreate are reported through Application_HandleException.
+class TCustomForm : public TWinControl {
+public:
+    explicit TCustomForm(TComponent* AOwner);
+    ~TCustomForm() override;
+
+    void AfterConstruction();
+    void DoDestroy();
+
+    void SetVisible(bool value) override;
+    // Shows the form (as a window when it has no parent) and raises it.
+    void Show();
+    void Hide() { SetVisible(false); }
+    // Asks OnClose (Action starts as caHide), then hides or releases.
+    void Close();
+    // Frees the form on the next pass of the message loop.
+    void Release();
+    bool Active() const;
+
+    TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TFormBorderStyle value);
+    TBorderIcons BorderIcons() const { return FBorderIcons; }
+    void SetBorderIcons(TBorderIcons value) { FBorderIcons = value; }
+    TPosition Position() const { return FPosition; }
+    void SetPosition(TPosition value) { FPosition = value; }
+    // With KeyPreview, OnKeyPress sees keys before the focused control.
+    bool KeyPreview() const { return FKeyPreview; }
+    void SetKeyPreview(bool value);
+
+    // Kept for the host's automation properties; no effect on drawing.
+    bool AutoScroll() const { return FAutoScroll; }
+    void SetAutoScroll(bool value) { FAutoScroll = value; }
+    bool AutoSize() const { return FAutoSize; }
+    void SetAutoSize(bool value) { FAutoSize = value; }
+    TActiveFormBorderStyle AxBorderStyle() const { return FAxBorderStyle; }
+    void SetAxBorderStyle(TActiveFormBorderStyle value) { FAxBorderStyle = value; }
+    int BorderWidth() const { return FBorderWidth; }
+    void SetBorderWidth(int value) { FBorderWidth = value; }
+    int PixelsPerInch() const { return FPixelsPerInch; }
+    void SetPixelsPerInch(int value) { FPixelsPerInch = value; }
+    TPrintScale PrintScale() const { return FPrintScale; }
+    void SetPrintScale(TPrintScale value) { FPrintScale = value; }
+    bool Scaled() const { return FScaled; }
+    void SetScaled(bool value) { FScaled = value; }
+    bool DropTarget() const { return FDropTarget; }
+    void SetDropTarget(bool value) { FDropTarget = value; }
+    AnsiString HelpFile() const { return FHelpFile; }
+    void SetHelpFile(const AnsiString& value) { FHelpFile = value; }
+    bool AlignDisabled() const { return false; }
+    int VisibleDockClientCount() const { return 0; }
+
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnDestroy;
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+    TNotifyEvent OnPaint;
+    TNotifyEvent OnResize;
+    TCloseEvent OnClose;
+
+    struct FormImpl;
+    FormImpl* FForm;
+
+    // Internal: the window's own close request.
+    void DoClose(bool fromWindow, bool* accept);
+
+protected:
+    void TextChanged() override;
+
+private:
+    TFormBorderStyle FBorderStyle = bsSizeable;
+    TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
+    TPosition FPosition = poDesigned;
+    bool FKeyPreview = false, FAutoScroll = true, FAutoSize = false, FScaled = true, FDropTarget = false;
+    TActiveFormBorderStyle FAxBorderStyle = afbNone;
+    int FBorderWidth = 0, FPixelsPerInch = 96;
+    TPrintScale FPrintScale = poProportional;
+    AnsiString FHelpFile;
+    bool FCreated = false, FDestroyed = false;
+    friend struct FormImpl;
+};
+
+class TForm : public TCustomForm {
+public:
+    explicit TForm(TComponent* AOwner) : TCustomForm(AOwner) {}
+};
+
+// new T(owner), then AfterConstruction (OnCreate).
+template <class T>
+T* Vcl_CreateForm(TComponent* owner)
+{
+    T* form = new T(owner);
+    form->AfterConstruction();
+    return form;
+}
+
+// Reports an exception the way the message loop does: a message box with
+// the text (through the dialog hook), caption "Error".
+void Application_HandleException(const char* message);
+
+// --- Host helpers ------------------------------------------------------
+// handle is TWinControl::Handle() of a form (or any windowed control).
+
+// Shows the form as a top-level window of its own size with the title.
+int Vcl_ShowWindow(void* handle, const char* title);
+// Puts the window inside parent (another handle) at (0, 0); null parent
+// makes it top-level again.
+int Vcl_SetWindowParent(void* handle, void* parent);
+// Writes the window as it looks now, children included, as a PNG file.
+// 0, or -1 when the handle is null or the file cannot be written.
+int Vcl_SaveWindowPng(void* handle, const char* path);
+// The colour of one pixel of the window as drawn now (0x00RRGGBB), or -1.
+long Vcl_WindowPixel(void* handle, int x, int y);
+
+enum TVclMouseAction { vmaPress, vmaRelease, vmaMove, vmaDoubleClick };
+// Delivers one mouse event at window coordinates x, y to the child under
+// the point, the way the user's mouse does (a release goes to the control
+// that took the press). 0, or -1 for a null handle.
+int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x, int y);
+// Press and release of the left button at x, y: OnMouseDown, OnClick and
+// OnMouseUp of the control under the point run before this returns.
+int Vcl_ClickAt(void* handle, int x, int y);
+// Types one character into the focused control of the window.
+int Vcl_KeyPressAt(void* handle, char key);

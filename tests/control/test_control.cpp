@@ -1,0 +1,440 @@
+// The control in process: its start-up, the property store and gate, the
+// COM object's dispatch and property bag, and the link steps of the main
+// loop over fake sockets. One control exists per process, so the object
+// is created once for all tests; cases that need a fresh process fork.
+#include "control/Properties.h"
+#include "control/Session.h"
+#include "control/TavlinImpl1.h"
+#include "control/TavlinProj1_TLB.h"
+#include "control/TavlinXImpl.h"
+#include "link/Conn.h"
+#include "platform/com/Com.h"
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- A socket that never touches the network -------------------------------
+
+class FakeWin : public TCustomWinSocket {
+public:
+    bool connected = false;
+    bool Connected() const override { return connected; }
+    int SendBuf(const void*, int n) override { return connected ? n : -1; }
+    int ReceiveLength() override { return 0; }
+    int ReceiveBuf(void*, int) override { return 0; }
+    intptr_t SocketHandle() const override { return -1; }
+};
+
+class FakeSocket : public TClientSocket {
+public:
+    FakeSocket() : TClientSocket(nullptr) {}
+    FakeWin win;
+    AnsiString host;
+    int port = -1, opens = 0;
+    void SetHost(const AnsiString& h) override { host = h; }
+    void SetPort(int p) override { port = p; }
+    void SetActive(bool v) override
+    {
+        if (v) opens++;
+    }
+    bool Active() const override { return false; }
+    void Close() override {}
+    TCustomWinSocket* Socket() const override { return const_cast<FakeWin*>(&win); }
+};
+
+VARIANT Text(const char* s)
+{
+    VARIANT v;
+    VariantInit(&v);
+    Variant_SetText(&v, s);
+    return v;
+}
+
+VARIANT Int(LONG n)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = n;
+    return v;
+}
+
+// --- Cases run in a forked child ---------------------------------------------
+
+// Puts in order (property, text), then one poll of the sockets: exits 0 when
+// socket 0 of connection 0 was opened, 3 when not.
+void PutsThenPoll(const std::vector<std::pair<int, const char*>>& puts)
+{
+    FakeSocket s0, s1;
+    gConnections[0].socket[0] = &s0;
+    gConnections[0].socket[1] = &s1;
+    Conn_InitAll();
+    for (auto& p : puts) {
+        VARIANT v = Text(p.second);
+        Property_Put(p.first, v);
+        VariantClear(&v);
+    }
+    Session_PollSockets();
+    exit(s0.opens == 1 ? 0 : 3);
+}
+
+TEST(PropertyGate, ConnectsFromTheThirdSuccessfulPut)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, const char*>> puts;
+        int exitCode;
+    } cases[] = {
+        {"nothing put", {}, 3},
+        {"two puts", {{PROP_DVRIP, "127.0.0.1"}, {PROP_HTTP_PORT, "80"}}, 3},
+        {"address, port, key", {{PROP_DVRIP, "127.0.0.1"}, {PROP_HTTP_PORT, "80"}, {PROP_DVR_UK, "1.2.3"}}, 0},
+        {"the page selector three times", {{PROP_HTTP_PAGE, "1"}, {PROP_HTTP_PAGE, "2"}, {PROP_HTTP_PAGE, "0"}}, 0},
+        {"four of a mix", {{PROP_DVR_UK, "a"}, {PROP_DVRIP, "h"}, {PROP_DVRIP, "h"}, {PROP_HTTP_PAGE, "1"}}, 0},
+        {"a failed put does not count", {{PROP_DVRIP, "h"}, {PROP_HTTP_PORT, "80"}, {PROP_HTTP_PAGE, "x"}}, 3},
+    };
+    for (const Case& c : cases) EXPECT_EXIT(PutsThenPoll(c.puts), ::testing::ExitedWithCode(c.exitCode), "") << c.what;
+}
+
+void StartTwice()
+{
+    TTavlinX* form = TavlinX_CreateForm();
+    (void)form;
+    Viewer_Init(); // a second start-up in the same process
+    exit(0);
+}
+
+TEST(StartupDeathTest, SecondStartupEndsTheProcessWithCode1)
+{
+    EXPECT_EXIT(StartTwice(), ::testing::ExitedWithCode(1), "");
+}
+
+// --- The one control of this process ----------------------------------------
+
+ITavlinX* gControl = nullptr;
+
+class ControlEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_EQ(TavlinX_Create(IID_ITavlinX, (void**)&gControl), S_OK);
+        ASSERT_NE(gViewerForm, nullptr);
+    }
+};
+::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new ControlEnvironment);
+
+TEST(Control, StartsUpLikeThePageExpects)
+{
+    EXPECT_EQ(gViewerForm->Label_Version->Caption(), "Ver.030157");
+    EXPECT_EQ(gViewerForm->Label_time->Caption(), "Connecting ...");
+    EXPECT_EQ(gViewerForm->Width(), 1010);
+    EXPECT_EQ(gViewerForm->Height(), 656);
+    EXPECT_TRUE(gViewerForm->Timer1->Enabled());
+    EXPECT_EQ(gViewerForm->Timer1->Interval(), 10u);
+    EXPECT_FALSE(gViewerForm->Image_Conn->Visible());
+    // Four sockets owned by the form, tag = socket x 2 + connection.
+    for (uint32_t c = 0; c < 2; c++)
+        for (uint32_t s = 0; s < 2; s++) {
+            ASSERT_NE(gConnections[c].socket[s], nullptr);
+            EXPECT_EQ(gConnections[c].socket[s]->Tag, (int)(s * 2 + c));
+            EXPECT_EQ(gConnections[c].socket[s]->Owner(), gViewerForm);
+        }
+    EXPECT_EQ(gConnections[0].socketState[0], (uint32_t)SOCK_DOWN); // the first tick connects
+}
+
+TEST(Control, DispatchesFromTheDispidTable)
+{
+    IDispatch* d = gControl;
+    struct Case {
+        const char* name;
+        DISPID id;
+    } cases[] = {{"Visible", 1}, {"caption", -518}, {"DVRIP", 16}, {"HTTP_PORT", 17},
+                 {"DVR_UK", 18}, {"HTTP_PAGE", 19}, {"Enabled", -514}, {"VisibleDockClientCount", 15}};
+    for (const Case& c : cases) {
+        std::u16string w = Wide_FromText(c.name);
+        LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+        DISPID id = 0;
+        EXPECT_EQ(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << c.name;
+        EXPECT_EQ(id, c.id) << c.name;
+    }
+    std::u16string bad = Wide_FromText("NoSuchProperty");
+    LPOLESTR names[] = {(LPOLESTR)bad.c_str()};
+    DISPID id;
+    EXPECT_EQ(d->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+
+    // A put through Invoke, then a get of the same property.
+    VARIANT value = Text("Viewer");
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put = {&value, &named, 1, 1};
+    EXPECT_EQ(d->Invoke(DISPID_TX_Caption, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr), S_OK);
+    VariantClear(&value);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    EXPECT_EQ(d->Invoke(DISPID_TX_Caption, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr), S_OK);
+    ASSERT_EQ(result.vt, VT_BSTR);
+    EXPECT_EQ(Bstr_ToText(result.bstrVal), "Viewer");
+    VariantClear(&result);
+    EXPECT_EQ(d->Invoke(DISPID_TX_Active, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(d->Invoke(12345, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+}
+
+TEST(Control, PropertyPutsConvertAnyVariantToText)
+{
+    uint32_t before = gPropertyPutCount;
+    VARIANT port = Int(8080);
+    EXPECT_EQ(gControl->set_HTTP_PORT(port), S_OK);
+    EXPECT_STREQ(Property_Text(PROP_HTTP_PORT), "8080");
+    VARIANT b;
+    VariantInit(&b);
+    b.vt = VT_BOOL;
+    b.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(gControl->set_DVR_UK(b), S_OK);
+    EXPECT_STREQ(Property_Text(PROP_DVR_UK), "-1");
+    EXPECT_EQ(gPropertyPutCount, before + 2);
+
+    VARIANT object;
+    VariantInit(&object);
+    object.vt = VT_DISPATCH;
+    object.pdispVal = nullptr; // no value to take a text from
+    EXPECT_EQ(gControl->set_DVRIP(object), DISP_E_TYPEMISMATCH);
+    VARIANT null;
+    VariantInit(&null);
+    null.vt = VT_NULL;
+    EXPECT_EQ(gControl->set_DVRIP(null), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(gPropertyPutCount, before + 2);
+
+    // A get hands out a copy the caller frees; the store keeps its own.
+    VARIANT got;
+    ASSERT_EQ(gControl->get_HTTP_PORT(&got), S_OK);
+    EXPECT_EQ(got.vt, VT_I4);
+    EXPECT_EQ(got.lVal, 8080);
+    VariantClear(&got);
+}
+
+TEST(Control, PageSelectorMustBeAnInteger)
+{
+    VARIANT two = Text("2");
+    ASSERT_EQ(gControl->set_HTTP_PAGE(two), S_OK);
+    EXPECT_EQ(gHttpPage, 2);
+    uint32_t count = gPropertyPutCount;
+    VARIANT x = Text("x");
+    EXPECT_EQ(gControl->set_HTTP_PAGE(x), DISP_E_EXCEPTION);
+    EXPECT_EQ(gPropertyPutCount, count);
+    EXPECT_EQ(gHttpPage, 2);
+    EXPECT_STREQ(Property_Text(PROP_HTTP_PAGE), "x"); // the new text stays
+    VARIANT kept;
+    ASSERT_EQ(gControl->get_HTTP_PAGE(&kept), S_OK);
+    EXPECT_EQ(Bstr_ToText(kept.bstrVal), "2"); // the old VARIANT stays
+    VariantClear(&kept);
+    IErrorInfo* info = nullptr;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    BSTR text = nullptr, source = nullptr;
+    GUID iid;
+    info->GetDescription(&text);
+    info->GetSource(&source);
+    info->GetGUID(&iid);
+    EXPECT_EQ(Bstr_ToText(text), "'x' is not a valid integer value");
+    EXPECT_EQ(Bstr_ToText(source), "TavlinProj1.TavlinX");
+    EXPECT_TRUE(iid == IID_ITavlinX);
+    SysFreeString(text);
+    SysFreeString(source);
+    info->Release();
+    VariantClear(&two);
+    VariantClear(&x);
+
+    // Through Invoke the same failure fills the exception record.
+    VARIANT y = Text("y");
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS put = {&y, &named, 1, 1};
+    EXCEPINFO ex = {};
+    EXPECT_EQ(gControl->Invoke(DISPID_TX_HTTP_PAGE, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, &ex, nullptr),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(Bstr_ToText(ex.bstrDescription), "'y' is not a valid integer value");
+    ExcepInfo_Clear(&ex);
+    VariantClear(&y);
+}
+
+TEST(Control, PropertyBagLoadsInOrderAndSkipsMissingNames)
+{
+    IPersistPropertyBag* persist = nullptr;
+    ASSERT_EQ(gControl->QueryInterface(IID_IPersistPropertyBag, (void**)&persist), S_OK);
+
+    // The bag is asked for each value in the type the property holds now.
+    VARIANT key = Text("old");
+    ASSERT_EQ(gControl->set_DVR_UK(key), S_OK);
+    VariantClear(&key);
+    auto* bag = new TComPropertyBag;
+    bag->WriteText("HTTP_PORT", "81");
+    bag->WriteText("DVRIP", "10.1.2.3");
+    bag->WriteText("DVR_UK", "A.1.2");
+    uint32_t count = gPropertyPutCount;
+    EXPECT_EQ(persist->Load(bag, nullptr), S_OK);
+    std::vector<std::string> order = {"_cx", "_cy", "DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"};
+    EXPECT_EQ(bag->ReadLog(), order);
+    EXPECT_EQ(gPropertyPutCount, count + 3);
+    EXPECT_STREQ(Property_Text(PROP_DVRIP), "10.1.2.3");
+    bag->Release();
+
+    auto* bad = new TComPropertyBag;
+    bad->WriteText("DVRIP", "10.9.9.9");
+    bad->WriteText("HTTP_PAGE", "x");
+    EXPECT_EQ(persist->Load(bad, nullptr), DISP_E_EXCEPTION);
+    EXPECT_STREQ(Property_Text(PROP_DVRIP), "10.9.9.9"); // put before the failing one
+    bad->Release();
+
+    auto* saved = new TComPropertyBag;
+    EXPECT_EQ(persist->Save(saved, TRUE, TRUE), S_OK);
+    EXPECT_EQ(saved->Names(), std::vector<std::string>({"DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"}));
+    saved->Release();
+    persist->Release();
+}
+
+TEST(Control, AnswersTheComMap)
+{
+    const IID* answered[] = {&IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject, &IID_IOleInPlaceObject,
+                             &IID_IOleWindow, &IID_IOleInPlaceActiveObject, &IID_IOleControl, &IID_IOleObject,
+                             &IID_IQuickActivate, &IID_IPersistStorage, &IID_IPersistStreamInit,
+                             &IID_ISpecifyPropertyPages, &IID_IDataObject, &IID_ISimpleFrameSite,
+                             &IID_IProvideClassInfo, &IID_IProvideClassInfo2, &IID_IConnectionPointContainer,
+                             &IID_ISupportErrorInfo, &IID_ITavlinX, &IID_IDispatch, &IID_IPersistPropertyBag};
+    for (const IID* iid : answered) {
+        IUnknown* p = nullptr;
+        EXPECT_EQ(gControl->QueryInterface(*iid, (void**)&p), S_OK) << Guid_ToText(*iid);
+        if (p) p->Release();
+    }
+    IUnknown* p = nullptr;
+    EXPECT_EQ(gControl->QueryInterface(IID_IClassFactory, (void**)&p), E_NOINTERFACE);
+    ISupportErrorInfo* sei = nullptr;
+    ASSERT_EQ(gControl->QueryInterface(IID_ISupportErrorInfo, (void**)&sei), S_OK);
+    EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_ITavlinX), S_OK);
+    sei->Release();
+}
+
+// Counts the events a sink receives.
+class Sink : public IDispatch {
+public:
+    std::vector<DISPID> events;
+    SHORT replaceKey = 0;
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ITavlinXEvents) *ppv = this;
+        if (!*ppv) return E_NOINTERFACE;
+        return S_OK;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        events.push_back(id);
+        if (id == DISPID_TXE_OnKeyPress && p && p->cArgs == 1 && p->rgvarg[0].vt == (VT_BYREF | VT_I2) && replaceKey)
+            *p->rgvarg[0].piVal = replaceKey;
+        return S_OK;
+    }
+};
+
+TEST(Control, FiresTheFormsEventsToSinks)
+{
+    IConnectionPointContainer* cpc = nullptr;
+    ASSERT_EQ(gControl->QueryInterface(IID_IConnectionPointContainer, (void**)&cpc), S_OK);
+    IConnectionPoint* cp = nullptr;
+    ASSERT_EQ(cpc->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
+    Sink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
+    gViewerForm->OnClick(gViewerForm);
+    gViewerForm->OnDblClick(gViewerForm);
+    gViewerForm->OnPaint(gViewerForm);
+    sink.replaceKey = 'Z';
+    char key = 'a';
+    gViewerForm->OnKeyPress(gViewerForm, key);
+    EXPECT_EQ(key, 'Z'); // the sink's change goes back to the form
+    EXPECT_EQ(sink.events, std::vector<DISPID>({DISPID_TXE_OnClick, DISPID_TXE_OnDblClick, DISPID_TXE_OnPaint,
+                                                DISPID_TXE_OnKeyPress}));
+    cp->Unadvise(cookie);
+    cp->Release();
+    cpc->Release();
+}
+
+TEST(Session, ConnectCutsHostPortAndKey)
+{
+    struct Case {
+        std::string host, port, key;
+        std::string wantHost;
+        uint32_t wantPort;
+        std::string wantKey;
+    } cases[] = {
+        {std::string(70, 'h'), "80a", std::string(40, '7'), std::string(63, 'h'), 80, std::string(31, '7')},
+        {"127.0.0.1", "", "K.1.2", "127.0.0.1", 0, "K"},
+        {"host", " 8080", "", "host", 8080, ""},
+    };
+    FakeSocket s0, s1;
+    TClientSocket* saved[2] = {gConnections[0].socket[0], gConnections[0].socket[1]};
+    gConnections[0].socket[0] = &s0;
+    gConnections[0].socket[1] = &s1;
+    for (const Case& c : cases) {
+        VARIANT h = Text(c.host.c_str()), p = Text(c.port.c_str()), k = Text(c.key.c_str());
+        gControl->set_DVRIP(h);
+        gControl->set_HTTP_PORT(p);
+        gControl->set_DVR_UK(k);
+        VariantClear(&h);
+        VariantClear(&p);
+        VariantClear(&k);
+        Session_Connect(0, 0);
+        EXPECT_EQ(std::string(gConnections[0].host), c.wantHost);
+        EXPECT_EQ(s0.host, c.wantHost);
+        EXPECT_EQ(gConnections[0].port, c.wantPort);
+        EXPECT_EQ((uint32_t)s0.port, c.wantPort);
+        // The key is split in place at its first ".".
+        EXPECT_EQ(std::string(gConnections[0].userKey), c.wantKey);
+        EXPECT_EQ(gViewerForm->LabeledEdit_System1->Text(), c.host);
+        EXPECT_EQ(gViewerForm->LabeledEdit_System2->Text(), c.port);
+        EXPECT_EQ(gConnections[0].displaysRegistered, 1u);
+    }
+
+    // A disconnect is reopened on the next poll.
+    int opens = s0.opens;
+    Conn_OnDisconnected(0, 0);
+    EXPECT_EQ(gConnections[0].socketState[0], (uint32_t)SOCK_DOWN);
+    EXPECT_FALSE(gViewerForm->Image_Conn->Visible());
+    Session_PollSockets();
+    EXPECT_EQ(s0.opens, opens + 1);
+    EXPECT_EQ(gConnections[0].socketState[0], (uint32_t)SOCK_OPENING);
+    EXPECT_EQ(gConnections[0].displaysRegistered, 1u);
+    gConnections[0].socket[0] = saved[0];
+    gConnections[0].socket[1] = saved[1];
+}
+
+TEST(Session, ReadEventTakesNoMoreThanTheBufferHolds)
+{
+    class Flood : public FakeWin {
+    public:
+        int offered = 0x50000;
+        int ReceiveLength() override { return offered; }
+        int ReceiveBuf(void* b, int n) override
+        {
+            int k = n < offered ? n : offered;
+            memset(b, 'x', (size_t)k);
+            offered -= k;
+            return k;
+        }
+    } flood;
+    TConnection* c = &gConnections[1];
+    Conn_ResetReceiveBuffer(c, 0);
+    Socket_AppendReceived(&flood, c, 0);
+    EXPECT_EQ(c->receive[0].writeIndex, (uint32_t)CONN_RECEIVE_SIZE);
+    EXPECT_EQ(flood.offered, 0x50000 - CONN_RECEIVE_SIZE); // the rest stays in the socket
+    Socket_AppendReceived(&flood, c, 0);
+    EXPECT_EQ(c->receive[0].writeIndex, (uint32_t)CONN_RECEIVE_SIZE);
+    Socket_AppendReceived(&flood, c, 2); // no such socket
+    Conn_ResetReceiveBuffer(c, 0);
+}
+
+} // namespace

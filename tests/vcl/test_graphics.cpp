@@ -1,0 +1,206 @@
+// Bitmaps and pictures: scan-line writes reach the screen at the right
+// pixels (checked in a grabbed PNG read back with Qt), the 24- and 32-bit
+// row layouts, bitmap files, transparency, stretching and the canvas.
+#include "platform/vcl/ExtCtrls.h"
+#include "platform/vcl/Forms.h"
+#include "platform/vcl/Graphics.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Shot {
+    QImage image;
+    explicit Shot(TForm& form)
+    {
+        std::string path = ::testing::TempDir() + "vcl_shot.png";
+        EXPECT_EQ(Vcl_SaveWindowPng(form.Handle(), path.c_str()), 0);
+        image = QImage(QString::fromStdString(path));
+        std::remove(path.c_str());
+    }
+    // 0xRRGGBB at (x, y).
+    uint32_t at(int x, int y) const { return image.pixel(x, y) & 0xFFFFFF; }
+};
+
+struct Pixel {
+    int x, y;
+};
+
+TEST(Graphics, ScanLineWritesShowInTheGrabbedPicture)
+{
+    struct Case {
+        TPixelFormat format;
+        int bytes;
+    };
+    for (const Case& k : {Case{pf32bit, 4}, Case{pf24bit, 3}}) {
+        SCOPED_TRACE(k.bytes);
+        TForm form(nullptr);
+        form.SetBounds(0, 0, 160, 120);
+        form.SetColor(clWhite);
+        auto* img = new TImage(&form);
+        img->SetParent(&form);
+        img->SetBounds(10, 20, 64, 48);
+        TBitmap* bmp = img->Picture()->Bitmap();
+        bmp->SetPixelFormat(k.format);
+        bmp->SetHeight(48);
+        bmp->SetWidth(64);
+        ASSERT_EQ(bmp->PixelFormat(), k.format);
+        // Pixel (x, y): blue x*4, green y*5, red 0x80; the top byte of a
+        // 32-bit pixel is left 0 and must not matter.
+        for (int y = 0; y < 48; y++) {
+            auto* row = (uint8_t*)bmp->ScanLine(y);
+            for (int x = 0; x < 64; x++) {
+                uint8_t* p = row + x * k.bytes;
+                p[0] = (uint8_t)(x * 4);
+                p[1] = (uint8_t)(y * 5);
+                p[2] = 0x80;
+                if (k.bytes == 4) p[3] = 0;
+            }
+        }
+        Vcl_ShowWindow(form.Handle(), "scan");
+        img->Repaint();
+        Shot shot(form);
+        ASSERT_EQ(shot.image.width(), 160);
+        for (Pixel p : {Pixel{0, 0}, Pixel{63, 0}, Pixel{0, 47}, Pixel{63, 47}, Pixel{31, 17}}) {
+            uint32_t want = 0x800000u | ((uint32_t)(p.y * 5) << 8) | (uint32_t)(p.x * 4);
+            EXPECT_EQ(shot.at(10 + p.x, 20 + p.y), want) << p.x << "," << p.y;
+        }
+        EXPECT_EQ(shot.at(9, 20), 0xFFFFFFu);
+        EXPECT_EQ(shot.at(74, 67), 0xFFFFFFu);
+        EXPECT_EQ(Vcl_WindowPixel(form.Handle(), 10 + 63, 20 + 47), (long)(0x800000 | (47 * 5) << 8 | 63 * 4));
+    }
+}
+
+TEST(Graphics, ScanLinesAreRowsOfOneStableBlock)
+{
+    TBitmap bmp;
+    bmp.SetPixelFormat(pf32bit);
+    bmp.SetSize(10, 4);
+    uint8_t* r0 = (uint8_t*)bmp.ScanLine(0);
+    EXPECT_EQ(bmp.ScanLine(0), r0);
+    EXPECT_EQ((uint8_t*)bmp.ScanLine(3) - r0, 3 * bmp.RowBytes());
+    EXPECT_EQ(bmp.RowBytes(), 40);
+    EXPECT_THROW(bmp.ScanLine(4), EInvalidGraphic);
+    EXPECT_THROW(bmp.ScanLine(-1), EInvalidGraphic);
+    ((uint32_t*)bmp.ScanLine(2))[9] = 0x00123456;
+    bmp.SetSize(12, 5); // the pixels that stay inside are kept, new ones black
+    EXPECT_EQ(((uint32_t*)bmp.ScanLine(2))[9] & 0xFFFFFF, 0x123456u);
+    EXPECT_EQ(((uint32_t*)bmp.ScanLine(4))[11] & 0xFFFFFF, 0u);
+    TBitmap b24;
+    b24.SetPixelFormat(pf24bit);
+    b24.SetSize(5, 2);
+    EXPECT_EQ(b24.RowBytes(), 16); // 15 bytes padded to 4
+    EXPECT_THROW(b24.SetPixelFormat(pf8bit), EInvalidGraphic);
+}
+
+TEST(Graphics, BitmapFilesKeepPixelsAndDepth)
+{
+    for (TPixelFormat f : {pf24bit, pf32bit}) {
+        TBitmap out;
+        out.SetPixelFormat(f);
+        out.SetSize(7, 3);
+        out.Canvas()->SetPixels(6, 2, (TColor)0x0A0B0C);
+        out.Canvas()->SetPixels(0, 0, clRed);
+        std::string path = ::testing::TempDir() + "vcl_round.bmp";
+        out.SaveToFile(path);
+        TPicture pic;
+        pic.LoadFromFile(path);
+        std::remove(path.c_str());
+        auto* in = dynamic_cast<TBitmap*>(pic.Graphic());
+        ASSERT_NE(in, nullptr);
+        EXPECT_EQ(in->Width(), 7);
+        EXPECT_EQ(in->Height(), 3);
+        EXPECT_EQ(in->Canvas()->Pixels(6, 2), (TColor)0x0A0B0C);
+        EXPECT_EQ(in->Canvas()->Pixels(0, 0), clRed);
+        if (f == pf24bit) {
+            EXPECT_EQ(in->PixelFormat(), pf24bit);
+        }
+    }
+    TBitmap bad;
+    EXPECT_THROW(bad.LoadFromFile("/nonexistent/x.bmp"), EInvalidGraphic);
+    const char junk[] = "BMnot really a bitmap at all, just bytes";
+    EXPECT_THROW(bad.LoadFromData(junk, sizeof junk), EInvalidGraphic);
+    TPicture pic;
+    EXPECT_THROW(pic.LoadFromFile("file.xyz"), EInvalidGraphic);
+}
+
+TEST(Graphics, TransparentAndStretchedPictures)
+{
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 120, 80);
+    form.SetColor(clWhite);
+    // 2 x 2: bottom-left red (the transparent colour), the rest blue/green.
+    auto make = [&](int left, bool transparent, bool stretch) {
+        auto* img = new TImage(&form);
+        img->SetParent(&form);
+        img->SetBounds(left, 0, 40, 40);
+        img->SetTransparent(transparent);
+        img->SetStretch(stretch);
+        TBitmap* b = img->Picture()->Bitmap();
+        b->SetSize(2, 2);
+        b->Canvas()->SetPixels(0, 0, clBlue);
+        b->Canvas()->SetPixels(1, 0, clLime);
+        b->Canvas()->SetPixels(0, 1, clRed);
+        b->Canvas()->SetPixels(1, 1, clBlue);
+        return img;
+    };
+    make(0, false, true);
+    make(50, true, true);
+    make(100, false, false);
+    Vcl_ShowWindow(form.Handle(), "pictures");
+    Shot shot(form);
+    struct Case {
+        int x, y;
+        uint32_t rgb;
+    };
+    const Case cases[] = {
+        {5, 5, 0x0000FF},   {35, 5, 0x00FF00}, {5, 35, 0xFF0000},  {35, 35, 0x0000FF}, // stretched
+        {55, 35, 0xFFFFFF}, {55, 5, 0x0000FF}, {85, 5, 0x00FF00},                        // transparent
+        {100, 1, 0xFF0000}, {101, 1, 0x0000FF}, {103, 1, 0xFFFFFF},                      // own size
+    };
+    for (const Case& c : cases) EXPECT_EQ(shot.at(c.x, c.y), c.rgb) << c.x << "," << c.y;
+}
+
+TEST(Graphics, CanvasFillsAndWritesInsideItsCells)
+{
+    TBitmap bmp;
+    bmp.SetPixelFormat(pf32bit);
+    bmp.SetSize(200, 60);
+    TCanvas* c = bmp.Canvas();
+    c->Brush()->SetColor(clWhite);
+    c->FillRect(Rect(0, 0, 200, 60));
+    c->Brush()->SetColor(clNavy);
+    c->FillRect(Rect(10, 10, 20, 15));
+    EXPECT_EQ(c->Pixels(10, 10), clNavy);
+    EXPECT_EQ(c->Pixels(19, 14), clNavy);
+    EXPECT_EQ(c->Pixels(20, 14), clWhite);
+    EXPECT_EQ(c->Pixels(19, 15), clWhite);
+    EXPECT_EQ(c->Pixels(500, 0), clNone);
+
+    c->Brush()->SetColor(clWhite);
+    c->Font()->SetColor(clBlack);
+    c->Font()->SetSize(20);
+    int w = c->TextWidth("Hg"), h = c->TextHeight("Hg");
+    EXPECT_GT(w, 10);
+    EXPECT_GT(h, 20);
+    c->TextOut(100, 5, "Hg");
+    int ink = 0, outside = 0;
+    for (int y = 0; y < 60; y++)
+        for (int x = 30; x < 200; x++) {
+            if (c->Pixels(x, y) == clWhite) continue;
+            bool in = x >= 100 && x < 100 + w && y >= 5 && y < 5 + h;
+            (in ? ink : outside)++;
+        }
+    EXPECT_GT(ink, 20);
+    EXPECT_EQ(outside, 0);
+    c->Font()->SetSize(72);
+    EXPECT_GT(c->TextHeight("A"), 72);
+}
+
+} // namespace

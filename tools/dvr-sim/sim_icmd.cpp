@@ -1,0 +1,143 @@
+// The simulated recorder's command module "ICMD": it keeps the five setup
+// items (gItems, recorder-wide, sane values at start), answers a get (op 1)
+// with op 4 and the stored item, stores a set (op 2) that passes its size
+// and sum checks and answers it with op 4, and echoes the request blocks.
+#include <cstring>
+
+#include "sim_modules.h"
+#include "sim_trace.h"
+#include "sim_wire.h"
+
+namespace {
+
+constexpr uint32_t kRequest = 1, kData = 2, kAnswer = 4;
+constexpr uint32_t kSetup = 4096;
+constexpr uint32_t kSetupHeader = 72;  // mask, 72 + size, item sum, 60 zeros
+constexpr uint32_t kBlockSize = 64;
+
+struct SetupItem {
+  uint32_t mask;
+  uint32_t size;
+  uint8_t data[256];
+};
+
+SetupItem gItems[5] = {
+    {1, 4, {}}, {2, 68, {}}, {4, 116, {}}, {8, 256, {}}, {16, 256, {}},
+};
+
+void PutText(uint8_t* field, const char* text) { memcpy(field, text, strlen(text) + 1); }
+
+// Start values: bitrate "Intranet", PPPoE off, no DDNS service, mail off
+// with a server filled in, a 10-minute mail interval.
+void InitItems() {
+  for (SetupItem& item : gItems) memset(item.data, 0, sizeof item.data);
+  Wire_PutU32(gItems[0].data, 9);  // bitrate code
+  gItems[1].data[0] = 0;           // PPPoE off
+  PutText(gItems[1].data + 4, "user");
+  gItems[2].data[2] = 0;           // DDNS service none
+  uint8_t* mail = gItems[3].data;
+  mail[0] = 20;                    // marker
+  mail[1] = 9;                     // apply form
+  static const char* const kTexts[12] = {"0", "smtp.example.com", "25", "", "", "0",
+                                         "dvr@example.com", "", "", "", "DVR alarm", "office"};
+  uint32_t at = 2;
+  for (const char* t : kTexts) {
+    PutText(mail + at, t);
+    at += uint32_t(strlen(t)) + 1;
+  }
+  gItems[4].data[0] = 10;          // mail interval: 10 minutes
+}
+
+SetupItem* ItemOf(uint32_t mask) {
+  for (SetupItem& item : gItems)
+    if (item.mask == mask) return &item;
+  return nullptr;
+}
+
+// One ICMD message: sub-header {session, op, type, mode, request number},
+// then the body.
+void AddMessage(SimAnswer* answer, uint32_t session, uint32_t op, uint32_t type, uint32_t mode,
+                uint32_t number, const uint8_t* body, uint32_t n) {
+  uint8_t rest[32 + kSetupHeader + 256] = {};
+  if (n > sizeof rest - 32) return;
+  Wire_PutU32(rest + 0, session);   // session id
+  Wire_PutU32(rest + 4, op);        // op
+  Wire_PutU32(rest + 8, type);      // type
+  Wire_PutU32(rest + 12, mode);     // mode word, as the viewer sent it
+  Wire_PutU32(rest + 16, number);   // the request's sequence number
+  if (n > 0) memcpy(rest + 32, body, n);
+  Answer_AddMessage(answer, "ICMD", rest, 32 + n);
+}
+
+// An op-4 answer carrying the stored item (a bare header for an unknown mask).
+void AnswerItem(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t number, uint32_t mask) {
+  uint8_t body[kSetupHeader + 256] = {};
+  const SetupItem* item = ItemOf(mask);
+  uint32_t size = item ? item->size : 0;
+  Wire_PutU32(body + 0, mask);                                   // item mask
+  Wire_PutU32(body + 4, kSetupHeader + size);                    // total size
+  if (item) {
+    Wire_PutU32(body + 8, Wire_ChecksumBytes(item->data, size));  // item sum
+    memcpy(body + kSetupHeader, item->data, size);
+  }
+  AddMessage(answer, session, kAnswer, kSetup, mode, number, body, kSetupHeader + size);
+  Trace("icmd answer op=4 type=4096 mask=%u size=%u", mask, size);
+}
+
+void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t number,
+                 const uint8_t* body, uint32_t n) {
+  if (n < kSetupHeader) {
+    Trace("icmd set bytes=%u short", n);
+    return;
+  }
+  uint32_t mask = Wire_GetU32(body);
+  uint32_t total = Wire_GetU32(body + 4);
+  uint32_t sum = Wire_GetU32(body + 8);
+  SetupItem* item = ItemOf(mask);
+  if (item == nullptr) {
+    Trace("icmd set mask=%u unknown", mask);
+    return;
+  }
+  if (total != kSetupHeader + item->size || total > n) {
+    Trace("icmd set mask=%u total=%u bytes=%u bad-size", mask, total, n);
+    return;
+  }
+  if (Wire_ChecksumBytes(body + kSetupHeader, item->size) != sum) {
+    Trace("icmd set mask=%u bad-sum", mask);
+    return;
+  }
+  memcpy(item->data, body + kSetupHeader, item->size);
+  Trace("icmd set mask=%u stored", mask);
+  AnswerItem(answer, session, mode, number, mask);
+}
+
+void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer* answer) {
+  if (len < 64) {
+    Trace("icmd short len=%u", len);
+    return;
+  }
+  uint32_t sid = Wire_GetU32(msg + 32);
+  uint32_t op = Wire_GetU32(msg + 36);
+  uint32_t type = Wire_GetU32(msg + 40);
+  uint32_t mode = Wire_GetU32(msg + 44);
+  uint32_t number = Wire_GetU32(msg + 48);
+  const uint8_t* body = msg + 64;
+  uint32_t n = len - 64;
+  Trace("icmd op=%u type=%u mode=%u seq=%u bytes=%u", op, type, mode, number, n);
+  if (sid != session->id) return;
+  if (type == kSetup && op == kRequest) {
+    AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
+  } else if (type == kSetup && op == kData) {
+    OnSetupData(answer, sid, mode, number, body, n);
+  } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {
+    AddMessage(answer, sid, kAnswer, type, mode, number, body, n);
+    Trace("icmd answer op=4 type=%u", type);
+  }
+}
+
+}  // namespace
+
+void SimIcmd_Register() {
+  InitItems();
+  Module_Register(SimModule{{'I', 'C', 'M', 'D'}, OnMessage, nullptr, nullptr});
+}

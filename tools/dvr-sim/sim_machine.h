@@ -1,0 +1,28 @@
+// The simulated recorder's description of itself: the settings the
+// command line gives (gMachine) and the 256-byte machine record and the
+// recorder-wide switches built from them.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kMachineRecordSize = 256;
+constexpr uint32_t kMachineTextSize = 32;
+
+struct SimMachine {
+  uint32_t channels;        // 4, 8 or 16
+  uint32_t sockets;         // 1 or 2: sockets the viewer may open
+  bool pal;                 // 25 frames per second instead of 30
+  bool no_audio;            // audio word 2
+  uint32_t variant;         // model variant flag
+  bool titles;              // the viewer shows its Title tab
+  char text[4][kMachineTextSize + 1];  // up to 32 characters each
+  bool upnp;                // the machine-type variable reports UPnP support
+  int64_t close_after_ms;   // -1: never send the close
+};
+
+extern SimMachine gMachine;
+
+// Fills the 256-byte machine record from gMachine (little-endian).
+void Machine_BuildRecord(uint8_t out[kMachineRecordSize]);
+// Milliseconds of a monotonic clock.
+int64_t Machine_NowMs();
