@@ -45,9 +45,6 @@ void KeyForm_Init(uint32_t, uint32_t, int32_t) {}
 void Setup_FillForMachine(THandshakeRecord*) {}
 void Title_ShowTab(uint32_t) {}
 // Until the form is wired the tab's visibility is only remembered.
-static int gUpnpTabVisible = 0;
-void Viewer_ShowUpnpTab(int visible) { gUpnpTabVisible = visible ? 1 : 0; }
-int Viewer_UpnpTabVisible() { return gUpnpTabVisible; }
 void Setup_BitrateToPage(TViewRecord*) {}
 void Setup_PppoeToPage(TViewRecord*) {}
 void Setup_DdnsToPage(TViewRecord*) {}

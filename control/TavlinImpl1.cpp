@@ -288,6 +288,15 @@ void System_ShowAddress(const char* address, const char* port)
     gViewerForm->LabeledEdit_System2->SetText(port);
 }
 
+// The UPnP tab; without a form (the link's own tests) only the word is kept.
+static int gUpnpTabShown = 0;
+void Viewer_ShowUpnpTab(int visible)
+{
+    gUpnpTabShown = visible ? 1 : 0;
+    if (gViewerForm) gViewerForm->TabSheet7->SetTabVisible(visible != 0);
+}
+int Viewer_UpnpTabVisible() { return gViewerForm ? (gViewerForm->TabSheet7->TabVisible() ? 1 : 0) : gUpnpTabShown; }
+
 // Handlers of pages and panels that arrive with their own modules.
 void TTavlinX::Image1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
 void TTavlinX::Image1MouseMove(TObject*, TShiftState, int, int) {}

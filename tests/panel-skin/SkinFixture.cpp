@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 const char kSmallSkin[] = R"(
 skin name=Test.YUV2 width=512
@@ -55,14 +56,29 @@ void PutLayoutName(std::vector<uint8_t>& file, int offset, const std::string& na
     for (int i = 0; i < 16; ++i) *LayoutByte(file, offset + i) = i < (int)name.size() ? (uint8_t)name[(size_t)i] : 0;
 }
 
+// Removes the folder when the test program ends.
+struct TempFolder {
+    std::string path;
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
 const std::string& SkinTempDir()
 {
-    static std::string dir;
+    static TempFolder folder;
+    std::string& dir = folder.path;
     if (dir.empty()) {
         char pattern[] = "/tmp/tavlin-skin-XXXXXX";
         char* made = mkdtemp(pattern);
-        if (!made) ADD_FAILURE() << "cannot make a temporary folder";
-        dir = made ? made : "/tmp";
+        if (!made) {
+            ADD_FAILURE() << "cannot make a temporary folder";
+            static const std::string fallback = "/tmp";
+            return fallback; // never removed
+        }
+        dir = made;
     }
     return dir;
 }

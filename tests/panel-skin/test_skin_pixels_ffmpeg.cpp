@@ -9,19 +9,35 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
 namespace {
 
+struct TempFolder {
+    std::string path;
+    ~TempFolder()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::string TempDir()
 {
-    static std::string dir;
+    static TempFolder folder;
+    std::string& dir = folder.path;
     if (dir.empty()) {
         char pattern[] = "/tmp/tavlin-pixels-XXXXXX";
         char* made = mkdtemp(pattern);
-        dir = made ? made : "/tmp";
+        if (!made) {
+            ADD_FAILURE() << "cannot make a temporary folder";
+            static const std::string fallback = "/tmp";
+            return fallback; // never removed
+        }
+        dir = made;
     }
     return dir;
 }

@@ -554,12 +554,17 @@ struct Builder {
         if (W < 512 || (W & 1) || W > 4096) return Fail(0, "picture width must be even, 512 to 4096");
         if (bg.w > W) return Fail(0, "background wider than the picture");
         int maxRows = (kFileMax - kPixelsOffset) / (W * 2);
+        // Shelves, tallest strips first; a strip takes the first open shelf
+        // it fits (beside taller strips) or opens a new one below.
+        struct Shelf {
+            int region, y, h, cursor;
+        };
         struct Region {
-            int x0, x1, y0, y1, shelfY, shelfH, cursor;
+            int x0, x1, y1, next;
         };
         int bgRight = (bg.w + 5) & ~1;
-        std::vector<Region> regions = {{bgRight, W, kLayoutRows, maxRows, kLayoutRows, 0, bgRight},
-                                       {0, bgRight, kLayoutRows + bg.h + 4, maxRows, kLayoutRows + bg.h + 4, 0, 0}};
+        std::vector<Region> regions = {{bgRight, W, maxRows, kLayoutRows}, {0, bgRight, maxRows, kLayoutRows + bg.h + 4}};
+        std::vector<Shelf> shelves;
         std::vector<size_t> order;
         for (size_t i = 0; i < strips.size(); ++i)
             if ((int)i != skin->background && strips[i].width > 0) order.push_back(i);
@@ -568,23 +573,25 @@ struct Builder {
         int bottom = kLayoutRows + bg.h;
         for (size_t i : order) {
             int w = (strips[i].width + 1) & ~1, h = strips[i].height;
-            bool placed = false;
-            for (Region& r : regions) {
-                if (w > r.x1 - r.x0) continue;
-                if (r.cursor + w > r.x1) {
-                    r.shelfY += r.shelfH + 2;
-                    r.shelfH = 0;
-                    r.cursor = r.x0;
+            Shelf* chosen = nullptr;
+            for (Shelf& s : shelves)
+                if (h <= s.h && s.cursor + w <= regions[(size_t)s.region].x1) {
+                    chosen = &s;
+                    break;
                 }
-                if (r.shelfY + h > r.y1) continue;
-                at[i] = {r.cursor, r.shelfY};
-                r.cursor += w + 2;
-                r.shelfH = std::max(r.shelfH, h);
-                bottom = std::max(bottom, r.shelfY + h);
-                placed = true;
-                break;
+            if (!chosen) {
+                for (size_t r = 0; r < regions.size() && !chosen; ++r) {
+                    Region& g = regions[r];
+                    if (w > g.x1 - g.x0 || g.next + h > g.y1) continue;
+                    shelves.push_back({(int)r, g.next, h, g.x0});
+                    g.next += h + 2;
+                    chosen = &shelves.back();
+                }
             }
-            if (!placed) return Fail(0, "glyph strips do not fit a 2 MiB picture");
+            if (!chosen) return Fail(0, "glyph strips do not fit a 2 MiB picture");
+            at[i] = {chosen->cursor, chosen->y};
+            chosen->cursor += w + 2;
+            bottom = std::max(bottom, chosen->y + h);
         }
         skin->width = W;
         skin->rows = bottom;
