@@ -13,6 +13,7 @@
 #include "link/Ring.h"
 #include "link/Tavn.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -21,62 +22,6 @@ namespace {
 
 const uint32_t kCapMs = 10000; // a cap on every wait, never a pace
 
-void PutText(int property, const char* text)
-{
-    VARIANT v;
-    VariantInit(&v);
-    ASSERT_EQ(Variant_SetText(&v, text), S_OK);
-    ASSERT_EQ(Property_Put(property, v), S_OK);
-    VariantClear(&v);
-}
-
-// The link's share of the viewer's start-up and main loop, ticking every
-// 10 ms, with message boxes answered by a hook that records them.
-struct LinkLoop {
-    TComponent owner{nullptr};
-    TTimer* timer = nullptr;
-    std::vector<TVclDialogRequest> boxes;
-
-    LinkLoop()
-    {
-        Msg_ResetRegistry();
-        memset(gHandshakeRecords, 0, sizeof gHandshakeRecords);
-        memset(gViewRecords, 0, sizeof gViewRecords);
-        Viewer_ShowUpnpTab(0);
-        Session_CreateSockets(&owner);
-        Conn_InitAll();
-        Handshake_Init();
-        Icmd_Init();
-        Title_Init();
-        Ictl_Init();
-        Ictl_RegisterTavnVariables();
-        Stopwatch_Start(1);
-        Vcl_SetDialogHook([this](TVclDialogRequest& r) {
-            boxes.push_back(r);
-            return IDOK;
-        });
-        timer = new TTimer(&owner);
-        timer->SetInterval(10);
-        timer->OnTimer = [this](TObject*) {
-            timer->SetEnabled(false);
-            Session_ReceiveStep();
-            Session_PollSockets();
-            timer->SetEnabled(true);
-        };
-    }
-    ~LinkLoop()
-    {
-        Vcl_SetDialogHook(nullptr);
-        for (TConnection& c : gConnections) c.socket[0] = c.socket[1] = nullptr;
-    }
-    void Connect(uint16_t port)
-    {
-        const std::string text = std::to_string(port);
-        PutText(PROP_DVRIP, "127.0.0.1");
-        PutText(PROP_HTTP_PORT, text.c_str());
-        PutText(PROP_DVR_UK, "5F3A1B2C.1234.5678");
-    }
-};
 
 bool Wait(const std::function<bool()>& done)
 {

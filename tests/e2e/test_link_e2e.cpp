@@ -6,44 +6,11 @@
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
+#include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
 namespace {
-
-void PutText(int property, const char* text)
-{
-    VARIANT v;
-    VariantInit(&v);
-    ASSERT_EQ(Variant_SetText(&v, text), S_OK);
-    ASSERT_EQ(Property_Put(property, v), S_OK);
-    VariantClear(&v);
-}
-
-// The link's share of the main loop, ticking every 10 ms.
-struct LinkLoop {
-    TComponent owner{nullptr};
-    TTimer* timer = nullptr;
-    LinkLoop()
-    {
-        Session_CreateSockets(&owner);
-        Conn_InitAll();
-        Title_Init();
-        Stopwatch_Start(1);
-        timer = new TTimer(&owner);
-        timer->SetInterval(10);
-        timer->OnTimer = [this](TObject*) {
-            timer->SetEnabled(false);
-            Session_ReceiveStep();
-            Session_PollSockets();
-            timer->SetEnabled(true);
-        };
-    }
-    ~LinkLoop()
-    {
-        for (TConnection& c : gConnections) c.socket[0] = c.socket[1] = nullptr;
-    }
-};
 
 uint32_t GrantedSession(SimProcess& sim)
 {
@@ -59,9 +26,7 @@ TEST(LinkEndToEnd, LogsInPollsAndLogsInAgainAfterTheRecorderRestarts)
     const std::string port = std::to_string(sim.port());
 
     LinkLoop loop;
-    PutText(PROP_DVRIP, "127.0.0.1");
-    PutText(PROP_HTTP_PORT, port.c_str());
-    PutText(PROP_DVR_UK, "5F3A1B2C.1234.5678");
+    loop.Connect(sim.port());
 
     TConnection* c = &gConnections[0];
     bool polled = Application_ProcessMessagesUntil([&] { return sim.Count("poll session=") >= 20; }, 10000);
