@@ -2,12 +2,23 @@
 // its own entries here when it arrives.
 #include "control/Pending.h"
 
-void Vido_DeliverInOrder(TConnection*) {}
-void Vido_Send(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
-int Vido_Init() { return 0; }
-void Stream_RegisterDisplays(TConnection*) {}
-int Stream_Init() { return 0; }
-void Stream_TimerStep() {}
+int Decoder_DecodeFrame(const uint8_t*, uint32_t, uint32_t) { return 0; } // the decoder channels
+int32_t gDecodeConnection = 0;                                                // the decoder channels
+int32_t gSliceStatus = 0;                                                     // the decoder channels
+int Backup_OnFrame(TStreamRecord* stream)                                     // the backup controller: drops the frame
+{
+    if (stream) stream->heldLength = 0;
+    return 0;
+}
+// Until the backup controller arrives its block is only its state word.
+struct TBackupBlock {
+    uint32_t state;
+};
+TBackupBlock gBackupBlock;
+int Stream_TakeAudioFrame(TStreamRecord*) { return 1; }                       // the sound output
+void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
+void LocalPlay_BuildIndex() {}                                                // local-file playback
+std::atomic<uint32_t> gAudioAvailable{0};                                     // the speaker icon
 int View_IsLocalPlayback(const TConnection*) { return 0; }
 void Backup_TimerStep() {}
 void Setup_RefreshPages() {}
@@ -55,7 +66,6 @@ void Setup_EnablePppoePage(TViewRecord*, int) {}
 void Setup_EnableDdnsPage(TViewRecord*, int) {}
 void Setup_EnableMailPage(TViewRecord*, int) {}
 void View_OnLiveBlock(TViewRecord*) {}
-void Vido_StoreRequestWord(TConnection*, uint32_t) {}
 void Video_PrepareImage() {}
 int Decoder_OpenChannel(uint32_t) { return 0; }
 uint32_t gDecoderChannel = 0;

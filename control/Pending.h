@@ -1,17 +1,34 @@
 // Steps of modules that are not built yet, called by the viewer shell.
 // Each does nothing until its module takes it over.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include "link/Conn.h"
 
-// frame stream module
-void Vido_DeliverInOrder(TConnection* c);
-void Vido_Send(uint32_t session, uint32_t op, uint32_t a, uint32_t b, uint32_t c, uint32_t d);
-int Vido_Init();
-// streams and displays
-void Stream_RegisterDisplays(TConnection* c);
-int Stream_Init();
-void Stream_TimerStep();
+// The frame stream module and the streams are built: the shell's calls
+// into them (Vido_Init, Vido_DeliverInOrder, Vido_Send, Stream_Init,
+// Stream_RegisterDisplays, Stream_TimerStep, Vido_StoreRequestWord) are
+// declared there.
+#include "media/Stream.h"
+#include "media/Vido.h"
+// What the stream step hands on, until the modules arrive:
+// the decoder channels take one access unit ("avc1" framing) on a channel
+int Decoder_DecodeFrame(const uint8_t* buffer, uint32_t length, uint32_t channel);
+// the connection whose stream is being decoded, set before each decode
+extern int32_t gDecodeConnection;
+// -1 after a slice failed to decode; the stream step puts it back to 0
+extern int32_t gSliceStatus;
+// the backup controller takes each held frame in Backup mode (1: no more this tick)
+int Backup_OnFrame(TStreamRecord* stream);
+// the backup block both stream records share
+extern TBackupBlock gBackupBlock;
+// the stream step takes audio frames for the backup writer in Backup mode (not 0: stop)
+int Stream_TakeAudioFrame(TStreamRecord* stream);
+// local-file playback: the feed step per stream and the index step per tick
+void LocalPlay_Feed(TStreamRecord* stream);
+void LocalPlay_BuildIndex();
+// 1 once audio was stored outside Backup mode (the speaker icon may show); read by both threads
+extern std::atomic<uint32_t> gAudioAvailable;
 // view modes
 int View_IsLocalPlayback(const TConnection* c);
 void Backup_TimerStep();
@@ -61,9 +78,6 @@ void Setup_EnableMailPage(TViewRecord* view, int on);
 // A live block from the recorder while in Live: its layout and channel
 // words go to the key panel.
 void View_OnLiveBlock(TViewRecord* view);
-// frame stream: the request number of the recorder's last ICMD message
-// (sub-header word 4), which its frames answer
-void Vido_StoreRequestWord(TConnection* c, uint32_t word);
 // decoding and display
 void Video_PrepareImage();
 int Decoder_OpenChannel(uint32_t channel);

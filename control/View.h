@@ -1,6 +1,9 @@
-// The per-connection view record: view mode, ICMD sequence, the three
-// request blocks that travel whole in ICMD messages, the setup items and
-// their bookkeeping. gViewRecords holds one record per connection record.
+// View modes and the view record: the per-connection record (view mode,
+// ICMD sequence, the three request blocks that travel whole in ICMD
+// messages, the setup items and their bookkeeping) and the operations the
+// key panel, the setup pages and the form call to switch modes, choose
+// layouts and channels, steer playback and run a backup. gViewRecords holds
+// one record per connection record (View.cpp).
 #pragma once
 #include "link/Conn.h"
 #include <cstddef>
@@ -133,3 +136,75 @@ struct TSetupItem {
 
 // One view record per connection record, linked by Icmd_Init.
 extern TViewRecord gViewRecords[CONN_COUNT];
+
+// Live layouts (liveLayout).
+enum { LAYOUT_SINGLE = 0, LAYOUT_QUAD = 1, LAYOUT_NINE = 2, LAYOUT_SIXTEEN = 3, LAYOUT_COUNT = 4 };
+// backupArmed.
+enum { BACKUP_OFF = 0, BACKUP_RUNNING = 1, BACKUP_STEP = 2 };
+// View_KeyAction's key: a channel number, or this bit with a layout code
+// in the low four bits.
+enum { VIEW_KEY_LAYOUT = 16, VIEW_CHANNELS_MAX = 16 };
+// Seconds between the two time marks at the least; a playback chosen from
+// Live starts this far back.
+enum { VIEW_MARK_GAP = 5, VIEW_LIVE_REWIND = 30 };
+
+// The ICMD type that carries mode m (256, 512, 1024, 4096, 2048); 0 for a
+// word that names no mode.
+uint32_t View_TypeOfMode(uint32_t mode);
+// The caption of Label_time for mode m, null for none.
+const char* View_CaptionOfMode(uint32_t mode);
+
+// Switches the view to mode m: 1 if it changed, 0 if it was already there
+// (or m names no mode). A change stops playback and backup, resets the
+// stream's channels and reorder queue and shows the mode's caption.
+int View_SetMode(TViewRecord* view, uint32_t mode);
+// The key panel's one entry: mode (page code), play op, key (channel 0-15,
+// or VIEW_KEY_LAYOUT | layout code), for the recorder of connection index
+// `connection` with `channels` channels (4, 8 or 16). Sends the mode's
+// request block unless noSend. A mode outside 0..4 is ignored; a channel
+// key the recorder does not have changes nothing.
+void View_KeyAction(uint32_t connection, uint32_t channels, int32_t mode, int32_t op, int32_t key,
+                    uint32_t noSend);
+// Single channel: 1 if the channel or the layout changed. A channel of 16
+// or more changes nothing.
+int View_SelectChannel(TViewRecord* view, uint32_t channel);
+// Live only: 1 if layout or first channel changed.
+int View_SetLayout(TViewRecord* view, uint32_t layout, uint32_t firstChannel);
+// Playback run (0 stopped, 1 playing, 2 fast) and direction: 1 if changed.
+int View_SetPlaybackRun(TViewRecord* view, uint32_t run, int32_t direction);
+// The start mark follows the stream's current time.
+void View_MarkFromStreamTime(TViewRecord* view);
+// which 0 sets the start mark (playback time, backup start, the stream's
+// current time), 1 the end mark; a time of 0 leaves the mark; the panel is
+// repainted either way.
+void View_SetTimeMarks(TViewRecord* view, uint32_t time, uint32_t which);
+// Sets one mark (which 0 start, 1 end) and moves the other so that start
+// comes at least VIEW_MARK_GAP seconds before the end.
+void View_SetPlaybackTime(TViewRecord* view, uint32_t which, uint32_t time);
+// Connection index c is in local-file playback (mode 4).
+int View_IsLocalPlayback(const TConnection* c);
+// A live block from the recorder while in Live: its layout, first channel
+// and channel go to the key panel, when they name a layout and channels
+// the panel has.
+void View_OnLiveBlock(TViewRecord* view);
+
+// Starts (on 1) or stops (0) the backup between the marks into fileName;
+// the backup block goes to the recorder either way. Returns the resulting
+// on state: 0 when refused (no stream, name of more than 1023 characters,
+// start mark not before the end mark).
+int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName);
+// The key panel's backup button: chooses the file and starts, or stops.
+// 1 when a backup was started.
+int Backup_Toggle();
+// Every second: the backup progress of connection 0's view.
+void Backup_TimerStep();
+// IE_percentage := 0..100 of the span between the marks that the stream
+// has passed, while a backup runs in Backup mode.
+void Backup_ComputeProgress(TViewRecord* view);
+
+// The form's mouse handlers on the key panel Image1 and its page control
+// call these.
+void View_PanelMouseDown(int32_t x, int32_t y);
+void View_PanelMouseMove(int32_t x, int32_t y);
+void View_PanelMouseUp(int32_t x, int32_t y);
+void View_PageChanged(int32_t activePageIndex);

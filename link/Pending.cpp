@@ -2,4 +2,3 @@
 // does nothing until its module replaces it. Owns no state.
 #include "link/Pending.h"
 
-void Vido_ResetForGrant(TConnection* c) {}               // filled by the frame stream module

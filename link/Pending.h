@@ -6,8 +6,8 @@
 
 struct TConnection;
 
-// On a session grant: the two fields of the record's VIDO state go back to
-// their start values (100 and 0).
+// On a session grant: the record's VIDO state forgets the recorder's last
+// request word (defined by the frame stream module, media/Vido.cpp).
 void Vido_ResetForGrant(TConnection* c);
 // Before each poll packet: a logged-in live link asks for the stream status
 // (the viewer shell's).
