@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include "link/Conn.h"
+// The view modes are built: View_IsLocalPlayback, View_OnLiveBlock and
+// Backup_TimerStep are declared there.
+#include "control/View.h"
 
 // The frame stream module and the streams are built: the shell's calls
 // into them (Vido_Init, Vido_DeliverInOrder, Vido_Send, Stream_Init,
@@ -11,27 +14,49 @@
 // declared there.
 #include "media/Stream.h"
 #include "media/Vido.h"
+// Sound output and the speaker icon are built: Stream_TakeAudioFrame,
+// Sound_SetHeardChannel, Audio_StartThread, Audio_StopForUnload,
+// gAudioAvailable and the Speaker_* steps are declared there.
+#include "media/Audio.h"
+#include "control/Speaker.h"
+// the PC's local time as recorder time (the alarm beeper reads it)
+uint32_t Clock_NowNumber();
+// The decoder channels (Decoder_DecodeFrame, gDecodeConnection,
+// gSliceStatus, Decoder_OpenChannel, gDecoderChannel, FrameBuf_Init) and
+// the picture display (Video_PrepareImage) are built.
+#include "media/Decoder.h"
+#include "media/Display.h"
 // What the stream step hands on, until the modules arrive:
-// the decoder channels take one access unit ("avc1" framing) on a channel
-int Decoder_DecodeFrame(const uint8_t* buffer, uint32_t length, uint32_t channel);
-// the connection whose stream is being decoded, set before each decode
-extern int32_t gDecodeConnection;
-// -1 after a slice failed to decode; the stream step puts it back to 0
-extern int32_t gSliceStatus;
 // the backup controller takes each held frame in Backup mode (1: no more this tick)
 int Backup_OnFrame(TStreamRecord* stream);
-// the backup block both stream records share
+// the backup block both stream records share; until the backup controller
+// arrives it holds the words the view code writes
+enum { BACKUP_NAME_SIZE = 1024 };
+struct TBackupBlock {
+    uint32_t state;            // 0 idle, 1 start, ... 4 stop or next part
+    uint32_t lastData;
+    uint32_t bufferUse;
+    uint32_t part;             // part number of the running backup
+    char chosenName[BACKUP_NAME_SIZE]; // the file the user chose
+};
 extern TBackupBlock gBackupBlock;
-// the stream step takes audio frames for the backup writer in Backup mode (not 0: stop)
-int Stream_TakeAudioFrame(TStreamRecord* stream);
+// the backup controller: the state of the stream's backup block
+void Backup_SetState(TStreamRecord* stream, uint32_t state);
+// added to the next part's start after a size change; reset by a start
+extern uint32_t gBackupSizeOffset;
+// number of the last part of the running backup
+extern uint32_t gBackupPartCount;
+// backup files: 1 when the user chose a file (gBackupSaveDialog holds it)
+int Backup_ChooseFile();
+void Backup_FinishFiles();
+// local-file playback: its record, of which the view code clears the play state
+struct TLocalFile {
+    uint32_t playState;        // 1 while playing
+};
+extern TLocalFile gLocalFile;
 // local-file playback: the feed step per stream and the index step per tick
 void LocalPlay_Feed(TStreamRecord* stream);
 void LocalPlay_BuildIndex();
-// 1 once audio was stored outside Backup mode (the speaker icon may show); read by both threads
-extern std::atomic<uint32_t> gAudioAvailable;
-// view modes
-int View_IsLocalPlayback(const TConnection* c);
-void Backup_TimerStep();
 // setup pages
 void System_ShowAddress(const char* address, const char* port);
 void Setup_RefreshPages();
@@ -58,7 +83,6 @@ void Upnp_ReadDone(uint32_t session);
 // What the recorder's machine record sets up: the key panel (channels 4, 8
 // or 16, model variant, the page's start mode), the setup pages and the
 // Title tab (shown when the flag is not 0).
-void KeyForm_Init(uint32_t channels, uint32_t variant, int32_t startMode);
 void Setup_FillForMachine(THandshakeRecord* handshake);
 void Title_ShowTab(uint32_t flag);
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
@@ -75,23 +99,16 @@ void Setup_EnableBitratePage(TViewRecord* view, int on);
 void Setup_EnablePppoePage(TViewRecord* view, int on);
 void Setup_EnableDdnsPage(TViewRecord* view, int on);
 void Setup_EnableMailPage(TViewRecord* view, int on);
-// A live block from the recorder while in Live: its layout and channel
-// words go to the key panel.
-void View_OnLiveBlock(TViewRecord* view);
-// decoding and display
-void Video_PrepareImage();
-int Decoder_OpenChannel(uint32_t channel);
-extern uint32_t gDecoderChannel;
-int FrameBuf_Init(uint32_t width, uint32_t height);
-// key panel
-void IeCom_Init();
-int Yuv2_LoadSkin(uint32_t slot, uint32_t kind, uint32_t flags, const char* name);
-void Yuv2_RepeatTick();
-void Yuv2_Redraw(uint32_t mouseDown);
-extern uint32_t gMouseDown;
-extern int32_t gLastDrawn[2];
-// speaker icon and sound
-void Speaker_Reset();
-void Speaker_TimerStep();
-void Audio_StartThread();
-void Audio_StopForUnload();
+// The key panel is built: composition, hit-testing, the mouse, auto-repeat
+// and the panel logic (IeCom_Init, KeyForm_*, gMouseDown, gLastDrawn,
+// gPanelLevel) are declared there.
+#include "panel/Ie_com.h"
+#include "panel/Yuv2.h"
+// the month calendar: start-up, the requests of a press, a release, a
+// time-mark button
+void Month_Init();
+void Month_Update();
+void Month_MouseEvent(int32_t code, int32_t x, int32_t y);
+void Month_ToggleTimeMark(int32_t n);
+// the setup pages: a page of PageControl1 was entered
+void Setup_PageEntered(uint32_t connection, int page);

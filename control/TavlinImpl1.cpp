@@ -169,7 +169,7 @@ void Viewer_Init()
     TTavlinX* f = gViewerForm;
 
     Session_CreateSockets(f);
-    Video_PrepareImage();
+    Video_PrepareImage(f->Image_video);
     f->SetDoubleBuffered(true);
     for (uint32_t channel = 0; channel < 2; channel++) {
         gDecoderChannel = channel;
@@ -298,15 +298,11 @@ void Viewer_ShowUpnpTab(int visible)
 int Viewer_UpnpTabVisible() { return gViewerForm ? (gViewerForm->TabSheet7->TabVisible() ? 1 : 0) : gUpnpTabShown; }
 
 // Handlers of pages and panels that arrive with their own modules.
-void TTavlinX::Image1MouseDown(TObject*, TMouseButton, TShiftState, int, int) {}
-void TTavlinX::Image1MouseMove(TObject*, TShiftState, int, int) {}
-void TTavlinX::Image1MouseUp(TObject*, TMouseButton, TShiftState, int, int) {}
-void TTavlinX::Image_Trumpet_BGMouseMove(TObject*, TShiftState, int, int) {}
-void TTavlinX::Image_Trumpet_OffMouseMove(TObject*, TShiftState, int, int) {}
-void TTavlinX::Image_Trumpet_OnMouseMove(TObject*, TShiftState, int, int) {}
-void TTavlinX::Image_Trumpet_OffClick(TObject*) {}
-void TTavlinX::Image_Trumpet_OnClick(TObject*) {}
-void TTavlinX::PageControl1Change(TObject*) {}
+// The key panel: the hit test, presses and auto-repeat are the panel's.
+void TTavlinX::Image1MouseDown(TObject*, TMouseButton, TShiftState, int X, int Y) { Yuv2_PanelMouseDown(X, Y); }
+void TTavlinX::Image1MouseMove(TObject*, TShiftState, int X, int Y) { Yuv2_PanelMouseMove(X, Y); }
+void TTavlinX::Image1MouseUp(TObject*, TMouseButton, TShiftState, int X, int Y) { Yuv2_PanelMouseUp(X, Y); }
+void TTavlinX::PageControl1Change(TObject*) { Setup_PageEntered(0, PageControl1->ActivePageIndex()); }
 void TTavlinX::Button_PPPoE2Click(TObject*) { Setup_ClearEdits(2); }
 void TTavlinX::Button_DDNS2Click(TObject*) { Setup_ClearEdits(4); }
 void TTavlinX::Button_SMTP2Click(TObject*) { Setup_ClearEdits(8); }

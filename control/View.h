@@ -2,8 +2,9 @@
 // ICMD sequence, the three request blocks that travel whole in ICMD
 // messages, the setup items and their bookkeeping) and the operations the
 // key panel, the setup pages and the form call to switch modes, choose
-// layouts and channels, steer playback and run a backup. gViewRecords holds
-// one record per connection record (View.cpp).
+// layouts and channels, steer playback and run a backup (View.cpp).
+// gViewRecords, one record per connection record, belongs to the ICMD
+// module, which links each with its connection.
 #pragma once
 #include "link/Conn.h"
 #include <cstddef>
@@ -161,8 +162,9 @@ int View_SetMode(TViewRecord* view, uint32_t mode);
 // The key panel's one entry: mode (page code), play op, key (channel 0-15,
 // or VIEW_KEY_LAYOUT | layout code), for the recorder of connection index
 // `connection` with `channels` channels (4, 8 or 16). Sends the mode's
-// request block unless noSend. A mode outside 0..4 is ignored; a channel
-// key the recorder does not have changes nothing.
+// request block unless noSend. A mode outside 0..4 or a connection index
+// beyond the records is ignored; a key that is neither a channel below 16
+// nor a layout key selects nothing and resets only channel slot 0.
 void View_KeyAction(uint32_t connection, uint32_t channels, int32_t mode, int32_t op, int32_t key,
                     uint32_t noSend);
 // Single channel: 1 if the channel or the layout changed. A channel of 16
@@ -179,32 +181,28 @@ void View_MarkFromStreamTime(TViewRecord* view);
 // repainted either way.
 void View_SetTimeMarks(TViewRecord* view, uint32_t time, uint32_t which);
 // Sets one mark (which 0 start, 1 end) and moves the other so that start
-// comes at least VIEW_MARK_GAP seconds before the end.
+// comes at least VIEW_MARK_GAP seconds before the end. Near either end of
+// the time range the pair is kept inside it (start at least 1) rather than
+// wrapped.
 void View_SetPlaybackTime(TViewRecord* view, uint32_t which, uint32_t time);
-// Connection index c is in local-file playback (mode 4).
+// The view of connection c is in local-file playback (mode 4).
 int View_IsLocalPlayback(const TConnection* c);
 // A live block from the recorder while in Live: its layout, first channel
-// and channel go to the key panel, when they name a layout and channels
-// the panel has.
+// and channel go to the key panel; a single channel or four-way first
+// channel of 16 or more is not passed on.
 void View_OnLiveBlock(TViewRecord* view);
 
-// Starts (on 1) or stops (0) the backup between the marks into fileName;
-// the backup block goes to the recorder either way. Returns the resulting
-// on state: 0 when refused (no stream, name of more than 1023 characters,
-// start mark not before the end mark).
+// Starts (on 1) or stops (any other value) the backup between the marks
+// into fileName; the backup block goes to the recorder either way. Returns
+// the resulting on state: 0 when refused (no stream record, a name of
+// more than 1023 characters, start mark not before the end mark).
 int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName);
 // The key panel's backup button: chooses the file and starts, or stops.
-// 1 when a backup was started.
+// 1 when a backup was started; a start the view refuses leaves the panel's
+// backup flags off, as a cancelled choice does.
 int Backup_Toggle();
 // Every second: the backup progress of connection 0's view.
 void Backup_TimerStep();
 // IE_percentage := 0..100 of the span between the marks that the stream
-// has passed, while a backup runs in Backup mode.
+// has passed, while a backup runs in Backup mode (computed in 64 bits).
 void Backup_ComputeProgress(TViewRecord* view);
-
-// The form's mouse handlers on the key panel Image1 and its page control
-// call these.
-void View_PanelMouseDown(int32_t x, int32_t y);
-void View_PanelMouseMove(int32_t x, int32_t y);
-void View_PanelMouseUp(int32_t x, int32_t y);
-void View_PageChanged(int32_t activePageIndex);

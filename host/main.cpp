@@ -2,7 +2,7 @@
 // registers and unregisters COM servers, reads a hosting page's OBJECT and
 // PARAM tags, creates the control from the registry, loads the PARAMs
 // through the property bag and shows the control's form; scripted runs
-// click on the form and write a screenshot.
+// click and move on the form and write a screenshot.
 #include "host/Page.h"
 #include "platform/com/Com.h"
 #include "platform/com/Registry.h"
@@ -25,11 +25,13 @@ const char kUsage[] =
     "usage: tavlin-host --register LIB | --unregister LIB\n"
     "       tavlin-host --dump-registry [KEY]\n"
     "       tavlin-host (--page FILE.html | --classid {CLSID}) [--param NAME=VALUE]...\n"
-    "                   [--click X,Y,MS]... [--screenshot FILE --after-ms N] [--run-ms N]\n"
+    "                   [--click X,Y,MS]... [--move X,Y,MS]... [--screenshot FILE --after-ms N]\n"
+    "                   [--run-ms N]\n"
     "                   [--events]\n";
 
 struct TClick {
     int x, y, ms;
+    bool move = false; // a pointer move instead of a click
 };
 
 struct TOptions {
@@ -65,6 +67,12 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
         } else if (a == "--click") {
             if (!next(v)) return false;
             TClick c;
+            if (sscanf(v.c_str(), "%d,%d,%d", &c.x, &c.y, &c.ms) != 3 || c.ms < 0) return false;
+            o.clicks.push_back(c);
+        } else if (a == "--move") {
+            if (!next(v)) return false;
+            TClick c;
+            c.move = true;
             if (sscanf(v.c_str(), "%d,%d,%d", &c.x, &c.y, &c.ms) != 3 || c.ms < 0) return false;
             o.clicks.push_back(c);
         } else if (a == "--screenshot") { if (!next(o.screenshot)) return false; }
@@ -243,7 +251,7 @@ int RunControl(const TOptions& o)
     }
     Vcl_ShowWindow(hwnd, "tavlin-host");
 
-    // The scripted run: clicks at their times, the screenshot, the end.
+    // The scripted run: clicks and moves at their times, the screenshot, the end.
     TComponent owner(nullptr);
     int exitCode = 0;
     for (const TClick& c : o.clicks) {
@@ -251,7 +259,10 @@ int RunControl(const TOptions& o)
         t->SetInterval((uint32_t)(c.ms > 0 ? c.ms : 1));
         t->OnTimer = [t, c, hwnd](TObject*) {
             t->SetEnabled(false);
-            Vcl_ClickAt(hwnd, c.x, c.y);
+            if (c.move)
+                Vcl_MouseAt(hwnd, vmaMove, mbLeft, c.x, c.y);
+            else
+                Vcl_ClickAt(hwnd, c.x, c.y);
         };
         t->SetEnabled(true);
     }

@@ -2,7 +2,7 @@
 // builds each text in its own 32-byte scratch before copying it out, so
 // a short caller buffer is never written past its end.
 #include "media/DateText.h"
-#include "control/Pending.h"
+#include "control/Text.h"
 #include "panel/Month.h"
 #include "platform/vcl/StdCtrls.h"
 #include <cstring>

@@ -2,6 +2,7 @@
 // lengths, parameter sets in band) on libavcodec, one independent decoder
 // per channel, the reference-counted picture pool the decoders draw their
 // planes from, and the picture record each channel hands to the display.
+// Owns gDecoderModules/Handles/Channels, the pool and the channel inputs.
 #pragma once
 #include <cstdint>
 
@@ -19,7 +20,7 @@ enum {
     // The largest picture accepted, in pixels (44 x 36 macroblocks).
     DECODER_MAX_WIDTH = 44 * 16,
     DECODER_MAX_HEIGHT = 36 * 16,
-    // Picture slots per channel: four reference pictures, the picture being
+    // Picture slots per channel: the reference pictures, the picture being
     // decoded, the one on screen and room for the decoder's own holds.
     POOL_SLOTS_PER_CHANNEL = 10,
     // The longest access unit a channel takes (the stream pump's frames are
@@ -99,13 +100,13 @@ struct TDecoderModule {
     TDecoderHandle* handle;
 };
 
-// One channel's decoder: its context and frames (the picture on screen and
-// a spare for the next), its packet around the channel's input buffer.
+// One channel's decoder: its context, the frame that holds the picture on
+// screen (its planes stay referenced until the next decode), its packet
+// around the channel's static input buffer.
 struct TDecoderChannel {
     AVCodecContext* context;
     AVFrame* frame;
     uint32_t sizeKnown;          // 1 once the size has been taken from a picture
-    AVFrame* spare;
     AVPacket* packet;
     AVBufferRef* input;          // the channel's static input buffer, wrapped
     uint32_t number;             // channel number
@@ -119,7 +120,7 @@ struct TDecoderFunctions {
     TPictureRecord* (*decode)(TDecoderHandle* handle, const uint8_t* buffer, uint32_t length, uint32_t flags);
 };
 
-extern const TCodecDescriptor gH264Descriptor;
+extern TCodecDescriptor gH264Descriptor;
 extern TDecoderModule gDecoderModules[DECODER_MODULE_SLOTS];
 extern TDecoderHandle gDecoderHandles[DECODER_MODULE_SLOTS];
 extern TDecoderChannel gDecoderChannels[DECODER_MODULE_SLOTS];
@@ -127,7 +128,9 @@ extern const TDecoderFunctions gDecoderFunctions;
 extern const TDecoderFunctions* gActiveDecoderFunctions;
 
 // The picture pool: one block from FrameBuf_Init, never freed; null until
-// then. POOL_SLOTS_PER_CHANNEL slots of gPoolSlotSize bytes per channel.
+// then. POOL_SLOTS_PER_CHANNEL slots of gPoolSlotSize bytes per channel,
+// each slot one whole picture (Y, U, V). A slot is free while only the
+// pool itself holds a reference to it.
 extern uint8_t* gPicturePool;
 extern uint32_t gPoolSlotSize;
 
@@ -170,6 +173,8 @@ int Decoder_Init(TDecoderHandle* handle, uint32_t channel);
 void Decoder_Close(TDecoderHandle* handle);
 int Decoder_Control();
 TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, uint32_t length, uint32_t flags);
+// Takes the decoded picture's size into the handle and its output: 0, or
+// -1 for a width or height of 0.
 int32_t Decoder_CheckSize(TDecoderHandle* handle, uint32_t width, uint32_t height);
 int Decoder_StoreSize(TDecoderHandle* handle);
 TPictureRecord* Decoder_PreparePicture(TDecoderHandle* handle, uint8_t kind, uint16_t format, uint32_t width, uint32_t height);
@@ -179,3 +184,9 @@ TPictureRecord* Picture_New(uint32_t width, uint32_t height);
 // Pool slots of a channel that hold a picture the decoder or the display
 // still uses.
 uint32_t PicturePool_SlotsInUse(uint32_t channel);
+
+// Where a channel's pictures go once decoded; Render_OnPicture by default.
+// The tests point it elsewhere; null restores the display.
+typedef void (*TPictureSink)(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride,
+                             uint32_t chromaStride, uint32_t width, uint32_t height);
+void Decoder_SetPictureSink(TPictureSink sink);

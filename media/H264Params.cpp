@@ -77,7 +77,9 @@ uint32_t H264_BuildSps(uint8_t* buffer, uint32_t widthMinus1, uint32_t heightMin
     // 16 halvings reach values below 2^17 - 1; a larger one has no code here.
     const uint32_t largest = (1u << 17) - 2;
     if (!buffer || widthMinus1 > largest || heightMinus1 > largest) return 0;
-    memset(buffer, 0, H264_PARAM_SETS_MAX);
+    // 10 fixed bits, the two codes, 5 closing bits: the bytes written.
+    uint32_t bits = 10 + 2 * ExpGolomb_Size(widthMinus1) + 1 + 2 * ExpGolomb_Size(heightMinus1) + 1 + 5;
+    memset(buffer, 0, SPS_HEAD + (bits + 7) / 8);
     buffer[4] = 0x67; // NAL header: SPS
     buffer[5] = 0x42; // profile 66, Baseline
     buffer[6] = 0x00; // constraint flags

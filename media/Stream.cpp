@@ -330,7 +330,16 @@ uint32_t Stream_FramesPerSecond(const TConnection* c)
 
 uint32_t Stream_ChannelNow(uint32_t channel)
 {
-    return Stopwatch_ToHundredths(Stopwatch_Elapsed(10 + channel)) / 100;
+    // Whole milliseconds, the same as the reading divided by 100, but
+    // without the reading's wrap after 11.9 hours: due times are counted
+    // on from the slot's start and compared as differences.
+    return (uint32_t)Stopwatch_Elapsed(10 + channel);
+}
+
+// How far ahead of now a due time lies, in ms (negative when it is past).
+static int64_t Ahead(uint32_t due, uint32_t now)
+{
+    return (int32_t)(due - now);
 }
 
 static void ShowTimeLabel(bool visible)
@@ -454,15 +463,15 @@ int Stream_TakeVideoFrame(TStreamRecord* s)
         int64_t fps = Stream_FramesPerSecond(c);
         if (cs->newestSecond > block.newestSecond) {
             int64_t lag = (int64_t)(cs->newestSecond - block.newestSecond) * fps +
-                          ((int64_t)cs->newestFrame - (int64_t)block.newestFrame);
+                          (int64_t)(int32_t)(cs->newestFrame - block.newestFrame);
             if (lag > fps) speed = lag >= 120 * fps ? 0 : (uint32_t)(100 * (120 * fps - lag) / (120 * fps));
         }
     }
     cs->due += (uint32_t)((uint64_t)period * speed / 100);
     uint32_t now = Stream_ChannelNow(ch);
     if (mode == VIEW_PLAYBACK) {
-        if (cs->due < now) cs->due = now + period;
-    } else if ((uint64_t)cs->due + 1000 < now) {
+        if (Ahead(cs->due, now) < 0) cs->due = now + period;
+    } else if (Ahead(cs->due, now) < -1000) {
         cs->due = now;
     }
     if (cs->keyWait == 1) { // resynchronisation
@@ -514,9 +523,9 @@ int Stream_DecodeAndPace(TStreamRecord* s, uint32_t mode)
     TChannelState* cs = &s->channels[ch];
     uint32_t due = cs->due;
     uint32_t now = Stream_ChannelNow(ch);
-    if ((uint64_t)due > (uint64_t)now + 66) {
+    if (Ahead(due, now) > 66) {
         if (mode == VIEW_PLAYBACK) return 1;
-        if (ch < 16 && due - now < 10000) return 1;
+        if (ch < 16 && Ahead(due, now) < 10000) return 1;
     }
     uint32_t fps = Stream_FramesPerSecond(c);
     if (s->heldHeaderChannel <= 1)

@@ -207,7 +207,8 @@ TSaveDialog* SaveDialog_New(TComponent* owner);
 
 // The frame rate the recorder states: 25 when its machine record says so, else 30.
 uint32_t Stream_FramesPerSecond(const TConnection* c);
-// Milliseconds on the channel's stopwatch slot (10 + channel).
+// Milliseconds on the channel's stopwatch slot (10 + channel), wrapping
+// only with the process clock.
 uint32_t Stream_ChannelNow(uint32_t channel);
 
 // Where due frames go. The tests point them elsewhere; null restores the

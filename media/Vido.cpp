@@ -223,6 +223,14 @@ void Vido_QueueFrame(TConnection* c, const uint8_t* frame, uint32_t length, uint
             if ((int32_t)(s->sequence - sequence) > 0) q->queuedCount += 1; // still ahead
             else s->length = 0;
         }
+        // Counting starts over at slot 0, so this frame moves there: the
+        // next arrival takes slot 1 and cannot overwrite it.
+        if (index != 0) {
+            FreeSlot(q, &q->slots[0]);
+            q->slots[0] = *slot;
+            gSlotEnd[ci][0] = gSlotEnd[ci][index];
+            slot->length = 0;
+        }
     }
     q->queuedCount += 1;
 }

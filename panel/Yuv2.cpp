@@ -272,6 +272,8 @@ void Yuv2_BuildElement(int32_t record, int32_t group, int32_t reference, int32_t
     }
     e->centreX = (int16_t)(e->refCentreX + e->offsetX);
     e->centreY = (int16_t)(e->refCentreY + e->offsetY);
+    e->builtCentreX = e->centreX;
+    e->builtCentreY = e->centreY;
     e->itemCount = r->itemCount;
     e->spacingX = r->spacingX;
     e->spacingY = r->spacingY;

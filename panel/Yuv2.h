@@ -112,6 +112,7 @@ struct TSkinElement {
     int16_t valueOffset;
     int16_t lit;                   // 1 after building: drawn
     int16_t refLit;
+    int16_t builtCentreX, builtCentreY; // centre when built; kept by elements that draw no glyph
 };
 
 // Name map entry; kind 0 group, 1 element; index = group or record number.
@@ -210,3 +211,111 @@ int32_t* Yuv2_SourceAt(const TSkinElement* e, int32_t index);
 int32_t* Yuv2_TargetAt(const TSkinElement* e, int32_t index);
 // Empties every table and marks the skin entries free (x = -1).
 void Yuv2_ResetSkins();
+
+// --- Composition and drawing (Yuv2Draw.cpp) ---------------------------------
+// The composed picture gSkinPicture (16-bit units {Y, chroma}, stride = the
+// background width), the glyph work buffer gSkinWork, the hover and
+// last-drawn pairs, the slider pairs gPanelPairs and gKeyFormWidth.
+
+// {position, value} of a slider, indexed by its item id. Pair 0 holds the
+// hold code and the redraw request.
+struct TPanelPair {
+    int32_t position;
+    int32_t value;
+};
+enum { PANEL_PAIR_COUNT = 4 };
+enum { REDRAW_NOW = 1, REDRAW_SLIDERS = 99 };
+
+// A rectangle in pixels; right and bottom are exclusive.
+struct TSkinRect {
+    int32_t left, top, right, bottom;
+};
+
+extern uint8_t gSkinPicture[SKIN_PICTURE_SIZE];
+extern uint8_t gSkinWork[SKIN_WORK_SIZE];
+extern int32_t gHover[2];      // {element, sub-item} under the pointer
+extern int32_t gLastDrawn[2];  // (-2, -2) forces the next redraw
+extern TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
+extern int32_t& gHoldCode;     // gPanelPairs[0].position
+extern int32_t& gRedrawRequest; // gPanelPairs[0].value
+extern int32_t gKeyFormWidth;
+extern int32_t gSkinPictureWidth, gSkinPictureHeight; // of the last composition
+
+// Redraws every registered skin when something visible changed (force 1:
+// always). A skin whose file went missing stops the redraw; one whose file
+// changed size on disk is skipped.
+void Yuv2_Redraw(int32_t force);
+// Composes count elements from runtime slot first into gSkinPicture in
+// passes passes; offset shifts array indices (A_Num for kind 770). -1 when
+// the background cannot be composed (nothing written then).
+int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t passes, int32_t offset);
+// Converts gSkinPicture (height x width) into Image1 and repaints it.
+void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name);
+// One RGB row of the composed picture (width pixels of row r) as Image1 shows it.
+void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out);
+// 0x00RRGGBB of the even (odd 0) or odd pixel of a pair word, blended
+// towards target by opacity percent.
+uint32_t Yuv2_YuvToRgb(uint32_t pair, int32_t odd, int32_t target, int32_t opacity);
+// Centre of item p of element e where composition draws it and hit-testing
+// finds it; 0, or -1 for an element outside the table.
+int32_t Yuv2_ItemCentre(int32_t e, int32_t p, int32_t* x, int32_t* y);
+// Centre of item p (0-based) of a radial element; -1 when there is no such item.
+int32_t Yuv2_RadialCentre(int32_t e, int32_t p, int32_t* x, int32_t* y);
+// Rectangle of item p of element e (left rounded down to an even pixel).
+int32_t Yuv2_ItemRect(int32_t e, int32_t p, TSkinRect* rect);
+// Refreshes e's reference fields and sets its centre for item p.
+void Yuv2_ElementGeometry(int32_t e, int32_t p);
+TSkinRect Yuv2_MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+// File picture (left, top) .. + width x height into gSkinWork; units outside
+// the file become transparent. -1 when the block exceeds gSkinWork.
+int32_t Yuv2_CopyRect(const TSkinRect* source, int32_t width, int32_t height);
+// gSkinWork onto gSkinPicture at destination, skipping transparent units
+// and units outside the picture.
+void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height);
+// A region of gSkinPicture drawn twice its size as a callout above it.
+void Yuv2_CopyRectScaled(const TSkinRect* region);
+// Item painters of the composition (item p of runtime element `element`).
+void Yuv2_DrawNumber(int32_t p, int32_t element, int32_t first, int32_t offset);
+void Yuv2_DrawRadialItem(int32_t p, int32_t element, int32_t first);
+void Yuv2_DrawKind8011Item(int32_t p, int32_t element, int32_t first);
+void Yuv2_DrawKind8006Item(int32_t p, int32_t element, int32_t first);
+void Yuv2_DrawDateTime(int32_t p, int32_t element, int32_t first);
+// Sine and cosine in 1/65536 for 256 steps of a turn.
+int32_t Yuv2_Sin(int32_t index);
+int32_t Yuv2_Cos(int32_t index);
+
+// --- Hit-testing, mouse and auto-repeat (Yuv2Mouse.cpp) ----------------------
+
+struct THitResult {
+    int32_t element, subItem; // (-1, -1): no hit
+    int32_t first, end;       // the searched range
+};
+
+enum { HOLD_NONE = 0, HOLD_SLOT = 3, HOLD_DAY = 4, HOLD_REPEAT = 9999 };
+enum { REPEAT_IDLE = 0, REPEAT_ARMED = 1, REPEAT_COUNTING = 2, REPEAT_RUNNING = 3, REPEAT_DELAY_TICKS = 10 };
+enum { PANEL_LEVEL_NORMAL = 1, PANEL_LEVEL_BUSY = 2, PANEL_LEVEL_DAY = 16 };
+
+extern THitResult gPressed;
+extern int32_t gMouseDown;
+extern int32_t gPanelLevel;
+extern int32_t gHoldActive;
+extern int32_t gRepeatState;   // also the hold-drag flag: moves press again while 1
+extern int32_t gRepeatCount;
+extern int32_t gRepeatPos[2];
+extern int32_t gHoldPos[2];
+extern char gRepeatName[64];
+
+THitResult Yuv2_HitTest(int32_t x, int32_t y, const char* name);
+void Yuv2_MouseEvent(int32_t down, int32_t x, int32_t y, const char* name);
+void Yuv2_PressElement(int32_t element, int32_t subItem, int32_t first, int32_t end);
+void Yuv2_SetElementState(int32_t element, int32_t subItem);
+void Yuv2_RepeatTick();
+void Yuv2_PressHook(const char* name);
+void Yuv2_PressAction(const char* name);
+void Yuv2_ReleaseAction(int32_t code, int32_t x, int32_t y, const char* name);
+// What the form's mouse handlers on Image1 do.
+void Yuv2_PanelMouseDown(int32_t x, int32_t y);
+void Yuv2_PanelMouseMove(int32_t x, int32_t y);
+void Yuv2_PanelMouseUp(int32_t x, int32_t y);
+// Mouse, hold and repeat state back to start (panel start-up).
+void Yuv2_ResetMouse();

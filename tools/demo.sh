@@ -23,12 +23,13 @@ done
 echo "dvr-sim listening on 127.0.0.1:$port (trace in $demo/dvr-sim.log)"
 
 "$bin/tavlin-host" --register "$build/lib/TavlinProj1.so" >/dev/null
+# The user key of level 9 opens all four pages of the key panel.
 cat >"$demo/page.html" <<HTML
 <html><body>
 <object id="TavlinX" classid="clsid:{6E763B03-CC89-4D06-8415-AF1DBA3A844D}" width="1010" height="656">
   <param name="DVRIP" value="127.0.0.1">
   <param name="HTTP_PORT" value="$port">
-  <param name="DVR_UK" value="5F3A1B2C.1234.5678">
+  <param name="DVR_UK" value="9.1234.5678">
   <param name="HTTP_PAGE" value="0">
 </object>
 </body></html>

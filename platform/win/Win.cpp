@@ -27,6 +27,14 @@ void Win_SetTimeSource(TTimeSource source) { gTimeSource = source; }
 
 void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+void* GetForegroundWindow() { return nullptr; }
+
+void* GetDesktopWindow()
+{
+    static int desktop;
+    return &desktop;
+}
+
 int GetVersionExA(OSVERSIONINFOA* info)
 {
     if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return 0;

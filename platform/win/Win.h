@@ -19,6 +19,11 @@ void Win_SetTimeSource(TTimeSource source);
 
 void Sleep(uint32_t ms);
 
+// Window handles (opaque). The window in the foreground: null, since no
+// window manager is asked here; the desktop window: one fixed handle.
+void* GetForegroundWindow();
+void* GetDesktopWindow();
+
 // Windows Sockets options the link sets on its client sockets.
 typedef intptr_t SOCKET;
 enum { WIN_SO_SNDBUF = 0x1001, WIN_SO_RCVBUF = 0x1002 };

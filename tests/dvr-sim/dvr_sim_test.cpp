@@ -357,7 +357,7 @@ TEST_F(DvrSimTest, PayloadWalkSkipsBadMessagesAndStopsAtBrokenLengths) {
        {"bad-message offset=0 len=31 left=144"}},
       {"length past the payload", good + overLen,
        {"module QCMD len=72 unknown", "bad-message offset=72 len=73 left=72"}},
-      {"bare 32-byte message", Message("VIDO", {}, 0), {"module VIDO len=32 unknown"}},
+      {"bare 32-byte message", Message("QIDO", {}, 0), {"module QIDO len=32 unknown"}},
       {"unprintable code", SmallMessage("\x01Z\x7FZ", {}), {"module ?Z?Z len=32 unknown"}},
   };
   Client c(sim_.port());
@@ -385,7 +385,7 @@ TEST_F(DvrSimTest, UnknownModulesAreCountedPerRun) {
   ASSERT_TRUE(c.Send(Packet(5, s, SmallMessage("QCMD", {1}) + SmallMessage("QCTL", {2}))));
   ASSERT_TRUE(c.Read(&a));
   // Type 3 data is walked like type 5.
-  ASSERT_TRUE(c.Send(Packet(3, s, SmallMessage("VIDO", {3}) + Message("PBBA", {4}, 0))));
+  ASSERT_TRUE(c.Send(Packet(3, s, SmallMessage("QIDO", {3}) + Message("PBBA", {4}, 0))));
   ASSERT_TRUE(c.Read(&a));
   EXPECT_EQ(a.type(), 2u);
   EXPECT_EQ(sim_.Stop(), 0);

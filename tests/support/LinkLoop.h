@@ -13,6 +13,7 @@
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
+#include "panel/SkinVars.h"
 #include "platform/vcl/Dialogs.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -48,6 +49,10 @@ struct LinkLoop {
         Title_Init();
         Ictl_Init();
         Ictl_RegisterTavnVariables();
+        // A fresh key panel, which the handshake sets up and sends; it asks
+        // for channel 1 alone, as the recorder streams before any request.
+        IeCom_Init();
+        IE_DOING = gSavedLiveDisplay = 0;
         Stopwatch_Start(1);
         Vcl_SetDialogHook([this](TVclDialogRequest& r) {
             boxes.push_back(r);

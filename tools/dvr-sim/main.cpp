@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "sim_machine.h"
+#include "sim_media.h"
 #include "sim_modules.h"
 #include "sim_server.h"
 #include "sim_sessions.h"
@@ -98,6 +99,32 @@ static bool SetCloseAfter(const char* value) {
   return true;
 }
 
+static bool SetGop(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 100000, &n)) return false;
+  gMedia.gop = uint32_t(n);
+  return true;
+}
+
+static bool SetCamera(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gMedia.camera = value;
+  return true;
+}
+
+static bool SetTone(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 3999, &n)) return false;
+  gMedia.tone_hz = uint32_t(n);
+  return true;
+}
+
+static bool SetAudio(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gMedia.audio = value;
+  return true;
+}
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -122,6 +149,10 @@ static const SimOption gOptions[] = {
     {"--upnp", nullptr, SetUpnp, "the machine-type variable reports UPnP support"},
     {"--close-after-ms", "N", SetCloseAfter,
      "N ms after the first machine record, close that session once"},
+    {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},
+    {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
+    {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
+    {"--audio", "FILE", SetAudio, "send this WAV file of 8 kHz samples instead of the tone"},
 };
 
 static void Usage(FILE* f) {
@@ -184,6 +215,7 @@ int main(int argc, char** argv) {
     Usage(stderr);
     return 2;
   }
+  if (!Media_Load()) return 2;
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
   return Server_Run(uint16_t(gPort));

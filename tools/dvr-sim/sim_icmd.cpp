@@ -6,6 +6,7 @@
 
 #include "sim_modules.h"
 #include "sim_trace.h"
+#include "sim_vido.h"
 #include "sim_wire.h"
 
 namespace {
@@ -125,11 +126,15 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   uint32_t n = len - 64;
   Trace("icmd op=%u type=%u mode=%u seq=%u bytes=%u", op, type, mode, number, n);
   if (sid != session->id) return;
+  SimVido_OnCommand(session, op, type, mode, number, body, n);
   if (type == kSetup && op == kRequest) {
     AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);
   } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {
+    if (type == 256)
+      Trace("icmd live layout=%u first=%u channel=%u mask=%08x", Wire_GetU32(body), Wire_GetU32(body + 4),
+            Wire_GetU32(body + 8), Wire_GetU32(body + 12));
     AddMessage(answer, sid, kAnswer, type, mode, number, body, n);
     Trace("icmd answer op=4 type=%u", type);
   }

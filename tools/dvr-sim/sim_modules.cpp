@@ -16,6 +16,7 @@ void Module_InitAll() {
   SimTavn_Register();
   SimIcmd_Register();
   SimIctl_Register();
+  SimVido_Register();
 }
 
 bool Module_Register(const SimModule& module) {

@@ -40,12 +40,14 @@ struct SimModule {
   SimResetFn on_reset;      // may be null
 };
 
-// Registers the recorder's modules: "TAVN", "ICMD" and "ICTL".
+// Registers the recorder's modules: "TAVN", "ICMD", "ICTL" and "VIDO".
 void Module_InitAll();
-// Each module's registration (sim_tavn.cpp, sim_icmd.cpp, sim_ictl.cpp).
+// Each module's registration (sim_tavn.cpp, sim_icmd.cpp, sim_ictl.cpp,
+// sim_vido.cpp).
 void SimTavn_Register();
 void SimIcmd_Register();
 void SimIctl_Register();
+void SimVido_Register();
 // Adds a module to the table; false when the table is full or the code is
 // already registered.
 bool Module_Register(const SimModule& module);

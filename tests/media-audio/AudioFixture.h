@@ -1,0 +1,161 @@
+// Test stand-ins for the audio path: audio frames built from the wire
+// format (128-byte block, 32-byte frame header, payload), connection 0's
+// stream, view and handshake records wired together with an audio ring and
+// a held-frame buffer, and the fake sound device.
+#pragma once
+#include "control/Speaker.h"
+#include "control/View.h"
+#include "link/Conn.h"
+#include "link/Tavn.h"
+#include "media/Audio.h"
+#include "media/Stream.h"
+#include "platform/dsound/DSound.h"
+#include <gtest/gtest.h>
+#include <cstring>
+#include <vector>
+
+typedef std::vector<uint8_t> Bytes;
+
+inline void Put32(Bytes& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
+}
+
+// One audio frame as it lies in the stream's audio ring.
+struct AudioSpec {
+    uint32_t blockChannel = 0;
+    uint32_t requestNumber = 0;
+    int64_t totalLength = -1;  // -1: 160 + payload
+    uint32_t time = 5000;
+    uint32_t frameNumber = 3;
+    uint32_t headerChannel = 0;
+    int64_t unitLength = -1;   // -1: (32 + payload) / 64, rounded up
+    uint32_t source = 0;       // 0 live, 1 recorded, 3 local file
+    uint32_t kind = 2;         // header kind: 2 audio
+    Bytes payload;
+};
+
+// Payload byte i: the odd bytes carry a ramp the tests recognise, the even
+// bytes a constant that must never be heard.
+inline Bytes AudioPayload(size_t n, uint32_t seed = 0)
+{
+    Bytes p(n);
+    for (size_t i = 0; i < n; ++i) p[i] = (i & 1) ? (uint8_t)(seed + i / 2) : 0xEE;
+    return p;
+}
+
+inline Bytes AudioFrame(const AudioSpec& f)
+{
+    Bytes b(160, 0);
+    uint32_t total = f.totalLength >= 0 ? (uint32_t)f.totalLength : (uint32_t)(160 + f.payload.size());
+    Put32(b, 0, total);
+    Put32(b, 20, f.blockChannel);
+    Put32(b, 48, 2);
+    Put32(b, 52, f.requestNumber);
+    Put32(b, 128, 0x03000000);
+    Put32(b, 132, f.time);
+    b[136] = (uint8_t)f.frameNumber;
+    b[139] = (uint8_t)(f.kind << 6);
+    b[142] = (uint8_t)(f.headerChannel << 4);
+    uint32_t units = f.unitLength >= 0 ? (uint32_t)f.unitLength : (uint32_t)((32 + f.payload.size() + 63) / 64);
+    b[146] = (uint8_t)units;
+    b[147] = (uint8_t)(units >> 8);
+    b[151] = (uint8_t)(f.source << 5);
+    b.resize(160 + f.payload.size());
+    if (!f.payload.empty()) memcpy(b.data() + 160, f.payload.data(), f.payload.size());
+    return b;
+}
+
+// A unit of `units` x 64 bytes, the header included: its payload is 32
+// bytes shorter.
+inline AudioSpec UnitFrame(uint32_t units, uint32_t seed = 0)
+{
+    AudioSpec f;
+    f.payload = AudioPayload(64 * units - 32, seed);
+    f.unitLength = units;
+    return f;
+}
+
+// What the fake backup writer was handed.
+struct BackupSeen {
+    std::vector<Bytes> frames;
+};
+inline BackupSeen gBackupSeen;
+inline int FakeBackup(TStreamRecord* s)
+{
+    gBackupSeen.frames.emplace_back(s->heldBuffer, s->heldBuffer + s->heldLength);
+    s->heldLength = 0;
+    return 0;
+}
+
+class AudioTest : public ::testing::Test {
+protected:
+    TConnection* c = &gConnections[0];
+    TStreamRecord* s = &gStreamRecords[0];
+    TViewRecord* v = &gViewRecords[0];
+    static inline uint8_t held[1 << 16];
+
+    void SetUp() override
+    {
+        DSound_ForceDevice(SOUND_DEVICE_FAKE);
+        Sound_Stop();
+        FakeSound_Reset();
+        DSound_ClearBeeps();
+        c->stream = s;
+        s->connection = c;
+        c->view = v;
+        v->connection = c;
+        c->handshake = &gHandshakeRecords[0];
+        gHandshakeRecords[0].connection = c;
+        memset(&gHandshakeRecords[0].machine, 0, sizeof gHandshakeRecords[0].machine);
+        gHandshakeRecords[0].machine.channelCount = 4;
+        ASSERT_EQ(0, Stream_AllocAudioRing(s, STREAM_RING_SIZE));
+        s->audioRing.readIndex.store(0);
+        s->audioRing.writeIndex.store(0);
+        s->heldBuffer = held;
+        s->heldLength = 0;
+        for (TChannelState& cs : s->channels) {
+            cs.startSecond.store(0);
+            cs.startFrame.store(0);
+            cs.videoTime.store(0);
+        }
+        v->mode = VIEW_LIVE;
+        v->icmdSequence = 7;
+        v->liveBlock.liveLayout = LAYOUT_SINGLE;
+        v->liveBlock.liveChannel = 0;
+        v->playbackBlock.playbackChannel = 0;
+        v->backupBlock.backupChannel = 0;
+        gSoundRing.heardChannel.store(0);
+        gSoundRing.started.store(0);
+        gSoundRing.silenceValue = 0;
+        SoundRing_Reset();
+        gSpeakerState.audioOn.store(1);
+        gBackupSeen.frames.clear();
+        Audio_SetBackupHandOff(FakeBackup);
+    }
+    void TearDown() override
+    {
+        Sound_Stop();
+        Audio_SetBackupHandOff(nullptr);
+        Audio_SetAlarmClock(nullptr);
+        gAlarmUntil.store(0);
+    }
+
+    void Push(const AudioSpec& f)
+    {
+        Bytes b = AudioFrame(f);
+        ASSERT_EQ(0, StreamAudio_Write(&s->audioRing, b.data(), (uint32_t)b.size()));
+    }
+    uint32_t RingUsed() { return StreamAudio_Used(&s->audioRing); }
+    // The sound ring's queued bytes, oldest first.
+    Bytes Queued()
+    {
+        Bytes out;
+        uint32_t r = gSoundRing.readIndex.load(), w = gSoundRing.writeIndex.load();
+        while (r != w) {
+            out.push_back(gSoundRing.data[r]);
+            r = (r + 1) % gSoundRing.size;
+        }
+        return out;
+    }
+};

@@ -1,0 +1,329 @@
+// Composition on small skins made byte by byte: which glyph cell lands
+// where (lit cells, leading zeros, radial positions), transparency, the
+// RGB conversion, and the limits every skin-driven index and rectangle is
+// held to.
+#include "RawSkin.h"
+#include "panel/Ie_com.h"
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+const char kName[] = "Draw.YUV2";
+
+std::string Folder()
+{
+    static std::string dir;
+    if (dir.empty()) {
+        char pattern[] = "/tmp/tavlin-draw-XXXXXX";
+        dir = mkdtemp(pattern);
+    }
+    return dir;
+}
+
+class Compose : public ::testing::Test {
+protected:
+    RawSkin skin;
+    void SetUp() override
+    {
+        Yuv2_ResetSkins();
+        Yuv2_ResetMouse();
+        Skin_ClearVariables();
+        memset(gPanelPairs, 0, sizeof gPanelPairs);
+        gLastDrawn[0] = gLastDrawn[1] = -2;
+        // The background: 64 x 40 of luma 0x10 from picture row 22.
+        skin.AddGroup({"BG", 64, 40, 0, 22, 1, 1, 0, 7999, 0, 0});
+        skin.Fill(0, 22, 64, 40, 0x10, 0x80);
+        skin.AddElement({"BG", "BG", "#Vout"});
+    }
+    void LoadAndCompose()
+    {
+        ASSERT_EQ(skin.Load(Folder(), kName), 0) << gSkinLastRefusal;
+        ComposeAgain();
+    }
+    void ComposeAgain()
+    {
+        ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, 0), 0);
+    }
+    // A button row: 4 items of 8 x 6, step 3, six glyph columns and two rows.
+    void AddButtonRow(const char* source, int items = 4)
+    {
+        skin.AddGroup({"BTN", 8, 6, 100, 70, 6, 2, 3, 7999, 0, 1});
+        skin.FillStrip(100, 70, 8, 6, 7, 2, 0x40);
+        RawSkin::Element e{"ROW", "BTN", "BG"};
+        e.dx = 1;
+        e.dy = -10;
+        e.items = items;
+        e.columns = items;
+        e.sx = 2;
+        e.source = source;
+        e.target = "IE_Page2#SD";
+        skin.AddElement(e);
+    }
+};
+
+// Item p of the button row is centred on (18 + 10 p, 10).
+int RowLuma(int p) { return PictureLuma(18 + 10 * p, 10); }
+
+TEST_F(Compose, BackgroundIsCopiedWhole)
+{
+    LoadAndCompose();
+    EXPECT_EQ(gSkinPictureWidth, 64);
+    EXPECT_EQ(gSkinPictureHeight, 40);
+    EXPECT_EQ(PictureLuma(0, 0), 0x10);
+    EXPECT_EQ(PictureLuma(63, 39), 0x10);
+}
+
+TEST_F(Compose, ArraySourceLightsItsCellAndHidesMinusOne)
+{
+    AddButtonRow("IE_Page#ADN");
+    const int32_t page[4] = {1, 0, -1, 0};
+    memcpy(IE_Page, page, sizeof page);
+    LoadAndCompose();
+    EXPECT_EQ(RowLuma(0), 0x40 + 16 * 1);     // cell 0 + 1: lit
+    EXPECT_EQ(RowLuma(1), 0x40 + 16 * 3);     // step 3
+    EXPECT_EQ(RowLuma(2), 0x10);              // -1: not drawn
+    EXPECT_EQ(RowLuma(3), 0x40 + 16 * 3 + 1); // 9 cells on: row 1, column 3
+}
+
+TEST_F(Compose, GlyphColumnEqualToTheCountIsDrawnOneAboveIsNot)
+{
+    AddButtonRow("IE_Page#ADN");
+    IE_Page[1] = 3; // 3 + 3 = 6 = glyph columns
+    LoadAndCompose();
+    EXPECT_EQ(RowLuma(1), 0x40 + 16 * 6);
+    IE_Page[1] = 4; // 7: beyond the strip
+    ComposeAgain();
+    EXPECT_EQ(RowLuma(1), 0x10);
+}
+
+TEST_F(Compose, ItemsBeyondTheBoundArrayAreNotDrawn)
+{
+    AddButtonRow("IE_Page#ADN", 6); // IE_Page has four entries
+    LoadAndCompose();
+    // A 6-item row is centred differently: item p at 8 + 10 p.
+    EXPECT_EQ(PictureLuma(8 + 10 * 3, 10), 0x40 + 16 * 3 + 1);
+    EXPECT_EQ(PictureLuma(8 + 10 * 4, 10), 0x10);
+    EXPECT_EQ(PictureLuma(8 + 10 * 5, 10), 0x10);
+}
+
+TEST_F(Compose, NumbersKeepLeadingZeros)
+{
+    skin.AddGroup({"DIG", 6, 8, 100, 100, 10, 1, 1, 2, 0, 0});
+    skin.FillStrip(100, 100, 6, 8, 10, 1, 0x40);
+    RawSkin::Element y{"YEAR", "DIG", "BG"};
+    y.dx = -9;
+    y.dy = 10;
+    y.items = 4;
+    y.source = "Mon_Y#SD";
+    skin.AddElement(y);
+    Mon_Y = 42;
+    LoadAndCompose();
+    const int expected[4] = {0, 0, 4, 2};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(PictureLuma(23 + 6 * i, 30), 0x40 + 16 * expected[i]) << i;
+}
+
+TEST_F(Compose, KindZeroShowsTheItemNumberOnItsReferenceItem)
+{
+    // A grid of three transparent cells, and a number attached to it that
+    // follows the grid item by item.
+    skin.AddGroup({"CELL", 6, 8, 200, 100, 1, 1, 0, 7999, 0, 0});
+    RawSkin::Element cells{"CELLS", "CELL", "BG"};
+    cells.dx = -9;
+    cells.dy = 10;
+    cells.items = 3;
+    cells.columns = 3;
+    cells.sx = 10;
+    cells.source = "1#CD";
+    skin.AddElement(cells);
+    skin.AddGroup({"DIG", 6, 8, 100, 100, 10, 1, 1, 0, 0, 0});
+    skin.FillStrip(100, 100, 6, 8, 10, 1, 0x40);
+    skin.AddElement({"NUM", "DIG", "CELLS"});
+    LoadAndCompose();
+    // Items 0, 1, 2 at x 7, 23, 39 show the digits 0, 1, 2.
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(PictureLuma(7 + 16 * p, 30), 0x40 + 16 * p) << p;
+}
+
+TEST_F(Compose, RadialItemsSitOnTheirCircle)
+{
+    skin.AddGroup({"RAD", 4, 4, 100, 120, 8, 1, 1, 7999, 0, 1});
+    skin.FillStrip(100, 120, 4, 4, 8, 1, 0x40);
+    RawSkin::Element r{"RING", "RAD", "BG"};
+    r.items = 8;
+    r.radial = 1;
+    r.radius = 12;
+    skin.AddElement(r);
+    LoadAndCompose();
+    // Centre (32, 20): item 0 to the right, item 2 straight above, 4 left, 6 below.
+    const struct { int p, x, y; } cases[] = {{0, 44, 20}, {2, 32, 8}, {4, 20, 20}, {6, 32, 32}};
+    for (const auto& c : cases) {
+        int32_t x, y;
+        ASSERT_EQ(Yuv2_RadialCentre(1, c.p, &x, &y), 0);
+        EXPECT_EQ(x, c.x) << c.p;
+        EXPECT_EQ(y, c.y) << c.p;
+        EXPECT_EQ(PictureLuma(c.x, c.y), 0x40 + 16 * c.p) << c.p;
+    }
+    EXPECT_EQ(Yuv2_Sin(64), 65536);
+    EXPECT_EQ(Yuv2_Cos(64), 0);
+}
+
+TEST_F(Compose, RadialElementWithoutItemsDrawsNothing)
+{
+    AddButtonRow("IE_Page#ADN");
+    LoadAndCompose();
+    std::vector<uint8_t> without(gSkinPicture, gSkinPicture + 64 * 40 * 2);
+
+    Yuv2_ResetSkins();
+    skin.AddGroup({"RAD", 4, 4, 100, 120, 8, 1, 1, 7999, 0, 1});
+    RawSkin::Element r{"EMPTY", "RAD", "ROW"}; // visited in the row's passes
+    r.items = 0;
+    r.radial = 1;
+    r.radius = 5;
+    skin.AddElement(r);
+    LoadAndCompose();
+    EXPECT_EQ(std::vector<uint8_t>(gSkinPicture, gSkinPicture + 64 * 40 * 2), without);
+}
+
+TEST_F(Compose, TransparentUnitsLeaveWhatLiesBelow)
+{
+    skin.AddGroup({"TR", 8, 4, 100, 140, 1, 1, 0, 7999, 0, 1});
+    skin.Fill(104, 140, 4, 4, 0x99, 0x80); // left half stays 0xFFFF
+    RawSkin::Element t{"T", "TR", "BG"};
+    t.source = "1#CD";
+    skin.AddElement(t);
+    LoadAndCompose();
+    EXPECT_EQ(PictureLuma(29, 20), 0x10); // centre (32, 20): x 28..31 transparent
+    EXPECT_EQ(PictureLuma(33, 20), 0x99);
+}
+
+TEST_F(Compose, ElementsFarOutsideThePictureAreClipped)
+{
+    skin.AddGroup({"BTN", 8, 6, 100, 70, 1, 1, 0, 7999, 0, 1});
+    skin.FillStrip(100, 70, 8, 6, 1, 1, 0x40);
+    const int offsets[][2] = {{30000, 0}, {-30000, 0}, {0, 30000}, {0, -30000}, {-33, -22}, {31, 19}};
+    for (const auto& o : offsets) {
+        RawSkin::Element e{"E" + std::to_string(skin.elements), "BTN", "BG"};
+        e.dx = o[0];
+        e.dy = o[1];
+        e.source = "1#CD";
+        skin.AddElement(e);
+    }
+    LoadAndCompose(); // the sanitizers watch the writes
+    EXPECT_EQ(PictureLuma(0, 0), 0x40);   // the corner items show their visible part
+    EXPECT_EQ(PictureLuma(63, 39), 0x40);
+    EXPECT_EQ(PictureLuma(32, 20), 0x10);
+}
+
+TEST_F(Compose, SlidingWindowPercentageIsClamped)
+{
+    // Cells: filled left of the strip (0xE0), empty at it (0x30).
+    skin.AddGroup({"BAR", 20, 4, 200, 150, 1, 1, 0, 8006, 0, 0});
+    skin.Fill(180, 150, 20, 4, 0xE0, 0x80);
+    skin.Fill(200, 150, 20, 4, 0x30, 0x80);
+    RawSkin::Element b{"B", "BAR", "BG"};
+    b.sx = 1;
+    b.source = "IE_percentage#SD";
+    skin.AddElement(b);
+    const struct { int32_t percent; int left, right; } cases[] = {
+        {0, 0x30, 0x30}, {50, 0xE0, 0x30}, {100, 0xE0, 0xE0}, {500, 0xE0, 0xE0}, {-40, 0x30, 0x30},
+    };
+    ASSERT_EQ(skin.Load(Folder(), kName), 0);
+    for (const auto& c : cases) {
+        IE_percentage = c.percent;
+        ComposeAgain();
+        EXPECT_EQ(PictureLuma(23, 20), c.left) << c.percent;  // window 22..41
+        EXPECT_EQ(PictureLuma(40, 20), c.right) << c.percent;
+    }
+}
+
+TEST_F(Compose, SliderThumbsUseOnlyRealPairs)
+{
+    skin.AddGroup({"THUMB", 4, 4, 300, 150, 1, 1, 0, 8011, 1, 0});
+    skin.Fill(300, 150, 4, 4, 0x70, 0x80);
+    skin.AddGroup({"WILD", 4, 4, 300, 150, 1, 1, 0, 8011, 9, 0});
+    RawSkin::Element t{"T", "THUMB", "BG"};
+    t.sx = 2;
+    t.value = 10; // steps
+    skin.AddElement(t);
+    RawSkin::Element w{"W", "WILD", "BG"};
+    w.sx = 2;
+    skin.AddElement(w);
+    gPanelPairs[1].value = 8;
+    SD_Bar = 1;
+    gRedrawRequest = REDRAW_NOW;
+    LoadAndCompose();
+    // centre 32 + (8 - 5) x 2 = 38; the request cleared SD_Bar.
+    EXPECT_EQ(gPanelPairs[1].position, 38);
+    EXPECT_EQ(PictureLuma(38, 20), 0x70);
+    EXPECT_EQ(SD_Bar, 0);
+    EXPECT_EQ(gRedrawRequest, 0);
+}
+
+TEST_F(Compose, RedrawServesTheRequestWithoutAnySlider)
+{
+    AddButtonRow("IE_Page#ADN");
+    ASSERT_EQ(skin.Load(Folder(), kName), 0);
+    gLastDrawn[0] = gHover[0];
+    gLastDrawn[1] = gHover[1];
+    gRedrawRequest = REDRAW_NOW;
+    Yuv2_Redraw(0);
+    EXPECT_EQ(gRedrawRequest, 0);
+    EXPECT_EQ(RowLuma(0), 0x40);
+}
+
+TEST_F(Compose, RedrawSkipsAFileThatChangedSize)
+{
+    AddButtonRow("IE_Page#ADN");
+    ASSERT_EQ(skin.Load(Folder(), kName), 0);
+    Yuv2_Redraw(1);
+    ASSERT_EQ(RowLuma(0), 0x40);
+
+    RawSkin grown = skin;
+    grown.file.resize(grown.file.size() + 2048, 0x55); // two more rows
+    grown.Fill(100, 70, 8, 6, 0x22, 0x80);
+    FILE* f = fopen((Folder() + "/" + kName).c_str(), "wb");
+    fwrite(grown.file.data(), 1, grown.file.size(), f);
+    fclose(f);
+    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Yuv2_Redraw(1);
+    EXPECT_EQ(RowLuma(0), 0x40); // not recomposed from the changed file
+
+    // Same size again: drawn from the file as it now is.
+    RawSkin same = skin;
+    same.Fill(100, 70, 8, 6, 0x22, 0x80);
+    f = fopen((Folder() + "/" + kName).c_str(), "wb");
+    fwrite(same.file.data(), 1, same.file.size(), f);
+    fclose(f);
+    Yuv2_Redraw(1);
+    EXPECT_EQ(RowLuma(0), 0x22);
+}
+
+TEST(YuvToRgb, ConversionTable)
+{
+    const struct { uint32_t pair; int odd, opacity; uint32_t rgb; } cases[] = {
+        {0x80808080, 0, 0, 0x808080},
+        {0x80808080, 1, 0, 0x808080},
+        {0x80808080, 0, 100, 0xFFFFFF},
+        {0x80808080, 0, 50, 0xBFBFBF},
+        {0x80108000, 0, 0, 0x000000}, // Y 0 clamps below
+        {0x80FF80FF, 1, 0, 0xFFFFFF},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Yuv2_YuvToRgb(c.pair, c.odd, 255, c.opacity), c.rgb) << std::hex << c.pair;
+}
+
+TEST(PictureRow, TransparentHalvesBecomeWhiteOrNeutral)
+{
+    gSkinPictureWidth = 4;
+    gSkinPictureHeight = 1;
+    const uint8_t units[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x80, 0x80, 0xFF, 0xFF};
+    memcpy(gSkinPicture, units, sizeof units);
+    uint32_t row[4];
+    Yuv2_PictureRow(0, 4, row);
+    EXPECT_EQ(row[0], 0xFFFFFFu); // a transparent pair draws white
+    EXPECT_EQ(row[1], 0xFFFFFFu);
+    EXPECT_EQ(row[2], 0x808080u); // the odd half alone: Y 0x80 at the even half's opacity 0
+    EXPECT_EQ(row[3], 0x808080u);
+}
+
+} // namespace

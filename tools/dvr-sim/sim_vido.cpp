@@ -1,0 +1,406 @@
+// The simulated recorder's frame stream module "VIDO". Owns gStreams (per
+// session: the viewer's last request blocks and mode, and the stream being
+// sent), the message scratch gMessage and the picture planes gPlanes. Frames
+// ride on the answers to the viewer's polls: each poll answer carries the
+// frames that have fallen due since the last one, as many as fit.
+#include "sim_vido.h"
+
+#include <sys/time.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "sim_h264.h"
+#include "sim_machine.h"
+#include "sim_media.h"
+#include "sim_modules.h"
+#include "sim_pattern.h"
+#include "sim_trace.h"
+#include "sim_wire.h"
+
+namespace {
+
+constexpr uint32_t kChannels = 17;
+constexpr uint32_t kBlockSize = 128;      // frame block in front of every frame
+constexpr uint32_t kHeaderSize = 32;      // frame header in front of every unit
+constexpr uint32_t kSubHeaderSize = 32;
+constexpr uint32_t kReportSize = 256;     // the viewer's status report
+constexpr uint32_t kRequestBlock = 64;
+constexpr uint32_t kKindVideo = 1, kKindAudio = 2;
+constexpr uint32_t kSourceLive = 0, kSourceRecorded = 1;
+constexpr uint32_t kAudioSamples = 1600;  // 200 ms of sound per audio frame
+constexpr uint32_t kAudioPeriodMs = 200;
+constexpr uint32_t kPictureWidthMbs = 20;
+// Message bytes ahead of the frame header: module header, sub-header, block.
+constexpr uint32_t kFrameLead = kModuleHeaderSize + kSubHeaderSize + kBlockSize;
+
+enum : uint32_t { kModeLive = 0, kModePlayback = 1, kModeBackup = 2 };
+
+struct Stream {
+  bool asked;                          // a status report came: the viewer takes frames
+  uint32_t mode;                       // the viewer's mode word
+  uint8_t live[kRequestBlock];         // the last request blocks received
+  uint8_t playback[kRequestBlock];
+  uint8_t backup[kRequestBlock];
+  uint32_t request;                    // request number stamped into the frames
+  uint32_t stream_seq;                 // stream sequence of the next frame
+  uint32_t channel_seq[kChannels];     // last channel sequence of video, per channel
+  uint32_t audio_seq[kChannels];       // the same for sound
+
+  // The stream being sent.
+  bool running;
+  uint32_t source;
+  uint32_t list[kChannels];            // channels sent, in order
+  uint32_t count;
+  int64_t start_ms;                    // when tick 0 fell due
+  uint64_t base;                       // frame count (time x fps + frame) of tick 0
+  int32_t step;                        // frames per tick: 1, 4 (fast), -1, -4, 0 (one still)
+  uint64_t last;                       // the last frame count sent (backup end), or ~0
+  uint32_t tick;                       // the tick being sent
+  uint32_t cursor;                     // next channel of the list within the tick
+  bool begun;                          // the tick's key decision is made
+  bool tick_key;
+  uint32_t key_tick;                   // tick of the last key frame
+  uint32_t since_key;                  // the tick's distance from it
+  uint32_t key_count;                  // key frames so far (idr_pic_id)
+  bool force_key;
+  uint32_t camera_unit;                // camera file unit of the tick
+};
+
+Stream gStreams[kMaxSessions];
+uint8_t gMessage[kMaxAnswerPayload];
+uint8_t gPlanes[320 * 256 * 3 / 2];
+
+uint32_t Fps() { return gMachine.pal ? 25 : 30; }
+uint32_t HeightMbs() { return gMachine.pal ? 16 : 15; }
+bool Camera() { return Media_CameraUnits() > 0; }
+
+// Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
+// recorder's calendar (2000 counts as a common year), and milliseconds.
+void RecorderNow(uint32_t* seconds, uint32_t* ms) {
+  timeval tv;
+  gettimeofday(&tv, nullptr);
+  time_t t = tv.tv_sec;
+  tm local;
+  localtime_r(&t, &local);
+  uint32_t y = local.tm_year < 100 ? 0 : local.tm_year > 199 ? 99 : uint32_t(local.tm_year - 100);
+  auto leap = [](uint32_t k) { return k % 4 == 0 && k % 100 != 0; };
+  static const uint32_t kMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  uint32_t days = 0;
+  for (uint32_t k = 0; k < y; k++) days += leap(k) ? 366 : 365;
+  for (int m = 0; m < local.tm_mon; m++) days += kMonth[m] + (m == 1 && leap(y) ? 1 : 0);
+  days += uint32_t(local.tm_mday - 1);
+  *seconds = days * 86400 + uint32_t(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+  *ms = uint32_t(tv.tv_usec / 1000);
+}
+
+void Stop(Stream& s, uint32_t slot, const char* why) {
+  if (s.running) Trace("vido stop slot=%u reason=%s", slot, why);
+  s.running = false;
+}
+
+// Starts what the viewer's mode and request blocks ask for.
+void Start(Stream& s, const SimSession* session) {
+  s.running = false;
+  s.count = 0;
+  s.step = 1;
+  s.last = ~uint64_t(0);
+  const uint32_t fps = Fps();
+  if (s.mode == kModeLive) {
+    uint32_t layout = Wire_GetU32(s.live + 0);
+    uint32_t first = Wire_GetU32(s.live + 4);
+    uint32_t single = Wire_GetU32(s.live + 8);
+    static const uint32_t kSplit[4] = {1, 4, 9, 16};
+    uint32_t n = layout < 4 ? kSplit[layout] : 1;
+    uint32_t from = layout == 0 || layout >= 4 ? single : first;
+    for (uint32_t i = 0; i < n; i++)
+      if (from + i < gMachine.channels) s.list[s.count++] = from + i;
+    uint32_t seconds, ms;
+    RecorderNow(&seconds, &ms);
+    s.base = uint64_t(seconds) * fps + ms * fps / 1000;
+    s.source = kSourceLive;
+  } else if (s.mode == kModePlayback) {
+    uint32_t channel = Wire_GetU32(s.playback + 8);
+    uint32_t run = Wire_GetU32(s.playback + 12);
+    int32_t direction = int32_t(Wire_GetU32(s.playback + 16));
+    uint32_t time = Wire_GetU32(s.playback + 20);
+    if (run == 0 || channel >= gMachine.channels) return;
+    s.list[s.count++] = channel;
+    s.step = direction == 0 ? 0 : (run == 2 ? 4 : 1) * (direction < 0 ? -1 : 1);
+    s.base = uint64_t(time) * fps;
+    s.source = kSourceRecorded;
+  } else if (s.mode == kModeBackup) {
+    uint32_t channel = Wire_GetU32(s.backup + 8);
+    uint32_t armed = Wire_GetU32(s.backup + 12);
+    uint32_t from = Wire_GetU32(s.backup + 16);
+    uint32_t to = Wire_GetU32(s.backup + 20);
+    if (armed != 1 || channel >= gMachine.channels || to <= from) return;
+    s.list[s.count++] = channel;
+    s.base = uint64_t(from) * fps;
+    s.last = uint64_t(to) * fps;
+    s.source = kSourceRecorded;
+  }
+  if (s.count == 0) return;
+  s.running = true;
+  s.start_ms = Machine_NowMs();
+  s.tick = 0;
+  s.cursor = 0;
+  s.begun = false;
+  s.force_key = true;
+  s.key_tick = 0;
+  s.camera_unit = 0;
+  char channels[3 * kChannels + 1] = "";
+  for (uint32_t i = 0; i < s.count; i++)
+    snprintf(channels + strlen(channels), sizeof channels - strlen(channels), "%s%u", i ? "," : "",
+             s.list[i]);
+  Trace("vido start session=%u mode=%u source=%u channels=%s request=%u", session->id, s.mode,
+        s.source, channels, s.request);
+}
+
+// The frame count of a tick; false when the stream has run out.
+bool FrameOfTick(const Stream& s, uint32_t tick, uint64_t* frame) {
+  if (s.step == 0 && tick > 0) return false;
+  int64_t delta = int64_t(s.step) * int64_t(tick);
+  if (delta < 0 && uint64_t(-delta) > s.base) return false;
+  *frame = s.base + uint64_t(delta);
+  return *frame <= s.last;
+}
+
+// The key decision of a tick, made once for all of its channels.
+void BeginTick(Stream& s) {
+  if (s.begun) return;
+  s.begun = true;
+  if (Camera()) {
+    if (s.force_key) s.camera_unit = Media_NextCameraKey(s.camera_unit);
+    s.tick_key = Media_CameraUnit(s.camera_unit)->key;
+    if (s.tick_key) s.key_count++;
+  } else {
+    s.tick_key = s.force_key || s.tick - s.key_tick >= gMedia.gop;
+    if (s.tick_key) {
+      s.key_tick = s.tick;
+      s.key_count++;
+    }
+    s.since_key = s.tick - s.key_tick;
+  }
+  s.force_key = false;
+}
+
+void EndTick(Stream& s) {
+  s.tick++;
+  s.cursor = 0;
+  s.begun = false;
+  if (Camera()) s.camera_unit = (s.camera_unit + 1) % Media_CameraUnits();
+}
+
+// Fills the module header's place, the sub-header, the block and the frame
+// header of a frame in gMessage-like storage m whose payload (padded to the
+// unit) is already in place; returns the message's bytes after the module
+// header.
+uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel,
+                      uint32_t kind, uint64_t frame, bool key, uint32_t width_mbs,
+                      uint32_t height_mbs, uint32_t unit_bytes, uint64_t newest) {
+  const uint32_t fps = Fps();
+  uint8_t* sub = m + kModuleHeaderSize;
+  memset(sub, 0, kSubHeaderSize + kBlockSize + kHeaderSize);
+  Wire_PutU32(sub + 0, session->id);  // session id
+  Wire_PutU32(sub + 4, 0);            // op 0: a frame
+  uint8_t* block = sub + kSubHeaderSize;
+  uint32_t* seq = kind == kKindAudio ? s.audio_seq : s.channel_seq;
+  Wire_PutU32(block + 0, kBlockSize + unit_bytes);                           // total length
+  Wire_PutU32(block + 8, kind == kKindAudio ? kAudioPeriodMs : 1000 / fps);  // frame period, ms
+  Wire_PutU32(block + 12, ++seq[channel]);                                   // channel sequence
+  Wire_PutU32(block + 20, channel);                                          // channel
+  Wire_PutU32(block + 24, 0);                                                // status value
+  Wire_PutU32(block + 32, s.stream_seq++);                                   // stream sequence
+  Wire_PutU32(block + 36, uint32_t(newest / fps));                           // newest second
+  Wire_PutU32(block + 40, uint32_t(newest % fps));                           // newest frame
+  Wire_PutU32(block + 48, kind);                                             // kind
+  Wire_PutU32(block + 52, s.request);                                        // request number
+  uint8_t* h = block + kBlockSize;
+  Wire_PutU32(h + 0, 0x03000000);                         // magic: 00 00 00 03
+  Wire_PutU32(h + 4, uint32_t(frame / fps));              // recorder time
+  h[8] = uint8_t(frame % fps);                            // frame within the second
+  h[11] = uint8_t(kind << 6);                             // kind: 1 video, 2 audio
+  h[12] = uint8_t(height_mbs);                            // height, 16-pixel units
+  h[13] = uint8_t(width_mbs);                             // width, 16-pixel units
+  h[14] = uint8_t((channel & 15) << 4);                   // channel; progressive
+  h[15] = uint8_t((key ? 0 : 1) << 4);                    // frame type; no further units
+  h[18] = uint8_t(unit_bytes / 64);                       // unit length, 64-byte units
+  h[19] = uint8_t(unit_bytes / 64 >> 8);
+  h[23] = uint8_t(s.source << 5);                         // source
+  Wire_PutU32(h + 24, (20 * fps) << 5);                   // time scale
+  Wire_PutU32(h + 28, 0);                                 // time offset
+  return kSubHeaderSize + kBlockSize + unit_bytes;
+}
+
+// Rounds a unit (header and payload) up to whole 64-byte units, zeroing
+// the padding; returns the unit's bytes.
+uint32_t PadUnit(uint8_t* payload, uint32_t payload_bytes, bool nal_payload) {
+  uint32_t unit = (kHeaderSize + payload_bytes + 63) / 64 * 64;
+  uint32_t pad = unit - kHeaderSize - payload_bytes;
+  memset(payload + payload_bytes, 0, pad);
+  if (nal_payload && pad > 0) H264Sim_PadLastNal(payload, payload_bytes, pad);
+  return unit;
+}
+
+// Builds the video frame of channel for the current tick into gMessage;
+// returns the bytes after the module header, 0 when it cannot be built.
+uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint64_t frame,
+                    uint64_t newest) {
+  uint8_t* payload = gMessage + kFrameLead + kHeaderSize;
+  const uint32_t cap = kMaxFramePayload;
+  uint32_t w = kPictureWidthMbs, h = HeightMbs(), n = 0;
+  const uint32_t fps = Fps();
+  if (Camera()) {
+    const SimAccessUnit* unit = Media_CameraUnit(s.camera_unit);
+    w = Media_CameraWidthMbs();
+    h = Media_CameraHeightMbs();
+    memcpy(payload, unit->data, unit->length);
+    n = unit->length;
+  } else if (s.tick_key) {
+    uint8_t* y = gPlanes;
+    uint8_t* u = y + w * 16 * h * 16;
+    uint8_t* v = u + w * 8 * h * 8;
+    uint32_t time = uint32_t(frame / fps), number = uint32_t(frame % fps);
+    Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
+    n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
+                            SimPicture{y, u, v, w * 16, w * 8});
+  } else {
+    n = H264Sim_WriteSkipP(payload, cap, w, h, s.since_key);
+  }
+  if (n == 0) return 0;
+  uint32_t unit = PadUnit(payload, n, true);
+  return FrameMessage(gMessage, session, s, channel, kKindVideo, frame, s.tick_key, w, h, unit,
+                      newest);
+}
+
+// Builds the audio frame of channel for the current tick into m.
+uint32_t BuildAudio(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel,
+                    uint64_t frame, uint64_t newest) {
+  uint8_t* payload = m + kFrameLead + kHeaderSize;
+  uint64_t first = uint64_t(s.tick / (Fps() / 5)) * kAudioSamples;
+  for (uint32_t i = 0; i < kAudioSamples; i++) {
+    uint16_t sample = Media_Sample(first + i);
+    payload[2 * i] = uint8_t(sample);           // low byte
+    payload[2 * i + 1] = uint8_t(sample >> 8);  // high byte: what the viewer plays
+  }
+  // 64 more bytes than the samples: the viewer keeps (64 x units - 64) / 2.
+  uint32_t unit = PadUnit(payload, 2 * kAudioSamples + 32, false);
+  return FrameMessage(m, session, s, channel, kKindAudio, frame, true, 0, 0, unit, newest);
+}
+
+bool AudioDue(const Stream& s, uint32_t channel) {
+  return !gMachine.no_audio && channel <= 1 && s.tick % (Fps() / 5) == 0;
+}
+
+void OnPoll(SimSession* session, SimAnswer* answer) {
+  Stream& s = gStreams[session->slot];
+  if (!s.asked || !s.running) return;
+  const uint32_t fps = Fps();
+  int64_t elapsed = Machine_NowMs() - s.start_ms;
+  uint64_t due = elapsed < 0 ? 1 : uint64_t(elapsed) * fps / 1000 + 1;  // ticks fallen due
+  if (s.source == kSourceLive && due > s.tick + fps) {
+    // A second behind: live video goes on from now with a key frame.
+    Trace("vido skip session=%u ticks=%llu", session->id, (unsigned long long)(due - 1 - s.tick));
+    s.tick = uint32_t(due - 1);
+    s.cursor = 0;
+    s.begun = false;
+    s.force_key = true;
+  }
+  uint64_t newest_tick = due - 1;
+  while (s.running && s.tick < due) {
+    uint64_t frame = 0;
+    if (!FrameOfTick(s, s.tick, &frame)) {
+      Stop(s, session->slot, "end");
+      break;
+    }
+    uint64_t newest = 0;
+    if (!FrameOfTick(s, uint32_t(newest_tick), &newest) || s.source != kSourceLive) newest = frame;
+    BeginTick(s);
+    uint32_t channel = s.list[s.cursor];
+    uint32_t seq_before = s.stream_seq, chan_before = s.channel_seq[channel],
+             audio_before = s.audio_seq[channel];
+    uint32_t video = BuildVideo(session, s, channel, frame, newest);
+    if (video == 0) {
+      Stop(s, session->slot, "build");
+      break;
+    }
+    uint32_t audio = 0;
+    uint8_t* audio_msg = gMessage + kModuleHeaderSize + video;
+    if (AudioDue(s, channel)) audio = BuildAudio(audio_msg - kModuleHeaderSize, session, s, channel, frame, newest);
+    uint32_t need = kModuleHeaderSize + video + (audio ? kModuleHeaderSize + audio : 0);
+    if (answer->cap - answer->used < need) {
+      // Not in this answer: the next poll sends it.
+      s.stream_seq = seq_before;
+      s.channel_seq[channel] = chan_before;
+      s.audio_seq[channel] = audio_before;
+      break;
+    }
+    Answer_AddMessage(answer, "VIDO", gMessage + kModuleHeaderSize, video);
+    const uint8_t* h = gMessage + kFrameLead;
+    Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id,
+          channel, s.channel_seq[channel], Wire_GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
+          video - kSubHeaderSize);
+    if (audio) {
+      Answer_AddMessage(answer, "VIDO", audio_msg, audio);
+      Trace("vido audio session=%u ch=%u seq=%u time=%u fn=%u samples=%u", session->id, channel,
+            s.audio_seq[channel], Wire_GetU32(h + 4), h[8], kAudioSamples);
+    }
+    if (++s.cursor == s.count) EndTick(s);
+  }
+}
+
+void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*) {
+  if (len < kModuleHeaderSize + kSubHeaderSize) {
+    Trace("vido short len=%u", len);
+    return;
+  }
+  uint32_t sid = Wire_GetU32(msg + 32);
+  uint32_t op = Wire_GetU32(msg + 36);
+  if (sid != session->id || op != 1 || len < kModuleHeaderSize + kSubHeaderSize + kReportSize) {
+    Trace("vido op=%u session=%u len=%u ignored", op, sid, len);
+    return;
+  }
+  Stream& s = gStreams[session->slot];
+  if (s.asked) return;
+  const uint8_t* report = msg + 64;
+  Trace("vido status session=%u free=%u", sid, Wire_GetU32(report + 128));
+  s.asked = true;
+  Start(s, session);
+}
+
+void OnReset(SimSession* session) {
+  Stream& s = gStreams[session->slot];
+  s = Stream{};
+  s.stream_seq = 1;
+}
+
+}  // namespace
+
+void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode,
+                       uint32_t number, const uint8_t* body, uint32_t n) {
+  Stream& s = gStreams[session->slot];
+  // Every message the viewer builds clears its reorder queue.
+  s.stream_seq = 1;
+  s.request = number;
+  uint8_t* block = type == 256 ? s.live : type == 512 ? s.playback : type == 1024 ? s.backup : nullptr;
+  bool restart = false;
+  if (block != nullptr && op == 2 && n == kRequestBlock) {
+    memcpy(block, body, kRequestBlock);
+    restart = true;
+  }
+  if (type == 2048) mode = 4;  // local-file playback: nothing from the recorder
+  if (mode != s.mode) restart = true;
+  s.mode = mode;
+  if (!restart) return;
+  if (s.asked) {
+    Start(s, session);
+    if (!s.running) Trace("vido idle session=%u mode=%u", session->id, s.mode);
+  }
+}
+
+void SimVido_Register() {
+  for (Stream& s : gStreams) s.stream_seq = 1;
+  Module_Register(SimModule{{'V', 'I', 'D', 'O'}, OnMessage, OnPoll, OnReset});
+}
