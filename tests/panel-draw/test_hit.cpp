@@ -261,6 +261,14 @@ TEST(ProjectSkin, ClicksLandOnWhatIsDrawn)
         }
     }
     EXPECT_GT(checked, 100);
+
+    // A button that draws and writes a variable but has neither grid
+    // columns nor a circle could never be pressed.
+    for (uint32_t e = 1; e < gSkins[0].count; ++e) {
+        const TSkinElement& el = gSkinElements[e];
+        if (el.minLevel < 1 || el.glyphColumns < 1 || !el.targetVar || el.itemCount < 1) continue;
+        EXPECT_TRUE(el.columns >= 1 || el.radial == 1) << "element " << e << " (" << el.target << ")";
+    }
 }
 
 } // namespace
