@@ -85,8 +85,7 @@ int View_SetMode(TViewRecord* view, uint32_t m)
     if (!view || m >= (uint32_t)VIEW_MODE_COUNT) return 0;
     if (view->mode == m) return 0;
     uint32_t old = view->mode;
-    // The audio thread reads the mode (it leaves sound alone in Backup).
-    __atomic_store_n(&view->mode, m, __ATOMIC_SEQ_CST);
+    view->mode = m;
     view->playbackBlock.playbackRun = 0;
     view->playbackBlock.playbackDirection = 0;
     view->backupBlock.backupArmed = BACKUP_OFF;
@@ -112,6 +111,9 @@ int View_SetMode(TViewRecord* view, uint32_t m)
         View_SetTimeMarks(view, t, 0);
         View_SetTimeMarks(view, After(t, VIEW_MARK_GAP), 1);
     }
+    // The audio thread goes by the new mode at once (it leaves sound alone
+    // in Backup).
+    Audio_PublishViews();
     return 1;
 }
 

@@ -30,9 +30,35 @@ static std::atomic<uint32_t> gAudioTaking{0};
 void Audio_SetAlarmClock(TAudioClock clock) { gAlarmClock = clock; }
 void Audio_SetBackupHandOff(TAudioBackup backup) { gBackupHandOff = backup; }
 
-// A word of the view record, which the user-interface thread writes whole.
-static uint32_t ViewWord(const uint32_t& word) { return __atomic_load_n(&word, __ATOMIC_RELAXED); }
-static uint32_t ViewMode(const TViewRecord* v) { return __atomic_load_n(&v->mode, __ATOMIC_SEQ_CST); }
+TAudioView gAudioViews[2];
+static_assert(sizeof(gAudioViews) / sizeof(gAudioViews[0]) == CONN_COUNT, "one copy per connection record");
+
+void Audio_PublishViews()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        const TConnection* c = &gConnections[i];
+        const TViewRecord* v = c->view;
+        TAudioView& a = gAudioViews[i];
+        a.liveLayout.store(v ? v->liveBlock.liveLayout : 0);
+        a.liveChannel.store(v ? v->liveBlock.liveChannel : 0);
+        a.playbackChannel.store(v ? v->playbackBlock.playbackChannel : 0);
+        a.backupChannel.store(v ? v->backupBlock.backupChannel : 0);
+        a.icmdSequence.store(v ? v->icmdSequence : 0);
+        a.noSound.store(c->handshake && c->handshake->machine.audioWord == 2 ? 1 : 0);
+        a.framesPerSecond.store(Stream_FramesPerSecond(c));
+        a.mode.store(v ? v->mode : (uint32_t)VIEW_SETUP);
+    }
+}
+
+// The published copy of the stream's connection; null for a stream that
+// belongs to no connection record.
+static TAudioView* AudioViewOf(const TStreamRecord* stream)
+{
+    if (!stream || !stream->connection || !stream->connection->view) return nullptr;
+    ptrdiff_t index = stream->connection - gConnections;
+    if (index < 0 || index >= (ptrdiff_t)CONN_COUNT) return nullptr;
+    return &gAudioViews[index];
+}
 
 static uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
@@ -193,23 +219,23 @@ void Sound_SetHeardChannel(int32_t channel) { gSoundRing.heardChannel.store(chan
 // --- Taking frames ---------------------------------------------------------------
 
 // Where a frame's acceptance leaves it: the channel whose video paces it.
-static bool Accepted(const TViewRecord* v, uint32_t mode, uint32_t headerChannel, uint32_t source,
+static bool Accepted(const TAudioView* v, uint32_t mode, uint32_t headerChannel, uint32_t source,
                      uint32_t* paced)
 {
     switch (mode) {
     case VIEW_LIVE: {
-        uint32_t channel = ViewWord(v->liveBlock.liveChannel);
+        uint32_t channel = v->liveChannel.load();
         *paced = channel;
-        return ViewWord(v->liveBlock.liveLayout) == LAYOUT_SINGLE && headerChannel == channel && channel <= 1 &&
+        return v->liveLayout.load() == LAYOUT_SINGLE && headerChannel == channel && channel <= 1 &&
                source == SOURCE_LIVE;
     }
     case VIEW_PLAYBACK: {
-        uint32_t channel = ViewWord(v->playbackBlock.playbackChannel);
+        uint32_t channel = v->playbackChannel.load();
         *paced = channel;
         return channel <= 1 && source == SOURCE_RECORDED;
     }
     case VIEW_BACKUP:
-        *paced = ViewWord(v->backupBlock.backupChannel);
+        *paced = v->backupChannel.load();
         return *paced <= 1 && source == SOURCE_RECORDED;
     case VIEW_LOCAL_PLAYBACK:
         // The file's own channel paces its sound.
@@ -225,9 +251,8 @@ static bool Accepted(const TViewRecord* v, uint32_t mode, uint32_t headerChannel
 // must wait is left where it is.
 static int TakeFrame(TStreamRecord* stream, uint32_t mode)
 {
-    TConnection* c = stream ? stream->connection : nullptr;
-    TViewRecord* view = c ? c->view : nullptr;
-    if (!stream || !view) return 1;
+    TAudioView* view = AudioViewOf(stream);
+    if (!view) return 1;
     TAudioPeek peek;
     if (AudioPeek_Begin(&peek, &stream->audioRing) != 0 || AudioPeek_Available(&peek) == 0) return 1;
     uint8_t block[AUDIO_BLOCK_SIZE];
@@ -256,7 +281,7 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
         return 0;
     };
     uint32_t request = GetU32(block + 52);
-    if (request != 0 && request != ViewWord(view->icmdSequence)) return skip();
+    if (request != 0 && request != view->icmdSequence.load()) return skip();
     if (remaining < FRAME_HEADER_SIZE) return skip();
     TDvrFrameHeader header;
     if (AudioPeek_Read(&peek, (uint8_t*)&header, FRAME_HEADER_SIZE) != 0) return skip();
@@ -288,9 +313,9 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
         stream->heldLength = unitBytes;
         return gBackupHandOff ? gBackupHandOff(stream) : Backup_OnFrame(stream);
     }
-    if (c->handshake && c->handshake->machine.audioWord == 2) return consumed(0);
+    if (view->noSound.load() != 0) return consumed(0);
 
-    uint32_t fps = Stream_FramesPerSecond(c);
+    uint32_t fps = view->framesPerSecond.load();
     const TChannelState& cs = stream->channels[paced];
     uint32_t startSecond = cs.startSecond.load();
     if (startSecond > header.time || (startSecond == header.time && cs.startFrame.load() > header.frameNumber))
@@ -324,24 +349,24 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
 
 int Stream_TakeAudioFrame(TStreamRecord* stream)
 {
-    TViewRecord* view = stream && stream->connection ? stream->connection->view : nullptr;
+    TAudioView* view = AudioViewOf(stream);
     if (!view) return 1;
     // Backup mode only, and never while the audio thread may still be in
     // the ring from before the change.
     std::atomic_thread_fence(std::memory_order_seq_cst);
     if (gAudioTaking.load(std::memory_order_seq_cst) != 0) return 1;
-    uint32_t mode = ViewMode(view);
+    uint32_t mode = view->mode.load(std::memory_order_seq_cst);
     if (mode != VIEW_BACKUP) return 1;
     return TakeFrame(stream, mode);
 }
 
 int Audio_TakeFrame(TStreamRecord* stream)
 {
-    TViewRecord* view = stream && stream->connection ? stream->connection->view : nullptr;
+    TAudioView* view = AudioViewOf(stream);
     if (!view) return 1;
     gAudioTaking.store(1, std::memory_order_seq_cst);
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    uint32_t mode = ViewMode(view);
+    uint32_t mode = view->mode.load(std::memory_order_seq_cst);
     int result = mode == VIEW_BACKUP ? 1 : TakeFrame(stream, mode);
     gAudioTaking.store(0, std::memory_order_seq_cst);
     return result;

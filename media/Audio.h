@@ -54,6 +54,25 @@ void Sound_SetHeardChannel(int32_t channel);
 // The beeper step of each pass of the audio thread.
 void AudioThread_AlarmBeep();
 
+// What the audio thread knows of a connection's view and recorder. The
+// user-interface thread copies these words from the view record and the
+// machine record (Audio_PublishViews) before every stream step and at every
+// mode change; the audio thread reads only this copy, never the records.
+struct TAudioView {
+    std::atomic<uint32_t> mode;
+    std::atomic<uint32_t> liveLayout;
+    std::atomic<uint32_t> liveChannel;
+    std::atomic<uint32_t> playbackChannel;
+    std::atomic<uint32_t> backupChannel;
+    std::atomic<uint32_t> icmdSequence;
+    std::atomic<uint32_t> noSound; // the machine record's audio word is 2
+    std::atomic<uint32_t> framesPerSecond;
+};
+extern TAudioView gAudioViews[2];
+// Copies both connections' words (a connection without a view publishes
+// Setup, which takes no sound).
+void Audio_PublishViews();
+
 // The alarm: the beeper sounds while the recorder time now is below this
 // time (0: never). Nothing sets it yet.
 extern std::atomic<uint32_t> gAlarmUntil;

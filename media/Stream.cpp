@@ -4,6 +4,7 @@
 // the viewer-wide count of frames shown since a resynchronisation, and the
 // two hand-off pointers (decoder channels, backup controller).
 #include "media/Stream.h"
+#include "media/Audio.h"
 #include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
@@ -572,5 +573,6 @@ void Stream_Pump()
 
 void Stream_TimerStep()
 {
+    Audio_PublishViews(); // what the audio thread goes by until the next step
     Stream_Pump();
 }

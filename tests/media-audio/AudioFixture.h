@@ -22,7 +22,7 @@ inline void Put32(Bytes& b, size_t at, uint32_t v)
 }
 
 // One audio frame as it lies in the stream's audio ring.
-struct AudioSpec {
+struct AudioFrameDesc {
     uint32_t blockChannel = 0;
     uint32_t requestNumber = 0;
     int64_t totalLength = -1;  // -1: 160 + payload
@@ -44,7 +44,7 @@ inline Bytes AudioPayload(size_t n, uint32_t seed = 0)
     return p;
 }
 
-inline Bytes AudioFrame(const AudioSpec& f)
+inline Bytes AudioFrame(const AudioFrameDesc& f)
 {
     Bytes b(160, 0);
     uint32_t total = f.totalLength >= 0 ? (uint32_t)f.totalLength : (uint32_t)(160 + f.payload.size());
@@ -68,9 +68,9 @@ inline Bytes AudioFrame(const AudioSpec& f)
 
 // A unit of `units` x 64 bytes, the header included: its payload is 32
 // bytes shorter.
-inline AudioSpec UnitFrame(uint32_t units, uint32_t seed = 0)
+inline AudioFrameDesc UnitFrame(uint32_t units, uint32_t seed = 0)
 {
-    AudioSpec f;
+    AudioFrameDesc f;
     f.payload = AudioPayload(64 * units - 32, seed);
     f.unitLength = units;
     return f;
@@ -81,6 +81,19 @@ struct BackupSeen {
     std::vector<Bytes> frames;
 };
 inline BackupSeen gBackupSeen;
+
+// The two takes as the running viewer makes them: the user-interface thread
+// publishes the view's words before each stream step.
+inline int TakeAudio(TStreamRecord* s)
+{
+    Audio_PublishViews();
+    return Audio_TakeFrame(s);
+}
+inline int TakeBackupAudio(TStreamRecord* s)
+{
+    Audio_PublishViews();
+    return Stream_TakeAudioFrame(s);
+}
 inline int FakeBackup(TStreamRecord* s)
 {
     gBackupSeen.frames.emplace_back(s->heldBuffer, s->heldBuffer + s->heldLength);
@@ -141,7 +154,7 @@ protected:
         gAlarmUntil.store(0);
     }
 
-    void Push(const AudioSpec& f)
+    void Push(const AudioFrameDesc& f)
     {
         Bytes b = AudioFrame(f);
         ASSERT_EQ(0, StreamAudio_Write(&s->audioRing, b.data(), (uint32_t)b.size()));

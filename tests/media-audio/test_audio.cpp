@@ -28,11 +28,11 @@ TEST_F(AudioTest, KeepsTheOddBytesOfTheUnitAndNoMore)
     for (const KeptCase& k : cases) {
         SCOPED_TRACE(k.name);
         SetUp();
-        AudioSpec f;
+        AudioFrameDesc f;
         f.unitLength = k.units;
         f.payload = AudioPayload(k.payload, 40);
         Push(f);
-        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ(0, TakeAudio(s));
         EXPECT_EQ(0u, RingUsed()) << "the frame is consumed either way";
         Bytes q = Queued();
         ASSERT_EQ(k.kept, q.size());
@@ -43,7 +43,7 @@ TEST_F(AudioTest, KeepsTheOddBytesOfTheUnitAndNoMore)
 TEST_F(AudioTest, FeedsTheKeptSamplesToTheDeviceInOrder)
 {
     Push(UnitFrame(66, 1));
-    ASSERT_EQ(0, Audio_TakeFrame(s));
+    ASSERT_EQ(0, TakeAudio(s));
     TFakeSoundState st = FakeSound_State();
     ASSERT_TRUE(st.hasBuffer);
     EXPECT_TRUE(st.playing);
@@ -74,12 +74,12 @@ TEST_F(AudioTest, FeedsTheKeptSamplesToTheDeviceInOrder)
 
 TEST_F(AudioTest, DryRingPlaysSilenceAtTheLastMean)
 {
-    AudioSpec f; // 17 units: (17 x 64 - 64) / 2 = 512 samples of 140 and 100, mean 120
+    AudioFrameDesc f; // 17 units: (17 x 64 - 64) / 2 = 512 samples of 140 and 100, mean 120
     f.unitLength = 17;
     f.payload = Bytes(64 * 17 - 32, 0);
     for (size_t i = 0; i < 512; ++i) f.payload[2 * i + 1] = i % 2 ? 100 : 140;
     Push(f);
-    ASSERT_EQ(0, Audio_TakeFrame(s));
+    ASSERT_EQ(0, TakeAudio(s));
     EXPECT_EQ(120u, gSoundRing.silenceValue);
     ASSERT_EQ(512u, SoundRing_Queued());
     ASSERT_EQ(0, Sound_Feed());
@@ -201,11 +201,11 @@ TEST_F(AudioTest, FirstBlockLandsJustAheadOfThePlayCursor)
 
 TEST_F(AudioTest, NearlyDryAPartialBlockIsMadeUpWithSilence)
 {
-    AudioSpec f; // 4 units: 96 samples of 90, silence level 90
+    AudioFrameDesc f; // 4 units: 96 samples of 90, silence level 90
     f.unitLength = 4;
     f.payload = Bytes(4 * 64 - 32, 90);
     for (int frames = 0; frames < 6; ++frames) Push(f); // 576 samples
-    for (int frames = 0; frames < 6; ++frames) ASSERT_EQ(0, Audio_TakeFrame(s));
+    for (int frames = 0; frames < 6; ++frames) ASSERT_EQ(0, TakeAudio(s));
     ASSERT_EQ(576u, SoundRing_Queued());
     ASSERT_EQ(0, Sound_Feed());
     ASSERT_EQ(64u, SoundRing_Queued());
@@ -275,17 +275,17 @@ TEST_F(AudioTest, AudioAheadOfItsVideoWaitsInTheRing)
         SCOPED_TRACE(k.name);
         SetUp();
         s->channels[0].videoTime.store(k.videoTime);
-        AudioSpec f = UnitFrame(3);
+        AudioFrameDesc f = UnitFrame(3);
         f.time = t;
         f.frameNumber = k.frame;
         Push(f);
         uint32_t before = RingUsed();
-        EXPECT_EQ(k.result, Audio_TakeFrame(s));
+        EXPECT_EQ(k.result, TakeAudio(s));
         EXPECT_EQ(k.waits ? before : 0u, RingUsed());
         EXPECT_EQ(k.waits ? 0u : 64u, SoundRing_Queued());
         if (k.waits) {
             s->channels[0].videoTime.store(k.videoTime + 1); // the video catches up
-            EXPECT_EQ(0, Audio_TakeFrame(s));
+            EXPECT_EQ(0, TakeAudio(s));
             EXPECT_EQ(0u, RingUsed());
             EXPECT_EQ(64u, SoundRing_Queued());
         }
@@ -305,11 +305,11 @@ TEST_F(AudioTest, AudioFromBeforeTheVideosStartIsDropped)
         SetUp();
         s->channels[0].startSecond.store(k.startSecond);
         s->channels[0].startFrame.store(k.startFrame);
-        AudioSpec f = UnitFrame(3);
+        AudioFrameDesc f = UnitFrame(3);
         f.time = k.time;
         f.frameNumber = k.frame;
         Push(f);
-        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ(0, TakeAudio(s));
         EXPECT_EQ(k.kept, SoundRing_Queued()) << k.time << "." << k.frame;
     }
 }
@@ -346,11 +346,11 @@ TEST_F(AudioTest, TakesOnlyTheFramesTheViewCanHear)
         v->liveBlock.liveChannel = k.liveChannel;
         v->playbackBlock.playbackChannel = k.playbackChannel;
         gSoundRing.heardChannel.store(SOUND_HEARD_NONE);
-        AudioSpec f = UnitFrame(3);
+        AudioFrameDesc f = UnitFrame(3);
         f.headerChannel = k.headerChannel;
         f.source = k.source;
         Push(f);
-        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ(0, TakeAudio(s));
         EXPECT_EQ(0u, RingUsed());
         EXPECT_EQ(k.kept, SoundRing_Queued());
     }
@@ -360,19 +360,19 @@ TEST_F(AudioTest, BadBlocksAreSkippedOrEmptyTheRing)
 {
     struct Case {
         const char* name;
-        AudioSpec frame;
+        AudioFrameDesc frame;
         int result;
         bool ringEmptied; // frames behind it are gone too
     };
-    AudioSpec oversized = UnitFrame(3);
+    AudioFrameDesc oversized = UnitFrame(3);
     oversized.totalLength = 8192;
-    AudioSpec channel2 = UnitFrame(3);
+    AudioFrameDesc channel2 = UnitFrame(3);
     channel2.blockChannel = 2;
-    AudioSpec otherRequest = UnitFrame(3);
+    AudioFrameDesc otherRequest = UnitFrame(3);
     otherRequest.requestNumber = 6;
-    AudioSpec badMagic = UnitFrame(3);
+    AudioFrameDesc badMagic = UnitFrame(3);
     badMagic.kind = 0;
-    AudioSpec noHeader = UnitFrame(3);
+    AudioFrameDesc noHeader = UnitFrame(3);
     noHeader.payload.clear();
     noHeader.totalLength = 150;
     const Case cases[] = {
@@ -396,13 +396,13 @@ TEST_F(AudioTest, BadBlocksAreSkippedOrEmptyTheRing)
         } else {
             Push(k.frame);
         }
-        AudioSpec good = UnitFrame(3, 9);
+        AudioFrameDesc good = UnitFrame(3, 9);
         Push(good);
-        EXPECT_EQ(k.result, Audio_TakeFrame(s));
+        EXPECT_EQ(k.result, TakeAudio(s));
         EXPECT_EQ(0u, SoundRing_Queued());
         EXPECT_EQ(k.ringEmptied ? 0u : (uint32_t)AudioFrame(good).size(), RingUsed());
         if (!k.ringEmptied) {
-            EXPECT_EQ(0, Audio_TakeFrame(s));
+            EXPECT_EQ(0, TakeAudio(s));
             EXPECT_EQ(64u, SoundRing_Queued());
         }
     }
@@ -412,10 +412,10 @@ TEST_F(AudioTest, ARequestNumberOfZeroOrTheViewsSequenceIsTaken)
 {
     for (uint32_t request : {0u, 7u}) {
         SetUp();
-        AudioSpec f = UnitFrame(3);
+        AudioFrameDesc f = UnitFrame(3);
         f.requestNumber = request;
         Push(f);
-        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ(0, TakeAudio(s));
         EXPECT_EQ(64u, SoundRing_Queued()) << request;
     }
 }
@@ -425,7 +425,7 @@ TEST_F(AudioTest, ARequestNumberOfZeroOrTheViewsSequenceIsTaken)
 TEST_F(AudioTest, NoHeardChannelRestartsOnTheNextFrameAndEmptiesTheRing)
 {
     Push(UnitFrame(3, 1));
-    ASSERT_EQ(0, Audio_TakeFrame(s));
+    ASSERT_EQ(0, TakeAudio(s));
     ASSERT_TRUE(FakeSound_State().playing);
     Sound_SetHeardChannel(SOUND_HEARD_NONE); // a key-panel action
     EXPECT_EQ(1, Sound_Feed());
@@ -433,13 +433,13 @@ TEST_F(AudioTest, NoHeardChannelRestartsOnTheNextFrameAndEmptiesTheRing)
     EXPECT_EQ(0u, SoundRing_Queued());
 
     v->liveBlock.liveChannel = 1;
-    AudioSpec f = UnitFrame(3, 2);
+    AudioFrameDesc f = UnitFrame(3, 2);
     f.headerChannel = 1;
     Push(f);
     Push(f); // behind it: dropped by the restart
     const uint32_t written = s->audioRing.writeIndex.load();
     ASSERT_NE(0u, written);
-    EXPECT_EQ(0, Audio_TakeFrame(s));
+    EXPECT_EQ(0, TakeAudio(s));
     // Emptied from the reading side: the producer's index stays where it was.
     EXPECT_EQ(written, s->audioRing.writeIndex.load());
     EXPECT_EQ(written, s->audioRing.readIndex.load());
@@ -455,7 +455,7 @@ TEST_F(AudioTest, SoundSwitchedOffConsumesFramesAndStopsOutput)
     gSpeakerState.audioOn.store(0);
     gSoundRing.started.store(1);
     Push(UnitFrame(3));
-    EXPECT_EQ(1, Audio_TakeFrame(s));
+    EXPECT_EQ(1, TakeAudio(s));
     EXPECT_EQ(0u, RingUsed());
     EXPECT_EQ(0u, gSoundRing.started.load());
     EXPECT_EQ(0u, SoundRing_Queued());
@@ -465,7 +465,7 @@ TEST_F(AudioTest, SoundSwitchedOffConsumesFramesAndStopsOutput)
 
     gSpeakerState.audioOn.store(1); // switched on again: the next frame restarts output
     Push(UnitFrame(3));
-    EXPECT_EQ(0, Audio_TakeFrame(s));
+    EXPECT_EQ(0, TakeAudio(s));
     EXPECT_TRUE(FakeSound_State().playing);
     EXPECT_EQ(64u, SoundRing_Queued());
 }
@@ -474,7 +474,7 @@ TEST_F(AudioTest, RecorderWithoutSoundIsNeverPlayed)
 {
     gHandshakeRecords[0].machine.audioWord = 2;
     Push(UnitFrame(3));
-    EXPECT_EQ(0, Audio_TakeFrame(s));
+    EXPECT_EQ(0, TakeAudio(s));
     EXPECT_EQ(0u, RingUsed());
     EXPECT_EQ(0u, SoundRing_Queued());
     EXPECT_FALSE(FakeSound_State().hasBuffer);
@@ -490,8 +490,8 @@ TEST_F(AudioTest, WithoutADeviceFramesAreStillConsumed)
         SetUp();
         FakeSound_SetFailure(step, DSERR_NODRIVER);
         for (int i = 0; i < 3; ++i) Push(UnitFrame(20));
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(0, Audio_TakeFrame(s));
-        EXPECT_EQ(1, Audio_TakeFrame(s));
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(0, TakeAudio(s));
+        EXPECT_EQ(1, TakeAudio(s));
         EXPECT_EQ(0u, RingUsed());
         EXPECT_EQ(nullptr, gSoundBuffer);
         EXPECT_EQ(nullptr, gSoundDevice);
@@ -506,7 +506,7 @@ TEST_F(AudioTest, WithoutADeviceFramesAreStillConsumed)
 TEST_F(AudioTest, ALostBufferIsRestoredAndPlaysOn)
 {
     Push(UnitFrame(20, 3));
-    ASSERT_EQ(0, Audio_TakeFrame(s));
+    ASSERT_EQ(0, TakeAudio(s));
     ASSERT_TRUE(FakeSound_LoseBuffer());
     EXPECT_EQ(0, Sound_Feed());
     TFakeSoundState st = FakeSound_State();
@@ -538,18 +538,18 @@ TEST_F(AudioTest, BackupModeHandsFramesToTheBackupWriter)
 {
     v->mode = VIEW_BACKUP;
     s->heldLength = 0;
-    AudioSpec f = UnitFrame(4, 5);
+    AudioFrameDesc f = UnitFrame(4, 5);
     f.source = SOURCE_RECORDED;
     Push(f);
-    EXPECT_EQ(1, Audio_TakeFrame(s)) << "the audio thread leaves Backup mode's frames alone";
+    EXPECT_EQ(1, TakeAudio(s)) << "the audio thread leaves Backup mode's frames alone";
     EXPECT_NE(0u, RingUsed());
-    EXPECT_EQ(0, Stream_TakeAudioFrame(s));
+    EXPECT_EQ(0, TakeBackupAudio(s));
     ASSERT_EQ(1u, gBackupSeen.frames.size());
     Bytes whole = AudioFrame(f);
     EXPECT_EQ(Bytes(whole.begin() + 128, whole.end()), gBackupSeen.frames[0]) << "header and unit";
     EXPECT_EQ(0u, SoundRing_Queued());
     EXPECT_EQ(0u, RingUsed());
-    EXPECT_EQ(1, Stream_TakeAudioFrame(s)) << "ring empty";
+    EXPECT_EQ(1, TakeBackupAudio(s)) << "ring empty";
 }
 
 TEST_F(AudioTest, BackupModeNeverOverwritesAHeldVideoFrame)
@@ -557,17 +557,17 @@ TEST_F(AudioTest, BackupModeNeverOverwritesAHeldVideoFrame)
     v->mode = VIEW_BACKUP;
     memset(held, 0x5A, 4096);
     s->heldLength = 4096; // a video frame the writer has not taken yet
-    AudioSpec f = UnitFrame(4, 5);
+    AudioFrameDesc f = UnitFrame(4, 5);
     f.source = SOURCE_RECORDED;
     Push(f);
     uint32_t before = RingUsed();
-    EXPECT_EQ(1, Stream_TakeAudioFrame(s));
+    EXPECT_EQ(1, TakeBackupAudio(s));
     EXPECT_EQ(before, RingUsed()) << "the audio frame waits";
     EXPECT_EQ(4096u, s->heldLength);
     for (int i = 0; i < 4096; ++i) ASSERT_EQ(0x5A, held[i]) << "byte " << i;
     EXPECT_TRUE(gBackupSeen.frames.empty());
     s->heldLength = 0; // the writer took it
-    EXPECT_EQ(0, Stream_TakeAudioFrame(s));
+    EXPECT_EQ(0, TakeBackupAudio(s));
     EXPECT_EQ(1u, gBackupSeen.frames.size());
 }
 
@@ -582,10 +582,10 @@ TEST_F(AudioTest, BackupModeDropsFramesOfOtherChannelsAndSources)
     for (const Case& k : cases) {
         gBackupSeen.frames.clear();
         v->backupBlock.backupChannel = k.backupChannel;
-        AudioSpec f = UnitFrame(4);
+        AudioFrameDesc f = UnitFrame(4);
         f.source = k.source;
         Push(f);
-        EXPECT_EQ(0, Stream_TakeAudioFrame(s));
+        EXPECT_EQ(0, TakeBackupAudio(s));
         EXPECT_EQ(k.handed, gBackupSeen.frames.size()) << k.backupChannel << "/" << k.source;
         EXPECT_EQ(0u, RingUsed());
     }
@@ -594,7 +594,7 @@ TEST_F(AudioTest, BackupModeDropsFramesOfOtherChannelsAndSources)
 TEST_F(AudioTest, OutsideBackupModeTheStreamStepTakesNothing)
 {
     Push(UnitFrame(4));
-    EXPECT_EQ(1, Stream_TakeAudioFrame(s));
+    EXPECT_EQ(1, TakeBackupAudio(s));
     EXPECT_NE(0u, RingUsed());
 }
 
