@@ -10,6 +10,7 @@
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace {
@@ -162,11 +163,74 @@ inline void ColumnPass(const uint32_t* rows, uint32_t rowStride, const TTaps& t,
     for (; x < count; x++) out[x] = (a[x] * g + b[x] * f) >> 8;
 }
 
+#if defined(__SSE2__)
+// The luma row pass 8 outputs at a time: one 16-byte load holds both taps
+// of 8 neighbouring outputs (steps up to 2 inputs), a byte shuffle puts
+// them in pairs and one multiply-add of 16-bit pairs weighs them.
+struct TRowGroups {
+    uint32_t count;                  // whole groups of 8 outputs
+    uint32_t base[DISPLAY_MAX_WIDTH / 8];
+    alignas(16) uint8_t shuffle[DISPLAY_MAX_WIDTH / 8][16];
+    alignas(16) int16_t weights[DISPLAY_MAX_WIDTH / 8][16];
+};
+TRowGroups gRowGroups;
+
+bool gHaveShuffle = __builtin_cpu_supports("ssse3");
+
+// 0 when some group's taps do not fit in 16 bytes.
+uint32_t MakeRowGroups(const TTaps& t, uint32_t count)
+{
+    uint32_t groups = count / 8;
+    for (uint32_t g = 0; g < groups; g++) {
+        uint32_t base = t.first[8 * g];
+        gRowGroups.base[g] = base;
+        for (uint32_t j = 0; j < 8; j++) {
+            uint32_t k = 8 * g + j, a = t.first[k] - base, b = t.second[k] - base;
+            if (a > 15 || b > 15) return gRowGroups.count = 0;
+            gRowGroups.shuffle[g][2 * j] = (uint8_t)a;
+            gRowGroups.shuffle[g][2 * j + 1] = (uint8_t)b;
+            gRowGroups.weights[g][2 * j] = (int16_t)(256 - t.weight[k]);
+            gRowGroups.weights[g][2 * j + 1] = (int16_t)t.weight[k];
+        }
+    }
+    return gRowGroups.count = groups;
+}
+
+// The row must be readable 16 bytes past each group's first tap (the work
+// rows' right margin).
+__attribute__((target("ssse3"))) void RowPassGroups(const uint8_t* in, uint32_t* out)
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (uint32_t g = 0; g < gRowGroups.count; g++) {
+        __m128i bytes = _mm_loadu_si128((const __m128i*)(in + gRowGroups.base[g]));
+        __m128i pairs = _mm_shuffle_epi8(bytes, _mm_load_si128((const __m128i*)gRowGroups.shuffle[g]));
+        __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][0]));
+        __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][8]));
+        _mm_storeu_si128((__m128i*)(out + 8 * g), _mm_srli_epi32(lo, 8));
+        _mm_storeu_si128((__m128i*)(out + 8 * g + 4), _mm_srli_epi32(hi, 8));
+    }
+}
+#endif
+
 void ScaleLuma(const TRenderJob* job, uint32_t sh2)
 {
     uint32_t sw = job->scaleWidth, tw = job->targetWidth, th = job->targetHeight;
     MakeTaps(&gTapsX, sw, (sw << 12) / tw, tw);
     MakeTaps(&gTapsY, sh2, (sh2 << 12) / th, th);
+#if defined(__SSE2__)
+    if (gHaveShuffle && MakeRowGroups(gTapsX, tw)) {
+        uint32_t done = gRowGroups.count * 8;
+        for (uint32_t r = 0; r < sh2; r++) {
+            const uint8_t* in = Render_WorkRow(job->width, r);
+            uint32_t* out = gLumaColumns + (size_t)r * tw;
+            RowPassGroups(in, out);
+            for (uint32_t k = done; k < tw; k++) {
+                uint32_t f = gTapsX.weight[k];
+                out[k] = (in[gTapsX.first[k]] * (256 - f) + in[gTapsX.second[k]] * f) >> 8;
+            }
+        }
+    } else
+#endif
     for (uint32_t r = 0; r < sh2; r++) RowPass(Render_WorkRow(job->width, r), gTapsX, tw, gLumaColumns + (size_t)r * tw);
     for (uint32_t y = 0; y < th; y++) ColumnPass(gLumaColumns, tw, gTapsY, y, tw, gScaledLuma + (size_t)y * kOutStride);
 }

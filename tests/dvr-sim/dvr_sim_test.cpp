@@ -15,6 +15,9 @@
 #include "tests/support/SimProcess.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -560,6 +563,10 @@ TEST(DvrSimProcess, RejectsBadArguments) {
       {"--port", "0", "--sockets", "0"}, {"--port", "0", "--sockets", "3"},
       {"--port", "0", "--variant", "x"}, {"--port", "0", "--close-after-ms", "-1"},
       {"--port", "0", "--text1", std::string(33, 'x')}, {"--port", "0", "--pal=1"},
+      {"--port", "0", "--gop", "0"}, {"--port", "0", "--tone", "0"}, {"--port", "0", "--tone", "4000"},
+      {"--port", "0", "--camera", "/nonexistent/camera.h264"},
+      {"--port", "0", "--camera", "/dev/null"},
+      {"--port", "0", "--audio", "/nonexistent/sound.wav"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -1015,6 +1022,261 @@ TEST(DvrSimVariables, WatermarkRequestGetsTheWatermarkBlock) {
   memcpy(&lying[4], "Tavn_Mach_Type_Data_W", 21);
   EXPECT_TRUE(r.Exchange(Checked("ICTL", Rest({r.session(), 0, 0, 1}, lying))).empty());
   EXPECT_NE(sim.WaitFor("ictl bad"), "");
+}
+
+// --- The cameras and microphones -------------------------------------------
+
+// One frame as the recorder sent it: its block, header and payload.
+struct Frame {
+  Bytes block, header, payload;
+  uint32_t word(size_t at) const { return U32(&block[at]); }
+  uint32_t kind() const { return word(48); }
+  uint32_t channel() const { return word(20); }
+  uint32_t units() const { return uint32_t(header[18] | header[19] << 8); }
+  uint32_t time() const { return U32(&header[4]); }
+  uint32_t count(uint32_t fps) const { return time() * fps + header[8]; }
+  bool key() const { return ((header[15] >> 4) & 3) == 0; }
+  uint32_t source() const { return uint32_t(header[23] >> 5 & 3); }
+};
+
+// The viewer's 256-byte status report: it asks the recorder for frames.
+Bytes StatusReport(uint32_t session) { return Checked("VIDO", Rest({session, 1}, Bytes(256, 0))); }
+
+// Polls until n video frames came (and their sound), each checked for the
+// block's and header's lengths.
+std::vector<Frame> PollFrames(Recorder& r, size_t n, Bytes first = {}) {
+  std::vector<Frame> frames;
+  size_t video = 0;
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (video < n && std::chrono::steady_clock::now() < until) {
+    for (const Msg& m : r.Exchange(first)) {
+      if (m.code != "VIDO") continue;
+      EXPECT_EQ(m.word(0), r.session());
+      EXPECT_EQ(m.word(1), 0u);  // op 0: a frame
+      if (m.body_size() < 160) {
+        ADD_FAILURE() << "short frame";
+        continue;
+      }
+      Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160),
+              Bytes(m.body() + 160, m.body() + m.body_size())};
+      EXPECT_EQ(f.word(0), m.body_size());               // total length
+      EXPECT_EQ(f.word(0), 128 + 64 * f.units());        // whole 64-byte units, header included
+      EXPECT_EQ(U32(&f.header[0]), 0x03000000u);         // magic
+      EXPECT_EQ(uint32_t(f.header[11] >> 6), f.kind());  // the kind in both
+      if (f.kind() == 1) video++;
+      frames.push_back(f);
+    }
+    first.clear();
+    usleep(5000);
+  }
+  EXPECT_GE(video, n);
+  return frames;
+}
+
+std::vector<Frame> OfKind(const std::vector<Frame>& frames, uint32_t kind) {
+  std::vector<Frame> out;
+  for (const Frame& f : frames)
+    if (f.kind() == kind) out.push_back(f);
+  return out;
+}
+
+TEST(DvrSimFrames, LiveChannelZeroFollowsTheFirstStatusReportAtTheFrameRate) {
+  struct Case {
+    bool pal;
+    uint32_t fps, height, period;
+  };
+  for (const Case& k : {Case{false, 30, 15, 33}, Case{true, 25, 16, 40}}) {
+    SCOPED_TRACE(k.pal ? "pal" : "ntsc");
+    SimProcess sim;
+    std::vector<std::string> args = {"--port", "0", "--trace", "--gop", "3"};
+    if (k.pal) args.push_back("--pal");
+    ASSERT_TRUE(sim.Start(args));
+    Recorder r(sim);
+    ASSERT_NE(r.session(), 0u);
+    // No frames before the viewer reports its stream status.
+    usleep(100000);
+    for (const Msg& m : r.Exchange({})) EXPECT_NE(m.code, "VIDO");
+    std::vector<Frame> frames = PollFrames(r, 13, StatusReport(r.session()));
+    std::vector<Frame> video = OfKind(frames, 1);
+    ASSERT_GE(video.size(), 13u);
+    for (size_t i = 0; i < video.size(); i++) {
+      SCOPED_TRACE(i);
+      const Frame& f = video[i];
+      EXPECT_EQ(f.channel(), 0u);
+      EXPECT_EQ(f.word(8), k.period);                 // frame period, ms
+      EXPECT_EQ(f.word(12), i + 1);                   // channel sequence
+      EXPECT_EQ(f.word(52), 0u);                      // no request yet: any
+      EXPECT_EQ(f.header[13], 20);                    // 320 wide
+      EXPECT_EQ(f.header[12], k.height);              // 240 or 256 high
+      EXPECT_EQ(f.header[14] >> 4, 0);                // channel bits
+      EXPECT_EQ(f.source(), 0u);                      // live
+      EXPECT_EQ(U32(&f.header[24]), (20 * k.fps) << 5);  // time scale
+      EXPECT_EQ(f.key(), i % 3 == 0);
+      if (i > 0) {
+        EXPECT_EQ(f.count(k.fps) - video[i - 1].count(k.fps), 1u);
+      }
+      // One NAL unit that covers the rest of the unit: an IDR or a P slice.
+      ASSERT_GE(f.payload.size(), 5u);
+      uint32_t nal = uint32_t(f.payload[0]) << 24 | f.payload[1] << 16 | f.payload[2] << 8 | f.payload[3];
+      EXPECT_EQ(nal + 4, f.payload.size());
+      EXPECT_EQ(f.payload[4], f.key() ? 0x65 : 0x41);
+    }
+    // Sound with every fifth of a second of video, on the video's clock.
+    std::vector<Frame> sound = OfKind(frames, 2);
+    ASSERT_GE(sound.size(), 2u);
+    for (size_t i = 0; i < sound.size(); i++) {
+      EXPECT_EQ(sound[i].channel(), 0u);
+      EXPECT_EQ(sound[i].units(), 51u);
+      EXPECT_EQ(sound[i].word(12), i + 1);
+      EXPECT_EQ((sound[i].count(k.fps) - video[0].count(k.fps)) % (k.fps / 5), 0u);
+    }
+  }
+}
+
+TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio"}));
+  Recorder r(sim);
+  PollFrames(r, 1, StatusReport(r.session()));
+  Bytes block(64, 0);
+  Put32(block, 8, 5);      // playbackChannel
+  Put32(block, 12, 1);     // playbackRun: playing
+  Put32(block, 16, 1);     // playbackDirection: forwards
+  Put32(block, 20, 1000);  // playbackTime
+  std::vector<Frame> frames =
+      PollFrames(r, 40, Checked("ICMD", Rest({r.session(), 2, 512, 1, 77}, block)));
+  EXPECT_TRUE(OfKind(frames, 2).empty());  // --no-audio
+  std::vector<Frame> recorded;
+  for (const Frame& f : OfKind(frames, 1))
+    if (f.source() == 1) recorded.push_back(f);
+  ASSERT_GE(recorded.size(), 5u);
+  EXPECT_EQ(recorded[0].time(), 1000u);
+  EXPECT_EQ(recorded[0].header[8], 0);
+  for (size_t i = 0; i < recorded.size(); i++) {
+    EXPECT_EQ(recorded[i].channel(), 5u);
+    EXPECT_EQ(recorded[i].header[14] >> 4, 5);
+    EXPECT_EQ(recorded[i].word(52), 77u);  // the request it answers
+    EXPECT_EQ(recorded[i].key(), true);   // every frame a key frame by default
+    EXPECT_EQ(recorded[i].count(30), 1000u * 30 + i);
+  }
+  EXPECT_TRUE(sim.Seen("vido start session=" + std::to_string(r.session()) +
+                       " mode=1 source=1 channels=5 request=77"));
+  // Setup mode stops the frames.
+  r.Exchange(Checked("ICMD", Rest({r.session(), 1, 4096, 3, 78}, Bytes(4, 0))));
+  usleep(100000);
+  for (int i = 0; i < 3; i++)
+    for (const Msg& m : r.Exchange({})) EXPECT_NE(m.code, "VIDO");
+}
+
+TEST(DvrSimFrames, ArmedBackupSendsItsSpanOnceAndEnds) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--pal", "--gop", "10"}));
+  Recorder r(sim);
+  PollFrames(r, 1, StatusReport(r.session()));
+  Bytes block(64, 0);
+  Put32(block, 8, 1);     // backupChannel
+  Put32(block, 12, 1);    // backupArmed: running
+  Put32(block, 16, 500);  // backupStart
+  Put32(block, 20, 501);  // backupEnd
+  std::vector<Frame> recorded;
+  Bytes first = Checked("ICMD", Rest({r.session(), 2, 1024, 2, 9}, block));
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (!sim.Seen("vido stop session=" + std::to_string(r.session()) + " reason=end") &&
+         std::chrono::steady_clock::now() < until) {
+    for (const Msg& m : r.Exchange(first)) {
+      if (m.code != "VIDO" || m.body_size() < 160) continue;
+      Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
+      if (f.kind() == 1 && f.source() == 1) recorded.push_back(f);
+    }
+    first.clear();
+    usleep(5000);
+  }
+  // One second at 25 frames per second, a key frame every tenth.
+  ASSERT_EQ(recorded.size(), 25u);
+  for (size_t i = 0; i < recorded.size(); i++) {
+    EXPECT_EQ(recorded[i].count(25), 500u * 25 + i);
+    EXPECT_EQ(recorded[i].channel(), 1u);
+    EXPECT_EQ(recorded[i].key(), i % 10 == 0);
+  }
+  for (const Msg& m : r.Exchange({})) EXPECT_NE(m.code, "VIDO");
+}
+
+// A RIFF WAVE file of mono PCM samples at the given rate.
+std::string WriteWav(const std::string& name, uint32_t rate, uint32_t bits, const Bytes& samples) {
+  const std::string path = testing::TempDir() + name;
+  Bytes w(44, 0);
+  memcpy(&w[0], "RIFF", 4);
+  Put32(w, 4, uint32_t(36 + samples.size()));
+  memcpy(&w[8], "WAVEfmt ", 8);
+  Put32(w, 16, 16);                    // fmt size
+  w[20] = 1;                           // PCM
+  w[22] = 1;                           // one channel
+  Put32(w, 24, rate);
+  Put32(w, 28, rate * bits / 8);       // bytes per second
+  w[32] = uint8_t(bits / 8);           // block align
+  w[34] = uint8_t(bits);
+  memcpy(&w[36], "data", 4);
+  Put32(w, 40, uint32_t(samples.size()));
+  w.insert(w.end(), samples.begin(), samples.end());
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f) {
+    fwrite(w.data(), 1, w.size(), f);
+    fclose(f);
+  }
+  return path;
+}
+
+TEST(DvrSimFrames, SoundCarriesTheToneOrTheWavFileInTheHighBytes) {
+  // 16-bit samples 0, 300, 600, ... and 8-bit samples 0 .. 255, 101 of each.
+  Bytes s16, s8;
+  for (int i = 0; i < 101; i++) {
+    int16_t v = int16_t(i * 300 - 15000);
+    s16.push_back(uint8_t(v));
+    s16.push_back(uint8_t(uint16_t(v) >> 8));
+    s8.push_back(uint8_t(i * 5 / 2));
+  }
+  const std::string wav16 = WriteWav("sim16.wav", 8000, 16, s16);
+  const std::string wav8 = WriteWav("sim8.wav", 8000, 8, s8);
+  const std::string wav11k = WriteWav("sim11k.wav", 11025, 16, s16);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::function<uint16_t(uint64_t)> sample;  // sample n as 16-bit offset binary
+  };
+  const Case cases[] = {
+      {"tone 440", {"--tone", "440"},
+       [](uint64_t n) {
+         return uint16_t(32768 + lround(16384.0 * sin(2.0 * M_PI * 440.0 * double(n % 8000) / 8000.0)));
+       }},
+      {"16-bit file", {"--audio", wav16},
+       [&](uint64_t n) { return uint16_t(int16_t(s16[2 * (n % 101)] | s16[2 * (n % 101) + 1] << 8) + 32768); }},
+      {"8-bit file", {"--audio", wav8}, [&](uint64_t n) { return uint16_t(s8[n % 101] << 8); }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    SimProcess sim;
+    std::vector<std::string> args = {"--port", "0", "--trace"};
+    args.insert(args.end(), k.args.begin(), k.args.end());
+    ASSERT_TRUE(sim.Start(args));
+    Recorder r(sim);
+    std::vector<Frame> sound = OfKind(PollFrames(r, 14, StatusReport(r.session())), 2);
+    ASSERT_GE(sound.size(), 2u);
+    for (size_t f = 0; f < sound.size(); f++) {
+      ASSERT_EQ(sound[f].payload.size(), 64u * 51 - 32);
+      for (uint32_t i = 0; i < 1600; i++) {
+        uint16_t want = k.sample(f * 1600 + i);
+        uint16_t got = uint16_t(sound[f].payload[2 * i] | sound[f].payload[2 * i + 1] << 8);
+        ASSERT_EQ(got, want) << "frame " << f << " sample " << i;
+      }
+    }
+  }
+  // A file of another rate is refused.
+  SimProcess sim;
+  sim.QuietErrors();
+  EXPECT_FALSE(sim.Start({"--port", "0", "--audio", wav11k}));
+  int status = sim.Stop(0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  for (const std::string& p : {wav16, wav8, wav11k}) remove(p.c_str());
 }
 
 }  // namespace

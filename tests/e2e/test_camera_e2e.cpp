@@ -16,6 +16,9 @@
 #include "tools/dvr-sim/sim_pattern.h"
 #include <gtest/gtest.h>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <vector>
 
@@ -103,7 +106,9 @@ void ExpectPacedPattern(const std::vector<HandOff>& run, uint32_t channel, int s
     for (size_t i = 0; i < run.size(); i++) {
         SCOPED_TRACE("frame " + std::to_string(i) + " at " + std::to_string(run[i].time) + "." +
                      std::to_string(run[i].frameNumber));
-        if (i > 0) EXPECT_EQ(int64_t(FrameCount(run[i]) - FrameCount(run[i - 1])), step);
+        if (i > 0) {
+            EXPECT_EQ(int64_t(FrameCount(run[i]) - FrameCount(run[i - 1])), step);
+        }
         if (IsKey(run[i])) {
             want = Planes(320, 240);
             Pattern_Fill(want.y.data(), 320, want.u.data(), want.v.data(), 160, 320, 240, channel, run[i].time,
@@ -129,22 +134,37 @@ void SendLive(uint32_t channel)
     Icmd_Send(c->session, 2, ICMD_LIVE, 0);
 }
 
-TEST(CameraEndToEnd, LiveChannelsArriveInOrderPacedAndDecodeToThePattern)
+// Prints the sim's lines after a failed wait.
+bool WaitOrDump(SimProcess& sim, const std::function<bool()>& done)
+{
+    if (Application_ProcessMessagesUntil(done, 15000)) return true;
+    const std::vector<std::string>& lines = sim.lines();
+    size_t from = lines.size() > 40 ? lines.size() - 40 : 0;
+    for (size_t i = from; i < lines.size(); i++) fprintf(stderr, "SIM %s\n", lines[i].c_str());
+    fprintf(stderr, "handed %zu\n", gHanded.size());
+    return false;
+}
+
+// One recorder socket (the viewer numbers the frames as they come) and
+// two (it puts them in the recorder's stream order).
+class LiveCamera : public testing::TestWithParam<const char*> {};
+
+TEST_P(LiveCamera, ChannelsArriveInOrderPacedAndDecodeToThePattern)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--gop", "4"}));
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--gop", "4", "--sockets", GetParam()}));
     StreamLoop loop;
     loop.Connect(sim.port());
 
     // Once the viewer reports its stream status, channel 0 comes live.
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(0, 0).size() >= 8; }, 15000));
+    ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 8; }));
     EXPECT_TRUE(sim.Seen("vido start session="));
 
     // Channel 2 is asked for: from its first key frame on only channel 2
     // is handed on, frame after frame.
     SendLive(2);
     size_t mark = gHanded.size();
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(2, 0, mark).size() >= 20; }, 15000));
+    ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(2, 0, mark).size() >= 20; }));
     std::vector<HandOff> run = RunOf(2, 0, mark);
     ExpectPacedPattern(run, 2, 1);
     size_t firstKey = mark;
@@ -156,13 +176,15 @@ TEST(CameraEndToEnd, LiveChannelsArriveInOrderPacedAndDecodeToThePattern)
     EXPECT_EQ(keys, (run.size() + 3) / 4);
 }
 
+INSTANTIATE_TEST_SUITE_P(Sockets, LiveCamera, testing::Values("1", "2"));
+
 TEST(CameraEndToEnd, PlaybackSendsRecordedFramesFromTheAskedTime)
 {
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--no-audio"}));
     StreamLoop loop;
     loop.Connect(sim.port());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(0, 0).size() >= 2; }, 15000));
+    ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 2; }));
 
     TConnection* c = &gConnections[0];
     const uint32_t start = 845000000;
@@ -187,7 +209,7 @@ TEST(CameraEndToEnd, SoundOfTheLiveChannelWaitsInTheAudioRingOnItsVideoClock)
     ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--tone", "500"}));
     StreamLoop loop;
     loop.Connect(sim.port());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(0, 0).size() >= 2; }, 15000));
+    ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 2; }));
     SendLive(1);
     size_t mark = gHanded.size();
     ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(1, 0, mark).size() >= 14; }, 15000));
@@ -219,7 +241,9 @@ TEST(CameraEndToEnd, SoundOfTheLiveChannelWaitsInTheAudioRingOnItsVideoClock)
         frames++;
         // Stamped with a video frame of the channel: one every 200 ms.
         uint64_t count = uint64_t(time) * kFps + header[8];
-        if (lastCount) EXPECT_EQ(count - lastCount, 6u);
+        if (lastCount) {
+            EXPECT_EQ(count - lastCount, 6u);
+        }
         lastCount = count;
         // The kept bytes (odd offsets) are an 8-bit tone around 128.
         uint32_t kept = (64 * units - 64) / 2;
@@ -234,6 +258,63 @@ TEST(CameraEndToEnd, SoundOfTheLiveChannelWaitsInTheAudioRingOnItsVideoClock)
     }
     // 14 video frames make at least two sound frames of 6 frames each.
     EXPECT_GE(frames, 2u);
+}
+
+Bytes ReadAll(const std::string& path)
+{
+    Bytes data;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        uint8_t chunk[65536];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
+        fclose(f);
+    }
+    return data;
+}
+
+TEST(CameraEndToEnd, CameraFileTravelsWithItsOwnParameterSetsAndDecodesAsItself)
+{
+    // A Baseline, CAVLC stream of 24 numbered frames, a key frame every 8.
+    const std::string file = testing::TempDir() + "camera_e2e.h264";
+    const std::string make = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=30 "
+                             "-frames:v 24 -c:v libx264 -profile:v baseline -pix_fmt yuv420p -g 8 -bf 0 "
+                             "-f h264 " + file;
+    ASSERT_EQ(system(make.c_str()), 0);
+    std::vector<Planes> reference = DecodeAnnexB(ReadAll(file));
+    ASSERT_EQ(reference.size(), 24u);
+
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--camera", file, "--no-audio"}));
+    StreamLoop loop;
+    loop.Connect(sim.port());
+    ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 30; }));
+    std::vector<HandOff> run = RunOf(0, 0);
+    remove(file.c_str());
+
+    // The file's pictures follow each other, round and round.
+    Decoder dec(20, 15);
+    ASSERT_TRUE(dec.ok());
+    Planes got(0, 0);
+    ASSERT_TRUE(dec.Decode(run[0].data, &got));
+    size_t at = 0;
+    while (at < reference.size() && FirstDifference(reference[at], got) != "") at++;
+    ASSERT_LT(at, reference.size()) << "the first picture is none of the file's";
+    EXPECT_EQ(at % 8, 0u); // a key frame of the file
+    for (size_t i = 1; i < run.size(); i++) {
+        SCOPED_TRACE("frame " + std::to_string(i));
+        EXPECT_EQ(FrameCount(run[i]) - FrameCount(run[i - 1]), 1u);
+        ASSERT_TRUE(dec.Decode(run[i].data, &got));
+        EXPECT_EQ(FirstDifference(reference[(at + i) % reference.size()], got), "");
+    }
+    // Key frames carry the viewer's parameter sets and then the file's own.
+    ASSERT_TRUE(IsKey(run[0]));
+    uint32_t sps = 0;
+    for (size_t p = 0; p + 4 < run[0].data.size();) {
+        uint32_t n = uint32_t(run[0].data[p]) << 24 | run[0].data[p + 1] << 16 | run[0].data[p + 2] << 8 | run[0].data[p + 3];
+        if ((run[0].data[p + 4] & 0x1F) == 7) sps++;
+        p += 4 + n;
+    }
+    EXPECT_EQ(sps, 2u);
 }
 
 } // namespace

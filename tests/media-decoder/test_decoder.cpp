@@ -183,6 +183,29 @@ TEST_F(DecoderTest, LargerPicturesAreRefused)
     EXPECT_EQ(gSeen[0].sums, ok.sums);
 }
 
+TEST_F(DecoderTest, MoreReferencesThanThePoolHoldsAreRefusedNotOverwritten)
+{
+    // Sixteen reference pictures do not fit in a channel's slots: the
+    // pictures that find no free slot fail (and say so) instead of taking
+    // a slot still in use; the ones before decode as ffmpeg decodes them,
+    // and the channel recovers with the next stream.
+    TStream many = Make(dir, "m", 176, 144, 20, "-refs 16 -g 100");
+    ASSERT_EQ(many.units.size(), 20u);
+    uint32_t shown = 0;
+    for (const Bytes& u : many.units) {
+        shown += (uint32_t)Decode(u, 0);
+        EXPECT_LE(PicturePool_SlotsInUse(0), (uint32_t)POOL_SLOTS_PER_CHANNEL);
+    }
+    EXPECT_EQ(gSliceStatus, -1);
+    ASSERT_GE(gSeen[0].sums.size(), 5u);
+    for (size_t i = 0; i < 5; i++) EXPECT_EQ(gSeen[0].sums[i], many.sums[i]) << "picture " << i;
+    gSliceStatus = 0;
+    gSeen[0] = TSeen();
+    TStream ok = Make(dir, "k", 176, 144, 4, "");
+    for (const Bytes& u : ok.units) EXPECT_EQ(Decode(u, 0), 1);
+    EXPECT_EQ(gSeen[0].sums, ok.sums);
+}
+
 TEST_F(DecoderTest, RefusesWhatItCannotTake)
 {
     TStream s = Make(dir, "r", 176, 144, 1, "");

@@ -245,6 +245,67 @@ TEST(Drawing, ScaledChromaFollowsTheBands)
     }
 }
 
+// The scaler's result by its rules, pixel by pixel: each luma value is
+// the column pass over two row-pass values, each chroma value likewise at
+// output column c (pixels 2c, 2c + 1) and scaled row 2b of band b; the
+// place after a last input repeats it.
+struct TReference {
+    const TPlanes& p;
+    uint32_t tw, th;
+    static uint32_t Lerp(uint32_t a, uint32_t b, uint32_t pos)
+    {
+        uint32_t f = (pos >> 4) & 255;
+        return (a * (256 - f) + b * f) >> 8;
+    }
+    uint32_t Sample(const std::vector<uint8_t>& plane, uint32_t stride, uint32_t n, uint32_t rows, uint32_t px,
+                    uint32_t py) const
+    {
+        auto at = [&](uint32_t x, uint32_t y) {
+            return (uint32_t)plane[(y < rows ? y : rows - 1) * stride + (x < n ? x : n - 1)];
+        };
+        uint32_t ix = px >> 12, iy = py >> 12;
+        return Lerp(Lerp(at(ix, iy), at(ix + 1, iy), px), Lerp(at(ix, iy + 1), at(ix + 1, iy + 1), px), py);
+    }
+    uint32_t Pixel(uint32_t x, uint32_t y) const
+    {
+        uint32_t sx = (p.w << 12) / tw, sy = (p.h << 12) / th;
+        uint32_t luma = Sample(p.y, p.w, p.w, p.h, x * sx, y * sy);
+        uint32_t c = (x / 8) * 4 + ((x & 4) ? 2 : 0), r = 2 * (y / 4);
+        uint32_t u = Sample(p.u, p.w / 2, p.w / 2, p.h / 2, c * sx, r * sy);
+        uint32_t v = Sample(p.v, p.w / 2, p.w / 2, p.h / 2, c * sx, r * sy);
+        return LanePixel(luma, u, v);
+    }
+};
+
+TEST(Drawing, ScaledPicturesFollowTheResamplingRules)
+{
+    struct {
+        uint32_t w, h;
+    } sizes[] = {{704, 576}, {704, 480}, {352, 576}, {320, 480}};
+    for (auto& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.w << "x" << size.h);
+        TPlanes p(size.w, size.h);
+        uint32_t seed = 12345;
+        auto next = [&]() { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        for (auto& b : p.y) b = (uint8_t)next();
+        for (auto& b : p.u) b = (uint8_t)next();
+        for (auto& b : p.v) b = (uint8_t)next();
+        TRenderJob job = p.Job(640, 512);
+        ASSERT_EQ(job.scale, 1u);
+        ASSERT_EQ(job.fieldFlag, 0u);
+        Render_CopyPlanes(&job);
+        job.scaleWidth = size.w;
+        job.scaleHeight = size.h;
+        TRows bitmap(640, 512);
+        Render_ScaleToRows(&job, bitmap.rows.data(), 640, 512);
+        TReference ref{p, 640, 512};
+        for (uint32_t y = 0; y < 512; y++)
+            for (uint32_t x = 0; x < 640; x++)
+                ASSERT_EQ(bitmap.At(x, y), ref.Pixel(x, y)) << x << "," << y;
+        EXPECT_TRUE(bitmap.GuardsIntact());
+    }
+}
+
 // A picture for the field filter with its own rows, sized exactly, so
 // that a read beyond its last line is caught by the address checker.
 struct TLuma {

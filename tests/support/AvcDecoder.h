@@ -23,6 +23,74 @@ struct Planes {
   Planes(uint32_t w, uint32_t h) : width(w), height(h), y(w * h), u(w * h / 4), v(w * h / 4) {}
 };
 
+// A decoded 4:2:0 frame into tight planes; false for another format.
+inline bool CopyFrame(const AVFrame* f, Planes* out)
+{
+  if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P) return false;
+  *out = Planes(uint32_t(f->width), uint32_t(f->height));
+  for (uint32_t r = 0; r < out->height; r++) memcpy(&out->y[r * out->width], f->data[0] + r * f->linesize[0], out->width);
+  for (uint32_t r = 0; r < out->height / 2; r++) {
+    memcpy(&out->u[r * out->width / 2], f->data[1] + r * f->linesize[1], out->width / 2);
+    memcpy(&out->v[r * out->width / 2], f->data[2] + r * f->linesize[2], out->width / 2);
+  }
+  return true;
+}
+
+// Every picture of an H.264 Annex B stream, in output order, decoded on its
+// own (the reference that a stream sent another way is compared with).
+inline std::vector<Planes> DecodeAnnexB(const Bytes& stream)
+{
+  std::vector<Planes> pictures;
+  const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+  AVCodecParserContext* parser = codec ? av_parser_init(AV_CODEC_ID_H264) : nullptr;
+  AVCodecContext* ctx = parser ? avcodec_alloc_context3(codec) : nullptr;
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* pkt = av_packet_alloc();
+  if (ctx && frame && pkt && avcodec_open2(ctx, codec, nullptr) == 0) {
+    Bytes padded(stream);
+    padded.resize(stream.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    auto drain = [&]() {
+      while (avcodec_receive_frame(ctx, frame) == 0) {
+        Planes p(0, 0);
+        if (CopyFrame(frame, &p)) pictures.push_back(p);
+        av_frame_unref(frame);
+      }
+    };
+    size_t at = 0;
+    while (at < stream.size()) {
+      uint8_t* data = nullptr;
+      int size = 0;
+      int used = av_parser_parse2(parser, ctx, &data, &size, padded.data() + at, int(stream.size() - at),
+                                  AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+      if (used <= 0) break;
+      at += size_t(used);
+      if (size > 0) {
+        av_new_packet(pkt, size);
+        memcpy(pkt->data, data, size_t(size));
+        avcodec_send_packet(ctx, pkt);
+        av_packet_unref(pkt);
+        drain();
+      }
+    }
+    uint8_t* data = nullptr;
+    int size = 0;
+    av_parser_parse2(parser, ctx, &data, &size, nullptr, 0, AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+    if (size > 0) {
+      av_new_packet(pkt, size);
+      memcpy(pkt->data, data, size_t(size));
+      avcodec_send_packet(ctx, pkt);
+      av_packet_unref(pkt);
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+  }
+  av_packet_free(&pkt);
+  av_frame_free(&frame);
+  avcodec_free_context(&ctx);
+  if (parser) av_parser_close(parser);
+  return pictures;
+}
+
 // libavcodec's H.264 decoder fed "avc1" access units, as the viewer feeds
 // it: 4-byte NAL lengths, the parameter sets in band before key frames.
 class Decoder {
@@ -60,16 +128,7 @@ class Decoder {
     av_packet_free(&pkt);
     if (sent < 0) return false;
     if (avcodec_receive_frame(ctx_, frame_) != 0) return false;
-    bool got = frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P;
-    if (got) {
-      *out = Planes(uint32_t(frame_->width), uint32_t(frame_->height));
-      for (uint32_t r = 0; r < out->height; r++)
-        memcpy(&out->y[r * out->width], frame_->data[0] + r * frame_->linesize[0], out->width);
-      for (uint32_t r = 0; r < out->height / 2; r++) {
-        memcpy(&out->u[r * out->width / 2], frame_->data[1] + r * frame_->linesize[1], out->width / 2);
-        memcpy(&out->v[r * out->width / 2], frame_->data[2] + r * frame_->linesize[2], out->width / 2);
-      }
-    }
+    bool got = CopyFrame(frame_, out);
     av_frame_unref(frame_);
     return got;
   }

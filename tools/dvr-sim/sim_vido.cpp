@@ -95,8 +95,8 @@ void RecorderNow(uint32_t* seconds, uint32_t* ms) {
   *ms = uint32_t(tv.tv_usec / 1000);
 }
 
-void Stop(Stream& s, uint32_t slot, const char* why) {
-  if (s.running) Trace("vido stop slot=%u reason=%s", slot, why);
+void Stop(Stream& s, uint32_t session, const char* why) {
+  if (s.running) Trace("vido stop session=%u reason=%s", session, why);
   s.running = false;
 }
 
@@ -138,7 +138,7 @@ void Start(Stream& s, const SimSession* session) {
     if (armed != 1 || channel >= gMachine.channels || to <= from) return;
     s.list[s.count++] = channel;
     s.base = uint64_t(from) * fps;
-    s.last = uint64_t(to) * fps;
+    s.last = uint64_t(to) * fps - 1;  // the frames of the seconds from .. to - 1
     s.source = kSourceRecorded;
   }
   if (s.count == 0) return;
@@ -193,10 +193,10 @@ void EndTick(Stream& s) {
   if (Camera()) s.camera_unit = (s.camera_unit + 1) % Media_CameraUnits();
 }
 
-// Fills the module header's place, the sub-header, the block and the frame
-// header of a frame in gMessage-like storage m whose payload (padded to the
-// unit) is already in place; returns the message's bytes after the module
-// header.
+// Writes the sub-header, the block and the frame header of a frame message
+// at m (m + 32 onwards: Answer_AddMessage adds the module header), whose
+// payload, padded to the unit, is already in place; returns the message's
+// bytes after the module header.
 uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel,
                       uint32_t kind, uint64_t frame, bool key, uint32_t width_mbs,
                       uint32_t height_mbs, uint32_t unit_bytes, uint64_t newest) {
@@ -312,7 +312,7 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
   while (s.running && s.tick < due) {
     uint64_t frame = 0;
     if (!FrameOfTick(s, s.tick, &frame)) {
-      Stop(s, session->slot, "end");
+      Stop(s, session->id, "end");
       break;
     }
     uint64_t newest = 0;
@@ -323,7 +323,7 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
              audio_before = s.audio_seq[channel];
     uint32_t video = BuildVideo(session, s, channel, frame, newest);
     if (video == 0) {
-      Stop(s, session->slot, "build");
+      Stop(s, session->id, "build");
       break;
     }
     uint32_t audio = 0;
