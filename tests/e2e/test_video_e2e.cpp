@@ -1,6 +1,7 @@
 // Live video end to end: tavlin-host runs the control against dvr-sim,
 // which sends its test pattern as I_PCM key frames (lossless, every frame
-// a key frame); the screenshot's video area must equal the pattern scaled
+// a key frame), here the four-way split the viewer starts on, composed on
+// channel 16; the screenshot's video area must equal the pattern scaled
 // from 320 x 240 to the 640 x 512 image bilinearly (12-bit positions,
 // 8-bit weights, the edge sample repeated past the last), one chroma
 // sample per 4 x 4 pixels, and converted with the viewer's colour
@@ -55,19 +56,28 @@ uint32_t LanePixel(uint32_t y, uint32_t u, uint32_t v)
     return out;
 }
 
-// The pattern of one channel and frame count, away from the caption band.
+// The viewer starts on the four-way split of channels 1-4, which the
+// recorder composes on channel 16.
+const PatternMosaic kStartSplit{kSourceWidth, kSourceHeight, 2, 0, 4};
+constexpr uint32_t kSplitChannel = 16;
+
+// The pattern of one channel (channel 16: the start-up split) and frame
+// count, away from the caption band.
 struct TPattern {
     uint32_t channel, count;
     uint32_t Y(uint32_t x, uint32_t y) const
     {
         if (x >= kSourceWidth) x = kSourceWidth - 1;
         if (y >= kSourceHeight) y = kSourceHeight - 1;
+        if (channel == kSplitChannel) return Pattern_MosaicY(kStartSplit, x, y, count);
         return Pattern_Y(x, y, channel, count, "                ");
     }
     uint32_t C(bool v, uint32_t cx, uint32_t cy) const
     {
         if (cx >= kSourceWidth / 2) cx = kSourceWidth / 2 - 1;
         if (cy >= kSourceHeight / 2) cy = kSourceHeight / 2 - 1;
+        if (channel == kSplitChannel)
+            return v ? Pattern_MosaicV(kStartSplit, cx, cy, count) : Pattern_MosaicU(kStartSplit, cx, cy, count);
         return v ? Pattern_V(cx, cy, channel, count) : Pattern_U(cx, cy, channel, count);
     }
     // Row pass then column pass.
@@ -161,11 +171,12 @@ TEST(VideoEndToEnd, ScreenshotShowsThePatternConverted)
             }
         }
     ASSERT_TRUE(any) << "no pattern frame matches the video area";
+    EXPECT_EQ(found.channel, kSplitChannel) << "the start-up split is shown";
 
     uint32_t compared = 0, exact = 0, near = 0;
     for (uint32_t y = 0; y < (uint32_t)kImageHeight; y++)
         for (uint32_t x = 0; x < (uint32_t)kImageWidth; x++) {
-            if (InCaption(x, y)) continue;
+            if (found.channel != kSplitChannel && InCaption(x, y)) continue;
             uint32_t want = found.Pixel(x, y), got = shown(x, y);
             compared++;
             uint32_t d = ChannelDiff(want, got);

@@ -90,3 +90,65 @@ void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_
       v[r * c_stride + c] = Pattern_V(c, r, channel, count);
     }
 }
+
+namespace {
+
+constexpr uint32_t kTileCaptionCells = 4;  // "CHnn"
+
+// The tile that holds pixel (x, y), its channel and the pixel's place in it.
+struct TilePlace {
+  uint32_t channel;  // kNoChannel past the recorder's channels
+  uint32_t x, y;
+};
+constexpr uint32_t kNoChannel = ~0u;
+
+uint32_t TileEdge(uint32_t t, uint32_t size, uint32_t side) { return (t * size / side) & ~1u; }
+
+TilePlace TileOf(const PatternMosaic& m, uint32_t x, uint32_t y) {
+  uint32_t side = m.side < 1 ? 1 : m.side;
+  uint32_t tx = 0, ty = 0;
+  while (tx + 1 < side && TileEdge(tx + 1, m.width, side) <= x) tx++;
+  while (ty + 1 < side && TileEdge(ty + 1, m.height, side) <= y) ty++;
+  uint32_t channel = m.first + ty * side + tx;
+  return {channel < m.channels ? channel : kNoChannel, x - TileEdge(tx, m.width, side),
+          y - TileEdge(ty, m.height, side)};
+}
+
+}  // namespace
+
+uint8_t Pattern_MosaicY(const PatternMosaic& m, uint32_t x, uint32_t y, uint32_t count) {
+  TilePlace t = TileOf(m, x, y);
+  if (t.channel == kNoChannel) return 16;
+  if (t.x < kTileCaptionCells * kCell && t.y < kPatternBandHeight) {
+    char caption[17];
+    snprintf(caption, sizeof caption, "CH%02u            ", (t.channel + 1) % 100);
+    return Pattern_CaptionLit(caption, t.x, t.y) ? 235 : 16;
+  }
+  return uint8_t(16 + (t.x + t.y + 4 * count + 16 * t.channel) % 220);
+}
+
+uint8_t Pattern_MosaicU(const PatternMosaic& m, uint32_t cx, uint32_t cy, uint32_t count) {
+  TilePlace t = TileOf(m, 2 * cx, 2 * cy);
+  if (t.channel == kNoChannel) return 128;
+  if (t.x < kTileCaptionCells * kCell && t.y < kPatternBandHeight) return 128;
+  return uint8_t(16 + (t.x + 13 * t.channel) % 224);  // 2 x the tile's chroma column
+}
+
+uint8_t Pattern_MosaicV(const PatternMosaic& m, uint32_t cx, uint32_t cy, uint32_t count) {
+  TilePlace t = TileOf(m, 2 * cx, 2 * cy);
+  if (t.channel == kNoChannel) return 128;
+  if (t.x < kTileCaptionCells * kCell && t.y < kPatternBandHeight) return 128;
+  return uint8_t(16 + (t.y + 2 * count) % 224);  // 2 x the tile's chroma row
+}
+
+void Pattern_FillMosaic(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
+                        const PatternMosaic& m, uint32_t time, uint32_t frame_number, uint32_t fps) {
+  uint32_t count = Pattern_FrameCount(time, frame_number, fps);
+  for (uint32_t r = 0; r < m.height; r++)
+    for (uint32_t c = 0; c < m.width; c++) y[r * y_stride + c] = Pattern_MosaicY(m, c, r, count);
+  for (uint32_t r = 0; r < m.height / 2; r++)
+    for (uint32_t c = 0; c < m.width / 2; c++) {
+      u[r * c_stride + c] = Pattern_MosaicU(m, c, r, count);
+      v[r * c_stride + c] = Pattern_MosaicV(m, c, r, count);
+    }
+}

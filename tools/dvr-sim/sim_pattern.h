@@ -31,3 +31,18 @@ uint8_t Pattern_V(uint32_t cx, uint32_t cy, uint32_t channel, uint32_t count);
 void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
                   uint32_t width, uint32_t height, uint32_t channel, uint32_t time,
                   uint32_t frame_number, uint32_t fps);
+
+// The split-layout picture the recorder composes on channel 16: a side x
+// side grid of tiles (side 2, 3 or 4) over a width x height picture, tile k
+// (row by row) showing channel first + k, black when the recorder has no
+// such channel. A tile holds its channel's moving pattern from its own top
+// left corner and a "CHnn" caption; tile edges are even, so each chroma
+// sample lies in one tile.
+struct PatternMosaic {
+  uint32_t width, height, side, first, channels;
+};
+uint8_t Pattern_MosaicY(const PatternMosaic& m, uint32_t x, uint32_t y, uint32_t count);
+uint8_t Pattern_MosaicU(const PatternMosaic& m, uint32_t cx, uint32_t cy, uint32_t count);
+uint8_t Pattern_MosaicV(const PatternMosaic& m, uint32_t cx, uint32_t cy, uint32_t count);
+void Pattern_FillMosaic(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
+                        const PatternMosaic& m, uint32_t time, uint32_t frame_number, uint32_t fps);

@@ -22,6 +22,7 @@
 namespace {
 
 constexpr uint32_t kChannels = 17;
+constexpr uint32_t kSplitChannel = 16;  // the recorder's composed split picture
 constexpr uint32_t kBlockSize = 128;      // frame block in front of every frame
 constexpr uint32_t kHeaderSize = 32;      // frame header in front of every unit
 constexpr uint32_t kSubHeaderSize = 32;
@@ -66,6 +67,8 @@ struct Stream {
   uint32_t key_count;                  // key frames so far (idr_pic_id)
   bool force_key;
   uint32_t camera_unit;                // camera file unit of the tick
+  uint32_t mosaic_side;                // split layouts: tiles per row of channel 16's picture
+  uint32_t mosaic_first;               // and the channel of its first tile
 };
 
 Stream gStreams[kMaxSessions];
@@ -111,11 +114,15 @@ void Start(Stream& s, const SimSession* session) {
     uint32_t layout = Wire_GetU32(s.live + 0);
     uint32_t first = Wire_GetU32(s.live + 4);
     uint32_t single = Wire_GetU32(s.live + 8);
-    static const uint32_t kSplit[4] = {1, 4, 9, 16};
-    uint32_t n = layout < 4 ? kSplit[layout] : 1;
-    uint32_t from = layout == 0 || layout >= 4 ? single : first;
-    for (uint32_t i = 0; i < n; i++)
-      if (from + i < gMachine.channels) s.list[s.count++] = from + i;
+    // One channel, or a split composed on channel 16 (2 x 2, 3 x 3 or
+    // 4 x 4 tiles from the first channel).
+    if (layout >= 1 && layout <= 3) {
+      s.mosaic_side = layout + 1;
+      s.mosaic_first = first < gMachine.channels ? first : 0;
+      s.list[s.count++] = kSplitChannel;
+    } else if (single < gMachine.channels) {
+      s.list[s.count++] = single;
+    }
     uint32_t seconds, ms;
     RecorderNow(&seconds, &ms);
     s.base = uint64_t(seconds) * fps + ms * fps / 1000;
@@ -263,7 +270,12 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
     uint8_t* u = y + w * 16 * h * 16;
     uint8_t* v = u + w * 8 * h * 8;
     uint32_t time = uint32_t(frame / fps), number = uint32_t(frame % fps);
-    Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
+    if (channel == kSplitChannel)
+      Pattern_FillMosaic(y, w * 16, u, v, w * 8,
+                         PatternMosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels},
+                         time, number, fps);
+    else
+      Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
     n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
                             SimPicture{y, u, v, w * 16, w * 8});
   } else {
