@@ -3,6 +3,7 @@
 // on the key panel, moves the pointer over the video and clicks the speaker
 // icon, and the sound device's SDL disk driver captures what the control
 // plays. The capture must be heard as 1000 Hz.
+#include "tests/support/HostPage.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -13,33 +14,6 @@
 #include <vector>
 
 namespace {
-
-const std::string kClass = "{6E763B03-CC89-4D06-8415-AF1DBA3A844D}";
-
-int Shell(const std::string& command, std::string* out = nullptr)
-{
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::vector<uint8_t> data;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return data;
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    fclose(f);
-    return data;
-}
 
 // Power of frequency f (Hz) in 8000 Hz unsigned 8-bit samples, under a
 // Hann window.
@@ -76,36 +50,25 @@ int DominantFrequency(const std::vector<uint8_t>& x)
 
 TEST(AudioE2E, ToneFromTheRecorderIsPlayedAt1000Hz)
 {
-    char tmpl[] = "/tmp/tavlin-audio-e2e-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    setenv("TAVLIN_REGISTRY", (dir + "/registry").c_str(), 1);
-    const std::string host = TAVLIN_HOST_PATH;
-    ASSERT_EQ(Shell(host + " --register " TAVLIN_LIBRARY_PATH " >/dev/null"), 0);
-
+    HostFolder folder("tavlin-audio-e2e");
+    ASSERT_TRUE(RegisterControl());
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--tone", "1000"}));
-    const std::string page = dir + "/page.html", capture = dir + "/capture.raw";
-    FILE* f = fopen(page.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fprintf(f,
-            "<html><body><object id=\"TavlinX\" classid=\"clsid:%s\" width=1010 height=656>\n"
-            "<param name=\"DVRIP\" value=\"127.0.0.1\">\n<param name=\"HTTP_PORT\" value=\"%u\">\n"
-            "<param name=\"DVR_UK\" value=\"5F3A1B2C.1234.5678\">\n</object></body></html>\n",
-            kClass.c_str(), (unsigned)sim.port());
-    fclose(f);
+    const std::string page = folder.Path("page.html"), capture = folder.Path("capture.raw");
+    ASSERT_TRUE(WritePage(page, sim.port()));
 
     // Channel button 1 of the key panel (panel at 676,0; button at 12,84,
     // 34 x 26; twice, in case the link is slow to come up), then the
     // pointer over the video, then the speaker icon (24 x 24 at 618,59).
     std::string out;
-    int rc = Shell("QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture +
-                       "' TAVLIN_SOUND=sdl systemroot='" TAVLIN_WINROOT "' " + host + " --page '" + page +
-                       "' --click 705,97,1200 --click 705,97,1800 --move 334,243,2300 --move 330,240,2700"
+    int rc = Shell(HostOnPage(page, "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture + "' TAVLIN_SOUND=sdl") +
+                       " --click 705,97,1200 --click 705,97,1800 --move 334,243,2300 --move 330,240,2700"
                        " --click 630,71,2900 --run-ms 6000 2>&1",
                    &out);
     ASSERT_EQ(rc, 0) << out;
 
-    std::vector<uint8_t> all = ReadFile(capture);
+    std::vector<uint8_t> all;
+    ASSERT_TRUE(ReadFile(capture, &all)) << out;
     size_t first = 0;
     while (first < all.size() && all[first] == 0x80) first++;
     size_t last = all.size();
@@ -119,7 +82,6 @@ TEST(AudioE2E, ToneFromTheRecorderIsPlayedAt1000Hz)
     EXPECT_NEAR(1000, hz, 3);
     // A tone, not noise: the tone's power stands far above a neighbour's.
     EXPECT_GT(Power(second, hz), 100 * Power(second, 1300));
-    Shell("rm -rf '" + dir + "'");
 }
 
 } // namespace

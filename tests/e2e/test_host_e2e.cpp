@@ -4,6 +4,7 @@
 #include "control/TavlinIds.h"
 #include "platform/com/Com.h"
 #include "platform/win/Library.h"
+#include "tests/support/HostPage.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -14,34 +15,13 @@
 
 namespace {
 
-const std::string kClass = "{6E763B03-CC89-4D06-8415-AF1DBA3A844D}";
-
-// Runs a shell command line; its standard output and exit status.
-int Shell(const std::string& command, std::string* out = nullptr)
-{
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::string Host() { return std::string(TAVLIN_HOST_PATH); }
+
+const std::string kClass = kTavlinClassId;
 
 class HostTest : public ::testing::Test {
 protected:
-    std::string dir;
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/tavlin-host-test-XXXXXX";
-        dir = mkdtemp(tmpl);
-        setenv("TAVLIN_REGISTRY", (dir + "/registry").c_str(), 1);
-    }
-    void TearDown() override { Shell("rm -rf '" + dir + "'"); }
+    HostFolder folder{"tavlin-host-test"};
 };
 
 TEST_F(HostTest, RegistersAndUnregistersTheClass)
@@ -102,24 +82,13 @@ TEST_F(HostTest, ExportsAnswerAsAServerMust)
 
 TEST_F(HostTest, PageRunsTheControlAgainstTheRecorder)
 {
-    ASSERT_EQ(Shell(Host() + " --register " TAVLIN_LIBRARY_PATH " >/dev/null"), 0);
+    ASSERT_TRUE(RegisterControl());
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
-    const std::string page = dir + "/page.html", shot = dir + "/shot.png";
-    FILE* f = fopen(page.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fprintf(f,
-            "<html><body><object id=\"TavlinX\" classid=\"clsid:%s\" width=1010 height=656>\n"
-            "<param name=\"DVRIP\" value=\"127.0.0.1\">\n<param name=\"HTTP_PORT\" value=\"%u\">\n"
-            "<param name=\"DVR_UK\" value=\"5F3A1B2C.1234.5678\">\n</object></body></html>\n",
-            kClass.c_str(), (unsigned)sim.port());
-    fclose(f);
+    const std::string page = folder.Path("page.html"), shot = folder.Path("shot.png");
+    ASSERT_TRUE(WritePage(page, sim.port()));
     std::string out;
-    ASSERT_EQ(Shell("QT_QPA_PLATFORM=offscreen systemroot='" TAVLIN_WINROOT "' " + Host() + " --page '" + page +
-                      "' --screenshot '" + shot + "' --after-ms 1000 2>&1",
-                  &out),
-              0)
-        << out;
+    ASSERT_EQ(Shell(HostOnPage(page) + " --screenshot '" + shot + "' --after-ms 1000 2>&1", &out), 0) << out;
     EXPECT_TRUE(sim.Seen("login session=0"));
     EXPECT_GE(sim.Count("poll session="), 10u);
 

@@ -1,6 +1,7 @@
 // The key panel as a user drives it: tavlin-host clicks on the panel's
 // channel, split and page buttons, and dvr-sim's trace shows which live
 // request block and which mode requests the viewer sent for them.
+#include "tests/support/HostPage.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -11,22 +12,8 @@
 
 namespace {
 
-const char kClass[] = "{6E763B03-CC89-4D06-8415-AF1DBA3A844D}";
 // The panel image sits at the form's x 676.
 const int kPanelX = 676;
-
-int Shell(const std::string& command, std::string* out = nullptr)
-{
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 std::string Click(int panelX, int panelY, int ms)
 {
@@ -37,30 +24,18 @@ bool Blue(QRgb c) { return qBlue(c) > qRed(c) + 80; }
 
 TEST(PanelE2E, ClicksChooseChannelLayoutAndMode)
 {
-    char tmpl[] = "/tmp/tavlin-panel-e2e-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    setenv("TAVLIN_REGISTRY", (dir + "/registry").c_str(), 1);
-    const std::string host = TAVLIN_HOST_PATH;
-    ASSERT_EQ(Shell(host + " --register " TAVLIN_LIBRARY_PATH " >/dev/null"), 0);
-
+    HostFolder folder("tavlin-panel-e2e");
+    ASSERT_TRUE(RegisterControl());
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "16"}));
-    const std::string page = dir + "/page.html", shot = dir + "/panel.png";
-    FILE* f = fopen(page.c_str(), "w");
-    ASSERT_NE(f, nullptr);
+    const std::string page = folder.Path("page.html"), shot = folder.Path("panel.png");
     // User level 9: all four page buttons.
-    fprintf(f,
-            "<html><body><object classid=\"clsid:%s\" width=1010 height=656>\n"
-            "<param name=\"DVRIP\" value=\"127.0.0.1\">\n<param name=\"HTTP_PORT\" value=\"%u\">\n"
-            "<param name=\"DVR_UK\" value=\"9.1234.5678\">\n</object></body></html>\n",
-            kClass, (unsigned)sim.port());
-    fclose(f);
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
     // Channel 5, the 9-12 split, Playback, then Live again.
     std::string clicks = Click(181, 97, 2000) + Click(118, 192, 2400) + Click(123, 46, 2800) + Click(45, 46, 3200);
     std::string out;
-    ASSERT_EQ(Shell("QT_QPA_PLATFORM=offscreen systemroot='" TAVLIN_WINROOT "' " + host + " --page '" + page + "'" +
-                        clicks + " --screenshot '" + shot + "' --after-ms 3700 2>&1",
+    ASSERT_EQ(Shell(HostOnPage(page) + clicks + " --screenshot '" + shot + "' --after-ms 3700 2>&1",
                     &out),
               0)
         << out;
@@ -92,7 +67,6 @@ TEST(PanelE2E, ClicksChooseChannelLayoutAndMode)
     EXPECT_TRUE(Blue(image.pixel(kPanelX + 102, 206)));
     EXPECT_TRUE(Blue(image.pixel(kPanelX + 16, 130))); // channel 9
     EXPECT_FALSE(Blue(image.pixel(kPanelX + 168, 100))); // channel 5
-    Shell("rm -rf '" + dir + "'");
 }
 
 } // namespace

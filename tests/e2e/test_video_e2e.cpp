@@ -6,6 +6,7 @@
 // 8-bit weights, the edge sample repeated past the last), one chroma
 // sample per 4 x 4 pixels, and converted with the viewer's colour
 // formula in byte lanes.
+#include "tests/support/HostPage.h"
 #include "tests/support/SimProcess.h"
 #include "tools/dvr-sim/sim_pattern.h"
 #include <gtest/gtest.h>
@@ -18,23 +19,9 @@
 
 namespace {
 
-const std::string kClass = "{6E763B03-CC89-4D06-8415-AF1DBA3A844D}";
 // Image_video on the form, and the picture the pattern is sent at.
 constexpr int kImageLeft = 34, kImageTop = 43, kImageWidth = 640, kImageHeight = 512;
 constexpr uint32_t kSourceWidth = 320, kSourceHeight = 240; // 20 x 15 macroblocks at 30 fps
-
-int Shell(const std::string& command, std::string* out = nullptr)
-{
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 uint32_t Lerp(uint32_t a, uint32_t b, uint32_t pos)
 {
@@ -120,29 +107,18 @@ uint32_t ChannelDiff(uint32_t a, uint32_t b)
 
 TEST(VideoEndToEnd, ScreenshotShowsThePatternConverted)
 {
-    char tmpl[] = "/tmp/tavlin-video-e2e-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("TAVLIN_REGISTRY", (dir + "/registry").c_str(), 1);
-    ASSERT_EQ(Shell(std::string(TAVLIN_HOST_PATH) + " --register " TAVLIN_LIBRARY_PATH " >/dev/null"), 0);
+    HostFolder folder("tavlin-video-e2e");
+    ASSERT_TRUE(RegisterControl());
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--gop", "1"}));
-    const std::string page = dir + "/page.html", shot = dir + "/shot.png";
-    FILE* f = fopen(page.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fprintf(f,
-            "<html><body><object id=\"TavlinX\" classid=\"clsid:%s\" width=1010 height=656>\n"
-            "<param name=\"DVRIP\" value=\"127.0.0.1\">\n<param name=\"HTTP_PORT\" value=\"%u\">\n"
-            "<param name=\"DVR_UK\" value=\"5F3A1B2C.1234.5678\">\n</object></body></html>\n",
-            kClass.c_str(), (unsigned)sim.port());
-    fclose(f);
+    const std::string page = folder.Path("page.html"), shot = folder.Path("shot.png");
+    ASSERT_TRUE(WritePage(page, sim.port()));
     std::string out;
-    ASSERT_EQ(Shell("QT_QPA_PLATFORM=offscreen systemroot='" TAVLIN_WINROOT "' " TAVLIN_HOST_PATH " --page '" + page +
-                        "' --screenshot '" + shot + "' --after-ms 3000 2>&1",
+    ASSERT_EQ(Shell(HostOnPage(page) + " --screenshot '" + shot + "' --after-ms 3000 2>&1",
                     &out),
               0)
         << out;
     QImage image(QString::fromStdString(shot));
-    Shell("rm -rf '" + dir + "'");
     ASSERT_FALSE(image.isNull());
     ASSERT_GE(image.width(), kImageLeft + kImageWidth);
     ASSERT_GE(image.height(), kImageTop + kImageHeight);

@@ -86,7 +86,7 @@ protected:
     static void TearDownTestSuite()
     {
         Decoder_SetPictureSink(nullptr);
-        avcstream::Run("rm -rf '" + dir + "'");
+        Shell("rm -rf '" + dir + "'");
     }
     void SetUp() override
     {

@@ -3,6 +3,7 @@
 // units and rewritten with 4-byte big-endian NAL lengths, as the recorder
 // sends them; and ffmpeg's own per-picture MD5 sums of the same stream.
 #pragma once
+#include "tests/support/Shell.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,32 +14,7 @@ namespace avcstream {
 
 typedef std::vector<uint8_t> Bytes;
 
-inline int Run(const std::string& command, std::string* out = nullptr)
-{
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    int status = pclose(p);
-    if (out) *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-inline bool HaveFfmpeg() { return Run("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx264") == 0; }
-
-inline bool ReadFile(const std::string& path, Bytes* out)
-{
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    out->clear();
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
-    fclose(f);
-    return true;
-}
+inline bool HaveFfmpeg() { return ::Shell("ffmpeg -hide_banner -encoders 2>/dev/null | grep -q libx264") == 0; }
 
 // Encodes frames of ffmpeg's test source at w x h into an Annex B file.
 // extra: further ffmpeg output options.
@@ -50,7 +26,7 @@ inline bool MakeAnnexB(const std::string& path, int w, int h, int frames, const 
              "ffmpeg -hide_banner -loglevel error -y -f lavfi -i %s=size=%dx%d:rate=25 -frames:v %d "
              "-c:v libx264 -profile:v baseline -coder 0 -bf 0 -pix_fmt yuv420p %s -f h264 '%s' 2>&1",
              source.c_str(), w, h, frames, extra.c_str(), path.c_str());
-    return Run(cmd) == 0;
+    return Shell(cmd) == 0;
 }
 
 struct Nal {
@@ -113,7 +89,7 @@ inline std::vector<std::string> FrameMd5(const std::string& path)
 {
     std::string out;
     std::vector<std::string> sums;
-    if (Run("ffmpeg -hide_banner -loglevel error -threads 1 -i '" + path + "' -pix_fmt yuv420p -f framemd5 - 2>/dev/null",
+    if (Shell("ffmpeg -hide_banner -loglevel error -threads 1 -i '" + path + "' -pix_fmt yuv420p -f framemd5 - 2>/dev/null",
             &out) != 0)
         return sums;
     size_t pos = 0;

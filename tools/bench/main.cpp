@@ -168,7 +168,7 @@ double FirstPicture(bool withSim, SimProcess* sim)
 double FfmpegUserMs(const std::string& path, const char* frames)
 {
     std::string out;
-    avcstream::Run(std::string("ffmpeg -hide_banner -nostdin -benchmark -threads 1 -i '") + path + "' " + frames +
+    Shell(std::string("ffmpeg -hide_banner -nostdin -benchmark -threads 1 -i '") + path + "' " + frames +
                        " -pix_fmt bgra -f null - 2>&1",
                    &out);
     size_t at = out.find("utime=");
@@ -206,7 +206,7 @@ void BenchStream(const std::string& dir, int w, int h, uint32_t frames)
     std::string path = dir + "/bench" + std::to_string(w) + ".h264";
     avcstream::Bytes annexB;
     if (!avcstream::MakeAnnexB(path, w, h, (int)frames, "-g 50 -preset medium", "testsrc2") ||
-        !avcstream::ReadFile(path, &annexB)) {
+        !ReadFile(path, &annexB)) {
         printf("%dx%d: could not make the stream with ffmpeg\n", w, h);
         return;
     }
@@ -338,7 +338,7 @@ int main(int argc, char** argv)
 
     BenchStream(dir, 640, 480, frames);
     BenchStream(dir, 704, 576, frames);
-    avcstream::Run("rm -rf '" + dir + "'");
+    Shell("rm -rf '" + dir + "'");
     fflush(stdout);
     _exit(0); // the control lives until the process ends
 }
