@@ -7,11 +7,24 @@
 #include "panel/Yuv2.h"
 #include <gtest/gtest.h>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
+
+// One scratch folder per test program for the skins it writes.
+inline std::string Folder()
+{
+    static std::string dir;
+    if (dir.empty()) {
+        char pattern[] = "/tmp/tavlin-skin-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir = made ? made : "/tmp";
+    }
+    return dir;
+}
 
 struct RawSkin {
     static constexpr int kWidth = 512;

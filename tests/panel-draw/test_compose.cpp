@@ -12,16 +12,6 @@ namespace {
 
 const char kName[] = "Draw.YUV2";
 
-std::string Folder()
-{
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/tavlin-draw-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    return dir;
-}
-
 class Compose : public ::testing::Test {
 protected:
     RawSkin skin;

@@ -11,16 +11,6 @@ namespace {
 
 const char kName[] = "Hit.YUV2";
 
-std::string Folder()
-{
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/tavlin-hit-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    return dir;
-}
-
 class Hit : public ::testing::Test {
 protected:
     RawSkin skin;
