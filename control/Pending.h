@@ -4,28 +4,18 @@
 #include <atomic>
 #include <cstdint>
 #include "link/Conn.h"
-// The view modes are built: View_IsLocalPlayback, View_OnLiveBlock and
-// Backup_TimerStep are declared there.
-#include "control/View.h"
-
-// The frame stream module and the streams are built: the shell's calls
-// into them (Vido_Init, Vido_DeliverInOrder, Vido_Send, Stream_Init,
-// Stream_RegisterDisplays, Stream_TimerStep, Vido_StoreRequestWord) are
-// declared there.
-#include "media/Stream.h"
-#include "media/Vido.h"
-// Sound output and the speaker icon are built: Stream_TakeAudioFrame,
-// Sound_SetHeardChannel, Audio_StartThread, Audio_StopForUnload,
-// gAudioAvailable and the Speaker_* steps are declared there.
-#include "media/Audio.h"
+// The modules that are built, whose steps the shell and the stand-ins
+// below call.
 #include "control/Speaker.h"
-// the PC's local time as recorder time (the alarm beeper reads it)
-uint32_t Clock_NowNumber();
-// The decoder channels (Decoder_DecodeFrame, gDecodeConnection,
-// gSliceStatus, Decoder_OpenChannel, gDecoderChannel, FrameBuf_Init) and
-// the picture display (Video_PrepareImage) are built.
+#include "control/View.h"
+#include "media/Audio.h"
 #include "media/Decoder.h"
 #include "media/Display.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
+
+// the PC's local time as recorder time (the alarm beeper reads it)
+uint32_t Clock_NowNumber();
 // What the stream step hands on, until the modules arrive:
 // the backup controller takes each held frame in Backup mode (1: no more this tick)
 int Backup_OnFrame(TStreamRecord* stream);
