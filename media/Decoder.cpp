@@ -180,6 +180,9 @@ uint32_t gLibraryReady = 0;
 
 void Decoder_SetPictureSink(TPictureSink sink) { gSink = sink; }
 
+static int gRefuseOpen = 0;
+void Decoder_RefuseOpen(int refuse) { gRefuseOpen = refuse; }
+
 int FrameBuf_Init(uint32_t, uint32_t)
 {
     gSliceStatus = 0;
@@ -219,7 +222,7 @@ uint32_t PicturePool_SlotsInUse(uint32_t channel)
 
 int Decoder_OpenChannel(uint32_t channel)
 {
-    if (channel >= DECODER_CHANNELS) return -1;
+    if (channel >= DECODER_CHANNELS || gRefuseOpen) return -1;
     gBoundModule[channel] = nullptr;
     gBoundLink[channel] = nullptr;
     gBoundHandle[channel] = nullptr;

@@ -190,3 +190,6 @@ uint32_t PicturePool_SlotsInUse(uint32_t channel);
 typedef void (*TPictureSink)(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride,
                              uint32_t chromaStride, uint32_t width, uint32_t height);
 void Decoder_SetPictureSink(TPictureSink sink);
+// Test seam: while set, Decoder_OpenChannel fails as it does when the
+// decoding library cannot open an H.264 decoder.
+void Decoder_RefuseOpen(int refuse);
