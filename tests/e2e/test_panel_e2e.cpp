@@ -32,10 +32,11 @@ TEST(PanelE2E, ClicksChooseChannelLayoutAndMode)
     // User level 9: all four page buttons.
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
-    // Channel 5, the 9-12 split, Playback, then Live again.
-    std::string clicks = Click(181, 97, 2000) + Click(118, 192, 2400) + Click(123, 46, 2800) + Click(45, 46, 3200);
+    // Channel 5, the 9-12 split, Playback, then Live again, once the link
+    // is well up (a loaded machine under the sanitizers is slow to start).
+    std::string clicks = Click(181, 97, 3000) + Click(118, 192, 3400) + Click(123, 46, 3800) + Click(45, 46, 4200);
     std::string out;
-    ASSERT_EQ(Shell(HostOnPage(page) + clicks + " --screenshot '" + shot + "' --after-ms 3700 2>&1",
+    ASSERT_EQ(Shell(HostOnPage(page) + clicks + " --screenshot '" + shot + "' --after-ms 4700 2>&1",
                     &out),
               0)
         << out;
