@@ -9,8 +9,10 @@
 #include "control/TavlinXImpl.h"
 #include "link/Conn.h"
 #include "platform/com/Com.h"
+#include "platform/vcl/Dialogs.h"
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -410,6 +412,42 @@ TEST(Session, ConnectCutsHostPortAndKey)
     EXPECT_EQ(gConnections[0].displaysRegistered, 1u);
     gConnections[0].socket[0] = saved[0];
     gConnections[0].socket[1] = saved[1];
+}
+
+TEST(Control, MainLoopGoesOnWhenAStepThrows)
+{
+    // A socket whose reconnect throws inside the tick's socket poll.
+    class Throwing : public FakeSocket {
+    public:
+        void SetActive(bool v) override
+        {
+            if (v) throw std::runtime_error("socket refused");
+        }
+    };
+    Throwing s0;
+    FakeSocket s1;
+    TClientSocket* saved[2] = {gConnections[0].socket[0], gConnections[0].socket[1]};
+    gConnections[0].socket[0] = &s0;
+    gConnections[0].socket[1] = &s1;
+    for (int put : {PROP_DVRIP, PROP_HTTP_PORT, PROP_DVR_UK}) {
+        VARIANT v = Text(put == PROP_HTTP_PORT ? "80" : "127.0.0.1");
+        Property_Put(put, v);
+        VariantClear(&v);
+    }
+    gConnections[0].socketState[0] = SOCK_DOWN;
+    std::vector<TVclDialogRequest> boxes;
+    Vcl_SetDialogHook([&](TVclDialogRequest& r) {
+        boxes.push_back(r);
+        return IDOK;
+    });
+    gViewerForm->Timer1Timer(nullptr);
+    Vcl_SetDialogHook(nullptr);
+    gConnections[0].socket[0] = saved[0];
+    gConnections[0].socket[1] = saved[1];
+
+    EXPECT_TRUE(gViewerForm->Timer1->Enabled()) << "the timer is on again after the throw";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "socket refused");
 }
 
 TEST(Session, ReadEventTakesNoMoreThanTheBufferHolds)
