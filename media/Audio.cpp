@@ -326,7 +326,15 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
 
     uint32_t audioTime = header.frameNumber + (header.time & 0xFFFFFF) * fps;
     uint32_t videoTime = cs.videoTime.load();
-    if (videoTime != 0 && videoTime < audioTime) return 1; // waits for the video to catch up
+    if (videoTime != 0 && videoTime < audioTime) {
+        // Audio waits for its video to catch up, but not for video a minute
+        // or more behind it (a seek back, a recorder clock set back, a bad
+        // stamp): that frame would hold every frame behind it in the ring
+        // for as long, or for ever. It is dropped instead.
+        uint32_t maxLead = AUDIO_MAX_LEAD_SECONDS * (fps ? fps : 30);
+        if (audioTime - videoTime < maxLead) return 1;
+        return consumed(0);
+    }
     AudioPeek_Commit(&peek);
     if (heard == SOUND_HEARD_NONE) {
         s.started.store(1);

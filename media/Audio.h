@@ -20,6 +20,7 @@ enum {
     AUDIO_TRIM_ABOVE = 7680,    // queued bytes above which the oldest block is dropped
     AUDIO_AHEAD_MAX = SOUND_BUFFER_SIZE - SOUND_BLOCK, // 15,872
     AUDIO_NEAR_DRY = 128,
+    AUDIO_MAX_LEAD_SECONDS = 60, // audio this far ahead of its video no longer waits for it
 };
 
 // The device and its one buffer; null when absent.

@@ -193,13 +193,23 @@ int32_t SearchRight(const TSearchLines& l, int32_t block, int32_t d)
     return d;
 }
 
-// A work row and its 8 margin bytes on either side (copies of the edge
-// pixels, so that the filter and the scaler read sensible values there).
+// Margin bytes on either side of a work row that hold copies of its edge
+// pixels: the direction search reads up to 8 bytes before a row and, in a
+// part block at its right end, up to 14 bytes after it.
+constexpr uint32_t kEdgeCopies = 16;
+
+// A work row and its edge copies, so that the filter and the scaler read
+// this picture's values there and nothing an earlier picture left.
+void PutEdges(uint8_t* row, uint32_t w)
+{
+    memset(row - kEdgeCopies, row[0], kEdgeCopies);
+    memset(row + w, row[w - 1], kEdgeCopies);
+}
+
 void PutWorkRow(uint8_t* row, const uint8_t* source, uint32_t w)
 {
     memcpy(row, source, w);
-    memset(row - 8, row[0], 8);
-    memset(row + w, row[w - 1], 8);
+    PutEdges(row, w);
 }
 
 void MeasureMotion(const TRenderJob* job)
@@ -257,19 +267,28 @@ void Video_PrepareImage(TImage* image)
     if (TWinControl* parent = image->Parent()) parent->SetDoubleBuffered(true);
 }
 
-void Display_FitSize(TRenderJob* job)
+namespace {
+
+// The target size rounded to whole pixel groups and bands, at most the
+// largest target.
+void RoundTarget(uint32_t width, uint32_t height, uint32_t* tw, uint32_t* th)
 {
-    uint32_t w = job->width, h = job->height;
+    *tw = (width + 3) / 4 * 4;
+    *th = (height + 7) / 8 * 8;
+    if (*tw > DISPLAY_MAX_WIDTH) *tw = DISPLAY_MAX_WIDTH;
+    if (*th > DISPLAY_MAX_HEIGHT) *th = DISPLAY_MAX_HEIGHT;
+}
+
+// Centring or scaling of a picture of the job's width and sh lines on the
+// job's target, rounded.
+void FitAtHeight(TRenderJob* job, uint32_t sh)
+{
+    uint32_t w = job->width, tw, th;
+    RoundTarget(job->targetWidth, job->targetHeight, &tw, &th);
     job->xOffset = 0;
     job->yOffset = 0;
-    uint32_t tw = (job->targetWidth + 3) / 4 * 4;
-    uint32_t th = (job->targetHeight + 7) / 8 * 8;
-    if (tw > DISPLAY_MAX_WIDTH) tw = DISPLAY_MAX_WIDTH;
-    if (th > DISPLAY_MAX_HEIGHT) th = DISPLAY_MAX_HEIGHT;
     job->targetWidth = tw;
     job->targetHeight = th;
-    job->fieldFlag = h && (tw * 10) / h > 18 ? 1 : 0;
-    uint32_t sh = job->fieldFlag ? 2 * h : h;
     uint32_t dw = w / 20, dh = sh / 15;
     if (tw > w + dw || tw < w - dw || th > sh + dh || th < sh - dh) {
         job->scale = 1;
@@ -282,9 +301,20 @@ void Display_FitSize(TRenderJob* job)
     job->targetHeight = sh;
 }
 
+} // namespace
+
+void Display_FitSize(TRenderJob* job)
+{
+    uint32_t h = job->height, tw, th;
+    RoundTarget(job->targetWidth, job->targetHeight, &tw, &th);
+    job->fieldFlag = h && (tw * 10) / h > 18 ? 1 : 0;
+    FitAtHeight(job, job->fieldFlag ? 2 * h : h);
+}
+
 void Render_CopyPlanes(TRenderJob* job)
 {
     uint32_t w = job->width;
+    if (w == 0 || w > kMaxW || job->height > kMaxH) return; // beyond the work plane
     for (uint32_t r = 0; r < job->height; r++)
         PutWorkRow(Render_WorkRow(w, r), job->y + (size_t)r * job->yStride, w);
 }
@@ -293,6 +323,7 @@ void Render_Deinterlace(TRenderJob* job)
 {
     uint32_t w = job->width, h = job->height, s = job->yStride;
     uint32_t D = job->deinterlace, F = job->fieldFlag;
+    if (w > kMaxW || h > kMaxH) return; // beyond the work plane and the tables
     if (w < 16 || h < 2) {
         // Too small to filter: plain copy, no doubling.
         job->fieldFlag = 0;
@@ -340,9 +371,13 @@ void Render_Deinterlace(TRenderJob* job)
             const uint8_t* cur = job->y + (size_t)otherLine * s;
             const uint8_t* prev = gPrevLuma + (size_t)otherLine * ps;
             uint32_t band = (k * t) / 16;
+            // Only whole 16 x 16 blocks are measured; the part blocks at the
+            // right and bottom edges count as moving (their table entries
+            // hold what pictures of another size left there).
+            bool measuredBand = band < h / 16;
             for (uint32_t x = 0; x < w; x += 4) {
                 int32_t f = gLeftDirection[(x / 8) * 8];
-                uint32_t still = Render_StillCount(band, x / 16);
+                uint32_t still = measuredBand && x / 16 < w / 16 ? Render_StillCount(band, x / 16) : 0;
                 for (uint32_t i = 0; i < 4 && x + i < w; i++) {
                     uint32_t p = x + i;
                     uint32_t a, b2;
@@ -363,8 +398,7 @@ void Render_Deinterlace(TRenderJob* job)
                     out[x + i] = (uint8_t)((above[(int32_t)(x + i) + f] + below[(int32_t)(x + i) - f]) / 2);
             }
         }
-        memset(out - 8, out[0], 8);
-        memset(out + w, out[w - 1], 8);
+        PutEdges(out, w);
     }
     if (D)
         for (uint32_t r = 0; r < h; r++) memcpy(gPrevLuma + (size_t)r * ps, job->y + (size_t)r * s, ps);
@@ -438,6 +472,7 @@ void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
     job.targetWidth = iw > 65535 ? 65535 : (uint32_t)iw;
     job.targetHeight = ih > 65535 ? 65535 : (uint32_t)ih;
     Display_FitSize(&job);
+    uint32_t fittedAsField = job.fieldFlag && !job.scale;
 
     job.deinterlace = 0;
     if (mode != VIEW_LIVE && stream->fieldPicture == 1) {
@@ -447,6 +482,15 @@ void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
     }
     if (w == 320 && (job.fieldFlag || job.deinterlace)) job.fieldFlag = job.deinterlace = 0;
     if (w == 640 && h > 256 && job.fieldFlag) job.fieldFlag = 0;
+    if (fittedAsField && !job.fieldFlag) {
+        // Fitted at twice its height but not line-doubled after all: it is
+        // fitted again at its own height, so that it covers what it should
+        // (drawn at its own size it would leave the rest of the image to
+        // the pictures before).
+        job.targetWidth = iw > 65535 ? 65535 : (uint32_t)iw;
+        job.targetHeight = ih > 65535 ? 65535 : (uint32_t)ih;
+        FitAtHeight(&job, h);
+    }
     if (job.fieldFlag || job.deinterlace) Render_Deinterlace(&job);
     else Render_CopyPlanes(&job);
     // A picture drawn at its own size whose lines are not doubled after all

@@ -76,6 +76,9 @@ void Render_ScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t w
 void Render_ChromaOffsets(uint32_t u, uint32_t v, int32_t* red, int32_t* green, int32_t* blue);
 // One picture pixel (top byte 0).
 uint32_t Render_YuvToPixel(uint32_t y, uint32_t u, uint32_t v);
+// Test seam: 0 runs the plain code in place of the SSE2/SSSE3 paths (as on
+// a processor without them), 1 (the default) the vector paths again.
+void Render_UseVectorCode(int on);
 // Bilinear resampling of n inputs to count outputs (12-bit positions,
 // 8-bit weights); outputs are written out[k * outStep]. The place after
 // the last input counts as a copy of it.

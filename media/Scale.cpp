@@ -35,6 +35,9 @@ constexpr uint32_t kMaxGroups = (kMaxW > (uint32_t)DISPLAY_MAX_WIDTH ? kMaxW : (
 // 8-15, blue 0-7).
 uint32_t gAdd[kMaxGroups], gSub[kMaxGroups];
 
+// 0 while the plain code runs in place of the vector paths.
+bool gVectorCode = true;
+
 // Rows of the target bitmap for one picture.
 constexpr uint32_t kMaxRows = 4096;
 uint32_t* gRows[kMaxRows];
@@ -89,7 +92,7 @@ void ConvertRow(const T* luma, uint32_t count, uint32_t* px)
     uint32_t x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    for (; x + 4 <= count; x += 4) {
+    for (; gVectorCode && x + 4 <= count; x += 4) {
         __m128i y;
         if (sizeof(T) == 1) {
             int32_t four;
@@ -154,7 +157,7 @@ inline void ColumnPass(const uint32_t* rows, uint32_t rowStride, const TTaps& t,
 #if defined(__SSE2__)
     // Two 16-bit pairs (a, b) x (g, f) per 32-bit lane: one multiply-add.
     const __m128i weights = _mm_set1_epi32((int32_t)(f << 16 | g));
-    for (; x + 4 <= count; x += 4) {
+    for (; gVectorCode && x + 4 <= count; x += 4) {
         __m128i pair = _mm_or_si128(_mm_loadu_si128((const __m128i*)(a + x)),
                                     _mm_slli_epi32(_mm_loadu_si128((const __m128i*)(b + x)), 16));
         _mm_storeu_si128((__m128i*)(out + x), _mm_srli_epi32(_mm_madd_epi16(pair, weights), 8));
@@ -175,7 +178,7 @@ struct TRowGroups {
 };
 TRowGroups gRowGroups;
 
-bool gHaveShuffle = __builtin_cpu_supports("ssse3");
+bool gHaveShuffle = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
 
 // 0 when some group's taps do not fit in 16 bytes.
 uint32_t MakeRowGroups(const TTaps& t, uint32_t count)
@@ -218,7 +221,7 @@ void ScaleLuma(const TRenderJob* job, uint32_t sh2)
     MakeTaps(&gTapsX, sw, (sw << 12) / tw, tw);
     MakeTaps(&gTapsY, sh2, (sh2 << 12) / th, th);
 #if defined(__SSE2__)
-    if (gHaveShuffle && MakeRowGroups(gTapsX, tw)) {
+    if (gVectorCode && gHaveShuffle && MakeRowGroups(gTapsX, tw)) {
         uint32_t done = gRowGroups.count * 8;
         for (uint32_t r = 0; r < sh2; r++) {
             const uint8_t* in = Render_WorkRow(job->width, r);
@@ -272,6 +275,8 @@ uint32_t Render_YuvToPixel(uint32_t y, uint32_t u, uint32_t v)
     return LanePixel(y & 255, add, sub);
 }
 
+void Render_UseVectorCode(int on) { gVectorCode = on != 0; }
+
 void Render_Resample(const uint32_t* in, uint32_t n, uint32_t* out, uint32_t count, uint32_t outStep)
 {
     if (count == 0) return;
@@ -282,15 +287,17 @@ void Render_ScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t b
 {
     uint32_t ox = job->xOffset, oy = job->yOffset, tw = job->targetWidth, th = job->targetHeight;
     uint32_t w = job->width, h = job->height;
-    if (tw == 0 || th == 0 || w == 0 || h == 0) return;
+    if (tw == 0 || th == 0 || w == 0 || h == 0 || w > kMaxW) return;
+    // The scaler reads the work plane rows and the planes of this picture only.
+    if (job->scaleWidth == 0 || job->scaleWidth > w || job->scaleHeight == 0 || job->scaleHeight > h) return;
     uint32_t sh2 = job->fieldFlag ? 2 * job->scaleHeight : job->scaleHeight;
     if (job->scale) {
         if (tw > DISPLAY_MAX_WIDTH || th > DISPLAY_MAX_HEIGHT || sh2 > kMaxSourceRows || sh2 == 0) return;
         ScaleLuma(job, sh2);
         ScaleChroma(job, sh2, job->u, gUColumns, gScaledU);
         ScaleChroma(job, sh2, job->v, gVColumns, gScaledV);
-    } else if (tw > kMaxW) {
-        return;
+    } else if (tw > w || th > sh2) {
+        return; // drawn at its own size: no more than the work plane holds
     }
 
     // Above and below a centred picture.

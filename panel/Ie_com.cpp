@@ -10,6 +10,7 @@
 #include "link/Conn.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include <cstdint>
 #include <cstring>
 
 TKeySelection gSelection;
@@ -392,6 +393,9 @@ static void Hook(int32_t code, int32_t value, int32_t preset, int32_t direction)
     Preset_CommandHook(code, 0, 0, 0, 0, 0, gSelection.display, value, preset, direction);
 }
 
+// v - 1 for a slider value a press wrote; the lowest i32 stays as it is.
+static int32_t LessOne(int32_t v) { return v > INT32_MIN ? v - 1 : v; }
+
 static int32_t Step(int32_t v, int32_t by)
 {
     v += by;
@@ -405,12 +409,12 @@ void Preset_Update()
         gHoldActive = 1;
         gHoldCode = 1;
         SD_Bar = 1;
-        gPanelPairs[1].value = MOD3 - 1;
+        gPanelPairs[1].value = LessOne(MOD3);
     } else if (MOD4 != 0) {
         gHoldActive = 1;
         gHoldCode = 2;
         SD_Bar = 2;
-        gPanelPairs[2].value = MOD4 - 1;
+        gPanelPairs[2].value = LessOne(MOD4);
     } else if (Dm_Cmd != -1) {
         if (gHoldCode == 0 && Dm_Cmd >= 0 && Dm_Cmd < 22) {
             static const int8_t kPan[8] = {-2, -2, 0, 2, 2, 2, 0, -2}, kTilt[8] = {0, 2, 2, 2, 0, -2, -2, -2};
@@ -463,7 +467,7 @@ void Preset_MouseEvent(int32_t code, int32_t x, int32_t y)
         Hook(0, 0, 0, 0);
     } else if (code == 3) {
         if (gHoldCode == 1 || gHoldCode == 2)
-            gPresetTable[PRESET_SLIDERS_AT + gHoldCode - 1] = (uint8_t)(gPanelPairs[gHoldCode].value + 1);
+            gPresetTable[PRESET_SLIDERS_AT + gHoldCode - 1] = (uint8_t)((uint32_t)gPanelPairs[gHoldCode].value + 1u);
         gHoldActive = 0;
         gHoldCode = 0;
     } else if (code == 0) {

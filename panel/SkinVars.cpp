@@ -220,7 +220,7 @@ int32_t* Skin_FindVariable(const char* key)
     return Skin_FindVariableSized(key, nullptr);
 }
 
-int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int32_t index)
+int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int64_t index)
 {
     if (!variable || index < 0 || index >= count) return nullptr;
     return variable + index;

@@ -101,7 +101,7 @@ int32_t* Skin_FindVariable(const char* key);
 int32_t* Skin_FindVariableSized(const char* key, int32_t* count);
 // Element index of a variable of count elements, or null when index lies
 // outside 0..count-1 or the variable is null.
-int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int32_t index);
+int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int64_t index);
 // The shared dummy and its element count.
 int32_t* Skin_DummyVariable();
 // Zeroes every variable of the table and the dummy (tests start from a

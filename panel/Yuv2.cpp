@@ -395,12 +395,12 @@ uint32_t Yuv2_NameNumber(int32_t element)
     return value;
 }
 
-int32_t* Yuv2_SourceAt(const TSkinElement* e, int32_t index)
+int32_t* Yuv2_SourceAt(const TSkinElement* e, int64_t index)
 {
     return e ? Skin_VariableAt(e->sourceVar, e->sourceCount, index) : nullptr;
 }
 
-int32_t* Yuv2_TargetAt(const TSkinElement* e, int32_t index)
+int32_t* Yuv2_TargetAt(const TSkinElement* e, int64_t index)
 {
     return e ? Skin_VariableAt(e->targetVar, e->targetCount, index) : nullptr;
 }

@@ -206,9 +206,10 @@ void Yuv2_SuffixLetters(const char* text, char letters[3]);
 // SKIN_READ_CHANGED (size or width differ from the loaded file: skip it).
 int32_t Yuv2_ReadSkinFile(int32_t entry);
 // Element `index` of an element's bound source or target, or null when the
-// index lies outside the bound variable.
-int32_t* Yuv2_SourceAt(const TSkinElement* e, int32_t index);
-int32_t* Yuv2_TargetAt(const TSkinElement* e, int32_t index);
+// index lies outside the bound variable. The index is wide so that an item
+// number plus a skin-driven offset never wraps before it is checked.
+int32_t* Yuv2_SourceAt(const TSkinElement* e, int64_t index);
+int32_t* Yuv2_TargetAt(const TSkinElement* e, int64_t index);
 // Empties every table and marks the skin entries free (x = -1).
 void Yuv2_ResetSkins();
 

@@ -347,7 +347,7 @@ void Yuv2_ElementGeometry(int32_t e, int32_t p)
 
 // ---- item painters -------------------------------------------------------------
 
-static int32_t SourceValue(const TSkinElement* e, int32_t index, bool* ok)
+static int32_t SourceValue(const TSkinElement* e, int64_t index, bool* ok)
 {
     int32_t* v = Yuv2_SourceAt(e, index);
     *ok = v != nullptr;
@@ -380,7 +380,7 @@ void Yuv2_DrawNumber(int32_t p, int32_t element, int32_t first, int32_t offset)
     bool arraySource = Letter(e->sourceKind1, 'A') && e->sourceVar;
     bool ok = true;
     if (arraySource) {
-        int32_t v = SourceValue(e, p + offset, &ok);
+        int32_t v = SourceValue(e, (int64_t)p + offset, &ok);
         if (!ok || v == -1) return;
     }
     int64_t n = 0;
@@ -422,7 +422,7 @@ void Yuv2_DrawNumber(int32_t p, int32_t element, int32_t first, int32_t offset)
 
     int64_t variant = 0;
     if (e->kind == 0 || e->kind == 1) {
-        if (e->sourceVar) variant = SourceValue(e, p + offset, &ok);
+        if (e->sourceVar) variant = SourceValue(e, (int64_t)p + offset, &ok);
     } else if (e->kind == 8001) {
         TDateParts d;
         Date_FromSeconds((uint32_t)SourceValue(e, p, &ok), &d);
@@ -570,7 +570,7 @@ static void DrawGeneric(int32_t p, int32_t index, int32_t offset)
         }
     } else if (s >= 1) {
         if (aSource) {
-            int32_t v = SourceValue(e, p + offset, &ok);
+            int32_t v = SourceValue(e, (int64_t)p + offset, &ok);
             if (!ok || v == -1) return;
             gc = (s * p) % N;
             gr = (s * p) / N;
@@ -585,12 +585,12 @@ static void DrawGeneric(int32_t p, int32_t index, int32_t offset)
             else if (e->targetVar && s >= 2 && *e->targetVar == p) gc += 1;
         }
     } else if (aTarget) {
-        int32_t* v = Yuv2_TargetAt(e, p + offset);
+        int32_t* v = Yuv2_TargetAt(e, (int64_t)p + offset);
         if (!v) return;
         gc = *v % N;
         gr = *v / N;
     } else if (aSource) {
-        int32_t v = SourceValue(e, p + offset, &ok);
+        int32_t v = SourceValue(e, (int64_t)p + offset, &ok);
         if (!ok) return;
         gc = v % N;
         gr = v / N;
@@ -642,10 +642,12 @@ static void DrawGeneric(int32_t p, int32_t index, int32_t offset)
 // ---- composition ------------------------------------------------------------
 
 // The file picture of the registered skin whose elements start at first.
+// A skin without elements shares its first slot with the next skin and is
+// passed over.
 static void UseFilePicture(uint32_t first)
 {
     for (uint32_t s = 0; s < gSkinCount && s < SKIN_ENTRY_ROOM; ++s)
-        if (gSkins[s].first == first) {
+        if (gSkins[s].first == first && gSkins[s].count > 0) {
             sFileWidth = gSkins[s].width;
             sFileRows = gSkins[s].rows;
             return;

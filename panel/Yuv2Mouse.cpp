@@ -8,6 +8,7 @@
 #include "control/Pending.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include <cstdint>
 #include <cstring>
 
 THitResult gPressed = {-1, -1, 0, 0};
@@ -89,14 +90,17 @@ THitResult Yuv2_HitTest(int32_t x, int32_t y, const char* name)
         }
         if (hit < 0) continue;
         if (e->sourceKind1 == '0' && e->sourceKind2 == '0' && e->sourceKind3 == '0') continue;
-        int32_t k = hit + 1;
+        // A_Num is a skin variable: the sub-item is formed wide and one
+        // that no i32 can hold is no item at all.
+        int64_t k = (int64_t)hit + 1;
         if (e->kind == 8003) k += A_Num;
+        if (k < (int64_t)INT32_MIN + 1 || k > INT32_MAX) return NoHit(first, end);
         if (Letter(e->sourceKind1, 'A') && e->sourceVar) {
             const int32_t* v = Yuv2_SourceAt(e, k - 1);
             if (!v || *v == -1) return NoHit(first, end); // a hidden item covers what lies under it
         }
         if (e->minLevel < gPanelLevel) return NoHit(first, end);
-        return THitResult{index, k, first, end};
+        return THitResult{index, (int32_t)k, first, end};
     }
     return NoHit(first, end);
 }
@@ -108,23 +112,27 @@ void Yuv2_SetElementState(int32_t element, int32_t k)
     char s = e->sourceKind1, t = e->targetKind1;
     int32_t* target = e->targetVar;
     int32_t* source = e->sourceVar;
+    int64_t item = (int64_t)k - 1; // item k - 1, formed wide: k may come from a skin variable
     if (target) {
         if (Letter(s, 'C') && Letter(t, 'S')) {
             *target = (int32_t)(Yuv2_NameNumber(element) + (uint32_t)k - 1u);
         } else if (Letter(s, 'C') && Letter(t, 'A')) {
-            if (int32_t* slot = Yuv2_TargetAt(e, k - 1)) *slot = (int32_t)Yuv2_NameNumber(element);
+            if (int32_t* slot = Yuv2_TargetAt(e, item)) *slot = (int32_t)Yuv2_NameNumber(element);
         } else if (Letter(s, 'S') && Letter(t, 'S') && source) {
             *target = *source;
             if (Letter(e->sourceKind3, 'Z')) *source = 0;
         } else if (Letter(s, 'S') && Letter(t, 'A') && source) {
-            if (int32_t* slot = Yuv2_TargetAt(e, k - 1)) *slot = *source;
+            if (int32_t* slot = Yuv2_TargetAt(e, item)) *slot = *source;
         } else if (Letter(s, 'A') && Letter(t, 'A') && source) {
-            int32_t* from = Yuv2_SourceAt(e, k - 1);
-            int32_t* slot = Yuv2_TargetAt(e, k - 1);
+            int32_t* from = Yuv2_SourceAt(e, item);
+            int32_t* slot = Yuv2_TargetAt(e, item);
             if (from && slot) *slot = *from;
         } else if (Letter(s, 'A') && Letter(t, 'S') && source) {
-            if (Letter(e->sourceKind3, 'N')) *target = k - 1;
-            else if (int32_t* from = Yuv2_SourceAt(e, k - 1)) *target = *from;
+            if (!Letter(e->sourceKind3, 'N')) {
+                if (int32_t* from = Yuv2_SourceAt(e, item)) *target = *from;
+            } else if (item >= INT32_MIN) {
+                *target = (int32_t)item; // the item number
+            }
         }
         if (Letter(e->targetKind3, 'X')) *target = e->refOffsetX + 640;
         else if (Letter(e->targetKind3, 'Y')) *target = e->refOffsetY + 512;

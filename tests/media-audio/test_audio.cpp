@@ -292,6 +292,52 @@ TEST_F(AudioTest, AudioAheadOfItsVideoWaitsInTheRing)
     }
 }
 
+// After a seek back (or a recorder clock set back, or a bad stamp) the
+// video is far behind the audio already in the ring; waiting for it would
+// hold every frame behind that one for as long.
+TEST_F(AudioTest, AudioAMinuteOrMoreAheadOfItsVideoIsDroppedNotWaitedFor)
+{
+    const uint32_t fps = 30, video = 5000;
+    struct Case {
+        const char* name;
+        uint32_t time, frame;
+        bool waits;
+    };
+    const Case cases[] = {
+        {"59 s and 29 frames ahead", video + 59, 29, true},
+        {"a minute ahead", video + 60, 0, false},
+        {"an hour ahead", video + 3600, 0, false},
+        {"as far ahead as the stamp goes", 0xFFFFFF, 29, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetUp();
+        s->channels[0].videoTime.store(video * fps);
+        AudioFrameDesc ahead = UnitFrame(3, 1);
+        ahead.time = k.time;
+        ahead.frameNumber = k.frame;
+        Push(ahead);
+        AudioFrameDesc due = UnitFrame(3, 100); // in step with the video
+        due.time = video;
+        due.frameNumber = 0;
+        Push(due);
+        uint32_t both = RingUsed();
+        if (k.waits) {
+            EXPECT_EQ(1, TakeAudio(s));
+            EXPECT_EQ(both, RingUsed()) << "the frame waits where it is";
+            EXPECT_EQ(0u, SoundRing_Queued());
+            continue;
+        }
+        EXPECT_EQ(0, TakeAudio(s)) << "dropped";
+        EXPECT_EQ(0u, SoundRing_Queued());
+        EXPECT_EQ(0, TakeAudio(s)) << "the frame behind it plays";
+        EXPECT_EQ(0u, RingUsed());
+        Bytes q = Queued();
+        ASSERT_EQ(64u, q.size());
+        EXPECT_EQ(100, q[0]);
+    }
+}
+
 TEST_F(AudioTest, AudioFromBeforeTheVideosStartIsDropped)
 {
     struct Case {

@@ -1,7 +1,9 @@
 // Decoder channels fed with real libx264 streams in "avc1" framing: the
 // pictures must equal ffmpeg's own decoding (framemd5), two channels
-// decode independently, damaged input raises the failed-slice status and
-// never crashes, and pictures beyond the pool's size are refused.
+// decode independently, damaged input (cut parameter sets among it) raises
+// the failed-slice status and never crashes, a picture size that changes
+// with every frame is followed, and pictures beyond the pool's size are
+// refused.
 #include "media/Decoder.h"
 #include "media/Stream.h"
 #include "tests/support/AvcStream.h"
@@ -258,6 +260,110 @@ TEST_F(DecoderTest, DamagedInputRaisesTheSliceStatusAndNeverCrashes)
     for (const Bytes& u : s.units) EXPECT_EQ(Decode(u, 0), 1);
     EXPECT_EQ(gSeen[0].sums, s.sums);
     EXPECT_EQ(gSliceStatus, 0);
+}
+
+// The NAL units of an access unit in "avc1" framing: offset and size of
+// each unit's bytes (behind its length).
+std::vector<std::pair<size_t, size_t>> NalUnits(const Bytes& unit)
+{
+    std::vector<std::pair<size_t, size_t>> nals;
+    for (size_t at = 0; at + 4 <= unit.size();) {
+        size_t n = (size_t)unit[at] << 24 | (size_t)unit[at + 1] << 16 | (size_t)unit[at + 2] << 8 | unit[at + 3];
+        if (at + 4 + n > unit.size()) break;
+        nals.push_back({at + 4, n});
+        at += 4 + n;
+    }
+    return nals;
+}
+
+TEST_F(DecoderTest, TruncatedParameterSetsNeverCrash)
+{
+    // The key frame's sequence and picture parameter sets cut short, both
+    // with their length field telling the cut size and with it still
+    // telling the whole size (a length beyond the end of the frame).
+    TStream s = Make(dir, "t", 352, 288, 4, "-g 100");
+    ASSERT_EQ(s.units.size(), 4u);
+    std::vector<std::pair<size_t, size_t>> nals = NalUnits(s.units[0]);
+    ASSERT_GE(nals.size(), 3u);
+    uint32_t cases = 0;
+    for (size_t k = 0; k < nals.size(); k++) {
+        int type = s.units[0][nals[k].first] & 0x1F;
+        if (type != 7 && type != 8) continue;
+        for (size_t keep = 0; keep < nals[k].second; keep++)
+            for (bool fixLength : {true, false}) {
+                Bytes u(s.units[0].begin(), s.units[0].begin() + (long)(nals[k].first + keep));
+                if (fixLength) {
+                    size_t at = nals[k].first - 4;
+                    u[at] = (uint8_t)(keep >> 24);
+                    u[at + 1] = (uint8_t)(keep >> 16);
+                    u[at + 2] = (uint8_t)(keep >> 8);
+                    u[at + 3] = (uint8_t)keep;
+                    // The rest of the frame behind the cut parameter set.
+                    u.insert(u.end(), s.units[0].begin() + (long)(nals[k].first + nals[k].second), s.units[0].end());
+                }
+                Decode(u, 0);
+                for (size_t i = 1; i < s.units.size(); i++) Decode(s.units[i], 0);
+                cases++;
+                EXPECT_LE(PicturePool_SlotsInUse(0), (uint32_t)POOL_SLOTS_PER_CHANNEL);
+                if (gSeen[0].width) {
+                    EXPECT_LE(gSeen[0].width, (uint32_t)DECODER_MAX_WIDTH);
+                    EXPECT_LE(gSeen[0].height, (uint32_t)DECODER_MAX_HEIGHT);
+                }
+            }
+    }
+    EXPECT_GT(cases, 8u);
+    // A clean stream decodes as ffmpeg decodes it.
+    gSeen[0] = TSeen();
+    gSliceStatus = 0;
+    for (const Bytes& u : s.units) EXPECT_EQ(Decode(u, 0), 1);
+    EXPECT_EQ(gSeen[0].sums, s.sums);
+    EXPECT_EQ(gSliceStatus, 0);
+}
+
+TEST_F(DecoderTest, PictureSizeChangingEveryFrame)
+{
+    // Key frames of a different size every frame, the smallest (one
+    // macroblock) and the largest accepted among them, cropped sizes too:
+    // each picture is ffmpeg's own decoding of its frame.
+    const int sizes[][2] = {{16, 16}, {704, 576}, {48, 32}, {350, 290}, {176, 144}, {702, 574}};
+    const size_t kinds = sizeof sizes / sizeof sizes[0];
+    std::vector<TStream> intra, inter;
+    for (size_t k = 0; k < kinds; k++) {
+        std::string name = "c" + std::to_string(k);
+        intra.push_back(Make(dir, name + "i", sizes[k][0], sizes[k][1], 4, "-g 1"));
+        inter.push_back(Make(dir, name + "p", sizes[k][0], sizes[k][1], 4, "-g 100"));
+        ASSERT_EQ(intra.back().units.size(), 4u);
+        ASSERT_EQ(inter.back().units.size(), 4u);
+    }
+    for (size_t frame = 0; frame < 4; frame++)
+        for (size_t k = 0; k < kinds; k++) {
+            SCOPED_TRACE(testing::Message() << sizes[k][0] << "x" << sizes[k][1] << " frame " << frame);
+            gStreamRecords[0].keyFrameWord = k & 1; // with and without the stream's word
+            ASSERT_EQ(Decode(intra[k].units[frame], 0), 1);
+            EXPECT_EQ(gSeen[0].width, (uint32_t)sizes[k][0]);
+            EXPECT_EQ(gSeen[0].height, (uint32_t)sizes[k][1]);
+            EXPECT_EQ(gSeen[0].sums.back(), intra[k].sums[frame]);
+        }
+    EXPECT_EQ(gSliceStatus, 0);
+    // Predicted frames of one size after a picture of another refer to
+    // pictures that are not there: they may fail, but never crash and
+    // never report a size beyond the pool's.
+    for (int round = 0; round < 3; round++)
+        for (size_t frame = 0; frame < 4; frame++)
+            for (size_t k = 0; k < kinds; k++) {
+                const TStream& s = (round + k) % 2 ? inter[k] : intra[(k + 1) % kinds];
+                gSeen[0].width = gSeen[0].height = 0;
+                if (Decode(s.units[frame], 0) == 1) {
+                    EXPECT_LE(gSeen[0].width, (uint32_t)DECODER_MAX_WIDTH);
+                    EXPECT_LE(gSeen[0].height, (uint32_t)DECODER_MAX_HEIGHT);
+                }
+                EXPECT_LE(PicturePool_SlotsInUse(0), (uint32_t)POOL_SLOTS_PER_CHANNEL);
+            }
+    // The channel settles on the next clean stream.
+    gSeen[0] = TSeen();
+    gSliceStatus = 0;
+    for (const Bytes& u : inter[3].units) EXPECT_EQ(Decode(u, 0), 1);
+    EXPECT_EQ(gSeen[0].sums, inter[3].sums);
 }
 
 } // namespace

@@ -2,8 +2,10 @@
 // conversion against the byte-lane formula, bilinear resampling against
 // its fixed-point formula, fitting by table, the rows written around a
 // centred picture and the chroma sample each pixel takes, clipping to a
-// bitmap smaller than the target, and the field filter (still blocks,
-// line doubling along edges, pictures of the largest size).
+// bitmap smaller than the target, the vector and the plain code alike,
+// jobs that do not match their picture, and the field filter (still
+// blocks, line doubling along edges, pictures of the largest size, part
+// blocks at the edges, no dependence on earlier pictures' leftovers).
 #include "media/Decoder.h"
 #include "media/Display.h"
 #include <gtest/gtest.h>
@@ -306,6 +308,61 @@ TEST(Drawing, ScaledPicturesFollowTheResamplingRules)
     }
 }
 
+TEST(Drawing, VectorAndPlainCodeDrawTheSamePixels)
+{
+    // Random planes of many sizes (one macroblock, odd chroma widths, the
+    // largest accepted, cropped sizes) on targets of many sizes (widths not
+    // a multiple of 8, shrinking by more than 2): the SSE2/SSSE3 paths and
+    // the plain code give the same pixels, scaled ones by the resampling
+    // rules, and nothing is written outside the bitmap.
+    struct {
+        uint32_t w, h;
+    } sources[] = {{16, 16}, {48, 32}, {350, 290}, {346, 286}, {704, 576}, {702, 574}, {640, 480}, {176, 144}};
+    struct {
+        uint32_t iw, ih;
+    } targets[] = {{640, 512}, {636, 508}, {300, 200}, {100, 60}, {20, 16}, {4, 8}, {172, 140}};
+    uint32_t seed = 99;
+    auto next = [&]() { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    uint32_t drawn = 0;
+    for (auto& src : sources)
+        for (auto& t : targets)
+            for (uint32_t field : {0u, 1u}) {
+                SCOPED_TRACE(testing::Message() << src.w << "x" << src.h << " on " << t.iw << "x" << t.ih
+                                                << (field ? " field" : ""));
+                TPlanes p(src.w, src.h);
+                for (auto& b : p.y) b = (uint8_t)next();
+                for (auto& b : p.u) b = (uint8_t)next();
+                for (auto& b : p.v) b = (uint8_t)next();
+                TRenderJob job = p.Job(t.iw, t.ih);
+                if (!field) {
+                    if (!job.scale && job.fieldFlag) continue; // drawn doubled: the field case below
+                    job.fieldFlag = 0;
+                    Render_CopyPlanes(&job);
+                } else {
+                    if (!job.fieldFlag) continue;
+                    Render_Deinterlace(&job);
+                }
+                job.scaleWidth = src.w;
+                job.scaleHeight = src.h;
+                uint32_t bw = t.iw, bh = t.ih;
+                TRows vector(bw, bh), plain(bw, bh);
+                Render_ScaleToRows(&job, vector.rows.data(), bw, bh);
+                Render_UseVectorCode(0);
+                Render_ScaleToRows(&job, plain.rows.data(), bw, bh);
+                Render_UseVectorCode(1);
+                ASSERT_TRUE(vector.pixels == plain.pixels);
+                EXPECT_TRUE(vector.GuardsIntact());
+                drawn++;
+                if (job.scale && !job.fieldFlag) {
+                    TReference ref{p, job.targetWidth, job.targetHeight};
+                    for (uint32_t y = 0; y < bh && y < job.targetHeight; y++)
+                        for (uint32_t x = 0; x < bw && x < job.targetWidth; x++)
+                            ASSERT_EQ(vector.At(x, y), ref.Pixel(x, y)) << x << "," << y;
+                }
+            }
+    EXPECT_GE(drawn, 70u);
+}
+
 // A picture for the field filter with its own rows, sized exactly, so
 // that a read beyond its last line is caught by the address checker.
 struct TLuma {
@@ -326,6 +383,50 @@ struct TLuma {
         return job;
     }
 };
+
+TEST(Drawing, JobsThatDoNotMatchTheirPictureDrawNothing)
+{
+    // Sizes in a render job that the work plane, the tables or the planes
+    // do not hold are refused, not read beyond.
+    TPlanes p(352, 288);
+    memset(p.y.data(), 100, p.y.size());
+    memset(p.u.data(), 128, p.u.size());
+    memset(p.v.data(), 128, p.v.size());
+    struct {
+        const char* what;
+        uint32_t scaleWidth, scaleHeight, targetHeight, scale;
+    } rows[] = {
+        {"no scaler width", 0, 288, 512, 1},
+        {"no scaler height", 352, 0, 512, 1},
+        {"scaler wider than the picture", 353, 288, 512, 1},
+        {"scaler taller than the picture", 352, 600, 512, 1},
+        {"own size, more rows than the work plane holds", 352, 288, 300, 0},
+    };
+    for (auto& r : rows) {
+        TRenderJob job = p.Job(640, 512);
+        job.fieldFlag = 0;
+        Render_CopyPlanes(&job);
+        job.scaleWidth = r.scaleWidth;
+        job.scaleHeight = r.scaleHeight;
+        job.scale = r.scale;
+        job.targetWidth = r.scale ? 640 : 352;
+        job.targetHeight = r.targetHeight;
+        TRows bitmap(640, 512);
+        Render_ScaleToRows(&job, bitmap.rows.data(), 640, 512);
+        EXPECT_EQ(bitmap.At(0, 0), 0x12345678u) << r.what;
+        EXPECT_TRUE(bitmap.GuardsIntact()) << r.what;
+    }
+    // Pictures wider or taller than the largest accepted are not filtered.
+    for (auto size : {std::make_pair(720u, 64u), std::make_pair(64u, 600u)}) {
+        TLuma big(size.first, size.second);
+        memset(big.y.data(), 77, big.y.size());
+        for (uint32_t field : {0u, 1u}) {
+            TRenderJob job = big.Job(field, 1);
+            Render_Deinterlace(&job);
+            Render_CopyPlanes(&job);
+        }
+    }
+}
 
 TEST(FieldFilter, StillBlocksKeepTheFullFrame)
 {
@@ -393,6 +494,73 @@ TEST(FieldFilter, LargestPicturesStayInsideTheTables)
         const uint8_t* last = Render_WorkRow(p.w, rows);
         EXPECT_EQ(memcmp(last, &p.y[(p.h - 1) * p.w], p.w), 0);
     }
+}
+
+// The work plane's rows 0 .. rows - 1 of a picture of width w.
+std::vector<uint8_t> WorkRows(uint32_t w, uint32_t rows)
+{
+    std::vector<uint8_t> out;
+    for (uint32_t r = 0; r < rows; r++) out.insert(out.end(), Render_WorkRow(w, r), Render_WorkRow(w, r) + w);
+    return out;
+}
+
+void Noise(TLuma* p, uint32_t seed)
+{
+    for (auto& b : p->y) b = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16);
+}
+
+TEST(FieldFilter, DoubledFieldDoesNotDependOnThePictureBefore)
+{
+    // Widths that leave a part block at the right edge: the direction
+    // search there reads only the picture and its edge copies, never what
+    // an earlier, wider picture left in the work plane.
+    for (uint32_t w : {50u, 346u, 702u}) {
+        SCOPED_TRACE(w);
+        TLuma wide(DECODER_MAX_WIDTH, 200), field(w, 100);
+        std::vector<std::vector<uint8_t>> results;
+        for (uint32_t before : {1u, 2u}) {
+            Noise(&wide, before * 977);
+            TRenderJob wj = wide.Job(1, 0);
+            Render_Deinterlace(&wj);
+            Noise(&field, 4242);
+            TRenderJob job = field.Job(1, 0);
+            Render_Deinterlace(&job);
+            results.push_back(WorkRows(w, 2 * field.h));
+        }
+        EXPECT_TRUE(results[0] == results[1]);
+    }
+}
+
+TEST(FieldFilter, PartBlocksAtTheEdgesAreNeverTakenAsStill)
+{
+    // A picture whose width and height are not multiples of 16 after a
+    // run of still pictures of a larger size: its part blocks at the right
+    // and bottom edges are not measured, so they count as moving, not as
+    // still from what the earlier pictures left. Here the odd lines stay
+    // the same while the even lines change: moving blocks rebuild the odd
+    // lines from the even ones, still blocks would keep them.
+    std::vector<std::vector<uint8_t>> results;
+    for (uint32_t history : {0u, 1u}) {
+        TLuma big(64, 64);
+        for (uint32_t n = 0; n < 6; n++) {
+            // history 0: a still picture (every block still); 1: moving.
+            Noise(&big, history ? 100 + n : 100);
+            TRenderJob job = big.Job(0, 1);
+            Render_Deinterlace(&job);
+        }
+        TLuma p(50, 54);
+        for (uint32_t n = 0; n < 4; n++) {
+            for (uint32_t r = 0; r < p.h; r++)
+                for (uint32_t x = 0; x < p.w; x++)
+                    p.y[r * p.w + x] = (uint8_t)((r & 1) ? 30 + x : ((n & 1) ? 250 - 3 * r : 3 * r));
+            TRenderJob job = p.Job(0, 1);
+            Render_Deinterlace(&job);
+        }
+        for (uint32_t band = 0; band < 3; band++)
+            for (uint32_t group = 0; group < 3; group++) EXPECT_EQ(Render_StillCount(band, group), 0u);
+        results.push_back(WorkRows(p.w, p.h));
+    }
+    EXPECT_TRUE(results[0] == results[1]);
 }
 
 } // namespace

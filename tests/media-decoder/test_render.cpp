@@ -1,7 +1,9 @@
 // The display on the control's own form: Image_video's bitmap as the
 // start-up prepares it, pictures drawn into it by mode (live as they are,
 // playback field pictures doubled or deinterlaced), the pictures that are
-// not drawn, and the time label. One control exists per process, so it is
+// not drawn, and the time label; decoded and odd-sized pictures, handed
+// over in planes of exactly their own size, drawn into bitmaps smaller and
+// larger than their image. One control exists per process, so it is
 // created once for all tests.
 #include "control/TavlinImpl1.h"
 #include "control/TavlinProj1_TLB.h"
@@ -13,6 +15,7 @@
 #include "media/Display.h"
 #include "media/Stream.h"
 #include "platform/com/Com.h"
+#include "tests/support/AvcStream.h"
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -157,6 +160,24 @@ TEST_F(RenderTest, PlaybackFieldPicturesFillTheImage)
     }
 }
 
+TEST_F(RenderTest, PicturesFittedAsFieldsButDrawnAsFramesFillTheImage)
+{
+    // A 640-pixel picture of 257 to 274 lines fits the image at twice its
+    // height, but a picture of that width is never line-doubled: it is
+    // scaled to the whole image instead of leaving the rows below it to the
+    // picture before.
+    uint32_t flat = Render_YuvToPixel(150, 110, 140);
+    for (uint32_t mode : {(uint32_t)VIEW_LIVE, (uint32_t)VIEW_PLAYBACK})
+        for (uint32_t h : {258u, 270u, 274u}) {
+            gConnections[0].view->mode = mode;
+            gStreamRecords[0].fieldPicture = mode == VIEW_PLAYBACK ? 1 : 0;
+            Clear(0x01020304u);
+            TFlat p(640, h, 150, 110, 140);
+            for (int n = 0; n < 2; n++) p.Show();
+            EXPECT_TRUE(All(flat)) << "640x" << h << " mode " << mode;
+        }
+}
+
 TEST_F(RenderTest, TheTimeLabelShowsTheFrameTime)
 {
     TStreamRecord* s = &gStreamRecords[0];
@@ -171,6 +192,159 @@ TEST_F(RenderTest, TheTimeLabelShowsTheFrameTime)
     p.Show();
     Text_FormatDateTime(s->displayTime, text, sizeof text);
     EXPECT_EQ(gViewerForm->Label_time->Caption(), text);
+}
+
+// Decoded pictures copied into planes of exactly their own size (rows of
+// the picture's width, no padding), so that the address checker catches
+// any read past the last row or column, then drawn through the display.
+struct TExactPicture {
+    std::vector<uint8_t> y, u, v;
+    uint32_t w = 0, h = 0, pictures = 0;
+};
+TExactPicture gExact;
+
+void DrawExact(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t ys, uint32_t cs, uint32_t w,
+               uint32_t h)
+{
+    uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
+    gExact.w = w;
+    gExact.h = h;
+    gExact.y.resize((size_t)w * h);
+    gExact.u.resize((size_t)cw * ch);
+    gExact.v.resize((size_t)cw * ch);
+    for (uint32_t r = 0; r < h; r++) memcpy(&gExact.y[(size_t)r * w], y + (size_t)r * ys, w);
+    for (uint32_t r = 0; r < ch; r++) {
+        memcpy(&gExact.u[(size_t)r * cw], u + (size_t)r * cs, cw);
+        memcpy(&gExact.v[(size_t)r * cw], v + (size_t)r * cs, cw);
+    }
+    gExact.pictures++;
+    Render_OnPicture(gExact.y.data(), gExact.u.data(), gExact.v.data(), w, cw, w, h);
+}
+
+TEST_F(RenderTest, OddSizedPicturesStayInsideTheirPlanesAndTheBitmap)
+{
+    // Widths and heights that are odd (chroma of (n + 1) / 2 samples), down
+    // to a single pixel, drawn at their own size and scaled, as frames and
+    // as doubled fields.
+    TImage* image = gViewerForm->Image_video;
+    const uint32_t sizes[][2] = {{1, 1}, {3, 5}, {17, 15}, {35, 23}, {351, 289}, {641, 481}, {703, 575}, {639, 255}};
+    const int targets[][2] = {{640, 512}, {37, 25}, {352, 290}};
+    uint32_t seed = 5;
+    for (auto& t : targets)
+        for (auto& size : sizes)
+            for (uint32_t mode : {(uint32_t)VIEW_LIVE, (uint32_t)VIEW_PLAYBACK}) {
+                SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " on " << t[0] << "x" << t[1]
+                                                << " mode " << mode);
+                image->SetWidth(t[0]);
+                image->SetHeight(t[1]);
+                Video_PrepareImage(image);
+                Clear(0x01020304u);
+                gConnections[0].view->mode = mode;
+                gStreamRecords[0].fieldPicture = mode == VIEW_PLAYBACK ? 1 : 0;
+                uint32_t w = size[0], h = size[1], cw = (w + 1) / 2, ch = (h + 1) / 2;
+                std::vector<uint8_t> y((size_t)w * h), u((size_t)cw * ch), v((size_t)cw * ch);
+                for (auto* plane : {&y, &u, &v})
+                    for (auto& b : *plane) b = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16);
+                for (int n = 0; n < 2; n++) DrawExact(y.data(), u.data(), v.data(), w, cw, w, h);
+                uint32_t drawn = 0;
+                for (int yy = 0; yy < t[1]; yy++)
+                    for (int xx = 0; xx < t[0]; xx++) {
+                        uint32_t p = At(xx, yy);
+                        ASSERT_TRUE(p == 0x01020304u || p == 0xff3c3c3cu || (p >> 24) == 0) << xx << "," << yy;
+                        if ((p >> 24) == 0) drawn++;
+                    }
+                EXPECT_GT(drawn, 0u);
+            }
+    image->SetWidth(640);
+    image->SetHeight(512);
+    Video_PrepareImage(image);
+}
+
+TEST_F(RenderTest, DecodedPicturesOfEverySizeStayInsideTheirPlanesAndTheBitmap)
+{
+    if (!avcstream::HaveFfmpeg()) GTEST_SKIP() << "ffmpeg with libx264 is not installed";
+    std::string dir = avcstream::TempDir();
+    TImage* image = gViewerForm->Image_video;
+    struct Size {
+        uint32_t w, h;
+    } streams[] = {{16, 16}, {48, 32}, {350, 290}, {702, 574}, {704, 576}, {320, 240}, {640, 288}};
+    // Image sizes, and bitmaps that differ from their image.
+    struct Target {
+        int iw, ih, bw, bh;
+    } targets[] = {{640, 512, 640, 512}, {638, 509, 638, 509}, {100, 60, 100, 60}, {17, 13, 17, 13},
+                   {1, 1, 1, 1},         {1000, 800, 1000, 800}, {640, 512, 300, 200}, {640, 512, 900, 700},
+                   {350, 290, 350, 290}, {702, 574, 702, 574}};
+    const uint32_t marker = 0x01020304u;
+    std::vector<std::vector<avcstream::Bytes>> all;
+    for (const Size& size : streams) {
+        std::string path = dir + "/s.h264";
+        avcstream::Bytes annexB;
+        ASSERT_TRUE(avcstream::MakeAnnexB(path, (int)size.w, (int)size.h, 3, "-g 2") && ReadFile(path, &annexB));
+        std::vector<avcstream::Bytes> units = avcstream::AccessUnits(annexB);
+        ASSERT_EQ(units.size(), 3u);
+        all.push_back(units);
+        for (const Target& t : targets)
+            for (uint32_t mode : {(uint32_t)VIEW_LIVE, (uint32_t)VIEW_PLAYBACK}) {
+                SCOPED_TRACE(testing::Message() << size.w << "x" << size.h << " on " << t.iw << "x" << t.ih
+                                                << " bitmap " << t.bw << "x" << t.bh << " mode " << mode);
+                image->SetWidth(t.iw);
+                image->SetHeight(t.ih);
+                Video_PrepareImage(image);
+                Bitmap()->SetSize(t.bw, t.bh);
+                Clear(marker);
+                gConnections[0].view->mode = mode;
+                gStreamRecords[0].fieldPicture = mode == VIEW_PLAYBACK ? 1 : 0;
+                gExact = TExactPicture();
+                Decoder_SetPictureSink(DrawExact);
+                for (const avcstream::Bytes& u : units) {
+                    gDecodeConnection = 0;
+                    EXPECT_EQ(Decoder_DecodeFrame(u.data(), (uint32_t)u.size(), 0), 1);
+                }
+                Decoder_SetPictureSink(nullptr);
+                EXPECT_EQ(gExact.pictures, 3u);
+                EXPECT_EQ(gExact.w, size.w);
+                EXPECT_EQ(gExact.h, size.h);
+                // Every pixel is the grey around the picture, a picture pixel
+                // (top byte 0) or was left alone; nothing beyond the drawn width
+                // (at most 640 columns) is touched.
+                uint32_t drawn = 0;
+                for (int yy = 0; yy < t.bh; yy++) {
+                    const uint32_t* row = (const uint32_t*)Bitmap()->ScanLine(yy);
+                    for (int xx = 0; xx < t.bw; xx++) {
+                        uint32_t p = row[xx];
+                        if (xx >= DISPLAY_MAX_WIDTH || yy >= DISPLAY_MAX_HEIGHT) {
+                            ASSERT_EQ(p, marker) << xx << "," << yy;
+                            continue;
+                        }
+                        ASSERT_TRUE(p == marker || p == 0xff3c3c3cu || (p >> 24) == 0) << xx << "," << yy;
+                        if ((p >> 24) == 0) drawn++;
+                    }
+                }
+                EXPECT_GT(drawn, 0u);
+            }
+    }
+    image->SetWidth(640);
+    image->SetHeight(512);
+    Video_PrepareImage(image);
+    // A size change with every frame, through the deinterlacer (whose
+    // previous picture then has another size) and the plain copy; only key
+    // frames here, each of them is drawn.
+    Decoder_SetPictureSink(DrawExact);
+    for (uint32_t mode : {(uint32_t)VIEW_PLAYBACK, (uint32_t)VIEW_LIVE}) {
+        gConnections[0].view->mode = mode;
+        gStreamRecords[0].fieldPicture = mode == VIEW_PLAYBACK ? 1 : 0;
+        gExact = TExactPicture();
+        for (int round = 0; round < 3; round++)
+            for (size_t k = 0; k < all.size(); k++) {
+                gDecodeConnection = 0;
+                EXPECT_EQ(Decoder_DecodeFrame(all[k][0].data(), (uint32_t)all[k][0].size(), 0), 1);
+                EXPECT_EQ(gExact.w, streams[k].w);
+                EXPECT_EQ(gExact.h, streams[k].h);
+            }
+        EXPECT_EQ(gExact.pictures, 3 * all.size());
+    }
+    Decoder_SetPictureSink(nullptr);
+    Shell("rm -rf '" + dir + "'");
 }
 
 } // namespace

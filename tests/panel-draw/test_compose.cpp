@@ -289,6 +289,47 @@ TEST_F(Compose, RedrawSkipsAFileThatChangedSize)
     EXPECT_EQ(RowLuma(0), 0x22);
 }
 
+// The offset that shifts array indices is A_Num, which a press can set to
+// anything: items it pushes beyond the array are simply not drawn.
+TEST_F(Compose, AnyArrayOffsetStaysWithinTheArray)
+{
+    AddButtonRow("IE_Page#ADN");
+    IE_Page[0] = 1;
+    LoadAndCompose();
+    ASSERT_EQ(RowLuma(0), 0x40 + 16 * 1);
+    const int32_t offsets[] = {INT32_MAX, INT32_MAX - 2, INT32_MIN, INT32_MIN + 1, 4};
+    for (int32_t offset : offsets) {
+        ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, offset), 0);
+        for (int p = 0; p < 4; ++p) EXPECT_EQ(RowLuma(p), 0x10) << offset << " item " << p;
+    }
+    ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, -1), 0);
+    EXPECT_EQ(RowLuma(0), 0x10);         // entry -1 does not exist
+    EXPECT_EQ(RowLuma(1), 0x40 + 16 * 3); // entry 0 is not -1: item 1 is drawn
+}
+
+// A skin without elements takes an entry but no runtime slots, so the next
+// skin starts at the same slot; its picture must be read at its own width.
+TEST_F(Compose, SkinAfterAnEmptyOneKeepsItsOwnPicture)
+{
+    RawSkin empty(200);
+    empty.file[2] = 0x00; // 512 pixel pairs: 1024 pixels wide, 100 rows
+    empty.file[3] = 0x02;
+    ASSERT_EQ(empty.Load(Folder(), "Empty.YUV2"), 0) << gSkinLastRefusal;
+    ASSERT_EQ(gSkins[0].count, 0u);
+    FILE* f = fopen((Folder() + "/" + kName).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(skin.file.data(), 1, skin.file.size(), f);
+    fclose(f);
+    ASSERT_EQ(Yuv2_LoadSkin(10, 3, 0, kName), 0) << gSkinLastRefusal;
+    ASSERT_EQ(gSkins[1].first, 0u);
+    ASSERT_EQ(Yuv2_Compose(kName, gSkins[1].first, gSkins[1].count, gSkins[1].largest, 0), 0);
+    for (int y : {0, 20, 39}) EXPECT_EQ(PictureLuma(0, y), 0x10) << y;
+    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Yuv2_Redraw(1);
+    EXPECT_EQ(gSkinPictureWidth, 64);
+    for (int y : {0, 20, 39}) EXPECT_EQ(PictureLuma(0, y), 0x10) << y;
+}
+
 TEST(YuvToRgb, ConversionTable)
 {
     const struct { uint32_t pair; int odd, opacity; uint32_t rgb; } cases[] = {

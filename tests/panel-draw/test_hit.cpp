@@ -168,6 +168,38 @@ TEST_F(Hit, SetElementStateTable)
     EXPECT_EQ(IE_CH2[7], 0);
 }
 
+// Kind 8003 counts its sub-items from A_Num, which any press can set: a
+// sub-item no i32 can hold is no hit, and a press far out writes nothing.
+TEST_F(Hit, PageOffsetOfAnyValueNeverWrapsTheSubItem)
+{
+    skin.AddGroup({"PAGED", 8, 6, 100, 70, 6, 2, 3, 8003, 0, 1});
+    RawSkin::Element paged = Row("PAGED", "PAGED");
+    paged.source = "Dm_SPre#ADN";
+    paged.target = "Key_Code#SD";
+    skin.AddElement(paged);
+    RawSkin::Element item = Row("ITEM");
+    item.dy = 10; // a second row at y 17..23: A-to-S with N writes the item number
+    item.source = "IE_CH#ADN";
+    item.target = "Key_Code#SD";
+    skin.AddElement(item);
+    Load();
+    A_Num = 50;
+    EXPECT_EQ(At(18, 10), P(1, 51));
+    const int32_t far[] = {INT32_MAX, INT32_MAX - 1, INT32_MIN, INT32_MIN + 1};
+    for (int32_t v : far) {
+        A_Num = v;
+        EXPECT_EQ(At(18, 10), P(-1, -1)) << v;
+        EXPECT_EQ(At(38, 10), P(-1, -1)) << v;
+    }
+    A_Num = 0;
+    int32_t* code = Skin_FindVariable("Key_Code#SD");
+    *code = 5;
+    Yuv2_SetElementState(2, INT32_MIN); // item number INT32_MIN - 1: no i32, nothing written
+    EXPECT_EQ(*code, 5);
+    Yuv2_SetElementState(2, INT32_MIN + 1);
+    EXPECT_EQ(*code, INT32_MIN);
+}
+
 // Ticks of the 33 ms task at which a held time step presses again.
 TEST_F(Hit, HeldTimeStepRepeatsFromTheTwelfthTick)
 {

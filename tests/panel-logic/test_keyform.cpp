@@ -6,6 +6,7 @@
 #include "panel/Yuv2.h"
 #include <gtest/gtest.h>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -271,6 +272,32 @@ TEST_F(KeyForm, StartUpFreesTheSkinEntriesAndResetsThePanel)
     EXPECT_EQ(IE_PB_PS, 1);
     EXPECT_EQ(Pages(), (A4{-1, -1, -1, -1}));
     EXPECT_EQ(Dm_SCh[99], 16);
+}
+
+// A preset slider press leaves its value + 1 in MOD3 or MOD4; a skin can
+// write any i32 there, and the held value and the stored byte follow it
+// without wrapping.
+TEST_F(KeyForm, PresetSliderTakesAnyPressedValue)
+{
+    const struct { int32_t pressed, held; uint8_t stored; } cases[] = {
+        {5, 4, 5}, {INT32_MIN, INT32_MIN, 1}, {INT32_MAX, INT32_MAX - 1, 0xFF}, {INT32_MIN + 1, INT32_MIN, 1},
+    };
+    for (const auto& c : cases) {
+        MOD3 = c.pressed;
+        Preset_Update();
+        EXPECT_EQ(gHoldCode, 1);
+        EXPECT_EQ(gPanelPairs[1].value, c.held) << c.pressed;
+        Preset_MouseEvent(3, 0, 0); // end of the hold
+        EXPECT_EQ(gPresetTable[PRESET_SLIDERS_AT], c.stored) << c.pressed;
+        EXPECT_EQ(gHoldCode, 0);
+        MOD4 = c.pressed;
+        Preset_Update();
+        EXPECT_EQ(gHoldCode, 2);
+        EXPECT_EQ(gPanelPairs[2].value, c.held) << c.pressed;
+        gPanelPairs[2].value = INT32_MAX; // whatever the calendar or a skin left there
+        Preset_MouseEvent(3, 0, 0);
+        EXPECT_EQ(gPresetTable[PRESET_SLIDERS_AT + 1], 0) << c.pressed;
+    }
 }
 
 } // namespace
