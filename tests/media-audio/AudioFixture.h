@@ -10,16 +10,11 @@
 #include "media/Audio.h"
 #include "media/Stream.h"
 #include "platform/dsound/DSound.h"
+#include "tests/support/VidoFrames.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <vector>
 
-typedef std::vector<uint8_t> Bytes;
-
-inline void Put32(Bytes& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
-}
 
 // One audio frame as it lies in the stream's audio ring.
 struct AudioFrameDesc {
@@ -44,26 +39,26 @@ inline Bytes AudioPayload(size_t n, uint32_t seed = 0)
     return p;
 }
 
+// The frame unit: a kind-2 block and header; the words an audio frame
+// does not use stay 0.
 inline Bytes AudioFrame(const AudioFrameDesc& f)
 {
-    Bytes b(160, 0);
-    uint32_t total = f.totalLength >= 0 ? (uint32_t)f.totalLength : (uint32_t)(160 + f.payload.size());
-    Put32(b, 0, total);
-    Put32(b, 20, f.blockChannel);
-    Put32(b, 48, 2);
-    Put32(b, 52, f.requestNumber);
-    Put32(b, 128, 0x03000000);
-    Put32(b, 132, f.time);
-    b[136] = (uint8_t)f.frameNumber;
-    b[139] = (uint8_t)(f.kind << 6);
-    b[142] = (uint8_t)(f.headerChannel << 4);
-    uint32_t units = f.unitLength >= 0 ? (uint32_t)f.unitLength : (uint32_t)((32 + f.payload.size() + 63) / 64);
-    b[146] = (uint8_t)units;
-    b[147] = (uint8_t)(units >> 8);
-    b[151] = (uint8_t)(f.source << 5);
-    b.resize(160 + f.payload.size());
-    if (!f.payload.empty()) memcpy(b.data() + 160, f.payload.data(), f.payload.size());
-    return b;
+    FrameDesc d;
+    d.channel = f.blockChannel;
+    d.channelSequence = d.streamSequence = d.framePeriod = 0;
+    d.kind = 2;
+    d.requestNumber = f.requestNumber;
+    d.totalLength = f.totalLength;
+    d.time = f.time;
+    d.frameNumber = f.frameNumber;
+    d.headerKind = f.kind;
+    d.width = d.height = 0;
+    d.headerChannel = f.headerChannel;
+    d.unitLength = f.unitLength;
+    d.source = f.source;
+    d.timeScale = 0;
+    d.payload = f.payload;
+    return FrameBytes(d);
 }
 
 // A unit of `units` x 64 bytes, the header included: its payload is 32
