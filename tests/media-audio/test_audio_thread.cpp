@@ -3,20 +3,11 @@
 // device; the unload query parks it and only then releases the buffer, even
 // while frames keep arriving and the device keeps playing.
 #include "AudioFixture.h"
+#include "tests/support/Wait.h"
 #include <chrono>
 #include <thread>
 
 namespace {
-
-template <class F> bool WaitUntil(F cond)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 TEST_F(AudioTest, RunsUntilTheUnloadQueryParksItThenTheBufferGoes)
 {

@@ -1,6 +1,7 @@
 // TThread: suspended creation, Resume, cooperative Suspend, Terminate,
 // FreeOnTerminate and destruction in each state.
 #include "platform/vcl/Thread.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
@@ -8,17 +9,6 @@
 #include <thread>
 
 namespace {
-
-// Waits for cond with a generous guard against a hang; true when it held.
-template <class F> bool WaitUntil(F cond)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
 
