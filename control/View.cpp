@@ -139,8 +139,8 @@ void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t o
     TViewRecord* view = c->view;
     if (!view) return;
 
-    // Every action starts the sound over and hides the speaker icon.
-    Sound_SetHeardChannel(-1);
+    // Every action hides the speaker icon and starts the sound over (below,
+    // once the audio thread goes by the new view).
     Speaker_ClearShown();
 
     View_SetMode(view, (uint32_t)m);
@@ -178,6 +178,11 @@ void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t o
     }
 
     Stream_ResetChannels(c->stream, resetWhich);
+    // The audio thread judges frames by its published copy of the view: the
+    // copy is renewed before the heard channel is cleared, so no frame of
+    // the channel just left can become the heard one.
+    Audio_PublishViews();
+    Sound_SetHeardChannel(-1);
     if (!noSend) Icmd_Send(c->session, ICMD_DATA, View_TypeOfMode((uint32_t)m), 0);
     Speaker_UpdateIcon(0, gAudioAvailable.load(), gSpeakerState.audioOn.load(), gSpeakerState.lastAudioOn);
 }

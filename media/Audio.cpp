@@ -337,8 +337,20 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
     }
     AudioPeek_Commit(&peek);
     if (heard == SOUND_HEARD_NONE) {
+        // The channel becomes the heard one only while no key action has
+        // set it since it was read, and only while the view still paces it:
+        // a key action publishes its view before it clears the channel, so
+        // a frame judged by the view just replaced is let go here.
+        int32_t expected = SOUND_HEARD_NONE;
+        if (!s.heardChannel.compare_exchange_strong(expected, (int32_t)paced)) return 0;
+        uint32_t pacedNow = 0;
+        if (view->mode.load() != mode || !Accepted(view, mode, headerChannel, source, &pacedNow) ||
+            pacedNow != paced) {
+            expected = (int32_t)paced;
+            s.heardChannel.compare_exchange_strong(expected, SOUND_HEARD_NONE);
+            return 0;
+        }
         s.started.store(1);
-        s.heardChannel.store((int32_t)paced);
         AudioPeek_Drain(&peek);
         Sound_Restart();
     }

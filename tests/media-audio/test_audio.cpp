@@ -402,6 +402,31 @@ TEST_F(AudioTest, TakesOnlyTheFramesTheViewCanHear)
     }
 }
 
+// A channel key makes the new channel the heard one even when the audio
+// thread takes a frame of the old channel before the next stream step.
+TEST_F(AudioTest, AChannelKeyHearsTheNewChannelBeforeTheNextStreamStep)
+{
+    for (uint32_t to : {1u, 0u}) {
+        SCOPED_TRACE(to);
+        SetUp();
+        v->liveBlock.liveChannel = 1 - to;
+        Audio_PublishViews();
+        View_KeyAction(0, 4, VIEW_LIVE, 1, (int32_t)to, 1);
+        // no stream step in between: the audio thread takes what is there
+        AudioFrameDesc old = UnitFrame(3);
+        old.headerChannel = 1 - to;
+        Push(old);
+        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ(SOUND_HEARD_NONE, gSoundRing.heardChannel.load());
+        AudioFrameDesc fresh = UnitFrame(3);
+        fresh.headerChannel = to;
+        Push(fresh);
+        EXPECT_EQ(0, Audio_TakeFrame(s));
+        EXPECT_EQ((int32_t)to, gSoundRing.heardChannel.load());
+        EXPECT_EQ(64u, SoundRing_Queued());
+    }
+}
+
 TEST_F(AudioTest, BadBlocksAreSkippedOrEmptyTheRing)
 {
     struct Case {

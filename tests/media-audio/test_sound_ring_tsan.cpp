@@ -1,12 +1,12 @@
-// The audio path's rings with both sides at full speed, built under
-// ThreadSanitizer from the ring sources alone: a producer stores frames in
-// a small audio ring the way the frame stream module does (copy, then
-// publish the write index), while the consumer looks ahead with its own
+// The audio path's rings with both sides at full speed under
+// ThreadSanitizer: a producer stores frames in a small audio ring through
+// the frame stream module's own write, while the consumer looks ahead with its own
 // read index, gives some frames back, consumes the rest into the sound ring
 // and takes 512-byte blocks out of it; a third thread clears the heard
 // channel as the key panel does. Every frame must arrive once, whole and in
 // order, and the blocks must carry the kept bytes without a gap.
 #include "link/Ring.h"
+#include "media/Stream.h"
 #include "media/SoundRing.h"
 #include <gtest/gtest.h>
 #include <atomic>
@@ -33,14 +33,10 @@ uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((
 // Sample j of the whole run: a ramp across frames.
 uint8_t Sample(uint64_t j) { return (uint8_t)(j * 7 + (j >> 8)); }
 
-// The producer's side as the frame stream module writes the audio ring.
+// The producer's side: the frame stream module's own audio ring write.
 bool Produce(TStreamAudioRing* ring, const uint8_t* frame, uint32_t n)
 {
-    uint32_t w = ring->writeIndex.load(std::memory_order_relaxed);
-    uint32_t r = ring->readIndex.load(std::memory_order_acquire);
-    if (Ring_Write(frame, ring->data, n, &w, &r, ring->size) != 0) return false;
-    ring->writeIndex.store(w, std::memory_order_release);
-    return true;
+    return StreamAudio_Write(ring, frame, n) == 0;
 }
 
 TEST(SoundRingThreads, FramesAndBlocksSurviveBothSidesAtFullSpeed)
