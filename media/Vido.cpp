@@ -224,12 +224,15 @@ void Vido_QueueFrame(TConnection* c, const uint8_t* frame, uint32_t length, uint
             else s->length = 0;
         }
         // Counting starts over at slot 0, so this frame moves there: the
-        // next arrival takes slot 1 and cannot overwrite it.
+        // next arrival takes slot 1 and cannot overwrite it. A frame still
+        // ahead in slot 0 changes places with it rather than being lost.
         if (index != 0) {
-            FreeSlot(q, &q->slots[0]);
+            TVidoSlot kept = q->slots[0];
+            uint32_t keptEnd = gSlotEnd[ci][0];
             q->slots[0] = *slot;
             gSlotEnd[ci][0] = gSlotEnd[ci][index];
-            slot->length = 0;
+            *slot = kept;
+            gSlotEnd[ci][index] = keptEnd;
         }
     }
     q->queuedCount += 1;

@@ -114,6 +114,35 @@ TEST_F(VidoTest, AGapWaitsFor512ArrivalsThenRestartsAtTheNewest)
     EXPECT_EQ(DeliveredIds(), std::vector<uint32_t>{516});
 }
 
+TEST_F(VidoTest, ARestartKeepsTheFramesAheadOfIt)
+{
+    Arrive(Named(1, 1, 32));
+    Vido_DeliverInOrder(C(0));
+    EXPECT_EQ(DeliveredIds(), std::vector<uint32_t>{1});
+    // Sequences 2 to 1001 never come; frames far ahead fill slots 2 to 511.
+    for (uint32_t k = 2; k <= 511; ++k) {
+        Arrive(Named(k, 5000 + k, 32));
+        Vido_DeliverInOrder(C(0));
+    }
+    // Slot 0: the frame after the one that restarts the queue.
+    FrameDesc after = Named(1003, 1003, 32);
+    Arrive(after);
+    Vido_DeliverInOrder(C(0));
+    EXPECT_TRUE(DeliveredIds().empty());
+    FrameDesc restart = Named(1002, 1002, 32);
+    Arrive(restart); // the 512th arrival without a delivery
+    EXPECT_EQ(Queue().lastDelivered, 1001u);
+    EXPECT_EQ(Queue().queuedCount, Occupied());
+    Vido_DeliverInOrder(C(0));
+    EXPECT_EQ(DeliveredIds({FrameBytes(restart), FrameBytes(after)}), (std::vector<uint32_t>{1002, 1003}));
+    EXPECT_EQ(Queue().queuedCount, Occupied());
+    // the next arrivals take slots 1, 2, ...: the frame moved out of slot 0
+    // is delivered, never overwritten
+    Arrive(Named(1004, 1004, 32));
+    Vido_DeliverInOrder(C(0));
+    EXPECT_EQ(DeliveredIds(), std::vector<uint32_t>{1004});
+}
+
 TEST_F(VidoTest, RestartWithOwnNumbersGoesOnNumberingFromTheNewest)
 {
     // More than 512 frames in one tick with one recorder socket.
