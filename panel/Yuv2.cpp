@@ -28,11 +28,6 @@ static uint16_t ReadU16(const uint8_t* p)
     return (uint16_t)(p[0] | (p[1] << 8));
 }
 
-static bool Terminated(const char* text, size_t size)
-{
-    return memchr(text, 0, size) != nullptr;
-}
-
 // Same 16-character name, both non-empty.
 static bool SameName(const char* a, const char* b)
 {
@@ -159,22 +154,19 @@ TSkinRefusal Yuv2_CheckSkin(const uint8_t* file, uint32_t size, uint32_t first, 
     if (groups + elements > SKIN_NAME_ROOM) return SKIN_REFUSE_NAME_COUNT;
     if (first > SKIN_ELEMENT_ROOM || (uint32_t)elements > SKIN_ELEMENT_ROOM - first) return SKIN_REFUSE_ELEMENT_ROOM;
 
-    for (int32_t g = 0; g < groups; ++g)
-        if (!Terminated(l->groups[g].name, SKIN_NAME_SIZE)) return SKIN_REFUSE_UNTERMINATED;
-    // Names take at most 15 characters; variable strings may fill all 16
-    // bytes and are only ever read within them.
-    for (int32_t e = 0; e < elements; ++e) {
-        const TSkinElementRecord* r = &l->elements[e];
-        if (!Terminated(r->name, SKIN_NAME_SIZE) || !Terminated(r->group, SKIN_NAME_SIZE) ||
-            !Terminated(r->reference, SKIN_NAME_SIZE))
-            return SKIN_REFUSE_UNTERMINATED;
-    }
-
+    // Names and variable strings may fill all 16 bytes of their fields and
+    // are only ever read within them.
     Yuv2_BuildNameMap(l, sCheckNames);
     for (int32_t e = 0; e < elements; ++e) {
         int32_t group, reference;
         TSkinRefusal why = Yuv2_ResolveRecord(sCheckNames, l, e, &group, &reference);
-        if (why != SKIN_ACCEPTED) return why;
+        // A record that names no single group or reference is not built;
+        // the rest of the skin is. Without its background the skin is
+        // nothing.
+        if (why != SKIN_ACCEPTED) {
+            if (e == 0) return why;
+            continue;
+        }
         const TSkinGroup* g = &l->groups[group];
         if (e == 0) {
             // The background: copied whole from the picture into the
@@ -293,10 +285,17 @@ int32_t Yuv2_BuildElements()
     if (elements > SKIN_RECORD_ROOM) elements = SKIN_RECORD_ROOM;
     int32_t built = 0;
     for (int32_t i = 0; i < elements; ++i) {
-        int32_t group, reference;
-        if (Yuv2_ResolveRecord(gSkinNames, &gSkinLayout, i, &group, &reference) != SKIN_ACCEPTED) continue;
         int64_t slot = (int64_t)gSkinElementTotal + i;
         if (slot >= SKIN_ELEMENT_ROOM) continue;
+        int32_t group, reference;
+        if (Yuv2_ResolveRecord(gSkinNames, &gSkinLayout, i, &group, &reference) != SKIN_ACCEPTED) {
+            // Records keep their record number as slot offset: the slot of
+            // one not built stays empty (never lit, no items), and so does
+            // every element that refers to it.
+            memset(&gSkinElements[slot], 0, sizeof gSkinElements[slot]);
+            gSkinElements[slot].reference = -1;
+            continue;
+        }
         Yuv2_BuildElement(i, group, reference, (int32_t)slot);
         ++built;
     }
@@ -350,7 +349,9 @@ static TSkinRefusal LoadSkin(int32_t x, int32_t y, uint32_t kind, const char* na
     PictureSize(gSkinFileBuffer, size, &width, &rows);
     CopyLayoutRows(gSkinFileBuffer, width, &gSkinLayout);
     uint32_t first = gSkinElementTotal;
+    // The entry spans every record's slot, built or not.
     int32_t built = Yuv2_BuildElements();
+    if (built > 0) built = gSkinLayout.elementCount;
     int32_t largest = 0;
     for (int32_t i = 0; i < gSkinLayout.elementCount; ++i)
         if (gSkinLayout.elements[i].itemCount > largest) largest = gSkinLayout.elements[i].itemCount;

@@ -149,7 +149,6 @@ enum TSkinRefusal {
     SKIN_REFUSE_ELEMENT_COUNT,   // element count outside 0..97
     SKIN_REFUSE_NAME_COUNT,      // more names than the name map holds
     SKIN_REFUSE_ELEMENT_ROOM,    // runtime element table full
-    SKIN_REFUSE_UNTERMINATED,    // a group, element or reference name fills its 16 bytes
     SKIN_REFUSE_GROUP_MATCH,     // group not found or found more than once
     SKIN_REFUSE_REFERENCE_MATCH, // reference not found or found more than once
     SKIN_REFUSE_LATER_REFERENCE, // reference to this or a later record

@@ -255,7 +255,6 @@ static void GridCentre(const TSkinElement* el, int32_t p, int64_t rx, int64_t ry
     if (count < 2) return;
     int32_t c = el->columns;
     if (c <= 0) return;
-    if (c > count) c = count; // one grid for drawing and hit-testing
     int64_t rows = ((int64_t)count + el->extraCells + c - 1) / c;
     if (rows < 1) rows = 1;
     int64_t gw = (int64_t)(c - 1) * el->spacingX + (int64_t)w * c;
@@ -461,7 +460,9 @@ void Yuv2_DrawRadialItem(int32_t p, int32_t element, int32_t first)
     int64_t gr = ((int64_t)p * s) / N, gc = ((int64_t)p * s) % N;
     if (gr > e->glyphRows) return;
     DrawGlyph(e, gc, gr, x, y);
-    if (gHover[0] == element && gHover[1] == p && !gHoldActive && gc >= 1) DrawGlyph(e, gc - 1, gr, x, y);
+    // The cell one column to the left; for column 0 that is the overlay cell
+    // just left of the strip.
+    if (gHover[0] == element && gHover[1] == p && !gHoldActive) DrawGlyph(e, gc - 1, gr, x, y);
 }
 
 // The slider pair of item id k; pair 0 (hold and redraw words) is no slider.

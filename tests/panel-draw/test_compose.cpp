@@ -158,6 +158,54 @@ TEST_F(Compose, RadialItemsSitOnTheirCircle)
     EXPECT_EQ(Yuv2_Cos(64), 0);
 }
 
+TEST_F(Compose, AHoveredRadialItemOfGlyphColumnZeroGetsTheOverlayLeftOfTheStrip)
+{
+    skin.AddGroup({"RAD", 4, 4, 100, 120, 8, 1, 1, 7999, 0, 1});
+    skin.FillStrip(100, 120, 4, 4, 8, 1, 0x40);
+    skin.Fill(96, 120, 4, 4, 0xE0, 0x80); // the overlay cell just left of the strip
+    RawSkin::Element r{"RING", "RAD", "BG"};
+    r.items = 8;
+    r.radial = 1;
+    r.radius = 12;
+    skin.AddElement(r);
+    LoadAndCompose();
+    EXPECT_EQ(PictureLuma(44, 20), 0x40) << "item 0, not hovered";
+    for (int p : {0, 1}) {
+        SCOPED_TRACE(p);
+        gHover[0] = 1;
+        gHover[1] = p;
+        ComposeAgain();
+        int32_t x, y;
+        ASSERT_EQ(Yuv2_RadialCentre(1, p, &x, &y), 0);
+        // item 0 (glyph column 0) gets the overlay cell, item 1 the cell of column 0
+        EXPECT_EQ(PictureLuma(x, y), p == 0 ? 0xE0 : 0x40);
+    }
+    gHover[0] = gHover[1] = -1;
+}
+
+TEST_F(Compose, AGridWithMoreColumnsThanItemsKeepsItsCellPositions)
+{
+    // Two items in a grid of four columns: the grid is four cells wide.
+    skin.AddGroup({"BTN", 8, 6, 100, 70, 6, 2, 3, 7999, 0, 1});
+    skin.FillStrip(100, 70, 8, 6, 7, 2, 0x40);
+    RawSkin::Element e{"ROW", "BTN", "BG"};
+    e.dx = 1;
+    e.dy = -10;
+    e.items = 2;
+    e.columns = 4;
+    e.sx = 2;
+    e.source = "IE_Page#ADN";
+    skin.AddElement(e);
+    LoadAndCompose();
+    for (int p : {0, 1}) {
+        int32_t x, y;
+        ASSERT_EQ(Yuv2_ItemCentre(1, p, &x, &y), 0);
+        EXPECT_EQ(x, 18 + 10 * p) << p; // 33 - 38/2 + 8/2 + 10 p
+        EXPECT_EQ(y, 10) << p;
+        EXPECT_NE(PictureLuma(x, y), 0x10) << "item " << p << " is drawn where it is hit";
+    }
+}
+
 TEST_F(Compose, RadialElementWithoutItemsDrawsNothing)
 {
     AddButtonRow("IE_Page#ADN");

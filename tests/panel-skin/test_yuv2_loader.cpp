@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
@@ -87,32 +88,9 @@ const RefusalCase kRefusals[] = {
     {"161 names", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, 64), PutLayout16(f, 10, 97); },
      SKIN_REFUSE_NAME_COUNT, 0},
     {"runtime table full", [](std::vector<uint8_t>&, const skinwrite::Skin&) {}, SKIN_REFUSE_ELEMENT_ROOM, 140},
-    {"group name of 16 characters",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, GroupAt(2, 0), "ROWROWROWROWROWR"); },
-     SKIN_REFUSE_UNTERMINATED, 0},
-    {"element name of 16 characters",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(3, 0), "HIDDENHIDDENHIDD"); },
-     SKIN_REFUSE_UNTERMINATED, 0},
-    {"reference name of 16 characters",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(2, 32), "B1B1B1B1B1B1B1B1"); },
-     SKIN_REFUSE_UNTERMINATED, 0},
-    {"group not found", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(1, 16), "NOPE"); },
-     SKIN_REFUSE_GROUP_MATCH, 0},
-    {"group found twice", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, GroupAt(2, 0), "BTN"); },
-     SKIN_REFUSE_GROUP_MATCH, 0},
     {"#Vout with a later group",
      [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(0, 16), "BTN"); },
      SKIN_REFUSE_GROUP_MATCH, 0},
-    {"reference not found",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(2, 32), "NOPE"); },
-     SKIN_REFUSE_REFERENCE_MATCH, 0},
-    {"reference found twice", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(4, 0), "B1"); },
-     SKIN_REFUSE_REFERENCE_MATCH, 0},
-    {"reference to itself", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(2, 32), "R1"); },
-     SKIN_REFUSE_LATER_REFERENCE, 0},
-    {"reference to a later record",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayoutName(f, RecordAt(1, 32), "P1"); },
-     SKIN_REFUSE_LATER_REFERENCE, 0},
     {"background below the last row",
      [](std::vector<uint8_t>& f, const skinwrite::Skin& s) { PutLayout16(f, GroupAt(0, 22), s.rows - 40 + 1); },
      SKIN_REFUSE_BACKGROUND, 0},
@@ -159,6 +137,62 @@ TEST_F(Yuv2Loader, RefusalTable)
         EXPECT_EQ(memcmp(elements, gSkinElements, sizeof elements), 0);
         EXPECT_EQ(memcmp(names, gSkinNames, sizeof names), 0);
         EXPECT_EQ(memcmp(entries, gSkins, sizeof entries), 0);
+    }
+}
+
+// Damage to one record's names: the skin loads, that record's slot stays
+// empty and every other record is built in its own slot.
+struct SkippedCase {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    std::vector<uint32_t> unbuilt; // record numbers
+};
+
+const SkippedCase kSkipped[] = {
+    {"untouched", [](std::vector<uint8_t>&) {}, {}},
+    {"group name of 16 characters",
+     [](std::vector<uint8_t>& f) {
+         PutLayoutName(f, GroupAt(2, 0), "ROWROWROWROWROWR");
+         PutLayoutName(f, RecordAt(2, 16), "ROWROWROWROWROWR");
+     },
+     {}},
+    {"element name of 16 characters", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(3, 0), "HIDDENHIDDENHIDD"); },
+     {}},
+    {"reference name of 16 characters",
+     [](std::vector<uint8_t>& f) {
+         PutLayoutName(f, RecordAt(1, 0), "B1B1B1B1B1B1B1B1");
+         PutLayoutName(f, RecordAt(2, 32), "B1B1B1B1B1B1B1B1");
+     },
+     {}},
+    {"group not found", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(1, 16), "NOPE"); }, {1}},
+    {"group found twice", [](std::vector<uint8_t>& f) { PutLayoutName(f, GroupAt(2, 0), "BTN"); }, {1, 2}},
+    {"reference not found", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(2, 32), "NOPE"); }, {2}},
+    {"reference found twice", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(4, 0), "B1"); }, {2}},
+    {"reference to itself", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(2, 32), "R1"); }, {2}},
+    {"reference to a later record", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(1, 32), "P1"); }, {1}},
+};
+
+TEST_F(Yuv2Loader, ARecordThatCannotBeResolvedIsSkippedAlone)
+{
+    for (const SkippedCase& c : kSkipped) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> file = good;
+        c.damage(file);
+        EXPECT_EQ(Yuv2_CheckSkin(file.data(), (uint32_t)file.size(), 0, nullptr), SKIN_ACCEPTED);
+        Yuv2_ResetSkins();
+        // what an earlier skin left in the slots must not show through
+        for (TSkinElement& e : gSkinElements) e.lit = 1, e.itemCount = 3;
+        Put(file);
+        ASSERT_EQ(Yuv2_LoadSkin(0, 3, 0, kName), 0);
+        ASSERT_EQ(gSkinCount, 1u);
+        EXPECT_EQ(gSkins[0].count, 5u) << "the entry spans every record";
+        EXPECT_EQ(gSkinElementTotal, 5u);
+        for (uint32_t r = 0; r < 5; ++r) {
+            bool skipped = std::find(c.unbuilt.begin(), c.unbuilt.end(), r) != c.unbuilt.end();
+            EXPECT_EQ(gSkinElements[r].lit, skipped ? 0 : 1) << "record " << r;
+            if (skipped) EXPECT_EQ(gSkinElements[r].itemCount, 0) << "record " << r;
+        }
+        EXPECT_EQ(Yuv2_Compose(kName, 0, gSkins[0].count, gSkins[0].largest, 0), 0) << "the panel is still drawn";
     }
 }
 
