@@ -12,6 +12,11 @@
 
 namespace {
 
+uint32_t Word(const Bytes& b, size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | ((uint32_t)b[at + 3] << 24);
+}
+
 class AudioHandOver : public AudioTest {};
 
 TEST_F(AudioHandOver, EveryChannelKeyIsHeardWhileBothThreadsRun)
@@ -51,6 +56,51 @@ TEST_F(AudioHandOver, EveryChannelKeyIsHeardWhileBothThreadsRun)
     producer.join();
     audio.join();
     EXPECT_EQ(0u, wrong);
+}
+
+// Backup mode hands audio to the stream step on the user-interface thread
+// instead of the audio thread; across mode changes the two never take from
+// the ring at once, and the backup writer sees its frames in order.
+TEST_F(AudioHandOver, BackupModeChangesHandTheRingOverWithoutARace)
+{
+    std::atomic<bool> done{false};
+    std::thread producer([&] {
+        for (uint32_t k = 1; !done.load(); ++k) {
+            AudioFrameDesc f = UnitFrame(3, k);
+            f.source = 1; // recorded
+            f.time = 5000 + k; // the frame's number, in its header
+            Bytes b = AudioFrame(f);
+            while (!done.load() && StreamAudio_Write(&s->audioRing, b.data(), (uint32_t)b.size()) != 0)
+                std::this_thread::yield();
+        }
+    });
+    std::thread audio([&] {
+        uint8_t out[SOUND_BLOCK];
+        while (!done.load()) {
+            if (Audio_TakeFrame(s) != 0) std::this_thread::yield();
+            while (SoundRing_Queued() >= SOUND_BLOCK) SoundRing_TakeBlock(out);
+        }
+    });
+    uint32_t lastNumber = 0, outOfOrder = 0;
+    size_t seen = 0;
+    for (int i = 0; i < 200; ++i) {
+        View_SetMode(v, (i & 1) ? VIEW_PLAYBACK : VIEW_BACKUP);
+        for (int step = 0; step < 50; ++step) {
+            while (Stream_TakeAudioFrame(s) == 0) {
+            }
+            for (; seen < gBackupSeen.frames.size(); ++seen) {
+                uint32_t number = Word(gBackupSeen.frames[seen], 4);
+                if (number <= lastNumber) outOfOrder++;
+                lastNumber = number;
+            }
+            std::this_thread::yield();
+        }
+    }
+    done = true;
+    producer.join();
+    audio.join();
+    EXPECT_GT(gBackupSeen.frames.size(), 0u);
+    EXPECT_EQ(0u, outOfOrder);
 }
 
 } // namespace
