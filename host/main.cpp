@@ -2,8 +2,10 @@
 // registers and unregisters COM servers, reads a hosting page's OBJECT and
 // PARAM tags, creates the control from the registry, loads the PARAMs
 // through the property bag and shows the control's form; scripted runs
-// click and move on the form and write a screenshot.
+// click, move, type and press keys on the form, answer its dialogs and
+// write a screenshot.
 #include "host/Page.h"
+#include "host/Script.h"
 #include "platform/com/Com.h"
 #include "platform/com/Registry.h"
 #include "platform/vcl/Forms.h"
@@ -25,20 +27,18 @@ const char kUsage[] =
     "usage: tavlin-host --register LIB | --unregister LIB\n"
     "       tavlin-host --dump-registry [KEY]\n"
     "       tavlin-host (--page FILE.html | --classid {CLSID}) [--param NAME=VALUE]...\n"
-    "                   [--click X,Y,MS]... [--move X,Y,MS]... [--screenshot FILE --after-ms N]\n"
-    "                   [--run-ms N]\n"
+    "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
+    "                   [--key MS,Tab|Enter|Down|Up|Space]...\n"
+    "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
+    "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
-
-struct TClick {
-    int x, y, ms;
-    bool move = false; // a pointer move instead of a click
-};
 
 struct TOptions {
     std::string registerLib, unregisterLib, page, classId, screenshot, dumpKey;
     bool dump = false, events = false;
     std::vector<std::pair<std::string, std::string>> params;
-    std::vector<TClick> clicks;
+    std::vector<TScriptStep> steps;
+    TScriptAnswers answers;
     int afterMs = -1, runMs = -1;
 };
 
@@ -64,17 +64,13 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             size_t eq = v.find('=');
             if (eq == std::string::npos || eq == 0) return false;
             o.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-        } else if (a == "--click") {
-            if (!next(v)) return false;
-            TClick c;
-            if (sscanf(v.c_str(), "%d,%d,%d", &c.x, &c.y, &c.ms) != 3 || c.ms < 0) return false;
-            o.clicks.push_back(c);
-        } else if (a == "--move") {
-            if (!next(v)) return false;
-            TClick c;
-            c.move = true;
-            if (sscanf(v.c_str(), "%d,%d,%d", &c.x, &c.y, &c.ms) != 3 || c.ms < 0) return false;
-            o.clicks.push_back(c);
+        } else if (a == "--click" || a == "--move" || a == "--type" || a == "--key") {
+            TScriptAction action = a == "--click" ? saClick : a == "--move" ? saMove : a == "--type" ? saType : saKey;
+            TScriptStep s;
+            if (!next(v) || !Script_ParseStep(action, v, s)) return false;
+            o.steps.push_back(s);
+        } else if (a == "--answer") {
+            if (!next(v) || !Script_AddAnswer(o.answers, v)) return false;
         } else if (a == "--screenshot") { if (!next(o.screenshot)) return false; }
         else if (a == "--after-ms") {
             if (!next(v)) return false;
@@ -161,8 +157,18 @@ bool FirstConnectionPoint(IUnknown* control, IConnectionPoint** cp, IID* iid)
     return ok;
 }
 
-int RunControl(const TOptions& o)
+int RunControl(TOptions& o)
 {
+    // Every dialog the control shows passes here first: the scripted
+    // answers, and with --events a line for each message box.
+    Vcl_SetDialogHook([&o](TVclDialogRequest& r) {
+        if (o.events && (r.Kind == vdkMessageBox || r.Kind == vdkShowMessage)) {
+            printf("%s\n", Script_DescribeMessageBox(r).c_str());
+            fflush(stdout);
+        }
+        return Script_Answer(o.answers, r);
+    });
+
     std::string classId = o.classId;
     std::vector<std::pair<std::string, std::string>> params;
     if (!o.page.empty()) {
@@ -251,21 +257,10 @@ int RunControl(const TOptions& o)
     }
     Vcl_ShowWindow(hwnd, "tavlin-host");
 
-    // The scripted run: clicks and moves at their times, the screenshot, the end.
+    // The scripted run: the steps at their times, the screenshot, the end.
     TComponent owner(nullptr);
     int exitCode = 0;
-    for (const TClick& c : o.clicks) {
-        TTimer* t = new TTimer(&owner);
-        t->SetInterval((uint32_t)(c.ms > 0 ? c.ms : 1));
-        t->OnTimer = [t, c, hwnd](TObject*) {
-            t->SetEnabled(false);
-            if (c.move)
-                Vcl_MouseAt(hwnd, vmaMove, mbLeft, c.x, c.y);
-            else
-                Vcl_ClickAt(hwnd, c.x, c.y);
-        };
-        t->SetEnabled(true);
-    }
+    Script_Schedule(&owner, hwnd, o.steps);
     int endMs = o.runMs;
     if (!o.screenshot.empty()) {
         TTimer* t = new TTimer(&owner);

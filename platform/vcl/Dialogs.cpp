@@ -9,6 +9,7 @@
 #include <QFontDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVariant>
 
 #include <deque>
 
@@ -17,6 +18,20 @@ namespace {
 TVclDialogHook gHook;
 std::vector<TVclDialogRecord> gLog;
 const size_t kLogLimit = 256;
+
+// The hook is process-wide: a module that carries its own copy of the
+// class library (the COM server) asks the same hook as the host that set
+// it. The application object, which all copies share, holds its address.
+const char kHookProperty[] = "vclDialogHook";
+
+TVclDialogHook* SharedHook()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return gHook ? &gHook : nullptr;
+    QVariant v = app->property(kHookProperty);
+    auto* hook = reinterpret_cast<TVclDialogHook*>(v.isValid() ? v.value<quintptr>() : 0);
+    return hook && *hook ? hook : nullptr;
+}
 
 void Record(const TVclDialogRequest& r, int answer)
 {
@@ -29,10 +44,9 @@ template <class Real>
 int Ask(TVclDialogRequest& r, int fallback, Real real)
 {
     VclEnsureApplication();
-    int answer;
-    if (gHook) answer = gHook(r);
-    else if (VclHeadless()) answer = fallback;
-    else answer = real(r);
+    int answer = kVclDialogUnanswered;
+    if (TVclDialogHook* hook = SharedHook()) answer = (*hook)(r);
+    if (answer == kVclDialogUnanswered) answer = VclHeadless() ? fallback : real(r);
     Record(r, answer);
     return answer;
 }
@@ -104,7 +118,12 @@ QStringList NameFilters(const AnsiString& filter)
 
 } // namespace
 
-void Vcl_SetDialogHook(TVclDialogHook hook) { gHook = std::move(hook); }
+void Vcl_SetDialogHook(TVclDialogHook hook)
+{
+    VclEnsureApplication();
+    gHook = std::move(hook);
+    QCoreApplication::instance()->setProperty(kHookProperty, QVariant::fromValue<quintptr>(gHook ? (quintptr)&gHook : 0));
+}
 const std::vector<TVclDialogRecord>& Vcl_DialogLog() { return gLog; }
 void Vcl_ClearDialogLog() { gLog.clear(); }
 

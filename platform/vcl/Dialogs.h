@@ -38,9 +38,13 @@ struct TVclDialogRequest {
 };
 
 // Returns the answer: an ID* value for message boxes (IDOK for
-// ShowMessage), non-zero for a confirmed file or font dialog.
+// ShowMessage), non-zero for a confirmed file or font dialog, or
+// kVclDialogUnanswered to let the dialog go on as if there were no hook
+// (the real dialog, or its default without a display).
 typedef std::function<int(TVclDialogRequest& request)> TVclDialogHook;
-// Null removes the hook.
+constexpr int kVclDialogUnanswered = -1;
+// Null removes the hook. The hook is one for the whole process: modules
+// with their own copy of the library (a COM server) ask it too.
 void Vcl_SetDialogHook(TVclDialogHook hook);
 
 struct TVclDialogRecord {

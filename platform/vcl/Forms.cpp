@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPixmap>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -333,27 +337,113 @@ int Vcl_ClickAt(void* handle, int x, int y)
     return Vcl_MouseAt(handle, vmaRelease, mbLeft, x, y);
 }
 
+// The key code of a typed character: letters as their capitals, the rest
+// of printable ASCII as itself.
+static int KeyCodeOf(char key)
+{
+    switch (key) {
+    case '\r': return Qt::Key_Return;
+    case '\b': return Qt::Key_Backspace;
+    case 27: return Qt::Key_Escape;
+    case '\t': return Qt::Key_Tab;
+    default:
+        if (key >= 'a' && key <= 'z') return Qt::Key_A + (key - 'a');
+        if (key >= ' ' && key <= '~') return key;
+        return Qt::Key_unknown;
+    }
+}
+
 int Vcl_KeyPressAt(void* handle, char key)
 {
     auto* top = static_cast<QWidget*>(handle);
     if (!top) return -1;
     QWidget* target = top->window()->focusWidget();
     if (!target || (target != top && !top->isAncestorOf(target))) target = top;
-    int code = Qt::Key_unknown;
-    switch (key) {
-    case '\r': code = Qt::Key_Return; break;
-    case '\b': code = Qt::Key_Backspace; break;
-    case 27: code = Qt::Key_Escape; break;
-    case '\t': code = Qt::Key_Tab; break;
-    default:
-        if (key >= 'a' && key <= 'z') code = Qt::Key_A + (key - 'a');
-        else if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || key == ' ') code = key;
-        break;
-    }
     QString text = VclToQ(AnsiString(1, key));
-    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+    QKeyEvent press(QEvent::KeyPress, KeyCodeOf(key), Qt::NoModifier, text);
     QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, KeyCodeOf(key), Qt::NoModifier, text);
     QApplication::sendEvent(target, &release);
     return 0;
+}
+
+namespace {
+
+// One key press and release to the widget, as the keyboard delivers it.
+void SendKey(QWidget* target, int code, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QPointer<QWidget> guard(target);
+    QKeyEvent press(QEvent::KeyPress, code, mods, text);
+    QApplication::sendEvent(target, &press);
+    if (!guard) return;
+    QKeyEvent release(QEvent::KeyRelease, code, mods, text);
+    QApplication::sendEvent(target, &release);
+}
+
+// The focused widget of the window, else the window itself.
+QWidget* FocusedIn(QWidget* top)
+{
+    QWidget* target = top->window()->focusWidget();
+    if (!target || (target != top && !top->isAncestorOf(target))) target = top;
+    return target;
+}
+
+// The text-taking widget at or above w: a line edit, a plain text edit
+// (w may be its viewport) or an editable combo box.
+QWidget* TextWidgetOf(QWidget* w)
+{
+    for (; w; w = w->parentWidget()) {
+        if (auto* box = qobject_cast<QComboBox*>(w)) return box->isEditable() ? box : nullptr;
+        if (auto* box = qobject_cast<QComboBox*>(w->parentWidget())) return box->isEditable() ? box : nullptr;
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w)) return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int Vcl_TypeTextAt(void* handle, int x, int y, const char* text)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top || !text) return -1;
+    QPointer<QWidget> target = TextWidgetOf(top->childAt(QPoint(x, y)));
+    if (!target || !target->isEnabled() || !target->isVisible()) return -1;
+    Vcl_ClickAt(handle, x, y);
+    if (!target) return -1;
+    target->setFocus(Qt::MouseFocusReason);
+    SendKey(target, Qt::Key_A, QString(), Qt::ControlModifier); // select all
+    for (const char* p = text; *p && target; p++) {
+        if (*p == '\n') {
+            SendKey(target, Qt::Key_Return, "\r");
+            continue;
+        }
+        SendKey(target, KeyCodeOf(*p), VclToQ(AnsiString(1, *p)));
+    }
+    if (!target) return 0;
+    // An empty text still clears what was there.
+    if (!*text) SendKey(target, Qt::Key_Delete, QString());
+    return 0;
+}
+
+int Vcl_KeyAt(void* handle, const char* name)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top || !name) return -1;
+    struct Key {
+        const char* name;
+        int code;
+        const char* text;
+    };
+    static const Key keys[] = {
+        {"Tab", Qt::Key_Tab, "\t"},      {"Backtab", Qt::Key_Backtab, ""}, {"Enter", Qt::Key_Return, "\r"},
+        {"Down", Qt::Key_Down, ""},      {"Up", Qt::Key_Up, ""},           {"Space", Qt::Key_Space, " "},
+        {"Escape", Qt::Key_Escape, "\x1b"}, {"Left", Qt::Key_Left, ""},     {"Right", Qt::Key_Right, ""},
+        {"Home", Qt::Key_Home, ""},      {"End", Qt::Key_End, ""},
+    };
+    for (const Key& k : keys)
+        if (strcmp(k.name, name) == 0) {
+            SendKey(FocusedIn(top), k.code, QString::fromLatin1(k.text));
+            return 0;
+        }
+    return -1;
 }

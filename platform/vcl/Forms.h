@@ -149,3 +149,12 @@ int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x
 int Vcl_ClickAt(void* handle, int x, int y);
 // Types one character into the focused control of the window.
 int Vcl_KeyPressAt(void* handle, char key);
+// Clicks at x, y, then replaces the text of the edit, memo or editable
+// combo box there the way a user does: selects all of it and types text
+// (so MaxLength and OnChange behave as for typing; "\n" is Enter). -1 when
+// there is no such control at the point.
+int Vcl_TypeTextAt(void* handle, int x, int y, const char* text);
+// Presses one named key in the focused control of the window: "Tab",
+// "Enter", "Down", "Up", "Space" (and "Backtab", "Escape", "Left",
+// "Right", "Home", "End"). -1 for an unknown name.
+int Vcl_KeyAt(void* handle, const char* name);

@@ -4,6 +4,7 @@
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/Forms.h"
 #include "platform/vcl/StdCtrls.h"
+#include "platform/win/Library.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,45 @@ TEST_F(DialogTest, TheHookAnswersEveryKind)
     EXPECT_EQ(log[0].Answer, IDNO);
     EXPECT_EQ(log[1].Text, "Can't find ieframe.dll");
     EXPECT_EQ(log[1].Kind, vdkShowMessage);
+}
+
+TEST_F(DialogTest, AHookMayLeaveADialogToItsDefault)
+{
+    int asked = 0;
+    Vcl_SetDialogHook([&](TVclDialogRequest& r) -> int {
+        asked++;
+        return r.Text == "Mine?" ? IDNO : kVclDialogUnanswered;
+    });
+    EXPECT_EQ(Application_MessageBox("Mine?", "", MB_YESNO), IDNO);
+    EXPECT_EQ(Application_MessageBox("Other?", "", MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(Application_MessageBox("Other?", "", MB_YESNO), IDYES);
+    TSaveDialog save(nullptr);
+    save.SetFileName("kept.mov");
+    EXPECT_FALSE(save.Execute());
+    EXPECT_EQ(save.FileName(), "kept.mov");
+    EXPECT_EQ(asked, 4);
+    EXPECT_EQ(Vcl_DialogLog().back().Answer, 0);
+}
+
+TEST_F(DialogTest, TheHookReachesAModuleWithItsOwnCopyOfTheLibrary)
+{
+    HMODULE peer = LoadLibrary(VCL_DIALOG_PEER);
+    ASSERT_NE(peer, nullptr) << Win_LibraryError();
+    auto ask = (int (*)(const char*))GetProcAddress(peer, "DialogPeer_Ask");
+    ASSERT_NE(ask, nullptr);
+    EXPECT_EQ(GetProcAddress(peer, "Application_MessageBox"), nullptr) << "the copy is private";
+
+    EXPECT_EQ(ask("first"), IDYES); // no hook: the default
+    std::vector<std::string> seen;
+    Vcl_SetDialogHook([&](TVclDialogRequest& r) -> int {
+        seen.push_back(r.Caption + ":" + r.Text);
+        return IDNO;
+    });
+    EXPECT_EQ(ask("second"), IDNO);
+    Vcl_SetDialogHook(nullptr);
+    EXPECT_EQ(ask("third"), IDYES);
+    EXPECT_EQ(seen, std::vector<std::string>{"Peer:second"});
+    EXPECT_TRUE(Vcl_DialogLog().empty()) << "the module keeps its own log";
 }
 
 TEST_F(DialogTest, AnExceptionInAHandlerIsReported)

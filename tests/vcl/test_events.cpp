@@ -73,6 +73,73 @@ TEST(Events, TypingRaisesOnChangeAndMaxLengthLimitsIt)
     EXPECT_EQ(changes, 4);
 }
 
+TEST(Events, TypingAtAPointReplacesTheTextThere)
+{
+    Stage s;
+    auto* e = s.Add<TEdit>(10, 10, 100, 21);
+    auto* limited = s.Add<TEdit>(10, 40, 100, 21);
+    auto* combo = s.Add<TComboBox>(10, 70, 120, 21);
+    auto* memo = s.Add<TMemo>(10, 100, 150, 60);
+    auto* label = s.Add<TLabel>(200, 10, 80, 16);
+    label->SetCaption("label");
+    limited->SetMaxLength(4);
+    e->SetText("old text");
+    combo->SetText("old");
+    memo->SetText("old lines");
+    std::vector<std::string> seen;
+    e->OnChange = [&](TObject*) { seen.push_back(e->Text()); };
+
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 20, "ab, c"), 0);
+    EXPECT_EQ(e->Text(), "ab, c");
+    // Select-all then typing: one change per key, as a user's typing.
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "ab", "ab,", "ab, ", "ab, c"}));
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 50, "123456"), 0);
+    EXPECT_EQ(limited->Text(), "1234") << "typing stops at MaxLength";
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 80, "Mail"), 0);
+    EXPECT_EQ(combo->Text(), "Mail");
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 110, "one\ntwo"), 0);
+    EXPECT_EQ(memo->Lines()->Count(), 2);
+    EXPECT_EQ(memo->Lines()->Strings(1), "two");
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 20, ""), 0);
+    EXPECT_EQ(e->Text(), "");
+    EXPECT_EQ(seen.back(), "");
+
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 210, 15, "x"), -1) << "a label takes no text";
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 390, 290, "x"), -1) << "nothing there";
+    e->SetEnabled(false);
+    EXPECT_EQ(Vcl_TypeTextAt(s.form.Handle(), 20, 20, "x"), -1);
+    EXPECT_EQ(e->Text(), "");
+}
+
+TEST(Events, NamedKeysGoToTheFocusedControl)
+{
+    Stage s;
+    auto* first = s.Add<TEdit>(10, 10, 100, 21);
+    auto* list = s.Add<TComboBox>(10, 40, 120, 21);
+    auto* button = s.Add<TButton>(10, 70, 80, 25);
+    list->SetStyle(csDropDownList);
+    for (const char* item : {"one", "two", "three"}) list->Items()->Add(item);
+    list->SetItemIndex(0);
+    int changes = 0, clicks = 0;
+    list->OnChange = [&](TObject*) { changes++; };
+    button->OnClick = [&](TObject*) { clicks++; };
+
+    // (The offscreen window is never active, so focus shows in where the
+    // keys land rather than in Focused.)
+    first->SetFocus();
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Tab"), 0);
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Down"), 0);
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Down"), 0);
+    EXPECT_EQ(list->ItemIndex(), 2);
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Up"), 0);
+    EXPECT_EQ(list->ItemIndex(), 1);
+    EXPECT_EQ(changes, 3) << "each key is the user's choice";
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Tab"), 0);
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "Space"), 0);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(Vcl_KeyAt(s.form.Handle(), "F13"), -1);
+}
+
 TEST(Events, ComboItemIndexFromCodeIsSilent)
 {
     Stage s;
