@@ -147,6 +147,14 @@ void Vido_OnFrame(const uint8_t* body, uint32_t bodyLength, TVidoState* state)
     // The block's own length is the recorder's word: it must hold the frame
     // header and stay within what the message brought.
     if (block.totalLength < VIDO_MIN_BLOCK || block.totalLength > bodyLength) return;
+    // A frame that answers an earlier request was sent before the recorder
+    // started its numbering over; in the queue it would take the place of
+    // the current request's frame of the same number. It is rejected as
+    // the stream step rejects one: its status value is reported.
+    if (block.requestNumber != 0 && c->view && block.requestNumber != c->view->icmdSequence) {
+        state->report.status = block.status;
+        return;
+    }
     if (block.channel < VIDO_CHANNELS && c->stream) {
         TChannelState* cs = &c->stream->channels[block.channel];
         cs->newestSecond = block.newestSecond;
