@@ -100,7 +100,7 @@ static uint32_t TagSocket(TObject* sender) { return ((uint32_t)static_cast<TComp
 
 void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
-    Conn_OnConnected(TagConnection(Sender));
+    Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
     Debug_Trace("ClientSocket_Connect");
 }
 

@@ -157,20 +157,16 @@ int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t so
     if (!c || socketIndex >= 2 || !c->socket[socketIndex]) return -1;
     if (Conn_SocketConnected(c, socketIndex)) return 0;
     Conn_ResetReceiveBuffer(c, socketIndex);
+    // The record is marked before the connect starts: a socket class may
+    // report a connect that fails at once from inside SetActive, and its
+    // disconnect must leave the socket down for the next reconnect.
+    c->busy[socketIndex] = 0;
+    c->socketState[socketIndex] = SOCK_OPENING;
+    if (socketIndex == 0) c->linkState = LINK_IDLE;
     TClientSocket* cs = c->socket[socketIndex];
     cs->SetHost(host ? host : "");
     cs->SetPort((int)port);
     cs->SetActive(true);
-    if (TCustomWinSocket* ws = cs->Socket()) {
-        intptr_t handle = ws->SocketHandle();
-        if (handle != -1) {
-            Win_SetSocketOption((SOCKET)handle, WIN_SO_RCVBUF, 16384);
-            Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_RECEIVE_SIZE);
-        }
-    }
-    c->busy[socketIndex] = 0;
-    c->socketState[socketIndex] = SOCK_OPENING;
-    if (socketIndex == 0) c->linkState = LINK_IDLE;
     return 0;
 }
 
@@ -264,8 +260,18 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     if (carriesPacket) Ulcm_ParsePacket(gPacketCopy, body);
 }
 
-void Conn_OnConnected(uint32_t connectionIndex)
+void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex)
 {
+    if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
+    // The buffer sizes go on the socket once it is up: before that it has
+    // no handle. Results are not examined.
+    if (TCustomWinSocket* ws = WinSocketOf(&gConnections[connectionIndex], socketIndex)) {
+        intptr_t handle = ws->SocketHandle();
+        if (handle != -1) {
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_RCVBUF, CONN_SOCKET_RCVBUF);
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_SOCKET_SNDBUF);
+        }
+    }
     if (connectionIndex == 0) Viewer_ShowLinkIcon(1);
 }
 

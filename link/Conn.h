@@ -19,6 +19,8 @@ enum {
     CONN_FRAME_RING_SIZE = 0x200000,
     CONN_LENGTH_TABLE = 4096,
     CONN_MAX_MESSAGE = 1280, // longest module message a packet may carry
+    CONN_SOCKET_RCVBUF = 16384,   // socket buffer sizes set on every connect
+    CONN_SOCKET_SNDBUF = 0x48000,
 };
 
 // Link states.
@@ -107,8 +109,8 @@ int Http_HeaderLength(const uint8_t* buffer, uint32_t n);
 // absent, 0xFFFFFFFF when it does not fit 32 bits.
 uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength);
 
-// Socket event handlers.
-void Conn_OnConnected(uint32_t connectionIndex);
+// Socket event handlers. A connected socket gets its buffer sizes.
+void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnWrite(uint32_t connectionIndex);

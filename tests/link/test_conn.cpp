@@ -332,3 +332,35 @@ TEST_F(LinkTest, DisconnectResetsTheLinkAndMarksTheSocketForReconnect)
     Conn_OnError(0, 0);
     EXPECT_EQ(sockets[0][0].closes, 1);
 }
+
+// A socket class that reports a failed connect from inside SetActive, as
+// a connect to an unreachable address can.
+class FailingClientSocket : public FakeClientSocket {
+public:
+    void SetActive(bool value) override
+    {
+        FakeClientSocket::SetActive(value);
+        if (!value) return;
+        win.connected = false;
+        active = false;
+        Conn_OnError((uint32_t)Tag & 1, (uint32_t)Tag / 2);
+        Conn_OnDisconnected((uint32_t)Tag & 1, (uint32_t)Tag / 2);
+    }
+};
+
+TEST_F(LinkTest, UnreachableAddressKeepsBeingRetried)
+{
+    FailingClientSocket unreachable;
+    unreachable.Tag = 0;
+    unreachable.win.connected = false;
+    C(0)->socket[0] = &unreachable;
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        ASSERT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN) << "attempt " << attempt;
+        EXPECT_EQ(Conn_OpenSocket(C(0), "255.255.255.255", 80, 0), 0);
+        EXPECT_EQ(unreachable.opens, attempt);
+        // The failure arrived inside the call: the socket stays down, so
+        // the next poll connects it again.
+        EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN);
+        gFakeTick += 1100;
+    }
+}
