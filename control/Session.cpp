@@ -22,7 +22,7 @@ void Session_PollSockets()
 {
     TConnection* c = &gConnections[0];
     for (uint32_t s = 0; s < 2; s++)
-        if (c->socketState[s] == SOCK_DOWN) Session_Connect(0, s);
+        if (c->socketState[s] == SOCK_DOWN && Conn_ReconnectDue(c, s)) Session_Connect(0, s);
     TTitleState* title = c->vdtt;
     if (!title) return;
     uint32_t flag = Title_TakeRequestFlag(title);

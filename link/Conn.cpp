@@ -13,6 +13,27 @@
 TConnection gConnections[CONN_COUNT];
 static TRingDesc gSendRings[CONN_COUNT];
 
+// Per socket: reconnects since the last answer that came through, and
+// when the last connect started; the poll waits longer the more connects
+// in a row ended without an answer.
+struct TReconnect {
+    uint32_t failures;
+    uint32_t lastOpen;
+    uint32_t answered; // an answer came on this connection
+};
+static TReconnect gReconnect[CONN_COUNT][2];
+
+// Per socket: how far the buffer has been searched for the blank line
+// that ends an answer's header, and the header found there (0: none yet)
+// with its content length, so each byte is looked at once.
+struct TFraming {
+    uint32_t scanned;
+    uint32_t header;
+    uint32_t body;
+};
+static TFraming gFraming[CONN_COUNT][2];
+uint32_t gHttpBytesScanned;
+
 static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n"; // 17 bytes
 static const char kContentLength[] = "Content-Length: ";  // 16 bytes
 
@@ -60,6 +81,7 @@ void Conn_InitAll()
     Conn_ResetReceiveBuffer(c0, 0);
     Conn_ResetReceiveBuffer(c0, 1);
     c0->socketState[0] = SOCK_DOWN; // the first tick with properties connects it
+    memset(gReconnect, 0, sizeof gReconnect);
 }
 
 int Conn_ResetSendRing(uint32_t connectionIndex)
@@ -90,6 +112,7 @@ int Conn_ResetReceiveBuffer(TConnection* c, uint32_t socketIndex)
     TRingDesc* rb = &c->receive[socketIndex];
     rb->writeIndex = 0;
     rb->readIndex = 0;
+    if (c->index < CONN_COUNT) gFraming[c->index][socketIndex] = TFraming{0, 0, 0};
     if (!rb->data) {
         rb->data = AllocBytes(CONN_RECEIVE_SIZE);
         rb->size = rb->data ? CONN_RECEIVE_SIZE : 0;
@@ -163,6 +186,10 @@ int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t so
     c->busy[socketIndex] = 0;
     c->socketState[socketIndex] = SOCK_OPENING;
     if (socketIndex == 0) c->linkState = LINK_IDLE;
+    if (c->index < CONN_COUNT) {
+        gReconnect[c->index][socketIndex].lastOpen = Stopwatch_Now();
+        gReconnect[c->index][socketIndex].answered = 0;
+    }
     TClientSocket* cs = c->socket[socketIndex];
     cs->SetHost(host ? host : "");
     cs->SetPort((int)port);
@@ -170,13 +197,32 @@ int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t so
     return 0;
 }
 
-int Http_HeaderEnd(const uint8_t* buffer, uint32_t n)
+int Conn_ReconnectDue(const TConnection* c, uint32_t socketIndex)
+{
+    if (!c || c->index >= CONN_COUNT || socketIndex >= 2) return 0;
+    const TReconnect& r = gReconnect[c->index][socketIndex];
+    // At once after the first failure, then 50 ms doubling to once a second.
+    if (r.failures <= 1) return 1;
+    uint32_t shift = r.failures - 2 < 5 ? r.failures - 2 : 5;
+    uint32_t wait = (uint32_t)CONN_RETRY_FIRST << shift;
+    if (wait > CONN_RETRY_MAX) wait = CONN_RETRY_MAX;
+    return Stopwatch_Now() - r.lastOpen >= wait ? 1 : 0;
+}
+
+// The blank line ending a header, searched from position from on.
+static int HeaderEndFrom(const uint8_t* buffer, uint32_t n, uint32_t from)
 {
     if (!buffer || n < 4) return -1;
-    for (uint32_t i = 0; i + 4 <= n; ++i) {
+    for (uint32_t i = from; i + 4 <= n; ++i) {
+        ++gHttpBytesScanned;
         if (buffer[i] == '\r' && memcmp(buffer + i, "\r\n\r\n", 4) == 0) return (int)(i + 4);
     }
     return -1;
+}
+
+int Http_HeaderEnd(const uint8_t* buffer, uint32_t n)
+{
+    return HeaderEndFrom(buffer, n, 0);
 }
 
 int Http_HeaderLength(const uint8_t* buffer, uint32_t n)
@@ -217,6 +263,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
 static void CloseStalled(TConnection* c, uint32_t s)
 {
     c->receive[s].writeIndex = 0;
+    if (c->index < CONN_COUNT) gFraming[c->index][s] = TFraming{0, 0, 0};
     if (c->socket[s]) c->socket[s]->Close();
 }
 
@@ -230,25 +277,42 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     if (!rb->data || rb->writeIndex == 0) return;
     if (rb->writeIndex > rb->size) rb->writeIndex = rb->size;
     uint32_t fill = rb->writeIndex;
+    TFraming* f = c->index < CONN_COUNT ? &gFraming[c->index][socketIndex] : nullptr;
+    TFraming local{0, 0, 0};
+    if (!f) f = &local;
+    if (f->scanned > fill) *f = TFraming{0, 0, 0}; // the buffer was emptied behind our back
 
-    int h = Http_HeaderEnd(rb->data, fill);
-    if (h < 0) {
-        if (fill >= rb->size) CloseStalled(c, socketIndex); // full, still no header
-        return;
+    if (f->header == 0) {
+        int h = HeaderEndFrom(rb->data, fill, f->scanned);
+        if (h < 0) {
+            // The last three bytes may begin the blank line.
+            f->scanned = fill > 3 ? fill - 3 : 0;
+            if (fill >= rb->size) CloseStalled(c, socketIndex); // full, still no header
+            return;
+        }
+        f->header = (uint32_t)h;
+        f->body = Http_ContentLength(rb->data, f->header);
+        f->scanned = f->header;
     }
-    uint32_t header = (uint32_t)h;
-    uint32_t body = Http_ContentLength(rb->data, header);
+    uint32_t header = f->header;
+    uint32_t body = f->body;
     if (body > rb->size - header) { // the body could never fit
         CloseStalled(c, socketIndex);
         return;
     }
     if (fill - header < body) return; // body incomplete
     c->busy[socketIndex] = 0;
-
+    *f = TFraming{0, 0, 0};
+    if (c->index < CONN_COUNT) {
+        gReconnect[c->index][socketIndex].failures = 0;
+        gReconnect[c->index][socketIndex].answered = 1;
+    }
     // The answer leaves the buffer before its packet is acted on: a module
     // may show a message box, whose message loop lets more bytes arrive
     // behind the ones still held.
-    bool carriesPacket = Http_HeaderLength(rb->data, fill) == h && body >= ULCM_HEADER_SIZE;
+    const uint32_t statusLength = sizeof kStatusOk - 1;
+    bool carriesPacket = header >= statusLength && memcmp(rb->data, kStatusOk, statusLength) == 0 &&
+                         body >= ULCM_HEADER_SIZE;
     if (carriesPacket) memcpy(gPacketCopy, rb->data + header, body);
     uint32_t consumed = header + body;
     uint32_t rest = fill - consumed;
@@ -279,6 +343,11 @@ void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
 {
     if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
     TConnection* c = &gConnections[connectionIndex];
+    // A connection that ended without one answer counts towards waiting
+    // longer before the next connect.
+    TReconnect& r = gReconnect[connectionIndex][socketIndex];
+    if (!r.answered && r.failures < 0xFFFF) ++r.failures;
+    r.answered = 0;
     // A socket already down stays marked for reconnection: when both drop,
     // the second reset must not leave the first one idle for good.
     uint32_t wasDown[2] = {c->socketState[0] == SOCK_DOWN, c->socketState[1] == SOCK_DOWN};

@@ -21,6 +21,8 @@ enum {
     CONN_MAX_MESSAGE = 1280, // longest module message a packet may carry
     CONN_SOCKET_RCVBUF = 16384,   // socket buffer sizes set on every connect
     CONN_SOCKET_SNDBUF = 0x48000,
+    CONN_RETRY_FIRST = 5000,      // 50 ms: the first wait between failed connects
+    CONN_RETRY_MAX = 100000,      // 1 s: the longest
 };
 
 // Link states.
@@ -97,6 +99,12 @@ int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n);
 int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t socketIndex);
 // Cuts at most one complete answer out of the socket's receive buffer.
 void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex);
+// 1 when a socket that is down may be connected again now: at once after
+// an answer or a first failure, then after waits growing to a second
+// while connects keep ending without an answer.
+int Conn_ReconnectDue(const TConnection* c, uint32_t socketIndex);
+// Bytes the framing has looked at while searching for headers (tests).
+extern uint32_t gHttpBytesScanned;
 // 1 when the socket exists and reports itself connected.
 int Conn_SocketConnected(const TConnection* c, uint32_t socketIndex);
 

@@ -300,3 +300,56 @@ TEST_F(TavnTest, SetupAcknowledgementShowsOneBoxAndResets)
 }
 
 } // namespace
+
+namespace {
+
+// The hellos among the messages queued on record 0.
+size_t Hellos(const std::vector<Bytes>& q)
+{
+    size_t n = 0;
+    for (const Bytes& m : q)
+        if (memcmp(&m[4], "TAVN", 4) == 0 && GetU32(m, 36) == TAVN_HELLO) ++n;
+    return n;
+}
+
+class HandshakeRetryTest : public ModuleTest {};
+
+TEST_F(HandshakeRetryTest, HandshakeStartsOverWhenTheMachineRecordDoesNotCome)
+{
+    Wire(0, 1).connected = false;
+    C(0)->session = 0;
+    C(0)->linkState = LINK_LOGIN_SENT;
+    ASSERT_EQ(Ulcm_AcceptSession(S, 0), 0);
+    EXPECT_EQ(Hellos(Queued(0)), 1u); // the hello; its answer is lost
+    uint32_t start = gFakeTick;
+    for (uint32_t ms = 10; ms < 3000; ms += 500) {
+        gFakeTick = start + ms;
+        C(0)->busy[0] = 0;
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(Hellos(Queued(0)), 0u) << ms;
+    }
+    gFakeTick = start + 3000;
+    C(0)->busy[0] = 0;
+    Wire(0, 0).sent.clear();
+    Ulcm_PumpSend(C(0));
+    // The new hello went straight out in the poll.
+    ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
+    const Bytes& packet = Wire(0, 0).sent[0];
+    ASSERT_GE(packet.size(), 64u + 64u);
+    EXPECT_EQ(memcmp(&packet[64 + 4], "TAVN", 4), 0);
+    EXPECT_EQ(GetU32(packet, 64 + 36), (uint32_t)TAVN_HELLO);
+
+    // Once the machine record has come, nothing starts over.
+    Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(4, 1)));
+    Queued(0);
+    EXPECT_EQ(C(0)->active, 1u);
+    gFakeTick = start + 20000;
+    C(0)->busy[0] = 0;
+    Wire(0, 0).sent.clear();
+    Ulcm_PumpSend(C(0));
+    ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
+    EXPECT_EQ(Wire(0, 0).sent[0].size(), 64u); // a plain poll
+    gFakeTick = start;
+}
+
+} // namespace
