@@ -165,6 +165,9 @@ int Conn_FindBySession(uint32_t session)
 int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n)
 {
     if (!c || !message || n == 0) return -1;
+    // A packet carries whole messages of at most 1,280 bytes: a longer one
+    // could never leave and would hold up every message behind it.
+    if (n > CONN_MAX_MESSAGE) return -1;
     TRingDesc* ring = c->sendRing;
     if (!ring || !ring->data) return -1;
     if (n > Ring_Free95(ring->writeIndex, ring->readIndex, ring->size)) return -1;

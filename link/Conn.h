@@ -94,7 +94,8 @@ void Conn_Reset(TConnection* c);
 int Conn_AllSocketsDown(const TConnection* c);
 // Index of the first record holding the session (0 included), -1 if none.
 int Conn_FindBySession(uint32_t session);
-// Queues one complete module message; -1 when it is dropped.
+// Queues one complete module message; -1 when it is dropped (no room, or
+// longer than the 1,280 bytes a packet carries).
 int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n);
 int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t socketIndex);
 // Cuts at most one complete answer out of the socket's receive buffer.

@@ -108,13 +108,14 @@ static void TakeMode(TViewRecord* view, uint32_t op, uint32_t modeWord)
     if (op != ICMD_ANSWER && modeWord < (uint32_t)VIEW_MODE_COUNT) view->mode = modeWord;
 }
 
-// A block shorter than 64 bytes fills what it holds; the rest becomes 0.
+// A block shorter than 64 bytes replaces what it holds; the words the
+// recorder did not send keep their values (the live picture size above all,
+// which every later command sends back).
 static void ParseBlock(void* block, const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
                        uint32_t modeWord)
 {
     uint32_t n = length < (uint32_t)ICMD_BLOCK_SIZE ? length : (uint32_t)ICMD_BLOCK_SIZE;
     if (n > 0) memcpy(block, body, n);
-    memset((uint8_t*)block + n, 0, ICMD_BLOCK_SIZE - n);
     TakeMode(view, op, modeWord);
 }
 

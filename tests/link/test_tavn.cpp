@@ -3,6 +3,7 @@
 // variable handlers, and the link coming back after the sockets drop.
 #include "ModuleFixture.h"
 #include "control/Pending.h"
+#include "panel/SkinVars.h"
 
 namespace {
 
@@ -112,19 +113,23 @@ TEST_F(TavnTest, ShortMessagesFillOnlyWhatArrivedAndZeroTheRest)
         for (size_t i = k.checkFrom; i < 256; ++i) ASSERT_EQ(rec[i], 0) << "byte " << i;
         Queued(0);
     }
-    // The 20-byte machine record's channel count 0x08080808 is no channel
-    // count: it becomes 16.
-    EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, 16u);
+    // The 20-byte machine record's channel count 0x08080808 is kept as
+    // sent; the key panel works with 16.
+    EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, 0x08080808u);
+    EXPECT_EQ(IE_M_CH, 16);
 }
 
-TEST_F(TavnTest, MachineRecordChannelCountIsFourEightOrSixteen)
+TEST_F(TavnTest, MachineRecordKeepsTheCountAsSentAndTheViewerWorksWithFourEightOrSixteen)
 {
-    const struct { uint32_t sent, kept; } cases[] = {
+    const struct { uint32_t sent, used; } cases[] = {
         {0, 4}, {1, 4}, {4, 4}, {5, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 16}, {0xFFFFFFFF, 16}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.sent);
+        IE_M_CH = -1;
         Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(k.sent, 1)));
-        EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, k.kept);
+        EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, k.sent);
+        EXPECT_EQ(Handshake_ChannelCount(gHandshakeRecords[0].machine.channelCount), k.used);
+        EXPECT_EQ(IE_M_CH, (int32_t)k.used);
         Queued(0);
     }
 }
