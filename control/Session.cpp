@@ -4,7 +4,7 @@
 #include "control/Properties.h"
 #include "control/Text.h"
 #include "link/Ulcm.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
 #include "control/Pending.h"
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // the receive buffers. Owns gConnections and the two send-ring descriptors
 // gSendRings; ring and buffer storage is taken from the heap once and kept.
 #include "link/Conn.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
 #include "link/Ulcm.h"
 #include "panel/Month.h"
 #include "platform/vcl/Vcl.h"

@@ -3,7 +3,9 @@
 // and builds messages), the op, type and setup-item tables and the
 // request block.
 #include "link/Icmd.h"
-#include "control/Pending.h"
+#include "control/View.h"
+#include "link/Hooks.h"
+#include "media/Vido.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
@@ -11,7 +13,8 @@
 #include <cstring>
 
 TViewRecord gViewRecords[CONN_COUNT];
-TSetupItem gSetupItems[SETUP_ITEM_COUNT];
+static_assert(ICMD_SETUP_ITEMS == SETUP_ITEM_COUNT, "one row per setup item");
+TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 static uint8_t gBuffer[ICMD_BUFFER_SIZE];
 static TIcmdRequest gRequest;
 static TIcmdTypeEntry gTypes[ICMD_TYPES];

@@ -3,8 +3,8 @@
 // builds messages), the three-row code table, the request block, the
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
-#include "control/Pending.h"
-#include "control/Properties.h"
+#include "link/Hooks.h"
+#include "panel/Ie_com.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
 #include "link/Ring.h"

@@ -3,7 +3,8 @@
 // 16 KB packet buffer, the 16 KB payload staging buffer and the grant block.
 #include "link/Ulcm.h"
 #include "link/Msg.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
+#include "media/Vido.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"
