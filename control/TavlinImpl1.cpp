@@ -11,7 +11,7 @@
 #include "link/Conn.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"

@@ -4,9 +4,13 @@
 // Owns the view records, the 2,048-byte module buffer, the op, type and
 // setup-item tables and the request block.
 #pragma once
-#include "control/View.h"
 #include "link/Conn.h"
 #include <cstdint>
+
+// The view record and the setup-item rows are the view modes' types
+// (control/View.h); the module reads and fills them in Icmd.cpp only.
+struct TViewRecord;
+struct TSetupItem;
 
 // Ops (sub-header word 1).
 enum { ICMD_REQUEST = 1, ICMD_DATA = 2, ICMD_ANSWER = 4 };
@@ -24,6 +28,7 @@ enum {
     ICMD_BLOCK_SIZE = 64,
     SETUP_HEADER_SIZE = 72,
     ICMD_TYPES = 5,
+    ICMD_SETUP_ITEMS = 5, // rows of gSetupItems
 };
 
 // In front of the item in a type-4096 body (little-endian).
@@ -74,7 +79,7 @@ struct TIcmdOpEntry {
     void (*handler)(const TIcmdMessage* message);
 };
 
-extern TSetupItem gSetupItems[SETUP_ITEM_COUNT];
+extern TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 
 // Registers "ICMD", fills the tables, links the view records with the
 // connection records and gives both their start values.

@@ -26,7 +26,7 @@ struct THelloAnswer {
 
 // The recorder's description of itself (256 bytes, little-endian).
 struct TMachineRecord {
-    uint32_t channelCount;       // 4, 8 or 16 once received
+    uint32_t channelCount;       // as the recorder sent it: read through Handshake_ChannelCount
     uint32_t variant;            // model variant flag
     uint32_t titleFlag;          // the Title tab shows when not 0
     char text[4][32];            // Label_System1..4; the last byte of each forced to 0
