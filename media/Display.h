@@ -29,6 +29,7 @@ struct TRenderJob {
     uint32_t targetWidth;    // the image size, then the size drawn
     uint32_t targetHeight;
     uint32_t scale;          // 1: scaled to the target
+    uint32_t lumaInPlace;    // 1: no filter ran; the luma is read from y, not the work plane
 };
 
 enum {
@@ -59,7 +60,8 @@ void Osd_UpdateTime(TStreamRecord* stream);
 int32_t AbsInt(int32_t value);
 
 // The work luma plane's row r (0 = the picture's first row) for a picture
-// of width w.
+// of width w. A job whose lumaInPlace is set is drawn from its luma plane
+// instead (the plain code copies it here first).
 uint8_t* Render_WorkRow(uint32_t w, uint32_t r);
 // Still count of a 16 x 16 block of the deinterlacer (0 .. 2).
 uint32_t Render_StillCount(uint32_t band, uint32_t group);

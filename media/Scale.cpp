@@ -570,6 +570,22 @@ alignas(32) uint8_t gChromaRow[kMaxW + 64];
 alignas(32) uint8_t gBandU[kMaxGroups + 16], gBandV[kMaxGroups + 16];
 alignas(32) uint32_t gPixelAdd[4 * kMaxGroups + 64], gPixelSub[4 * kMaxGroups + 64];
 
+// out[g] = in[2g] for the leading groups whose 16 bytes lie within
+// readable bytes; returns how many were done.
+uint32_t EvenBytes(const uint8_t* in, uint32_t readable, uint32_t groups, uint8_t* out)
+{
+    uint32_t g = 0;
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(0x00FF);
+    for (; g + 8 <= groups && 2 * g + 16 <= readable; g += 8) {
+        __m128i bytes = _mm_and_si128(_mm_loadu_si128((const __m128i*)(in + 2 * g)), low);
+        _mm_storel_epi64((__m128i*)(out + g), _mm_packus_epi16(bytes, bytes));
+    }
+#endif
+    for (; g < groups && 2 * g < readable; g++) out[g] = in[2 * g];
+    return g;
+}
+
 // The chroma of every group of a band in one plane: scaled, the column
 // pass at the even columns of two cached rows; at its own size, the
 // plane's even columns (the last column standing in beyond the plane).
@@ -583,12 +599,20 @@ void BandChroma(const TRenderJob* job, const uint8_t* plane, TRowCache* cache, u
         const uint8_t* ra = CachedRow(cache, a, b, plane + (size_t)a * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
         const uint8_t* rb = CachedRow(cache, b, a, plane + (size_t)b * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
         k.columnPass(ra, rb, gChromaTapsY.weight[crow], 2 * groups - 1, gChromaRow);
-        for (uint32_t g = 0; g < groups; g++) out[g] = gChromaRow[2 * g];
+        // The row buffer is readable past its 2 * groups - 1 results.
+        EvenBytes(gChromaRow, 2 * groups + 15, groups, out);
     } else {
         uint32_t rr = crow < chromaRows ? crow : chromaRows - 1;
         const uint8_t* row = plane + (size_t)rr * job->chromaStride;
-        for (uint32_t g = 0; g < groups; g++) out[g] = row[2 * g < chromaWidth ? 2 * g : chromaWidth - 1];
+        uint32_t g = EvenBytes(row, chromaWidth, groups, out);
+        for (; g < groups; g++) out[g] = row[2 * g < chromaWidth ? 2 * g : chromaWidth - 1];
     }
+}
+
+// Luma row r of the prepared picture.
+inline const uint8_t* LumaRow(const TRenderJob* job, uint32_t r)
+{
+    return job->lumaInPlace ? job->y + (size_t)r * job->yStride : Render_WorkRow(job->width, r);
 }
 
 void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw, uint32_t bh, const TKernels& k)
@@ -601,8 +625,9 @@ void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
         uint32_t sw = job->scaleWidth, stepX = (sw << 12) / tw, stepY = (sh2 << 12) / th;
         MakeTaps(&gTapsX, sw, stepX, tw);
         MakeTaps(&gTapsY, sh2, stepY, th);
-        // The work rows are readable well past their last pixel (margins).
-        MakeShuffleGroups(gTapsX, tw, sw + 16, &gLumaGroups);
+        // The work rows are readable well past their last pixel (margins);
+        // the decoded plane's rows only up to it.
+        MakeShuffleGroups(gTapsX, tw, job->lumaInPlace ? w : sw + 16, &gLumaGroups);
         uint32_t chromaWidth = (w + 1) / 2, chromaRows = (h + 1) / 2;
         uint32_t crows = job->scaleHeight / 2 ? job->scaleHeight / 2 : 1;
         if (crows > chromaRows) crows = chromaRows;
@@ -640,12 +665,12 @@ void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
             const uint8_t* luma;
             if (job->scale) {
                 int32_t a = (int32_t)gTapsY.first[yy], b = (int32_t)gTapsY.second[yy];
-                const uint8_t* ra = CachedRow(&gLumaCache, a, b, Render_WorkRow(w, (uint32_t)a), gTapsX, gLumaGroups, tw, k);
-                const uint8_t* rb = CachedRow(&gLumaCache, b, a, Render_WorkRow(w, (uint32_t)b), gTapsX, gLumaGroups, tw, k);
+                const uint8_t* ra = CachedRow(&gLumaCache, a, b, LumaRow(job, (uint32_t)a), gTapsX, gLumaGroups, tw, k);
+                const uint8_t* rb = CachedRow(&gLumaCache, b, a, LumaRow(job, (uint32_t)b), gTapsX, gLumaGroups, tw, k);
                 k.columnPass(ra, rb, gTapsY.weight[yy], end, gLumaRow);
                 luma = gLumaRow;
             } else {
-                luma = Render_WorkRow(w, yy);
+                luma = LumaRow(job, yy);
             }
             k.convert(luma, gPixelAdd, gPixelSub, end, out + ox);
             Fill(out, ox + tw, full, bw);
@@ -784,7 +809,14 @@ void Render_ScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t b
     case RENDER_PATH_AVX2: FusedScaleToRows(job, rows, bw, bh, kAvx2); break;
     case RENDER_PATH_SSSE3: FusedScaleToRows(job, rows, bw, bh, kSsse3); break;
 #endif
-    default: PlainScaleToRows(job, rows, bw, bh); break;
+    default:
+        if (job->lumaInPlace) {
+            // The plain code reads the work plane only.
+            TRenderJob copy = *job;
+            Render_CopyPlanes(&copy);
+        }
+        PlainScaleToRows(job, rows, bw, bh);
+        break;
     }
 }
 

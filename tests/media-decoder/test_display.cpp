@@ -324,7 +324,8 @@ TEST(Drawing, EveryPathDrawsThePlainCodesPixels)
     // smaller than their target): the plain code with its SSE2/SSSE3 steps
     // and the fused SSSE3 and AVX2 code, each where this processor has it,
     // give the plain code's pixels, scaled frames also by the resampling
-    // rules, and nothing is written outside the bitmap.
+    // rules, also when an unfiltered picture is read from its luma plane in
+    // place of the work plane, and nothing is written outside the bitmap.
     struct {
         uint32_t w, h;
     } sources[] = {{16, 16},   {48, 32},   {350, 290}, {346, 286}, {704, 576}, {702, 574}, {640, 480}, {176, 144},
@@ -378,6 +379,21 @@ TEST(Drawing, EveryPathDrawsThePlainCodesPixels)
                     Render_ScaleToRows(&job, out.rows.data(), t.bw, t.bh);
                     ASSERT_TRUE(out.pixels == plain.pixels);
                     EXPECT_TRUE(out.GuardsIntact());
+                }
+                if (!job.fieldFlag) {
+                    // Unfiltered, as the display draws it: straight from the
+                    // luma plane, whatever the work plane holds.
+                    TRenderJob inPlace = job;
+                    inPlace.lumaInPlace = 1;
+                    for (int32_t path : paths) {
+                        SCOPED_TRACE(testing::Message() << "in place, path " << path);
+                        for (uint32_t r = 0; r < src.h; r++) memset(Render_WorkRow(src.w, r), 0x5A, src.w);
+                        TRows out(t.bw, t.bh);
+                        ASSERT_TRUE(Render_UsePath(path));
+                        Render_ScaleToRows(&inPlace, out.rows.data(), t.bw, t.bh);
+                        ASSERT_TRUE(out.pixels == plain.pixels);
+                        EXPECT_TRUE(out.GuardsIntact());
+                    }
                 }
                 Render_UseVectorCode(1);
                 drawn++;
