@@ -338,6 +338,15 @@ void TBitmap::SaveToFile(const AnsiString& path) const
 const TGraphic::View* TBitmap::Display() const
 {
     Impl* d = FImpl;
+    if (!FTransparent && d->image.format() == QImage::Format_RGB32) {
+        // Opaque 32-bit pixels are drawn from the bitmap's own image: no
+        // copy per repaint. The top byte is not shown (the widgets draw
+        // into opaque surfaces, where Qt takes RGB32 as it stands).
+        if (!d->display.isNull()) d->display = QImage();
+        d->displayVersion = 0;
+        d->view.image = &d->image;
+        return &d->view;
+    }
     if (d->displayVersion != d->version || d->displayTransparent != FTransparent) {
         BuildDisplay(d->image, FTransparent, d->display);
         d->displayVersion = d->version;

@@ -46,7 +46,10 @@ void VclSafeCall(F&& f)
 }
 
 struct TGraphic::View {
-    // Opaque pixels (or premultiplied with alpha 0 where transparent).
+    // Opaque pixels (or premultiplied with alpha 0 where transparent). An
+    // opaque 32-bit bitmap hands over its own image, whose top byte is
+    // whatever the bitmap's owner wrote there: Format_RGB32 is drawn as
+    // opaque into the widgets' surfaces.
     const QImage* image = nullptr;
 };
 
