@@ -83,6 +83,12 @@ static bool SetShowTitles(const char*) {
   return true;
 }
 
+static bool SetTitlesOut(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gTitles.out = value;
+  return true;
+}
+
 static bool SetText(int index, const char* value) {
   if (value == nullptr || strlen(value) > kMachineTextSize) return false;
   snprintf(gMachine.text[index], sizeof gMachine.text[index], "%s", value);
@@ -149,6 +155,7 @@ static const SimOption gOptions[] = {
     {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
     {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
+    {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},

@@ -3,13 +3,14 @@
 // received gIncoming, and the upload counter.
 #include "sim_vdtt.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "sim_modules.h"
 #include "sim_trace.h"
 #include "sim_wire.h"
 
-SimTitles gTitles = {false};
+SimTitles gTitles = {false, nullptr};
 
 namespace {
 
@@ -122,6 +123,12 @@ void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint
     memcpy(gStore.bytes, gIncoming.bytes, kTotal);
     gStore.valid = true;
     gUploads++;
+    if (gTitles.out != nullptr) {
+      FILE* f = fopen(gTitles.out, "wb");
+      bool written = f != nullptr && fwrite(gStore.bytes, 1, kTotal, f) == kTotal;
+      if (f != nullptr && fclose(f) != 0) written = false;
+      if (!written) Trace("vdtt titles-out failed");
+    }
   }
   Trace("vdtt upload bytes=%u checksum=%u %s", gIncomingBytes, got, want == got && whole ? "ok" : "bad");
   AddMessage(answer, sid, 1, 0, 0, 0, 0, nullptr);  // section 0: the upload is complete
@@ -176,8 +183,13 @@ bool Ink(const uint8_t* title, uint32_t s, uint32_t x, uint32_t y) {
 
 // Draws a title of size 3, every step-th pixel, at (left, top) of the plane:
 // white ink with a black rim.
-void Draw(uint8_t* y, uint32_t stride, uint32_t width, uint32_t height, uint32_t channel, uint32_t left,
-          uint32_t top, uint32_t step) {
+struct Planes {
+  uint8_t *y, *u, *v;
+  uint32_t y_stride, c_stride;
+};
+
+void Draw(const Planes& p, uint32_t width, uint32_t height, uint32_t channel, uint32_t left, uint32_t top,
+          uint32_t step) {
   if (!gTitles.show || !gStore.valid || channel >= 16) return;
   const uint32_t s = 3;
   uint32_t at = kSettingsSize + kSetBytes[0] + kSetBytes[1] + kSetBytes[2];
@@ -196,8 +208,10 @@ void Draw(uint8_t* y, uint32_t stride, uint32_t width, uint32_t height, uint32_t
             if (nx >= 0 && ny >= 0 && uint32_t(nx) < w && uint32_t(ny) < h)
               rim = Ink(title, s, uint32_t(nx) * step, uint32_t(ny) * step);
           }
-      if (ink) y[py * stride + px] = 235;
-      else if (rim) y[py * stride + px] = 16;
+      if (!ink && !rim) continue;
+      p.y[py * p.y_stride + px] = ink ? 235 : 16;
+      p.u[(py / 2) * p.c_stride + px / 2] = 128;
+      p.v[(py / 2) * p.c_stride + px / 2] = 128;
     }
   }
 }
@@ -206,12 +220,14 @@ void Draw(uint8_t* y, uint32_t stride, uint32_t width, uint32_t height, uint32_t
 
 uint32_t SimVdtt_Uploads() { return gUploads; }
 
-void SimVdtt_DrawTitle(uint8_t* y, uint32_t stride, uint32_t width, uint32_t height, uint32_t channel) {
+void SimVdtt_DrawTitle(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride, uint32_t width,
+                       uint32_t height, uint32_t channel) {
   if (height < 28 + 40) return;
-  Draw(y, stride, width, height, channel, 8, height - 28 - 8, 1);
+  Draw(Planes{y, u, v, y_stride, c_stride}, width, height, channel, 8, height - 28 - 8, 1);
 }
 
-void SimVdtt_DrawMosaicTitles(uint8_t* y, uint32_t stride, const PatternMosaic& m) {
+void SimVdtt_DrawMosaicTitles(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
+                              const PatternMosaic& m) {
   if (m.side < 2 || m.side > 4) return;
   uint32_t tw = m.width / m.side, th = m.height / m.side;
   for (uint32_t k = 0; k < m.side * m.side; k++) {
@@ -221,7 +237,7 @@ void SimVdtt_DrawMosaicTitles(uint8_t* y, uint32_t stride, const PatternMosaic& 
     uint32_t step = m.side;  // a tile shows the title at 1 / side of its size
     uint32_t h = 28 / step;
     if (th < h + 4) continue;
-    Draw(y, stride, left + tw, top + th, channel, left + 2, top + th - h - 2, step);
+    Draw(Planes{y, u, v, y_stride, c_stride}, left + tw, top + th, channel, left + 2, top + th - h - 2, step);
   }
 }
 

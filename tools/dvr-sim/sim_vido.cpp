@@ -274,10 +274,10 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
     if (channel == kSplitChannel) {
       PatternMosaic mosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels};
       Pattern_FillMosaic(y, w * 16, u, v, w * 8, mosaic, time, number, fps);
-      SimVdtt_DrawMosaicTitles(y, w * 16, mosaic);
+      SimVdtt_DrawMosaicTitles(y, w * 16, u, v, w * 8, mosaic);
     } else {
       Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
-      SimVdtt_DrawTitle(y, w * 16, w * 16, h * 16, channel);
+      SimVdtt_DrawTitle(y, w * 16, u, v, w * 8, w * 16, h * 16, channel);
     }
     n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
                             SimPicture{y, u, v, w * 16, w * 8});
