@@ -348,6 +348,33 @@ TEST(TitleCodePages, EveryLanguagesTextRoundTripsThroughItsCodePage)
     }
 }
 
+// Each language's title, written in its code page, is drawn with the
+// glyphs of its own script: two different texts of equal length give
+// different bitmaps, both with ink.
+TEST_F(Titles, TitlesInEveryLanguageDrawTheirOwnGlyphs)
+{
+    struct { uint32_t language; const char* a; const char* b; } cases[] = {
+        {0, "Gate", "Yard"},    {2, "Año", "Eñe"},       {3, "Вход", "Двор"},  {5, "入口", "车库"},
+        {6, "カメラ", "入口前"}, {11, "Łódź", "Wąż!"},    {12, "כניסה", "חניון"}, {13, "ประตู", "ลานจอด"},
+        {17, "Cổng", "Sân"},    {18, "입구", "차고"},     {7, "Tür", "Hof"},
+    };
+    for (auto c : cases) {
+        Title_SetLanguage(Settings(), c.language);
+        int charset = (int)Title_CharsetForLanguage(c.language);
+        std::vector<uint8_t> drawn[2];
+        int k = 0;
+        for (const char* utf8 : {c.a, c.b}) {
+            std::string ansi = Vcl_Utf8ToAnsi(utf8, strlen(utf8), charset);
+            ASSERT_EQ(ansi.find('?'), std::string::npos) << utf8;
+            Render(8, ansi.c_str());
+            drawn[k].assign(Bits(1, 8), Bits(1, 8) + kTitleSizes[1].titleBytes);
+            EXPECT_FALSE(AllZero(drawn[k].data(), drawn[k].size())) << utf8;
+            k++;
+        }
+        EXPECT_NE(drawn[0], drawn[1]) << c.a << " / " << c.b;
+    }
+}
+
 TEST_F(Titles, DoubleByteTitleRoundTripsThroughTheEditAndAFile)
 {
     Title_SetLanguage(Settings(), 6); // Japanese: Shift-JIS
