@@ -581,7 +581,7 @@ void TCanvas::LineTo(int x, int y)
 int TCanvas::TextWidth(const AnsiString& text)
 {
     QFontMetrics fm(VclQFont(FFont));
-    return fm.horizontalAdvance(VclToQ(text));
+    return fm.horizontalAdvance(VclToQ(text, FFont.Charset()));
 }
 
 int TCanvas::TextHeight(const AnsiString& text)
@@ -597,7 +597,7 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const AnsiString& text)
         if (!p.ok()) return;
         QFont f = VclQFont(FFont);
         QFontMetrics fm(f);
-        QString s = VclToQ(text);
+        QString s = VclToQ(text, FFont.Charset());
         p.painter.setClipRect(ToQ(r));
         if (FBrush.Style() != bsClear) p.painter.fillRect(ToQ(r), VclQColor(FBrush.Color()));
         p.painter.setFont(f);
@@ -614,7 +614,7 @@ void TCanvas::TextOut(int x, int y, const AnsiString& text)
         if (!p.ok()) return;
         QFont f = VclQFont(FFont);
         QFontMetrics fm(f);
-        QString s = VclToQ(text);
+        QString s = VclToQ(text, FFont.Charset());
         int w = fm.horizontalAdvance(s), h = fm.ascent() + fm.descent();
         if (FBrush.Style() != bsClear) p.painter.fillRect(QRect(x, y, w, h), VclQColor(FBrush.Color()));
         p.painter.setFont(f);

@@ -27,6 +27,9 @@ bool VclHeadless();
 // one character) unless Vcl_SetAnsiCodePage chose a code page.
 QString VclToQ(const AnsiString& s);
 AnsiString VclFromQ(const QString& s);
+// The same in the code page of a font character set (platform/vcl/CodePage.h).
+QString VclToQ(const AnsiString& s, int charset);
+AnsiString VclFromQ(const QString& s, int charset);
 
 QColor VclQColor(TColor color);
 QFont VclQFont(const TFont& font);

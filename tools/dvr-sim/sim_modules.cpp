@@ -6,6 +6,7 @@
 
 #include "sim_stats.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 #include "sim_wire.h"
 
 static SimModule gSimModules[kMaxModules];
@@ -17,6 +18,7 @@ void Module_InitAll() {
   SimIcmd_Register();
   SimIctl_Register();
   SimVido_Register();
+  SimVdtt_Register();
 }
 
 bool Module_Register(const SimModule& module) {
