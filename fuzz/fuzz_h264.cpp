@@ -9,6 +9,7 @@
 //   flags bit 0: parameter sets were put in front of this key frame (the
 //         stream step's word that makes the decoder take a new size).
 #include "fuzz/FuzzRig.h"
+#include "panel/Yuv2.h"
 #include "link/Conn.h"
 #include "media/Decoder.h"
 #include "media/Stream.h"
@@ -16,6 +17,9 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     Rig_Start();
+    // Without its skin the key panel draws nothing: the panel's redraws
+    // (after a machine record or a live block) are fuzz_skin's to cover.
+    Yuv2_ResetSkins();
     return 0;
 }
 
