@@ -204,18 +204,99 @@ def receive_seeds(build, out):
     return written
 
 
+def module_message(code, words, body=b""):
+    """One module message: header, sub-header (session first), body."""
+    sub = struct.pack("<8I", *([RIG_SESSION] + list(words) + [0] * (7 - len(words))))
+    m = bytearray(32) + sub + body
+    struct.pack_into("<I", m, 0, len(m))
+    m[4:8] = code
+    struct.pack_into("<I", m, 8, checksum(bytes(m[32:])))
+    return bytes(m)
+
+
+def answer(payload, kind=5):
+    """A "200 OK" answer carrying one ULCM packet of the rig's session."""
+    packet = bytearray(64) + payload
+    struct.pack_into("<4I", packet, 0, len(packet), 0x4D434C55, kind, RIG_SESSION)
+    head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(packet)
+    return head, bytes(packet)
+
+
+def built_messages():
+    """Messages dvr-sim does not send the control: every ICMD type and op,
+    the setup items with their sums, the handshake's close, the ICTL
+    variables with their handlers, VIDO status and frames out of order."""
+    seeds = []
+    items = {1: struct.pack("<I", 5), 2: struct.pack("<hH32s32s", 1, 0, b"user", b"secret"),
+             4: struct.pack("<HH32s32s48s", 0, 3, b"user", b"pw", b"host.example"),
+             8: bytes([20, 9]) + b"smtp\0me\0you\0" + bytes(241), 16: struct.pack("<h", 15) + bytes(254)}
+    blocks = {256: struct.pack("<6I", 1, 4, 2, 4, 640, 512) + bytes(40),
+              512: struct.pack("<4Ii I", 0, 0, 1, 1, -1, 0x60000000) + bytes(40),
+              1024: struct.pack("<6I", 0, 0, 2, 1, 0x60000000, 0x60000100) + bytes(40),
+              2048: bytes(64)}
+    for mode, (kind, block) in enumerate(sorted(blocks.items())):
+        msgs = [module_message(b"ICMD", [op, kind, mode % 4, 7], block) for op in (1, 2, 4)]
+        seeds.append((mode % 4, msgs))
+    for mask, item in sorted(items.items()):
+        head = struct.pack("<3I", mask, 72 + len(item), sum(item) & 0xFFFFFFFF) + bytes(60)
+        msgs = [module_message(b"ICMD", [op, 4096, 3, 0], head + item) for op in (1, 2, 4)]
+        seeds.append((3, msgs))
+    variables = [(b"Tavn_ACK_R", struct.pack("<I", 1)), (b"Tavn_Upnp_C_Data_R", struct.pack("<I", 80)),
+                 (b"Tavn_Upnp_C_Data_W", struct.pack("<I", 81)), (b"Tavn_Watermark_Var_R", struct.pack("<I", 2)),
+                 (b"Tavn_Mach_Type_Data_R", struct.pack("<III", 0, 0, 1) + bytes(948)),
+                 (b"Tavn_Watermark_Var_W", bytes(36) + struct.pack("<I", 9) + bytes(120))]
+    msgs = []
+    for name, value in variables:
+        head = struct.pack("<I", 256 + len(value)) + name.ljust(252, b"\0")
+        msgs.append(module_message(b"ICTL", [0, 0, 1], head + value))
+    seeds.append((0, msgs))
+    hello = struct.pack("<I", 1) + bytes(252)
+    machine = struct.pack("<3I", 16, 0, 1) + b"FUZZ".ljust(32, b"\0") * 4 + struct.pack("<3I", 1, 0, 2) + \
+        bytes(72) + struct.pack("<2I", 1, 1) + bytes(24)
+    seeds.append((0, [module_message(b"TAVN", [0], hello), module_message(b"TAVN", [1], machine),
+                      module_message(b"TAVN", [2])]))
+    # VIDO: a status, then video and audio frames with their sequence
+    # numbers out of order.
+    frames = [module_message(b"VIDO", [1], bytes(256))]
+    for seq in (3, 1, 2, 5, 4):
+        for kind in (1, 2):
+            header = struct.pack("<IIBBBBBBBBBBHBBBBIi", 0x03000000, 0x60000000 + seq, seq, 0, 0, 0x40 * kind,
+                                 15, 20, 0, 0, 0, 0, 2, 0, 0, 0, 0, 25 * 20 << 5, 0)
+            unit = header + bytes(96)
+            block = struct.pack("<14I", 128 + len(unit), 0, 40, seq, 0, 0, 0, 0, seq, 0x60000000, seq, 0,
+                                kind, 0) + bytes(72)
+            frames.append(module_message(b"VIDO", [0], block + unit))
+    seeds.append((0, frames))
+    return seeds
+
+
+def built_seeds(out):
+    written = 0
+    for mode, msgs in built_messages():
+        for two in (False, True):
+            raw, framed = [], []
+            for k, m in enumerate(msgs):
+                s = (k & 1) if two else 0
+                head, packet = answer(m)
+                raw.append(record(s | 2, head + packet))
+                framed.append(record(s | 2 | (5 << 3), m))
+            setup = mode | 4 | ((1 if two else 0) << 3) | (2 << 5)
+            written += write_seed(out, "receive", bytes([setup]) + b"".join(raw))
+            written += write_seed(out, "receive", bytes([setup | 0x10]) + b"".join(framed))
+    return written
+
+
 def skin_seeds(build, out):
     here = os.path.dirname(os.path.abspath(__file__))
     writer = os.path.join(build, "bin", "tavlin-skinwrite")
     work = tempfile.mkdtemp(prefix="tavlin-skins-")
     written = 0
     # Pointer actions over the panels' buttons: kind, x, y.
-    # One seed a panel (each is a large file): seven actions over where
-    # its buttons sit.
+    # One seed a panel: seven actions over where its buttons sit.
     scripts = [
-        [(0, 40, 46), (3, 40, 46), (3, 30, 98), (1, 130, 46), (0, 60, 120), (2, 60, 120), (3, 200, 98)],
-        [(3, 20, 266), (3, 300, 266), (1, 30, 300), (0, 60, 330), (2, 60, 330), (3, 180, 360), (0, 5, 5)],
-        [(3, 30, 187), (3, 60, 221), (3, 230, 196), (1, 40, 485), (0, 120, 485), (2, 120, 485), (3, 130, 521)],
+        [(0, 20, 9), (3, 20, 9), (3, 10, 26), (1, 60, 9), (0, 30, 40), (2, 30, 40), (3, 60, 70)],
+        [(3, 8, 27), (3, 184, 27), (1, 14, 42), (0, 40, 60), (2, 40, 60), (3, 115, 138), (0, 5, 5)],
+        [(3, 10, 29), (3, 30, 29), (3, 10, 46), (1, 10, 70), (0, 20, 70), (2, 20, 70), (3, 160, 110)],
     ]
     names = sorted(n for n in os.listdir(os.path.join(here, "skins")) if n.endswith(".skin"))
     for name, script in zip(names, scripts):
@@ -283,7 +364,7 @@ def h264_seeds(out):
     for size, extra, setup in cases:
         path = os.path.join(work, size + ".h264")
         subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                        "testsrc2=size=%s:rate=25" % size, "-frames:v", "6", "-c:v", "libx264", "-bf", "0",
+                        "testsrc2=size=%s:rate=25" % size, "-frames:v", "4", "-c:v", "libx264", "-bf", "0",
                         "-pix_fmt", "yuv420p"] + extra + ["-f", "h264", path], check=True)
         units = annexb_units(open(path, "rb").read())
         body = b""
@@ -311,7 +392,7 @@ def main():
         return 2
     build = os.path.abspath(sys.argv[1])
     out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
-    print("receive seeds:", receive_seeds(build, out))
+    print("receive seeds:", receive_seeds(build, out) + built_seeds(out))
     print("skin seeds:", skin_seeds(build, out))
     print("h264 seeds:", h264_seeds(out))
     return 0
