@@ -260,6 +260,18 @@ int Decoder_OpenChannel(uint32_t channel)
     return Decoder_Query(handle) == -1 ? -1 : 0;
 }
 
+void Decoder_ResetChannel(uint32_t channel)
+{
+    if (channel >= DECODER_CHANNELS || !gBoundHandle[channel]) return;
+    TDecoderHandle* handle = gBoundHandle[channel];
+    TDecoderChannel* ch = handle->channel;
+    if (!ch || !ch->context) return;
+    av_frame_unref(ch->frame);
+    avcodec_flush_buffers(ch->context);
+    ch->sizeKnown = 0;
+    ch->pictures = 0;
+}
+
 int Decoder_Open(TDecoderHandle* handle, uint32_t channel)
 {
     handle->descriptor = &gH264Descriptor;

@@ -76,7 +76,15 @@ void Vido_RefreshFreeSpace(TVidoState* state, const TFrameRing* v)
 void Vido_Init()
 {
     Msg_RegisterModule("VIDO", Vido_Receive, Vido_Transmit, gReceiveBuffer, sizeof gReceiveBuffer);
+    Vido_Reset();
+}
+
+void Vido_Reset()
+{
+    memset(gSlotEnd, 0, sizeof gSlotEnd);
+    memset(&gRequest, 0, sizeof gRequest);
     for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gConnections[i].vidoQueue, 0, sizeof gConnections[i].vidoQueue);
         TVidoState* s = &gVidoStates[i];
         memset(s, 0, sizeof *s);
         s->connection = &gConnections[i];
