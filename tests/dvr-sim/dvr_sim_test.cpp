@@ -1135,7 +1135,7 @@ TEST(DvrSimFrames, LiveChannelZeroFollowsTheFirstStatusReportAtTheFrameRate) {
 
 TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio"}));
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio", "--recordings", "always"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);
@@ -1170,7 +1170,7 @@ TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
 
 TEST(DvrSimFrames, ArmedBackupSendsItsSpanOnceAndEnds) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--pal", "--gop", "10"}));
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--pal", "--gop", "10", "--recordings", "always"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "sim_pbba.h"
 #include "sim_stats.h"
 #include "sim_trace.h"
 #include "sim_wire.h"
@@ -17,6 +18,7 @@ void Module_InitAll() {
   SimIcmd_Register();
   SimIctl_Register();
   SimVido_Register();
+  SimPbba_Register();
 }
 
 bool Module_Register(const SimModule& module) {
