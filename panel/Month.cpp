@@ -307,12 +307,18 @@ void Month_Update()
             int32_t mark = IE_Month_T;
             Month_ApplyTimeMark(4);
             IE_Month_T = 0;
-            // Confirming the playback time on the Playback page plays from
-            // it (a play button pressed while editing sends it itself).
-            if (mark == 1 && IE_PB_PS2 == 0 && gViewRecords[0].mode == VIEW_PLAYBACK && IE_M_CH != 0) {
-                View_SetPlaybackRun(&gViewRecords[0], 1, 1); // a turn keeps the place reached ...
-                View_SetPlaybackTime(&gViewRecords[0], 0, (uint32_t)Mon_P_N_T); // ... the picked time replaces it
-                KeyForm_SetPlayButton(3);
+            // A playback time confirmed on the Playback page plays from
+            // there: with the play button pressed while editing (which
+            // sends the request itself), else forwards. The new run goes
+            // first, since stopping or turning keeps the place the stream
+            // reached; the confirmed time then replaces it.
+            if (mark == 1 && gViewRecords[0].mode == VIEW_PLAYBACK && IE_M_CH != 0) {
+                uint32_t run = 0;
+                int32_t direction = 0;
+                View_PlayOpRun(IE_PB_PS2 != 0 ? IE_PB_PS : 3, &run, &direction);
+                View_SetPlaybackRun(&gViewRecords[0], run, direction);
+                View_SetPlaybackTime(&gViewRecords[0], 0, (uint32_t)Mon_P_N_T);
+                if (IE_PB_PS2 == 0) KeyForm_SetPlayButton(3);
             }
         } else if (IE_CL == 1) {
             IE_CL = 0;

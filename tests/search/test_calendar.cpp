@@ -363,4 +363,58 @@ TEST_F(Calendar, AConfirmedPlaybackTimePlaysFromThere)
     EXPECT_EQ(IE_PB_BT_En[3], 1);              // the play button lit
 }
 
+TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
+{
+    // From every play state, by OK or by a play button pressed while the
+    // mark is edited: the request carries the picked time, never the place
+    // the stream had reached.
+    const uint32_t want = Rt(2024, 5, 6, 7, 30);
+    struct Case {
+        uint32_t run;
+        int32_t direction;
+        int32_t button; // -1: OK, else the play button pressed
+        uint32_t wantRun;
+        int32_t wantDirection;
+    } const cases[] = {
+        {0, 0, -1, 1, 1}, {1, -1, -1, 1, 1}, {1, 0, -1, 1, 1}, {1, 1, -1, 1, 1},
+        {0, 0, 3, 1, 1},  {1, -1, 3, 1, 1},  {1, 0, 3, 1, 1},  {1, 1, 0, 1, -1},
+        {1, 1, 2, 1, 0},  {1, -1, 1, 0, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::to_string(k.run) + "," + std::to_string(k.direction) + " button " + std::to_string(k.button));
+        IE_M_CH = 4;
+        Force(VIEW_PLAYBACK);
+        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
+        gSelection.page = KEY_PAGE_PLAYBACK;
+        IE_DOING = gSelection.display = 1;
+        V()->playbackBlock.playbackChannel = 1;
+        V()->playbackBlock.playbackRun = k.run;
+        V()->playbackBlock.playbackDirection = k.direction;
+        S()->displayTime = Rt(2024, 1, 1, 1); // where the stream had got to
+        IE_Month_T = 1;
+        gCalendarTime = want;
+        Mon_Time = (int32_t)want;
+        Queued(0);
+        if (k.button < 0) {
+            IE_OK = 1;
+            KeyForm_Update(0);
+            Month_Update();
+        } else {
+            IE_PB_PS = k.button; // what the play buttons write
+            IE_PB_PS2 = k.button + 1;
+            KeyForm_Update(0);
+            Month_Update();
+        }
+        EXPECT_EQ((uint32_t)Mon_P_N_T, want);
+        EXPECT_EQ(IE_Month_T, 0);
+        EXPECT_EQ(V()->playbackBlock.playbackTime, want);
+        EXPECT_EQ(V()->playbackBlock.playbackRun, k.wantRun);
+        EXPECT_EQ(V()->playbackBlock.playbackDirection, k.wantDirection);
+        std::vector<Bytes> q = Queued(0);
+        ASSERT_EQ(q.size(), 1u);
+        EXPECT_EQ(GetU32(q[0], 40), 512u);
+        EXPECT_EQ(GetU32(q[0], 64 + 20), want);
+    }
+}
+
 } // namespace
