@@ -54,9 +54,6 @@ void Setup_ClearEdits(uint32_t which);
 void Setup_ApplyPage(int page);
 // the channel titles and their module
 #include "control/Title.h"
-// recording search, calendar
-int Pbba_Init();
-void Calendar_TimerStep();
 // watermark: the request buffer (the backup channel) and the 160-byte
 // record the recorder fills, both named shared variables
 void Watermark_InitKeys();
@@ -89,11 +86,5 @@ void Setup_EnableMailPage(TViewRecord* view, int on);
 // gPanelLevel) are declared there.
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
-// the month calendar: start-up, the requests of a press, a release, a
-// time-mark button
-void Month_Init();
-void Month_Update();
-void Month_MouseEvent(int32_t code, int32_t x, int32_t y);
-void Month_ToggleTimeMark(int32_t n);
 // the setup pages: a page of PageControl1 was entered
 void Setup_PageEntered(uint32_t connection, int page);

@@ -12,6 +12,7 @@
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Hooks.h"
+#include "media/Pbba.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"

@@ -17,6 +17,7 @@
 #include "link/Tavn.h"
 #include "media/Audio.h"
 #include "media/Decoder.h"
+#include "media/Pbba.h"
 #include "media/SoundRing.h"
 #include "media/Stream.h"
 #include "media/Vido.h"

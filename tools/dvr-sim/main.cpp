@@ -9,6 +9,7 @@
 #include "sim_machine.h"
 #include "sim_media.h"
 #include "sim_modules.h"
+#include "sim_pbba.h"
 #include "sim_server.h"
 #include "sim_sessions.h"
 #include "sim_trace.h"
@@ -137,6 +138,8 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -167,6 +170,9 @@ static const SimOption gOptions[] = {
     {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
     {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
     {"--audio", "FILE", SetAudio, "send this WAV file of 8 kHz samples instead of the tone"},
+    {"--recordings", "SPEC", SetRecordings,
+     "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
+     " (all/last10/08:00-18:00)"},
 };
 
 static void Usage(FILE* f) {
@@ -225,6 +231,7 @@ static bool ParseArgs(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  Recordings_Default();
   if (!ParseArgs(argc, argv)) {
     Usage(stderr);
     return 2;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "sim_pbba.h"
 #include "sim_stats.h"
 #include "sim_trace.h"
 #include "sim_vdtt.h"
@@ -19,6 +20,7 @@ void Module_InitAll() {
   SimIctl_Register();
   SimVido_Register();
   SimVdtt_Register();
+  SimPbba_Register();
 }
 
 bool Module_Register(const SimModule& module) {
