@@ -23,9 +23,6 @@ void Backup_FinishFiles() {}
 TLocalFile gLocalFile;                                                        // local-file playback
 void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
 void LocalPlay_BuildIndex() {}                                                // local-file playback
-void Setup_RefreshPages() {}
-void Setup_ClearEdits(uint32_t) {}
-void Setup_ApplyPage(int) {}
 // Until the title module arrives its state is just the request flag; its
 // existence is what lets the socket poll run the send pump.
 struct TTitleState {
@@ -51,21 +48,14 @@ void Watermark_InitKeys() {}
 uint32_t gWatermarkRequest = 0;
 uint8_t gWatermarkRecord[160];
 void Watermark_OnReply(uint32_t) {}
-uint32_t gUpnpWord = 0;
-void Upnp_WriteDone(uint32_t) {}
-void Upnp_ReadDone(uint32_t) {}
-void Setup_FillForMachine(THandshakeRecord*) {}
 void Title_ShowTab(uint32_t) {}
-// Until the form is wired the tab's visibility is only remembered.
-void Setup_BitrateToPage(TViewRecord*) {}
-void Setup_PppoeToPage(TViewRecord*) {}
-void Setup_DdnsToPage(TViewRecord*) {}
-void Setup_MailToPage(TViewRecord*) {}
-void Setup_MailIntervalToPage(TViewRecord*) {}
-void Setup_EnableBitratePage(TViewRecord*, int) {}
-void Setup_EnablePppoePage(TViewRecord*, int) {}
-void Setup_EnableDdnsPage(TViewRecord*, int) {}
-void Setup_EnableMailPage(TViewRecord*, int) {}
+void Title_StartUpload(uint32_t) {}                                            // titles: no upload yet
+void Title_ShowEdits(uint32_t) {}
+void Title_TabEntered(uint32_t connection)                                    // titles: ask for them
+{
+    if (connection < CONN_COUNT && gConnections[connection].vdtt) gConnections[connection].vdtt->requestFlag = 1;
+}
+void Noip_ShowAccountForm() {}                                                // the No-IP account form
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files
 // The month calendar: until it arrives a press's calendar requests are
 // dropped, so they never hold back the key panel's sends.
@@ -107,4 +97,3 @@ void Month_Update()
 }
 void Month_MouseEvent(int32_t, int32_t, int32_t) {}
 void Month_ToggleTimeMark(int32_t) { IE_SET_T = 0; }
-void Setup_PageEntered(uint32_t, int) {}

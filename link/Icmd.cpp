@@ -4,6 +4,7 @@
 // request block.
 #include "link/Icmd.h"
 #include "control/Pending.h"
+#include "control/SetupItems.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"

@@ -4,6 +4,7 @@
 // two ICTL links.
 #include "link/Ictl.h"
 #include "control/Pending.h"
+#include "control/Upnp.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"

@@ -4,6 +4,7 @@
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
 #include "control/Pending.h"
+#include "control/Setup.h"
 #include "control/Properties.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
