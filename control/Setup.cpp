@@ -451,6 +451,14 @@ void Ddns_ApplyAccount(const char* user, const char* password, const char* host)
 {
     TTavlinX* f = gViewerForm;
     if (!f) return;
+    // The edits would cut a longer text to their limits: refuse it instead.
+    const char* texts[3] = {user ? user : "", password ? password : "", host ? host : ""};
+    const size_t limits[3] = {31, 31, 47};
+    for (int i = 0; i < 3; ++i)
+        if (strlen(texts[i]) > limits[i]) {
+            RefuseBuild(SETUP_PAGE_DDNS, i + 1);
+            return;
+        }
     f->LabeledEdit_ddns2->SetText(user ? user : "");
     f->LabeledEdit_ddns3->SetText(password ? password : "");
     f->LabeledEdit_ddns4->SetText(host ? host : "");
