@@ -61,6 +61,17 @@ void InitItems() {
   gItems[4].data[0] = 10;          // mail interval: 10 minutes
 }
 
+// What a stored PPPoE record holds: the flag, the user name (printable
+// characters only) and the password's length.
+void TracePppoe(const uint8_t* r) {
+  char user[33];
+  size_t n = strnlen(reinterpret_cast<const char*>(r + 4), 32);
+  for (size_t i = 0; i < n; i++) user[i] = r[4 + i] > 0x20 && r[4 + i] < 0x7F ? char(r[4 + i]) : '?';
+  user[n] = 0;
+  Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(r[0] | (r[1] << 8)), user,
+        unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
+}
+
 SetupItem* ItemOf(uint32_t mask) {
   for (SetupItem& item : gItems)
     if (item.mask == mask) return &item;
@@ -121,6 +132,7 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
   }
   memcpy(item->data, body + kSetupHeader, item->size);
   Trace("icmd set mask=%u stored", mask);
+  if (mask == 2) TracePppoe(item->data);
   AnswerItem(answer, session, mode, number, mask);
 }
 
