@@ -47,17 +47,23 @@ const char* const gSetupHelpTexts[HELP_TEXT_COUNT] = {
     "  * Please select the preferable DDNS mode, then setup your DDNS server\r\n"
     "  * Fill in DDNS User Name, DDNS Password, DDNS Host name, then press submit,\r\n"
     "  * it can connect to DDNS Web\r\n"
-    "  * Example: DDNS Select: http://www.dyndns.com, DDNS User Name: guest1,\r\n"
-    "  *   DDNS Password: ******, DDNS Host name: guest1.dvr-example.net,\r\n"
-    "  *   DDNS Web: http://guest1.dvr-example.net",
+    "  * For example:\r\n"
+    "  *     DDNS Select: http://www.dyndns.com\r\n"
+    "  *     DDNS User Name: guest1\r\n"
+    "  *     DDNS Password: ******\r\n"
+    "  *     DDNS Host name: guest1.dvr-example.net\r\n"
+    "  *     DDNS Web: http://guest1.dvr-example.net",
     // DDNS, domain-name form
     " \r\n"
     "  * Please select the preferable DDNS mode, then setup your DDNS server\r\n"
     "  * Fill in DDNS User Name, DDNS Password, DDNS Domain name, then press submit,\r\n"
     "  * it can connect to DDNS Web\r\n"
-    "  * Example: DDNS Select: http://ddns.morvik.example, DDNS User Name: guest1,\r\n"
-    "  *   DDNS Password: ******, DDNS Domain name: guest,\r\n"
-    "  *   DDNS Web: http://guest.ddns.morvik.example",
+    "  * For example:\r\n"
+    "  *     DDNS Select: http://ddns.morvik.example\r\n"
+    "  *     DDNS User Name: guest1\r\n"
+    "  *     DDNS Password: ******\r\n"
+    "  *     DDNS Domain name: guest\r\n"
+    "  *     DDNS Web: http://guest.ddns.morvik.example",
     // mail
     " \r\n"
     "  * Select \"ON\" and fill in all fields: the SMTP server's address, user name and password,\r\n"

@@ -19,8 +19,8 @@ namespace {
 const char* kSetupButton = "955,46";
 const char* kSystemTab = "68,55";
 const char* kPppoeTab = "192,55";
-const char* kPppoeUser = "298,229";
-const char* kPppoePassword = "298,261";
+const char* kPppoeUser = "298,291";
+const char* kPppoePassword = "298,323";
 const char* kApply = "619,527";
 const char* kClear = "531,527";
 
