@@ -1,10 +1,6 @@
 // Placeholders for modules that are not built yet; each module replaces
 // its own entries here when it arrives.
 #include "control/Pending.h"
-#include "link/Tavn.h"
-#include "panel/SkinVars.h"
-#include "platform/win/Win.h"
-#include <ctime>
 
 int Backup_OnFrame(TStreamRecord* stream)                                     // the backup controller: drops the frame
 {
@@ -23,35 +19,9 @@ void Backup_FinishFiles() {}
 TLocalFile gLocalFile;                                                        // local-file playback
 void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
 void LocalPlay_BuildIndex() {}                                                // local-file playback
-void Setup_RefreshPages() {}
-void Setup_ClearEdits(uint32_t) {}
-void Setup_ApplyPage(int page)
-{
-    if (page == 5) Title_StartUpload(0);
-}
 void Watermark_InitKeys() {}
 uint32_t gWatermarkRequest = 0;
 uint8_t gWatermarkRecord[160];
 void Watermark_OnReply(uint32_t) {}
-uint32_t gUpnpWord = 0;
-void Upnp_WriteDone(uint32_t) {}
-void Upnp_ReadDone(uint32_t) {}
-void Setup_FillForMachine(THandshakeRecord* handshake)
-{
-    if (handshake) Title_ShowEdits(handshake->machine.channelCount);
-}
-// Until the form is wired the tab's visibility is only remembered.
-void Setup_BitrateToPage(TViewRecord*) {}
-void Setup_PppoeToPage(TViewRecord*) {}
-void Setup_DdnsToPage(TViewRecord*) {}
-void Setup_MailToPage(TViewRecord*) {}
-void Setup_MailIntervalToPage(TViewRecord*) {}
-void Setup_EnableBitratePage(TViewRecord*, int) {}
-void Setup_EnablePppoePage(TViewRecord*, int) {}
-void Setup_EnableDdnsPage(TViewRecord*, int) {}
-void Setup_EnableMailPage(TViewRecord*, int) {}
+void Noip_ShowAccountForm() {}                                                // the No-IP account form
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files
-void Setup_PageEntered(uint32_t connection, int page)
-{
-    if (page == 5) Title_PageEntered(connection);
-}

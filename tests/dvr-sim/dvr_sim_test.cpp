@@ -896,6 +896,57 @@ TEST(DvrSimCommands, GetAnswersEachStoredItemWithOpFour) {
   EXPECT_EQ(mail[0].body()[73], 9);
 }
 
+TEST(DvrSimCommands, StartItemsFollowTheVariantAndGetsCanBeLeftUnanswered) {
+  struct Case {
+    std::vector<std::string> flags;
+    uint16_t ddnsService;
+    std::string ddnsHost;
+    char mailMode;
+    uint32_t intervalWord;  // machine record word 57
+    bool answered;
+  };
+  const Case cases[] = {
+      {{}, 0, "", '0', 0, true},
+      {{"--variant", "1"}, 2, "guest", '2', 0, true},
+      {{"--variant", "2"}, 0, "", '0', 0, true},
+      {{"--interval-hidden", "--no-setup-answer"}, 0, "", '0', 1, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.flags.empty() ? "defaults" : k.flags[0] + " " + k.flags.back());
+    SimProcess sim;
+    std::vector<std::string> args = {"--port", "0", "--trace"};
+    args.insert(args.end(), k.flags.begin(), k.flags.end());
+    ASSERT_TRUE(sim.Start(args));
+    Recorder r(sim);
+    Bytes machine = r.Handshake();
+    ASSERT_EQ(machine.size(), 256u);
+    EXPECT_EQ(U32(machine.data() + 228), k.intervalWord);
+    Bytes req(4, 0);
+    Put32(req, 0, 4);
+    std::vector<Msg> ddns = r.Icmd(1, 4096, 1, req);
+    Put32(req, 0, 8);
+    std::vector<Msg> mail = r.Icmd(1, 4096, 2, req);
+    if (!k.answered) {
+      EXPECT_TRUE(ddns.empty());
+      EXPECT_TRUE(mail.empty());
+      EXPECT_EQ(sim.WaitFor("icmd get"), "icmd get mask=4 unanswered");
+      // A set is still stored and answered.
+      Bytes pppoe(68, 0);
+      pppoe[0] = 1;
+      std::vector<Msg> set = r.Icmd(2, 4096, 3, SetupBody(2, pppoe));
+      ASSERT_EQ(set.size(), 1u);
+      EXPECT_EQ(set[0].word(1), 4u);
+      continue;
+    }
+    ASSERT_EQ(ddns.size(), 1u);
+    const uint8_t* d = ddns[0].body() + 72;
+    EXPECT_EQ(uint16_t(d[2] | (d[3] << 8)), k.ddnsService);
+    EXPECT_EQ(Text(d + 68, 48), k.ddnsHost);
+    ASSERT_EQ(mail.size(), 1u);
+    EXPECT_EQ(mail[0].body()[72 + 2], k.mailMode);
+  }
+}
+
 TEST(DvrSimCommands, SetIsStoredAndAnsweredOnlyWhenItsHeaderHolds) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));

@@ -105,6 +105,16 @@ static bool SetUpnp(const char*) {
   return true;
 }
 
+static bool SetIntervalHidden(const char*) {
+  gMachine.interval_hidden = true;
+  return true;
+}
+
+static bool SetNoSetupAnswer(const char*) {
+  gMachine.no_setup_answer = true;
+  return true;
+}
+
 static bool SetCloseAfter(const char* value) {
   long n;
   if (!ParseNumber(value, 0, 86400000, &n)) return false;
@@ -164,6 +174,8 @@ static const SimOption gOptions[] = {
     {"--text3", "T", SetText3, "third machine text"},
     {"--text4", "T", SetText4, "fourth machine text"},
     {"--upnp", nullptr, SetUpnp, "the machine-type variable reports UPnP support"},
+    {"--interval-hidden", nullptr, SetIntervalHidden, "the machine record hides the mail interval"},
+    {"--no-setup-answer", nullptr, SetNoSetupAnswer, "stay silent on a setup get (ICMD op 1, type 4096)"},
     {"--close-after-ms", "N", SetCloseAfter,
      "N ms after the first machine record, close that session once"},
     {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},

@@ -19,6 +19,8 @@ SimMachine gMachine = {
     {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""},  // texts
     false,                                        // upnp
     -1,                                           // close_after_ms
+    false,                                        // interval_hidden
+    false,                                        // no_setup_answer
 };
 
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]) {
@@ -32,7 +34,7 @@ void Machine_BuildRecord(uint8_t out[kMachineRecordSize]) {
   Wire_PutU32(out + 140, gMachine.pal ? 1 : 0);   // frame-rate flag: 25 per second
   Wire_PutU32(out + 148, gMachine.sockets);       // sockets accepted
   Wire_PutU32(out + 224, gMachine.no_audio ? 2 : 1);  // 2 = no audio
-  Wire_PutU32(out + 228, 0);                      // mail interval shown
+  Wire_PutU32(out + 228, gMachine.interval_hidden ? 1 : 0);  // 1: mail interval hidden
 }
 
 int64_t Machine_NowMs() {

@@ -18,6 +18,8 @@ struct SimMachine {
   char text[4][kMachineTextSize + 1];  // up to 32 characters each
   bool upnp;                // the machine-type variable reports UPnP support
   int64_t close_after_ms;   // -1: never send the close
+  bool interval_hidden;     // the machine record hides the mail interval
+  bool no_setup_answer;     // a setup get (ICMD op 1, type 4096) is not answered
 };
 
 extern SimMachine gMachine;
