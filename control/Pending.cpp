@@ -47,10 +47,6 @@ int Title_Init()
 void Title_TimerStep(uint32_t, uint32_t) {}
 int Pbba_Init() { return 0; }
 void Calendar_TimerStep() {}
-void Watermark_InitKeys() {}
-uint32_t gWatermarkRequest = 0;
-uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t) {}
 uint32_t gUpnpWord = 0;
 void Upnp_WriteDone(uint32_t) {}
 void Upnp_ReadDone(uint32_t) {}

@@ -60,12 +60,6 @@ void Title_TimerStep(uint32_t a, uint32_t b);
 // recording search, calendar
 int Pbba_Init();
 void Calendar_TimerStep();
-// watermark: the request buffer (the backup channel) and the 160-byte
-// record the recorder fills, both named shared variables
-void Watermark_InitKeys();
-extern uint32_t gWatermarkRequest;
-extern uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t session);
 // UPnP page: the word both UPnP variables share and their handlers
 extern uint32_t gUpnpWord;
 void Upnp_WriteDone(uint32_t session);
