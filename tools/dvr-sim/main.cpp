@@ -12,6 +12,7 @@
 #include "sim_server.h"
 #include "sim_sessions.h"
 #include "sim_trace.h"
+#include "sim_vido.h"
 
 static long gPort = -1;
 
@@ -125,6 +126,21 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+static const char* gDumpPath = nullptr;
+static long gDumpSeconds = 10;
+static long gDumpChannel = 0;
+static long gDumpStart = -1;
+
+static bool SetDumpFrames(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gDumpPath = value;
+  return true;
+}
+
+static bool SetSeconds(const char* value) { return ParseNumber(value, 1, 7200, &gDumpSeconds); }
+static bool SetDumpChannel(const char* value) { return ParseNumber(value, 0, 15, &gDumpChannel); }
+static bool SetDumpStart(const char* value) { return ParseNumber(value, 1, 0x7FFFFFFF, &gDumpStart); }
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -153,6 +169,11 @@ static const SimOption gOptions[] = {
     {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
     {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
     {"--audio", "FILE", SetAudio, "send this WAV file of 8 kHz samples instead of the tone"},
+    {"--dump-frames", "FILE", SetDumpFrames,
+     "write the frames a backup would bring to FILE instead of listening"},
+    {"--seconds", "N", SetSeconds, "seconds of frames --dump-frames writes, 1 .. 7200 (10)"},
+    {"--dump-channel", "N", SetDumpChannel, "channel --dump-frames writes, 0 .. 15 (0)"},
+    {"--dump-start", "T", SetDumpStart, "recorder second the dump starts at (now)"},
 };
 
 static void Usage(FILE* f) {
@@ -203,7 +224,7 @@ static bool ParseArgs(int argc, char** argv) {
       return false;
     }
   }
-  if (gPort < 0) {
+  if (gPort < 0 && gDumpPath == nullptr) {
     fprintf(stderr, "dvr-sim: --port is required\n");
     return false;
   }
@@ -216,6 +237,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!Media_Load()) return 2;
+  if (gDumpPath != nullptr) {
+    if (uint32_t(gDumpChannel) >= gMachine.channels) {
+      fprintf(stderr, "dvr-sim: --dump-channel %ld is past the channel count\n", gDumpChannel);
+      return 2;
+    }
+    uint32_t start = gDumpStart > 0 ? uint32_t(gDumpStart) : 0;
+    return SimVido_DumpFrames(gDumpPath, uint32_t(gDumpSeconds), uint32_t(gDumpChannel), start) ? 0 : 1;
+  }
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
   return Server_Run(uint16_t(gPort));
