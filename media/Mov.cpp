@@ -382,8 +382,11 @@ static int WriteVideo(const TDvrFrameHeader* h, uint8_t* unit, uint32_t unitByte
         if (Put(w->params0, w->params0Length) != 0) return -2;
         size += w->params0Length;
     }
-    // One NAL unit runs on through the trailer.
+    // One NAL unit runs on through the trailer. The caller gets its length
+    // back as it was, so the frame can still be decoded for the display.
     uint32_t nal = LastNalOffset(payload, payloadBytes);
+    uint8_t length[4];
+    memcpy(length, payload + nal, 4);
     PutBe32(payload + nal, payloadBytes - nal - 4 + MOV_TRAILER_SIZE);
     // The trailer: 00 00 00 02, the unit's header, zeros.
     memset(w->trailer, 0, sizeof w->trailer);
@@ -393,7 +396,9 @@ static int WriteVideo(const TDvrFrameHeader* h, uint8_t* unit, uint32_t unitByte
         Watermark_AddSum(WATERMARK_SUM_VIDEO, payload, payloadBytes, WATERMARK_TO_WRITER);
         Watermark_AddSum(WATERMARK_SUM_VIDEO, w->trailer, MOV_TRAILER_SIZE, WATERMARK_TO_WRITER);
     }
-    if (Put(payload, payloadBytes) != 0 || Put(w->trailer, MOV_TRAILER_SIZE) != 0) return -2;
+    bool ok = Put(payload, payloadBytes) == 0 && Put(w->trailer, MOV_TRAILER_SIZE) == 0;
+    memcpy(payload + nal, length, 4);
+    if (!ok) return -2;
     w->sampleSizes[w->samples] = size;
     w->chunkOffsets[w->samples] = offset;
     w->samples += 1;

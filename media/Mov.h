@@ -113,8 +113,9 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length);
 // unit after unit). 0 when the last unit is video at or past the end time
 // or a write failed, -1 when a unit's header is bad or a table is full,
 // else a positive value (header bytes 9-10's low 9 bits, or the last
-// unit's length in KB rounded up). The payload's NAL length and frame
-// number bytes are rewritten in place.
+// unit's length in KB rounded up). A P frame's frame number bytes are
+// rewritten in place; the NAL length that covers the trailer in the file is
+// put back as it came.
 int Mov_WriteFrame(uint8_t* frame, uint32_t length);
 // Writes the closing block; returns the media-data length (file position
 // - 40), 0 when the part failed (nothing is written then).

@@ -30,6 +30,11 @@ const char* OutFile_Name() { return gName; }
 
 int OutFile_WriteAt(uint64_t offset, const void* data, uint32_t n)
 {
+    // A part file closed after it was created is opened again for the write.
+    if (!gFile && gName[0]) {
+        gFile = fopen(gName, "r+b");
+        if (gFile) setvbuf(gFile, nullptr, _IONBF, 0);
+    }
     if (!gFile || (n && !data)) return -1;
     if (offset > (uint64_t)INT64_MAX) return -1;
     if (fseeko(gFile, (off_t)offset, SEEK_SET) != 0) return -1;
@@ -41,7 +46,7 @@ int OutFile_WriteAtPos(const void* data, uint32_t n) { return OutFile_WriteAt(gM
 
 int OutFile_Close()
 {
-    if (!gFile) return 0;
+    if (!gFile) return 0; // the name stays: a later write opens the file again
     int r = fclose(gFile) == 0 ? 0 : -1;
     gFile = nullptr;
     return r;

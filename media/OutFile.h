@@ -1,6 +1,7 @@
 // The part file a backup writes: its name, and every write at the movie
-// writer's file position. Owns the name and the open handle; the file stays
-// open while it is written, so each write is a seek and a write.
+// writer's file position. Owns the name and the open handle. The file stays
+// open while it is written, so each write is a seek and a write; a write
+// after OutFile_Close opens the current file again (without truncating it).
 #pragma once
 #include <cstdint>
 
@@ -16,9 +17,9 @@ int OutFile_Open(const char* name);
 const char* OutFile_Name();
 // Writes n bytes at the writer's file position (gMovWriter.position); the
 // caller advances the position. 0 when all n bytes were written, -1 when no
-// file is current or the write failed.
+// file is current, it cannot be opened, or the write failed.
 int OutFile_WriteAtPos(const void* data, uint32_t n);
 // Writes n bytes at an absolute offset. 0 or -1.
 int OutFile_WriteAt(uint64_t offset, const void* data, uint32_t n);
-// Flushes and closes the current part file. 0, or -1 when the flush failed.
+// Closes the current part file; it stays current. 0, or -1 when closing failed.
 int OutFile_Close();

@@ -112,12 +112,13 @@ std::string Begin(const std::string& name, uint32_t start = kT0, uint32_t end = 
 
 // Accounts and writes one frame buffer as the controller does: the
 // accounting's answer (-1 refused), else the writer's.
-int Feed(Bytes frame)
+int FeedIn(Bytes& frame)
 {
     int r = Mov_AccountFrame(frame.data(), (uint32_t)frame.size());
     if (r == -1) return -100;
     return Mov_WriteFrame(frame.data(), (uint32_t)frame.size());
 }
+int Feed(Bytes frame) { return FeedIn(frame); }
 
 // Closing block, "moov", watermark, "mdat" size; true when all succeeded.
 bool Finish()
@@ -399,7 +400,11 @@ TEST(MovWriter, TheLastNalUnitRunsOnThroughTheTrailer)
     Bytes wild = Unit(Video(2, false));
     wild[32] = 0x7F; // a leading length far past the payload
     ASSERT_GT(Feed(key), 0);
-    ASSERT_GT(Feed(two), 0);
+    Bytes before = two;
+    ASSERT_GT(FeedIn(two), 0);
+    // The caller's buffer keeps its lengths (only the frame number moves).
+    EXPECT_TRUE(std::equal(before.begin() + 32, before.begin() + 36, two.begin() + 32));
+    EXPECT_TRUE(std::equal(before.begin() + 44, before.end(), two.begin() + 44));
     ASSERT_GT(Feed(wild), 0);
     uint32_t at1 = gMovWriter.chunkOffsets[1], at2 = gMovWriter.chunkOffsets[2];
     ASSERT_TRUE(Finish());
@@ -478,4 +483,24 @@ TEST(Watermark, ALateAnswerStaysOutOfTheRecord)
     EXPECT_EQ(gWatermarkRecord.heightCode, 15);
     EXPECT_EQ(gWatermarkRecord.widthCode, 20);
     OutFile_Close();
+}
+
+// The controller creates the part file and closes it again before the
+// writer starts; every write then finds the file by its name.
+TEST(MovWriter, APartFileClosedAfterItsCreationTakesTheWrites)
+{
+    std::string path = Begin("reopened.mov");
+    ASSERT_EQ(OutFile_Close(), 0);
+    EXPECT_EQ(std::string(OutFile_Name()), path);
+    for (uint32_t n = 0; n < 45; ++n) ASSERT_GT(Feed(Unit(Video(n, n % 15 == 0))), 0);
+    ASSERT_TRUE(Finish());
+    Bytes f = FileBytes(path);
+    Walk w = WalkFile(f);
+    ASSERT_EQ(w.error, "");
+    EXPECT_EQ(Table(f, w.Find("moov/trak/mdia/minf/stbl/stsz"), 4).size(), 45u);
+    // A name that cannot be created leaves no file current.
+    EXPECT_EQ(OutFile_Create("/nonexistent-dir/part.mov"), -1);
+    EXPECT_EQ(std::string(OutFile_Name()), "");
+    uint8_t byte = 0;
+    EXPECT_EQ(OutFile_WriteAtPos(&byte, 1), -1);
 }
