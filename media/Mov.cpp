@@ -663,6 +663,8 @@ static void WriteMdhd(uint32_t timeScale, uint32_t duration)
     Close(at);
 }
 
+// The component names are all 23 characters, so that the video, sound and
+// text tracks' fixed parts come to 530, 424 and 491 bytes.
 static void WriteHdlr(const char* type, const char* subtype, const char* maker, uint32_t flags, const char* name)
 {
     uint32_t at = Open("hdlr");
@@ -679,7 +681,7 @@ static void WriteHdlr(const char* type, const char* subtype, const char* maker, 
 // The data handler and the data reference: the samples are in this file.
 static void WriteDataRefs()
 {
-    WriteHdlr("dhlr", "alis", "appl", 1, "Tavlin Alias Data Hdlr");
+    WriteHdlr("dhlr", "alis", "appl", 1, "Tavlin Alias Data Hndlr");
     uint32_t dinf = Open("dinf");
     uint32_t dref = Open("dref");
     WFull(0, 0);
@@ -885,7 +887,7 @@ static void WriteTextTrak(uint32_t D)
     WriteEdts(D, 0x00000064);
     uint32_t mdia = Open("mdia");
     WriteMdhd(D * 36 / 100 + D * 655, D);
-    WriteHdlr("mhlr", "text", "app2", 0x80000001, "Tavlin Text Media Hdlr");
+    WriteHdlr("mhlr", "text", "app2", 0x80000001, "Tavlin Text Media Hndlr");
     uint32_t minf = Open("minf");
     uint32_t gmhd = Open("gmhd");
     uint32_t gmin = Open("gmin");

@@ -173,6 +173,15 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     ASSERT_TRUE(textMdhd);
     EXPECT_EQ(Be32(&m.file[textMdhd->body() + 12]), 3932160u);
     EXPECT_EQ(Be32(&m.file[textMdhd->body() + 16]), 6000u);
+    // The fixed parts of the "moov": "moov" and "mvhd" 116 bytes, each
+    // track's atoms up to its tables 530 (video, to "clap"), 424 (sound)
+    // and 491 (text) bytes.
+    const Atom* clap = w.Find("moov/trak/mdia/minf/stbl/stsd/avc1/clap");
+    ASSERT_TRUE(clap);
+    EXPECT_EQ(w.Find("moov/trak", video)->offset - moov->offset, 116u);
+    EXPECT_EQ(clap->offset - w.Find("moov/trak", video)->offset, 530u);
+    EXPECT_EQ(In(w, "moov/trak/mdia/minf/stbl/stts", sound)->offset - w.Find("moov/trak", sound)->offset, 424u);
+    EXPECT_EQ(In(w, "moov/trak/mdia/minf/stbl/stts", text)->offset - w.Find("moov/trak", text)->offset, 491u);
     // The "avc1" entry points at the one data reference.
     const Atom* avc1 = In(w, "moov/trak/mdia/minf/stbl/stsd/avc1", 0);
     ASSERT_TRUE(avc1);
