@@ -19,9 +19,5 @@ void Backup_FinishFiles() {}
 TLocalFile gLocalFile;                                                        // local-file playback
 void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
 void LocalPlay_BuildIndex() {}                                                // local-file playback
-void Watermark_InitKeys() {}
-uint32_t gWatermarkRequest = 0;
-uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t) {}
 void Noip_ShowAccountForm() {}                                                // the No-IP account form
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files

@@ -54,12 +54,6 @@ void System_ShowAddress(const char* address, const char* port);
 #include "control/Upnp.h"
 // the channel titles and their module
 #include "control/Title.h"
-// watermark: the request buffer (the backup channel) and the 160-byte
-// record the recorder fills, both named shared variables
-void Watermark_InitKeys();
-extern uint32_t gWatermarkRequest;
-extern uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t session);
 // The DDNS page's "Create Account": the No-IP account form.
 void Noip_ShowAccountForm();
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.

@@ -4,6 +4,7 @@
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
 #include "control/Pending.h"
+#include "media/Watermark.h"
 #include "control/Session.h"
 #include "control/Setup.h"
 #include "control/TavlinProj1_TLB.h"

@@ -1514,3 +1514,66 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
   EXPECT_TRUE(play(RecorderTime(2024, 3, 5, 7), 51, RecorderTime(2024, 3, 5, 7)).empty());
   EXPECT_TRUE(sim.Seen(gap + std::to_string(RecorderTime(2024, 3, 5, 7))));
 }
+
+// --dump-frames: without listening, the frames a backup would bring, each
+// header and payload one after another, paced by their headers alone.
+TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
+  struct Case {
+    const char* options;
+    uint32_t fps, heightMbs, channel, sound;  // sound frames per second
+  } cases[] = {
+      {"--seconds 2 --gop 10", 30, 15, 0, 5},
+      {"--seconds 3 --pal --dump-channel 1", 25, 16, 1, 5},
+      {"--seconds 1 --no-audio --dump-channel 3", 30, 15, 3, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    char path[] = "/tmp/tavlin-dump-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
+                      c.options + " >/dev/null 2>&1";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    FILE* f = fopen(path, "rb");
+    ASSERT_NE(f, nullptr);
+    Bytes d;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
+    fclose(f);
+    unlink(path);
+    uint32_t video = 0, sound = 0, keys = 0;
+    uint64_t expected = 850000000ull * c.fps;
+    size_t at = 0;
+    while (at + 32 <= d.size()) {
+      const uint8_t* h = &d[at];
+      ASSERT_EQ(U32(h), 0x03000000u);
+      uint32_t bytes = 64u * (h[18] | (h[19] << 8));
+      ASSERT_GE(bytes, 64u);
+      ASSERT_LE(bytes, d.size() - at);
+      EXPECT_EQ(h[14] >> 4, c.channel);
+      EXPECT_EQ((h[23] >> 5) & 3, 1);  // recorded
+      if ((h[11] >> 6) == 1) {
+        EXPECT_EQ(uint64_t(U32(h + 4)) * c.fps + h[8], expected + video);
+        EXPECT_EQ(h[12], c.heightMbs);
+        if (((h[15] >> 4) & 3) == 0) keys++;
+        video++;
+      } else {
+        EXPECT_EQ(h[11] >> 6, 2);
+        sound++;
+      }
+      at += bytes;
+    }
+    EXPECT_EQ(at, d.size());
+    uint32_t seconds = video / c.fps;
+    EXPECT_EQ(video, seconds * c.fps);
+    EXPECT_GE(seconds, 1u);
+    EXPECT_EQ(sound, seconds * c.sound);
+    EXPECT_GE(keys, 1u);
+  }
+  // A channel past the machine's count is refused.
+  std::string bad = std::string(DVR_SIM_PATH) + " --dump-frames /tmp/tavlin-dump-bad --dump-channel 5 >/dev/null 2>&1";
+  int status = system(bad.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+}

@@ -11,7 +11,9 @@
 // the median of several rounds; the machine may be shared, so the ratios
 // are the figures to read. It also counts the heap allocations per frame
 // in steady state (this program's malloc hook, user-interface thread only)
-// and times the control's creation to its first picture against dvr-sim.
+// and times the control's creation to its first picture against dvr-sim,
+// and the movie writer's cost per frame and throughput on a camera stream
+// against ffmpeg remuxing the same stream into a movie.
 //
 //   tavlin-bench [--frames N] [--rounds N] [--no-sim]
 #include "control/Properties.h"
@@ -27,6 +29,7 @@
 #include "platform/vcl/Vcl.h"
 #include "tests/support/AvcStream.h"
 #include "tests/support/SimProcess.h"
+#include "tools/mov/MovWrite.h"
 
 #include <libyuv.h>
 extern "C" {
@@ -455,6 +458,90 @@ TResult BenchStream(const std::string& dir, int w, int h, uint32_t frames, uint3
 
 double Ratio(double ours, double reference) { return ours > 0 && reference > 0 ? ours / reference : 0; }
 
+// rtime of an ffmpeg run, ms (its own -benchmark line); -1 when it failed.
+double FfmpegRealMs(const std::string& args)
+{
+    std::string out;
+    Shell("ffmpeg -hide_banner -nostdin -benchmark -y " + args + " 2>&1", &out);
+    size_t at = out.find("rtime=");
+    return at == std::string::npos ? -1 : atof(out.c_str() + at + 6) * 1000.0;
+}
+
+// The movie writer on a camera stream as a backup brings it (dvr-sim's
+// frames), against ffmpeg remuxing the same H.264 stream into a movie.
+void BenchMovie(const std::string& dir, uint32_t frames)
+{
+    std::string camera = dir + "/movie-camera.h264", dump = dir + "/movie.frames";
+    uint32_t seconds = (frames + 24) / 25;
+    avcstream::Bytes d;
+    if (!avcstream::MakeAnnexB(camera, 640, 480, (int)(seconds * 25), "-g 50 -preset medium", "testsrc2") ||
+        Shell(std::string(DVR_SIM_PATH) + " --pal --no-audio --camera '" + camera + "' --dump-frames '" + dump +
+              "' --seconds " + std::to_string(seconds) + " >/dev/null 2>&1") != 0 ||
+        !ReadFile(dump, &d)) {
+        printf("movie writer: could not make the frames with ffmpeg and dvr-sim\n");
+        return;
+    }
+    // The same video as an H.264 stream for ffmpeg: every NAL unit of every
+    // video unit behind a start code.
+    avcstream::Bytes annexB;
+    uint32_t video = 0;
+    for (size_t at = 0; at + 32 <= d.size();) {
+        uint32_t unit = 64u * (d[at + 18] | (d[at + 19] << 8));
+        if (unit < 32 || unit > d.size() - at) break;
+        if ((d[at + 11] >> 6) == 1) {
+            ++video;
+            for (size_t p = at + 32; p + 4 <= at + unit;) {
+                uint32_t n = ((uint32_t)d[p] << 24) | (d[p + 1] << 16) | (d[p + 2] << 8) | d[p + 3];
+                if (n == 0 || n > at + unit - p - 4) break;
+                static const uint8_t start[4] = {0, 0, 0, 1};
+                annexB.insert(annexB.end(), start, start + 4);
+                annexB.insert(annexB.end(), d.begin() + (long)p + 4, d.begin() + (long)(p + 4 + n));
+                p += 4 + n;
+            }
+        }
+        at += unit;
+    }
+    std::string same = dir + "/movie-same.h264";
+    FILE* f = fopen(same.c_str(), "wb");
+    if (!f || fwrite(annexB.data(), 1, annexB.size(), f) != annexB.size()) {
+        if (f) fclose(f);
+        printf("movie writer: could not write the stream\n");
+        return;
+    }
+    fclose(f);
+
+    std::string out = dir + "/movie-writer.mov";
+    double best = -1;
+    MovToolResult r{};
+    for (int run = 0; run < 3; run++) {
+        auto t0 = Clock::now();
+        if (MovTool_Write(d.data(), d.size(), out.c_str(), 1, &r) != 0) {
+            printf("movie writer: writing failed\n");
+            return;
+        }
+        double ms = Ms(Clock::now() - t0);
+        if (best < 0 || ms < best) best = ms;
+    }
+    double ffmpeg = -1;
+    for (int run = 0; run < 3; run++) {
+        std::string in = "-f h264 -framerate 25 -i '" + same + "' -c copy -f mov ";
+        double all = FfmpegRealMs(in + "'" + dir + "/movie-ffmpeg.mov'");
+        double one = FfmpegRealMs(in + "-frames:v 1 '" + dir + "/movie-ffmpeg1.mov'");
+        if (all < 0 || one < 0) break;
+        double perFrame = (all - one) / (video - 1);
+        if (ffmpeg < 0 || perFrame < ffmpeg) ffmpeg = perFrame;
+    }
+    double writer = best / video;
+    printf("movie writer, 640x480 camera stream (libx264 baseline), %u frames, %.1f MB\n", video,
+           d.size() / 1048576.0);
+    printf("  tavlin movie writer        %7.4f ms/frame wall, %8.0f frames/s\n", writer, 1000.0 / writer);
+    if (ffmpeg > 0)
+        printf("  ffmpeg -c copy -f mov      %7.4f ms/frame wall, %8.0f frames/s; ratio writer / ffmpeg %.2f\n",
+               ffmpeg, 1000.0 / ffmpeg, writer / ffmpeg);
+    else
+        printf("  ffmpeg -c copy -f mov: no timing\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -503,6 +590,7 @@ int main(int argc, char** argv)
 
     TResult small = BenchStream(dir, 640, 480, frames, rounds);
     TResult large = BenchStream(dir, 704, 576, frames, rounds);
+    BenchMovie(dir, frames < 250 ? 250 : frames);
     Shell("rm -rf '" + dir + "'");
     printf("ratio 640x480 shown/ffmpeg %.2f\n", Ratio(small.shown, small.ffmpeg));
     printf("ratio 704x576 shown/ffmpeg %.2f\n", Ratio(large.shown, large.ffmpeg));

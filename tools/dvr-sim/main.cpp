@@ -14,6 +14,7 @@
 #include "sim_sessions.h"
 #include "sim_trace.h"
 #include "sim_vdtt.h"
+#include "sim_vido.h"
 
 static long gPort = -1;
 
@@ -149,6 +150,20 @@ static bool SetAudio(const char* value) {
 }
 
 static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
+static const char* gDumpPath = nullptr;
+static long gDumpSeconds = 10;
+static long gDumpChannel = 0;
+static long gDumpStart = -1;
+
+static bool SetDumpFrames(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gDumpPath = value;
+  return true;
+}
+
+static bool SetSeconds(const char* value) { return ParseNumber(value, 1, 7200, &gDumpSeconds); }
+static bool SetDumpChannel(const char* value) { return ParseNumber(value, 0, 15, &gDumpChannel); }
+static bool SetDumpStart(const char* value) { return ParseNumber(value, 1, 0x7FFFFFFF, &gDumpStart); }
 
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
@@ -185,6 +200,11 @@ static const SimOption gOptions[] = {
     {"--recordings", "SPEC", SetRecordings,
      "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
      " (all/last10/08:00-18:00)"},
+    {"--dump-frames", "FILE", SetDumpFrames,
+     "write the frames a backup would bring to FILE instead of listening"},
+    {"--seconds", "N", SetSeconds, "seconds of frames --dump-frames writes, 1 .. 7200 (10)"},
+    {"--dump-channel", "N", SetDumpChannel, "channel --dump-frames writes, 0 .. 15 (0)"},
+    {"--dump-start", "T", SetDumpStart, "recorder second the dump starts at (now)"},
 };
 
 static void Usage(FILE* f) {
@@ -235,7 +255,7 @@ static bool ParseArgs(int argc, char** argv) {
       return false;
     }
   }
-  if (gPort < 0) {
+  if (gPort < 0 && gDumpPath == nullptr) {
     fprintf(stderr, "dvr-sim: --port is required\n");
     return false;
   }
@@ -249,6 +269,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!Media_Load()) return 2;
+  if (gDumpPath != nullptr) {
+    if (uint32_t(gDumpChannel) >= gMachine.channels) {
+      fprintf(stderr, "dvr-sim: --dump-channel %ld is past the channel count\n", gDumpChannel);
+      return 2;
+    }
+    uint32_t start = gDumpStart > 0 ? uint32_t(gDumpStart) : 0;
+    return SimVido_DumpFrames(gDumpPath, uint32_t(gDumpSeconds), uint32_t(gDumpChannel), start) ? 0 : 1;
+  }
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
   return Server_Run(uint16_t(gPort));

@@ -412,6 +412,55 @@ void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t
   }
 }
 
+bool SimVido_DumpFrames(const char* path, uint32_t seconds, uint32_t channel, uint32_t start) {
+  FILE* f = fopen(path, "wb");
+  if (f == nullptr) {
+    fprintf(stderr, "dvr-sim: cannot write %s\n", path);
+    return false;
+  }
+  // A backup stream of one channel from the start second, as the viewer's
+  // stream step hands it to the backup writer: each frame's header and
+  // payload, video then the sound of the same tick.
+  if (start == 0) {
+    uint32_t ms;
+    RecorderNow(&start, &ms);
+  }
+  SimSession session{};
+  session.in_use = 1;
+  session.id = 1;
+  Stream s{};
+  s.stream_seq = 1;
+  s.mode = kModeBackup;
+  Wire_PutU32(s.backup + 8, channel);
+  Wire_PutU32(s.backup + 12, 1);
+  Wire_PutU32(s.backup + 16, start);
+  Wire_PutU32(s.backup + 20, start + seconds);
+  Start(s, &session);
+  uint32_t ticks = seconds * Fps();
+  bool ok = s.running;
+  for (uint32_t tick = 0; ok && tick < ticks; tick++) {
+    uint64_t frame = 0;
+    if (!FrameOfTick(s, s.tick, &frame)) break;
+    BeginTick(s);
+    uint32_t video = BuildVideo(&session, s, channel, frame, frame);
+    if (video == 0) {
+      ok = false;
+      break;
+    }
+    uint32_t unit = video - kSubHeaderSize - kBlockSize;
+    ok = fwrite(gMessage + kFrameLead, 1, unit, f) == unit;
+    if (ok && AudioDue(s, channel)) {
+      uint32_t audio = BuildAudio(gMessage, &session, s, channel, frame, frame);
+      uint32_t sound = audio - kSubHeaderSize - kBlockSize;
+      ok = fwrite(gMessage + kFrameLead, 1, sound, f) == sound;
+    }
+    EndTick(s);
+  }
+  if (fclose(f) != 0) ok = false;
+  if (!ok) fprintf(stderr, "dvr-sim: writing %s failed\n", path);
+  return ok;
+}
+
 void SimVido_Register() {
   for (Stream& s : gStreams) s.stream_seq = 1;
   Module_Register(SimModule{{'V', 'I', 'D', 'O'}, OnMessage, OnPoll, OnReset});
