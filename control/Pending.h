@@ -14,31 +14,9 @@
 #include "media/Stream.h"
 #include "media/Vido.h"
 
-// the PC's local time as recorder time (the alarm beeper reads it)
-uint32_t Clock_NowNumber();
-// What the stream step hands on, until the modules arrive:
-// the backup controller takes each held frame in Backup mode (1: no more this tick)
-int Backup_OnFrame(TStreamRecord* stream);
-// the backup block both stream records share; until the backup controller
-// arrives it holds the words the view code writes
-enum { BACKUP_NAME_SIZE = 1024 };
-struct TBackupBlock {
-    uint32_t state;            // 0 idle, 1 start, ... 4 stop or next part
-    uint32_t lastData;
-    uint32_t bufferUse;
-    uint32_t part;             // part number of the running backup
-    char chosenName[BACKUP_NAME_SIZE]; // the file the user chose
-};
-extern TBackupBlock gBackupBlock;
-// the backup controller: the state of the stream's backup block
-void Backup_SetState(TStreamRecord* stream, uint32_t state);
-// added to the next part's start after a size change; reset by a start
-extern uint32_t gBackupSizeOffset;
-// number of the last part of the running backup
-extern uint32_t gBackupPartCount;
-// backup files: 1 when the user chose a file (gBackupSaveDialog holds it)
-int Backup_ChooseFile();
-void Backup_FinishFiles();
+// The backup controller and the backup files are built.
+#include "media/Backup.h"
+#include "control/BackupFiles.h"
 // local-file playback: its record, of which the view code clears the play state
 struct TLocalFile {
     uint32_t playState;        // 1 while playing

@@ -182,6 +182,15 @@ bool TOpenDialog::Run(bool save)
     });
     if (answer == 0) return false;
     FFileName = r.FileName;
+    // A name given without an extension gets the default one, as the
+    // system's dialog does with a typed name.
+    if (!FDefaultExt.empty() && !FFileName.empty()) {
+        size_t slash = FFileName.find_last_of("/\\");
+        size_t dot = FFileName.rfind('.');
+        bool named = FFileName.back() != '/' && FFileName.back() != '\\';
+        if (named && (dot == AnsiString::npos || (slash != AnsiString::npos && dot < slash)))
+            FFileName += "." + FDefaultExt;
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -38,7 +39,32 @@ HMODULE LoadLibrary(const char* path)
         return nullptr;
     }
     dlerror();
-    void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    void* h = nullptr;
+    // A system library named the Windows way ("ieframe.dll") lives in the
+    // system folder: $systemroot/SysWOW64 when that exists, else system32.
+    size_t n = strlen(path);
+    if (!strchr(path, '/') && n > 4 && strcasecmp(path + n - 4, ".dll") == 0) {
+        const char* root = getenv("systemroot");
+        if (!root || !*root) {
+            gLastError = "no system folder for ";
+            gLastError += path;
+            return nullptr;
+        }
+        for (const char* folder : {"/SysWOW64/", "/system32/"}) {
+            std::string file = std::string(root) + folder + path;
+            if (access(file.c_str(), F_OK) != 0) continue;
+            h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+            break;
+        }
+        if (!h) {
+            const char* e = dlerror();
+            gLastError = e ? e : std::string(path) + " not found in the system folder";
+            return nullptr;
+        }
+        gLastError.clear();
+        return h;
+    }
+    h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (!h) NoteError();
     else gLastError.clear();
     return h;

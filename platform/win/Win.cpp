@@ -6,6 +6,9 @@
 #include <thread>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
 
 extern char** environ;
 
@@ -56,6 +59,7 @@ int GetVersionExA(OSVERSIONINFOA* info)
 const char* Win_GetEnv(const char* name)
 {
     const char* v = name ? getenv(name) : nullptr;
+    if (!v && name && strcmp(name, "USERPROFILE") == 0) v = getenv("HOME");
     return v ? v : "";
 }
 
@@ -73,13 +77,10 @@ static TUrlOpener gUrlOpener = nullptr;
 
 void Win_SetUrlOpener(TUrlOpener opener) { gUrlOpener = opener; }
 
-int Win_OpenUrl(const char* address)
+// Starts opener with one argument, never through a shell.
+static int Spawn(const char* opener, const char* argument)
 {
-    if (!address || !*address) return -1;
-    if (gUrlOpener) return gUrlOpener(address);
-    const char* opener = Win_GetEnv("TAVLIN_URL_OPENER");
-    if (!*opener) opener = "xdg-open";
-    char* argv[] = {const_cast<char*>(opener), const_cast<char*>(address), nullptr};
+    char* argv[] = {const_cast<char*>(opener), const_cast<char*>(argument), nullptr};
     pid_t pid;
     if (posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) != 0) return -1;
     // The opener hands the address to the browser and ends; reap it so no
@@ -89,4 +90,32 @@ int Win_OpenUrl(const char* address)
         waitpid(pid, &status, 0);
     }).detach();
     return 0;
+}
+
+int Win_OpenUrl(const char* address)
+{
+    if (!address || !*address) return -1;
+    if (gUrlOpener) return gUrlOpener(address);
+    const char* opener = Win_GetEnv("TAVLIN_URL_OPENER");
+    return Spawn(*opener ? opener : "xdg-open", address);
+}
+
+int Win_OpenFolder(const char* folder)
+{
+    if (!folder || !*folder) return -1;
+    const char* opener = Win_GetEnv("TAVLIN_FOLDER_OPENER");
+    return Spawn(*opener ? opener : "xdg-open", folder);
+}
+
+int Win_ForceDirectories(const char* path)
+{
+    if (!path || !*path) return -1;
+    std::string p = path;
+    for (size_t i = 1; i <= p.size(); ++i) {
+        if (i < p.size() && p[i] != '/') continue;
+        std::string head = p.substr(0, i);
+        if (mkdir(head.c_str(), 0777) != 0 && errno != EEXIST) return -1;
+    }
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
 }

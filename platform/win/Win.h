@@ -45,7 +45,8 @@ struct OSVERSIONINFOA {
 // field is wrong.
 int GetVersionExA(OSVERSIONINFOA* info);
 
-// The value of an environment variable, "" when unset.
+// The value of an environment variable, "" when unset. On this machine the
+// user's profile ("USERPROFILE") is the home folder unless it is set.
 const char* Win_GetEnv(const char* name);
 // A Windows path on this machine: every "\" becomes "/".
 std::string Win_MapPath(const char* windowsPath);
@@ -56,6 +57,13 @@ FILE* Win_fopen(const char* windowsPath, const char* mode);
 // the one TAVLIN_URL_OPENER names) is started with the address as its one
 // argument, never through a shell. 0 when it was started, -1 when not.
 int Win_OpenUrl(const char* address);
+// Opens a folder in the desktop's file manager the same way: the opener
+// (xdg-open, or the one TAVLIN_FOLDER_OPENER names) gets the folder as its
+// one argument. 0 when it was started, -1 when not.
+int Win_OpenFolder(const char* folder);
+// Creates a folder and the folders above it that are missing (a path of
+// this machine). 0 when the folder exists afterwards, -1 when not.
+int Win_ForceDirectories(const char* path);
 // Tests see the addresses instead: a non-null opener takes every call.
 typedef int (*TUrlOpener)(const char* address);
 void Win_SetUrlOpener(TUrlOpener opener);
