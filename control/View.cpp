@@ -329,6 +329,7 @@ int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName)
         s->displayTime = b.backupStart;
         block->part = 0;
         gBackupSizeOffset = 0;
+        gBackupPartCount = 0; // a backup stopped halfway leaves no count behind
     } else {
         Backup_SetState(s, 4);
     }

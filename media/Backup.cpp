@@ -59,7 +59,6 @@ static void EmptyStartBuffer()
     gStartCount = 0;
     gStartVideo = 0;
     memset(gStartOffsets, 0, sizeof gStartOffsets);
-    gFirstHeight = gFirstWidth = 0;
 }
 
 int Backup_PartFileName(const char* chosen, uint32_t part, char* out, uint32_t size)
@@ -269,6 +268,7 @@ static int OpenPart(TStreamRecord* s, TViewRecord* v)
                                             : r.backupStart + n * BACKUP_PART_SECONDS - (n > 0 ? 1 : 0);
     Mov_Init(start, r.backupEnd);
     EmptyStartBuffer();
+    gFirstHeight = gFirstWidth = 0;
     if (n == 0) s->displayTime = start;
     b->state = BACKUP_STATE_SETTLE;
     // The frame held (the first of the part) is taken in the next call.
