@@ -1242,8 +1242,10 @@ TEST(DvrSimFrames, ArmedBackupSendsItsSpanOnceAndEnds) {
     first.clear();
     usleep(5000);
   }
-  // One second at 25 frames per second, a key frame every tenth.
-  ASSERT_EQ(recorded.size(), 25u);
+  // One second at 25 frames per second, a key frame every tenth, and the
+  // first frame of the end mark, which ends the viewer's part.
+  ASSERT_EQ(recorded.size(), 26u);
+  EXPECT_EQ(recorded.back().count(25), 501u * 25);
   for (size_t i = 0; i < recorded.size(); i++) {
     EXPECT_EQ(recorded[i].count(25), 500u * 25 + i);
     EXPECT_EQ(recorded[i].channel(), 1u);

@@ -149,6 +149,20 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+static bool SetSizeChangeAt(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 7200, &n)) return false;
+  gMedia.size_change_at = uint32_t(n);
+  return true;
+}
+
+static bool SetBackupSpeed(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 16, &n)) return false;
+  gMedia.backup_speed = uint32_t(n);
+  return true;
+}
+
 static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
 static const char* gDumpPath = nullptr;
 static long gDumpSeconds = 10;
@@ -200,6 +214,9 @@ static const SimOption gOptions[] = {
     {"--recordings", "SPEC", SetRecordings,
      "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
      " (all/last10/08:00-18:00)"},
+    {"--size-change-at", "SECONDS", SetSizeChangeAt,
+     "a backup's test pattern changes from 20 to 16 macroblocks wide this many seconds in (never)"},
+    {"--backup-speed", "N", SetBackupSpeed, "a backup span is sent N times faster than real time, 1 .. 16 (4)"},
     {"--dump-frames", "FILE", SetDumpFrames,
      "write the frames a backup would bring to FILE instead of listening"},
     {"--seconds", "N", SetSeconds, "seconds of frames --dump-frames writes, 1 .. 7200 (10)"},

@@ -15,6 +15,8 @@ SimMedia gMedia = {
     nullptr,  // camera
     1000,     // tone_hz
     nullptr,  // audio
+    0,        // size_change_at
+    4,        // backup_speed
 };
 
 namespace {

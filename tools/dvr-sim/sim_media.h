@@ -15,6 +15,8 @@ struct SimMedia {
   const char* camera;       // Annex B file sent instead of the pattern; null: pattern
   uint32_t tone_hz;         // tone of the microphones (default 1000)
   const char* audio;        // WAV file of 8 kHz samples instead of the tone; null: tone
+  uint32_t size_change_at;  // a backup's pattern changes size this many seconds in; 0: never
+  uint32_t backup_speed;    // a backup is sent this many times faster than real time (4)
 };
 
 extern SimMedia gMedia;

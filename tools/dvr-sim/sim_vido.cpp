@@ -35,6 +35,7 @@ constexpr uint32_t kSourceLive = 0, kSourceRecorded = 1;
 constexpr uint32_t kAudioSamples = 1600;  // 200 ms of sound per audio frame
 constexpr uint32_t kAudioPeriodMs = 200;
 constexpr uint32_t kPictureWidthMbs = 20;
+constexpr uint32_t kChangedWidthMbs = 16;  // a backup's picture after its size change
 // Message bytes ahead of the frame header: module header, sub-header, block.
 constexpr uint32_t kFrameLead = kModuleHeaderSize + kSubHeaderSize + kBlockSize;
 
@@ -72,6 +73,9 @@ struct Stream {
   uint32_t mosaic_side;                // split layouts: tiles per row of channel 16's picture
   uint32_t mosaic_first;               // and the channel of its first tile
   bool in_gap;                         // recorded source: the last tick had no video
+  uint64_t change_frame;               // backup: the frame count the picture size changes at, or ~0
+  bool changed;                        // the size has changed
+  uint32_t speed;                      // ticks sent per tick of real time
 };
 
 Stream gStreams[kMaxSessions];
@@ -96,6 +100,9 @@ void Start(Stream& s, const SimSession* session) {
   s.count = 0;
   s.step = 1;
   s.last = ~uint64_t(0);
+  s.change_frame = ~uint64_t(0);
+  s.changed = false;
+  s.speed = 1;
   const uint32_t fps = Fps();
   if (s.mode == kModeLive) {
     uint32_t layout = Wire_GetU32(s.live + 0);
@@ -132,8 +139,12 @@ void Start(Stream& s, const SimSession* session) {
     if (armed != 1 || channel >= gMachine.channels || to <= from) return;
     s.list[s.count++] = channel;
     s.base = uint64_t(from) * fps;
-    s.last = uint64_t(to) * fps - 1;  // the frames of the seconds from .. to - 1
+    // The frames of the seconds from .. to - 1, and the first frame of the
+    // end mark, which tells the viewer the span is over.
+    s.last = uint64_t(to) * fps;
     s.source = kSourceRecorded;
+    if (gMedia.size_change_at > 0) s.change_frame = (uint64_t(from) + gMedia.size_change_at) * fps;
+    s.speed = gMedia.backup_speed;
   }
   if (s.count == 0) return;
   s.running = true;
@@ -162,10 +173,15 @@ bool FrameOfTick(const Stream& s, uint32_t tick, uint64_t* frame) {
   return *frame <= s.last;
 }
 
-// The key decision of a tick, made once for all of its channels.
-void BeginTick(Stream& s) {
+// The key decision of a tick, made once for all of its channels; the
+// frame where a backup's picture changes size is a key frame.
+void BeginTick(Stream& s, uint64_t frame) {
   if (s.begun) return;
   s.begun = true;
+  if (!s.changed && frame >= s.change_frame) {
+    s.changed = true;
+    s.force_key = true;
+  }
   if (Camera()) {
     if (s.force_key) s.camera_unit = Media_NextCameraKey(s.camera_unit);
     s.tick_key = Media_CameraUnit(s.camera_unit)->key;
@@ -245,7 +261,7 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
                     uint64_t newest) {
   uint8_t* payload = gMessage + kFrameLead + kHeaderSize;
   const uint32_t cap = kMaxFramePayload;
-  uint32_t w = kPictureWidthMbs, h = HeightMbs(), n = 0;
+  uint32_t w = s.changed ? kChangedWidthMbs : kPictureWidthMbs, h = HeightMbs(), n = 0;
   const uint32_t fps = Fps();
   if (Camera()) {
     const SimAccessUnit* unit = Media_CameraUnit(s.camera_unit);
@@ -301,7 +317,7 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
   if (!s.asked || !s.running) return;
   const uint32_t fps = Fps();
   int64_t elapsed = Machine_NowMs() - s.start_ms;
-  uint64_t due = elapsed < 0 ? 1 : uint64_t(elapsed) * fps / 1000 + 1;  // ticks fallen due
+  uint64_t due = elapsed < 0 ? 1 : uint64_t(elapsed) * fps * s.speed / 1000 + 1;  // ticks fallen due
   if (s.source == kSourceLive && due > s.tick + fps) {
     // A second behind: live video goes on from now with a key frame.
     Trace("vido skip session=%u ticks=%llu", session->id, (unsigned long long)(due - 1 - s.tick));
@@ -330,7 +346,7 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
       continue;
     }
     s.in_gap = false;
-    BeginTick(s);
+    BeginTick(s, frame);
     uint32_t seq_before = s.stream_seq, chan_before = s.channel_seq[channel],
              audio_before = s.audio_seq[channel];
     uint32_t video = BuildVideo(session, s, channel, frame, newest);
@@ -441,7 +457,7 @@ bool SimVido_DumpFrames(const char* path, uint32_t seconds, uint32_t channel, ui
   for (uint32_t tick = 0; ok && tick < ticks; tick++) {
     uint64_t frame = 0;
     if (!FrameOfTick(s, s.tick, &frame)) break;
-    BeginTick(s);
+    BeginTick(s, frame);
     uint32_t video = BuildVideo(&session, s, channel, frame, frame);
     if (video == 0) {
       ok = false;
