@@ -78,6 +78,7 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
         if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.ms)) return false;
         break;
     case saKey:
+    case saShot:
         if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.ms) || out.text.empty()) return false;
         break;
     }
@@ -190,6 +191,10 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
             case saKey:
                 if (Vcl_KeyAt(window, s.text.c_str()) != 0)
                     fprintf(stderr, "tavlin-host: unknown key %s\n", s.text.c_str());
+                break;
+            case saShot:
+                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+                    fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
                 break;
             case saRead: {
                 char text[512];

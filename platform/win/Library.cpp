@@ -53,7 +53,10 @@ HMODULE LoadLibrary(const char* path)
         for (const char* folder : {"/SysWOW64/", "/system32/"}) {
             std::string file = std::string(root) + folder + path;
             if (access(file.c_str(), F_OK) != 0) continue;
-            h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+            // A system library stays in the process once loaded: it carries
+            // its own copy of the class library, whose unloading would take
+            // the shared application state with it.
+            h = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
             break;
         }
         if (!h) {

@@ -7,6 +7,9 @@
 
 // Loads the library at path (a name without '/' is searched the system's
 // way); null on failure (see Win_LibraryError). Symbols stay private to it.
+// A bare "NAME.dll" is a system library: it is looked for in the system
+// folder ($systemroot/SysWOW64, else $systemroot/system32) only, and stays
+// loaded for the rest of the process (FreeLibrary then only releases it).
 HMODULE LoadLibrary(const char* path);
 // The exported function's address, or null.
 FARPROC GetProcAddress(HMODULE module, const char* name);
