@@ -9,6 +9,8 @@ demo="$build/demo"
 mkdir -p "$demo"
 export TAVLIN_REGISTRY="$demo/registry"
 export systemroot="$build/winroot"
+# Backups are written into this profile's AppData/LocalLow first.
+export USERPROFILE="$demo/profile"
 
 "$bin/dvr-sim" --port 0 --trace --titles --show-titles >"$demo/dvr-sim.log" 2>&1 &
 sim=$!
