@@ -95,6 +95,13 @@ static int ProposedName(uint32_t part, char* out, size_t size)
     return Backup_PartFileName(gBackupBaseName, part, out, (uint32_t)size);
 }
 
+// Releases a dialog state whose part will not be saved.
+static void Cancel(HMODULE lib, HANDLE state)
+{
+    auto cancel = reinterpret_cast<TIECancelSaveFile>(GetProcAddress(lib, "IECancelSaveFile"));
+    if (cancel && state) cancel(state);
+}
+
 int Backup_ChooseFile()
 {
     uint32_t part = gBackupBlock.part;
@@ -154,10 +161,14 @@ int Backup_ChooseFile()
         f = fopen(mapped.c_str(), "wb");
     }
     if (!f || fclose(f) != 0) {
+        Cancel(lib, state);
         FreeLibrary(lib);
         ShowMessage("The working file " + mapped + " cannot be created.");
         return 0;
     }
+    // A state chosen earlier and never used (its part did not start) is
+    // released first.
+    if (gIeSaveState) Cancel(lib, gIeSaveState);
     gIeSaveState = state;
     snprintf(gWorkingFile, sizeof gWorkingFile, "%s", mapped.c_str());
     gBackupSaveDialog->SetFileName(mapped);

@@ -264,7 +264,9 @@ static int OpenPart(TStreamRecord* s, TViewRecord* v)
     gPartOpen = 1;
     const TBackupRequest& r = v->backupBlock;
     uint32_t n = b->part;
-    uint32_t start = gBackupSizeOffset != 0 ? r.backupStart + gBackupSizeOffset
+    // A later part starts a second before the frame that ended the last
+    // one, so that frame (held for it) and its second are written.
+    uint32_t start = gBackupSizeOffset != 0 ? r.backupStart + gBackupSizeOffset - 1
                                             : r.backupStart + n * BACKUP_PART_SECONDS - (n > 0 ? 1 : 0);
     Mov_Init(start, r.backupEnd);
     EmptyStartBuffer();
@@ -326,12 +328,9 @@ int Backup_OnFrame(TStreamRecord* s)
             b->state = BACKUP_STATE_IDLE;
             return 0;
         }
+        // The next part: the key frame that ended this one stays held and
+        // begins it.
         b->state = BACKUP_STATE_START;
-        {
-            uint32_t ch = v->backupBlock.backupChannel;
-            if (ch < STREAM_CHANNELS) s->channels[ch].keyWait = 1;
-        }
-        s->heldLength = 0;
         return 1;
     default: return 0;
     }

@@ -95,3 +95,9 @@ IEFRAME_EXPORT HRESULT IESaveFile(HANDLE state, LPCWSTR source)
     }
     return E_FAIL;
 }
+
+IEFRAME_EXPORT HRESULT IECancelSaveFile(HANDLE state)
+{
+    delete static_cast<SaveState*>(state);
+    return S_OK;
+}

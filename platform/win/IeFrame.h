@@ -20,6 +20,8 @@ typedef HRESULT (*TIEShowSaveFileDialog)(HWND owner, LPCWSTR initialFile, LPCWST
 // Moves source (the finished working file) to the destination chosen with
 // state and releases the state. S_OK, or a failure code (the file stays).
 typedef HRESULT (*TIESaveFile)(HANDLE state, LPCWSTR source);
+// Releases a state whose file will not be saved.
+typedef HRESULT (*TIECancelSaveFile)(HANDLE state);
 
 // The dialog flags the backup asks for: overwrite prompt, hide read-only,
 // path must exist, resizable.

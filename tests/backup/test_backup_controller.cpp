@@ -98,6 +98,10 @@ TEST_F(BackupTest, ThirtyMinutesEndThePartAtTheNextKeyFrame)
     EXPECT_NE(S()->heldLength, 0u) << "the key frame waits for the next part";
     OpenNextPart();
     EXPECT_EQ(gMovWriter.startTime, kStart + 1800 - 1);
+    Backup_OnFrame(S()); // the held key frame is the next part's first
+    FeedSpan(kStart + 1801, kStart + 1802, 15);
+    EXPECT_EQ(gMovWriter.firstTime, kStart + 1800);
+    EXPECT_EQ(gMovWriter.firstFrameNumber, 15u);
     EXPECT_EQ(std::string(gBackupBlock.partName), dir + "/long(1).mov");
     EXPECT_TRUE(Complete(ReadAll(chosen)));
     EXPECT_TRUE(Exists(dir + "/long(1).mov"));
@@ -117,12 +121,16 @@ TEST_F(BackupTest, SizeChangeAtAKeyFrameEndsThePart)
     Settle(1); // the finish
     EXPECT_TRUE(Complete(ReadAll(dir + "/size.mov")));
     OpenNextPart();
-    EXPECT_EQ(gMovWriter.startTime, kStart + 6);
+    EXPECT_EQ(gMovWriter.startTime, kStart + 5) << "the second of the size change is in the next part";
     EXPECT_EQ(std::string(gBackupBlock.partName), dir + "/size(1).mov");
-    // The second part settles and writes frames of the new size.
+    // The key frame that ended the part begins the next one.
+    EXPECT_NE(S()->heldLength, 0u);
+    Backup_OnFrame(S());
     FeedSpan(kStart + 6, kStart + 8, 0, 22, 15);
     EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_WRITE);
     EXPECT_EQ(gMovWriter.width, 22u * 16);
+    EXPECT_EQ(gMovWriter.firstTime, kStart + 5);
+    EXPECT_EQ(gMovWriter.firstFrameNumber, 1u);
 }
 
 TEST_F(BackupTest, SilenceOf15001MsFinishesThePart)
