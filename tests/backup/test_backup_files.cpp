@@ -136,3 +136,21 @@ TEST_F(BackupTest, FromWindows6WithoutIeframeTheMessagesSaySo)
     EXPECT_NE(Messages()[0].find("cannot be created"), std::string::npos);
     unsetenv("USERPROFILE");
 }
+
+TEST_F(BackupTest, AFolderGoesToTheFileManagerAsOneArgument)
+{
+    // The opener records how many arguments it got and the first.
+    std::string script = dir + "/opener.sh", seen = dir + "/seen";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" << seen << ".tmp' && mv '" << seen
+                          << ".tmp' '" << seen << "'\n";
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    setenv("TAVLIN_FOLDER_OPENER", script.c_str(), 1);
+    std::string folder = dir + "/a b; touch " + dir + "/injected/";
+    ASSERT_EQ(Win_OpenFolder(folder.c_str()), 0);
+    for (int i = 0; i < 200 && !Exists(seen); ++i) usleep(10000);
+    Bytes got = ReadAll(seen);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "1|" + folder);
+    EXPECT_FALSE(Exists(dir + "/injected"));
+    unsetenv("TAVLIN_FOLDER_OPENER");
+    EXPECT_EQ(Win_OpenFolder(""), -1);
+}
