@@ -154,3 +154,49 @@ TEST_F(BackupTest, AFolderGoesToTheFileManagerAsOneArgument)
     unsetenv("TAVLIN_FOLDER_OPENER");
     EXPECT_EQ(Win_OpenFolder(""), -1);
 }
+
+TEST_F(BackupTest, ProgressIsComputedWideAndClamped)
+{
+    Force(VIEW_BACKUP);
+    V()->backupBlock.backupArmed = BACKUP_RUNNING;
+    struct Case {
+        uint32_t start, end, now;
+        int32_t want;
+    } cases[] = {
+        {0, 4000000000u, 3000000000u, 75}, // done x 100 passes 32 bits
+        {100, 200, 150, 50},
+        {100, 200, 50, 0},                 // before the start
+        {100, 200, 300, 100},              // past the end
+        {100, 100, 150, 0},                // no span
+    };
+    for (const Case& k : cases) {
+        V()->backupBlock.backupStart = k.start;
+        V()->backupBlock.backupEnd = k.end;
+        S()->displayTime = k.now;
+        IE_percentage = -7;
+        Backup_ComputeProgress(V());
+        EXPECT_EQ(IE_percentage, k.want) << k.start << ".." << k.end << " at " << k.now;
+    }
+}
+
+TEST_F(BackupTest, PartsFromTenOnShareTheLastFolderAndAStartResetsTheCount)
+{
+    V()->backupBlock.backupStart = kStart;
+    SaveAnswer a{dir + "/p0"};
+    AnswerSaves(&a);
+    ASSERT_EQ(Backup_ChooseFile(), 1); // part 0 names the base
+    gBackupBlock.part = 12;
+    setenv("TAVLIN_WINVER", "6.1", 1);
+    setenv("USERPROFILE", (dir + "/profile").c_str(), 1);
+    std::string dest = dir + "/twelve/";
+    ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
+    a.file = dest + "p12";
+    ASSERT_EQ(Backup_ChooseFile(), 1);
+    EXPECT_EQ(a.proposed, "ch01_20110615_083000_361355400(12).mov");
+    EXPECT_EQ(std::string(gBackupDestDirs[BACKUP_DEST_DIRS - 1]), dest);
+    unsetenv("USERPROFILE");
+
+    gBackupPartCount = 5;
+    Start(dir + "/again.mov");
+    EXPECT_EQ(gBackupPartCount, 0u);
+}
