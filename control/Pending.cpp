@@ -1,6 +1,7 @@
 // Placeholders for modules that are not built yet; each module replaces
 // its own entries here when it arrives.
 #include "control/Pending.h"
+#include "control/TavlinImpl1.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "platform/win/Win.h"
@@ -26,6 +27,17 @@ void LocalPlay_BuildIndex() {}                                                //
 void Setup_RefreshPages() {}
 void Setup_ClearEdits(uint32_t) {}
 void Setup_ApplyPage(int) {}
+// Until the DDNS page is wired its edits are filled and the page applied.
+void Setup_FillDdnsAccount(const char* user, const char* password, const char* host)
+{
+    if (gViewerForm && gViewerForm->LabeledEdit_ddns2) {
+        gViewerForm->LabeledEdit_ddns2->SetText(user);
+        gViewerForm->LabeledEdit_ddns3->SetText(password);
+        gViewerForm->LabeledEdit_ddns4->SetText(host);
+    }
+    Setup_ApplyPage(3);
+}
+void Web_OpenUrl(const char*) {}
 // Until the title module arrives its state is just the request flag; its
 // existence is what lets the socket poll run the send pump.
 struct TTitleState {

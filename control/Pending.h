@@ -52,6 +52,11 @@ void System_ShowAddress(const char* address, const char* port);
 void Setup_RefreshPages();
 void Setup_ClearEdits(uint32_t which);
 void Setup_ApplyPage(int page);
+// The DDNS page takes a No-IP account: its user name, password and host
+// name edits are filled and the page is applied (Setup_ApplyPage (3)).
+void Setup_FillDdnsAccount(const char* user, const char* password, const char* host);
+// Opens a web page in the user's browser.
+void Web_OpenUrl(const char* address);
 // titles
 uint32_t Title_TakeRequestFlag(TTitleState* title);
 void Title_SendRequest(uint32_t session, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e);
