@@ -395,7 +395,7 @@ static int PrepareStep(int step)
         return -1; // steps 4 and 6 send nothing
     }
     if (!q.method || Noip_BuildRequest(q.method, q.path, q.hasBody ? q.body : nullptr) != 0) {
-        Message("the account data is too long to be sent", "ERROR");
+        Message("the account data is too long or holds characters that cannot be sent", "ERROR");
         return -1;
     }
     return 0;
@@ -742,7 +742,7 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
     if (step == NOIP_STEP_WAIT_INFO || step == NOIP_STEP_WAIT_DOMAINS) return;
     int status = 0;
     size_t bodyStart = 0, bodyLength = 0;
-    if (!reply || ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
+    if (!reply || length > NOIP_REPLY_CAP || ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
         Message(kBadReply, "ERROR");
         StepFailed(step);
         return;
@@ -754,7 +754,8 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
     // Element searches start behind the XML declaration; without one the
     // reply has no elements.
     const char* cursor = strstr(body, kXmlDeclaration);
-    cursor = cursor ? cursor + strlen(kXmlDeclaration) : body + bodyLength;
+    bool declared = cursor != nullptr;
+    cursor = declared ? cursor + strlen(kXmlDeclaration) : body + bodyLength;
     bool ok = status >= 200 && status <= 299;
     TForm_noip_setting* f = Form_noip_setting;
     char text[NOIP_MESSAGE_SIZE];
@@ -798,6 +799,9 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
         if (!ok) {
             FirstMessage(cursor, status, text, sizeof text);
             Message(text, "ERROR");
+        } else if (!declared) {
+            // Nothing in it can say that the name is free.
+            Message(kBadReply, "ERROR");
         } else if (Noip_FindElement(&c, "string>")) {
             Message("This Username is not available", "ERROR");
         } else if (Noip_FindElement(&c, "msg>")) {

@@ -178,6 +178,9 @@ void TCustomForm::SetVisible(bool value)
             FImpl->settingBounds--;
         }
         w->show();
+        // New window flags hide a window that was showing (its hide event
+        // clears the flag): it is showing again now.
+        FImpl->visible = true;
     } else {
         w->hide();
     }
