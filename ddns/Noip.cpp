@@ -289,6 +289,18 @@ static bool EncodeAll(const AnsiString* texts, int count, char (*parts)[NOIP_BOD
     return true;
 }
 
+// The account's password goes into the recorder's DDNS item at the end; one
+// it cannot hold is refused before the account is made with it.
+static bool PasswordTooLongForDdns(const char* password)
+{
+    if (strlen(password) <= NOIP_DDNS_PASSWORD_MAX) return false;
+    char text[96];
+    snprintf(text, sizeof text, "password too long for the DDNS settings: at most %d characters",
+             (int)NOIP_DDNS_PASSWORD_MAX);
+    Message(text, "ERROR");
+    return true;
+}
+
 // Fills gPending and gNoipRequest for step; -1 with the reason shown.
 static int PrepareStep(int step)
 {
@@ -310,6 +322,7 @@ static int PrepareStep(int step)
             Message(kPasswordRule, "ERROR");
             return -1;
         }
+        if (PasswordTooLongForDdns(q.password)) return -1;
         if (!EncodeAll(t, 6, parts)) break;
         q.method = "POST";
         snprintf(q.path, sizeof q.path, "/v2/oem/accounts.xml");
@@ -345,6 +358,7 @@ static int PrepareStep(int step)
             Message(kPasswordRule, "ERROR");
             return -1;
         }
+        if (PasswordTooLongForDdns(q.password)) return -1;
         // The identity texts must outlive the build: keep them here.
         static char signinId[NOIP_BODY_SIZE];
         static char signinKey[NOIP_PASSWORD_SIZE];

@@ -52,11 +52,11 @@ enum {
     NOIP_BODY_SIZE = 1024,    // request body, field values percent-encoded
     NOIP_PATH_SIZE = 128,
     NOIP_REPLY_CAP = 16384,   // a longer reply is refused
-    // What the recorder's DDNS item accepts (longer texts would be applied
-    // blank): user name and password 32 characters, host name 48.
-    NOIP_DDNS_USER_MAX = 32,
-    NOIP_DDNS_PASSWORD_MAX = 32,
-    NOIP_DDNS_HOST_MAX = 48,
+    // What the recorder's DDNS item holds (longer texts would be applied
+    // blank or cut): user name and password 31 characters, host name 47.
+    NOIP_DDNS_USER_MAX = 31,
+    NOIP_DDNS_PASSWORD_MAX = 31,
+    NOIP_DDNS_HOST_MAX = 47,
 };
 
 struct TNoipAccount {

@@ -277,6 +277,15 @@ int Vcl_SetWindowParent(void* handle, void* parent)
     return 0;
 }
 
+void* Vcl_FindWindow(const char* title)
+{
+    if (!title || !qApp) return nullptr;
+    const QString wanted = QString::fromLocal8Bit(title);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == wanted) return w;
+    return nullptr;
+}
+
 int Vcl_SaveWindowPng(void* handle, const char* path)
 {
     auto* w = static_cast<QWidget*>(handle);

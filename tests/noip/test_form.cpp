@@ -193,6 +193,18 @@ TEST(NoipForm, LocalChecksSendNothing)
     usleep(200000);
     EXPECT_TRUE(server.log().empty()) << "nothing reached the service";
 
+    // A password the DDNS item cannot hold is refused before the account
+    // is made with it.
+    Type(f->password, std::string(32, 'p'));
+    Type(f->cpassword, std::string(32, 'p'));
+    ASSERT_TRUE(f->Create->Enabled());
+    Click(f->Create);
+    shown = boxes.Take();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "password too long for the DDNS settings: at most 31 characters");
+    EXPECT_EQ(gNoipSockets.socket[0], -1);
+    EXPECT_TRUE(f->Create->Enabled());
+
     // Four characters are enough for the check to go out.
     Type(f->Username, "abcd");
     Click(f->CheckUas);
@@ -389,20 +401,18 @@ TEST(NoipForm, HostNamesTheDdnsItemCannotHoldAreRefused)
     snprintf(gNoipAccount.key, sizeof gNoipAccount.key, "%s", kSeedKey);
     f->Panel2->SetVisible(false);
     f->Panel3->SetVisible(true);
-    const std::string longDomain = std::string(28, 'd') + ".net"; // 32: too long for a table entry
     const std::string domain30 = std::string(26, 'd') + ".net";   // 30
     snprintf(gNoipDomains[0], sizeof gNoipDomains[0], "%s", domain30.c_str());
     gNoipDomainCount = 1;
-    (void)longDomain;
     f->ComboBox1->Items()->Add(domain30);
     f->ComboBox1->SetItemIndex(0);
     Type(f->Edit_ip, "10.0.0.1");
-    Type(f->Edit_host, "abcdefghijklmnopqr"); // 18 + 1 + 30 = 49
+    Type(f->Edit_host, "abcdefghijklmnopq"); // 17 + 1 + 30 = 48
     Click(f->Button2);
     auto shown = boxes.Take();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, "ERROR");
-    EXPECT_EQ(shown[0].text, "host name too long: at most 48 characters");
+    EXPECT_EQ(shown[0].text, "host name too long: at most 47 characters");
     EXPECT_EQ(gNoipSockets.socket[0], -1);
     EXPECT_TRUE(f->Button2->Enabled());
 
@@ -415,12 +425,12 @@ TEST(NoipForm, HostNamesTheDdnsItemCannotHoldAreRefused)
     EXPECT_EQ(shown[0].text, "please choose a domain from the list");
     EXPECT_EQ(gNoipSockets.socket[0], -1);
 
-    // 48 characters go through.
+    // 47 characters go through.
     f->ComboBox1->SetItemIndex(0);
-    Type(f->Edit_host, "abcdefghijklmnopq");
+    Type(f->Edit_host, "abcdefghijklmnop");
     Click(f->Button2);
     EXPECT_TRUE(boxes.Take().empty());
-    EXPECT_EQ(strlen(gNoipHostName), 48u);
+    EXPECT_EQ(strlen(gNoipHostName), 47u);
     ASSERT_TRUE(server.waitLog(1));
     EXPECT_EQ(LogField(server.log().back(), "verdict"), "ok");
     Noip_CloseAll();
@@ -436,7 +446,7 @@ TEST(NoipForm, HostNamesTheDdnsItemCannotHoldAreRefused)
     shown = boxes.Take();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, "ERROR");
-    EXPECT_EQ(shown[0].text, "the account does not fit the DDNS settings (host name at most 48 characters)");
+    EXPECT_EQ(shown[0].text, "the account does not fit the DDNS settings (host name at most 47 characters)");
     EXPECT_TRUE(f->Visible());
     EXPECT_EQ(viewer->LabeledEdit_ddns4->Text(), "");
     gViewerForm = nullptr;
