@@ -51,6 +51,22 @@ void TypeAccount(TForm_noip_setting* f, const std::string& user, const std::stri
     Type(f->postal_code, "10115");
 }
 
+// The window as drawn now: the arrow's orange stands above the dot of the
+// stage (x 288, 478 or 668 in the window), the banner's blue at its left.
+void CheckDrawnStage(TForm_noip_setting* f, int stage, const char* name)
+{
+    std::string path = ::testing::TempDir() + name;
+    ASSERT_EQ(Vcl_SaveWindowPng(f->Handle(), path.c_str()), 0);
+    const int arrows[] = {288, 478, 668};
+    for (int i = 0; i < 3; i++) {
+        long c = Vcl_WindowPixel(f->Handle(), arrows[i], 36);
+        bool orange = c >= 0 && ((c >> 16) & 255) > 200 && ((c >> 8) & 255) > 100 && (c & 255) < 80;
+        EXPECT_EQ(orange, i == stage) << name << " arrow at " << arrows[i] << " colour " << std::hex << c;
+    }
+    long banner = Vcl_WindowPixel(f->Handle(), 12, 20);
+    EXPECT_GT(banner & 255, 120) << "the banner's blue";
+}
+
 // A port on loopback where nobody listens.
 int DeadPort()
 {
@@ -223,6 +239,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     snprintf(gConnections[0].host, sizeof gConnections[0].host, "192.168.1.20");
     TForm_noip_setting* f = ResetForm();
 
+    CheckDrawnStage(f, 0, "noip_stage_account.png");
     Type(f->Username, "carol77");
     Click(f->CheckUas);
     ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
@@ -236,6 +253,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, 8000));
     ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
     EXPECT_EQ(f->Image2->Left(), 470);
+    CheckDrawnStage(f, 1, "noip_stage_host.png");
     EXPECT_EQ(f->Edit_ip->Text(), "192.168.1.20");
     ASSERT_GE(f->ComboBox1->Items()->Count(), 2);
     EXPECT_EQ(f->ComboBox1->Items()->Strings(0), "ddns.net");
@@ -253,6 +271,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     ASSERT_TRUE(RunUntil([&] { return f->Panel4->Visible() || !boxes.shown.empty(); }, 8000));
     ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
     EXPECT_EQ(f->Image2->Left(), 660);
+    CheckDrawnStage(f, 2, "noip_stage_finish.png");
     EXPECT_EQ(f->info_username->Caption(), "carol77");
     EXPECT_EQ(f->info_email->Caption(), "carol77@example.com");
     EXPECT_EQ(f->info_firstname->Caption(), "Carol");
