@@ -307,6 +307,7 @@ static int PrepareStep(int step)
     TForm_noip_setting* f = Form_noip_setting;
     TStepRequest& q = gPending;
     memset(&q, 0, sizeof q);
+    memset(gNoipRequest, 0, sizeof gNoipRequest);
     static char parts[6][NOIP_BODY_SIZE];
     int n = 0;
     switch (step) {
@@ -714,7 +715,8 @@ static void FillDomains(const char* cursor)
         f->ComboBox1->SetItemIndex(0);
     }
     if (gNoipDomainCount == 0) return;
-    f->Edit_ip->SetText(gConnections[0].host);
+    const char* address = gConnections[0].host;
+    f->Edit_ip->SetText(AnsiString(address, strnlen(address, sizeof gConnections[0].host)));
     f->Panel2->SetVisible(false);
     f->Panel3->SetVisible(true);
     f->Image2->SetLeft(470);

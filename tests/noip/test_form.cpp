@@ -359,12 +359,51 @@ TEST(NoipForm, CutAndOversizeRepliesOverTheWire)
         EXPECT_TRUE(f->CheckUas->Enabled());
         EXPECT_EQ(gNoipSockets.socket[0], -1);
     }
+    // A reply without a Content-Length ends where the service closes.
+    server.control("POST", "/_control/next-reply",
+                   "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<?xml version=\"1.0\"?>\n<exists/>");
+    Click(f->CheckUas);
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
+    EXPECT_EQ(boxes.Take()[0].text, "This Username is available");
+    // One that arrives in two parts over more than one tick is read whole.
+    server.control("POST", "/_control/next-reply-split",
+                   HttpReply(200, "<?xml version=\"1.0\"?>\n<exists><string>carol77</string></exists>"));
+    Click(f->CheckUas);
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 6000));
+    EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
     // After them a whole reply is read as ever.
     server.control("POST", "/_control/next-reply",
                    HttpReply(200, "<?xml version=\"1.0\"?>\n<exists><string>carol77</string></exists>"));
     Click(f->CheckUas);
     ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
+}
+
+TEST(NoipForm, ARequestBodyThatDoesNotFitIsNotSent)
+{
+    NoipServer server;
+    PointClientAt(server.port());
+    MessageBoxes boxes;
+    TForm_noip_setting* f = ResetForm();
+    // The e-mail edit has no length limit; its text set whole from code.
+    f->Username->SetText("carol77");
+    f->password->SetText("secret12");
+    f->cpassword->SetText("secret12");
+    f->firstname->SetText("C");
+    f->lastname->SetText("J");
+    f->postal_code->SetText("1");
+    f->CheckBox1->SetChecked(true);
+    f->email->SetText(std::string(400, '&') + "@example.com"); // 1,200 characters encoded
+    ASSERT_TRUE(f->Create->Enabled());
+    Click(f->Create);
+    auto shown = boxes.Take();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, "ERROR");
+    EXPECT_EQ(shown[0].text, "the account data is too long or holds characters that cannot be sent");
+    EXPECT_EQ(gNoipSockets.socket[0], -1);
+    EXPECT_EQ(gNoipRequest[0], 0);
+    usleep(200000);
+    EXPECT_TRUE(server.log().empty());
 }
 
 TEST(NoipForm, AServiceThatIsNotThere)

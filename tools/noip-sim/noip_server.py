@@ -19,6 +19,7 @@ writes one JSON object per request (method, path, identity, verdict, status).
 Unsigned control requests for tests and demos, under /_control/:
   POST /_control/next-reply   the body is sent verbatim as the answer to
                               the next service request (after its checks)
+  POST /_control/next-reply-split  the same in two halves 1.5 s apart
   POST /_control/hang         the next service request gets no answer; its
                               connection stays open
   GET  /_control/state        accounts and hosts as JSON
@@ -36,6 +37,7 @@ import socket
 import socketserver
 import sys
 import threading
+import time
 import urllib.parse
 
 OEM_ID = "CLI-580617"
@@ -353,12 +355,22 @@ class Handler(socketserver.BaseRequestHandler):
             except OSError:
                 pass
             return
+        if isinstance(canned, tuple):
+            # The answer in two halves with a pause between them.
+            data = canned[1]
+            self.request.sendall(data[:len(data) // 2])
+            time.sleep(1.5)
+            self.request.sendall(data[len(data) // 2:])
+            return
         self.request.sendall(canned if canned is not None else http_reply(status, text))
 
     def control(self, service, method, path, body):
         with service.lock:
             if method == "POST" and path == "/_control/next-reply":
                 service.canned.append(body)
+                text = "{}"
+            elif method == "POST" and path == "/_control/next-reply-split":
+                service.canned.append(("split", body))
                 text = "{}"
             elif method == "POST" and path == "/_control/hang":
                 service.hangs += 1
