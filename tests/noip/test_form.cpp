@@ -303,6 +303,39 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     EXPECT_TRUE(boxes.Take().empty());
 }
 
+TEST(NoipForm, OneTickReadsTheReplyAndStartsItsFollowUp)
+{
+    NoipServer server;
+    PointClientAt(server.port());
+    MessageBoxes boxes;
+    TForm_noip_setting* f = ResetForm();
+    f->Username->SetText("erin1234");
+    f->email->SetText("erin@example.com");
+    f->password->SetText("secret12");
+    f->cpassword->SetText("secret12");
+    f->firstname->SetText("Erin");
+    f->lastname->SetText("Lee");
+    f->postal_code->SetText("4000");
+    gNoipStep = NOIP_STEP_CREATE;
+    ASSERT_EQ(Noip_Connect(0), 1);
+    EXPECT_STREQ(gNoipSavedUser, "erin1234");
+    EXPECT_STREQ(gNoipSavedPassword, "secret12");
+    ASSERT_TRUE(server.waitLog(1));
+    usleep(100000);
+    Tick(); // reads the account, then asks for the domains on slot 1
+    EXPECT_EQ(gNoipStep, NOIP_STEP_DOMAINS);
+    EXPECT_EQ(gNoipSockets.current, 1);
+    EXPECT_EQ(gNoipSockets.socket[0], -1) << "the answered socket is closed";
+    EXPECT_GE(gNoipSockets.socket[1], 0);
+    ASSERT_TRUE(server.waitLog(2));
+    EXPECT_EQ(server.log()[1].find("domains.xml") != std::string::npos, true);
+    usleep(100000);
+    Tick();
+    EXPECT_TRUE(f->Panel3->Visible());
+    EXPECT_TRUE(boxes.Take().empty());
+    Noip_CloseAll();
+}
+
 TEST(NoipForm, AServiceThatNeverAnswersGivesTheFormBack)
 {
     NoipServer server;
