@@ -19,5 +19,4 @@ void Backup_FinishFiles() {}
 TLocalFile gLocalFile;                                                        // local-file playback
 void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
 void LocalPlay_BuildIndex() {}                                                // local-file playback
-void Noip_ShowAccountForm() {}                                                // the No-IP account form
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files

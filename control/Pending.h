@@ -54,8 +54,6 @@ void System_ShowAddress(const char* address, const char* port);
 #include "control/Upnp.h"
 // the channel titles and their module
 #include "control/Title.h"
-// The DDNS page's "Create Account": the No-IP account form.
-void Noip_ShowAccountForm();
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();

@@ -6,6 +6,7 @@
 #include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"
+#include "ddns/Unit5.h"
 #include "link/Icmd.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"

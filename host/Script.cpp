@@ -78,6 +78,7 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
         if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.ms)) return false;
         break;
     case saKey:
+    case saShot:
         if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.ms) || out.text.empty()) return false;
         break;
     }
@@ -175,11 +176,17 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
         t->SetInterval((uint32_t)(wait > 0 ? wait : 1));
         t->SetEnabled(true);
     };
-    t->OnTimer = [t, order, next, arm, window](TObject*) {
+    void* control = window;
+    t->OnTimer = [t, order, next, arm, control](TObject*) {
         t->SetEnabled(false);
         int now = (*order)[*next].ms;
         while (*next < order->size() && (*order)[*next].ms == now) {
             const TScriptStep& s = (*order)[(*next)++];
+            void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+            if (!window) {
+                fprintf(stderr, "tavlin-host: no window \"%s\"\n", s.window.c_str());
+                continue;
+            }
             switch (s.action) {
             case saClick: Vcl_ClickAt(window, s.x, s.y); break;
             case saMove: Vcl_MouseAt(window, vmaMove, mbLeft, s.x, s.y); break;
@@ -201,6 +208,10 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
                 fflush(stdout);
                 break;
             }
+            case saShot:
+                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+                    fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
+                break;
             }
         }
         if (*next < order->size()) arm();

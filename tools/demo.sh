@@ -22,6 +22,20 @@ done
 [ -n "$port" ] || { echo "dvr-sim did not start; see $demo/dvr-sim.log" >&2; exit 1; }
 echo "dvr-sim listening on 127.0.0.1:$port (trace in $demo/dvr-sim.log)"
 
+# The No-IP service stand-in that the DDNS page's account form talks to.
+python3 "$(dirname "$0")/noip-sim/noip_server.py" --port 0 --log "$demo/noip-sim.log" >"$demo/noip-sim.out" 2>&1 &
+noip=$!
+trap 'kill $sim $noip 2>/dev/null || true' EXIT
+noip_port=""
+for _ in $(seq 200); do
+  noip_port="$(sed -n 's/^PORT //p' "$demo/noip-sim.out" 2>/dev/null || true)"
+  [ -n "$noip_port" ] && break
+  sleep 0.05
+done
+[ -n "$noip_port" ] || { echo "noip-sim did not start; see $demo/noip-sim.out" >&2; exit 1; }
+export TAVLIN_NOIP_API_HOST=127.0.0.1 TAVLIN_NOIP_API_PORT="$noip_port"
+echo "No-IP service stand-in on 127.0.0.1:$noip_port (requests in $demo/noip-sim.log)"
+
 "$bin/tavlin-host" --register "$build/lib/TavlinProj1.so" >/dev/null
 # The user key of level 9 opens all four pages of the key panel.
 cat >"$demo/page.html" <<HTML

@@ -1,0 +1,74 @@
+// A No-IP account and host made from the DDNS page as a user does it, in
+// tavlin-host against dvr-sim and the local No-IP service: Setup, the DDNS
+// tab, the No-IP row, "Create Account", the account form's two stages and
+// "OK". The service then holds the account and the host, and dvr-sim the
+// DDNS item the page applied.
+#include "tests/noip/NoipFixture.h"
+#include "tests/support/HostPage.h"
+#include "tests/support/SimProcess.h"
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string At(const char* what, int x, int y, int ms, const std::string& text = "")
+{
+    std::string s = std::string(" --") + what + " " + std::to_string(x) + "," + std::to_string(y) + "," +
+                    std::to_string(ms);
+    if (!text.empty()) s += "," + text;
+    return s;
+}
+
+TEST(NoipE2E, AnAccountAndAHostFromTheDdnsPage)
+{
+    HostFolder folder("tavlin-noip-e2e");
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+    NoipServer service;
+    ASSERT_GT(service.port(), 0);
+    setenv("TAVLIN_NOIP_API_HOST", "127.0.0.1", 1);
+    setenv("TAVLIN_NOIP_API_PORT", std::to_string(service.port()).c_str(), 1);
+    setenv("TAVLIN_NOIP_OEM_DOMAIN", "dvrlink.net", 1);
+    const std::string page = folder.Path("page.html"), formShot = folder.Path("form.png"),
+                      pageShot = folder.Path("ddns.png");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+
+    // On the control: Setup on the key panel, the DDNS tab, the No-IP row
+    // (the third) of the service list, "Create Account".
+    std::string steps = At("click", 955, 46, 3000) + At("click", 249, 56, 3300) + At("click", 347, 197, 3600) +
+                        " --key 3700,Down --key 3750,Down --key 3800,Enter" + At("click", 607, 197, 4100);
+    // On the account form: the account stage, then the host stage once the
+    // domain list is in, then "OK" on the finish stage.
+    steps += " --window 'No-IP Setting'";
+    steps += At("type", 268, 172, 4600, "dave2026") + At("type", 268, 212, 4650, "dave@example.com") +
+             At("type", 268, 252, 4700, "secret12") + At("type", 268, 300, 4750, "secret12") +
+             At("type", 556, 220, 4800, "Dave") + At("type", 556, 260, 4850, "Miller") +
+             At("type", 556, 300, 4900, "80331") + At("click", 487, 344, 4950) + At("click", 537, 409, 5100);
+    steps += At("type", 252, 204, 8200, "davecam") + At("click", 541, 409, 8400);
+    steps += " --shot 11500,'" + formShot + "'" + At("click", 537, 409, 11600);
+    steps += " --window ''  --shot 12600,'" + pageShot + "'";
+    std::string out;
+    ASSERT_EQ(Shell(HostOnPage(page) + steps + " --events --run-ms 13500 2>&1", &out), 0) << out;
+    if (out.find("no window \"No-IP Setting\"") != std::string::npos)
+        GTEST_SKIP() << "the DDNS page of this build does not open the account form:\n" << out;
+
+    EXPECT_EQ(out.find("msgbox"), std::string::npos) << "no message on the way:\n" << out;
+    std::string state = service.control("GET", "/_control/state");
+    EXPECT_NE(state.find("\"username\": \"dave2026\""), std::string::npos) << state;
+    EXPECT_NE(state.find("\"hostname\": \"davecam.ddns.net\""), std::string::npos) << state;
+    for (const std::string& line : service.log()) EXPECT_EQ(LogField(line, "verdict"), "ok") << line;
+
+    // The page applied the DDNS item: No-IP with the account and the host.
+    sim.Collect(500);
+    EXPECT_TRUE(sim.Seen("ddns service=3 user=\"dave2026\" password=\"secret12\" host=\"davecam.ddns.net\""))
+        << out;
+    std::vector<uint8_t> png;
+    EXPECT_TRUE(ReadFile(formShot, &png));
+    EXPECT_TRUE(ReadFile(pageShot, &png));
+}
+
+} // namespace
