@@ -831,10 +831,6 @@ void Render_ScaleToBitmap(TImage* image, TRenderJob* job)
     // Only the rows this picture reaches are asked for.
     uint32_t reach = 2 * job->yOffset + job->targetHeight;
     if (reach < rows) rows = reach;
-    // The bitmap's rows are one block at a fixed distance (either way):
-    // two scan lines give every row.
-    uint8_t* first = (uint8_t*)bitmap->ScanLine(0);
-    ptrdiff_t step = rows > 1 ? (uint8_t*)bitmap->ScanLine(1) - first : 0;
-    for (uint32_t r = 0; r < rows; r++) gRows[r] = (uint32_t*)(first + (ptrdiff_t)r * step);
+    for (uint32_t r = 0; r < rows; r++) gRows[r] = (uint32_t*)bitmap->ScanLine((int)r);
     Render_ScaleToRows(job, gRows, (uint32_t)bw, rows);
 }
