@@ -96,5 +96,5 @@ void Month_MouseEvent(int32_t, int32_t, int32_t) {}
 void Month_ToggleTimeMark(int32_t) { IE_SET_T = 0; }
 void Setup_PageEntered(uint32_t connection, int page)
 {
-    if (page == 5) Title_PageEntered(connection);
+    if (page == 5) Title_TabEntered(connection);
 }

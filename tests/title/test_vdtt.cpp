@@ -341,11 +341,11 @@ TEST_F(Vdtt, EnteringTheTabAsksForTheTitlesUnlessAnUploadRuns)
 {
     gViewerForm->LabeledEdit_Title1->SetText("kept");
     State()->busy = 1;
-    Title_PageEntered(0);
+    Title_TabEntered(0);
     EXPECT_EQ(State()->requestFlag, 0u);
     EXPECT_EQ(gViewerForm->LabeledEdit_Title1->Text(), "kept");
     State()->busy = 0;
-    Title_PageEntered(0);
+    Title_TabEntered(0);
     EXPECT_EQ(State()->requestFlag, 1u);
     EXPECT_EQ(gViewerForm->LabeledEdit_Title1->Text(), "");
     EXPECT_STREQ(gTitleSettings[0].titles[0], "");
