@@ -97,7 +97,8 @@ int32_t gDayStatus[MONTH_CELLS];
 
 uint32_t Month_LastTime()
 {
-    return Date_ToSeconds(TDateParts{2099, 12, 31, 23, 59, 59});
+    static const uint32_t last = Date_ToSeconds(TDateParts{2099, 12, 31, 23, 59, 59});
+    return last;
 }
 
 TCalendarMarks Month_Marks()
@@ -150,6 +151,9 @@ void Month_Init()
     Mon_s = shown.second;
     gPanelPairs[1].value = (int32_t)(TimeOfDay(t) / MONTH_SLOT_SECONDS);
     gRedrawRequest = REDRAW_SLIDERS;
+    // The slot slider follows its value whenever it is drawn, also when the
+    // calendar's page first shows after the start-up's redraw.
+    SD_Bar = 1;
 }
 
 void Month_BuildGrid(uint32_t t)
