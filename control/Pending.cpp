@@ -1,7 +1,7 @@
 // Placeholders for modules that are not built yet; each module replaces
 // its own entries here when it arrives.
 #include "control/Pending.h"
-#include "panel/Month.h"
+#include "link/Tavn.h"
 #include "panel/SkinVars.h"
 #include "platform/win/Win.h"
 #include <ctime>
@@ -25,26 +25,10 @@ void LocalPlay_Feed(TStreamRecord*) {}                                        //
 void LocalPlay_BuildIndex() {}                                                // local-file playback
 void Setup_RefreshPages() {}
 void Setup_ClearEdits(uint32_t) {}
-void Setup_ApplyPage(int) {}
-// Until the title module arrives its state is just the request flag; its
-// existence is what lets the socket poll run the send pump.
-struct TTitleState {
-    uint32_t requestFlag;
-};
-static TTitleState gTitleStates[CONN_COUNT];
-uint32_t Title_TakeRequestFlag(TTitleState* title)
+void Setup_ApplyPage(int page)
 {
-    uint32_t flag = title->requestFlag;
-    title->requestFlag = 0;
-    return flag;
+    if (page == 5) Title_StartUpload(0);
 }
-void Title_SendRequest(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
-int Title_Init()
-{
-    for (uint32_t i = 0; i < CONN_COUNT; i++) gConnections[i].vdtt = &gTitleStates[i];
-    return 0;
-}
-void Title_TimerStep(uint32_t, uint32_t) {}
 void Watermark_InitKeys() {}
 uint32_t gWatermarkRequest = 0;
 uint8_t gWatermarkRecord[160];
@@ -52,8 +36,10 @@ void Watermark_OnReply(uint32_t) {}
 uint32_t gUpnpWord = 0;
 void Upnp_WriteDone(uint32_t) {}
 void Upnp_ReadDone(uint32_t) {}
-void Setup_FillForMachine(THandshakeRecord*) {}
-void Title_ShowTab(uint32_t) {}
+void Setup_FillForMachine(THandshakeRecord* handshake)
+{
+    if (handshake) Title_ShowEdits(handshake->machine.channelCount);
+}
 // Until the form is wired the tab's visibility is only remembered.
 void Setup_BitrateToPage(TViewRecord*) {}
 void Setup_PppoeToPage(TViewRecord*) {}
@@ -65,4 +51,7 @@ void Setup_EnablePppoePage(TViewRecord*, int) {}
 void Setup_EnableDdnsPage(TViewRecord*, int) {}
 void Setup_EnableMailPage(TViewRecord*, int) {}
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files
-void Setup_PageEntered(uint32_t, int) {}
+void Setup_PageEntered(uint32_t connection, int page)
+{
+    if (page == 5) Title_PageEntered(connection);
+}

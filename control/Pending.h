@@ -52,11 +52,8 @@ void System_ShowAddress(const char* address, const char* port);
 void Setup_RefreshPages();
 void Setup_ClearEdits(uint32_t which);
 void Setup_ApplyPage(int page);
-// titles
-uint32_t Title_TakeRequestFlag(TTitleState* title);
-void Title_SendRequest(uint32_t session, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e);
-int Title_Init();
-void Title_TimerStep(uint32_t a, uint32_t b);
+// the channel titles and their module
+#include "control/Title.h"
 // watermark: the request buffer (the backup channel) and the 160-byte
 // record the recorder fills, both named shared variables
 void Watermark_InitKeys();
@@ -68,10 +65,8 @@ extern uint32_t gUpnpWord;
 void Upnp_WriteDone(uint32_t session);
 void Upnp_ReadDone(uint32_t session);
 // What the recorder's machine record sets up: the key panel (channels 4, 8
-// or 16, model variant, the page's start mode), the setup pages and the
-// Title tab (shown when the flag is not 0).
+// or 16, model variant, the page's start mode) and the setup pages.
 void Setup_FillForMachine(THandshakeRecord* handshake);
-void Title_ShowTab(uint32_t flag);
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();

@@ -13,6 +13,7 @@
 #include "sim_server.h"
 #include "sim_sessions.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 
 static long gPort = -1;
 
@@ -75,6 +76,17 @@ static bool SetVariant(const char* value) {
 
 static bool SetTitles(const char*) {
   gMachine.titles = true;
+  return true;
+}
+
+static bool SetShowTitles(const char*) {
+  gTitles.show = true;
+  return true;
+}
+
+static bool SetTitlesOut(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gTitles.out = value;
   return true;
 }
 
@@ -145,6 +157,8 @@ static const SimOption gOptions[] = {
     {"--no-audio", nullptr, SetNoAudio, "the machine record says there is no audio"},
     {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
+    {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
+    {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},

@@ -7,6 +7,7 @@
 #include "sim_pbba.h"
 #include "sim_stats.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 #include "sim_wire.h"
 
 static SimModule gSimModules[kMaxModules];
@@ -18,6 +19,7 @@ void Module_InitAll() {
   SimIcmd_Register();
   SimIctl_Register();
   SimVido_Register();
+  SimVdtt_Register();
   SimPbba_Register();
 }
 

@@ -18,6 +18,7 @@
 #include "sim_pattern.h"
 #include "sim_pbba.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 #include "sim_wire.h"
 
 namespace {
@@ -257,12 +258,14 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
     uint8_t* u = y + w * 16 * h * 16;
     uint8_t* v = u + w * 8 * h * 8;
     uint32_t time = uint32_t(frame / fps), number = uint32_t(frame % fps);
-    if (channel == kSplitChannel)
-      Pattern_FillMosaic(y, w * 16, u, v, w * 8,
-                         PatternMosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels},
-                         time, number, fps);
-    else
+    if (channel == kSplitChannel) {
+      PatternMosaic mosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels};
+      Pattern_FillMosaic(y, w * 16, u, v, w * 8, mosaic, time, number, fps);
+      SimVdtt_DrawMosaicTitles(y, w * 16, u, v, w * 8, mosaic);
+    } else {
       Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
+      SimVdtt_DrawTitle(y, w * 16, u, v, w * 8, w * 16, h * 16, channel);
+    }
     n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
                             SimPicture{y, u, v, w * 16, w * 8});
   } else {
