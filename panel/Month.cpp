@@ -245,6 +245,12 @@ void Month_Update()
     int result = RESULT_NONE;
     uint32_t newDate = 0;
     if (IE_ST3 != 0 && (IE_ST3 < 1 || IE_ST3 > MONTH_SLOTS)) IE_ST3 = 0; // no such slot
+    // A step request the calendar has no step for is dropped rather than
+    // left pending, where it would hold back every send of the key panel.
+    if (!(Mon_Add == -1 && Mon_Sub == -1)) {
+        if (Mon_Add < 0 || Mon_Add > 4) Mon_Add = 0;
+        if (Mon_Sub < 0 || Mon_Sub > 4) Mon_Sub = 0;
+    }
     if (IE_ST3 != 0) {
         uint32_t slot = (uint32_t)IE_ST3 - 1;
         gCalendarTime = DateOf(gCalendarTime) + slot * MONTH_SLOT_SECONDS;
