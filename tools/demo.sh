@@ -57,4 +57,9 @@ else
   echo "no display: running the control offscreen for 4 s"
   QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --screenshot "$shot" --after-ms 4000
   echo "screenshot: $shot"
+  # The Playback page: the calendar marks the days the recorder holds.
+  playback="$demo/playback.png"
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --click 799,46,3000 \
+    --screenshot "$playback" --after-ms 4500
+  echo "screenshot of the Playback page: $playback"
 fi
