@@ -504,3 +504,35 @@ TEST(MovWriter, APartFileClosedAfterItsCreationTakesTheWrites)
     uint8_t byte = 0;
     EXPECT_EQ(OutFile_WriteAtPos(&byte, 1), -1);
 }
+
+// With every table at its cap the "moov" still fits its buffer, every
+// table holds exactly its cap, and a buffer one byte short is refused.
+TEST(MovWriter, TheMoovOfFullTablesFitsAndAddsUp)
+{
+    Begin("full-tables.mov");
+    ASSERT_GT(Feed(Unit(Video(0))), 0);
+    ASSERT_GT(Feed(Unit(Sound(kT0, 0, 0x80))), 0);
+    TMovWriter& w = gMovWriter;
+    w.samples = MOV_SAMPLE_CAP;
+    w.syncs = MOV_SYNC_CAP;
+    w.soundChunks = MOV_SOUND_CHUNK_CAP;
+    w.soundEntries = MOV_SOUND_ENTRY_CAP;
+    w.textSamples = MOV_TEXT_CAP;
+    w.soundBytes = 1800u * 8000u;
+    Bytes moov(MOV_MOOV_MAX);
+    uint32_t n = Mov_BuildMoov(moov.data(), (uint32_t)moov.size());
+    ASSERT_GT(n, 0u);
+    moov.resize(n);
+    Walk walk;
+    WalkRange(moov, 0, moov.size(), "", &walk);
+    ASSERT_EQ(walk.error, "");
+    EXPECT_EQ(Be32(&moov[0]), n);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stss"), 0).size(), (size_t)MOV_SYNC_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stsz"), 4).size(), (size_t)MOV_SAMPLE_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stco", 1), 0).size(), (size_t)MOV_SOUND_CHUNK_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stsc", 1), 0, 3).size(), 3u * 10922u);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stco", 2), 0).size(), (size_t)MOV_TEXT_CAP);
+    Bytes small(n - 1);
+    EXPECT_EQ(Mov_BuildMoov(small.data(), (uint32_t)small.size()), 0u);
+    OutFile_Close();
+}
