@@ -536,3 +536,40 @@ TEST(MovWriter, TheMoovOfFullTablesFitsAndAddsUp)
     EXPECT_EQ(Mov_BuildMoov(small.data(), (uint32_t)small.size()), 0u);
     OutFile_Close();
 }
+
+// Parts follow one another in one process: each starts afresh from its
+// own first key frame and size, and a part without a reason of its own
+// carries the last one noted in the process.
+TEST(MovWriter, ASecondPartStartsAfreshAndCarriesTheLastReason)
+{
+    std::string first = Begin("part0.mov", kT0, kT0 + 1);
+    for (uint32_t n = 0; n < 30; ++n) ASSERT_GT(Feed(Unit(Video(n, n % 10 == 0))), 0);
+    EXPECT_EQ(Feed(Unit(Video(30 * 7))), -100); // 6 s past the end
+    ASSERT_TRUE(Finish());
+
+    Watermark_InitKeys();
+    std::string second = Scratch() + "/part1.mov";
+    ASSERT_EQ(OutFile_Create(second.c_str()), 0);
+    Mov_Init(kT0 + 100, kT0 + 200); // the reason stays
+    for (uint32_t n = 0; n < 45; ++n) {
+        UnitSpec u = Video(3000 + n, n % 15 == 0);
+        u.width = 40;
+        u.height = 30;
+        ASSERT_GT(Feed(Unit(u)), 0) << n;
+    }
+    ASSERT_TRUE(Finish());
+    for (const std::string& path : {first, second}) {
+        Bytes f = FileBytes(path);
+        Walk w = WalkFile(f);
+        ASSERT_EQ(w.error, "") << path;
+        const Atom* moov = w.Find("moov");
+        EXPECT_EQ(Le32(&f[moov->offset - 4096 + 4]), (uint32_t)MOV_STOP_PAST_END) << path;
+        const Atom* tkhd = w.Find("moov/trak/tkhd");
+        const Atom* stsz = w.Find("moov/trak/mdia/minf/stbl/stsz");
+        bool isFirst = path == first;
+        EXPECT_EQ(Be32(&f[tkhd->body() + 76]) >> 16, isFirst ? 320u : 640u) << path;
+        EXPECT_EQ(Table(f, stsz, 4).size(), isFirst ? 30u : 45u) << path;
+        const Atom* mvhd = w.Find("moov/mvhd");
+        EXPECT_EQ(Be32(&f[mvhd->body() + 4]), isFirst ? kT0 : kT0 + 100) << path; // creation: the first video time
+    }
+}
