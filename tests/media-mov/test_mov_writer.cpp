@@ -31,7 +31,7 @@ std::string Scratch()
     return dir;
 }
 
-struct UnitSpec {
+struct UnitFields {
     uint32_t kind = 1;          // 1 video, 2 sound
     uint32_t time = kT0;
     uint32_t frame = 0;
@@ -45,7 +45,7 @@ struct UnitSpec {
 
 // One unit: the 32-byte header and its payload (video: one NAL unit behind
 // its length; sound: 16-bit samples whose high bytes are fill).
-Bytes Unit(const UnitSpec& u)
+Bytes Unit(const UnitFields& u)
 {
     Bytes b(32 + u.payload, 0);
     b[3] = 3;
@@ -79,18 +79,18 @@ Bytes Unit(const UnitSpec& u)
     return b;
 }
 
-UnitSpec Video(uint32_t n, bool key = true)
+UnitFields Video(uint32_t n, bool key = true)
 {
-    UnitSpec u;
+    UnitFields u;
     u.time = kT0 + n / 30;
     u.frame = n % 30;
     u.key = key;
     return u;
 }
 
-UnitSpec Sound(uint32_t time, uint32_t frame, uint8_t fill, uint32_t samples = 1600)
+UnitFields Sound(uint32_t time, uint32_t frame, uint8_t fill, uint32_t samples = 1600)
 {
-    UnitSpec u;
+    UnitFields u;
     u.kind = 2;
     u.time = time;
     u.frame = frame;
@@ -171,7 +171,7 @@ TEST(MovWriter, FramesPastTheEndAreRefusedAfterFiveSeconds)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.secondsPastEnd);
         Begin("late.mov", kT0, kT0 + 10);
-        UnitSpec u = Video(0);
+        UnitFields u = Video(0);
         u.time = kT0 + 10 + c.secondsPastEnd;
         if (u.time < kT0) u.time = 0xFFFFFFFF;
         Bytes b = Unit(u);
@@ -347,7 +347,7 @@ TEST(MovWriter, UnitCountsNearTheCapsAreRefusedBeforeWriting)
     EXPECT_EQ(gMovClosing.reason, (uint32_t)MOV_STOP_TEXT_FULL);
     // A time jump the text table cannot hold is refused by the writer.
     gMovWriter.textSamples = 1;
-    UnitSpec jump = Video(0);
+    UnitFields jump = Video(0);
     jump.time = kT0 + 9000;
     Bytes j = Unit(jump);
     EXPECT_EQ(Mov_WriteFrame(j.data(), (uint32_t)j.size()), -1);
@@ -366,7 +366,7 @@ TEST(MovWriter, AChangedFieldGeometryIsNoted)
         SCOPED_TRACE(c.mode);
         Begin("geometry.mov");
         ASSERT_GT(Feed(Unit(Video(0))), 0);
-        UnitSpec u = Video(1);
+        UnitFields u = Video(1);
         u.mode = c.mode;
         Bytes b = Unit(u);
         EXPECT_EQ(Mov_AccountFrame(b.data(), (uint32_t)b.size()), 0);
@@ -552,7 +552,7 @@ TEST(MovWriter, ASecondPartStartsAfreshAndCarriesTheLastReason)
     ASSERT_EQ(OutFile_Create(second.c_str()), 0);
     Mov_Init(kT0 + 100, kT0 + 200); // the reason stays
     for (uint32_t n = 0; n < 45; ++n) {
-        UnitSpec u = Video(3000 + n, n % 15 == 0);
+        UnitFields u = Video(3000 + n, n % 15 == 0);
         u.width = 40;
         u.height = 30;
         ASSERT_GT(Feed(Unit(u)), 0) << n;
