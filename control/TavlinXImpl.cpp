@@ -13,15 +13,6 @@
 
 namespace {
 
-// Interfaces of the COM map that nothing here calls: QueryInterface
-// answers them with a tear-off that only counts references for the object.
-const IID* const kPlainInterfaces[] = {
-    &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl,
-    &IID_IOleObject, &IID_IQuickActivate, &IID_IPersistStorage, &IID_IPersistStreamInit,
-    &IID_ISpecifyPropertyPages, &IID_IDataObject, &IID_ISimpleFrameSite, &IID_IProvideClassInfo,
-    &IID_IProvideClassInfo2,
-};
-
 const TDispatchName kNames[] = {
     {"Visible", DISPID_TX_Visible},
     {"AutoScroll", DISPID_TX_AutoScroll},
@@ -50,25 +41,19 @@ const TDispatchName kNames[] = {
 
 VARIANT_BOOL Vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-class TTavlinXImpl;
-
-struct TTearOff : IUnknown {
-    TTavlinXImpl* outer = nullptr;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-};
-
 class TTavlinXImpl : public ITavlinX,
                      public IConnectionPointContainer,
                      public ISupportErrorInfo,
                      public IPersistPropertyBag,
-                     public IOleInPlaceObject {
+                     public IOleInPlaceObject,
+                     public IOleInPlaceActiveObject,
+                     public IOleControl,
+                     public ISpecifyPropertyPages,
+                     public ISimpleFrameSite {
 public:
     TTavlinXImpl() : FEvents(this, DIID_ITavlinXEvents)
     {
         ComModule_Lock();
-        for (TTearOff& t : FTearOffs) t.outer = this;
     }
 
     HRESULT Init()
@@ -89,10 +74,13 @@ public:
         else if (riid == IID_ISupportErrorInfo) *ppv = static_cast<ISupportErrorInfo*>(this);
         else if (riid == IID_IPersistPropertyBag || riid == IID_IPersist) *ppv = static_cast<IPersistPropertyBag*>(this);
         else if (riid == IID_IOleInPlaceObject || riid == IID_IOleWindow) *ppv = static_cast<IOleInPlaceObject*>(this);
-        else {
-            for (size_t i = 0; i < sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]; i++)
-                if (riid == *kPlainInterfaces[i]) *ppv = static_cast<IUnknown*>(&FTearOffs[i]);
-        }
+        else if (riid == IID_IOleInPlaceActiveObject) *ppv = static_cast<IOleInPlaceActiveObject*>(this);
+        else if (riid == IID_IOleControl) *ppv = static_cast<IOleControl*>(this);
+        else if (riid == IID_ISpecifyPropertyPages) *ppv = static_cast<ISpecifyPropertyPages*>(this);
+        else if (riid == IID_ISimpleFrameSite) *ppv = static_cast<ISimpleFrameSite*>(this);
+        // The rest of the COM map (drawing, OLE embedding, storage, data
+        // transfer, quick activation) is not implemented: every interface
+        // handed out has all of its methods.
         if (!*ppv) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -228,6 +216,63 @@ public:
         return *hwnd ? S_OK : E_FAIL;
     }
     HRESULT ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    HRESULT InPlaceDeactivate() override { return S_OK; }
+    HRESULT UIDeactivate() override { return S_OK; }
+    // The container places the control; the clip rectangle is its own.
+    HRESULT SetObjectRects(LPCRECT pos, LPCRECT) override
+    {
+        if (!pos) return E_POINTER;
+        if (pos->right < pos->left || pos->bottom < pos->top) return E_INVALIDARG;
+        return Do([&] { FForm->SetBounds(pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top); });
+    }
+    HRESULT ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
+
+    // --- IOleInPlaceActiveObject: no accelerators, nothing modal to switch.
+    HRESULT TranslateAccelerator(MSG*) override { return S_FALSE; }
+    HRESULT OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT EnableModeless(BOOL) override { return S_OK; }
+
+    // --- IOleControl: no mnemonics; frozen events are not fired.
+    HRESULT GetControlInfo(CONTROLINFO* info) override
+    {
+        if (!info) return E_POINTER;
+        info->hAccel = nullptr;
+        info->cAccel = 0;
+        info->dwFlags = 0;
+        return S_OK;
+    }
+    HRESULT OnMnemonic(MSG*) override { return S_OK; }
+    HRESULT OnAmbientPropertyChange(DISPID) override { return S_OK; }
+    HRESULT FreezeEvents(BOOL freeze) override
+    {
+        if (freeze) ++FFrozen;
+        else if (FFrozen > 0) --FFrozen;
+        return S_OK;
+    }
+
+    // --- ISpecifyPropertyPages: the control has no property pages.
+    HRESULT GetPages(CAUUID* pages) override
+    {
+        if (!pages) return E_POINTER;
+        pages->cElems = 0;
+        pages->pElems = nullptr;
+        return S_OK;
+    }
+
+    // --- ISimpleFrameSite: messages pass unfiltered.
+    HRESULT PreMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD* cookie) override
+    {
+        if (result) *result = 0;
+        if (cookie) *cookie = 0;
+        return S_OK;
+    }
+    HRESULT PostMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD) override
+    {
+        if (result) *result = 0;
+        return S_OK;
+    }
 
 private:
     virtual ~TTavlinXImpl()
@@ -279,19 +324,14 @@ private:
     long FRefs = 1;
     TTavlinX* FForm = nullptr;
     TComConnectionPoint FEvents;
-    TTearOff FTearOffs[sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]];
-    friend struct TTearOff;
+    int FFrozen = 0; // FreezeEvents depth: events wait while above 0
 };
-
-HRESULT TTearOff::QueryInterface(REFIID riid, void** ppv) { return outer->QueryInterface(riid, ppv); }
-ULONG TTearOff::AddRef() { return outer->AddRef(); }
-ULONG TTearOff::Release() { return outer->Release(); }
 
 // Points the form's eight events at forwarders to the event sinks.
 void TTavlinXImpl::InitializeControl()
 {
     TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) {
-        FEvents.FireEvent(dispid, args, count);
+        if (FFrozen == 0) FEvents.FireEvent(dispid, args, count);
     });
 }
 

@@ -160,16 +160,60 @@ struct IOleWindow : IUnknown {
 };
 DEFINE_IID(IID_IOleWindow, 0x00000114, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleInPlaceObject : IOleWindow {};
+// A rectangle in pixels (left, top, right, bottom) and a window message.
+struct RECT {
+    LONG left, top, right, bottom;
+};
+typedef const RECT* LPCRECT;
+typedef intptr_t LPARAM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LRESULT;
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    LONG x, y;
+};
+struct IOleInPlaceUIWindow;
+
+// Interfaces declared without methods are named in the class's COM map but
+// not implemented here: an object answers E_NOINTERFACE for them.
+
+struct IOleInPlaceObject : IOleWindow {
+    virtual HRESULT InPlaceDeactivate() = 0;
+    virtual HRESULT UIDeactivate() = 0;
+    virtual HRESULT SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) = 0;
+    virtual HRESULT ReactivateAndUndo() = 0;
+};
 DEFINE_IID(IID_IOleInPlaceObject, 0x00000113, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleInPlaceActiveObject : IOleWindow {};
+struct IOleInPlaceActiveObject : IOleWindow {
+    virtual HRESULT TranslateAccelerator(MSG* lpmsg) = 0;
+    virtual HRESULT OnFrameWindowActivate(BOOL fActivate) = 0;
+    virtual HRESULT OnDocWindowActivate(BOOL fActivate) = 0;
+    virtual HRESULT ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) = 0;
+    virtual HRESULT EnableModeless(BOOL fEnable) = 0;
+};
 DEFINE_IID(IID_IOleInPlaceActiveObject, 0x00000117, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
 struct IOleObject : IUnknown {};
 DEFINE_IID(IID_IOleObject, 0x00000112, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleControl : IUnknown {};
+// What a control tells its container about its keyboard mnemonics.
+struct CONTROLINFO {
+    ULONG cb;
+    void* hAccel;
+    USHORT cAccel;
+    DWORD dwFlags;
+};
+struct IOleControl : IUnknown {
+    virtual HRESULT GetControlInfo(CONTROLINFO* pCI) = 0;
+    virtual HRESULT OnMnemonic(MSG* pMsg) = 0;
+    virtual HRESULT OnAmbientPropertyChange(DISPID dispID) = 0;
+    virtual HRESULT FreezeEvents(BOOL bFreeze) = 0;
+};
 DEFINE_IID(IID_IOleControl, 0xB196B288, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
 struct IViewObject : IUnknown {};
@@ -184,13 +228,25 @@ DEFINE_IID(IID_IViewObjectEx, 0x3AF24292, 0x0C96, 0x11CE, 0xA0, 0xCF, 0x00, 0xAA
 struct IQuickActivate : IUnknown {};
 DEFINE_IID(IID_IQuickActivate, 0xCF51ED10, 0x62FE, 0x11CF, 0xBF, 0x86, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0x36);
 
-struct ISpecifyPropertyPages : IUnknown {};
+// A counted array of GUIDs, allocated with CoTaskMemAlloc.
+struct CAUUID {
+    ULONG cElems;
+    GUID* pElems;
+};
+struct ISpecifyPropertyPages : IUnknown {
+    virtual HRESULT GetPages(CAUUID* pPages) = 0;
+};
 DEFINE_IID(IID_ISpecifyPropertyPages, 0xB196B28B, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
 struct IDataObject : IUnknown {};
 DEFINE_IID(IID_IDataObject, 0x0000010E, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct ISimpleFrameSite : IUnknown {};
+struct ISimpleFrameSite : IUnknown {
+    virtual HRESULT PreMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
+                                     DWORD* pdwCookie) = 0;
+    virtual HRESULT PostMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
+                                      DWORD dwCookie) = 0;
+};
 DEFINE_IID(IID_ISimpleFrameSite, 0x742B0E01, 0x14E6, 0x101B, 0x91, 0x4E, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB);
 
 struct IProvideClassInfo : IUnknown {};
