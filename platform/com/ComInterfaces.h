@@ -30,10 +30,82 @@ DEFINE_IID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00
 
 // --- Automation -----------------------------------------------------------
 
-// Type information is not provided by this layer (GetTypeInfo may answer
-// E_NOTIMPL); the interface exists for the signatures that name it.
-struct ITypeInfo : IUnknown {};
+// Type information: this layer's ITypeLib and ITypeInfo carry what a type
+// library describes (platform/com/TypeLib.h builds them from a library's
+// description text); their methods are this layer's selection, in this
+// order.
+enum TYPEKIND { TKIND_ENUM, TKIND_RECORD, TKIND_MODULE, TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS };
+enum INVOKEKIND { INVOKE_FUNC = 1, INVOKE_PROPERTYGET = 2, INVOKE_PROPERTYPUT = 4 };
+typedef LONG MEMBERID;
+typedef DWORD HREFTYPE;
+constexpr MEMBERID MEMBERID_NIL = -1;
+constexpr WORD TYPEFLAG_FCANCREATE = 0x2, TYPEFLAG_FCONTROL = 0x20, TYPEFLAG_FDUAL = 0x40,
+               TYPEFLAG_FDISPATCHABLE = 0x1000;
+constexpr INT IMPLTYPEFLAG_FDEFAULT = 1, IMPLTYPEFLAG_FSOURCE = 2;
+constexpr USHORT PARAMFLAG_FIN = 1, PARAMFLAG_FOUT = 2;
+struct TYPEATTR {
+    GUID guid;
+    LCID lcid;
+    TYPEKIND typekind;
+    WORD cFuncs;      // FUNCDESCs: a property with get and put has two
+    WORD cVars;       // enumeration constants
+    WORD cImplTypes;  // interfaces of a coclass
+    WORD wTypeFlags;
+    WORD wMajorVerNum;
+    WORD wMinorVerNum;
+};
+struct FUNCDESC {
+    MEMBERID memid;
+    INVOKEKIND invkind;
+    VARTYPE vtReturn;          // a property's type; VT_EMPTY for a method
+    SHORT cParams;
+    const VARTYPE* paramTypes; // cParams of each, valid while the type info is held
+    const USHORT* paramFlags;  // PARAMFLAG_*
+};
+struct VARDESC {
+    MEMBERID memid;
+    LONG value; // the enumeration constant
+};
+struct TLIBATTR {
+    GUID guid;
+    LCID lcid;
+    WORD wMajorVerNum;
+    WORD wMinorVerNum;
+    WORD wLibFlags;
+};
+struct ITypeLib;
+struct ITypeInfo : IUnknown {
+    virtual HRESULT GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
+    virtual HRESULT GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
+    virtual HRESULT GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
+    // The member's name first, then its parameters' names.
+    virtual HRESULT GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) = 0;
+    virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
+    virtual HRESULT GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
+    virtual HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
+    // MEMBERID_NIL documents the type itself. Any out pointer may be null.
+    virtual HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                     BSTR* pBstrHelpFile) = 0;
+    virtual HRESULT GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) = 0;
+    virtual void ReleaseTypeAttr(TYPEATTR* pTypeAttr) = 0;
+    virtual void ReleaseFuncDesc(FUNCDESC* pFuncDesc) = 0;
+    virtual void ReleaseVarDesc(VARDESC* pVarDesc) = 0;
+};
 DEFINE_IID(IID_ITypeInfo, 0x00020401, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+
+struct ITypeLib : IUnknown {
+    virtual UINT GetTypeInfoCount() = 0;
+    virtual HRESULT GetTypeInfo(UINT index, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT GetTypeInfoType(UINT index, TYPEKIND* pTKind) = 0;
+    virtual HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) = 0;
+    virtual HRESULT GetLibAttr(TLIBATTR** ppTLibAttr) = 0;
+    // index -1 documents the library itself. Any out pointer may be null.
+    virtual HRESULT GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                     BSTR* pBstrHelpFile) = 0;
+    virtual void ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
+};
+DEFINE_IID(IID_ITypeLib, 0x00020402, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
 struct IDispatch : IUnknown {
     virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
@@ -249,10 +321,15 @@ struct ISimpleFrameSite : IUnknown {
 };
 DEFINE_IID(IID_ISimpleFrameSite, 0x742B0E01, 0x14E6, 0x101B, 0x91, 0x4E, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB);
 
-struct IProvideClassInfo : IUnknown {};
+struct IProvideClassInfo : IUnknown {
+    virtual HRESULT GetClassInfo(ITypeInfo** ppTI) = 0;
+};
 DEFINE_IID(IID_IProvideClassInfo, 0xB196B283, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
-struct IProvideClassInfo2 : IProvideClassInfo {};
+constexpr DWORD GUIDKIND_DEFAULT_SOURCE_DISP_IID = 1;
+struct IProvideClassInfo2 : IProvideClassInfo {
+    virtual HRESULT GetGUID(DWORD dwGuidKind, GUID* pGUID) = 0;
+};
 DEFINE_IID(IID_IProvideClassInfo2, 0xA6BC3AC0, 0xDBAA, 0x11CE, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51);
 
 // Component categories a control declares itself safe in.
