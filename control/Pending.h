@@ -47,58 +47,20 @@ extern TLocalFile gLocalFile;
 // local-file playback: the feed step per stream and the index step per tick
 void LocalPlay_Feed(TStreamRecord* stream);
 void LocalPlay_BuildIndex();
-// setup pages
+// The System page shows the address and port the page gave (the form's).
 void System_ShowAddress(const char* address, const char* port);
-void Setup_RefreshPages();
-void Setup_ClearEdits(uint32_t which);
-void Setup_ApplyPage(int page);
-// titles
-uint32_t Title_TakeRequestFlag(TTitleState* title);
-void Title_SendRequest(uint32_t session, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e);
-int Title_Init();
-void Title_TimerStep(uint32_t a, uint32_t b);
-// recording search, calendar
-int Pbba_Init();
-void Calendar_TimerStep();
-// watermark: the request buffer (the backup channel) and the 160-byte
-// record the recorder fills, both named shared variables
-void Watermark_InitKeys();
-extern uint32_t gWatermarkRequest;
-extern uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t session);
-// UPnP page: the word both UPnP variables share and their handlers
-extern uint32_t gUpnpWord;
-void Upnp_WriteDone(uint32_t session);
-void Upnp_ReadDone(uint32_t session);
-// What the recorder's machine record sets up: the key panel (channels 4, 8
-// or 16, model variant, the page's start mode), the setup pages and the
-// Title tab (shown when the flag is not 0).
-void Setup_FillForMachine(THandshakeRecord* handshake);
-void Title_ShowTab(uint32_t flag);
+// The setup pages and their items, and the UPnP page, are built.
+#include "control/Setup.h"
+#include "control/Upnp.h"
+// the channel titles and their module
+#include "control/Title.h"
+// The DDNS page's "Create Account": the No-IP account form.
+void Noip_ShowAccountForm();
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();
-// Setup items: show the view record's item on its page; enable (1) or
-// grey (0) the page.
-void Setup_BitrateToPage(TViewRecord* view);
-void Setup_PppoeToPage(TViewRecord* view);
-void Setup_DdnsToPage(TViewRecord* view);
-void Setup_MailToPage(TViewRecord* view);
-void Setup_MailIntervalToPage(TViewRecord* view);
-void Setup_EnableBitratePage(TViewRecord* view, int on);
-void Setup_EnablePppoePage(TViewRecord* view, int on);
-void Setup_EnableDdnsPage(TViewRecord* view, int on);
-void Setup_EnableMailPage(TViewRecord* view, int on);
 // The key panel is built: composition, hit-testing, the mouse, auto-repeat
 // and the panel logic (IeCom_Init, KeyForm_*, gMouseDown, gLastDrawn,
 // gPanelLevel) are declared there.
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
-// the month calendar: start-up, the requests of a press, a release, a
-// time-mark button
-void Month_Init();
-void Month_Update();
-void Month_MouseEvent(int32_t code, int32_t x, int32_t y);
-void Month_ToggleTimeMark(int32_t n);
-// the setup pages: a page of PageControl1 was entered
-void Setup_PageEntered(uint32_t connection, int page);

@@ -6,6 +6,7 @@
 #include "link/Ulcm.h"
 #include "link/Hooks.h"
 #include "control/Pending.h"
+#include "control/Setup.h"
 #include <cstring>
 
 void Session_ReceiveStep()

@@ -4,7 +4,9 @@
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
 #include "control/Pending.h"
+#include "media/Watermark.h"
 #include "control/Session.h"
+#include "control/Setup.h"
 #include "control/TavlinProj1_TLB.h"
 #include "control/Text.h"
 #include "control/Version.h"
@@ -12,6 +14,7 @@
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Hooks.h"
+#include "media/Pbba.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
@@ -54,15 +57,24 @@ TTavlinX::TTavlinX(TComponent* AOwner) : TForm(AOwner)
     b.Field("TabSheet5", TabSheet5);
     b.Field("TabSheet6", TabSheet6);
     b.Field("TabSheet7", TabSheet7);
+    b.Field("Label_System1", Label_System1);
+    b.Field("Label_System2", Label_System2);
+    b.Field("Label_System3", Label_System3);
+    b.Field("Label_System4", Label_System4);
+    b.Field("Label_System5", Label_System5);
     b.Field("LabeledEdit_System1", LabeledEdit_System1);
     b.Field("LabeledEdit_System2", LabeledEdit_System2);
     b.Field("ComboBox_bitrate", ComboBox_bitrate);
     b.Field("Button_Bitrate", Button_Bitrate);
+    b.Field("Memo_Bitrate", Memo_Bitrate);
+    b.Field("Label_bitrate", Label_bitrate);
     b.Field("ComboBox_pppoe1", ComboBox_pppoe1);
     b.Field("LabeledEdit_pppoe2", LabeledEdit_pppoe2);
     b.Field("LabeledEdit_pppoe3", LabeledEdit_pppoe3);
     b.Field("Button_PPPoE", Button_PPPoE);
     b.Field("Button_PPPoE2", Button_PPPoE2);
+    b.Field("Memo_PPPoE", Memo_PPPoE);
+    b.Field("Label_pppoe1", Label_pppoe1);
     b.Field("ComboBox_ddns1", ComboBox_ddns1);
     b.Field("LabeledEdit_ddns2", LabeledEdit_ddns2);
     b.Field("LabeledEdit_ddns3", LabeledEdit_ddns3);
@@ -71,6 +83,8 @@ TTavlinX::TTavlinX(TComponent* AOwner) : TForm(AOwner)
     b.Field("Label_ddns3", Label_ddns3);
     b.Field("Button_DDNS", Button_DDNS);
     b.Field("Button_DDNS2", Button_DDNS2);
+    b.Field("Memo_DDNS", Memo_DDNS);
+    b.Field("Label_ddns1", Label_ddns1);
     b.Field("ComboBox_smtp1", ComboBox_smtp1);
     b.Field("ComboBox_smtp2", ComboBox_smtp2);
     b.Field("LabeledEdit_smtp1", LabeledEdit_smtp1);
@@ -87,6 +101,10 @@ TTavlinX::TTavlinX(TComponent* AOwner) : TForm(AOwner)
     b.Field("Button_SMTP", Button_SMTP);
     b.Field("Button_SMTP2", Button_SMTP2);
     b.Field("Button_SMTP3", Button_SMTP3);
+    b.Field("Memo_SMTP", Memo_SMTP);
+    b.Field("Label_smtp1", Label_smtp1);
+    b.Field("Label_smtp2", Label_smtp2);
+    b.Field("Label_smtp3", Label_smtp3);
     b.Field("Image_Title1", Image_Title1);
     b.Field("Image_Title2", Image_Title2);
     b.Field("Image_Title3", Image_Title3);
@@ -119,6 +137,8 @@ TTavlinX::TTavlinX(TComponent* AOwner) : TForm(AOwner)
     b.Field("ComboBox_upnp", ComboBox_upnp);
     b.Field("LabeledEdit_upnp", LabeledEdit_upnp);
     b.Field("Button_UPNP", Button_UPNP);
+    b.Field("Memo_UPNP", Memo_UPNP);
+    b.Field("Label_upnp1", Label_upnp1);
     b.Handler("ActiveFormCreate", this, &TTavlinX::ActiveFormCreate);
     b.Handler("Timer1Timer", this, &TTavlinX::Timer1Timer);
     b.Handler("Timer2Timer", this, &TTavlinX::Timer2Timer);
@@ -307,17 +327,10 @@ void TTavlinX::Button_PPPoE2Click(TObject*) { Setup_ClearEdits(2); }
 void TTavlinX::Button_DDNS2Click(TObject*) { Setup_ClearEdits(4); }
 void TTavlinX::Button_SMTP2Click(TObject*) { Setup_ClearEdits(8); }
 void TTavlinX::Button_SMTP3Click(TObject*) { Setup_ApplyPage(7); }
-void TTavlinX::ComboBox_ddns1Change(TObject*) {}
-void TTavlinX::ComboBox_smtp1Change(TObject*) {}
-void TTavlinX::Label_ddns2Click(TObject*) {}
-void TTavlinX::Label_ddns3Click(TObject*) {}
-void TTavlinX::Button_TLoadClick(TObject*) {}
-void TTavlinX::Button_TSaveClick(TObject*) {}
-void TTavlinX::Button_TOptionClick(TObject*) {}
-void TTavlinX::ComboBox_TFSChange(TObject*) {}
-void TTavlinX::Edit_TFSChange(TObject*) {}
-void TTavlinX::ScrollBar_TFSChange(TObject*) {}
-void TTavlinX::ComboBox_TitleChange(TObject*) {}
+void TTavlinX::ComboBox_ddns1Change(TObject*) { Ddns_SelectChanged(); }
+void TTavlinX::ComboBox_smtp1Change(TObject*) { Setup_UpdateMailControls(); }
+void TTavlinX::Label_ddns2Click(TObject*) { Ddns_OpenLink(ComboBox_ddns1->ItemIndex(), 0); }
+void TTavlinX::Label_ddns3Click(TObject*) { Ddns_CreateAccount(); }
 
 // --- Events of the COM object ----------------------------------------------
 

@@ -36,18 +36,29 @@ public:
     TTabSheet* TabSheet6 = nullptr;
     TTabSheet* TabSheet7 = nullptr;
     // System
+    TLabel* Label_System1 = nullptr;
+    TLabel* Label_System2 = nullptr;
+    TLabel* Label_System3 = nullptr;
+    TLabel* Label_System4 = nullptr;
+    TLabel* Label_System5 = nullptr;
     TLabeledEdit* LabeledEdit_System1 = nullptr;
     TLabeledEdit* LabeledEdit_System2 = nullptr;
     // Bitrate
+    TMemo* Memo_Bitrate = nullptr;
+    TLabel* Label_bitrate = nullptr;
     TComboBox* ComboBox_bitrate = nullptr;
     TButton* Button_Bitrate = nullptr;
     // PPPoE
+    TMemo* Memo_PPPoE = nullptr;
+    TLabel* Label_pppoe1 = nullptr;
     TComboBox* ComboBox_pppoe1 = nullptr;
     TLabeledEdit* LabeledEdit_pppoe2 = nullptr;
     TLabeledEdit* LabeledEdit_pppoe3 = nullptr;
     TButton* Button_PPPoE = nullptr;
     TButton* Button_PPPoE2 = nullptr;
     // DDNS
+    TMemo* Memo_DDNS = nullptr;
+    TLabel* Label_ddns1 = nullptr;
     TComboBox* ComboBox_ddns1 = nullptr;
     TLabeledEdit* LabeledEdit_ddns2 = nullptr;
     TLabeledEdit* LabeledEdit_ddns3 = nullptr;
@@ -57,6 +68,10 @@ public:
     TButton* Button_DDNS = nullptr;
     TButton* Button_DDNS2 = nullptr;
     // Mail
+    TMemo* Memo_SMTP = nullptr;
+    TLabel* Label_smtp1 = nullptr;
+    TLabel* Label_smtp2 = nullptr;
+    TLabel* Label_smtp3 = nullptr;
     TComboBox* ComboBox_smtp1 = nullptr;
     TComboBox* ComboBox_smtp2 = nullptr;
     TLabeledEdit* LabeledEdit_smtp1 = nullptr;
@@ -104,6 +119,8 @@ public:
     TLabeledEdit* LabeledEdit_Title16 = nullptr;
     TProgressBar* ProgressBar_title = nullptr;
     // UPnP
+    TMemo* Memo_UPNP = nullptr;
+    TLabel* Label_upnp1 = nullptr;
     TComboBox* ComboBox_upnp = nullptr;
     TLabeledEdit* LabeledEdit_upnp = nullptr;
     TButton* Button_UPNP = nullptr;

@@ -84,6 +84,20 @@ void Conn_InitAll()
     memset(gReconnect, 0, sizeof gReconnect);
 }
 
+void Conn_ResetAll()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        TConnection* c = &gConnections[i];
+        memset(c->userKey, 0, sizeof c->userKey);
+        memset(c->host, 0, sizeof c->host);
+        c->port = 0;
+        for (uint32_t s = 0; s < 2; ++s) c->sendTime[s] = 0;
+        memset(&c->vidoQueue, 0, sizeof c->vidoQueue);
+        memset(c->lengthTable, 0, sizeof c->lengthTable);
+    }
+    Conn_InitAll();
+}
+
 int Conn_ResetSendRing(uint32_t connectionIndex)
 {
     if (connectionIndex >= CONN_COUNT) return -1;

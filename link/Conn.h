@@ -83,6 +83,10 @@ struct TConnection {
 extern TConnection gConnections[CONN_COUNT];
 
 void Conn_InitAll();
+// Every record back to its start-up state: no session, link idle, sockets
+// idle, rings, buffers, length tables and reorder queues empty. Storage,
+// sockets and module links are kept, and so are display registrations.
+void Conn_ResetAll();
 // Empties send ring i and its length table; allocates the ring once.
 int Conn_ResetSendRing(uint32_t connectionIndex);
 void Conn_BindSendRing(TConnection* c);

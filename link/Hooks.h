@@ -34,10 +34,11 @@ void Setup_EnableDdnsPage(TViewRecord* view, int on);
 void Setup_EnableMailPage(TViewRecord* view, int on);
 // The titles: the Title tab shown when the flag is not 0.
 void Title_ShowTab(uint32_t flag);
-// The watermark's named variables: the request word (the backup channel),
-// the 160-byte record the recorder fills, and the handler of its reply.
+// The watermark's named variables (media/Watermark.cpp): the request word
+// (the backup channel), the 160 bytes where the recorder's block lands, and
+// the handler of its reply.
 extern uint32_t gWatermarkRequest;
-extern uint8_t gWatermarkRecord[160];
+extern uint8_t gWatermarkAnswer[160];
 void Watermark_OnReply(uint32_t session);
 // The UPnP page: the word both UPnP variables share and their handlers.
 extern uint32_t gUpnpWord;

@@ -13,7 +13,7 @@
 #include <cstring>
 
 TViewRecord gViewRecords[CONN_COUNT];
-static_assert(ICMD_SETUP_ITEMS == SETUP_ITEM_COUNT, "one row per setup item");
+static_assert((int)ICMD_SETUP_ITEMS == (int)SETUP_ITEM_COUNT, "one row per setup item");
 TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 static uint8_t gBuffer[ICMD_BUFFER_SIZE];
 static TIcmdRequest gRequest;
@@ -205,6 +205,16 @@ uint32_t Icmd_ParseSetup(const uint8_t* body, uint32_t length, TViewRecord* view
 
 // --- Module ------------------------------------------------------------------
 
+// A view record's start values, linked with its connection record.
+static void StartValues(TViewRecord* v, uint32_t i)
+{
+    v->connection = &gConnections[i];
+    gConnections[i].view = v;
+    v->bitrateItem = 9;
+    v->liveBlock.liveWidth = 640;
+    v->liveBlock.liveHeight = 512;
+}
+
 int Icmd_Init()
 {
     Msg_RegisterModule("ICMD", Icmd_Receive, Icmd_Transmit, gBuffer, sizeof gBuffer);
@@ -228,15 +238,18 @@ int Icmd_Init()
     gSetupItems[4] = TSetupItem{1, SETUP_MAIL_INTERVAL, GetMailInterval, NoHook, Setup_MailIntervalToPage,
                                 Setup_EnableMailPage};
 
-    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
-        TViewRecord* v = &gViewRecords[i];
-        v->connection = &gConnections[i];
-        gConnections[i].view = v;
-        v->bitrateItem = 9;
-        v->liveBlock.liveWidth = 640;
-        v->liveBlock.liveHeight = 512;
-    }
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) StartValues(&gViewRecords[i], i);
     return 0;
+}
+
+void Icmd_ResetViews()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gViewRecords[i], 0, sizeof gViewRecords[i]);
+        StartValues(&gViewRecords[i], i);
+    }
+    memset(gBuffer, 0, sizeof gBuffer);
+    memset(&gRequest, 0, sizeof gRequest);
 }
 
 void Icmd_Send(uint32_t session, uint32_t op, uint32_t type, uint32_t mask)

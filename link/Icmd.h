@@ -84,6 +84,10 @@ extern TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 // Registers "ICMD", fills the tables, links the view records with the
 // connection records and gives both their start values.
 int Icmd_Init();
+// The view records back to their start values (Live, sequence 0, the
+// default blocks and items) and the module buffer cleared; the registration
+// and the tables stay.
+void Icmd_ResetViews();
 // Sends one command: op 1 asks for the recorder's copy, 2 pushes the
 // viewer's, 4 answers; mask names the setup item of type 4096.
 void Icmd_Send(uint32_t session, uint32_t op, uint32_t type, uint32_t mask);

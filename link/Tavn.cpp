@@ -58,6 +58,18 @@ int Handshake_Init()
     return 0;
 }
 
+void Handshake_Reset()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gHandshakeRecords[i].helloAnswer, 0, sizeof gHandshakeRecords[i].helloAnswer);
+        memset(&gHandshakeRecords[i].machine, 0, sizeof gHandshakeRecords[i].machine);
+    }
+    memset(gMachineTypeData, 0, sizeof gMachineTypeData);
+    memset(gBuffer, 0, sizeof gBuffer);
+    memset(&gRequest, 0, sizeof gRequest);
+    gSetupAck = 0;
+}
+
 void Handshake_Send(uint32_t session, uint32_t code)
 {
     gRequest.session = session;

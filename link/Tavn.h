@@ -85,6 +85,10 @@ extern uint32_t gSetupAck;
 // Registers "TAVN", fills the code table, links the handshake records with
 // the connection records both ways.
 int Handshake_Init();
+// The records' hello answers and machine records, the machine-type buffer,
+// the setup acknowledgement and the module buffer back to start-up (zero);
+// the registration and the links stay.
+void Handshake_Reset();
 // Queues a "TAVN" message of the code for the session.
 void Handshake_Send(uint32_t session, uint32_t code);
 void Handshake_Transmit(void* request);

@@ -84,6 +84,9 @@ TPageControl::TPageControl(TComponent* AOwner) : TWinControl(AOwner), FPage(new 
     auto* w = new VclPageWidget();
     FImpl->width = 289;
     FImpl->height = 193;
+    // The tab row and the frame are painted in the face colour, as the
+    // library's page control is, so nothing beneath shows through them.
+    FImpl->fillBackground = true;
     FImpl->parentColor = false;
     FImpl->color = clBtnFace;
     AttachWidget(w, false);

@@ -347,3 +347,20 @@ void TClientSocket::SetActive(bool value)
     q->connectToHost(QString::fromStdString(d->host), (quint16)d->port);
     d->inConnectCall = false;
 }
+
+int StrToInt(const AnsiString& text)
+{
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') i++;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    const size_t first = i;
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; i++) {
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL) break;
+    }
+    if (i == first || i != text.size() || value > (negative ? 2147483648LL : 2147483647LL))
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return (int)(negative ? -value : value);
+}

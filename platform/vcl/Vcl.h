@@ -5,10 +5,21 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 typedef std::string AnsiString;
+
+// The conversion error of the run-time library ("'x' is not a valid
+// integer value").
+class EConvertError : public std::runtime_error {
+public:
+    explicit EConvertError(const AnsiString& message) : std::runtime_error(message) {}
+};
+// A decimal integer with optional blanks in front and a sign; anything
+// else, or a value outside the 32-bit range, raises EConvertError.
+int StrToInt(const AnsiString& text);
 
 class TObject {
 public:

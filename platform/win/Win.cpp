@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 static TTickSource gTickSource = nullptr;
 static TTimeSource gTimeSource = nullptr;
@@ -64,3 +68,25 @@ std::string Win_MapPath(const char* windowsPath)
 }
 
 FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }
+
+static TUrlOpener gUrlOpener = nullptr;
+
+void Win_SetUrlOpener(TUrlOpener opener) { gUrlOpener = opener; }
+
+int Win_OpenUrl(const char* address)
+{
+    if (!address || !*address) return -1;
+    if (gUrlOpener) return gUrlOpener(address);
+    const char* opener = Win_GetEnv("TAVLIN_URL_OPENER");
+    if (!*opener) opener = "xdg-open";
+    char* argv[] = {const_cast<char*>(opener), const_cast<char*>(address), nullptr};
+    pid_t pid;
+    if (posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) != 0) return -1;
+    // The opener hands the address to the browser and ends; reap it so no
+    // zombie stays behind, without holding up the caller.
+    std::thread([pid] {
+        int status;
+        waitpid(pid, &status, 0);
+    }).detach();
+    return 0;
+}

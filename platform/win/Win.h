@@ -51,3 +51,11 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+
+// Opens a web address the desktop's way: the opener program (xdg-open, or
+// the one TAVLIN_URL_OPENER names) is started with the address as its one
+// argument, never through a shell. 0 when it was started, -1 when not.
+int Win_OpenUrl(const char* address);
+// Tests see the addresses instead: a non-null opener takes every call.
+typedef int (*TUrlOpener)(const char* address);
+void Win_SetUrlOpener(TUrlOpener opener);

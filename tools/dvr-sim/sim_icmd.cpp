@@ -1,8 +1,11 @@
 // The simulated recorder's command module "ICMD": it keeps the five setup
-// items (gItems, recorder-wide, sane values at start), answers a get (op 1)
-// with op 4 and the stored item, stores a set (op 2) that passes its size
-// and sum checks and answers it with op 4, and echoes the request blocks.
+// items (gItems, recorder-wide, start values by model variant), answers a
+// get (op 1) with op 4 and the stored item (unless --no-setup-answer),
+// stores a set (op 2) that passes its size and sum checks and answers it
+// with op 4, and echoes the request blocks.
 #include <cstring>
+
+#include "sim_machine.h"
 
 #include "sim_modules.h"
 #include "sim_trace.h"
@@ -28,25 +31,45 @@ SetupItem gItems[5] = {
 
 void PutText(uint8_t* field, const char* text) { memcpy(field, text, strlen(text) + 1); }
 
-// Start values: bitrate "Intranet", PPPoE off, no DDNS service, mail off
-// with a server filled in, a 10-minute mail interval.
+// Start values: bitrate "Intranet", PPPoE off, mail off with a server
+// filled in, a 10-minute mail interval. A model of variant 1 (bit 0 set)
+// uses the maker's own DDNS service with a domain and mails through the
+// maker's server ("Default"); other models have no DDNS service yet.
 void InitItems() {
+  const bool own = (gMachine.variant & 1) != 0;
   for (SetupItem& item : gItems) memset(item.data, 0, sizeof item.data);
   Wire_PutU32(gItems[0].data, 9);  // bitrate code
   gItems[1].data[0] = 0;           // PPPoE off
   PutText(gItems[1].data + 4, "user");
-  gItems[2].data[2] = 0;           // DDNS service none
+  uint8_t* ddns = gItems[2].data;
+  ddns[2] = own ? 2 : 0;           // DDNS service: the maker's own, or none
+  if (own) {
+    PutText(ddns + 4, "guest1");   // user
+    PutText(ddns + 68, "guest");   // domain name
+  }
   uint8_t* mail = gItems[3].data;
   mail[0] = 20;                    // marker
   mail[1] = 9;                     // apply form
   static const char* const kTexts[12] = {"0", "smtp.example.com", "25", "", "", "0",
                                          "dvr@example.com", "", "", "", "DVR alarm", "office"};
   uint32_t at = 2;
-  for (const char* t : kTexts) {
+  for (int i = 0; i < 12; i++) {
+    const char* t = i == 0 && own ? "2" : kTexts[i];  // (1) mode: 2 Default on the maker's models
     PutText(mail + at, t);
     at += uint32_t(strlen(t)) + 1;
   }
   gItems[4].data[0] = 10;          // mail interval: 10 minutes
+}
+
+// What a stored PPPoE record holds: the flag, the user name (printable
+// characters only) and the password's length.
+void TracePppoe(const uint8_t* r) {
+  char user[33];
+  size_t n = strnlen(reinterpret_cast<const char*>(r + 4), 32);
+  for (size_t i = 0; i < n; i++) user[i] = r[4 + i] > 0x20 && r[4 + i] < 0x7F ? char(r[4 + i]) : '?';
+  user[n] = 0;
+  Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(r[0] | (r[1] << 8)), user,
+        unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
 }
 
 SetupItem* ItemOf(uint32_t mask) {
@@ -109,6 +132,7 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
   }
   memcpy(item->data, body + kSetupHeader, item->size);
   Trace("icmd set mask=%u stored", mask);
+  if (mask == 2) TracePppoe(item->data);
   AnswerItem(answer, session, mode, number, mask);
 }
 
@@ -127,7 +151,9 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   Trace("icmd op=%u type=%u mode=%u seq=%u bytes=%u", op, type, mode, number, n);
   if (sid != session->id) return;
   SimVido_OnCommand(session, op, type, mode, number, body, n);
-  if (type == kSetup && op == kRequest) {
+  if (type == kSetup && op == kRequest && gMachine.no_setup_answer) {
+    Trace("icmd get mask=%u unanswered", n >= 4 ? Wire_GetU32(body) : 0);
+  } else if (type == kSetup && op == kRequest) {
     AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);

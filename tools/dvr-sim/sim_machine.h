@@ -18,6 +18,8 @@ struct SimMachine {
   char text[4][kMachineTextSize + 1];  // up to 32 characters each
   bool upnp;                // the machine-type variable reports UPnP support
   int64_t close_after_ms;   // -1: never send the close
+  bool interval_hidden;     // the machine record hides the mail interval
+  bool no_setup_answer;     // a setup get (ICMD op 1, type 4096) is not answered
 };
 
 extern SimMachine gMachine;
@@ -26,3 +28,6 @@ extern SimMachine gMachine;
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]);
 // Milliseconds of a monotonic clock.
 int64_t Machine_NowMs();
+// Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
+// recorder's calendar (2000 counts as a common year), and milliseconds.
+void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms);

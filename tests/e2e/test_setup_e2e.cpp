@@ -1,0 +1,117 @@
+// The setup pages as a user drives them: tavlin-host opens Setup on the
+// key panel, the PPPoE tab, types into the fields and presses Apply and
+// Clear; dvr-sim's trace shows what the recorder stored and the host's
+// events show the message boxes.
+#include "tests/support/HostPage.h"
+#include "tests/support/SimProcess.h"
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Window coordinates: the key panel's Setup button, the tabs, the PPPoE
+// page's fields and buttons.
+const char* kSetupButton = "955,46";
+const char* kSystemTab = "68,55";
+const char* kPppoeTab = "192,55";
+const char* kPppoeUser = "298,291";
+const char* kPppoePassword = "298,323";
+const char* kApply = "619,527";
+const char* kClear = "531,527";
+
+std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_string(ms); }
+std::string Click(const char* xy, int ms) { return " --click " + At(xy, ms); }
+std::string Type(const char* xy, int ms, const std::string& text) { return " --type " + At(xy, ms) + "," + text; }
+
+// Runs the host in the background and keeps reading dvr-sim's trace
+// meanwhile (a long traced run would fill its pipe); returns the host's
+// exit status, its output in *out.
+int RunHost(SimProcess& sim, const HostFolder& folder, const std::string& command, std::string* out)
+{
+    const std::string log = folder.Path("host.log"), rc = folder.Path("host.rc");
+    if (Shell("(" + command + " >'" + log + "' 2>&1; echo $? >'" + rc + "') >/dev/null 2>&1 &") != 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+    while (std::chrono::steady_clock::now() < deadline) {
+        sim.Collect(50);
+        if (FILE* f = fopen(rc.c_str(), "r")) {
+            int status = -1;
+            if (fscanf(f, "%d", &status) != 1) status = -1;
+            fclose(f);
+            sim.Collect(300);
+            Shell("cat '" + log + "'", out);
+            return status;
+        }
+    }
+    return -1;
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+    return n;
+}
+
+TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
+{
+    HostFolder folder("tavlin-setup-e2e");
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+    const std::string page = folder.Path("page.html"), shot = folder.Path("pppoe.png");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+
+    // Setup, the PPPoE tab, user and password typed, Apply; then Clear,
+    // away to System and back: the page shows the recorder's copy, which a
+    // second Apply sends again as it stands.
+    const std::string steps = Click(kSetupButton, 2500) + Click(kPppoeTab, 3000) +
+                              Type(kPppoeUser, 3400, "alice@isp") + Type(kPppoePassword, 3700, "s3cret") +
+                              Click(kApply, 4000) + Click(kClear, 4500) + Click(kSystemTab, 4800) +
+                              Click(kPppoeTab, 5100) + Click(kApply, 5600);
+    std::string out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 6200", &out), 0)
+        << out;
+
+    std::vector<std::string> stored;
+    for (const std::string& l : sim.lines())
+        if (l.rfind("icmd pppoe ", 0) == 0) stored.push_back(l);
+    const std::string alice = "icmd pppoe flag=0 user=alice@isp password-length=6";
+    EXPECT_EQ(stored, std::vector<std::string>({alice, alice})) << out;
+    EXPECT_EQ(Count(out, "msgbox caption=\"Setup Information\" text=\"Setup Successful.\""), 2u) << out;
+    EXPECT_GE(sim.Count("icmd answer op=4 type=4096 mask=2"), 4u) << "two gets and two sets answered";
+
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+}
+
+TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)
+{
+    HostFolder folder("tavlin-setup-wait-e2e");
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--no-setup-answer"}));
+    const std::string page = folder.Path("page.html");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+
+    // The get is not answered: the greyed page takes no typing nor Apply
+    // until its release 1,000 ticks later.
+    const std::string steps = Click(kSetupButton, 2500) + Click(kPppoeTab, 3000) +
+                              Type(kPppoeUser, 3500, "early") + Click(kApply, 3800) +
+                              Type(kPppoeUser, 17000, "late") + Click(kApply, 17400);
+    std::string out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 18200", &out), 0) << out;
+
+    EXPECT_TRUE(sim.Seen("icmd get mask=2 unanswered"));
+    std::vector<std::string> stored;
+    for (const std::string& l : sim.lines())
+        if (l.rfind("icmd pppoe ", 0) == 0) stored.push_back(l);
+    EXPECT_EQ(stored, std::vector<std::string>({"icmd pppoe flag=0 user=late password-length=0"})) << out;
+    EXPECT_EQ(Count(out, "text=\"Setup Successful.\""), 1u) << out;
+}
+
+} // namespace
