@@ -1,10 +1,6 @@
 // Placeholders for modules that are not built yet; each module replaces
 // its own entries here when it arrives.
 #include "control/Pending.h"
-#include "panel/Month.h"
-#include "panel/SkinVars.h"
-#include "platform/win/Win.h"
-#include <ctime>
 
 int Backup_OnFrame(TStreamRecord* stream)                                     // the backup controller: drops the frame
 {
@@ -23,77 +19,5 @@ void Backup_FinishFiles() {}
 TLocalFile gLocalFile;                                                        // local-file playback
 void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
 void LocalPlay_BuildIndex() {}                                                // local-file playback
-// Until the title module arrives its state is just the request flag; its
-// existence is what lets the socket poll run the send pump.
-struct TTitleState {
-    uint32_t requestFlag;
-};
-static TTitleState gTitleStates[CONN_COUNT];
-uint32_t Title_TakeRequestFlag(TTitleState* title)
-{
-    uint32_t flag = title->requestFlag;
-    title->requestFlag = 0;
-    return flag;
-}
-void Title_SendRequest(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
-int Title_Init()
-{
-    for (uint32_t i = 0; i < CONN_COUNT; i++) gConnections[i].vdtt = &gTitleStates[i];
-    return 0;
-}
-void Title_TimerStep(uint32_t, uint32_t) {}
-int Pbba_Init() { return 0; }
-void Calendar_TimerStep() {}
-void Watermark_InitKeys() {}
-uint32_t gWatermarkRequest = 0;
-uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t) {}
-void Title_ShowTab(uint32_t) {}
-void Title_StartUpload(uint32_t) {}                                            // titles: no upload yet
-void Title_ShowEdits(uint32_t) {}
-void Title_TabEntered(uint32_t connection)                                    // titles: ask for them
-{
-    if (connection < CONN_COUNT && gConnections[connection].vdtt) gConnections[connection].vdtt->requestFlag = 1;
-}
 void Noip_ShowAccountForm() {}                                                // the No-IP account form
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files
-// The month calendar: until it arrives a press's calendar requests are
-// dropped, so they never hold back the key panel's sends.
-// Until the calendar arrives its start-up only shows the current month,
-// today selected.
-void Month_Init()
-{
-    time_t now = (time_t)Win_TimeNow();
-    struct tm local = {};
-    if (const struct tm* lt = localtime(&now)) local = *lt;
-    TDateParts d = {(uint16_t)(local.tm_year + 1900), (uint16_t)(local.tm_mon + 1), (uint16_t)local.tm_mday,
-                    (uint16_t)local.tm_hour, (uint16_t)local.tm_min, (uint16_t)local.tm_sec};
-    uint32_t t = Date_ToSeconds(d);
-    Mon_Time = Mon_P_N_T = Mon_B_F_T = (int32_t)t;
-    Mon_B_T_T = (int32_t)(t + 5);
-    TDateParts shown;
-    Date_FromSeconds(t, &shown);
-    Mon_Y = shown.year;
-    Mon_M = shown.month;
-    Mon_h = shown.hour;
-    Mon_m2 = shown.minute;
-    Mon_s = shown.second;
-    TDateParts firstDay = {shown.year, shown.month, 1, 0, 0, 0};
-    uint32_t first = Date_ToSeconds(firstDay);
-    uint32_t weekday = (first / 86400) % 7;
-    uint32_t start = first - (weekday ? weekday : 7) * 86400;
-    uint32_t today = t - t % 86400;
-    for (int i = 0; i < SKIN_MON_CELL_COUNT; i++) {
-        Mon_Day[i] = (int32_t)(start + (uint32_t)i * 86400);
-        Mon_Data[i] = (uint32_t)Mon_Day[i] == today ? 4 : 0;
-    }
-    gPanelPairs[1].value = (int32_t)(t % 86400 / 1800); // the half-hour slot of the time
-    gRedrawRequest = REDRAW_SLIDERS;
-}
-void Month_Update()
-{
-    Mon_Add = Mon_Sub = IE_ST3 = Mon_Cmd = Day_change = 0;
-    IE_OK = IE_CL = 0;
-}
-void Month_MouseEvent(int32_t, int32_t, int32_t) {}
-void Month_ToggleTimeMark(int32_t) { IE_SET_T = 0; }

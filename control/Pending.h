@@ -52,30 +52,8 @@ void System_ShowAddress(const char* address, const char* port);
 // The setup pages and their items, and the UPnP page, are built.
 #include "control/Setup.h"
 #include "control/Upnp.h"
-// titles
-uint32_t Title_TakeRequestFlag(TTitleState* title);
-void Title_SendRequest(uint32_t session, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e);
-int Title_Init();
-void Title_TimerStep(uint32_t a, uint32_t b);
-// recording search, calendar
-int Pbba_Init();
-void Calendar_TimerStep();
-// watermark: the request buffer (the backup channel) and the 160-byte
-// record the recorder fills, both named shared variables
-void Watermark_InitKeys();
-extern uint32_t gWatermarkRequest;
-extern uint8_t gWatermarkRecord[160];
-void Watermark_OnReply(uint32_t session);
-// What the recorder's machine record sets up besides the setup pages: the
-// Title tab (shown when the flag is not 0).
-void Title_ShowTab(uint32_t flag);
-// What the setup pages ask of the title module: the upload of the Title
-// page's Apply, the title edits shown for the recorder's channel count, and
-// entering the Title tab (unless an upload runs: empty the edits and ask
-// the recorder for its titles).
-void Title_StartUpload(uint32_t connection);
-void Title_ShowEdits(uint32_t count);
-void Title_TabEntered(uint32_t connection);
+// the channel titles and their module
+#include "control/Title.h"
 // The DDNS page's "Create Account": the No-IP account form.
 void Noip_ShowAccountForm();
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
@@ -86,9 +64,3 @@ int Viewer_UpnpTabVisible();
 // gPanelLevel) are declared there.
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
-// the month calendar: start-up, the requests of a press, a release, a
-// time-mark button
-void Month_Init();
-void Month_Update();
-void Month_MouseEvent(int32_t code, int32_t x, int32_t y);
-void Month_ToggleTimeMark(int32_t n);

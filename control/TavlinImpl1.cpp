@@ -4,6 +4,7 @@
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
 #include "control/Pending.h"
+#include "media/Watermark.h"
 #include "control/Session.h"
 #include "control/Setup.h"
 #include "control/TavlinProj1_TLB.h"
@@ -12,7 +13,8 @@
 #include "link/Conn.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
+#include "media/Pbba.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
@@ -329,13 +331,6 @@ void TTavlinX::ComboBox_ddns1Change(TObject*) { Ddns_SelectChanged(); }
 void TTavlinX::ComboBox_smtp1Change(TObject*) { Setup_UpdateMailControls(); }
 void TTavlinX::Label_ddns2Click(TObject*) { Ddns_OpenLink(ComboBox_ddns1->ItemIndex(), 0); }
 void TTavlinX::Label_ddns3Click(TObject*) { Ddns_CreateAccount(); }
-void TTavlinX::Button_TLoadClick(TObject*) {}
-void TTavlinX::Button_TSaveClick(TObject*) {}
-void TTavlinX::Button_TOptionClick(TObject*) {}
-void TTavlinX::ComboBox_TFSChange(TObject*) {}
-void TTavlinX::Edit_TFSChange(TObject*) {}
-void TTavlinX::ScrollBar_TFSChange(TObject*) {}
-void TTavlinX::ComboBox_TitleChange(TObject*) {}
 
 // --- Events of the COM object ----------------------------------------------
 

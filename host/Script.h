@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum TScriptAction { saClick, saMove, saType, saKey };
+enum TScriptAction { saClick, saMove, saType, saKey, saRead };
 
 struct TScriptStep {
     TScriptAction action = saClick;
@@ -16,7 +16,8 @@ struct TScriptStep {
     std::string text; // what saType types, the key name of saKey
 };
 
-// One step from a command-line value: "X,Y,MS" for clicks and moves,
+// One step from a command-line value: "X,Y,MS" for clicks, moves and
+// reads (which print the text shown there: text X,Y="..."),
 // "X,Y,MS,TEXT" for typing (TEXT may hold commas), "MS,NAME" for a key.
 bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptStep& out);
 

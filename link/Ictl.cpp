@@ -3,8 +3,7 @@
 // receives and builds messages, the codec table, the request block and the
 // two ICTL links.
 #include "link/Ictl.h"
-#include "control/Pending.h"
-#include "control/Upnp.h"
+#include "link/Hooks.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
@@ -82,7 +81,7 @@ int Ictl_Init()
 int Ictl_RegisterTavnVariables()
 {
     Ictl_RegisterVariable("Tavn_Watermark_Var_R", &gWatermarkRequest, 4, Watermark_OnReply);
-    Ictl_RegisterVariable("Tavn_Watermark_Var_W", gWatermarkRecord, sizeof gWatermarkRecord, nullptr);
+    Ictl_RegisterVariable("Tavn_Watermark_Var_W", gWatermarkAnswer, sizeof gWatermarkAnswer, nullptr);
     Ictl_RegisterVariable("Tavn_Upnp_C_Data_W", &gUpnpWord, 4, Upnp_WriteDone);
     Ictl_RegisterVariable("Tavn_Upnp_C_Data_R", &gUpnpWord, 4, Upnp_ReadDone);
     Ictl_RegisterVariable("Tavn_Mach_Type_Data_W", gMachineTypeData, MACHINE_TYPE_SIZE, NoopCallback);

@@ -140,6 +140,34 @@ uint32_t H264_FillerTemplate(uint32_t widthCode, uint32_t heightCode)
     return 0;
 }
 
+// A size not in the table gets the slice of the listed sizes other than
+// 40 x 30 with its skip run re-coded for the real macroblock count: the
+// slice header up to the run (bytes 4 to 7), mb_skip_run as ue(v), the
+// stop bit, zeros.
+void H264_MakeFiller(uint32_t widthCode, uint32_t heightCode, uint8_t* out)
+{
+    if (!out) return;
+    static const uint8_t sizes[H264_FILLER_TEMPLATES][2] = {{40, 30}, {40, 15}, {40, 32}, {40, 16}, {20, 15}, {20, 16}};
+    for (uint32_t t = 0; t < H264_FILLER_TEMPLATES; ++t)
+        if (sizes[t][0] == widthCode && sizes[t][1] == heightCode) {
+            memcpy(out, gH264Fillers[t], H264_FILLER_SIZE);
+            return;
+        }
+    memset(out, 0, H264_FILLER_SIZE);
+    memcpy(out, gH264Fillers[1], 8);
+    uint32_t bit = 64; // the run starts at byte 8
+    auto put = [&](uint32_t b) {
+        if (b) out[bit / 8] |= (uint8_t)(0x80 >> (bit % 8));
+        ++bit;
+    };
+    uint64_t code = (uint64_t)widthCode * heightCode + 1; // ue(v): zeros, then v + 1 in binary
+    uint32_t width = 0;
+    while ((code >> width) > 1) ++width;
+    for (uint32_t i = 0; i < width; ++i) put(0);
+    for (uint32_t i = width + 1; i-- > 0;) put((uint32_t)(code >> i) & 1);
+    put(1); // rbsp stop bit
+}
+
 void H264_SetFrameNumber(uint8_t* sample, uint32_t length, uint32_t frameNumber)
 {
     if (!sample || length < 7) return;
@@ -178,7 +206,7 @@ int Mov_FillGap(TFillGap* gap, uint32_t sampleCount, uint8_t* payload, uint32_t 
     if ((int64_t)sampleCount + missing > 65536) return -1;
 
     uint8_t filler[H264_FILLER_SIZE];
-    memcpy(filler, gH264Fillers[H264_FillerTemplate(widthCode, heightCode)], sizeof filler);
+    H264_MakeFiller(widthCode, heightCode, filler);
     for (int64_t i = 0; i < missing; ++i) {
         H264_SetFrameNumber(filler, sizeof filler, gap->counter);
         if (write) write(filler, sizeof filler);

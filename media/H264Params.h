@@ -48,6 +48,10 @@ int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer,
 
 // Index of the filler template for a picture size (codes in macroblocks).
 uint32_t H264_FillerTemplate(uint32_t widthCode, uint32_t heightCode);
+// The filler sample for a picture size: the listed sizes' own bytes, for
+// any other size a skipped P slice coded for its real macroblock count
+// (H264_FILLER_SIZE bytes into out).
+void H264_MakeFiller(uint32_t widthCode, uint32_t heightCode, uint8_t* out);
 // Puts frame_num k (mod 16) into bytes 5 and 6 of a length-prefixed P
 // slice of at least 7 bytes.
 void H264_SetFrameNumber(uint8_t* sample, uint32_t length, uint32_t frameNumber);

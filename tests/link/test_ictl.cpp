@@ -2,6 +2,7 @@
 // values are applied, and the registry's limits.
 #include "ModuleFixture.h"
 #include "control/Pending.h"
+#include "media/Watermark.h"
 
 namespace {
 
@@ -112,11 +113,22 @@ TEST_F(IctlTest, TheTavnVariablesTakeTheirValues)
     // The machine type arriving with 900 bytes is ignored.
     Deliver(S, WireMessage("ICTL", {S, 0, 0, 1}, VariableBody("Tavn_Mach_Type_Data_R", Bytes(900, 1))));
     EXPECT_EQ(gMachineTypeData[0], 0);
-    // The watermark block is stored and runs nothing.
+    // The watermark block is stored in the answer buffer and runs nothing;
+    // it reaches the record only while a backup waits for it.
     Bytes block(160);
     for (size_t i = 0; i < block.size(); ++i) block[i] = (uint8_t)i;
+    Watermark_EndWait();
+    memset(&gWatermarkRecord, 0, sizeof gWatermarkRecord);
     Deliver(S, WireMessage("ICTL", {S, 0, 0, 1}, VariableBody("Tavn_Watermark_Var_W", block)));
-    EXPECT_EQ(Bytes(gWatermarkRecord, gWatermarkRecord + 160), block);
+    EXPECT_EQ(Bytes(gWatermarkAnswer, gWatermarkAnswer + 160), block);
+    EXPECT_EQ(Watermark_Poll(), 0u);
+    const uint8_t* record = (const uint8_t*)&gWatermarkRecord;
+    EXPECT_EQ(Bytes(record, record + 160), Bytes(160, 0));
+    Watermark_Request(0, 3); // no session: nothing is sent, the wait begins
+    Deliver(S, WireMessage("ICTL", {S, 0, 0, 1}, VariableBody("Tavn_Watermark_Var_W", block)));
+    EXPECT_EQ(Watermark_Poll(), 0x27262524u);
+    EXPECT_EQ(Bytes(record, record + 160), block);
+    Watermark_EndWait();
     // Both UPnP names share the one word.
     Deliver(S, WireMessage("ICTL", {S, 0, 0, 1}, VariableBody("Tavn_Upnp_C_Data_R", U32Bytes(0x40000050))));
     EXPECT_EQ(gUpnpWord, 0x40000050u);

@@ -351,6 +351,39 @@ TEST(H264Params, EachFillerDecodesAsACopyOfThePictureBefore)
     }
 }
 
+// Sizes the table does not list get a skip slice coded for their own
+// macroblock count; the listed ones keep their bytes.
+TEST(H264Params, FillersOfUnlistedSizesSkipTheirWholePicture)
+{
+    const std::pair<uint32_t, uint32_t> sizes[] = {{44, 36}, {11, 9}, {22, 18}, {45, 36}, {1, 1}, {80, 45}};
+    for (const auto& size : sizes) {
+        uint32_t w = size.first, h = size.second;
+        SCOPED_TRACE(testing::Message() << w << " x " << h);
+        Bytes filler(H264_FILLER_SIZE);
+        H264_MakeFiller(w, h, filler.data());
+        EXPECT_EQ(Bytes(filler.begin(), filler.begin() + 4), (Bytes{0, 0, 0, 28}));
+        Picture p = Pattern(w, h, w + h);
+        Decoder d(AvcC(w, h));
+        ASSERT_TRUE(d.opened);
+        ASSERT_TRUE(d.Decode(Concat(ParamSets(w, h, H264_FORM_AVC1), IdrPcm(p))));
+        for (uint32_t k = 1; k <= 3; ++k) {
+            H264_SetFrameNumber(filler.data(), (uint32_t)filler.size(), k);
+            ASSERT_TRUE(d.Decode(filler)) << "frame_num " << k;
+        }
+        ASSERT_TRUE(d.Flush());
+        ASSERT_EQ(d.pictures.size(), 4u);
+        EXPECT_EQ(d.errors, 0);
+        for (const Picture& q : d.pictures) EXPECT_TRUE(Same(q, p));
+    }
+    const std::pair<uint32_t, uint32_t> listed[H264_FILLER_TEMPLATES] = {{40, 30}, {40, 15}, {40, 32},
+                                                                         {40, 16}, {20, 15}, {20, 16}};
+    for (uint32_t t = 0; t < H264_FILLER_TEMPLATES; ++t) {
+        Bytes filler(H264_FILLER_SIZE);
+        H264_MakeFiller(listed[t].first, listed[t].second, filler.data());
+        EXPECT_EQ(filler, Bytes(gH264Fillers[t], gH264Fillers[t] + H264_FILLER_SIZE)) << t;
+    }
+}
+
 TEST(H264Params, FillerTemplatesBySize)
 {
     EXPECT_EQ(H264_FillerTemplate(44, 36), 0u);

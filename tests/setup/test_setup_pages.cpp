@@ -52,6 +52,7 @@ protected:
     void SetUp() override
     {
         ModuleTest::SetUp();
+        C(0)->active = 1; // the handshake has ended: the link only polls
         gOpened.clear();
         Win_SetUrlOpener(RecordUrl);
         Fill(0);

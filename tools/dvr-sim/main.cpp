@@ -9,9 +9,12 @@
 #include "sim_machine.h"
 #include "sim_media.h"
 #include "sim_modules.h"
+#include "sim_pbba.h"
 #include "sim_server.h"
 #include "sim_sessions.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
+#include "sim_vido.h"
 
 static long gPort = -1;
 
@@ -77,6 +80,17 @@ static bool SetTitles(const char*) {
   return true;
 }
 
+static bool SetShowTitles(const char*) {
+  gTitles.show = true;
+  return true;
+}
+
+static bool SetTitlesOut(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gTitles.out = value;
+  return true;
+}
+
 static bool SetText(int index, const char* value) {
   if (value == nullptr || strlen(value) > kMachineTextSize) return false;
   snprintf(gMachine.text[index], sizeof gMachine.text[index], "%s", value);
@@ -135,6 +149,22 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
+static const char* gDumpPath = nullptr;
+static long gDumpSeconds = 10;
+static long gDumpChannel = 0;
+static long gDumpStart = -1;
+
+static bool SetDumpFrames(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gDumpPath = value;
+  return true;
+}
+
+static bool SetSeconds(const char* value) { return ParseNumber(value, 1, 7200, &gDumpSeconds); }
+static bool SetDumpChannel(const char* value) { return ParseNumber(value, 0, 15, &gDumpChannel); }
+static bool SetDumpStart(const char* value) { return ParseNumber(value, 1, 0x7FFFFFFF, &gDumpStart); }
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -152,6 +182,8 @@ static const SimOption gOptions[] = {
     {"--no-audio", nullptr, SetNoAudio, "the machine record says there is no audio"},
     {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
+    {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
+    {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},
@@ -165,6 +197,14 @@ static const SimOption gOptions[] = {
     {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
     {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
     {"--audio", "FILE", SetAudio, "send this WAV file of 8 kHz samples instead of the tone"},
+    {"--recordings", "SPEC", SetRecordings,
+     "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
+     " (all/last10/08:00-18:00)"},
+    {"--dump-frames", "FILE", SetDumpFrames,
+     "write the frames a backup would bring to FILE instead of listening"},
+    {"--seconds", "N", SetSeconds, "seconds of frames --dump-frames writes, 1 .. 7200 (10)"},
+    {"--dump-channel", "N", SetDumpChannel, "channel --dump-frames writes, 0 .. 15 (0)"},
+    {"--dump-start", "T", SetDumpStart, "recorder second the dump starts at (now)"},
 };
 
 static void Usage(FILE* f) {
@@ -215,7 +255,7 @@ static bool ParseArgs(int argc, char** argv) {
       return false;
     }
   }
-  if (gPort < 0) {
+  if (gPort < 0 && gDumpPath == nullptr) {
     fprintf(stderr, "dvr-sim: --port is required\n");
     return false;
   }
@@ -223,11 +263,20 @@ static bool ParseArgs(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  Recordings_Default();
   if (!ParseArgs(argc, argv)) {
     Usage(stderr);
     return 2;
   }
   if (!Media_Load()) return 2;
+  if (gDumpPath != nullptr) {
+    if (uint32_t(gDumpChannel) >= gMachine.channels) {
+      fprintf(stderr, "dvr-sim: --dump-channel %ld is past the channel count\n", gDumpChannel);
+      return 2;
+    }
+    uint32_t start = gDumpStart > 0 ? uint32_t(gDumpStart) : 0;
+    return SimVido_DumpFrames(gDumpPath, uint32_t(gDumpSeconds), uint32_t(gDumpChannel), start) ? 0 : 1;
+  }
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
   return Server_Run(uint16_t(gPort));

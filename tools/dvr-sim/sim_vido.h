@@ -13,3 +13,9 @@
 // number of the frames that follow.
 void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode,
                        uint32_t number, const uint8_t* body, uint32_t n);
+
+// Writes, without listening, the frames a backup of channel from recorder
+// second start (0: now) would bring for seconds seconds: each frame's 32-byte header
+// and payload, one after another (sound after the video of its tick).
+// False when the file cannot be written.
+bool SimVido_DumpFrames(const char* path, uint32_t seconds, uint32_t channel, uint32_t start);
