@@ -57,14 +57,8 @@ void Setup_ApplyPage(int page);
 void Setup_FillDdnsAccount(const char* user, const char* password, const char* host);
 // Opens a web page in the user's browser.
 void Web_OpenUrl(const char* address);
-// titles
-uint32_t Title_TakeRequestFlag(TTitleState* title);
-void Title_SendRequest(uint32_t session, uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e);
-int Title_Init();
-void Title_TimerStep(uint32_t a, uint32_t b);
-// recording search, calendar
-int Pbba_Init();
-void Calendar_TimerStep();
+// the channel titles and their module
+#include "control/Title.h"
 // watermark: the request buffer (the backup channel) and the 160-byte
 // record the recorder fills, both named shared variables
 void Watermark_InitKeys();
@@ -76,10 +70,8 @@ extern uint32_t gUpnpWord;
 void Upnp_WriteDone(uint32_t session);
 void Upnp_ReadDone(uint32_t session);
 // What the recorder's machine record sets up: the key panel (channels 4, 8
-// or 16, model variant, the page's start mode), the setup pages and the
-// Title tab (shown when the flag is not 0).
+// or 16, model variant, the page's start mode) and the setup pages.
 void Setup_FillForMachine(THandshakeRecord* handshake);
-void Title_ShowTab(uint32_t flag);
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();
@@ -99,11 +91,5 @@ void Setup_EnableMailPage(TViewRecord* view, int on);
 // gPanelLevel) are declared there.
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
-// the month calendar: start-up, the requests of a press, a release, a
-// time-mark button
-void Month_Init();
-void Month_Update();
-void Month_MouseEvent(int32_t code, int32_t x, int32_t y);
-void Month_ToggleTimeMark(int32_t n);
 // the setup pages: a page of PageControl1 was entered
 void Setup_PageEntered(uint32_t connection, int page);

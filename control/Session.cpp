@@ -4,7 +4,7 @@
 #include "control/Properties.h"
 #include "control/Text.h"
 #include "link/Ulcm.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
 #include "control/Pending.h"
 #include <cstring>
 
@@ -22,7 +22,7 @@ void Session_PollSockets()
 {
     TConnection* c = &gConnections[0];
     for (uint32_t s = 0; s < 2; s++)
-        if (c->socketState[s] == SOCK_DOWN) Session_Connect(0, s);
+        if (c->socketState[s] == SOCK_DOWN && Conn_ReconnectDue(c, s)) Session_Connect(0, s);
     TTitleState* title = c->vdtt;
     if (!title) return;
     uint32_t flag = Title_TakeRequestFlag(title);
@@ -100,7 +100,7 @@ static uint32_t TagSocket(TObject* sender) { return ((uint32_t)static_cast<TComp
 
 void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
-    Conn_OnConnected(TagConnection(Sender));
+    Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
     Debug_Trace("ClientSocket_Connect");
 }
 

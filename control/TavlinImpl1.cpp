@@ -11,7 +11,8 @@
 #include "link/Conn.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
+#include "media/Pbba.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
@@ -311,13 +312,6 @@ void TTavlinX::ComboBox_ddns1Change(TObject*) {}
 void TTavlinX::ComboBox_smtp1Change(TObject*) {}
 void TTavlinX::Label_ddns2Click(TObject*) {}
 void TTavlinX::Label_ddns3Click(TObject*) {}
-void TTavlinX::Button_TLoadClick(TObject*) {}
-void TTavlinX::Button_TSaveClick(TObject*) {}
-void TTavlinX::Button_TOptionClick(TObject*) {}
-void TTavlinX::ComboBox_TFSChange(TObject*) {}
-void TTavlinX::Edit_TFSChange(TObject*) {}
-void TTavlinX::ScrollBar_TFSChange(TObject*) {}
-void TTavlinX::ComboBox_TitleChange(TObject*) {}
 
 // --- Events of the COM object ----------------------------------------------
 

@@ -162,13 +162,7 @@ void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t o
     if (m == VIEW_PLAYBACK) {
         uint32_t run = 0;
         int32_t direction = 0;
-        switch (op) {
-        case 0: run = 1; direction = -1; break;
-        case 2: run = 1; direction = 0; break;
-        case 3: run = 1; direction = 1; break;
-        case 4: run = 2; direction = 1; break;
-        default: break;
-        }
+        View_PlayOpRun(op, &run, &direction);
         View_SetPlaybackRun(view, run, direction);
         if ((run == 1 && changed) || run == 2) View_MarkFromStreamTime(view);
     }
@@ -185,6 +179,21 @@ void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t o
     Sound_SetHeardChannel(-1);
     if (!noSend) Icmd_Send(c->session, ICMD_DATA, View_TypeOfMode((uint32_t)m), 0);
     Speaker_UpdateIcon(0, gAudioAvailable.load(), gSpeakerState.audioOn.load(), gSpeakerState.lastAudioOn);
+}
+
+void View_PlayOpRun(int32_t op, uint32_t* run, int32_t* direction)
+{
+    uint32_t r = 0;
+    int32_t d = 0;
+    switch (op) {
+    case 0: r = 1; d = -1; break;
+    case 2: r = 1; d = 0; break;
+    case 3: r = 1; d = 1; break;
+    case 4: r = 2; d = 1; break;
+    default: break;
+    }
+    if (run) *run = r;
+    if (direction) *direction = d;
 }
 
 int View_SelectChannel(TViewRecord* view, uint32_t channel)

@@ -172,6 +172,9 @@ void View_KeyAction(uint32_t connection, uint32_t channels, int32_t mode, int32_
 int View_SelectChannel(TViewRecord* view, uint32_t channel);
 // Live only: 1 if layout or first channel changed.
 int View_SetLayout(TViewRecord* view, uint32_t layout, uint32_t firstChannel);
+// The run and direction of a play op: 0 backwards, 1 stopped, 2 still,
+// 3 forwards, 4 fast forwards; any other op stops.
+void View_PlayOpRun(int32_t op, uint32_t* run, int32_t* direction);
 // Playback run (0 stopped, 1 playing, 2 fast) and direction: 1 if changed.
 int View_SetPlaybackRun(TViewRecord* view, uint32_t run, int32_t direction);
 // The start mark follows the stream's current time.

@@ -69,6 +69,7 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
     switch (action) {
     case saClick:
     case saMove:
+    case saRead:
         if (!SplitFields(value, 3, f, nullptr)) return false;
         if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.ms)) return false;
         break;
@@ -201,6 +202,16 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
                 if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
                     fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
                 break;
+            case saRead: {
+                char text[512];
+                if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0) {
+                    printf("text %d,%d=\"%s\"\n", s.x, s.y, text);
+                } else {
+                    printf("text %d,%d none\n", s.x, s.y);
+                }
+                fflush(stdout);
+                break;
+            }
             }
         }
         if (*next < order->size()) arm();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum TScriptAction { saClick, saMove, saType, saKey, saShot };
+enum TScriptAction { saClick, saMove, saType, saKey, saRead, saShot };
 
 struct TScriptStep {
     TScriptAction action = saClick;
@@ -19,7 +19,8 @@ struct TScriptStep {
     std::string window;
 };
 
-// One step from a command-line value: "X,Y,MS" for clicks and moves,
+// One step from a command-line value: "X,Y,MS" for clicks, moves and
+// reads (which print the text shown there: text X,Y="..."),
 // "X,Y,MS,TEXT" for typing (TEXT may hold commas), "MS,NAME" for a key,
 // "MS,FILE" for a screenshot of the step's window.
 bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptStep& out);

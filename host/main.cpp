@@ -28,8 +28,8 @@ const char kUsage[] =
     "       tavlin-host --dump-registry [KEY]\n"
     "       tavlin-host (--page FILE.html | --classid {CLSID}) [--param NAME=VALUE]...\n"
     "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
-    "                   [--key MS,Tab|Enter|Down|Up|Space]... [--shot MS,FILE]...\n"
-    "                   [--window TITLE] (the steps after it go to that window)\n"
+    "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]...\n"
+    "                   [--shot MS,FILE]... [--window TITLE] (the steps after it go to that window)\n"
     "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
     "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
@@ -66,12 +66,14 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             size_t eq = v.find('=');
             if (eq == std::string::npos || eq == 0) return false;
             o.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-        } else if (a == "--click" || a == "--move" || a == "--type" || a == "--key" || a == "--shot") {
+        } else if (a == "--click" || a == "--move" || a == "--type" || a == "--key" || a == "--read" ||
+                   a == "--shot") {
             TScriptAction action = a == "--click" ? saClick
                                    : a == "--move" ? saMove
                                    : a == "--type" ? saType
-                                   : a == "--key"  ? saKey
-                                                   : saShot;
+                                   : a == "--read" ? saRead
+                                   : a == "--shot" ? saShot
+                                                   : saKey;
             TScriptStep s;
             if (!next(v) || !Script_ParseStep(action, v, s)) return false;
             s.window = window;

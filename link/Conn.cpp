@@ -2,7 +2,7 @@
 // the receive buffers. Owns gConnections and the two send-ring descriptors
 // gSendRings; ring and buffer storage is taken from the heap once and kept.
 #include "link/Conn.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
 #include "link/Ulcm.h"
 #include "panel/Month.h"
 #include "platform/vcl/Vcl.h"
@@ -12,6 +12,27 @@
 
 TConnection gConnections[CONN_COUNT];
 static TRingDesc gSendRings[CONN_COUNT];
+
+// Per socket: reconnects since the last answer that came through, and
+// when the last connect started; the poll waits longer the more connects
+// in a row ended without an answer.
+struct TReconnect {
+    uint32_t failures;
+    uint32_t lastOpen;
+    uint32_t answered; // an answer came on this connection
+};
+static TReconnect gReconnect[CONN_COUNT][2];
+
+// Per socket: how far the buffer has been searched for the blank line
+// that ends an answer's header, and the header found there (0: none yet)
+// with its content length, so each byte is looked at once.
+struct TFraming {
+    uint32_t scanned;
+    uint32_t header;
+    uint32_t body;
+};
+static TFraming gFraming[CONN_COUNT][2];
+uint32_t gHttpBytesScanned;
 
 static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n"; // 17 bytes
 static const char kContentLength[] = "Content-Length: ";  // 16 bytes
@@ -60,6 +81,21 @@ void Conn_InitAll()
     Conn_ResetReceiveBuffer(c0, 0);
     Conn_ResetReceiveBuffer(c0, 1);
     c0->socketState[0] = SOCK_DOWN; // the first tick with properties connects it
+    memset(gReconnect, 0, sizeof gReconnect);
+}
+
+void Conn_ResetAll()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        TConnection* c = &gConnections[i];
+        memset(c->userKey, 0, sizeof c->userKey);
+        memset(c->host, 0, sizeof c->host);
+        c->port = 0;
+        for (uint32_t s = 0; s < 2; ++s) c->sendTime[s] = 0;
+        memset(&c->vidoQueue, 0, sizeof c->vidoQueue);
+        memset(c->lengthTable, 0, sizeof c->lengthTable);
+    }
+    Conn_InitAll();
 }
 
 int Conn_ResetSendRing(uint32_t connectionIndex)
@@ -90,6 +126,7 @@ int Conn_ResetReceiveBuffer(TConnection* c, uint32_t socketIndex)
     TRingDesc* rb = &c->receive[socketIndex];
     rb->writeIndex = 0;
     rb->readIndex = 0;
+    if (c->index < CONN_COUNT) gFraming[c->index][socketIndex] = TFraming{0, 0, 0};
     if (!rb->data) {
         rb->data = AllocBytes(CONN_RECEIVE_SIZE);
         rb->size = rb->data ? CONN_RECEIVE_SIZE : 0;
@@ -142,6 +179,9 @@ int Conn_FindBySession(uint32_t session)
 int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n)
 {
     if (!c || !message || n == 0) return -1;
+    // A packet carries whole messages of at most 1,280 bytes: a longer one
+    // could never leave and would hold up every message behind it.
+    if (n > CONN_MAX_MESSAGE) return -1;
     TRingDesc* ring = c->sendRing;
     if (!ring || !ring->data) return -1;
     if (n > Ring_Free95(ring->writeIndex, ring->readIndex, ring->size)) return -1;
@@ -157,30 +197,49 @@ int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t so
     if (!c || socketIndex >= 2 || !c->socket[socketIndex]) return -1;
     if (Conn_SocketConnected(c, socketIndex)) return 0;
     Conn_ResetReceiveBuffer(c, socketIndex);
+    // The record is marked before the connect starts: a socket class may
+    // report a connect that fails at once from inside SetActive, and its
+    // disconnect must leave the socket down for the next reconnect.
+    c->busy[socketIndex] = 0;
+    c->socketState[socketIndex] = SOCK_OPENING;
+    if (socketIndex == 0) c->linkState = LINK_IDLE;
+    if (c->index < CONN_COUNT) {
+        gReconnect[c->index][socketIndex].lastOpen = Stopwatch_Now();
+        gReconnect[c->index][socketIndex].answered = 0;
+    }
     TClientSocket* cs = c->socket[socketIndex];
     cs->SetHost(host ? host : "");
     cs->SetPort((int)port);
     cs->SetActive(true);
-    if (TCustomWinSocket* ws = cs->Socket()) {
-        intptr_t handle = ws->SocketHandle();
-        if (handle != -1) {
-            Win_SetSocketOption((SOCKET)handle, WIN_SO_RCVBUF, 16384);
-            Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_RECEIVE_SIZE);
-        }
-    }
-    c->busy[socketIndex] = 0;
-    c->socketState[socketIndex] = SOCK_OPENING;
-    if (socketIndex == 0) c->linkState = LINK_IDLE;
     return 0;
+}
+
+int Conn_ReconnectDue(const TConnection* c, uint32_t socketIndex)
+{
+    if (!c || c->index >= CONN_COUNT || socketIndex >= 2) return 0;
+    const TReconnect& r = gReconnect[c->index][socketIndex];
+    // At once after the first failure, then 50 ms doubling to once a second.
+    if (r.failures <= 1) return 1;
+    uint32_t shift = r.failures - 2 < 5 ? r.failures - 2 : 5;
+    uint32_t wait = (uint32_t)CONN_RETRY_FIRST << shift;
+    if (wait > CONN_RETRY_MAX) wait = CONN_RETRY_MAX;
+    return Stopwatch_Now() - r.lastOpen >= wait ? 1 : 0;
+}
+
+// The blank line ending a header, searched from position from on.
+static int HeaderEndFrom(const uint8_t* buffer, uint32_t n, uint32_t from)
+{
+    if (!buffer || n < 4) return -1;
+    for (uint32_t i = from; i + 4 <= n; ++i) {
+        ++gHttpBytesScanned;
+        if (buffer[i] == '\r' && memcmp(buffer + i, "\r\n\r\n", 4) == 0) return (int)(i + 4);
+    }
+    return -1;
 }
 
 int Http_HeaderEnd(const uint8_t* buffer, uint32_t n)
 {
-    if (!buffer || n < 4) return -1;
-    for (uint32_t i = 0; i + 4 <= n; ++i) {
-        if (buffer[i] == '\r' && memcmp(buffer + i, "\r\n\r\n", 4) == 0) return (int)(i + 4);
-    }
-    return -1;
+    return HeaderEndFrom(buffer, n, 0);
 }
 
 int Http_HeaderLength(const uint8_t* buffer, uint32_t n)
@@ -221,6 +280,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
 static void CloseStalled(TConnection* c, uint32_t s)
 {
     c->receive[s].writeIndex = 0;
+    if (c->index < CONN_COUNT) gFraming[c->index][s] = TFraming{0, 0, 0};
     if (c->socket[s]) c->socket[s]->Close();
 }
 
@@ -234,25 +294,42 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     if (!rb->data || rb->writeIndex == 0) return;
     if (rb->writeIndex > rb->size) rb->writeIndex = rb->size;
     uint32_t fill = rb->writeIndex;
+    TFraming* f = c->index < CONN_COUNT ? &gFraming[c->index][socketIndex] : nullptr;
+    TFraming local{0, 0, 0};
+    if (!f) f = &local;
+    if (f->scanned > fill) *f = TFraming{0, 0, 0}; // the buffer was emptied behind our back
 
-    int h = Http_HeaderEnd(rb->data, fill);
-    if (h < 0) {
-        if (fill >= rb->size) CloseStalled(c, socketIndex); // full, still no header
-        return;
+    if (f->header == 0) {
+        int h = HeaderEndFrom(rb->data, fill, f->scanned);
+        if (h < 0) {
+            // The last three bytes may begin the blank line.
+            f->scanned = fill > 3 ? fill - 3 : 0;
+            if (fill >= rb->size) CloseStalled(c, socketIndex); // full, still no header
+            return;
+        }
+        f->header = (uint32_t)h;
+        f->body = Http_ContentLength(rb->data, f->header);
+        f->scanned = f->header;
     }
-    uint32_t header = (uint32_t)h;
-    uint32_t body = Http_ContentLength(rb->data, header);
+    uint32_t header = f->header;
+    uint32_t body = f->body;
     if (body > rb->size - header) { // the body could never fit
         CloseStalled(c, socketIndex);
         return;
     }
     if (fill - header < body) return; // body incomplete
     c->busy[socketIndex] = 0;
-
+    *f = TFraming{0, 0, 0};
+    if (c->index < CONN_COUNT) {
+        gReconnect[c->index][socketIndex].failures = 0;
+        gReconnect[c->index][socketIndex].answered = 1;
+    }
     // The answer leaves the buffer before its packet is acted on: a module
     // may show a message box, whose message loop lets more bytes arrive
     // behind the ones still held.
-    bool carriesPacket = Http_HeaderLength(rb->data, fill) == h && body >= ULCM_HEADER_SIZE;
+    const uint32_t statusLength = sizeof kStatusOk - 1;
+    bool carriesPacket = header >= statusLength && memcmp(rb->data, kStatusOk, statusLength) == 0 &&
+                         body >= ULCM_HEADER_SIZE;
     if (carriesPacket) memcpy(gPacketCopy, rb->data + header, body);
     uint32_t consumed = header + body;
     uint32_t rest = fill - consumed;
@@ -264,8 +341,18 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     if (carriesPacket) Ulcm_ParsePacket(gPacketCopy, body);
 }
 
-void Conn_OnConnected(uint32_t connectionIndex)
+void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex)
 {
+    if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
+    // The buffer sizes go on the socket once it is up: before that it has
+    // no handle. Results are not examined.
+    if (TCustomWinSocket* ws = WinSocketOf(&gConnections[connectionIndex], socketIndex)) {
+        intptr_t handle = ws->SocketHandle();
+        if (handle != -1) {
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_RCVBUF, CONN_SOCKET_RCVBUF);
+            Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_SOCKET_SNDBUF);
+        }
+    }
     if (connectionIndex == 0) Viewer_ShowLinkIcon(1);
 }
 
@@ -273,6 +360,11 @@ void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
 {
     if (connectionIndex >= CONN_COUNT || socketIndex >= 2) return;
     TConnection* c = &gConnections[connectionIndex];
+    // A connection that ended without one answer counts towards waiting
+    // longer before the next connect.
+    TReconnect& r = gReconnect[connectionIndex][socketIndex];
+    if (!r.answered && r.failures < 0xFFFF) ++r.failures;
+    r.answered = 0;
     // A socket already down stays marked for reconnection: when both drop,
     // the second reset must not leave the first one idle for good.
     uint32_t wasDown[2] = {c->socketState[0] == SOCK_DOWN, c->socketState[1] == SOCK_DOWN};

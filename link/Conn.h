@@ -19,6 +19,10 @@ enum {
     CONN_FRAME_RING_SIZE = 0x200000,
     CONN_LENGTH_TABLE = 4096,
     CONN_MAX_MESSAGE = 1280, // longest module message a packet may carry
+    CONN_SOCKET_RCVBUF = 16384,   // socket buffer sizes set on every connect
+    CONN_SOCKET_SNDBUF = 0x48000,
+    CONN_RETRY_FIRST = 5000,      // 50 ms: the first wait between failed connects
+    CONN_RETRY_MAX = 100000,      // 1 s: the longest
 };
 
 // Link states.
@@ -79,6 +83,10 @@ struct TConnection {
 extern TConnection gConnections[CONN_COUNT];
 
 void Conn_InitAll();
+// Every record back to its start-up state: no session, link idle, sockets
+// idle, rings, buffers, length tables and reorder queues empty. Storage,
+// sockets and module links are kept, and so are display registrations.
+void Conn_ResetAll();
 // Empties send ring i and its length table; allocates the ring once.
 int Conn_ResetSendRing(uint32_t connectionIndex);
 void Conn_BindSendRing(TConnection* c);
@@ -90,11 +98,18 @@ void Conn_Reset(TConnection* c);
 int Conn_AllSocketsDown(const TConnection* c);
 // Index of the first record holding the session (0 included), -1 if none.
 int Conn_FindBySession(uint32_t session);
-// Queues one complete module message; -1 when it is dropped.
+// Queues one complete module message; -1 when it is dropped (no room, or
+// longer than the 1,280 bytes a packet carries).
 int Conn_QueueSend(TConnection* c, const uint8_t* message, uint32_t n);
 int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t socketIndex);
 // Cuts at most one complete answer out of the socket's receive buffer.
 void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex);
+// 1 when a socket that is down may be connected again now: at once after
+// an answer or a first failure, then after waits growing to a second
+// while connects keep ending without an answer.
+int Conn_ReconnectDue(const TConnection* c, uint32_t socketIndex);
+// Bytes the framing has looked at while searching for headers (tests).
+extern uint32_t gHttpBytesScanned;
 // 1 when the socket exists and reports itself connected.
 int Conn_SocketConnected(const TConnection* c, uint32_t socketIndex);
 
@@ -107,8 +122,8 @@ int Http_HeaderLength(const uint8_t* buffer, uint32_t n);
 // absent, 0xFFFFFFFF when it does not fit 32 bits.
 uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength);
 
-// Socket event handlers.
-void Conn_OnConnected(uint32_t connectionIndex);
+// Socket event handlers. A connected socket gets its buffer sizes.
+void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnWrite(uint32_t connectionIndex);

@@ -3,7 +3,9 @@
 // and builds messages), the op, type and setup-item tables and the
 // request block.
 #include "link/Icmd.h"
-#include "control/Pending.h"
+#include "control/View.h"
+#include "link/Hooks.h"
+#include "media/Vido.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
@@ -11,7 +13,8 @@
 #include <cstring>
 
 TViewRecord gViewRecords[CONN_COUNT];
-TSetupItem gSetupItems[SETUP_ITEM_COUNT];
+static_assert(ICMD_SETUP_ITEMS == SETUP_ITEM_COUNT, "one row per setup item");
+TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 static uint8_t gBuffer[ICMD_BUFFER_SIZE];
 static TIcmdRequest gRequest;
 static TIcmdTypeEntry gTypes[ICMD_TYPES];
@@ -108,13 +111,14 @@ static void TakeMode(TViewRecord* view, uint32_t op, uint32_t modeWord)
     if (op != ICMD_ANSWER && modeWord < (uint32_t)VIEW_MODE_COUNT) view->mode = modeWord;
 }
 
-// A block shorter than 64 bytes fills what it holds; the rest becomes 0.
+// A block shorter than 64 bytes replaces what it holds; the words the
+// recorder did not send keep their values (the live picture size above all,
+// which every later command sends back).
 static void ParseBlock(void* block, const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
                        uint32_t modeWord)
 {
     uint32_t n = length < (uint32_t)ICMD_BLOCK_SIZE ? length : (uint32_t)ICMD_BLOCK_SIZE;
     if (n > 0) memcpy(block, body, n);
-    memset((uint8_t*)block + n, 0, ICMD_BLOCK_SIZE - n);
     TakeMode(view, op, modeWord);
 }
 
@@ -201,6 +205,16 @@ uint32_t Icmd_ParseSetup(const uint8_t* body, uint32_t length, TViewRecord* view
 
 // --- Module ------------------------------------------------------------------
 
+// A view record's start values, linked with its connection record.
+static void StartValues(TViewRecord* v, uint32_t i)
+{
+    v->connection = &gConnections[i];
+    gConnections[i].view = v;
+    v->bitrateItem = 9;
+    v->liveBlock.liveWidth = 640;
+    v->liveBlock.liveHeight = 512;
+}
+
 int Icmd_Init()
 {
     Msg_RegisterModule("ICMD", Icmd_Receive, Icmd_Transmit, gBuffer, sizeof gBuffer);
@@ -224,15 +238,18 @@ int Icmd_Init()
     gSetupItems[4] = TSetupItem{1, SETUP_MAIL_INTERVAL, GetMailInterval, NoHook, Setup_MailIntervalToPage,
                                 Setup_EnableMailPage};
 
-    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
-        TViewRecord* v = &gViewRecords[i];
-        v->connection = &gConnections[i];
-        gConnections[i].view = v;
-        v->bitrateItem = 9;
-        v->liveBlock.liveWidth = 640;
-        v->liveBlock.liveHeight = 512;
-    }
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) StartValues(&gViewRecords[i], i);
     return 0;
+}
+
+void Icmd_ResetViews()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gViewRecords[i], 0, sizeof gViewRecords[i]);
+        StartValues(&gViewRecords[i], i);
+    }
+    memset(gBuffer, 0, sizeof gBuffer);
+    memset(&gRequest, 0, sizeof gRequest);
 }
 
 void Icmd_Send(uint32_t session, uint32_t op, uint32_t type, uint32_t mask)

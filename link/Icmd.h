@@ -4,9 +4,13 @@
 // Owns the view records, the 2,048-byte module buffer, the op, type and
 // setup-item tables and the request block.
 #pragma once
-#include "control/View.h"
 #include "link/Conn.h"
 #include <cstdint>
+
+// The view record and the setup-item rows are the view modes' types
+// (control/View.h); the module reads and fills them in Icmd.cpp only.
+struct TViewRecord;
+struct TSetupItem;
 
 // Ops (sub-header word 1).
 enum { ICMD_REQUEST = 1, ICMD_DATA = 2, ICMD_ANSWER = 4 };
@@ -24,6 +28,7 @@ enum {
     ICMD_BLOCK_SIZE = 64,
     SETUP_HEADER_SIZE = 72,
     ICMD_TYPES = 5,
+    ICMD_SETUP_ITEMS = 5, // rows of gSetupItems
 };
 
 // In front of the item in a type-4096 body (little-endian).
@@ -74,11 +79,15 @@ struct TIcmdOpEntry {
     void (*handler)(const TIcmdMessage* message);
 };
 
-extern TSetupItem gSetupItems[SETUP_ITEM_COUNT];
+extern TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 
 // Registers "ICMD", fills the tables, links the view records with the
 // connection records and gives both their start values.
 int Icmd_Init();
+// The view records back to their start values (Live, sequence 0, the
+// default blocks and items) and the module buffer cleared; the registration
+// and the tables stay.
+void Icmd_ResetViews();
 // Sends one command: op 1 asks for the recorder's copy, 2 pushes the
 // viewer's, 4 answers; mask names the setup item of type 4096.
 void Icmd_Send(uint32_t session, uint32_t op, uint32_t type, uint32_t mask);

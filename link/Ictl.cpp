@@ -3,7 +3,7 @@
 // receives and builds messages, the codec table, the request block and the
 // two ICTL links.
 #include "link/Ictl.h"
-#include "control/Pending.h"
+#include "link/Hooks.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"

@@ -90,3 +90,10 @@ void Msg_ResetRegistry()
 {
     memset(gModules, 0, sizeof gModules);
 }
+
+void Msg_ClearBuffers()
+{
+    for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i)
+        if (gModules[i].inUse && gModules[i].buffer) memset(gModules[i].buffer, 0, gModules[i].capacity);
+    gReceivedLength = 0;
+}

@@ -53,5 +53,8 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
 // (total length - 32, sub-header and body) were copied into its buffer.
 // Bytes of the buffer beyond them are left over from earlier messages.
 uint32_t Msg_ReceivedLength();
+// Clears every registered module's message buffer (what earlier messages
+// left behind); the registrations stay.
+void Msg_ClearBuffers();
 // Empties every slot (tests only; the viewer never unregisters).
 void Msg_ResetRegistry();

@@ -3,8 +3,8 @@
 // builds messages), the three-row code table, the request block, the
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
-#include "control/Pending.h"
-#include "control/Properties.h"
+#include "link/Hooks.h"
+#include "panel/Ie_com.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -56,6 +56,18 @@ int Handshake_Init()
         gConnections[i].handshake = &gHandshakeRecords[i];
     }
     return 0;
+}
+
+void Handshake_Reset()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gHandshakeRecords[i].helloAnswer, 0, sizeof gHandshakeRecords[i].helloAnswer);
+        memset(&gHandshakeRecords[i].machine, 0, sizeof gHandshakeRecords[i].machine);
+    }
+    memset(gMachineTypeData, 0, sizeof gMachineTypeData);
+    memset(gBuffer, 0, sizeof gBuffer);
+    memset(&gRequest, 0, sizeof gRequest);
+    gSetupAck = 0;
 }
 
 void Handshake_Send(uint32_t session, uint32_t code)
@@ -161,13 +173,13 @@ void Handshake_OnMachineRecord(const THandshakeMessage* m)
     TMachineRecord* r = &h->machine;
     CopyArrived(r, sizeof *r, m->body, m->bodyLength);
     for (int t = 0; t < 4; ++t) r->text[t][31] = 0; // bytes 43, 75, 107, 139
-    // Every reader indexes tables of 16 channels with this count.
-    r->channelCount = Handshake_ChannelCount(r->channelCount);
 
     c->active = 1;
     c->vidoQueue.lastDelivered = 0;
     if (r->socketCount > 1) Conn_OpenSocket(c, c->host, c->port, 1);
-    KeyForm_Init(r->channelCount, r->variant, gHttpPage);
+    // The record keeps the recorder's count as sent; what the viewer works
+    // with, and indexes its tables of 16 channels by, is 4, 8 or 16.
+    KeyForm_Init(Handshake_ChannelCount(r->channelCount), r->variant, gHttpPage);
     Setup_FillForMachine(h);
     Title_ShowTab(r->titleFlag);
     Handshake_HideUpnpTab();

@@ -26,7 +26,7 @@ struct THelloAnswer {
 
 // The recorder's description of itself (256 bytes, little-endian).
 struct TMachineRecord {
-    uint32_t channelCount;       // 4, 8 or 16 once received
+    uint32_t channelCount;       // as the recorder sent it: read through Handshake_ChannelCount
     uint32_t variant;            // model variant flag
     uint32_t titleFlag;          // the Title tab shows when not 0
     char text[4][32];            // Label_System1..4; the last byte of each forced to 0
@@ -85,6 +85,10 @@ extern uint32_t gSetupAck;
 // Registers "TAVN", fills the code table, links the handshake records with
 // the connection records both ways.
 int Handshake_Init();
+// The records' hello answers and machine records, the machine-type buffer,
+// the setup acknowledgement and the module buffer back to start-up (zero);
+// the registration and the links stay.
+void Handshake_Reset();
 // Queues a "TAVN" message of the code for the session.
 void Handshake_Send(uint32_t session, uint32_t code);
 void Handshake_Transmit(void* request);

@@ -3,7 +3,8 @@
 // 16 KB packet buffer, the 16 KB payload staging buffer and the grant block.
 #include "link/Ulcm.h"
 #include "link/Msg.h"
-#include "link/Pending.h"
+#include "link/Hooks.h"
+#include "media/Vido.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"
@@ -14,6 +15,8 @@
 static uint8_t gPacket[ULCM_PACKET_SIZE];
 static uint8_t gPayload[ULCM_PACKET_SIZE];
 static TGrantRequest gGrantRequest;
+// When each record's handshake last started (the grant, or a restart).
+static uint32_t gHandshakeStart[CONN_COUNT];
 
 static uint32_t ReadU32(const uint8_t* p)
 {
@@ -112,15 +115,30 @@ void Ulcm_PumpSend(TConnection* c)
 {
     if (!c || c->index >= CONN_COUNT) return;
     uint32_t ci = c->index;
-    if (c->linkState == LINK_IDLE && ci == 0 && Conn_SocketConnected(c, 0))
-        Ulcm_SendPacket(0, ULCM_LOGIN, c->session, 0, 0);
-
     uint32_t now = Stopwatch_Now();
     for (uint32_t s = 0; s < 2; ++s) {
         if (c->busy[s] != 1 || now - c->sendTime[s] < ULCM_BUSY_TIMEOUT) continue;
+        // A peer that holds the connection open without answering is
+        // given up: the disconnect resets the link and the poll reconnects.
         c->busy[s] = 0;
-        // The login's answer is lost: log in again on the next tick.
-        if (s == 0 && c->linkState == LINK_LOGIN_SENT) c->linkState = LINK_IDLE;
+        if (c->socket[s]) c->socket[s]->Close();
+    }
+
+    // A login answered with anything but a grant goes out again, a second
+    // after the last one.
+    if (c->linkState == LINK_LOGIN_SENT && ci == 0 && c->busy[0] == 0 && now - c->sendTime[0] >= ULCM_LOGIN_RETRY)
+        c->linkState = LINK_IDLE;
+    if (c->linkState == LINK_IDLE && ci == 0 && Conn_SocketConnected(c, 0))
+        Ulcm_SendPacket(0, ULCM_LOGIN, c->session, 0, 0);
+
+    // The handshake ends with the recorder's machine record; when that has
+    // not come a few seconds after the grant (a lost or unusable answer),
+    // the handshake starts over, once the hello sent before has left.
+    if (c->linkState == LINK_LOGGED_IN && c->session != 0 && c->active == 0 &&
+        now - gHandshakeStart[ci] >= ULCM_HANDSHAKE_RETRY && c->sendRing &&
+        Ring_Used(c->sendRing->writeIndex, c->sendRing->readIndex, c->sendRing->size) == 0) {
+        gHandshakeStart[ci] = now;
+        Handshake_Send(c->session, TAVN_HELLO);
     }
 
     if (c->linkState != LINK_LOGGED_IN) return;
@@ -197,7 +215,8 @@ int Ulcm_AcceptSession(uint32_t session, uint32_t connectionIndex)
     }
     c->linkState = LINK_LOGGED_IN;
     c->active = 0;
-    if (session != 0) Handshake_Send(session, 0); // the hello
+    gHandshakeStart[connectionIndex] = Stopwatch_Now();
+    if (session != 0) Handshake_Send(session, TAVN_HELLO);
     return 0;
 }
 
@@ -220,10 +239,7 @@ uint32_t Ulcm_GrantSession(const TGrantRequest* block)
     c->credentialsA[CRED_FIELD - 1] = 0;
     c->credentialsB[CRED_FIELD - 1] = 0;
     Conn_BindSendRing(c);
-    for (uint32_t s = 0; s < 2; ++s) {
-        c->receive[s].writeIndex = 0;
-        c->receive[s].readIndex = 0;
-    }
+    for (uint32_t s = 0; s < 2; ++s) Conn_ResetReceiveBuffer(c, s);
     return granted;
 }
 

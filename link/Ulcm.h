@@ -23,7 +23,9 @@ enum {
     ULCM_HEADER_SIZE = 64,
     ULCM_MAGIC = 0x4D434C55, // "ULCM" read as a little-endian u32
     ULCM_PACKET_SIZE = 16384,
-    ULCM_BUSY_TIMEOUT = 6000000, // 60 s in stopwatch readings
+    ULCM_BUSY_TIMEOUT = 6000000,   // 60 s in stopwatch readings: the socket is closed
+    ULCM_LOGIN_RETRY = 100000,     // 1 s between logins that were not granted
+    ULCM_HANDSHAKE_RETRY = 300000, // 3 s for the handshake before it starts over
 };
 
 // Packet types.
@@ -48,7 +50,9 @@ int Ulcm_SendPacket(uint32_t n, uint32_t type, uint32_t session, uint32_t connec
 // Bytes of whole queued messages the next packet carries (at most 1,280
 // unless the ring holds no more than that).
 uint32_t Ulcm_TakeSendChunk(TConnection* c);
-// Per-tick send step: login, 60 s time-outs, data and polls.
+// Per-tick send step: 60 s time-outs, login (again a second after an
+// answer that granted nothing), a handshake that did not finish started
+// over, data and polls.
 void Ulcm_PumpSend(TConnection* c);
 // Checks and acts on one received packet of length bytes.
 void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length);

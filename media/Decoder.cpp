@@ -17,8 +17,26 @@ extern "C" {
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// The class library (and whatever else ran on this thread) may leave the
+// upper halves of the AVX registers in use; libavcodec's SSE code then
+// pays for every instruction. Cleared before each decode, on processors
+// with AVX only.
+const bool gHaveAvx = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
+__attribute__((target("avx"))) void ClearUpperState() { _mm256_zeroupper(); }
+inline void BeforeDecode()
+{
+    if (gHaveAvx) ClearUpperState();
+}
+#else
+inline void BeforeDecode() {}
+#endif
 
 constexpr uint32_t Fourcc(const char (&s)[5])
 {
@@ -242,6 +260,18 @@ int Decoder_OpenChannel(uint32_t channel)
     return Decoder_Query(handle) == -1 ? -1 : 0;
 }
 
+void Decoder_ResetChannel(uint32_t channel)
+{
+    if (channel >= DECODER_CHANNELS || !gBoundHandle[channel]) return;
+    TDecoderHandle* handle = gBoundHandle[channel];
+    TDecoderChannel* ch = handle->channel;
+    if (!ch || !ch->context) return;
+    av_frame_unref(ch->frame);
+    avcodec_flush_buffers(ch->context);
+    ch->sizeKnown = 0;
+    ch->pictures = 0;
+}
+
 int Decoder_Open(TDecoderHandle* handle, uint32_t channel)
 {
     handle->descriptor = &gH264Descriptor;
@@ -407,11 +437,13 @@ TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, ui
     packet->buf = ch->input;
     packet->data = input;
     packet->size = (int)length;
+    BeforeDecode();
     int sent = avcodec_send_packet(ch->context, packet);
     if (sent == AVERROR(EAGAIN)) {
         // Pictures left over from input that held more than one: this
         // access unit's picture is the one to show.
         while (avcodec_receive_frame(ch->context, ch->frame) >= 0) av_frame_unref(ch->frame);
+        BeforeDecode();
         sent = avcodec_send_packet(ch->context, packet);
     }
     packet->buf = nullptr; // the channel's own reference stays with the channel

@@ -149,6 +149,10 @@ extern uint32_t gLibraryReady;
 int FrameBuf_Init(uint32_t width, uint32_t height);
 // Opens decoder channel 0 or 1: 0, or -1 when it cannot be opened.
 int Decoder_OpenChannel(uint32_t channel);
+// Decoder channel 0 or 1 as it was just after opening: the decoder's
+// pictures and references dropped, the picture size forgotten. The open
+// decoder itself is kept.
+void Decoder_ResetChannel(uint32_t channel);
 // Decodes one access unit on a channel and shows the picture it gives.
 // Refused before FrameBuf_Init, for a null buffer, a length of 0 and a
 // channel that is not open. 1 when a picture came out, else 0.

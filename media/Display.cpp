@@ -491,8 +491,9 @@ void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
         job.targetHeight = ih > 65535 ? 65535 : (uint32_t)ih;
         FitAtHeight(&job, h);
     }
+    // Without a filter the scaler reads the decoded luma plane itself.
     if (job.fieldFlag || job.deinterlace) Render_Deinterlace(&job);
-    else Render_CopyPlanes(&job);
+    else job.lumaInPlace = 1;
     // A picture drawn at its own size whose lines are not doubled after all
     // is drawn at its own height: the work plane holds no more rows.
     if (!job.scale && !job.fieldFlag && job.targetHeight > h) job.targetHeight = h;

@@ -29,6 +29,7 @@ struct TRenderJob {
     uint32_t targetWidth;    // the image size, then the size drawn
     uint32_t targetHeight;
     uint32_t scale;          // 1: scaled to the target
+    uint32_t lumaInPlace;    // 1: no filter ran; the luma is read from y, not the work plane
 };
 
 enum {
@@ -59,7 +60,8 @@ void Osd_UpdateTime(TStreamRecord* stream);
 int32_t AbsInt(int32_t value);
 
 // The work luma plane's row r (0 = the picture's first row) for a picture
-// of width w.
+// of width w. A job whose lumaInPlace is set is drawn from its luma plane
+// instead (the plain code copies it here first).
 uint8_t* Render_WorkRow(uint32_t w, uint32_t r);
 // Still count of a 16 x 16 block of the deinterlacer (0 .. 2).
 uint32_t Render_StillCount(uint32_t band, uint32_t group);
@@ -76,9 +78,21 @@ void Render_ScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t w
 void Render_ChromaOffsets(uint32_t u, uint32_t v, int32_t* red, int32_t* green, int32_t* blue);
 // One picture pixel (top byte 0).
 uint32_t Render_YuvToPixel(uint32_t y, uint32_t u, uint32_t v);
-// Test seam: 0 runs the plain code in place of the SSE2/SSSE3 paths (as on
-// a processor without them), 1 (the default) the vector paths again.
+// The ways of scaling and converting, all drawing the same pixels: the
+// plain code (scalar), the plain code with its SSE2/SSSE3 steps, and the
+// fused row-by-row code in SSSE3 or AVX2. The best the processor has runs.
+enum {
+    RENDER_PATH_PLAIN = 0,
+    RENDER_PATH_SSE2 = 1,
+    RENDER_PATH_SSSE3 = 2,
+    RENDER_PATH_AVX2 = 3,
+};
+// Test seam: 0 runs the plain code (as on a processor without vector
+// instructions), 1 the best path again.
 void Render_UseVectorCode(int on);
+// Test seam: runs the given path from now on; 0 (and no change) when this
+// processor does not have it.
+int Render_UsePath(int32_t path);
 // Bilinear resampling of n inputs to count outputs (12-bit positions,
 // 8-bit weights); outputs are written out[k * outStep]. The place after
 // the last input counts as a copy of it.

@@ -256,6 +256,35 @@ void Stream_Init()
     }
 }
 
+void Stream_Reset()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        TStreamRecord* s = &gStreamRecords[i];
+        s->directionSeen = 0;
+        s->audioWanted = 0;
+        s->keyFrameWord = 0;
+        s->audioRing.writeIndex.store(0);
+        s->audioRing.readIndex.store(0);
+        s->lastSource = 0;
+        s->heldStatus = s->heldTaken = s->heldTime = s->heldFrameNumber = s->heldHeaderChannel = 0;
+        s->lastOffset = 0;
+        s->offsetChanges = 0;
+        s->heldChannel = 0;
+        s->fieldPicture = 0;
+        s->displayTime = 0;
+        s->shownPlaybackTime = 0;
+        for (uint32_t c = 0; c < STREAM_CHANNELS; ++c) {
+            TChannelState* cs = &s->channels[c];
+            cs->newestSecond = cs->newestFrame = 0;
+            cs->startSecond.store(0);
+            cs->startFrame.store(0);
+            cs->videoTime.store(0);
+        }
+        Stream_ResetChannels(s, 0);
+    }
+    gShownFrames = 0;
+}
+
 // --- Display registration ----------------------------------------------------------
 
 uint32_t Display_Register(TConnection* connection, uint32_t channel, uint32_t kind)

@@ -182,6 +182,10 @@ extern TSaveDialog* gBackupSaveDialog;   // the movie save dialog, owned by the 
 extern TOpenDialog* gMovieOpenDialog;    // the movie open dialog, owned by the form
 
 void Stream_Init();
+// Both records back to what a fresh connection sees: rings emptied, no
+// frame held, every channel waiting for a key frame, the counters and the
+// time offsets cleared. Storage and display registrations are kept.
+void Stream_Reset();
 int Stream_AllocVideoRing(TStreamRecord* stream, uint32_t size);
 int Stream_AllocAudioRing(TStreamRecord* stream, uint32_t size);
 int Stream_AllocFrameBuffer(TStreamRecord* stream, uint32_t size);

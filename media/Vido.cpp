@@ -76,7 +76,15 @@ void Vido_RefreshFreeSpace(TVidoState* state, const TFrameRing* v)
 void Vido_Init()
 {
     Msg_RegisterModule("VIDO", Vido_Receive, Vido_Transmit, gReceiveBuffer, sizeof gReceiveBuffer);
+    Vido_Reset();
+}
+
+void Vido_Reset()
+{
+    memset(gSlotEnd, 0, sizeof gSlotEnd);
+    memset(&gRequest, 0, sizeof gRequest);
     for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(&gConnections[i].vidoQueue, 0, sizeof gConnections[i].vidoQueue);
         TVidoState* s = &gVidoStates[i];
         memset(s, 0, sizeof *s);
         s->connection = &gConnections[i];
@@ -147,6 +155,14 @@ void Vido_OnFrame(const uint8_t* body, uint32_t bodyLength, TVidoState* state)
     // The block's own length is the recorder's word: it must hold the frame
     // header and stay within what the message brought.
     if (block.totalLength < VIDO_MIN_BLOCK || block.totalLength > bodyLength) return;
+    // A frame that answers an earlier request was sent before the recorder
+    // started its numbering over; in the queue it would take the place of
+    // the current request's frame of the same number. It is rejected as
+    // the stream step rejects one: its status value is reported.
+    if (block.requestNumber != 0 && c->view && block.requestNumber != c->view->icmdSequence) {
+        state->report.status = block.status;
+        return;
+    }
     if (block.channel < VIDO_CHANNELS && c->stream) {
         TChannelState* cs = &c->stream->channels[block.channel];
         cs->newestSecond = block.newestSecond;

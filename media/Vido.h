@@ -104,6 +104,10 @@ extern TVidoState gVidoStates[CONN_COUNT];
 // Start-up: registers "VIDO", links the states with the connection
 // records, sets the reports' free space to 262,144.
 void Vido_Init();
+// The states back to start-up (free space 262,144, no request word, no
+// frame taken), the reorder queues emptied and the ring bookkeeping
+// restarted at each frame ring's write index; the registration stays.
+void Vido_Reset();
 // Fills the request record and sends it through the registry.
 void Vido_Send(uint32_t session, uint32_t op, const uint8_t* data, uint32_t bodyLength, uint32_t bufferChoice,
                uint32_t extra);

@@ -8,6 +8,7 @@
 #include "control/Pending.h"
 #include "control/View.h"
 #include "link/Conn.h"
+#include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
 #include <cstdint>

@@ -43,9 +43,31 @@ static int32_t SkinPath(const char* name, char* path, size_t size)
     return 0;
 }
 
+// The skin file that stands in memory for one in gSkinFolder.
+static const uint8_t* sMemoryData;
+static uint32_t sMemorySize;
+static char sMemoryName[SKIN_ENTRY_NAME_SIZE];
+
+void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size)
+{
+    memset(sMemoryName, 0, sizeof sMemoryName);
+    sMemoryData = nullptr;
+    sMemorySize = 0;
+    if (!name || !data) return;
+    strncpy(sMemoryName, name, sizeof sMemoryName - 1);
+    sMemoryData = data;
+    sMemorySize = size;
+}
+
 // Reads the whole file into gSkinFileBuffer; its size in *size.
 static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
 {
+    if (sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0) {
+        if (sMemorySize > YUV2_FILE_MAX) return SKIN_REFUSE_FILE_SIZE;
+        memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        *size = sMemorySize;
+        return SKIN_ACCEPTED;
+    }
     char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
     if (SkinPath(name, path, sizeof path) != 0) return SKIN_REFUSE_NAME;
     FILE* f = Win_fopen(path, "rb");

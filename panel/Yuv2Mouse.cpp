@@ -6,6 +6,7 @@
 // state.
 #include "panel/Ie_com.h"
 #include "control/Pending.h"
+#include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
 #include <cstdint>

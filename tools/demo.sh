@@ -10,7 +10,7 @@ mkdir -p "$demo"
 export TAVLIN_REGISTRY="$demo/registry"
 export systemroot="$build/winroot"
 
-"$bin/dvr-sim" --port 0 --trace >"$demo/dvr-sim.log" 2>&1 &
+"$bin/dvr-sim" --port 0 --trace --titles --show-titles >"$demo/dvr-sim.log" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 port=""

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include "platform/vcl/CodePage.h"
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -34,13 +35,17 @@ namespace {
 // Null: byte-transparent (Latin-1).
 std::unique_ptr<QStringDecoder> gDecoder;
 std::unique_ptr<QStringEncoder> gEncoder;
+std::string gAnsiName;
 } // namespace
+
+const char* Vcl_AnsiCodePageName() { return gAnsiName.empty() ? nullptr : gAnsiName.c_str(); }
 
 bool Vcl_SetAnsiCodePage(const char* name)
 {
     if (!name || !*name) {
         gDecoder.reset();
         gEncoder.reset();
+        gAnsiName.clear();
         return true;
     }
     auto dec = std::make_unique<QStringDecoder>(name);
@@ -48,6 +53,7 @@ bool Vcl_SetAnsiCodePage(const char* name)
     if (!dec->isValid() || !enc->isValid()) return false;
     gDecoder = std::move(dec);
     gEncoder = std::move(enc);
+    gAnsiName = name;
     return true;
 }
 
@@ -65,6 +71,19 @@ AnsiString VclFromQ(const QString& s)
     }
     QByteArray b = gEncoder->encode(s);
     return AnsiString(b.constData(), (size_t)b.size());
+}
+
+QString VclToQ(const AnsiString& s, int charset)
+{
+    if (!Vcl_CharsetCodePage(charset) || Vcl_CharsetCodePage(charset) == Vcl_AnsiCodePageName()) return VclToQ(s);
+    return QString::fromStdString(Vcl_AnsiToUtf8(s.data(), s.size(), charset));
+}
+
+AnsiString VclFromQ(const QString& s, int charset)
+{
+    if (!Vcl_CharsetCodePage(charset) || Vcl_CharsetCodePage(charset) == Vcl_AnsiCodePageName()) return VclFromQ(s);
+    QByteArray u = s.toUtf8();
+    return Vcl_Utf8ToAnsi(u.constData(), (size_t)u.size(), charset);
 }
 
 QColor VclQColor(TColor color)

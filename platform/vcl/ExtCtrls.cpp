@@ -14,8 +14,46 @@
 // --- TImage --------------------------------------------------------------------
 
 namespace {
+// Where the picture of pw x ph pixels lands in an image of w x h.
+QRect PictureRect(const TImage* img, int w, int h, int pw, int ph)
+{
+    QRect target(0, 0, pw, ph);
+    if (img->Stretch()) {
+        target = QRect(0, 0, w, h);
+        if (img->Proportional()) {
+            double s = std::min((double)w / pw, (double)h / ph);
+            int tw = std::max(1, (int)(pw * s)), th = std::max(1, (int)(ph * s));
+            target = QRect(img->Center() ? (w - tw) / 2 : 0, img->Center() ? (h - th) / 2 : 0, tw, th);
+        }
+    } else if (img->Proportional() && (pw > w || ph > h)) {
+        double s = std::min((double)w / pw, (double)h / ph);
+        int tw = std::max(1, (int)(pw * s)), th = std::max(1, (int)(ph * s));
+        target = QRect(img->Center() ? (w - tw) / 2 : 0, img->Center() ? (h - th) / 2 : 0, tw, th);
+    } else if (img->Center()) {
+        target.moveTo((w - pw) / 2, (h - ph) / 2);
+    }
+    return target;
+}
+
 class VclImageWidget : public VclWidget<QWidget> {
+public:
+    // An image whose opaque picture covers all of it paints every pixel
+    // itself: Qt then draws nothing of the parent or the siblings beneath.
+    void UpdateOpaque()
+    {
+        auto* img = dynamic_cast<TImage*>(ctrl);
+        TGraphic* g = img ? img->Picture()->Graphic() : nullptr;
+        bool covers = g && !g->Empty() && !g->Transparent() &&
+                      PictureRect(img, width(), height(), g->Width(), g->Height()).contains(rect());
+        if (testAttribute(Qt::WA_OpaquePaintEvent) != covers) setAttribute(Qt::WA_OpaquePaintEvent, covers);
+    }
+
 protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        VclWidget<QWidget>::resizeEvent(e);
+        UpdateOpaque();
+    }
     void paintEvent(QPaintEvent*) override
     {
         auto* img = dynamic_cast<TImage*>(ctrl);
@@ -23,22 +61,7 @@ protected:
         TGraphic* g = img->Picture()->Graphic();
         if (!g || g->Empty()) return;
         const QImage& pic = *g->Display()->image;
-        int w = width(), h = height(), pw = pic.width(), ph = pic.height();
-        QRect target(0, 0, pw, ph);
-        if (img->Stretch()) {
-            target = QRect(0, 0, w, h);
-            if (img->Proportional()) {
-                double s = std::min((double)w / pw, (double)h / ph);
-                int tw = std::max(1, (int)(pw * s)), th = std::max(1, (int)(ph * s));
-                target = QRect(img->Center() ? (w - tw) / 2 : 0, img->Center() ? (h - th) / 2 : 0, tw, th);
-            }
-        } else if (img->Proportional() && (pw > w || ph > h)) {
-            double s = std::min((double)w / pw, (double)h / ph);
-            int tw = std::max(1, (int)(pw * s)), th = std::max(1, (int)(ph * s));
-            target = QRect(img->Center() ? (w - tw) / 2 : 0, img->Center() ? (h - th) / 2 : 0, tw, th);
-        } else if (img->Center()) {
-            target.moveTo((w - pw) / 2, (h - ph) / 2);
-        }
+        QRect target = PictureRect(img, width(), height(), pic.width(), pic.height());
         QPainter p(this);
         if (target.size() == pic.size()) p.drawImage(target.topLeft(), pic);
         else p.drawImage(target, pic);
@@ -70,7 +93,13 @@ void TImage::PictureChanged()
     }
     if (FAutoSize && FPicture->Width() > 0 && FPicture->Height() > 0)
         SetBounds(Left(), Top(), FPicture->Width(), FPicture->Height());
+    UpdateOpaque();
     Invalidate();
+}
+
+void TImage::UpdateOpaque()
+{
+    if (auto* w = dynamic_cast<VclImageWidget*>(FImpl->widget)) w->UpdateOpaque();
 }
 
 TCanvas* TImage::Canvas()
@@ -93,18 +122,21 @@ void TImage::SetAutoSize(bool value)
 void TImage::SetStretch(bool value)
 {
     FStretch = value;
+    UpdateOpaque();
     Invalidate();
 }
 
 void TImage::SetCenter(bool value)
 {
     FCenter = value;
+    UpdateOpaque();
     Invalidate();
 }
 
 void TImage::SetProportional(bool value)
 {
     FProportional = value;
+    UpdateOpaque();
     Invalidate();
 }
 

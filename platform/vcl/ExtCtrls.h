@@ -29,6 +29,8 @@ public:
 
 private:
     void PictureChanged();
+    // Opaque painting while a non-transparent picture covers the image.
+    void UpdateOpaque();
     TPicture* FPicture;
     bool FAutoSize = false, FStretch = false, FCenter = false, FProportional = false, FTransparent = false;
 };

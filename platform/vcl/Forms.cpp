@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPixmap>
@@ -434,6 +436,31 @@ int Vcl_TypeTextAt(void* handle, int x, int y, const char* text)
     if (!target) return 0;
     // An empty text still clears what was there.
     if (!*text) SendKey(target, Qt::Key_Delete, QString());
+    return 0;
+}
+
+int Vcl_TextAt(void* handle, int x, int y, char* out, int size)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top || !out || size <= 0) return -1;
+    out[0] = 0;
+    // Labels may let the mouse through, so the point is looked for in
+    // every shown text control; the last one found is drawn on top.
+    QWidget* found = nullptr;
+    QString text;
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        QRect r(w->mapTo(top, QPoint(0, 0)), w->size());
+        if (!r.contains(x, y)) continue;
+        if (auto* l = qobject_cast<QLabel*>(w)) found = w, text = l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(w)) found = w, text = e->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w)) found = w, text = b->text();
+    }
+    if (!found) return -1;
+    QByteArray bytes = text.toUtf8();
+    int n = bytes.size() < size - 1 ? (int)bytes.size() : size - 1;
+    memcpy(out, bytes.constData(), (size_t)n);
+    out[n] = 0;
     return 0;
 }
 

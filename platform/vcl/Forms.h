@@ -157,6 +157,10 @@ int Vcl_KeyPressAt(void* handle, char key);
 // (so MaxLength and OnChange behave as for typing; "\n" is Enter). -1 when
 // there is no such control at the point.
 int Vcl_TypeTextAt(void* handle, int x, int y, const char* text);
+// The text of the label, edit or button shown at window coordinates x, y
+// (the topmost one there), as UTF-8 into out (at most size - 1 bytes and a
+// NUL). 0, or -1 when no such control shows at the point.
+int Vcl_TextAt(void* handle, int x, int y, char* out, int size);
 // Presses one named key in the focused control of the window: "Tab",
 // "Enter", "Down", "Up", "Space" (and "Backtab", "Escape", "Left",
 // "Right", "Home", "End"). -1 for an unknown name.

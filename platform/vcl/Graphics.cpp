@@ -342,6 +342,15 @@ void TBitmap::SaveToFile(const AnsiString& path) const
 const TGraphic::View* TBitmap::Display() const
 {
     Impl* d = FImpl;
+    if (!FTransparent && d->image.format() == QImage::Format_RGB32) {
+        // Opaque 32-bit pixels are drawn from the bitmap's own image: no
+        // copy per repaint. The top byte is not shown (the widgets draw
+        // into opaque surfaces, where Qt takes RGB32 as it stands).
+        if (!d->display.isNull()) d->display = QImage();
+        d->displayVersion = 0;
+        d->view.image = &d->image;
+        return &d->view;
+    }
     if (d->displayVersion != d->version || d->displayTransparent != FTransparent) {
         BuildDisplay(d->image, FTransparent, d->display);
         d->displayVersion = d->version;
@@ -654,7 +663,7 @@ void TCanvas::LineTo(int x, int y)
 int TCanvas::TextWidth(const AnsiString& text)
 {
     QFontMetrics fm(VclQFont(FFont));
-    return fm.horizontalAdvance(VclToQ(text));
+    return fm.horizontalAdvance(VclToQ(text, FFont.Charset()));
 }
 
 int TCanvas::TextHeight(const AnsiString& text)
@@ -670,7 +679,7 @@ void TCanvas::TextRect(const TRect& r, int x, int y, const AnsiString& text)
         if (!p.ok()) return;
         QFont f = VclQFont(FFont);
         QFontMetrics fm(f);
-        QString s = VclToQ(text);
+        QString s = VclToQ(text, FFont.Charset());
         p.painter.setClipRect(ToQ(r));
         if (FBrush.Style() != bsClear) p.painter.fillRect(ToQ(r), VclQColor(FBrush.Color()));
         p.painter.setFont(f);
@@ -687,7 +696,7 @@ void TCanvas::TextOut(int x, int y, const AnsiString& text)
         if (!p.ok()) return;
         QFont f = VclQFont(FFont);
         QFontMetrics fm(f);
-        QString s = VclToQ(text);
+        QString s = VclToQ(text, FFont.Charset());
         int w = fm.horizontalAdvance(s), h = fm.ascent() + fm.descent();
         if (FBrush.Style() != bsClear) p.painter.fillRect(QRect(x, y, w, h), VclQColor(FBrush.Color()));
         p.painter.setFont(f);

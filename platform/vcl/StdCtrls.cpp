@@ -196,11 +196,11 @@ TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FEdit(new Ed
 
 TCustomEdit::~TCustomEdit() { delete FEdit; }
 
-AnsiString TCustomEdit::Text() const { return VclFromQ(LineOf(this)->text()); }
+AnsiString TCustomEdit::Text() const { return VclFromQ(LineOf(this)->text(), Font()->Charset()); }
 
 void TCustomEdit::SetText(const AnsiString& value)
 {
-    QString q = VclToQ(value);
+    QString q = VclToQ(value, Font()->Charset());
     QLineEdit* w = LineOf(this);
     if (w->text() == q) return;
     FEdit->guard++;

@@ -154,6 +154,7 @@ struct TClientSocket::Impl {
     bool active = false;
     bool readPosted = false;
     bool inRead = false;
+    bool inConnectCall = false; // inside connectToHost: events wait for the loop
 };
 
 struct TCustomWinSocket::Impl {
@@ -305,7 +306,10 @@ void TClientSocket::SetActive(bool value)
     QObject::connect(q, &QTcpSocket::readyRead, q, [d, q]() {
         if (d->qsock == q && !d->inRead) PostRead(d);
     });
-    QObject::connect(q, &QTcpSocket::errorOccurred, q, [d, q](QAbstractSocket::SocketError err) {
+    // A connect that fails at once (no route, no descriptor) reports it
+    // from inside connectToHost; like every socket event it reaches the
+    // owner from the message loop, after SetActive has returned.
+    auto onError = [d, q](QAbstractSocket::SocketError err) {
         if (d->qsock != q) return;
         if (err == QAbstractSocket::RemoteHostClosedError) {
             // The peer closed: bytes that already arrived are still taken
@@ -321,11 +325,25 @@ void TClientSocket::SetActive(bool value)
         // Whatever the handler did, an activation that failed ends in one
         // OnDisconnect, so the owner can try again.
         if (d->qsock == q) EndActivation(d);
+    };
+    QObject::connect(q, &QTcpSocket::errorOccurred, q, [d, q, onError](QAbstractSocket::SocketError err) {
+        if (d->qsock != q) return;
+        if (d->inConnectCall) {
+            QTimer::singleShot(0, q, [onError, err]() { onError(err); });
+            return;
+        }
+        onError(err);
     });
-    QObject::connect(q, &QTcpSocket::disconnected, q, [d, q]() {
+    auto onDisconnected = [d, q]() {
         if (d->qsock != q) return;
         if (q->bytesAvailable() > 0) RaiseRead(d);
         if (d->qsock == q) EndActivation(d);
+    };
+    QObject::connect(q, &QTcpSocket::disconnected, q, [d, q, onDisconnected]() {
+        if (d->inConnectCall) QTimer::singleShot(0, q, onDisconnected);
+        else onDisconnected();
     });
+    d->inConnectCall = true;
     q->connectToHost(QString::fromStdString(d->host), (quint16)d->port);
+    d->inConnectCall = false;
 }

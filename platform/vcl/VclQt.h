@@ -27,6 +27,9 @@ bool VclHeadless();
 // one character) unless Vcl_SetAnsiCodePage chose a code page.
 QString VclToQ(const AnsiString& s);
 AnsiString VclFromQ(const QString& s);
+// The same in the code page of a font character set (platform/vcl/CodePage.h).
+QString VclToQ(const AnsiString& s, int charset);
+AnsiString VclFromQ(const QString& s, int charset);
 
 QColor VclQColor(TColor color);
 QFont VclQFont(const TFont& font);
@@ -46,7 +49,10 @@ void VclSafeCall(F&& f)
 }
 
 struct TGraphic::View {
-    // Opaque pixels (or premultiplied with alpha 0 where transparent).
+    // Opaque pixels (or premultiplied with alpha 0 where transparent). An
+    // opaque 32-bit bitmap hands over its own image, whose top byte is
+    // whatever the bitmap's owner wrote there: Format_RGB32 is drawn as
+    // opaque into the widgets' surfaces.
     const QImage* image = nullptr;
 };
 

@@ -1135,7 +1135,7 @@ TEST(DvrSimFrames, LiveChannelZeroFollowsTheFirstStatusReportAtTheFrameRate) {
 
 TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio"}));
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio", "--recordings", "always"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);
@@ -1170,7 +1170,7 @@ TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
 
 TEST(DvrSimFrames, ArmedBackupSendsItsSpanOnceAndEnds) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--pal", "--gop", "10"}));
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--pal", "--gop", "10", "--recordings", "always"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);
@@ -1280,3 +1280,186 @@ TEST(DvrSimFrames, SoundCarriesTheToneOrTheWavFileInTheHighBytes) {
 }
 
 }  // namespace
+
+// --- The recording index and the recording search ---------------------------
+
+// Recorder time of a date: seconds since 2000-01-01 in a calendar that
+// counts 2000 as a common year.
+uint32_t RecorderTime(uint32_t y, uint32_t m, uint32_t d, uint32_t h = 0, uint32_t mi = 0, uint32_t s = 0) {
+  static const uint32_t kMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  auto leap = [](uint32_t k) { return k % 4 == 0 && k % 100 != 0; };
+  uint32_t days = 0;
+  for (uint32_t k = 0; k < y - 2000; k++) days += leap(k) ? 366 : 365;
+  for (uint32_t i = 0; i + 1 < m; i++) days += kMonth[i] + (i == 1 && leap(y - 2000) ? 1 : 0);
+  return (days + d - 1) * 86400 + h * 3600 + mi * 60 + s;
+}
+
+// A query or echo: sub-header {session, index, op, channel}, 72-byte record.
+Bytes Search(uint32_t session, uint32_t index, uint32_t op, uint32_t channel, uint32_t a, uint32_t b,
+             uint32_t c = 0) {
+  Bytes record(72, 0);
+  Put32(record, 0, a);
+  Put32(record, 4, b);
+  Put32(record, 8, c);
+  return Checked("PBBA", Rest({session, index, op, channel}, record));
+}
+
+// The PBBA messages of an answer.
+std::vector<Msg> Pbba(const std::vector<Msg>& msgs) {
+  std::vector<Msg> out;
+  for (const Msg& m : msgs)
+    if (m.code == "PBBA") out.push_back(m);
+  return out;
+}
+
+// Runs a whole search: query, the answer echoed, the reply; the entries'
+// flags (first byte's low five bits), or nothing when any step failed.
+std::vector<int> Entries(Recorder& r, uint32_t index, uint32_t channel, uint32_t start, uint32_t end) {
+  std::vector<Msg> answer = Pbba(r.Exchange(Search(r.session(), index, 0, channel, start, end)));
+  EXPECT_EQ(answer.size(), 1u);
+  if (answer.size() != 1) return {};
+  const Msg& a = answer[0];
+  EXPECT_EQ(a.word(0), r.session());
+  EXPECT_EQ(a.word(1), index);
+  EXPECT_EQ(a.word(2), 0u);
+  EXPECT_EQ(a.word(3), channel);
+  EXPECT_GE(a.body_size(), 8u);
+  std::vector<Msg> reply =
+      Pbba(r.Exchange(Search(r.session(), index, 1, channel, U32(a.body()), U32(a.body() + 4), 72)));
+  EXPECT_EQ(reply.size(), 1u);
+  if (reply.size() != 1) return {};
+  const Msg& m = reply[0];
+  EXPECT_EQ(m.word(1), index);
+  EXPECT_EQ(m.word(2), 1u);
+  EXPECT_EQ(m.word(3), channel);
+  uint32_t length = U32(m.body() + 8);
+  EXPECT_EQ(length, m.body_size());
+  uint32_t sum = 0;
+  for (uint32_t i = 72; i < length && i < m.body_size(); i++) sum += m.body()[i];
+  EXPECT_EQ(U32(m.body() + 12), sum);
+  std::vector<int> set;
+  for (uint32_t i = 72; i + 1 < length && i + 1 < m.body_size(); i += 2) set.push_back((m.body()[i] & 0x1F) != 0);
+  return set;
+}
+
+std::vector<int> Flags(size_t n, std::initializer_list<size_t> on) {
+  std::vector<int> out(n, 0);
+  for (size_t i : on) out[i] = 1;
+  return out;
+}
+
+TEST(DvrSimSearch, RepliesFollowTheRecordingIndex) {
+  SimProcess sim;
+  // Channel 2: 5 to 7 March 08:00-18:00; channels 1-4: 20 March 10:30-11:00.
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--recordings",
+                         "2/2024-03-05..2024-03-07/08:00-18:00;1-4/2024-03-20/10:30-11:00"}));
+  Recorder r(sim);
+  const uint32_t grid = RecorderTime(2024, 2, 25), day = 86400;
+  // The 42 days from Sunday 25 February.
+  EXPECT_EQ(Entries(r, 4, 1, grid, grid + 42 * day), Flags(42, {9, 10, 11, 24}));
+  EXPECT_EQ(Entries(r, 4, 0, grid, grid + 42 * day), Flags(42, {24}));
+  EXPECT_EQ(Entries(r, 4, 3, grid, grid + 42 * day), Flags(42, {24}));
+  // Half hours of one day.
+  std::vector<int> office(48, 0);
+  for (int i = 16; i < 36; i++) office[i] = 1;
+  EXPECT_EQ(Entries(r, 7, 1, RecorderTime(2024, 3, 6), RecorderTime(2024, 3, 7)), office);
+  EXPECT_EQ(Entries(r, 7, 2, RecorderTime(2024, 3, 20), RecorderTime(2024, 3, 21)), Flags(48, {21}));
+  EXPECT_EQ(Entries(r, 7, 2, RecorderTime(2024, 3, 6), RecorderTime(2024, 3, 7)), Flags(48, {}));
+  // A channel the machine does not have has nothing.
+  EXPECT_EQ(Entries(r, 7, 9, RecorderTime(2024, 3, 20), RecorderTime(2024, 3, 21)), Flags(48, {}));
+  EXPECT_EQ(sim.Count("pbba reply "), 7u);
+}
+
+TEST(DvrSimSearch, AWindowBeforeTheRangesStartWrapsLikeTheGrid) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--recordings", "1/2000-01-01..2000-01-03/all"}));
+  Recorder r(sim);
+  // January 2000's grid starts a week before time 0.
+  EXPECT_EQ(Entries(r, 4, 0, 0u - 7 * 86400u, 35 * 86400u), Flags(42, {7, 8, 9}));
+}
+
+TEST(DvrSimSearch, OnlyAGoodEchoGetsTheReply) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--recordings", "always"}));
+  Recorder r(sim);
+  const uint32_t s = r.session(), t = RecorderTime(2024, 3, 6);
+  // An echo with no query before it.
+  EXPECT_TRUE(Pbba(r.Exchange(Search(s, 7, 1, 0, 1, 48, 72))).empty());
+  std::vector<Msg> answer = Pbba(r.Exchange(Search(s, 7, 0, 0, t, t + 86400)));
+  ASSERT_EQ(answer.size(), 1u);
+  uint32_t a = U32(answer[0].body()), b = U32(answer[0].body() + 4);
+  struct Case {
+    const char* what;
+    Bytes echo;
+  } const bad[] = {
+      {"first word", Search(s, 7, 1, 0, a + 1, b, 72)},
+      {"second word", Search(s, 7, 1, 0, a, b + 1, 72)},
+      {"word 8", Search(s, 7, 1, 0, a, b, 71)},
+      {"another channel", Search(s, 7, 1, 1, a, b, 72)},
+      {"another index", Search(s, 4, 1, 0, a, b, 72)},
+      {"short", Checked("PBBA", Rest({s, 7, 1, 0}, Bytes(71, 0)))},
+      {"index 8", Search(s, 8, 1, 0, a, b, 72)},
+  };
+  for (const Case& k : bad) EXPECT_TRUE(Pbba(r.Exchange(k.echo)).empty()) << k.what;
+  // The good one still answers, once.
+  EXPECT_EQ(Pbba(r.Exchange(Search(s, 7, 1, 0, a, b, 72))).size(), 1u);
+  EXPECT_TRUE(Pbba(r.Exchange(Search(s, 7, 1, 0, a, b, 72))).empty());
+  EXPECT_GE(sim.Count("pbba echo session=" + std::to_string(s) + " index=7 bad"), 5u);
+}
+
+TEST(DvrSimProcess, RejectsBadRecordingSpecs) {
+  for (const char* spec : {"", "all", "all/last10", "all/last0/08:00-18:00", "0/last10/08:00-18:00",
+                           "17/last10/08:00-18:00", "all/2024-02-30/08:00-18:00", "all/1999-12-31/all",
+                           "all/2024-03-05..2024-03-01/all", "all/last10/08:15-18:00", "all/last10/18:00-08:00",
+                           "all/last10/08:00-24:30", "all/last10/08:00-18:00/x", "1,,2/all/all"}) {
+    SCOPED_TRACE(spec);
+    SimProcess sim;
+    sim.QuietErrors();
+    EXPECT_FALSE(sim.Start({"--port", "0", "--recordings", spec}));
+    int status = sim.Stop(0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  }
+}
+
+TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--no-audio", "--recordings", "1/2024-03-05/08:00-08:30"}));
+  Recorder r(sim);
+  PollFrames(r, 1, StatusReport(r.session()));
+  const std::string gap = "vido gap session=" + std::to_string(r.session()) + " ch=0 time=";
+  const uint32_t end = RecorderTime(2024, 3, 5, 8, 30);
+  // Playing from 08:29:59: one second of frames, then none.
+  auto play = [&](uint32_t time, uint32_t seq, uint32_t gapAt) {
+    Bytes block(64, 0);
+    Put32(block, 8, 0);   // playbackChannel
+    Put32(block, 12, 1);  // playing
+    Put32(block, 16, 1);  // forwards
+    Put32(block, 20, time);
+    std::vector<Frame> recorded;
+    Bytes first = Checked("ICMD", Rest({r.session(), 2, 512, 1, seq}, block));
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    // Until the gap shows, and 300 ms more.
+    bool gapSeen = false;
+    while (std::chrono::steady_clock::now() < until) {
+      for (const Msg& m : r.Exchange(first)) {
+        if (m.code != "VIDO" || m.body_size() < 160) continue;
+        Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
+        if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f);
+      }
+      first.clear();
+      if (!gapSeen && sim.Count(gap + std::to_string(gapAt)) > 0) {
+        gapSeen = true;
+        until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+      }
+      usleep(5000);
+    }
+    return recorded;
+  };
+  std::vector<Frame> recorded = play(end - 1, 50, end);
+  ASSERT_EQ(recorded.size(), 30u);
+  for (size_t i = 0; i < recorded.size(); i++) EXPECT_EQ(recorded[i].count(30), (end - 1) * 30 + i);
+  EXPECT_TRUE(sim.Seen(gap + std::to_string(end)));
+  // A time with no recording gets no frames at all.
+  EXPECT_TRUE(play(RecorderTime(2024, 3, 5, 7), 51, RecorderTime(2024, 3, 5, 7)).empty());
+  EXPECT_TRUE(sim.Seen(gap + std::to_string(RecorderTime(2024, 3, 5, 7))));
+}

@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Sockets, LiveCamera, testing::Values("1", "2"));
 TEST(CameraEndToEnd, PlaybackSendsRecordedFramesFromTheAskedTime)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--no-audio"}));
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "4", "--no-audio", "--recordings", "always"}));
     StreamLoop loop;
     loop.Connect(sim.port());
     ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 2; }));

@@ -29,6 +29,9 @@ TEST(Script, StepsParseOrAreRefused)
         {saKey, "1500,", false, 0, 0, 0, ""},
         {saKey, "Tab", false, 0, 0, 0, ""},
         {saKey, "99999999999,Tab", false, 0, 0, 0, ""},
+        {saRead, "354,30,7000", true, 354, 30, 7000, ""},
+        {saRead, "354,30", false, 0, 0, 0, ""},
+        {saRead, "354,30,7000,x", false, 0, 0, 0, ""},
     };
     for (const Case& c : cases) {
         TScriptStep s;

@@ -3,6 +3,7 @@
 #include "LinkFixture.h"
 
 static Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+static Bytes m1280() { return Bytes(1280, 5); }
 
 TEST(Http, HeaderLength)
 {
@@ -252,17 +253,36 @@ TEST_F(ReceiveTest, LargestAnswerThatFitsIsParsed)
 
 TEST_F(LinkTest, QueueSendFollowsThe95PercentRule)
 {
-    Bytes m2000(2000, 1);
-    EXPECT_EQ(Conn_QueueSend(C(0), m2000.data(), 2000), 0);
-    EXPECT_EQ(C(0)->lengthWrite, 1u);
-    EXPECT_EQ(C(0)->lengthTable[0], 2000u);
+    Bytes m(1280, 1);
+    // 12 messages of 1,280 bytes fit 95 % of what is free each time; the
+    // 13th finds 1,024 bytes free, of which 95 % is too little.
+    for (int i = 0; i < 12; ++i) ASSERT_EQ(Conn_QueueSend(C(0), m.data(), 1280), 0) << i;
+    EXPECT_EQ(C(0)->lengthWrite, 12u);
+    EXPECT_EQ(C(0)->lengthTable[0], 1280u);
     uint32_t free95 = Ring_Free95(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size);
-    EXPECT_EQ(free95, (16384u - 2000) * 95 / 100);
-    Bytes big(free95 + 1, 2);
-    EXPECT_EQ(Conn_QueueSend(C(0), big.data(), (uint32_t)big.size()), -1);
-    EXPECT_EQ(C(0)->lengthWrite, 1u); // table unchanged
-    EXPECT_EQ(Ring_Used(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size), 2000u);
-    EXPECT_EQ(Conn_QueueSend(C(0), m2000.data(), 0), -1);
+    EXPECT_EQ(free95, (16384u - 12 * 1280) * 95 / 100);
+    EXPECT_EQ(Conn_QueueSend(C(0), m.data(), 1280), -1);
+    EXPECT_EQ(C(0)->lengthWrite, 12u); // table unchanged
+    EXPECT_EQ(Ring_Used(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size), 12u * 1280);
+    EXPECT_EQ(Conn_QueueSend(C(0), m.data(), free95), 0); // what still fits goes in
+    EXPECT_EQ(Conn_QueueSend(C(0), m.data(), 0), -1);
+}
+
+TEST_F(LinkTest, MessageLongerThanAPacketCarriesIsRefusedAndTheRingKeepsFlowing)
+{
+    for (uint32_t n : {1281u, 2000u, 8000u}) {
+        SCOPED_TRACE(n);
+        Conn_ResetSendRing(0);
+        Bytes big(n, 3);
+        EXPECT_EQ(Conn_QueueSend(C(0), big.data(), n), -1);
+        EXPECT_EQ(C(0)->lengthWrite, 0u);
+        EXPECT_EQ(Ring_Used(C(0)->sendRing->writeIndex, C(0)->sendRing->readIndex, C(0)->sendRing->size), 0u);
+        // What is queued after it leaves with the next packet.
+        Bytes small(100, 4);
+        ASSERT_EQ(Conn_QueueSend(C(0), small.data(), 100), 0);
+        ASSERT_EQ(Conn_QueueSend(C(0), m1280().data(), 1280), 0);
+        EXPECT_EQ(Ulcm_TakeSendChunk(C(0)), 100u);
+    }
 }
 
 TEST_F(LinkTest, FindBySession)
@@ -331,4 +351,36 @@ TEST_F(LinkTest, DisconnectResetsTheLinkAndMarksTheSocketForReconnect)
 
     Conn_OnError(0, 0);
     EXPECT_EQ(sockets[0][0].closes, 1);
+}
+
+// A socket class that reports a failed connect from inside SetActive, as
+// a connect to an unreachable address can.
+class FailingClientSocket : public FakeClientSocket {
+public:
+    void SetActive(bool value) override
+    {
+        FakeClientSocket::SetActive(value);
+        if (!value) return;
+        win.connected = false;
+        active = false;
+        Conn_OnError((uint32_t)Tag & 1, (uint32_t)Tag / 2);
+        Conn_OnDisconnected((uint32_t)Tag & 1, (uint32_t)Tag / 2);
+    }
+};
+
+TEST_F(LinkTest, UnreachableAddressKeepsBeingRetried)
+{
+    FailingClientSocket unreachable;
+    unreachable.Tag = 0;
+    unreachable.win.connected = false;
+    C(0)->socket[0] = &unreachable;
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        ASSERT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN) << "attempt " << attempt;
+        EXPECT_EQ(Conn_OpenSocket(C(0), "255.255.255.255", 80, 0), 0);
+        EXPECT_EQ(unreachable.opens, attempt);
+        // The failure arrived inside the call: the socket stays down, so
+        // the next poll connects it again.
+        EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN);
+        gFakeTick += 1100;
+    }
 }

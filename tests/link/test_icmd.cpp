@@ -194,7 +194,7 @@ TEST_F(IcmdTest, ModeWordIsTakenFromPushedDataWithinTheFiveModes)
     }
 }
 
-TEST_F(IcmdTest, ReceivedBlocksReplaceTheViewsBlockAsFarAsTheyArrived)
+TEST_F(IcmdTest, ReceivedBlocksReplaceTheViewsBlockAsFarAsTheyArrivedAndKeepTheRest)
 {
     const struct { uint32_t type; size_t offset; size_t length; } cases[] = {
         {ICMD_LIVE, offsetof(TViewRecord, liveBlock), 64},
@@ -211,8 +211,33 @@ TEST_F(IcmdTest, ReceivedBlocksReplaceTheViewsBlockAsFarAsTheyArrived)
         Bytes body = Pattern(k.length, 7);
         Push(ICMD_ANSWER, k.type, 0, body);
         EXPECT_TRUE(std::equal(body.begin(), body.end(), block));
-        for (size_t i = k.length; i < 64; ++i) ASSERT_EQ(block[i], 0) << i;
+        for (size_t i = k.length; i < 64; ++i) ASSERT_EQ(block[i], 0xEE) << i;
     }
+}
+
+TEST_F(IcmdTest, ShortLiveBlockKeepsThePictureSizeLaterCommandsSend)
+{
+    V()->mode = VIEW_LIVE;
+    ASSERT_EQ(V()->liveBlock.liveWidth, 640u);
+    ASSERT_EQ(V()->liveBlock.liveHeight, 512u);
+    // Layout, first channel, channel and mask only.
+    Bytes body(16, 0);
+    PutU32(body, 0, 1);
+    PutU32(body, 4, 4);
+    PutU32(body, 8, 5);
+    PutU32(body, 12, 1u << 5);
+    Push(ICMD_DATA, ICMD_LIVE, VIEW_LIVE, body);
+    EXPECT_EQ(V()->liveBlock.liveLayout, 1u);
+    EXPECT_EQ(V()->liveBlock.liveFirstChannel, 4u);
+    EXPECT_EQ(V()->liveBlock.liveWidth, 640u);
+    EXPECT_EQ(V()->liveBlock.liveHeight, 512u);
+    Queued(0);
+    Icmd_Send(S, ICMD_DATA, ICMD_LIVE, 0);
+    std::vector<Bytes> q = Queued(0);
+    ASSERT_EQ(q.size(), 1u);
+    ASSERT_EQ(q[0].size(), 128u);
+    EXPECT_EQ(GetU32(q[0], 64 + 16), 640u);
+    EXPECT_EQ(GetU32(q[0], 64 + 20), 512u);
 }
 
 TEST_F(IcmdTest, RecordersRequestIsAnsweredWithTheViewersCopy)

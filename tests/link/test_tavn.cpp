@@ -3,6 +3,7 @@
 // variable handlers, and the link coming back after the sockets drop.
 #include "ModuleFixture.h"
 #include "control/Pending.h"
+#include "panel/SkinVars.h"
 
 namespace {
 
@@ -112,19 +113,23 @@ TEST_F(TavnTest, ShortMessagesFillOnlyWhatArrivedAndZeroTheRest)
         for (size_t i = k.checkFrom; i < 256; ++i) ASSERT_EQ(rec[i], 0) << "byte " << i;
         Queued(0);
     }
-    // The 20-byte machine record's channel count 0x08080808 is no channel
-    // count: it becomes 16.
-    EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, 16u);
+    // The 20-byte machine record's channel count 0x08080808 is kept as
+    // sent; the key panel works with 16.
+    EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, 0x08080808u);
+    EXPECT_EQ(IE_M_CH, 16);
 }
 
-TEST_F(TavnTest, MachineRecordChannelCountIsFourEightOrSixteen)
+TEST_F(TavnTest, MachineRecordKeepsTheCountAsSentAndTheViewerWorksWithFourEightOrSixteen)
 {
-    const struct { uint32_t sent, kept; } cases[] = {
+    const struct { uint32_t sent, used; } cases[] = {
         {0, 4}, {1, 4}, {4, 4}, {5, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 16}, {0xFFFFFFFF, 16}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.sent);
+        IE_M_CH = -1;
         Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(k.sent, 1)));
-        EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, k.kept);
+        EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, k.sent);
+        EXPECT_EQ(Handshake_ChannelCount(gHandshakeRecords[0].machine.channelCount), k.used);
+        EXPECT_EQ(IE_M_CH, (int32_t)k.used);
         Queued(0);
     }
 }
@@ -297,6 +302,59 @@ TEST_F(TavnTest, SetupAcknowledgementShowsOneBoxAndResets)
         EXPECT_EQ(SuccessBoxes(), k.boxes);
         EXPECT_EQ(gSetupAck, k.after);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The hellos among the messages queued on record 0.
+size_t Hellos(const std::vector<Bytes>& q)
+{
+    size_t n = 0;
+    for (const Bytes& m : q)
+        if (memcmp(&m[4], "TAVN", 4) == 0 && GetU32(m, 36) == TAVN_HELLO) ++n;
+    return n;
+}
+
+class HandshakeRetryTest : public ModuleTest {};
+
+TEST_F(HandshakeRetryTest, HandshakeStartsOverWhenTheMachineRecordDoesNotCome)
+{
+    Wire(0, 1).connected = false;
+    C(0)->session = 0;
+    C(0)->linkState = LINK_LOGIN_SENT;
+    ASSERT_EQ(Ulcm_AcceptSession(S, 0), 0);
+    EXPECT_EQ(Hellos(Queued(0)), 1u); // the hello; its answer is lost
+    uint32_t start = gFakeTick;
+    for (uint32_t ms = 10; ms < 3000; ms += 500) {
+        gFakeTick = start + ms;
+        C(0)->busy[0] = 0;
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(Hellos(Queued(0)), 0u) << ms;
+    }
+    gFakeTick = start + 3000;
+    C(0)->busy[0] = 0;
+    Wire(0, 0).sent.clear();
+    Ulcm_PumpSend(C(0));
+    // The new hello went straight out in the poll.
+    ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
+    const Bytes& packet = Wire(0, 0).sent[0];
+    ASSERT_GE(packet.size(), 64u + 64u);
+    EXPECT_EQ(memcmp(&packet[64 + 4], "TAVN", 4), 0);
+    EXPECT_EQ(GetU32(packet, 64 + 36), (uint32_t)TAVN_HELLO);
+
+    // Once the machine record has come, nothing starts over.
+    Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(4, 1)));
+    Queued(0);
+    EXPECT_EQ(C(0)->active, 1u);
+    gFakeTick = start + 20000;
+    C(0)->busy[0] = 0;
+    Wire(0, 0).sent.clear();
+    Ulcm_PumpSend(C(0));
+    ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
+    EXPECT_EQ(Wire(0, 0).sent[0].size(), 64u); // a plain poll
+    gFakeTick = start;
 }
 
 } // namespace

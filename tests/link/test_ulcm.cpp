@@ -258,22 +258,14 @@ TEST_F(UlcmTest, IdleLinkPollsOnTheFirstFreeConnectedSocket)
     EXPECT_EQ(Ulcm_SendPacket(0, ULCM_POLL, 500, 0, 0), -1);
 }
 
-TEST_F(UlcmTest, BusySocketIsFreedAfterSixtySeconds)
+TEST_F(UlcmTest, SocketWithoutAnAnswerForSixtySecondsIsClosedForAReconnect)
 {
-    struct Case {
-        const char* name;
-        uint32_t state;
-        uint32_t stateAfter;
-        bool loginAgain;
-    } const cases[] = {
-        {"lost answer to the login", LINK_LOGIN_SENT, LINK_LOGIN_SENT, true},
-        {"lost answer to a poll", LINK_LOGGED_IN, LINK_LOGGED_IN, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (uint32_t state : {(uint32_t)LINK_LOGIN_SENT, (uint32_t)LINK_LOGGED_IN}) {
+        SCOPED_TRACE(state);
         Wire(0, 0).sent.clear();
+        sockets[0][0].closes = 0;
         C(0)->session = 600;
-        C(0)->linkState = c.state;
+        C(0)->linkState = state;
         C(0)->busy[0] = 1;
         C(0)->sendTime[0] = Stopwatch_Now();
         uint32_t start = gFakeTick;
@@ -281,25 +273,18 @@ TEST_F(UlcmTest, BusySocketIsFreedAfterSixtySeconds)
         gFakeTick = start + 59999;
         Ulcm_PumpSend(C(0));
         EXPECT_EQ(C(0)->busy[0], 1u);
+        EXPECT_EQ(sockets[0][0].closes, 0);
         EXPECT_TRUE(Wire(0, 0).sent.empty());
 
+        // Nothing is sent again on a connection whose peer stopped
+        // answering: it is closed, and the disconnect reconnects.
         gFakeTick = start + 60000;
-        Ulcm_PumpSend(C(0)); // frees the socket; a poll may go out at once
-        if (c.loginAgain) {
-            EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_IDLE);
-            EXPECT_EQ(C(0)->busy[0], 0u);
-            EXPECT_TRUE(Wire(0, 0).sent.empty());
-            Ulcm_PumpSend(C(0)); // next tick: the login goes out again
-            ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
-            SentPacket p = Parse(Wire(0, 0).sent[0]);
-            EXPECT_EQ(p.type, (uint32_t)ULCM_LOGIN);
-            EXPECT_EQ(p.session, 600u);
-            EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_LOGIN_SENT);
-        } else {
-            EXPECT_EQ(C(0)->linkState, c.stateAfter);
-            ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
-            EXPECT_EQ(Parse(Wire(0, 0).sent[0]).type, (uint32_t)ULCM_DATA_POLL);
-        }
+        Wire(0, 0).connected = false; // what the close does to the socket
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(C(0)->busy[0], 0u);
+        EXPECT_EQ(sockets[0][0].closes, 1);
+        EXPECT_TRUE(Wire(0, 0).sent.empty());
+        Wire(0, 0).connected = true;
         gFakeTick = start;
     }
 }
@@ -313,10 +298,10 @@ TEST_F(UlcmTest, TimeOutHoldsAcrossTheStopwatchWrap)
     C(0)->sendTime[0] = Stopwatch_Now();
     gFakeTick += 59999;
     Ulcm_PumpSend(C(0));
-    EXPECT_EQ(C(0)->busy[0], 1u);
+    EXPECT_EQ(sockets[0][0].closes, 0);
     gFakeTick += 1;
     Ulcm_PumpSend(C(0));
-    EXPECT_EQ(C(0)->busy[0], 0u);
+    EXPECT_EQ(sockets[0][0].closes, 1);
 }
 
 TEST_F(UlcmTest, PeerLoginIsGrantedAFreshSession)
@@ -560,4 +545,122 @@ TEST(Cred, LongStringsAreCutAt31Characters)
     EXPECT_EQ(std::string(block.field), RefBlock(gFakeTime, a.field, b.field));
     EXPECT_EQ(std::string(block.guard, 16), std::string(16, 'G'));
     Win_SetTimeSource(nullptr);
+}
+
+namespace {
+
+// The packets sent on socket 0 that are logins.
+size_t Logins(const FakeWinSocket& w)
+{
+    size_t n = 0;
+    for (const Bytes& p : w.sent)
+        if (GetU32(p, 8) == ULCM_LOGIN) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST_F(UlcmTest, LoginAnsweredWithoutAGrantGoesOutAgainOnceASecond)
+{
+    Bytes garbage(100, 0x5A);
+    const struct {
+        const char* name;
+        Bytes answer;
+    } cases[] = {
+        {"no-payload packet", HttpAnswer(UlcmPacket(ULCM_NO_PAYLOAD, 0, 0))},
+        {"poll of session 0", HttpAnswer(UlcmPacket(ULCM_POLL, 0, 0))},
+        {"non-200 status", HttpAnswer(UlcmPacket(ULCM_GRANT, 0x2000, 0), "HTTP/1.1 500 Internal Server Error")},
+        {"empty 200", HttpAnswer({})},
+        {"unparsable 200", HttpAnswer(garbage)},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        Conn_InitAll();
+        Conn_ResetReceiveBuffer(C(0), 0);
+        Wire(0, 0).sent.clear();
+        Ulcm_PumpSend(C(0));
+        ASSERT_EQ(Logins(Wire(0, 0)), 1u);
+        uint32_t start = gFakeTick;
+        Feed(C(0), 0, k.answer.data(), k.answer.size());
+        Conn_ProcessReceived(C(0), 0);
+        EXPECT_EQ(C(0)->busy[0], 0u);
+        EXPECT_EQ(C(0)->session, 0u);
+        for (uint32_t ms : {10u, 500u, 999u}) {
+            gFakeTick = start + ms;
+            Ulcm_PumpSend(C(0));
+            EXPECT_EQ(Logins(Wire(0, 0)), 1u) << ms;
+        }
+        gFakeTick = start + 1000;
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(Logins(Wire(0, 0)), 2u);
+        EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_LOGIN_SENT);
+        // The grant still ends it.
+        Bytes grant = HttpAnswer(UlcmPacket(ULCM_GRANT, 0x3000, 0));
+        Feed(C(0), 0, grant.data(), grant.size());
+        Conn_ProcessReceived(C(0), 0);
+        EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_LOGGED_IN);
+        gFakeTick = start + 5000;
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(Logins(Wire(0, 0)), 2u);
+        gFakeTick = start;
+    }
+}
+
+TEST_F(UlcmTest, RefusedConnectsAreRetriedAtOnceThenAboutOnceASecond)
+{
+    Wire(0, 0).connected = false;
+    // Opens of socket 0 over time, with every connect refused.
+    std::vector<uint32_t> openedAt;
+    uint32_t start = gFakeTick;
+    for (uint32_t t = 0; t <= 10000; t += 10) {
+        gFakeTick = start + t;
+        if (C(0)->socketState[0] == SOCK_DOWN && Conn_ReconnectDue(C(0), 0)) {
+            Conn_OpenSocket(C(0), "127.0.0.1", 9, 0);
+            openedAt.push_back(t);
+            Conn_OnDisconnected(0, 0); // refused
+        }
+    }
+    ASSERT_GE(openedAt.size(), 3u);
+    EXPECT_EQ(openedAt[0], 0u);
+    EXPECT_EQ(openedAt[1], 10u); // the first failure is retried on the next tick
+    // Then no more than about one a second: 10 s bring a handful, not 1,000.
+    EXPECT_LE(openedAt.size(), 20u);
+    EXPECT_GE(openedAt.size(), 10u);
+    for (size_t i = 1; i < openedAt.size(); ++i) EXPECT_LE(openedAt[i] - openedAt[i - 1], 1010u) << i;
+    EXPECT_GE(openedAt.back() - openedAt[openedAt.size() - 2], 1000u);
+
+    // A connection that answers starts the count again: its drop is
+    // retried at once, and so is a first refusal after it.
+    gFakeTick = start + 20000;
+    ASSERT_EQ(Conn_ReconnectDue(C(0), 0), 1);
+    Conn_OpenSocket(C(0), "127.0.0.1", 9, 0);
+    Bytes answer = HttpAnswer({});
+    Feed(C(0), 0, answer.data(), answer.size());
+    Conn_ProcessReceived(C(0), 0);
+    Conn_OnDisconnected(0, 0);
+    EXPECT_EQ(Conn_ReconnectDue(C(0), 0), 1);
+    Conn_OpenSocket(C(0), "127.0.0.1", 9, 0);
+    Conn_OnDisconnected(0, 0);
+    EXPECT_EQ(Conn_ReconnectDue(C(0), 0), 1);
+    gFakeTick = start;
+}
+
+TEST_F(UlcmTest, AnswerArrivingByteByByteIsScannedOnce)
+{
+    Msg_RegisterModule("TEST", TestReceive, nullptr, gTestBuffer, TEST_BUFFER);
+    C(0)->session = 77;
+    Bytes answer = HttpAnswer(UlcmPacket(ULCM_DATA, 77, 0, ModuleMessage("TEST", 3000, 77)));
+    // A header padded out, so that rescanning it would show.
+    std::string pad = "X-Pad: " + std::string(2000, 'p') + "\r\n";
+    answer.insert(answer.begin() + 17, pad.begin(), pad.end());
+    gDeliveries.clear();
+    gHttpBytesScanned = 0;
+    for (uint8_t b : answer) {
+        Feed(C(0), 0, &b, 1);
+        Conn_ProcessReceived(C(0), 0);
+    }
+    EXPECT_EQ(gDeliveries.size(), 1u);
+    EXPECT_EQ(C(0)->receive[0].writeIndex, 0u);
+    // Each byte of the header is looked at about once, not once per arrival.
+    EXPECT_LE(gHttpBytesScanned, 4u * answer.size());
 }

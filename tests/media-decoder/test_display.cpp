@@ -2,7 +2,8 @@
 // conversion against the byte-lane formula, bilinear resampling against
 // its fixed-point formula, fitting by table, the rows written around a
 // centred picture and the chroma sample each pixel takes, clipping to a
-// bitmap smaller than the target, the vector and the plain code alike,
+// bitmap smaller than the target, every path (plain, SSE2, fused SSSE3
+// and AVX2) drawing the plain code's pixels,
 // jobs that do not match their picture, and the field filter (still
 // blocks, line doubling along edges, pictures of the largest size, part
 // blocks at the edges, no dependence on earlier pictures' leftovers).
@@ -146,14 +147,18 @@ struct TRows {
 struct TPlanes {
     uint32_t w, h;
     std::vector<uint8_t> y, u, v;
-    TPlanes(uint32_t width, uint32_t height) : w(width), h(height), y(width * height), u(width / 2 * (height / 2)), v(u.size()) {}
+    // Chroma of (n + 1) / 2 samples a side, the planes sized exactly.
+    TPlanes(uint32_t width, uint32_t height)
+        : w(width), h(height), y(width * height), u((width + 1) / 2 * ((height + 1) / 2)), v(u.size())
+    {
+    }
     TRenderJob Job(uint32_t iw, uint32_t ih)
     {
         TRenderJob job{};
         job.width = w;
         job.height = h;
         job.yStride = w;
-        job.chromaStride = w / 2;
+        job.chromaStride = (w + 1) / 2;
         job.y = y.data();
         job.u = u.data();
         job.v = v.data();
@@ -273,8 +278,10 @@ struct TReference {
         uint32_t sx = (p.w << 12) / tw, sy = (p.h << 12) / th;
         uint32_t luma = Sample(p.y, p.w, p.w, p.h, x * sx, y * sy);
         uint32_t c = (x / 8) * 4 + ((x & 4) ? 2 : 0), r = 2 * (y / 4);
-        uint32_t u = Sample(p.u, p.w / 2, p.w / 2, p.h / 2, c * sx, r * sy);
-        uint32_t v = Sample(p.v, p.w / 2, p.w / 2, p.h / 2, c * sx, r * sy);
+        // The chroma rows scaled are the picture's whole chroma lines.
+        uint32_t cw = (p.w + 1) / 2, rows = p.h / 2 ? p.h / 2 : 1;
+        uint32_t u = Sample(p.u, cw, cw, rows, c * sx, r * sy);
+        uint32_t v = Sample(p.v, cw, cw, rows, c * sx, r * sy);
         return LanePixel(luma, u, v);
     }
 };
@@ -308,27 +315,42 @@ TEST(Drawing, ScaledPicturesFollowTheResamplingRules)
     }
 }
 
-TEST(Drawing, VectorAndPlainCodeDrawTheSamePixels)
+TEST(Drawing, EveryPathDrawsThePlainCodesPixels)
 {
-    // Random planes of many sizes (one macroblock, odd chroma widths, the
-    // largest accepted, cropped sizes) on targets of many sizes (widths not
-    // a multiple of 8, shrinking by more than 2): the SSE2/SSSE3 paths and
-    // the plain code give the same pixels, scaled ones by the resampling
-    // rules, and nothing is written outside the bitmap.
+    // Random planes of every size the tests' streams use and more (one
+    // macroblock, odd sizes with chroma of (n + 1) / 2 samples, down to a
+    // single pixel, the largest accepted, cropped sizes) on targets of many
+    // sizes (widths not a multiple of 8, shrinking by more than 2, bitmaps
+    // smaller than their target): the plain code with its SSE2/SSSE3 steps
+    // and the fused SSSE3 and AVX2 code, each where this processor has it,
+    // give the plain code's pixels, scaled frames also by the resampling
+    // rules, also when an unfiltered picture is read from its luma plane in
+    // place of the work plane, and nothing is written outside the bitmap.
     struct {
         uint32_t w, h;
-    } sources[] = {{16, 16}, {48, 32}, {350, 290}, {346, 286}, {704, 576}, {702, 574}, {640, 480}, {176, 144}};
+    } sources[] = {{16, 16},   {48, 32},   {350, 290}, {346, 286}, {704, 576}, {702, 574}, {640, 480}, {176, 144},
+                   {320, 240}, {640, 288}, {352, 288}, {704, 480}, {352, 576}, {320, 480}, {704, 240}, {1, 1},
+                   {3, 5},     {17, 15},   {35, 23},   {351, 289}, {641, 481}, {703, 575}, {639, 255}};
     struct {
-        uint32_t iw, ih;
-    } targets[] = {{640, 512}, {636, 508}, {300, 200}, {100, 60}, {20, 16}, {4, 8}, {172, 140}};
+        uint32_t iw, ih, bw, bh;
+    } targets[] = {{640, 512, 640, 512}, {636, 508, 636, 508}, {638, 509, 638, 509}, {300, 200, 300, 200},
+                   {100, 60, 100, 60},   {20, 16, 20, 16},     {4, 8, 4, 8},         {172, 140, 172, 140},
+                   {37, 25, 37, 25},     {352, 290, 352, 290}, {640, 512, 300, 200}, {640, 512, 639, 511}};
+    std::vector<int32_t> paths;
+    for (int32_t path : {RENDER_PATH_SSE2, RENDER_PATH_SSSE3, RENDER_PATH_AVX2})
+        if (Render_UsePath(path)) paths.push_back(path);
+    Render_UseVectorCode(1);
+#if defined(__x86_64__)
+    ASSERT_FALSE(paths.empty());
+#endif
     uint32_t seed = 99;
     auto next = [&]() { return (seed = seed * 1103515245u + 12345u) >> 16; };
-    uint32_t drawn = 0;
+    uint32_t drawn = 0, scaled = 0;
     for (auto& src : sources)
         for (auto& t : targets)
             for (uint32_t field : {0u, 1u}) {
-                SCOPED_TRACE(testing::Message() << src.w << "x" << src.h << " on " << t.iw << "x" << t.ih
-                                                << (field ? " field" : ""));
+                SCOPED_TRACE(testing::Message() << src.w << "x" << src.h << " on " << t.iw << "x" << t.ih << " bitmap "
+                                                << t.bw << "x" << t.bh << (field ? " field" : ""));
                 TPlanes p(src.w, src.h);
                 for (auto& b : p.y) b = (uint8_t)next();
                 for (auto& b : p.u) b = (uint8_t)next();
@@ -344,23 +366,94 @@ TEST(Drawing, VectorAndPlainCodeDrawTheSamePixels)
                 }
                 job.scaleWidth = src.w;
                 job.scaleHeight = src.h;
-                uint32_t bw = t.iw, bh = t.ih;
-                TRows vector(bw, bh), plain(bw, bh);
-                Render_ScaleToRows(&job, vector.rows.data(), bw, bh);
-                Render_UseVectorCode(0);
-                Render_ScaleToRows(&job, plain.rows.data(), bw, bh);
+                if (!job.scale && job.targetHeight > (job.fieldFlag ? 2 : 1) * src.h)
+                    job.targetHeight = (job.fieldFlag ? 2 : 1) * src.h;
+                TRows plain(t.bw, t.bh);
+                Render_UsePath(RENDER_PATH_PLAIN);
+                Render_ScaleToRows(&job, plain.rows.data(), t.bw, t.bh);
+                EXPECT_TRUE(plain.GuardsIntact());
+                for (int32_t path : paths) {
+                    SCOPED_TRACE(testing::Message() << "path " << path);
+                    TRows out(t.bw, t.bh);
+                    ASSERT_TRUE(Render_UsePath(path));
+                    Render_ScaleToRows(&job, out.rows.data(), t.bw, t.bh);
+                    ASSERT_TRUE(out.pixels == plain.pixels);
+                    EXPECT_TRUE(out.GuardsIntact());
+                }
+                if (!job.fieldFlag) {
+                    // Unfiltered, as the display draws it: straight from the
+                    // luma plane, whatever the work plane holds.
+                    TRenderJob inPlace = job;
+                    inPlace.lumaInPlace = 1;
+                    for (int32_t path : paths) {
+                        SCOPED_TRACE(testing::Message() << "in place, path " << path);
+                        for (uint32_t r = 0; r < src.h; r++) memset(Render_WorkRow(src.w, r), 0x5A, src.w);
+                        TRows out(t.bw, t.bh);
+                        ASSERT_TRUE(Render_UsePath(path));
+                        Render_ScaleToRows(&inPlace, out.rows.data(), t.bw, t.bh);
+                        ASSERT_TRUE(out.pixels == plain.pixels);
+                        EXPECT_TRUE(out.GuardsIntact());
+                    }
+                }
                 Render_UseVectorCode(1);
-                ASSERT_TRUE(vector.pixels == plain.pixels);
-                EXPECT_TRUE(vector.GuardsIntact());
                 drawn++;
+                if (plain.At(0, 0) == 0x12345678u) continue; // a job the scaler refuses
                 if (job.scale && !job.fieldFlag) {
+                    scaled++;
                     TReference ref{p, job.targetWidth, job.targetHeight};
-                    for (uint32_t y = 0; y < bh && y < job.targetHeight; y++)
-                        for (uint32_t x = 0; x < bw && x < job.targetWidth; x++)
-                            ASSERT_EQ(vector.At(x, y), ref.Pixel(x, y)) << x << "," << y;
+                    for (uint32_t y = 0; y < t.bh && y < job.targetHeight; y++)
+                        for (uint32_t x = 0; x < t.bw && x < job.targetWidth; x++)
+                            ASSERT_EQ(plain.At(x, y), ref.Pixel(x, y)) << x << "," << y;
                 }
             }
-    EXPECT_GE(drawn, 70u);
+    EXPECT_GE(drawn, 250u);
+    EXPECT_GE(scaled, 100u);
+}
+
+TEST(Drawing, APartGroupOfOnePixelTakesItsChromaFromThisPicture)
+{
+    // A scaled target one pixel past a multiple of 4: the last pixel group
+    // has one pixel, whose chroma column lies one past the half width. It
+    // is scaled from this picture like every other, not left over from a
+    // picture drawn before, on every path.
+    std::vector<int32_t> paths = {RENDER_PATH_PLAIN};
+    for (int32_t path : {RENDER_PATH_SSE2, RENDER_PATH_SSSE3, RENDER_PATH_AVX2})
+        if (Render_UsePath(path)) paths.push_back(path);
+    for (int32_t path : paths) {
+        SCOPED_TRACE(testing::Message() << "path " << path);
+        ASSERT_TRUE(Render_UsePath(path));
+        uint32_t seed = 7;
+        for (uint32_t fill : {0u, 255u, 1u}) {
+            // An earlier picture of a wider target, then the one checked.
+            TPlanes before(704, 576);
+            memset(before.y.data(), 200, before.y.size());
+            memset(before.u.data(), 255 - fill, before.u.size());
+            memset(before.v.data(), fill, before.v.size());
+            TRenderJob wide = before.Job(640, 512);
+            Render_CopyPlanes(&wide);
+            wide.scaleWidth = 704;
+            wide.scaleHeight = 576;
+            TRows scratch(640, 512);
+            Render_ScaleToRows(&wide, scratch.rows.data(), 640, 512);
+
+            TPlanes p(704, 576);
+            for (auto* plane : {&p.y, &p.u, &p.v})
+                for (auto& b : *plane) b = (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16);
+            TRenderJob job = p.Job(640, 512);
+            Render_CopyPlanes(&job);
+            job.scaleWidth = 704;
+            job.scaleHeight = 576;
+            job.targetWidth = 637;
+            job.targetHeight = 509;
+            TRows bitmap(637, 509);
+            Render_ScaleToRows(&job, bitmap.rows.data(), 637, 509);
+            TReference ref{p, 637, 509};
+            for (uint32_t y = 0; y < 509; y++)
+                for (uint32_t x = 632; x < 637; x++) ASSERT_EQ(bitmap.At(x, y), ref.Pixel(x, y)) << x << "," << y;
+            EXPECT_TRUE(bitmap.GuardsIntact());
+        }
+    }
+    Render_UseVectorCode(1);
 }
 
 // A picture for the field filter with its own rows, sized exactly, so

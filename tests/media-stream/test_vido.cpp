@@ -263,6 +263,31 @@ TEST_F(VidoTest, ABlockWhoseLengthDoesNotMatchItsMessageIsDropped)
     EXPECT_EQ(Queue().arrivalCount, 0u);
 }
 
+TEST_F(VidoTest, FramesOfAnEarlierRequestTakeNoPlaceInTheOrder)
+{
+    // Two sockets: the viewer sent request 5 and cleared its queue; the
+    // recorder numbers from 1 again, but frames 2 and 3 of request 4 were
+    // still on their way. They must not stand in for request 5's 2 and 3.
+    Machine().socketCount = 2;
+    View()->icmdSequence = 5;
+    std::vector<Bytes> sent;
+    auto send = [&](uint32_t id, uint32_t sequence, uint32_t request) {
+        FrameDesc f = Named(id, sequence);
+        f.requestNumber = request;
+        sent.push_back(FrameBytes(f));
+        Arrive(f);
+    };
+    send(3, 1, 5);
+    Vido_DeliverInOrder(C(0));
+    send(1, 2, 4);
+    send(4, 2, 5);
+    send(2, 3, 4);
+    send(5, 3, 0); // 0 answers any request
+    Vido_DeliverInOrder(C(0));
+    EXPECT_EQ(DeliveredIds(sent), (std::vector<uint32_t>{3, 4, 5}));
+    EXPECT_EQ(Queue().queuedCount, Occupied());
+}
+
 TEST_F(VidoTest, ChannelsBeyond16TouchNoChannelState)
 {
     for (uint32_t channel : {16u, 17u, 255u, 0xFFFFFFFFu}) {

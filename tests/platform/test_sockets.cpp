@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,38 @@ TEST(ClientSocket, RefusedConnectEndsInOneDisconnect)
         EXPECT_FALSE(s.Socket()->Connected());
         EXPECT_EQ(s.Socket()->SendBuf("x", 1), -1);
     }
+}
+
+// A connect that fails inside the connect call itself (here: no file
+// descriptor left for the socket) is still reported from the message loop,
+// after SetActive has returned, as every socket event is.
+TEST(ClientSocket, ConnectThatFailsAtOnceIsReportedFromTheMessageLoop)
+{
+    Application_ProcessMessagesFor(10);
+    TClientSocket s(nullptr);
+    Events ev;
+    ev.Hook(s);
+    s.SetHost("127.0.0.1");
+    s.SetPort(ClosedPort());
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    int next = dup(0); // the lowest free descriptor: nothing above it may open
+    ASSERT_GE(next, 0);
+    close(next);
+    rlimit none = old;
+    none.rlim_cur = (rlim_t)next;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    s.SetActive(true);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &old), 0);
+    EXPECT_EQ(ev.errors, 0);
+    EXPECT_EQ(ev.disconnects, 0);
+    EXPECT_TRUE(s.Active());
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects > 0; }, 3000));
+    Application_ProcessMessagesFor(20);
+    EXPECT_EQ(ev.errors, 1);
+    EXPECT_EQ(ev.lastError, eeConnect);
+    EXPECT_EQ(ev.disconnects, 1);
+    EXPECT_FALSE(s.Active());
 }
 
 TEST(ClientSocket, PeerCloseDeliversBytesThenDisconnects)

@@ -111,6 +111,39 @@ TEST(Events, TypingAtAPointReplacesTheTextThere)
     EXPECT_EQ(e->Text(), "");
 }
 
+TEST(Events, TheTextShownAtAPointIsRead)
+{
+    Stage s;
+    auto* e = s.Add<TEdit>(10, 10, 100, 21);
+    auto* label = s.Add<TLabel>(200, 10, 80, 16);
+    auto* over = s.Add<TLabel>(200, 60, 80, 16);
+    auto* under = s.Add<TEdit>(200, 60, 80, 21);
+    auto* button = s.Add<TButton>(10, 70, 80, 25);
+    e->SetText("typed");
+    label->SetCaption("2026/12/10 10:00:02");
+    over->SetCaption("on top");
+    under->SetText("below");
+    button->SetCaption("OK");
+    char text[64];
+    struct Case {
+        int x, y, result;
+        const char* text;
+    } const cases[] = {
+        {20, 20, 0, "typed"}, {210, 15, 0, "2026/12/10 10:00:02"}, {20, 80, 0, "OK"}, {390, 290, -1, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Vcl_TextAt(s.form.Handle(), c.x, c.y, text, sizeof text), c.result) << c.x << "," << c.y;
+        EXPECT_STREQ(text, c.text);
+    }
+    // Cut to the room given, and a hidden control shows nothing.
+    EXPECT_EQ(Vcl_TextAt(s.form.Handle(), 210, 15, text, 5), 0);
+    EXPECT_STREQ(text, "2026");
+    label->SetVisible(false);
+    EXPECT_EQ(Vcl_TextAt(s.form.Handle(), 210, 15, text, sizeof text), -1);
+    EXPECT_EQ(Vcl_TextAt(nullptr, 210, 15, text, sizeof text), -1);
+    (void)over;
+}
+
 TEST(Events, NamedKeysGoToTheFocusedControl)
 {
     Stage s;

@@ -167,6 +167,85 @@ TEST(Graphics, TransparentAndStretchedPictures)
     for (const Case& c : cases) EXPECT_EQ(shot.at(c.x, c.y), c.rgb) << c.x << "," << c.y;
 }
 
+TEST(Graphics, OpaquePicturesAreDrawnFromTheBitmapItselfOverWhatIsBeneath)
+{
+    // A video-like image over a background image: while its opaque 32-bit
+    // picture covers it, every repaint shows the bitmap's pixels as they
+    // are now (drawn without a copy, top byte 0 and still opaque in the
+    // grabbed PNG); a smaller centred picture, a transparent one and a
+    // 24-bit one leave what is beneath visible where they do not cover.
+    TForm form(nullptr);
+    form.SetBounds(0, 0, 120, 80);
+    form.SetColor(clWhite);
+    auto* back = new TImage(&form);
+    back->SetParent(&form);
+    back->SetBounds(0, 0, 120, 80);
+    back->SetStretch(true);
+    TBitmap* red = back->Picture()->Bitmap();
+    red->SetSize(1, 1);
+    red->Canvas()->SetPixels(0, 0, clRed);
+    auto* video = new TImage(&form);
+    video->SetParent(&form);
+    video->SetBounds(20, 10, 64, 48);
+    TBitmap* bmp = video->Picture()->Bitmap();
+    bmp->SetPixelFormat(pf32bit);
+    bmp->SetSize(64, 48);
+    auto paint = [&](uint32_t base) {
+        for (int y = 0; y < bmp->Height(); y++) {
+            auto* row = (uint32_t*)bmp->ScanLine(y);
+            for (int x = 0; x < bmp->Width(); x++) row[x] = base + (uint32_t)(y << 8 | x);
+        }
+    };
+    paint(0x00400000);
+    Vcl_ShowWindow(form.Handle(), "opaque");
+    for (uint32_t base : {0x00400000u, 0x00204000u, 0xFF102000u}) {
+        SCOPED_TRACE(base);
+        paint(base);
+        video->Repaint();
+        Shot shot(form);
+        for (Pixel p : {Pixel{0, 0}, Pixel{63, 0}, Pixel{0, 47}, Pixel{63, 47}, Pixel{17, 29}}) {
+            EXPECT_EQ(shot.at(20 + p.x, 10 + p.y), (base + (uint32_t)(p.y << 8 | p.x)) & 0xFFFFFF) << p.x << "," << p.y;
+            EXPECT_EQ(shot.image.pixel(20 + p.x, 10 + p.y) >> 24, 0xFFu);
+        }
+        EXPECT_EQ(shot.at(19, 10), 0xFF0000u);
+        EXPECT_EQ(shot.at(84, 57), 0xFF0000u);
+    }
+    // Centred and smaller: the background shows around it.
+    video->SetCenter(true);
+    bmp->SetSize(32, 24);
+    paint(0x00400000);
+    video->Repaint();
+    {
+        Shot shot(form);
+        EXPECT_EQ(shot.at(20 + 16, 10 + 12), 0x400000u);
+        EXPECT_EQ(shot.at(20 + 16 + 31, 10 + 12 + 23), (0x400000u + (23 << 8 | 31)) & 0xFFFFFF);
+        EXPECT_EQ(shot.at(20 + 2, 10 + 2), 0xFF0000u);
+        EXPECT_EQ(shot.at(20 + 60, 10 + 45), 0xFF0000u);
+    }
+    // Covering again, but transparent: the bottom-left pixel's colour is cut out.
+    bmp->SetSize(64, 48);
+    paint(0x00400000);
+    ((uint32_t*)bmp->ScanLine(10))[10] = 0x00400000 + (47 << 8); // the bottom-left colour
+    video->SetTransparent(true);
+    video->Repaint();
+    {
+        Shot shot(form);
+        EXPECT_EQ(shot.at(20 + 10, 10 + 10), 0xFF0000u);
+        EXPECT_EQ(shot.at(20 + 11, 10 + 10), 0x400000u + (10 << 8 | 11));
+    }
+    // 24-bit pixels, covering and opaque.
+    video->SetTransparent(false);
+    bmp->SetPixelFormat(pf24bit);
+    for (int y = 0; y < 48; y++) memset(bmp->ScanLine(y), 0x33, 64 * 3);
+    video->Repaint();
+    {
+        Shot shot(form);
+        EXPECT_EQ(shot.at(20, 10), 0x333333u);
+        EXPECT_EQ(shot.at(83, 57), 0x333333u);
+        EXPECT_EQ(shot.at(19, 10), 0xFF0000u);
+    }
+}
+
 TEST(Graphics, CanvasFillsAndWritesInsideItsCells)
 {
     TBitmap bmp;

@@ -9,9 +9,11 @@
 #include "sim_machine.h"
 #include "sim_media.h"
 #include "sim_modules.h"
+#include "sim_pbba.h"
 #include "sim_server.h"
 #include "sim_sessions.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 
 static long gPort = -1;
 
@@ -77,6 +79,17 @@ static bool SetTitles(const char*) {
   return true;
 }
 
+static bool SetShowTitles(const char*) {
+  gTitles.show = true;
+  return true;
+}
+
+static bool SetTitlesOut(const char* value) {
+  if (value == nullptr || *value == 0) return false;
+  gTitles.out = value;
+  return true;
+}
+
 static bool SetText(int index, const char* value) {
   if (value == nullptr || strlen(value) > kMachineTextSize) return false;
   snprintf(gMachine.text[index], sizeof gMachine.text[index], "%s", value);
@@ -125,6 +138,8 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
+
 // One command-line option; modules that need settings add rows here.
 struct SimOption {
   const char* name;                  // "--port"
@@ -142,6 +157,8 @@ static const SimOption gOptions[] = {
     {"--no-audio", nullptr, SetNoAudio, "the machine record says there is no audio"},
     {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
+    {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
+    {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},
@@ -153,6 +170,9 @@ static const SimOption gOptions[] = {
     {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
     {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
     {"--audio", "FILE", SetAudio, "send this WAV file of 8 kHz samples instead of the tone"},
+    {"--recordings", "SPEC", SetRecordings,
+     "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
+     " (all/last10/08:00-18:00)"},
 };
 
 static void Usage(FILE* f) {
@@ -211,6 +231,7 @@ static bool ParseArgs(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  Recordings_Default();
   if (!ParseArgs(argc, argv)) {
     Usage(stderr);
     return 2;

@@ -2,6 +2,8 @@
 // settings the command line fills, and builds the machine record.
 #include "sim_machine.h"
 
+#include <sys/time.h>
+
 #include <cstring>
 #include <ctime>
 
@@ -38,3 +40,23 @@ int64_t Machine_NowMs() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
+
+// Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
+// recorder's calendar (2000 counts as a common year), and milliseconds.
+void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms) {
+  timeval tv;
+  gettimeofday(&tv, nullptr);
+  time_t t = tv.tv_sec;
+  tm local;
+  localtime_r(&t, &local);
+  uint32_t y = local.tm_year < 100 ? 0 : local.tm_year > 199 ? 99 : uint32_t(local.tm_year - 100);
+  auto leap = [](uint32_t k) { return k % 4 == 0 && k % 100 != 0; };
+  static const uint32_t kMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  uint32_t days = 0;
+  for (uint32_t k = 0; k < y; k++) days += leap(k) ? 366 : 365;
+  for (int m = 0; m < local.tm_mon; m++) days += kMonth[m] + (m == 1 && leap(y) ? 1 : 0);
+  days += uint32_t(local.tm_mday - 1);
+  *seconds = days * 86400 + uint32_t(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+  *ms = uint32_t(tv.tv_usec / 1000);
+}
+

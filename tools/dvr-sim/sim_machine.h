@@ -26,3 +26,6 @@ extern SimMachine gMachine;
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]);
 // Milliseconds of a monotonic clock.
 int64_t Machine_NowMs();
+// Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
+// recorder's calendar (2000 counts as a common year), and milliseconds.
+void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms);

@@ -4,8 +4,10 @@
 
 #include <cstring>
 
+#include "sim_pbba.h"
 #include "sim_stats.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 #include "sim_wire.h"
 
 static SimModule gSimModules[kMaxModules];
@@ -17,6 +19,8 @@ void Module_InitAll() {
   SimIcmd_Register();
   SimIctl_Register();
   SimVido_Register();
+  SimVdtt_Register();
+  SimPbba_Register();
 }
 
 bool Module_Register(const SimModule& module) {

@@ -40,7 +40,7 @@ struct SimModule {
   SimResetFn on_reset;      // may be null
 };
 
-// Registers the recorder's modules: "TAVN", "ICMD", "ICTL" and "VIDO".
+// Registers the recorder's modules: "TAVN", "ICMD", "ICTL", "VIDO", "VDTT" and "PBBA".
 void Module_InitAll();
 // Each module's registration (sim_tavn.cpp, sim_icmd.cpp, sim_ictl.cpp,
 // sim_vido.cpp).

@@ -16,7 +16,9 @@
 #include "sim_media.h"
 #include "sim_modules.h"
 #include "sim_pattern.h"
+#include "sim_pbba.h"
 #include "sim_trace.h"
+#include "sim_vdtt.h"
 #include "sim_wire.h"
 
 namespace {
@@ -69,6 +71,7 @@ struct Stream {
   uint32_t camera_unit;                // camera file unit of the tick
   uint32_t mosaic_side;                // split layouts: tiles per row of channel 16's picture
   uint32_t mosaic_first;               // and the channel of its first tile
+  bool in_gap;                         // recorded source: the last tick had no video
 };
 
 Stream gStreams[kMaxSessions];
@@ -79,24 +82,8 @@ uint32_t Fps() { return gMachine.pal ? 25 : 30; }
 uint32_t HeightMbs() { return gMachine.pal ? 16 : 15; }
 bool Camera() { return Media_CameraUnits() > 0; }
 
-// Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
-// recorder's calendar (2000 counts as a common year), and milliseconds.
-void RecorderNow(uint32_t* seconds, uint32_t* ms) {
-  timeval tv;
-  gettimeofday(&tv, nullptr);
-  time_t t = tv.tv_sec;
-  tm local;
-  localtime_r(&t, &local);
-  uint32_t y = local.tm_year < 100 ? 0 : local.tm_year > 199 ? 99 : uint32_t(local.tm_year - 100);
-  auto leap = [](uint32_t k) { return k % 4 == 0 && k % 100 != 0; };
-  static const uint32_t kMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  uint32_t days = 0;
-  for (uint32_t k = 0; k < y; k++) days += leap(k) ? 366 : 365;
-  for (int m = 0; m < local.tm_mon; m++) days += kMonth[m] + (m == 1 && leap(y) ? 1 : 0);
-  days += uint32_t(local.tm_mday - 1);
-  *seconds = days * 86400 + uint32_t(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
-  *ms = uint32_t(tv.tv_usec / 1000);
-}
+// Recorder time now (seconds and milliseconds).
+void RecorderNow(uint32_t* seconds, uint32_t* ms) { Machine_RecorderNow(seconds, ms); }
 
 void Stop(Stream& s, uint32_t session, const char* why) {
   if (s.running) Trace("vido stop session=%u reason=%s", session, why);
@@ -157,6 +144,7 @@ void Start(Stream& s, const SimSession* session) {
   s.force_key = true;
   s.key_tick = 0;
   s.camera_unit = 0;
+  s.in_gap = false;
   char channels[3 * kChannels + 1] = "";
   for (uint32_t i = 0; i < s.count; i++)
     snprintf(channels + strlen(channels), sizeof channels - strlen(channels), "%s%u", i ? "," : "",
@@ -270,12 +258,14 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
     uint8_t* u = y + w * 16 * h * 16;
     uint8_t* v = u + w * 8 * h * 8;
     uint32_t time = uint32_t(frame / fps), number = uint32_t(frame % fps);
-    if (channel == kSplitChannel)
-      Pattern_FillMosaic(y, w * 16, u, v, w * 8,
-                         PatternMosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels},
-                         time, number, fps);
-    else
+    if (channel == kSplitChannel) {
+      PatternMosaic mosaic{w * 16, h * 16, s.mosaic_side, s.mosaic_first, gMachine.channels};
+      Pattern_FillMosaic(y, w * 16, u, v, w * 8, mosaic, time, number, fps);
+      SimVdtt_DrawMosaicTitles(y, w * 16, u, v, w * 8, mosaic);
+    } else {
       Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
+      SimVdtt_DrawTitle(y, w * 16, u, v, w * 8, w * 16, h * 16, channel);
+    }
     n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
                             SimPicture{y, u, v, w * 16, w * 8});
   } else {
@@ -329,8 +319,18 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
     }
     uint64_t newest = 0;
     if (!FrameOfTick(s, uint32_t(newest_tick), &newest) || s.source != kSourceLive) newest = frame;
-    BeginTick(s);
     uint32_t channel = s.list[s.cursor];
+    if (s.source == kSourceRecorded && !Recordings_Has(channel, frame / fps, frame / fps + 1)) {
+      // Nothing recorded at this time: no frame, and the next recorded one
+      // starts with a key frame.
+      if (!s.in_gap) Trace("vido gap session=%u ch=%u time=%u", session->id, channel, uint32_t(frame / fps));
+      s.in_gap = true;
+      s.force_key = true;
+      if (++s.cursor == s.count) EndTick(s);
+      continue;
+    }
+    s.in_gap = false;
+    BeginTick(s);
     uint32_t seq_before = s.stream_seq, chan_before = s.channel_seq[channel],
              audio_before = s.audio_seq[channel];
     uint32_t video = BuildVideo(session, s, channel, frame, newest);

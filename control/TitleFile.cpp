@@ -1,0 +1,130 @@
+// Title files: a 16-byte head {total length, "VDTT", version, section
+// count} and five sections {length + 8, id, data}: the settings block (16)
+// and the bitmap sets of sizes 0 to 3 (ids 1 to 4), all of connection 0.
+#include "control/Title.h"
+#include "control/TavlinImpl1.h"
+#include "platform/vcl/Dialogs.h"
+#include "platform/win/Win.h"
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+static const uint32_t kSectionIds[5] = {16, 1, 2, 3, 4};
+
+static void PutU32(uint8_t* p, uint32_t v)
+{
+    p[0] = (uint8_t)v;
+    p[1] = (uint8_t)(v >> 8);
+    p[2] = (uint8_t)(v >> 16);
+    p[3] = (uint8_t)(v >> 24);
+}
+
+static uint32_t GetU32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+uint32_t Title_FileLength() { return 16 + 5 * 8 + 1160 + 50176 + 30976 + 20736 + 12544; }
+
+// The block of connection 0 a section id names, and its size.
+static uint8_t* SectionData(uint32_t id, uint32_t* size)
+{
+    TTitleState* state = &gTitleStates[0];
+    if (id == 16) {
+        *size = TITLE_SETTINGS_SIZE;
+        return (uint8_t*)&gTitleSettings[0];
+    }
+    if (id >= 1 && id <= 4) {
+        *size = kTitleSizes[id - 1].setBytes;
+        return state->bitmap[id - 1][0];
+    }
+    *size = 0;
+    return nullptr;
+}
+
+int Title_SaveTo(const char* path)
+{
+    FILE* f = Win_fopen(path, "wb");
+    if (!f) return -1;
+    bool ok = true;
+    uint8_t head[16];
+    PutU32(head, Title_FileLength());
+    memcpy(head + 4, "VDTT", 4);
+    PutU32(head + 8, TITLE_FILE_VERSION);
+    PutU32(head + 12, 5);
+    ok = fwrite(head, 1, sizeof head, f) == sizeof head;
+    for (uint32_t id : kSectionIds) {
+        if (!ok) break;
+        uint32_t size = 0;
+        const uint8_t* data = SectionData(id, &size);
+        uint8_t section[8];
+        PutU32(section, size + 8);
+        PutU32(section + 4, id);
+        ok = data && fwrite(section, 1, 8, f) == 8 && fwrite(data, 1, size, f) == size;
+    }
+    if (fclose(f) != 0) ok = false;
+    // A file that could not be written whole is not left behind.
+    if (!ok) {
+        remove(Win_MapPath(path).c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int Title_LoadFrom(const char* path)
+{
+    FILE* f = Win_fopen(path, "rb");
+    if (!f) return -1;
+    uint8_t head[16];
+    if (fread(head, 1, sizeof head, f) != sizeof head ||
+        (memcmp(head + 4, "VDTT", 4) != 0 && memcmp(head + 4, "vdtt", 4) != 0) ||
+        GetU32(head + 8) != TITLE_FILE_VERSION) {
+        fclose(f);
+        return -1;
+    }
+    uint32_t total = GetU32(head);
+    uint32_t count = GetU32(head + 12);
+    // Each section is read whole into scratch and only then taken, so a
+    // file that ends early leaves the block it cuts unchanged.
+    static uint8_t scratch[50176];
+    uint64_t sum = 0;
+    for (uint32_t handled = 0; handled < count && sum < total; handled++) {
+        uint8_t section[8];
+        if (fread(section, 1, 8, f) != 8) break;
+        uint32_t length = GetU32(section);
+        uint32_t id = GetU32(section + 4);
+        if (length < 8) break;
+        uint32_t dataLength = length - 8;
+        uint32_t size = 0;
+        uint8_t* target = SectionData(id, &size);
+        if (!target) {
+            // A section of no known id is passed over.
+            if (fseek(f, (long)dataLength, SEEK_CUR) != 0) break;
+            sum += length;
+            continue;
+        }
+        if (dataLength != size) break;
+        if (fread(scratch, 1, size, f) != size) break;
+        memcpy(target, scratch, size);
+        sum += length;
+    }
+    fclose(f);
+    Title_ApplySettings(&gTitleSettings[0]);
+    Title_MarkAllChanged(&gTitleStates[0]);
+    return 0;
+}
+
+void Title_SaveFile()
+{
+    if (!gTitleSaveDialog || !gTitleSaveDialog->Execute()) return;
+    Title_SaveTo(gTitleSaveDialog->FileName().c_str());
+}
+
+void Title_LoadFile()
+{
+    if (!gTitleOpenDialog || !gTitleOpenDialog->Execute()) return;
+    Title_LoadFrom(gTitleOpenDialog->FileName().c_str());
+}
+
+void TTavlinX::Button_TLoadClick(TObject*) { Title_LoadFile(); }
+void TTavlinX::Button_TSaveClick(TObject*) { Title_SaveFile(); }

@@ -1,0 +1,45 @@
+// The fuzz targets' one control: created once per process through the COM
+// class's create path (offscreen), its audio thread parked, fake sockets in
+// place of the four client sockets, a clock that moves only when a tick
+// says so, and the resets that return every touched module to its start-up
+// state before each input. Owns the fake sockets and the fake clock.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// The session the rig's recorder grants; fixed so that inputs replay.
+enum : uint32_t { RIG_SESSION = 0x5F3A1B2Cu };
+
+// How an input finds the control.
+struct TRigSetup {
+    bool loggedIn;      // session granted and machine record in; else the login is in flight
+    uint32_t mode;      // view mode 0 Live .. 3 Setup (logged in only)
+    uint32_t sockets;   // 1 or 2 recorder sockets (the machine record's count)
+    uint32_t channels;  // 4, 8 or 16
+    bool pal;           // 25 frames per second
+};
+
+// Creates the control the first time (later calls do nothing).
+void Rig_Start();
+// Every touched module back to start-up, then the control connected as the
+// setup says. Runs the ticks that this takes.
+void Rig_Begin(const TRigSetup& setup);
+// Bytes arriving on connection 0's socket s, handed over as a read event
+// does (what does not fit the receive buffer stays in the socket).
+void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n);
+// One pass of the main loop without the panel redraw (receive step, socket
+// poll and send pump, stream step, speaker), then one pass of the audio
+// thread's take and feed; the clock first moves on by ms.
+void Rig_Tick(uint32_t ms);
+// Bytes the control has sent on connection 0's socket s since Rig_Begin.
+size_t Rig_SentBytes(uint32_t socket);
+
+// Little-endian helpers for the targets and the seed maker.
+inline uint32_t Rig_GetU32(const uint8_t* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+inline void Rig_PutU32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+}

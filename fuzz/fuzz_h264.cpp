@@ -1,0 +1,50 @@
+// H.264 access units from the recorder through the decoder channels into
+// Image_video: decoding on libavcodec with the viewer's picture pool, then
+// fitting, deinterlacing or line doubling, scaling and colour conversion.
+//
+// Input: one setup byte, then records of [flags][length u24 LE][access unit
+// in 4-byte NAL length framing].
+//   setup bits 0-1 view mode (0 Live .. 3 Setup), bit 2 decoder channel 1
+//         (whose pictures have no display), bit 3 the pictures are fields.
+//   flags bit 0: parameter sets were put in front of this key frame (the
+//         stream step's word that makes the decoder take a new size).
+#include "fuzz/FuzzRig.h"
+#include "panel/Yuv2.h"
+#include "link/Conn.h"
+#include "media/Decoder.h"
+#include "media/Stream.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    Rig_Start();
+    // Without its skin the key panel draws nothing: the panel's redraws
+    // (after a machine record or a live block) are fuzz_skin's to cover.
+    Yuv2_ResetSkins();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1) return 0;
+    uint8_t setupByte = data[0];
+    TRigSetup setup = {true, (uint32_t)(setupByte & 3), 1, 16, false};
+    Rig_Begin(setup);
+    uint32_t channel = (setupByte >> 2) & 1;
+    TStreamRecord* stream = &gStreamRecords[0];
+    stream->fieldPicture = (setupByte >> 3) & 1;
+
+    size_t at = 1;
+    while (at + 4 <= size) {
+        uint8_t flags = data[at];
+        uint32_t length = (uint32_t)data[at + 1] | ((uint32_t)data[at + 2] << 8) | ((uint32_t)data[at + 3] << 16);
+        at += 4;
+        if (length > size - at) length = (uint32_t)(size - at);
+        if (flags & 1) stream->keyFrameWord = 1;
+        // As the stream step hands a due frame on.
+        gDecodeConnection = 0;
+        gSliceStatus = 0;
+        Decoder_DecodeFrame(data + at, length, channel);
+        at += length;
+    }
+    return 0;
+}

@@ -1,0 +1,402 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets from our own tools.
+
+receive: dvr-sim answers the real control (tavlin-host) through a small
+         proxy on loopback that keeps what the recorder sends on each
+         socket; runs of consecutive answers become raw and well-framed
+         inputs (sessions set to the rig's, checksums made again).
+skin:    tavlin-skinwrite builds the small panels in fuzz/skins/, behind a
+         few pointer actions over their buttons.
+h264:    the ffmpeg tool encodes short test streams, cut into access units
+         in 4-byte NAL length framing.
+
+usage: fuzz/make_seeds.py BUILD_DIR [OUT_DIR]   (OUT_DIR: fuzz/corpus)
+"""
+import hashlib
+import os
+import select
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+RIG_SESSION = 0x5F3A1B2C
+CLSID = "{6E763B03-CC89-4D06-8415-AF1DBA3A844D}"
+MAX_SEED = 48 * 1024
+
+
+def u32(b, at):
+    return struct.unpack_from("<I", b, at)[0]
+
+
+def checksum(b):
+    # Over bytes 32 .. end of a module message: a byte sum up to 1,024
+    # bytes, else one word every 1,024 bytes.
+    n = len(b)
+    if n <= 1024:
+        return sum(b) & 0xFFFFFFFF
+    return sum(u32(b, k) for k in range(0, n - 1023, 1024)) & 0xFFFFFFFF
+
+
+def fix_payload(p):
+    p = bytearray(p)
+    at = 0
+    while at + 32 <= len(p):
+        length = u32(p, at)
+        if length < 32 or length > len(p) - at:
+            break
+        if length >= 36:
+            struct.pack_into("<I", p, at + 32, RIG_SESSION)
+        struct.pack_into("<I", p, at + 8, checksum(bytes(p[at + 32:at + length])))
+        at += length
+    return bytes(p)
+
+
+def cut_answers(stream):
+    """HTTP answers in a byte stream: (header, ULCM packet)."""
+    out = []
+    at = 0
+    while True:
+        end = stream.find(b"\r\n\r\n", at)
+        if end < 0:
+            break
+        head = stream[at:end + 4]
+        length = 0
+        for line in head.split(b"\r\n"):
+            if line.lower().startswith(b"content-length:"):
+                length = int(line.split(b":")[1])
+        body = stream[end + 4:end + 4 + length]
+        if len(body) < length:
+            break
+        out.append((head, body))
+        at = end + 4 + length
+    return out
+
+
+def with_rig_session(body):
+    body = bytearray(body)
+    if len(body) >= 64 and u32(body, 12) != 0:
+        struct.pack_into("<I", body, 12, RIG_SESSION)
+    if len(body) > 64:
+        body[64:] = fix_payload(bytes(body[64:]))
+    return bytes(body)
+
+
+def run_session(build, sim_args, page, run_ms):
+    """Runs the control against dvr-sim through the proxy: the answers in
+    arrival order as (socket index, ULCM packet)."""
+    work = tempfile.mkdtemp(prefix="tavlin-seeds-")
+    log = open(os.path.join(work, "sim.log"), "w+")
+    sim = subprocess.Popen([os.path.join(build, "bin", "dvr-sim"), "--port", "0"] + sim_args,
+                           stdout=log, stderr=subprocess.STDOUT)
+    port = None
+    for _ in range(200):
+        log.seek(0)
+        for line in log.read().splitlines():
+            if line.startswith("listening on 127.0.0.1:"):
+                port = int(line.rsplit(":", 1)[1])
+        if port:
+            break
+        time.sleep(0.05)
+    if not port:
+        sim.kill()
+        raise RuntimeError("dvr-sim did not start")
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(4)
+    proxy_port = listener.getsockname()[1]
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TAVLIN_SOUND="null",
+               TAVLIN_REGISTRY=os.path.join(work, "registry"),
+               systemroot=os.path.join(build, "winroot"))
+    host = os.path.join(build, "bin", "tavlin-host")
+    subprocess.run([host, "--register", os.path.join(build, "lib", "TavlinProj1.so")], env=env,
+                   stdout=subprocess.DEVNULL, check=True)
+    viewer = subprocess.Popen([host, "--classid", CLSID, "--param", "DVRIP=127.0.0.1",
+                               "--param", "HTTP_PORT=%d" % proxy_port, "--param", "DVR_UK=9.1234.5678",
+                               "--param", "HTTP_PAGE=%d" % page, "--run-ms", str(run_ms)],
+                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    pairs = {}      # client socket -> recorder socket
+    kinds = {}      # recorder socket -> viewer socket index
+    streams = {}    # recorder socket -> bytes so far
+    cut = {}        # recorder socket -> answers already taken
+    answers = []
+    deadline = time.time() + run_ms / 1000.0 + 5
+    while viewer.poll() is None and time.time() < deadline:
+        ready, _, _ = select.select([listener] + list(pairs.keys()) + list(pairs.values()), [], [], 0.1)
+        for s in ready:
+            if s is listener:
+                client, _ = listener.accept()
+                upstream = socket.create_connection(("127.0.0.1", port))
+                pairs[client] = upstream
+                streams[upstream] = b""
+                cut[upstream] = 0
+                continue
+            data = s.recv(65536)
+            if s in pairs:
+                upstream = pairs[s]
+                if upstream not in kinds and len(data) >= 60:
+                    kinds[upstream] = u32(data, 56) & 1
+                if data:
+                    upstream.sendall(data)
+            else:
+                client = next(c for c, u in pairs.items() if u is s)
+                if data:
+                    client.sendall(data)
+                    streams[s] += data
+                    whole = cut_answers(streams[s])
+                    for head, body in whole[cut[s]:]:
+                        answers.append((kinds.get(s, 0), head, body))
+                    cut[s] = len(whole)
+            if not data:
+                for c, u in list(pairs.items()):
+                    if s in (c, u):
+                        c.close()
+                        u.close()
+                        del pairs[c]
+    viewer.wait()
+    sim.kill()
+    sim.wait()
+    return answers
+
+
+def record(control, data):
+    return bytes([control]) + struct.pack("<H", len(data)) + data
+
+
+def receive_seeds(build, out):
+    cases = [
+        # (dvr-sim flags, page, setup: mode, sockets 2, channels code, pal)
+        (["--channels", "4"], 0, 0, False, 0, False),
+        (["--channels", "16", "--sockets", "2", "--pal"], 0, 0, True, 2, True),
+        (["--channels", "8", "--upnp", "--titles"], 1, 1, False, 1, False),
+        (["--channels", "16", "--no-audio", "--close-after-ms", "1500"], 2, 2, False, 2, False),
+    ]
+    camera = os.path.join(tempfile.mkdtemp(prefix="tavlin-cam-"), "cam.h264")
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc2=size=176x144:rate=25", "-frames:v", "60", "-c:v", "libx264", "-profile:v",
+                    "baseline", "-coder", "0", "-bf", "0", "-g", "12", "-pix_fmt", "yuv420p", "-f", "h264",
+                    camera], check=True)
+    written = 0
+    for flags, page, mode, two, chan, pal in cases:
+        answers = run_session(build, flags + ["--camera", camera, "--gop", "12"], page, 3000)
+        answers = [(s, h, with_rig_session(b)) for s, h, b in answers]
+        starts = [0] + list(range(1, len(answers), max(1, len(answers) // 12)))
+        for start in starts:
+            raw, framed, size = [], [], 0
+            for s, head, body in answers[start:]:
+                if size + len(head) + len(body) > MAX_SEED or len(body) > 65535 or len(body) < 64:
+                    break
+                ticks = 1 << 1
+                raw.append(record(s | ticks, head + body))
+                kind = min(u32(body, 8), 5)
+                framed.append(record(s | ticks | (kind << 3), body[64:]))
+                size += len(head) + len(body)
+                if len(raw) >= 24:
+                    break
+            if not raw:
+                continue
+            setup = mode | ((0 if start == 0 else 1) << 2) | ((1 if two else 0) << 3) | (chan << 5) | \
+                ((1 if pal else 0) << 7)
+            written += write_seed(out, "receive", bytes([setup]) + b"".join(raw))
+            written += write_seed(out, "receive", bytes([setup | 0x10]) + b"".join(framed))
+    return written
+
+
+def module_message(code, words, body=b""):
+    """One module message: header, sub-header (session first), body."""
+    sub = struct.pack("<8I", *([RIG_SESSION] + list(words) + [0] * (7 - len(words))))
+    m = bytearray(32) + sub + body
+    struct.pack_into("<I", m, 0, len(m))
+    m[4:8] = code
+    struct.pack_into("<I", m, 8, checksum(bytes(m[32:])))
+    return bytes(m)
+
+
+def answer(payload, kind=5):
+    """A "200 OK" answer carrying one ULCM packet of the rig's session."""
+    packet = bytearray(64) + payload
+    struct.pack_into("<4I", packet, 0, len(packet), 0x4D434C55, kind, RIG_SESSION)
+    head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(packet)
+    return head, bytes(packet)
+
+
+def built_messages():
+    """Messages dvr-sim does not send the control: every ICMD type and op,
+    the setup items with their sums, the handshake's close, the ICTL
+    variables with their handlers, VIDO status and frames out of order."""
+    seeds = []
+    items = {1: struct.pack("<I", 5), 2: struct.pack("<hH32s32s", 1, 0, b"user", b"secret"),
+             4: struct.pack("<HH32s32s48s", 0, 3, b"user", b"pw", b"host.example"),
+             8: bytes([20, 9]) + b"smtp\0me\0you\0" + bytes(241), 16: struct.pack("<h", 15) + bytes(254)}
+    blocks = {256: struct.pack("<6I", 1, 4, 2, 4, 640, 512) + bytes(40),
+              512: struct.pack("<4Ii I", 0, 0, 1, 1, -1, 0x60000000) + bytes(40),
+              1024: struct.pack("<6I", 0, 0, 2, 1, 0x60000000, 0x60000100) + bytes(40),
+              2048: bytes(64)}
+    for mode, (kind, block) in enumerate(sorted(blocks.items())):
+        msgs = [module_message(b"ICMD", [op, kind, mode % 4, 7], block) for op in (1, 2, 4)]
+        seeds.append((mode % 4, msgs))
+    for mask, item in sorted(items.items()):
+        head = struct.pack("<3I", mask, 72 + len(item), sum(item) & 0xFFFFFFFF) + bytes(60)
+        msgs = [module_message(b"ICMD", [op, 4096, 3, 0], head + item) for op in (1, 2, 4)]
+        seeds.append((3, msgs))
+    variables = [(b"Tavn_ACK_R", struct.pack("<I", 1)), (b"Tavn_Upnp_C_Data_R", struct.pack("<I", 80)),
+                 (b"Tavn_Upnp_C_Data_W", struct.pack("<I", 81)), (b"Tavn_Watermark_Var_R", struct.pack("<I", 2)),
+                 (b"Tavn_Mach_Type_Data_R", struct.pack("<III", 0, 0, 1) + bytes(948)),
+                 (b"Tavn_Watermark_Var_W", bytes(36) + struct.pack("<I", 9) + bytes(120))]
+    msgs = []
+    for name, value in variables:
+        head = struct.pack("<I", 256 + len(value)) + name.ljust(252, b"\0")
+        msgs.append(module_message(b"ICTL", [0, 0, 1], head + value))
+    seeds.append((0, msgs))
+    hello = struct.pack("<I", 1) + bytes(252)
+    machine = struct.pack("<3I", 16, 0, 1) + b"FUZZ".ljust(32, b"\0") * 4 + struct.pack("<3I", 1, 0, 2) + \
+        bytes(72) + struct.pack("<2I", 1, 1) + bytes(24)
+    seeds.append((0, [module_message(b"TAVN", [0], hello), module_message(b"TAVN", [1], machine),
+                      module_message(b"TAVN", [2])]))
+    # VIDO: a status, then video and audio frames with their sequence
+    # numbers out of order.
+    frames = [module_message(b"VIDO", [1], bytes(256))]
+    for seq in (3, 1, 2, 5, 4):
+        for kind in (1, 2):
+            header = struct.pack("<IIBBBBBBBBBBHBBBBIi", 0x03000000, 0x60000000 + seq, seq, 0, 0, 0x40 * kind,
+                                 15, 20, 0, 0, 0, 0, 2, 0, 0, 0, 0, 25 * 20 << 5, 0)
+            unit = header + bytes(96)
+            block = struct.pack("<14I", 128 + len(unit), 0, 40, seq, 0, 0, 0, 0, seq, 0x60000000, seq, 0,
+                                kind, 0) + bytes(72)
+            frames.append(module_message(b"VIDO", [0], block + unit))
+    seeds.append((0, frames))
+    return seeds
+
+
+def built_seeds(out):
+    written = 0
+    for mode, msgs in built_messages():
+        for two in (False, True):
+            raw, framed = [], []
+            for k, m in enumerate(msgs):
+                s = (k & 1) if two else 0
+                head, packet = answer(m)
+                raw.append(record(s | 2, head + packet))
+                framed.append(record(s | 2 | (5 << 3), m))
+            setup = mode | 4 | ((1 if two else 0) << 3) | (2 << 5)
+            written += write_seed(out, "receive", bytes([setup]) + b"".join(raw))
+            written += write_seed(out, "receive", bytes([setup | 0x10]) + b"".join(framed))
+    return written
+
+
+def skin_seeds(build, out):
+    here = os.path.dirname(os.path.abspath(__file__))
+    writer = os.path.join(build, "bin", "tavlin-skinwrite")
+    work = tempfile.mkdtemp(prefix="tavlin-skins-")
+    written = 0
+    # Pointer actions over the panels' buttons: kind, x, y.
+    # One seed a panel: seven actions over where its buttons sit.
+    scripts = [
+        [(0, 20, 9), (3, 20, 9), (3, 10, 26), (1, 60, 9), (0, 30, 40), (2, 30, 40), (3, 60, 70)],
+        [(3, 8, 27), (3, 184, 27), (1, 14, 42), (0, 40, 60), (2, 40, 60), (3, 115, 138), (0, 5, 5)],
+        [(3, 10, 29), (3, 30, 29), (3, 10, 46), (1, 10, 70), (0, 20, 70), (2, 20, 70), (3, 160, 110)],
+    ]
+    names = sorted(n for n in os.listdir(os.path.join(here, "skins")) if n.endswith(".skin"))
+    for name, script in zip(names, scripts):
+        path = os.path.join(work, name.replace(".skin", ".YUV2"))
+        subprocess.run([writer, "--skin", os.path.join(here, "skins", name), "--out", path], check=True,
+                       stdout=subprocess.DEVNULL)
+        skin = open(path, "rb").read()
+        page = names.index(name)
+        setup = len(script) | (2 << 3) | (page << 5)
+        acts = b"".join(struct.pack("<Bhh", k, x, y) for k, x, y in script)
+        written += write_seed(out, "skin", bytes([setup]) + acts + skin)
+    return written
+
+
+def annexb_units(data):
+    nals, i, start = [], 0, None
+    while i + 3 <= len(data):
+        if data[i:i + 3] == b"\0\0\1":
+            if start is not None:
+                end = i
+                while end > start and data[end - 1] == 0:
+                    end -= 1
+                nals.append(data[start:end])
+            i += 3
+            start = i
+        else:
+            i += 1
+    if start is not None:
+        nals.append(data[start:])
+    units, unit = [], b""
+    for nal in nals:
+        # A unit ends before the parameter sets or the slice that follow
+        # its own slice.
+        kind = nal[0] & 31
+        if kind in (1, 5, 6, 7, 8, 9) and unit and any((n & 31) in (1, 5) for n in unit_kinds(unit)):
+            units.append(unit)
+            unit = b""
+        unit += struct.pack(">I", len(nal)) + nal
+    if unit:
+        units.append(unit)
+    return units
+
+
+def unit_kinds(unit):
+    kinds, at = [], 0
+    while at + 4 < len(unit):
+        n = struct.unpack_from(">I", unit, at)[0]
+        kinds.append(unit[at + 4])
+        at += 4 + n
+    return kinds
+
+
+def h264_seeds(out):
+    work = tempfile.mkdtemp(prefix="tavlin-h264-")
+    cases = [
+        # (size, extra ffmpeg options, setup byte)
+        ("176x144", ["-profile:v", "baseline", "-coder", "0", "-g", "4"], 0),
+        ("320x240", ["-profile:v", "baseline", "-coder", "0", "-g", "3"], 1),
+        ("640x480", ["-profile:v", "baseline", "-coder", "0", "-g", "3", "-crf", "40"], 1 | 8),
+        ("704x576", ["-profile:v", "main", "-flags", "+ildct+ilme", "-x264-params", "interlaced=1:tff=1",
+                     "-g", "3", "-crf", "40"], 2 | 8),
+        ("320x256", ["-profile:v", "baseline", "-coder", "0", "-g", "2"], 4),
+    ]
+    written = 0
+    for size, extra, setup in cases:
+        path = os.path.join(work, size + ".h264")
+        subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                        "testsrc2=size=%s:rate=25" % size, "-frames:v", "4", "-c:v", "libx264", "-bf", "0",
+                        "-pix_fmt", "yuv420p"] + extra + ["-f", "h264", path], check=True)
+        units = annexb_units(open(path, "rb").read())
+        body = b""
+        for k, unit in enumerate(units):
+            flags = 1 if k == 0 else 0
+            body += bytes([flags]) + struct.pack("<I", len(unit))[:3] + unit
+        written += write_seed(out, "h264", bytes([setup]) + body)
+    return written
+
+
+def write_seed(out, target, data):
+    folder = os.path.join(out, target)
+    os.makedirs(folder, exist_ok=True)
+    name = os.path.join(folder, "seed-" + hashlib.sha1(data).hexdigest()[:16])
+    if os.path.exists(name):
+        return 0
+    with open(name, "wb") as f:
+        f.write(data)
+    return 1
+
+
+def main():
+    if len(sys.argv) < 2:
+        print(__doc__)
+        return 2
+    build = os.path.abspath(sys.argv[1])
+    out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
+    print("receive seeds:", receive_seeds(build, out) + built_seeds(out))
+    print("skin seeds:", skin_seeds(build, out))
+    print("h264 seeds:", h264_seeds(out))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
