@@ -50,7 +50,8 @@ TEST(NoipE2E, AnAccountAndAHostFromTheDdnsPage)
              At("type", 556, 300, 4900, "80331") + At("click", 487, 344, 4950) + At("click", 537, 409, 5100);
     steps += At("type", 252, 204, 8200, "davecam") + At("click", 541, 409, 8400);
     steps += " --shot 11500,'" + formShot + "'" + At("click", 537, 409, 11600);
-    steps += " --window ''  --shot 12600,'" + pageShot + "'";
+    // Back on the control: the DDNS page's user name and host name edits.
+    steps += " --window '' --read 297,229,12400 --read 347,293,12400 --shot 12600,'" + pageShot + "'";
     std::string out;
     ASSERT_EQ(Shell(HostOnPage(page) + steps + " --events --run-ms 13500 2>&1", &out), 0) << out;
     if (out.find("no window \"No-IP Setting\"") != std::string::npos)
@@ -62,6 +63,8 @@ TEST(NoipE2E, AnAccountAndAHostFromTheDdnsPage)
     EXPECT_NE(state.find("\"hostname\": \"davecam.ddns.net\""), std::string::npos) << state;
     for (const std::string& line : service.log()) EXPECT_EQ(LogField(line, "verdict"), "ok") << line;
 
+    EXPECT_NE(out.find("text 297,229=\"dave2026\""), std::string::npos) << out;
+    EXPECT_NE(out.find("text 347,293=\"davecam.ddns.net\""), std::string::npos) << out;
     // The page applied the DDNS item: No-IP with the account and the host.
     sim.Collect(500);
     EXPECT_TRUE(sim.Seen("ddns service=3 user=\"dave2026\" password=\"secret12\" host=\"davecam.ddns.net\""))
