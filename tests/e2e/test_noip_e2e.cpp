@@ -48,12 +48,15 @@ TEST(NoipE2E, AnAccountAndAHostFromTheDdnsPage)
              At("type", 268, 252, 4700, "secret12") + At("type", 268, 300, 4750, "secret12") +
              At("type", 556, 220, 4800, "Dave") + At("type", 556, 260, 4850, "Miller") +
              At("type", 556, 300, 4900, "80331") + At("click", 487, 344, 4950) + At("click", 537, 409, 5100);
-    steps += At("type", 252, 204, 8200, "davecam") + At("click", 541, 409, 8400);
-    steps += " --shot 11500,'" + formShot + "'" + At("click", 537, 409, 11600);
+    // The form polls once a second: two ticks bring the account and the
+    // domain list, two more the host and the account's data; the times
+    // leave room for a loaded machine.
+    steps += At("type", 252, 204, 9500, "davecam") + At("click", 541, 409, 9700);
+    steps += " --shot 13400,'" + formShot + "'" + At("click", 537, 409, 13500);
     // Back on the control: the DDNS page's user name and host name edits.
-    steps += " --window '' --read 297,229,12400 --read 347,293,12400 --shot 12600,'" + pageShot + "'";
+    steps += " --window '' --read 297,229,14300 --read 347,293,14300 --shot 14500,'" + pageShot + "'";
     std::string out;
-    ASSERT_EQ(Shell(HostOnPage(page) + steps + " --events --run-ms 13500 2>&1", &out), 0) << out;
+    ASSERT_EQ(Shell(HostOnPage(page) + steps + " --events --run-ms 15500 2>&1", &out), 0) << out;
     if (out.find("no window \"No-IP Setting\"") != std::string::npos)
         GTEST_SKIP() << "the DDNS page of this build does not open the account form:\n" << out;
 
