@@ -2,7 +2,7 @@
 // key panel, the PPPoE tab, types into the fields and presses Apply and
 // Clear; dvr-sim's trace shows what the recorder stored and the host's
 // events show the message boxes.
-#include "tests/support/HostPage.h"
+#include "tests/support/HostRun.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -27,35 +27,6 @@ const char* kClear = "531,527";
 std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_string(ms); }
 std::string Click(const char* xy, int ms) { return " --click " + At(xy, ms); }
 std::string Type(const char* xy, int ms, const std::string& text) { return " --type " + At(xy, ms) + "," + text; }
-
-// Runs the host in the background and keeps reading dvr-sim's trace
-// meanwhile (a long traced run would fill its pipe); returns the host's
-// exit status, its output in *out.
-int RunHost(SimProcess& sim, const HostFolder& folder, const std::string& command, std::string* out)
-{
-    const std::string log = folder.Path("host.log"), rc = folder.Path("host.rc");
-    if (Shell("(" + command + " >'" + log + "' 2>&1; echo $? >'" + rc + "') >/dev/null 2>&1 &") != 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (std::chrono::steady_clock::now() < deadline) {
-        sim.Collect(50);
-        if (FILE* f = fopen(rc.c_str(), "r")) {
-            int status = -1;
-            if (fscanf(f, "%d", &status) != 1) status = -1;
-            fclose(f);
-            sim.Collect(300);
-            Shell("cat '" + log + "'", out);
-            return status;
-        }
-    }
-    return -1;
-}
-
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-    return n;
-}
 
 TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
 {
