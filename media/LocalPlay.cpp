@@ -31,14 +31,27 @@ static uint32_t TimeOf(const uint8_t* h)
     return Le32(h + 4) + Le32(h + 28);
 }
 
+// 1 while Label1 carries the warning.
+static uint32_t gMarkShown;
+
 static void ShowMarkVerdict(uint32_t verdict)
 {
     TTavlinX* f = gViewerForm;
-    if (!f || !f->Label1) return;
+    const TViewRecord* view = gConnections[0].view;
+    if (!f || !f->Label1 || !view || view->mode != VIEW_LOCAL_PLAYBACK) return;
     if (verdict == LOCAL_MARK_BAD) {
         f->Label1->SetCaption(kLocalMarkBadText);
         f->Label1->Show();
+        gMarkShown = 1;
     }
+}
+
+// Out of mode 4 the warning goes: Label1 is the backup's label there.
+static void ClearMarkVerdict()
+{
+    if (!gMarkShown) return;
+    gMarkShown = 0;
+    if (gViewerForm && gViewerForm->Label1) gViewerForm->Label1->SetCaption("");
 }
 
 int LocalPlay_Arm(const char* name)
@@ -213,7 +226,10 @@ void LocalPlay_Feed(TStreamRecord* s)
 {
     if (!s || !s->connection || !s->connection->view || !s->connection->vido) return;
     TConnection* c = s->connection;
-    if (c->view->mode != VIEW_LOCAL_PLAYBACK) return;
+    if (c->view->mode != VIEW_LOCAL_PLAYBACK) {
+        if (c->index == 0) ClearMarkVerdict();
+        return;
+    }
     TLocalFile* L = &gLocalFile;
     if (L->lastTime == 0 || L->name[0] == 0 || L->indexState != LOCAL_INDEX_IDLE) return;
 
@@ -246,7 +262,8 @@ void LocalPlay_Feed(TStreamRecord* s)
     uint32_t i = L->nextSample;
     for (uint32_t tries = 0; i < L->sampleCount && tries < LOCAL_READ_TRIES; ++tries, ++i) {
         uint32_t size = L->sampleCount ? gMovReadTables.sampleSizes[i] : 0;
-        if (size >= MOVFILE_MIN_SAMPLE && size - 32 + VIDO_BLOCK_SIZE > budget) break; // the ring is full: later
+        if (size >= MOVFILE_MIN_SAMPLE && size <= room + 32 && size - 32 + VIDO_BLOCK_SIZE > budget)
+            break; // the ring is full: later
         length = MovFile_ReadSample(i, gFeed + VIDO_BLOCK_SIZE, room, L->name);
         if (length != 0) break;
     }

@@ -250,11 +250,13 @@ void KeyForm_Update(uint32_t noSend)
             requestHandled = true;
         }
         if (page == KEY_PAGE_PLAYBACK && IE_PB_PS2 != 0 && !changed && View_IsLocalPlayback(&gConnections[0])) {
-            // A movie file plays: the play buttons step through it.
-            Fill(IE_PB_BT_En, SKIN_IE_PB_BT_EN_COUNT, 0);
-            if (IE_PB_PS >= 0 && IE_PB_PS < SKIN_IE_PB_BT_EN_COUNT) IE_PB_BT_En[IE_PB_PS] = 1;
+            // A movie file plays: the play buttons step through it; play or
+            // pause stays lit, as a step leaves it.
             IE_PB_PS2 = 0;
             LocalPlay_PlayButton(IE_PB_PS);
+            Fill(IE_PB_BT_En, SKIN_IE_PB_BT_EN_COUNT, 0);
+            IE_PB_PS = gLocalFile.playState == 1 ? 3 : 1;
+            IE_PB_BT_En[IE_PB_PS] = 1;
             IE_Page[page] = 1;
             gPrevPage = IE_Page2;
             gLastDrawn[0] = gLastDrawn[1] = -2;
