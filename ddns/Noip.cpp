@@ -1,7 +1,6 @@
 // The No-IP REST client. See Noip.h for the flow; the form it drives is in
 // Unit5.cpp.
 #include "ddns/Noip.h"
-#include "control/Pending.h"
 #include "ddns/Base64.h"
 #include "ddns/HmacSha1.h"
 #include "ddns/Md5.h"

@@ -176,6 +176,39 @@ TEST(NoipRequests, AForgedSignatureOrAWrongIdentityIsRefusedByTheService)
     }
 }
 
+TEST(NoipRequests, ConfigurationFromTheEnvironment)
+{
+    struct Case {
+        const char* host;
+        const char* port;
+        const char* oem;
+        const char* wantHost;
+        int wantPort;
+        const char* wantOem;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, "api.noip.com", 80, "dvrlink.net"}, // the service's own
+        {"10.1.2.3", "8080", "example-dvr.net", "10.1.2.3", 8080, "example-dvr.net"},
+        {"", "0", "", "api.noip.com", 80, "dvrlink.net"},
+        {"h", "65536", nullptr, "h", 80, "dvrlink.net"},
+        {"h", "80x", nullptr, "h", 80, "dvrlink.net"},
+        {"h", "-5", "dddddddddddddddddddddddddddddddd.net", "h", 80, "dvrlink.net"}, // too long for an entry
+    };
+    for (const Case& c : cases) {
+        auto put = [](const char* name, const char* value) {
+            if (value) setenv(name, value, 1);
+            else unsetenv(name);
+        };
+        put("TAVLIN_NOIP_API_HOST", c.host);
+        put("TAVLIN_NOIP_API_PORT", c.port);
+        put("TAVLIN_NOIP_OEM_DOMAIN", c.oem);
+        Noip_LoadConfig();
+        EXPECT_STREQ(Noip_ApiHost(), c.wantHost);
+        EXPECT_EQ(Noip_ApiPort(), c.wantPort) << (c.port ? c.port : "(none)");
+        EXPECT_STREQ(Noip_OemDomain(), c.wantOem);
+    }
+    PointClientAt(80);
+}
+
 TEST(NoipRequests, DateTextTable)
 {
     struct Case {
