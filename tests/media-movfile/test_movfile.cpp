@@ -256,27 +256,40 @@ std::vector<std::string> FfmpegFrameMd5(const std::string& path)
 TEST_F(MovFileTest, FramesFedThroughTheStreamPathDecodeAsFfmpegDecodesTheFile)
 {
     if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is needed";
-    Made m = Make("--seconds 4 --gop 15");
-    ASSERT_TRUE(m.ok);
-    View()->mode = VIEW_LOCAL_PLAYBACK;
-    ASSERT_EQ(LocalPlay_Arm(m.mov.c_str()), 0);
-    for (int t = 0; t < 3000 && gLocalFile.endFlag == 0; ++t) Tick(10);
-    EXPECT_EQ(gLocalFile.endFlag, 1u);
-    for (int t = 0; t < 20; ++t) Tick(10); // the last frame is still due
-    EXPECT_EQ(gLocalFile.playState, 0u);
-    ASSERT_EQ(gDecodes.size(), 120u);
-    for (const HandOff& d : gDecodes) EXPECT_EQ(d.channel, 0u);
+    const struct {
+        const char* sim;
+        uint32_t frames, rate, widthCode, heightCode;
+    } cases[] = {
+        {"--seconds 4 --gop 15", 120, 30, 40, 30},
+        {"--seconds 3 --gop 25 --pal", 75, 25, 44, 36},
+    };
+    for (const auto& c : cases) {
+        Made m = Make(c.sim);
+        ASSERT_TRUE(m.ok) << c.sim;
+        ResetStream(S());
+        gDecodes.clear();
+        memset(&gLocalFile, 0, sizeof gLocalFile);
+        View()->mode = VIEW_LOCAL_PLAYBACK;
+        ASSERT_EQ(LocalPlay_Arm(m.mov.c_str()), 0) << c.sim;
+        EXPECT_EQ(gMovReadTables.frameRate, c.rate) << c.sim;
+        for (int t = 0; t < 3000 && gLocalFile.endFlag == 0; ++t) Tick(10);
+        EXPECT_EQ(gLocalFile.endFlag, 1u) << c.sim;
+        EXPECT_EQ(gLocalFile.playState, 0u) << c.sim;
+        for (int t = 0; t < 20; ++t) Tick(10); // the last frame is still due
+        ASSERT_EQ(gDecodes.size(), c.frames) << c.sim;
+        for (const HandOff& d : gDecodes) EXPECT_EQ(d.channel, 0u);
 
-    avc_test::Decoder decoder(40, 30);
-    ASSERT_TRUE(decoder.ok());
-    std::vector<std::string> ours;
-    for (const HandOff& d : gDecodes) {
-        avc_test::Planes p(0, 0);
-        if (decoder.Decode(d.bytes, &p)) ours.push_back(Md5Hex(p));
+        avc_test::Decoder decoder(c.widthCode, c.heightCode);
+        ASSERT_TRUE(decoder.ok());
+        std::vector<std::string> ours;
+        for (const HandOff& d : gDecodes) {
+            avc_test::Planes p(0, 0);
+            if (decoder.Decode(d.bytes, &p)) ours.push_back(Md5Hex(p));
+        }
+        std::vector<std::string> want = FfmpegFrameMd5(m.mov);
+        ASSERT_EQ(want.size(), c.frames) << c.sim;
+        EXPECT_EQ(ours, want) << c.sim;
     }
-    std::vector<std::string> want = FfmpegFrameMd5(m.mov);
-    ASSERT_EQ(want.size(), 120u);
-    EXPECT_EQ(ours, want);
 }
 
 TEST_F(MovFileTest, PlayButtonsStepFiveSecondsAndPauseHolds)
