@@ -17,14 +17,8 @@
 // The backup controller and the backup files are built.
 #include "media/Backup.h"
 #include "control/BackupFiles.h"
-// local-file playback: its record, of which the view code clears the play state
-struct TLocalFile {
-    uint32_t playState;        // 1 while playing
-};
-extern TLocalFile gLocalFile;
-// local-file playback: the feed step per stream and the index step per tick
-void LocalPlay_Feed(TStreamRecord* stream);
-void LocalPlay_BuildIndex();
+// local-file playback: its record, the index and feed steps
+#include "media/LocalPlay.h"
 // The System page shows the address and port the page gave (the form's).
 void System_ShowAddress(const char* address, const char* port);
 // The setup pages and their items, and the UPnP page, are built.
@@ -32,8 +26,6 @@ void System_ShowAddress(const char* address, const char* port);
 #include "control/Upnp.h"
 // the channel titles and their module
 #include "control/Title.h"
-// The DDNS page's "Create Account": the No-IP account form.
-void Noip_ShowAccountForm();
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();

@@ -6,6 +6,7 @@
 #include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"
+#include "ddns/Unit5.h"
 #include "link/Icmd.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
@@ -101,7 +102,7 @@ void Setup_PageEntered(uint32_t, int page)
         Icmd_Send(session, ICMD_REQUEST, ICMD_SETUP, SETUP_MAIL_INTERVAL);
         Setup_UpdateMailControls();
         break;
-    case SETUP_PAGE_TITLE: Title_PageEntered(0); break;
+    case SETUP_PAGE_TITLE: Title_TabEntered(0); break;
     case SETUP_PAGE_UPNP: Upnp_RequestSetting(); break;
     default:
         // A late answer to an Apply is then shown, not confirmed.

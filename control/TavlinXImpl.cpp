@@ -6,21 +6,17 @@
 #include "control/Properties.h"
 #include "control/TavlinImpl1.h"
 #include "platform/com/Registry.h"
+#include "platform/com/TypeLib.h"
+#include "platform/vcl/FormLoader.h"
 #include "platform/win/Library.h"
 #include <cstdio>
 #include <exception>
 #include <string>
 
-namespace {
+// The type library's text (control/TavlinProj1.tlb), compiled in.
+VCL_DECLARE_EMBEDDED_TEXT(gTavlinProj1TypeLib);
 
-// Interfaces of the COM map that nothing here calls: QueryInterface
-// answers them with a tear-off that only counts references for the object.
-const IID* const kPlainInterfaces[] = {
-    &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl,
-    &IID_IOleObject, &IID_IQuickActivate, &IID_IPersistStorage, &IID_IPersistStreamInit,
-    &IID_ISpecifyPropertyPages, &IID_IDataObject, &IID_ISimpleFrameSite, &IID_IProvideClassInfo,
-    &IID_IProvideClassInfo2,
-};
+namespace {
 
 const TDispatchName kNames[] = {
     {"Visible", DISPID_TX_Visible},
@@ -50,25 +46,200 @@ const TDispatchName kNames[] = {
 
 VARIANT_BOOL Vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-class TTavlinXImpl;
+// The control's type library, read once from the text compiled in.
+ITypeLib* TypeLibrary()
+{
+    static ITypeLib* library = [] {
+        ITypeLib* l = nullptr;
+        TypeLib_FromText(gTavlinProj1TypeLib, gTavlinProj1TypeLib_size, &l);
+        return l;
+    }();
+    return library;
+}
 
-struct TTearOff : IUnknown {
-    TTavlinXImpl* outer = nullptr;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** info)
+{
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    ITypeLib* library = TypeLibrary();
+    return library ? library->GetTypeInfoOfGuid(guid, info) : TYPE_E_CANTLOADLIBRARY;
+}
+
+// The form's font as the stock font object: Name, Size (points, as
+// currency), Bold, Italic, Underline, Strikethrough, Weight and Charset.
+// It holds the form's font itself, so a put shows at once.
+enum {
+    DISPID_FONT_NAME = 0,
+    DISPID_FONT_SIZE = 2,
+    DISPID_FONT_BOLD = 3,
+    DISPID_FONT_ITALIC = 4,
+    DISPID_FONT_UNDERLINE = 5,
+    DISPID_FONT_STRIKE = 6,
+    DISPID_FONT_WEIGHT = 7,
+    DISPID_FONT_CHARSET = 8,
 };
+
+const TDispatchName kFontNames[] = {
+    {"Name", DISPID_FONT_NAME},           {"Size", DISPID_FONT_SIZE},     {"Bold", DISPID_FONT_BOLD},
+    {"Italic", DISPID_FONT_ITALIC},       {"Underline", DISPID_FONT_UNDERLINE},
+    {"Strikethrough", DISPID_FONT_STRIKE}, {"Weight", DISPID_FONT_WEIGHT}, {"Charset", DISPID_FONT_CHARSET},
+};
+
+class TFontDisp final : public IDispatch {
+public:
+    explicit TFontDisp(TFont* font) : FFont(font) {}
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!(riid == IID_IUnknown || riid == IID_IDispatch)) return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return (ULONG)++FRefs; }
+    ULONG Release() override
+    {
+        ULONG n = (ULONG)--FRefs;
+        if (n == 0) delete this;
+        return n;
+    }
+    HRESULT GetTypeInfoCount(UINT* n) override
+    {
+        if (!n) return E_POINTER;
+        *n = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info) *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        return Disp_GetIDsOfNames(kFontNames, sizeof kFontNames / sizeof kFontNames[0], names, count, ids);
+    }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                   UINT* argErr) override
+    {
+        if (!params) return E_INVALIDARG;
+        if (flags & DISPATCH_PROPERTYPUT) {
+            if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+            HRESULT hr = Put(id, params->rgvarg[0]);
+            if (hr == DISP_E_TYPEMISMATCH && argErr) *argErr = 0;
+            return hr;
+        }
+        if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+        VARIANT scratch;
+        VARIANT* r = result ? result : &scratch;
+        VariantInit(r);
+        HRESULT hr = Get(id, r);
+        if (!result) VariantClear(&scratch);
+        return hr;
+    }
+
+private:
+    ~TFontDisp() = default;
+    HRESULT Get(DISPID id, VARIANT* r)
+    {
+        TFontStyles style = FFont->Style();
+        auto flag = [&](unsigned bit) {
+            r->vt = VT_BOOL;
+            r->boolVal = Vb(style & bit);
+            return S_OK;
+        };
+        switch (id) {
+        case DISPID_FONT_NAME:
+            r->vt = VT_BSTR;
+            r->bstrVal = Bstr_FromText(FFont->Name());
+            return S_OK;
+        case DISPID_FONT_SIZE:
+            r->vt = VT_CY;
+            r->cyVal = (LONGLONG)FFont->Size() * 10000;
+            return S_OK;
+        case DISPID_FONT_BOLD: return flag(fsBold);
+        case DISPID_FONT_ITALIC: return flag(fsItalic);
+        case DISPID_FONT_UNDERLINE: return flag(fsUnderline);
+        case DISPID_FONT_STRIKE: return flag(fsStrikeOut);
+        case DISPID_FONT_WEIGHT:
+            r->vt = VT_I2;
+            r->iVal = (style & fsBold) ? 700 : 400;
+            return S_OK;
+        case DISPID_FONT_CHARSET:
+            r->vt = VT_I2;
+            r->iVal = (SHORT)FFont->Charset();
+            return S_OK;
+        default: return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+    HRESULT Put(DISPID id, const VARIANT& value)
+    {
+        VARIANT v;
+        VariantInit(&v);
+        VARTYPE want = id == DISPID_FONT_NAME ? VT_BSTR
+                       : id == DISPID_FONT_SIZE || id == DISPID_FONT_WEIGHT || id == DISPID_FONT_CHARSET ? VT_I4
+                                                                                                           : VT_BOOL;
+        if (id < DISPID_FONT_NAME || id > DISPID_FONT_CHARSET || id == 1) return DISP_E_MEMBERNOTFOUND;
+        if (id == DISPID_FONT_SIZE && value.vt == VT_CY) {
+            v.vt = VT_I4;
+            v.lVal = (LONG)((value.cyVal + 5000) / 10000);
+        } else if (FAILED(VariantChangeType(&v, const_cast<VARIANT*>(&value), 0, want))) {
+            return DISP_E_TYPEMISMATCH;
+        }
+        TFontStyles style = FFont->Style();
+        auto setFlag = [&](unsigned bit, bool on) { FFont->SetStyle(on ? (style | bit) : (style & ~bit)); };
+        HRESULT hr = S_OK;
+        switch (id) {
+        case DISPID_FONT_NAME: FFont->SetName(Bstr_ToText(v.bstrVal)); break;
+        case DISPID_FONT_SIZE:
+            if (v.lVal <= 0 || v.lVal > 1638) hr = E_INVALIDARG;
+            else FFont->SetSize((int)v.lVal);
+            break;
+        case DISPID_FONT_BOLD: setFlag(fsBold, v.boolVal != 0); break;
+        case DISPID_FONT_ITALIC: setFlag(fsItalic, v.boolVal != 0); break;
+        case DISPID_FONT_UNDERLINE: setFlag(fsUnderline, v.boolVal != 0); break;
+        case DISPID_FONT_STRIKE: setFlag(fsStrikeOut, v.boolVal != 0); break;
+        case DISPID_FONT_WEIGHT: setFlag(fsBold, v.lVal >= 600); break;
+        case DISPID_FONT_CHARSET:
+            if (v.lVal < 0 || v.lVal > 255) hr = E_INVALIDARG;
+            else FFont->SetCharset((int)v.lVal);
+            break;
+        }
+        VariantClear(&v);
+        return hr;
+    }
+
+    TFont* FFont;
+    long FRefs = 1;
+};
+
+// Reads one property of a font object through its dispatch interface.
+bool FontProperty(IDispatch* font, const char* name, VARIANT* value)
+{
+    std::u16string w = Wide_FromText(name);
+    LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+    DISPID id = 0;
+    if (FAILED(font->GetIDsOfNames(IID_NULL, names, 1, 0, &id))) return false;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VariantInit(value);
+    return SUCCEEDED(font->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value, nullptr, nullptr));
+}
 
 class TTavlinXImpl : public ITavlinX,
                      public IConnectionPointContainer,
                      public ISupportErrorInfo,
                      public IPersistPropertyBag,
-                     public IOleInPlaceObject {
+                     public IOleInPlaceObject,
+                     public IOleInPlaceActiveObject,
+                     public IOleControl,
+                     public ISpecifyPropertyPages,
+                     public ISimpleFrameSite,
+                     public IProvideClassInfo2 {
 public:
     TTavlinXImpl() : FEvents(this, DIID_ITavlinXEvents)
     {
         ComModule_Lock();
-        for (TTearOff& t : FTearOffs) t.outer = this;
     }
 
     HRESULT Init()
@@ -89,10 +260,15 @@ public:
         else if (riid == IID_ISupportErrorInfo) *ppv = static_cast<ISupportErrorInfo*>(this);
         else if (riid == IID_IPersistPropertyBag || riid == IID_IPersist) *ppv = static_cast<IPersistPropertyBag*>(this);
         else if (riid == IID_IOleInPlaceObject || riid == IID_IOleWindow) *ppv = static_cast<IOleInPlaceObject*>(this);
-        else {
-            for (size_t i = 0; i < sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]; i++)
-                if (riid == *kPlainInterfaces[i]) *ppv = static_cast<IUnknown*>(&FTearOffs[i]);
-        }
+        else if (riid == IID_IOleInPlaceActiveObject) *ppv = static_cast<IOleInPlaceActiveObject*>(this);
+        else if (riid == IID_IOleControl) *ppv = static_cast<IOleControl*>(this);
+        else if (riid == IID_ISpecifyPropertyPages) *ppv = static_cast<ISpecifyPropertyPages*>(this);
+        else if (riid == IID_ISimpleFrameSite) *ppv = static_cast<ISimpleFrameSite*>(this);
+        else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
+            *ppv = static_cast<IProvideClassInfo2*>(this);
+        // The rest of the COM map (drawing, OLE embedding, storage, data
+        // transfer, quick activation) is not implemented: every interface
+        // handed out has all of its methods.
         if (!*ppv) return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -109,13 +285,25 @@ public:
     HRESULT GetTypeInfoCount(UINT* pctinfo) override
     {
         if (!pctinfo) return E_POINTER;
-        *pctinfo = 0;
+        *pctinfo = 1;
         return S_OK;
     }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override
+    HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** ppTInfo) override
     {
-        if (ppTInfo) *ppTInfo = nullptr;
-        return E_NOTIMPL;
+        if (!ppTInfo) return E_POINTER;
+        *ppTInfo = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return TypeInfoOf(IID_ITavlinX, ppTInfo);
+    }
+
+    // --- IProvideClassInfo2
+    HRESULT GetClassInfo(ITypeInfo** info) override { return TypeInfoOf(CLSID_TavlinX, info); }
+    HRESULT GetGUID(DWORD kind, GUID* guid) override
+    {
+        if (!guid) return E_POINTER;
+        if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+        *guid = DIID_ITavlinXEvents;
+        return S_OK;
     }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
@@ -150,13 +338,55 @@ public:
         return Do([&] { *v = (OLE_COLOR)FForm->Color(); });
     }
     HRESULT set_Color(OLE_COLOR v) override { return Do([&] { FForm->SetColor((TColor)v); }); }
-    // The form's font has no automation object here.
+    // The stock font: an automation object on the form's own font.
     HRESULT get_Font(IDispatch** v) override
     {
-        if (v) *v = nullptr;
-        return E_NOTIMPL;
+        if (!v) return E_POINTER;
+        *v = nullptr;
+        return Do([&] { *v = new TFontDisp(FForm->Font()); });
     }
-    HRESULT set_Font(IDispatch*) override { return E_NOTIMPL; }
+    // Takes the attributes of any font object into the form's font.
+    HRESULT set_Font(IDispatch* font) override
+    {
+        if (!font) return E_POINTER;
+        TFont taken;
+        taken.Assign(*FForm->Font());
+        VARIANT v;
+        if (FontProperty(font, "Name", &v)) {
+            if (v.vt == VT_BSTR) taken.SetName(Bstr_ToText(v.bstrVal));
+            VariantClear(&v);
+        }
+        if (FontProperty(font, "Size", &v)) {
+            LONG points = v.vt == VT_CY ? (LONG)((v.cyVal + 5000) / 10000) : 0;
+            if (v.vt != VT_CY) {
+                VARIANT n;
+                VariantInit(&n);
+                if (SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4))) points = n.lVal;
+            }
+            if (points > 0 && points <= 1638) taken.SetSize((int)points);
+            VariantClear(&v);
+        }
+        const struct {
+            const char* name;
+            unsigned bit;
+        } flags[] = {{"Bold", fsBold}, {"Italic", fsItalic}, {"Underline", fsUnderline}, {"Strikethrough", fsStrikeOut}};
+        for (const auto& f : flags) {
+            if (!FontProperty(font, f.name, &v)) continue;
+            VARIANT b;
+            VariantInit(&b);
+            if (SUCCEEDED(VariantChangeType(&b, &v, 0, VT_BOOL)))
+                taken.SetStyle(b.boolVal ? (taken.Style() | f.bit) : (taken.Style() & ~f.bit));
+            VariantClear(&v);
+        }
+        if (FontProperty(font, "Charset", &v)) {
+            VARIANT n;
+            VariantInit(&n);
+            if (SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4)) && n.lVal >= 0 && n.lVal <= 255)
+                taken.SetCharset((int)n.lVal);
+            VariantClear(&v);
+        }
+        return Do([&] { FForm->Font()->Assign(taken); });
+    }
     HRESULT get_KeyPreview(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->KeyPreview(); }); }
     HRESULT set_KeyPreview(VARIANT_BOOL v) override { return Do([&] { FForm->SetKeyPreview(v != 0); }); }
     HRESULT get_PixelsPerInch(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->PixelsPerInch(); }); }
@@ -228,6 +458,63 @@ public:
         return *hwnd ? S_OK : E_FAIL;
     }
     HRESULT ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    HRESULT InPlaceDeactivate() override { return S_OK; }
+    HRESULT UIDeactivate() override { return S_OK; }
+    // The container places the control; the clip rectangle is its own.
+    HRESULT SetObjectRects(LPCRECT pos, LPCRECT) override
+    {
+        if (!pos) return E_POINTER;
+        if (pos->right < pos->left || pos->bottom < pos->top) return E_INVALIDARG;
+        return Do([&] { FForm->SetBounds(pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top); });
+    }
+    HRESULT ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
+
+    // --- IOleInPlaceActiveObject: no accelerators, nothing modal to switch.
+    HRESULT TranslateAccelerator(MSG*) override { return S_FALSE; }
+    HRESULT OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT EnableModeless(BOOL) override { return S_OK; }
+
+    // --- IOleControl: no mnemonics; frozen events are not fired.
+    HRESULT GetControlInfo(CONTROLINFO* info) override
+    {
+        if (!info) return E_POINTER;
+        info->hAccel = nullptr;
+        info->cAccel = 0;
+        info->dwFlags = 0;
+        return S_OK;
+    }
+    HRESULT OnMnemonic(MSG*) override { return S_OK; }
+    HRESULT OnAmbientPropertyChange(DISPID) override { return S_OK; }
+    HRESULT FreezeEvents(BOOL freeze) override
+    {
+        if (freeze) ++FFrozen;
+        else if (FFrozen > 0) --FFrozen;
+        return S_OK;
+    }
+
+    // --- ISpecifyPropertyPages: the control has no property pages.
+    HRESULT GetPages(CAUUID* pages) override
+    {
+        if (!pages) return E_POINTER;
+        pages->cElems = 0;
+        pages->pElems = nullptr;
+        return S_OK;
+    }
+
+    // --- ISimpleFrameSite: messages pass unfiltered.
+    HRESULT PreMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD* cookie) override
+    {
+        if (result) *result = 0;
+        if (cookie) *cookie = 0;
+        return S_OK;
+    }
+    HRESULT PostMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD) override
+    {
+        if (result) *result = 0;
+        return S_OK;
+    }
 
 private:
     virtual ~TTavlinXImpl()
@@ -279,19 +566,14 @@ private:
     long FRefs = 1;
     TTavlinX* FForm = nullptr;
     TComConnectionPoint FEvents;
-    TTearOff FTearOffs[sizeof kPlainInterfaces / sizeof kPlainInterfaces[0]];
-    friend struct TTearOff;
+    int FFrozen = 0; // FreezeEvents depth: events wait while above 0
 };
-
-HRESULT TTearOff::QueryInterface(REFIID riid, void** ppv) { return outer->QueryInterface(riid, ppv); }
-ULONG TTearOff::AddRef() { return outer->AddRef(); }
-ULONG TTearOff::Release() { return outer->Release(); }
 
 // Points the form's eight events at forwarders to the event sinks.
 void TTavlinXImpl::InitializeControl()
 {
     TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) {
-        FEvents.FireEvent(dispid, args, count);
+        if (FFrozen == 0) FEvents.FireEvent(dispid, args, count);
     });
 }
 
@@ -362,7 +644,13 @@ HRESULT TTavlinXImpl::Put(DISPID id, VARIANT* value)
     case DISPID_TX_Active:
     case DISPID_TX_AlignDisabled:
     case DISPID_TX_VisibleDockClientCount: return DISP_E_MEMBERNOTFOUND; // read-only
-    case DISPID_TX_Font: return E_NOTIMPL;
+    case DISPID_TX_Font: {
+        IDispatch* font = nullptr;
+        if (value->vt == VT_DISPATCH) font = value->pdispVal;
+        else if (value->vt == (VT_BYREF | VT_DISPATCH) && value->ppdispVal) font = *value->ppdispVal;
+        else return DISP_E_TYPEMISMATCH;
+        return set_Font(font);
+    }
     default: break;
     }
     VARTYPE want;
@@ -468,6 +756,21 @@ HRESULT TTavlinXImpl::Load(IPropertyBag* bag, IErrorLog* log)
 HRESULT TTavlinXImpl::Save(IPropertyBag* bag, BOOL, BOOL)
 {
     if (!bag) return E_POINTER;
+    // The extent in HIMETRIC (hundredths of a millimetre) first.
+    int ppi = FForm->PixelsPerInch() > 0 ? FForm->PixelsPerInch() : 96;
+    const struct {
+        const char* name;
+        int pixels;
+    } extent[] = {{"_cx", FForm->Width()}, {"_cy", FForm->Height()}};
+    for (const auto& e : extent) {
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_UI4;
+        v.ulVal = (ULONG)(((int64_t)(e.pixels > 0 ? e.pixels : 0) * 2540 + ppi / 2) / ppi);
+        std::u16string w = Wide_FromText(e.name);
+        HRESULT hr = bag->Write((LPCOLESTR)w.c_str(), &v);
+        if (FAILED(hr)) return hr;
+    }
     for (int i = 0; i < 4; i++) {
         VARIANT v;
         HRESULT hr = Get(kPersistedIds[i], &v);
@@ -551,8 +854,34 @@ HRESULT TavlinX_RegisterTypeLib()
 {
     const std::string key = "TypeLib\\" + Guid_ToText(LIBID_TavlinProj1) + "\\1.0";
     const std::string path = LibraryPath();
-    LONG r = Registry_SetText(HKEY_CLASSES_ROOT, key.c_str(), "", "TavlinProj1 Library");
-    if (r == ERROR_SUCCESS) r = Registry_SetText(HKEY_CLASSES_ROOT, (key + "\\0\\win32").c_str(), "", path.c_str());
-    if (r == ERROR_SUCCESS) r = Registry_SetText(HKEY_CLASSES_ROOT, (key + "\\FLAGS").c_str(), "", "0");
-    return r == ERROR_SUCCESS ? S_OK : SELFREG_E_TYPELIB;
+    // What it registers must be the library that can be loaded back.
+    std::u16string wide = Wide_FromText(path);
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadTypeLib((LPCOLESTR)wide.c_str(), &library))) return SELFREG_E_TYPELIB;
+    library->Release();
+    std::string dir = path.substr(0, path.rfind('/') == std::string::npos ? 0 : path.rfind('/'));
+    const std::string lib = Guid_ToText(LIBID_TavlinProj1);
+    // The stubs that marshal a dual interface and a dispinterface.
+    const char* const dualStub = "{00020424-0000-0000-C000-000000000046}";
+    const char* const dispatchStub = "{00020420-0000-0000-C000-000000000046}";
+    const struct {
+        std::string key, name, value;
+    } entries[] = {
+        {key, "", "TavlinProj1 Library"},
+        {key + "\\0\\win32", "", path},
+        {key + "\\FLAGS", "", "0"},
+        {key + "\\HELPDIR", "", dir},
+        {"Interface\\" + Guid_ToText(IID_ITavlinX), "", "ITavlinX"},
+        {"Interface\\" + Guid_ToText(IID_ITavlinX) + "\\ProxyStubClsid32", "", dualStub},
+        {"Interface\\" + Guid_ToText(IID_ITavlinX) + "\\TypeLib", "", lib},
+        {"Interface\\" + Guid_ToText(IID_ITavlinX) + "\\TypeLib", "Version", "1.0"},
+        {"Interface\\" + Guid_ToText(DIID_ITavlinXEvents), "", "ITavlinXEvents"},
+        {"Interface\\" + Guid_ToText(DIID_ITavlinXEvents) + "\\ProxyStubClsid32", "", dispatchStub},
+        {"Interface\\" + Guid_ToText(DIID_ITavlinXEvents) + "\\TypeLib", "", lib},
+        {"Interface\\" + Guid_ToText(DIID_ITavlinXEvents) + "\\TypeLib", "Version", "1.0"},
+    };
+    for (const auto& e : entries)
+        if (Registry_SetText(HKEY_CLASSES_ROOT, e.key.c_str(), e.name.c_str(), e.value.c_str()) != ERROR_SUCCESS)
+            return SELFREG_E_TYPELIB;
+    return S_OK;
 }

@@ -283,9 +283,11 @@ void Title_ApplySettings(TTitleSettings* s)
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++) {
         s->titles[channel][TITLE_TEXT_SIZE - 1] = 0;
         // The edit raises its change handler, which stores the text again;
-        // a copy keeps the block's bytes while that happens.
-        char text[TITLE_TEXT_SIZE];
-        memcpy(text, s->titles[channel], sizeof text);
+        // a copy keeps the block's bytes while that happens. A lead byte
+        // left without its trail by the forced end is not shown.
+        char text[TITLE_TEXT_SIZE] = {0};
+        size_t n = strlen(s->titles[channel]);
+        memcpy(text, s->titles[channel], Vcl_AnsiFit(s->titles[channel], n, n, (int)Title_CharsetForLanguage(language)));
         if (TLabeledEdit* e = TitleEdit(channel)) e->SetText(text);
     }
 }

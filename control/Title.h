@@ -148,7 +148,7 @@ uint32_t Title_UpdateProgress();
 void Title_ShowTab(uint32_t flag);
 // Entering the Title tab: unless an upload runs, the edits are cleared and
 // the titles are asked for.
-void Title_PageEntered(uint32_t connection);
+void Title_TabEntered(uint32_t connection);
 // Ends a running upload whose link dropped or that the recorder left
 // unanswered too long; the page is enabled again.
 void Title_CheckUpload(TTitleState* state);

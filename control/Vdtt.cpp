@@ -308,7 +308,7 @@ void Title_ShowTab(uint32_t flag)
     if (gViewerForm) gViewerForm->TabSheet6->SetTabVisible(flag != 0);
 }
 
-void Title_PageEntered(uint32_t connection)
+void Title_TabEntered(uint32_t connection)
 {
     TTitleState* state = &gTitleStates[connection & 1];
     if (state->busy == 1) return;

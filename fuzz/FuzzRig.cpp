@@ -1,6 +1,6 @@
 // The fuzz targets' control: the COM object made once, the audio thread
 // parked, the four client sockets replaced by fakes that keep what arrives
-// and count what is sent, and the per-input resets. Owns the fakes, the
+// and drop what is sent, and the per-input resets. Owns the fakes, the
 // fake clock and the tick stamps of the periodic tasks.
 #include "fuzz/FuzzRig.h"
 #include "control/Pending.h"
@@ -43,14 +43,9 @@ class RigWin : public TCustomWinSocket {
 public:
     bool connected = false;
     std::vector<uint8_t> pending; // arrived, not yet taken
-    size_t sent = 0;
     bool Connected() const override { return connected; }
-    int SendBuf(const void*, int count) override
-    {
-        if (!connected) return -1;
-        sent += (size_t)count;
-        return count;
-    }
+    // What the control sends goes nowhere.
+    int SendBuf(const void*, int count) override { return connected ? count : -1; }
     int ReceiveLength() override { return (int)pending.size(); }
     int ReceiveBuf(void* buf, int count) override
     {
@@ -114,7 +109,6 @@ public:
         connectDue = false;
         win.connected = false;
         win.pending.clear();
-        win.sent = 0;
     }
 };
 
@@ -258,5 +252,3 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n)
     if (!w.connected) return; // nothing arrives on a socket that is not open
     w.pending.insert(w.pending.end(), data, data + n);
 }
-
-size_t Rig_SentBytes(uint32_t socket) { return socket < 2 ? gSockets[0][socket]->win.sent : 0; }

@@ -31,8 +31,6 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n);
 // poll and send pump, stream step, speaker), then one pass of the audio
 // thread's take and feed; the clock first moves on by ms.
 void Rig_Tick(uint32_t ms);
-// Bytes the control has sent on connection 0's socket s since Rig_Begin.
-size_t Rig_SentBytes(uint32_t socket);
 
 // Little-endian helpers for the targets and the seed maker.
 inline uint32_t Rig_GetU32(const uint8_t* p)

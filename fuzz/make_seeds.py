@@ -256,18 +256,30 @@ def built_messages():
     seeds.append((0, [module_message(b"TAVN", [0], hello), module_message(b"TAVN", [1], machine),
                       module_message(b"TAVN", [2])]))
     # VIDO: a status, then video and audio frames with their sequence
-    # numbers out of order.
-    frames = [module_message(b"VIDO", [1], bytes(256))]
-    for seq in (3, 1, 2, 5, 4):
-        for kind in (1, 2):
-            header = struct.pack("<IIBBBBBBBBBBHBBBBIi", 0x03000000, 0x60000000 + seq, seq, 0, 0, 0x40 * kind,
-                                 15, 20, 0, 0, 0, 0, 2, 0, 0, 0, 0, 25 * 20 << 5, 0)
-            unit = header + bytes(96)
-            block = struct.pack("<14I", 128 + len(unit), 0, 40, seq, 0, 0, 0, 0, seq, 0x60000000, seq, 0,
-                                kind, 0) + bytes(72)
-            frames.append(module_message(b"VIDO", [0], block + unit))
-    seeds.append((0, frames))
+    # numbers out of order, live, played back (after the playback block
+    # that names their channel) and backed up.
+    for mode, source in ((0, 0), (1, 0x20), (2, 0x20)):
+        frames = [module_message(b"VIDO", [1], bytes(256))]
+        if mode:
+            frames.insert(0, module_message(b"ICMD", [2, 512 if mode == 1 else 1024, mode, 0], blocks[512]))
+        for seq in (3, 1, 2, 5, 4, 6):
+            for kind in (1, 2):
+                frames.append(vido_frame(seq, kind, source, 0x10 if mode else 0, 0x10 if seq == 6 else 0))
+        seeds.append((mode, frames))
+    # More frames than the reorder queue holds, the first never arriving:
+    # the queue restarts at the newest.
+    seeds.append((0, [vido_frame(seq, 1, 0, 0, 0, 0) for seq in range(2, 520)]))
     return seeds
+
+
+def vido_frame(seq, kind, source, channel_bits, type_bits, extra=96):
+    """One VIDO frame message: block, frame header, frame bytes."""
+    header = struct.pack("<IIBBBBBBBBBBHBBBBIi", 0x03000000, 0x60000000 + seq, seq % 25, 0, 0, 0x40 * kind,
+                         15, 20, channel_bits, type_bits, 0, 0, 2, 0, 0, 0, source, 25 * 20 << 5, 0)
+    unit = header + bytes(extra)
+    block = struct.pack("<14I", 128 + len(unit), 0, 40, seq, 0, 0, 0, 0, seq, 0x60000000, seq, 0,
+                        kind, 0) + bytes(72)
+    return module_message(b"VIDO", [0], block + unit)
 
 
 def built_seeds(out):
@@ -275,7 +287,16 @@ def built_seeds(out):
     for mode, msgs in built_messages():
         for two in (False, True):
             raw, framed = [], []
-            for k, m in enumerate(msgs):
+            single = msgs
+            if len(msgs) > 100:
+                # Many messages to an answer.
+                for k in range(0, len(msgs), 250):
+                    payload = b"".join(msgs[k:k + 250])
+                    head, packet = answer(payload)
+                    raw.append(record(2, head + packet))
+                    framed.append(record(2 | (5 << 3), payload))
+                single = []
+            for k, m in enumerate(single):
                 s = (k & 1) if two else 0
                 head, packet = answer(m)
                 raw.append(record(s | 2, head + packet))

@@ -176,11 +176,17 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
         t->SetInterval((uint32_t)(wait > 0 ? wait : 1));
         t->SetEnabled(true);
     };
-    t->OnTimer = [t, order, next, arm, window](TObject*) {
+    void* control = window;
+    t->OnTimer = [t, order, next, arm, control](TObject*) {
         t->SetEnabled(false);
         int now = (*order)[*next].ms;
         while (*next < order->size() && (*order)[*next].ms == now) {
             const TScriptStep& s = (*order)[(*next)++];
+            void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+            if (!window) {
+                fprintf(stderr, "tavlin-host: no window \"%s\"\n", s.window.c_str());
+                continue;
+            }
             switch (s.action) {
             case saClick: Vcl_ClickAt(window, s.x, s.y); break;
             case saMove: Vcl_MouseAt(window, vmaMove, mbLeft, s.x, s.y); break;
@@ -192,10 +198,6 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
                 if (Vcl_KeyAt(window, s.text.c_str()) != 0)
                     fprintf(stderr, "tavlin-host: unknown key %s\n", s.text.c_str());
                 break;
-            case saShot:
-                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
-                    fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
-                break;
             case saRead: {
                 char text[512];
                 if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0) {
@@ -206,6 +208,10 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
                 fflush(stdout);
                 break;
             }
+            case saShot:
+                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+                    fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
+                break;
             }
         }
         if (*next < order->size()) arm();

@@ -14,12 +14,15 @@ struct TScriptStep {
     TScriptAction action = saClick;
     int x = 0, y = 0, ms = 0;
     std::string text; // what saType types, the key name of saKey, the file of saShot
+    // The title of the top-level window the step goes to (found when the
+    // step runs); empty: the control's window.
+    std::string window;
 };
 
 // One step from a command-line value: "X,Y,MS" for clicks, moves and
 // reads (which print the text shown there: text X,Y="..."),
 // "X,Y,MS,TEXT" for typing (TEXT may hold commas), "MS,NAME" for a key,
-// "MS,FILE" for a screenshot taken while the run goes on.
+// "MS,FILE" for a screenshot of the step's window.
 bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptStep& out);
 
 // The answers waiting for the next dialogs, one queue per kind.

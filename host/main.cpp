@@ -28,7 +28,8 @@ const char kUsage[] =
     "       tavlin-host --dump-registry [KEY]\n"
     "       tavlin-host (--page FILE.html | --classid {CLSID}) [--param NAME=VALUE]...\n"
     "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
-    "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]... [--shot MS,FILE]...\n"
+    "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]...\n"
+    "                   [--shot MS,FILE]... [--window TITLE] (the steps after it go to that window)\n"
     "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
     "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
@@ -44,6 +45,7 @@ struct TOptions {
 
 bool ParseArgs(int argc, char** argv, TOptions& o)
 {
+    std::string window; // of the steps that follow
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto next = [&](std::string& out) {
@@ -70,11 +72,14 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
                                    : a == "--move" ? saMove
                                    : a == "--type" ? saType
                                    : a == "--read" ? saRead
-                                   : a == "--shot" ? saShot
-                                                   : saKey;
+                                   : a == "--key"  ? saKey
+                                                   : saShot;
             TScriptStep s;
             if (!next(v) || !Script_ParseStep(action, v, s)) return false;
+            s.window = window;
             o.steps.push_back(s);
+        } else if (a == "--window") {
+            if (!next(window)) return false;
         } else if (a == "--answer") {
             if (!next(v) || !Script_AddAnswer(o.answers, v)) return false;
         } else if (a == "--screenshot") { if (!next(o.screenshot)) return false; }

@@ -13,7 +13,7 @@
 #include <cstring>
 
 TViewRecord gViewRecords[CONN_COUNT];
-static_assert(ICMD_SETUP_ITEMS == SETUP_ITEM_COUNT, "one row per setup item");
+static_assert((int)ICMD_SETUP_ITEMS == (int)SETUP_ITEM_COUNT, "one row per setup item");
 TSetupItem gSetupItems[ICMD_SETUP_ITEMS];
 static uint8_t gBuffer[ICMD_BUFFER_SIZE];
 static TIcmdRequest gRequest;

@@ -15,9 +15,6 @@ TMovClosingRecord gMovClosing;
 
 enum {
     MOV_SOUND_KEPT_MAX = 65535u * 64u / 2u, // the kept bytes of the longest sound unit
-    // The "moov" with every table full.
-    MOV_MOOV_MAX = 16384 + 4 * (MOV_SYNC_CAP + 2 * MOV_SAMPLE_CAP + MOV_SOUND_CHUNK_CAP + 2 * MOV_TEXT_CAP) +
-                   MOV_SOUND_ENTRY_BYTES,
 };
 // Samples stop here, so that every chunk offset and the "mdat" size fit 32
 // bits with the closing block, the "moov" and the watermark behind them.
@@ -962,7 +959,12 @@ uint32_t Mov_BuildMoov(uint8_t* buffer, uint32_t size)
 int Mov_WriteMoov()
 {
     uint32_t n = Mov_BuildMoov(gMoov, sizeof gMoov);
-    if (n == 0) return -1;
+    if (n == 0) {
+        // Cannot happen within the caps; were it to, the part stays incomplete.
+        Mov_NoteStop(MOV_STOP_WRITE_FAILED, 0, (uint32_t)gMovWriter.position, sizeof gMoov, 0, 0);
+        gMovWriter.failed = 1;
+        return -1;
+    }
     return Put(gMoov, n);
 }
 

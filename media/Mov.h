@@ -33,6 +33,9 @@ enum {
     MOV_SOUND_PAD_MIN = 800,                      // a gap this long (0.1 s) or longer is padded
     MOV_SOUND_PAD_CHUNK = 8000,                   // a padding chunk holds at most 1 s
     MOV_LATE_SECONDS = 5,                         // a frame this far past the end is refused
+    // Room for the "moov" with every table full.
+    MOV_MOOV_MAX = 16384 + 4 * (MOV_SYNC_CAP + 2 * MOV_SAMPLE_CAP + MOV_SOUND_CHUNK_CAP + 2 * MOV_TEXT_CAP) +
+                   MOV_SOUND_ENTRY_BYTES,
 };
 
 // Reasons in the closing record.

@@ -358,8 +358,13 @@ struct TKernels {
 };
 
 #if defined(__SSE2__)
+// clang takes the target for the whole block as an attribute of each function
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("ssse3"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("ssse3")
+#endif
 namespace ssse3 {
 
 // 8 groups' offsets (the formula of Render_ChromaOffsets; only blue can
@@ -466,10 +471,18 @@ void Convert(const uint8_t* luma, const uint32_t* add, const uint32_t* sub, uint
 }
 
 } // namespace ssse3
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 
 void RowPass(const uint8_t* in, const TTaps& t, const TShuffleGroups& s, uint32_t count, uint8_t* out)
@@ -537,7 +550,11 @@ void Convert(const uint8_t* luma, const uint32_t* add, const uint32_t* sub, uint
 }
 
 } // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 const TKernels kSsse3 = {ssse3::RowPass, ssse3::ColumnPass, ssse3::Offsets, ssse3::Convert};
 const TKernels kAvx2 = {avx2::RowPass, avx2::ColumnPass, ssse3::Offsets, avx2::Convert};

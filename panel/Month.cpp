@@ -97,7 +97,8 @@ int32_t gDayStatus[MONTH_CELLS];
 
 uint32_t Month_LastTime()
 {
-    return Date_ToSeconds(TDateParts{2099, 12, 31, 23, 59, 59});
+    static const uint32_t last = Date_ToSeconds(TDateParts{2099, 12, 31, 23, 59, 59});
+    return last;
 }
 
 TCalendarMarks Month_Marks()
@@ -150,6 +151,9 @@ void Month_Init()
     Mon_s = shown.second;
     gPanelPairs[1].value = (int32_t)(TimeOfDay(t) / MONTH_SLOT_SECONDS);
     gRedrawRequest = REDRAW_SLIDERS;
+    // The slot slider follows its value whenever it is drawn, also when the
+    // calendar's page first shows after the start-up's redraw.
+    SD_Bar = 1;
 }
 
 void Month_BuildGrid(uint32_t t)
@@ -241,6 +245,12 @@ void Month_Update()
     int result = RESULT_NONE;
     uint32_t newDate = 0;
     if (IE_ST3 != 0 && (IE_ST3 < 1 || IE_ST3 > MONTH_SLOTS)) IE_ST3 = 0; // no such slot
+    // A step request the calendar has no step for is dropped rather than
+    // left pending, where it would hold back every send of the key panel.
+    if (!(Mon_Add == -1 && Mon_Sub == -1)) {
+        if (Mon_Add < 0 || Mon_Add > 4) Mon_Add = 0;
+        if (Mon_Sub < 0 || Mon_Sub > 4) Mon_Sub = 0;
+    }
     if (IE_ST3 != 0) {
         uint32_t slot = (uint32_t)IE_ST3 - 1;
         gCalendarTime = DateOf(gCalendarTime) + slot * MONTH_SLOT_SECONDS;

@@ -24,6 +24,20 @@ done
 [ -n "$port" ] || { echo "dvr-sim did not start; see $demo/dvr-sim.log" >&2; exit 1; }
 echo "dvr-sim listening on 127.0.0.1:$port (trace in $demo/dvr-sim.log)"
 
+# The No-IP service stand-in that the DDNS page's account form talks to.
+python3 "$(dirname "$0")/noip-sim/noip_server.py" --port 0 --log "$demo/noip-sim.log" >"$demo/noip-sim.out" 2>&1 &
+noip=$!
+trap 'kill $sim $noip 2>/dev/null || true' EXIT
+noip_port=""
+for _ in $(seq 200); do
+  noip_port="$(sed -n 's/^PORT //p' "$demo/noip-sim.out" 2>/dev/null || true)"
+  [ -n "$noip_port" ] && break
+  sleep 0.05
+done
+[ -n "$noip_port" ] || { echo "noip-sim did not start; see $demo/noip-sim.out" >&2; exit 1; }
+export TAVLIN_NOIP_API_HOST=127.0.0.1 TAVLIN_NOIP_API_PORT="$noip_port"
+echo "No-IP service stand-in on 127.0.0.1:$noip_port (requests in $demo/noip-sim.log)"
+
 "$bin/tavlin-host" --register "$build/lib/TavlinProj1.so" >/dev/null
 # The user key of level 9 opens all four pages of the key panel.
 cat >"$demo/page.html" <<HTML
@@ -37,6 +51,12 @@ cat >"$demo/page.html" <<HTML
 </body></html>
 HTML
 
+# A movie to open from the Backup page's OPEN MOVIE button: 30 s of channel
+# 1 as a backup writes it.
+"$bin/dvr-sim" --dump-frames "$demo/frames" --seconds 30 >/dev/null
+"$bin/tavlin-mov" "$demo/frames" "$demo/sample.mov" >/dev/null
+echo "a movie to open from the Backup page (OPEN MOVIE): $demo/sample.mov"
+
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "opening $demo/page.html in tavlin-host; close the window to stop"
   "$bin/tavlin-host" --page "$demo/page.html"
@@ -45,4 +65,14 @@ else
   echo "no display: running the control offscreen for 4 s"
   QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --screenshot "$shot" --after-ms 4000
   echo "screenshot: $shot"
+  # The Playback page: the calendar marks the days the recorder holds.
+  playback="$demo/playback.png"
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --click 799,46,3000 \
+    --screenshot "$playback" --after-ms 4500
+  echo "screenshot of the Playback page: $playback"
+  # The movie opened from the Backup page and played, then stepped 5 s on.
+  local_shot="$demo/localplay.png"
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --answer "open=$demo/sample.mov" \
+    --click 877,46,3000 --click 942,162,3400 --click 804,187,5000 --screenshot "$local_shot" --after-ms 6000
+  echo "screenshot of the movie playing: $local_shot"
 fi

@@ -30,10 +30,82 @@ DEFINE_IID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00
 
 // --- Automation -----------------------------------------------------------
 
-// Type information is not provided by this layer (GetTypeInfo may answer
-// E_NOTIMPL); the interface exists for the signatures that name it.
-struct ITypeInfo : IUnknown {};
+// Type information: this layer's ITypeLib and ITypeInfo carry what a type
+// library describes (platform/com/TypeLib.h builds them from a library's
+// description text); their methods are this layer's selection, in this
+// order.
+enum TYPEKIND { TKIND_ENUM, TKIND_RECORD, TKIND_MODULE, TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS };
+enum INVOKEKIND { INVOKE_FUNC = 1, INVOKE_PROPERTYGET = 2, INVOKE_PROPERTYPUT = 4 };
+typedef LONG MEMBERID;
+typedef DWORD HREFTYPE;
+constexpr MEMBERID MEMBERID_NIL = -1;
+constexpr WORD TYPEFLAG_FCANCREATE = 0x2, TYPEFLAG_FCONTROL = 0x20, TYPEFLAG_FDUAL = 0x40,
+               TYPEFLAG_FDISPATCHABLE = 0x1000;
+constexpr INT IMPLTYPEFLAG_FDEFAULT = 1, IMPLTYPEFLAG_FSOURCE = 2;
+constexpr USHORT PARAMFLAG_FIN = 1, PARAMFLAG_FOUT = 2;
+struct TYPEATTR {
+    GUID guid;
+    LCID lcid;
+    TYPEKIND typekind;
+    WORD cFuncs;      // FUNCDESCs: a property with get and put has two
+    WORD cVars;       // enumeration constants
+    WORD cImplTypes;  // interfaces of a coclass
+    WORD wTypeFlags;
+    WORD wMajorVerNum;
+    WORD wMinorVerNum;
+};
+struct FUNCDESC {
+    MEMBERID memid;
+    INVOKEKIND invkind;
+    VARTYPE vtReturn;          // a property's type; VT_EMPTY for a method
+    SHORT cParams;
+    const VARTYPE* paramTypes; // cParams of each, valid while the type info is held
+    const USHORT* paramFlags;  // PARAMFLAG_*
+};
+struct VARDESC {
+    MEMBERID memid;
+    LONG value; // the enumeration constant
+};
+struct TLIBATTR {
+    GUID guid;
+    LCID lcid;
+    WORD wMajorVerNum;
+    WORD wMinorVerNum;
+    WORD wLibFlags;
+};
+struct ITypeLib;
+struct ITypeInfo : IUnknown {
+    virtual HRESULT GetTypeAttr(TYPEATTR** ppTypeAttr) = 0;
+    virtual HRESULT GetFuncDesc(UINT index, FUNCDESC** ppFuncDesc) = 0;
+    virtual HRESULT GetVarDesc(UINT index, VARDESC** ppVarDesc) = 0;
+    // The member's name first, then its parameters' names.
+    virtual HRESULT GetNames(MEMBERID memid, BSTR* rgBstrNames, UINT cMaxNames, UINT* pcNames) = 0;
+    virtual HRESULT GetRefTypeOfImplType(UINT index, HREFTYPE* pRefType) = 0;
+    virtual HRESULT GetImplTypeFlags(UINT index, INT* pImplTypeFlags) = 0;
+    virtual HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, MEMBERID* pMemId) = 0;
+    // MEMBERID_NIL documents the type itself. Any out pointer may be null.
+    virtual HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                     BSTR* pBstrHelpFile) = 0;
+    virtual HRESULT GetRefTypeInfo(HREFTYPE hRefType, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT GetContainingTypeLib(ITypeLib** ppTLib, UINT* pIndex) = 0;
+    virtual void ReleaseTypeAttr(TYPEATTR* pTypeAttr) = 0;
+    virtual void ReleaseFuncDesc(FUNCDESC* pFuncDesc) = 0;
+    virtual void ReleaseVarDesc(VARDESC* pVarDesc) = 0;
+};
 DEFINE_IID(IID_ITypeInfo, 0x00020401, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+
+struct ITypeLib : IUnknown {
+    virtual UINT GetTypeInfoCount() = 0;
+    virtual HRESULT GetTypeInfo(UINT index, ITypeInfo** ppTInfo) = 0;
+    virtual HRESULT GetTypeInfoType(UINT index, TYPEKIND* pTKind) = 0;
+    virtual HRESULT GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** ppTinfo) = 0;
+    virtual HRESULT GetLibAttr(TLIBATTR** ppTLibAttr) = 0;
+    // index -1 documents the library itself. Any out pointer may be null.
+    virtual HRESULT GetDocumentation(INT index, BSTR* pBstrName, BSTR* pBstrDocString, DWORD* pdwHelpContext,
+                                     BSTR* pBstrHelpFile) = 0;
+    virtual void ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
+};
+DEFINE_IID(IID_ITypeLib, 0x00020402, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
 struct IDispatch : IUnknown {
     virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
@@ -160,16 +232,60 @@ struct IOleWindow : IUnknown {
 };
 DEFINE_IID(IID_IOleWindow, 0x00000114, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleInPlaceObject : IOleWindow {};
+// A rectangle in pixels (left, top, right, bottom) and a window message.
+struct RECT {
+    LONG left, top, right, bottom;
+};
+typedef const RECT* LPCRECT;
+typedef intptr_t LPARAM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LRESULT;
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    LONG x, y;
+};
+struct IOleInPlaceUIWindow;
+
+// Interfaces declared without methods are named in the class's COM map but
+// not implemented here: an object answers E_NOINTERFACE for them.
+
+struct IOleInPlaceObject : IOleWindow {
+    virtual HRESULT InPlaceDeactivate() = 0;
+    virtual HRESULT UIDeactivate() = 0;
+    virtual HRESULT SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) = 0;
+    virtual HRESULT ReactivateAndUndo() = 0;
+};
 DEFINE_IID(IID_IOleInPlaceObject, 0x00000113, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleInPlaceActiveObject : IOleWindow {};
+struct IOleInPlaceActiveObject : IOleWindow {
+    virtual HRESULT TranslateAccelerator(MSG* lpmsg) = 0;
+    virtual HRESULT OnFrameWindowActivate(BOOL fActivate) = 0;
+    virtual HRESULT OnDocWindowActivate(BOOL fActivate) = 0;
+    virtual HRESULT ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) = 0;
+    virtual HRESULT EnableModeless(BOOL fEnable) = 0;
+};
 DEFINE_IID(IID_IOleInPlaceActiveObject, 0x00000117, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
 struct IOleObject : IUnknown {};
 DEFINE_IID(IID_IOleObject, 0x00000112, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct IOleControl : IUnknown {};
+// What a control tells its container about its keyboard mnemonics.
+struct CONTROLINFO {
+    ULONG cb;
+    void* hAccel;
+    USHORT cAccel;
+    DWORD dwFlags;
+};
+struct IOleControl : IUnknown {
+    virtual HRESULT GetControlInfo(CONTROLINFO* pCI) = 0;
+    virtual HRESULT OnMnemonic(MSG* pMsg) = 0;
+    virtual HRESULT OnAmbientPropertyChange(DISPID dispID) = 0;
+    virtual HRESULT FreezeEvents(BOOL bFreeze) = 0;
+};
 DEFINE_IID(IID_IOleControl, 0xB196B288, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
 struct IViewObject : IUnknown {};
@@ -184,19 +300,36 @@ DEFINE_IID(IID_IViewObjectEx, 0x3AF24292, 0x0C96, 0x11CE, 0xA0, 0xCF, 0x00, 0xAA
 struct IQuickActivate : IUnknown {};
 DEFINE_IID(IID_IQuickActivate, 0xCF51ED10, 0x62FE, 0x11CF, 0xBF, 0x86, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0x36);
 
-struct ISpecifyPropertyPages : IUnknown {};
+// A counted array of GUIDs, allocated with CoTaskMemAlloc.
+struct CAUUID {
+    ULONG cElems;
+    GUID* pElems;
+};
+struct ISpecifyPropertyPages : IUnknown {
+    virtual HRESULT GetPages(CAUUID* pPages) = 0;
+};
 DEFINE_IID(IID_ISpecifyPropertyPages, 0xB196B28B, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
 struct IDataObject : IUnknown {};
 DEFINE_IID(IID_IDataObject, 0x0000010E, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
 
-struct ISimpleFrameSite : IUnknown {};
+struct ISimpleFrameSite : IUnknown {
+    virtual HRESULT PreMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
+                                     DWORD* pdwCookie) = 0;
+    virtual HRESULT PostMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
+                                      DWORD dwCookie) = 0;
+};
 DEFINE_IID(IID_ISimpleFrameSite, 0x742B0E01, 0x14E6, 0x101B, 0x91, 0x4E, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB);
 
-struct IProvideClassInfo : IUnknown {};
+struct IProvideClassInfo : IUnknown {
+    virtual HRESULT GetClassInfo(ITypeInfo** ppTI) = 0;
+};
 DEFINE_IID(IID_IProvideClassInfo, 0xB196B283, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07);
 
-struct IProvideClassInfo2 : IProvideClassInfo {};
+constexpr DWORD GUIDKIND_DEFAULT_SOURCE_DISP_IID = 1;
+struct IProvideClassInfo2 : IProvideClassInfo {
+    virtual HRESULT GetGUID(DWORD dwGuidKind, GUID* pGUID) = 0;
+};
 DEFINE_IID(IID_IProvideClassInfo2, 0xA6BC3AC0, 0xDBAA, 0x11CE, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51);
 
 // Component categories a control declares itself safe in.

@@ -180,6 +180,9 @@ void TCustomForm::SetVisible(bool value)
             FImpl->settingBounds--;
         }
         w->show();
+        // New window flags hide a window that was showing (its hide event
+        // clears the flag): it is showing again now.
+        FImpl->visible = true;
     } else {
         w->hide();
     }
@@ -274,6 +277,15 @@ int Vcl_SetWindowParent(void* handle, void* parent)
     if (parent) w->move(0, 0);
     if (shown || parent) w->show();
     return 0;
+}
+
+void* Vcl_FindWindow(const char* title)
+{
+    if (!title || !qApp) return nullptr;
+    const QString wanted = QString::fromLocal8Bit(title);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == wanted) return w;
+    return nullptr;
 }
 
 int Vcl_SaveWindowPng(void* handle, const char* path)

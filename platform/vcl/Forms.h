@@ -133,6 +133,9 @@ int Vcl_ShowWindow(void* handle, const char* title);
 // Puts the window inside parent (another handle) at (0, 0); null parent
 // makes it top-level again.
 int Vcl_SetWindowParent(void* handle, void* parent);
+// The showing top-level window with that title (of any form of the
+// process, also one made by another copy of the library), or null.
+void* Vcl_FindWindow(const char* title);
 // Writes the window as it looks now, children included, as a PNG file.
 // 0, or -1 when the handle is null or the file cannot be written.
 int Vcl_SaveWindowPng(void* handle, const char* path);

@@ -11,7 +11,11 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <jpeglib.h>
 
 // --- Colours ---------------------------------------------------------------
 
@@ -372,16 +376,94 @@ TJPEGImage::~TJPEGImage() { delete FImpl; }
 int TJPEGImage::Width() const { return FImpl->image.width(); }
 int TJPEGImage::Height() const { return FImpl->image.height(); }
 
+namespace {
+// libjpeg reports fatal errors through error_exit, which must not return:
+// it jumps back to the decode with the library's message.
+struct JpegError {
+    jpeg_error_mgr mgr;
+    jmp_buf back;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr info)
+{
+    JpegError* e = reinterpret_cast<JpegError*>(info->err);
+    (*info->err->format_message)(info, e->message);
+    longjmp(e->back, 1);
+}
+
+void JpegSilence(j_common_ptr, int) {}
+
+// Decodes a JFIF stream into rows of RGB bytes (malloc'd, the caller frees
+// them); null with the reason in *why. Nothing with a destructor lives
+// between the setjmp and libjpeg's calls, so a jump back leaks nothing.
+// Pictures are bounded to 8192 x 8192 so a forged header cannot ask for
+// gigabytes.
+unsigned char* JpegDecodeRgb(const unsigned char* bytes, size_t size, int* width, int* height, char* why,
+                             size_t whySize)
+{
+    if (!bytes || size == 0 || size > 0x7fffffffUL) {
+        snprintf(why, whySize, "empty JPEG data");
+        return nullptr;
+    }
+    jpeg_decompress_struct info;
+    JpegError err;
+    err.message[0] = 0;
+    info.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = JpegErrorExit;
+    err.mgr.emit_message = JpegSilence;
+    unsigned char* volatile pixels = nullptr;
+    if (setjmp(err.back)) {
+        jpeg_destroy_decompress(&info);
+        free(pixels);
+        snprintf(why, whySize, "%s", err.message);
+        return nullptr;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes, (unsigned long)size);
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    if (info.output_width == 0 || info.output_height == 0 || info.output_width > 8192 ||
+        info.output_height > 8192 || info.output_components != 3) {
+        jpeg_destroy_decompress(&info);
+        snprintf(why, whySize, "unsupported JPEG picture");
+        return nullptr;
+    }
+    size_t stride = (size_t)info.output_width * 3;
+    pixels = (unsigned char*)calloc(stride, info.output_height);
+    if (!pixels) {
+        jpeg_destroy_decompress(&info);
+        snprintf(why, whySize, "out of memory");
+        return nullptr;
+    }
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW rows[1] = {pixels + stride * info.output_scanline};
+        if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+    }
+    jpeg_finish_decompress(&info);
+    *width = (int)info.output_width;
+    *height = (int)info.output_height;
+    jpeg_destroy_decompress(&info);
+    return pixels;
+}
+} // namespace
+
 void TJPEGImage::LoadFromData(const void* data, size_t size)
 {
-    QByteArray bytes((const char*)data, (qsizetype)size);
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::ReadOnly);
-    QImageReader reader(&buf, "jpeg");
-    QImage img = reader.read();
-    if (img.isNull()) throw EInvalidGraphic("JPEG error #" + std::to_string((int)reader.error()));
-    FImpl->image = img.convertToFormat(QImage::Format_RGB32).copy();
-    FImpl->data = bytes;
+    int w = 0, h = 0;
+    char why[JMSG_LENGTH_MAX + 32];
+    unsigned char* rgb = JpegDecodeRgb(static_cast<const unsigned char*>(data), size, &w, &h, why, sizeof why);
+    if (!rgb) throw EInvalidGraphic(std::string("JPEG error: ") + why);
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; y++) {
+        const unsigned char* src = rgb + (size_t)y * w * 3;
+        QRgb* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; x++) line[x] = qRgb(src[x * 3], src[x * 3 + 1], src[x * 3 + 2]);
+    }
+    free(rgb);
+    FImpl->image = img;
+    FImpl->data = QByteArray((const char*)data, (qsizetype)size);
     FImpl->fresh = false;
     Changed();
 }

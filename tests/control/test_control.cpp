@@ -9,9 +9,14 @@
 #include "control/TavlinXImpl.h"
 #include "link/Conn.h"
 #include "platform/com/Com.h"
+#include "platform/com/Registry.h"
+#include "platform/com/TypeLib.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -290,30 +295,433 @@ TEST(Control, PropertyBagLoadsInOrderAndSkipsMissingNames)
 
     auto* saved = new TComPropertyBag;
     EXPECT_EQ(persist->Save(saved, TRUE, TRUE), S_OK);
-    EXPECT_EQ(saved->Names(), std::vector<std::string>({"DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"}));
+    EXPECT_EQ(saved->Names(), std::vector<std::string>({"_cx", "_cy", "DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"}));
+    // The extent of the 1010 x 656 form at 96 pixels an inch, in HIMETRIC.
+    ASSERT_NE(saved->Find("_cx"), nullptr);
+    EXPECT_EQ(saved->Find("_cx")->vt, VT_UI4);
+    EXPECT_EQ(saved->Find("_cx")->ulVal, 26723u);
+    EXPECT_EQ(saved->Find("_cy")->ulVal, 17357u);
     saved->Release();
     persist->Release();
 }
 
-TEST(Control, AnswersTheComMap)
+// Calls every method of the interface the object answered for it.
+template <class I>
+std::function<void(IUnknown*)> Calls(void (*call)(I*))
 {
-    const IID* answered[] = {&IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject, &IID_IOleInPlaceObject,
-                             &IID_IOleWindow, &IID_IOleInPlaceActiveObject, &IID_IOleControl, &IID_IOleObject,
-                             &IID_IQuickActivate, &IID_IPersistStorage, &IID_IPersistStreamInit,
-                             &IID_ISpecifyPropertyPages, &IID_IDataObject, &IID_ISimpleFrameSite,
-                             &IID_IProvideClassInfo, &IID_IProvideClassInfo2, &IID_IConnectionPointContainer,
-                             &IID_ISupportErrorInfo, &IID_ITavlinX, &IID_IDispatch, &IID_IPersistPropertyBag};
-    for (const IID* iid : answered) {
+    return [call](IUnknown* p) { call(static_cast<I*>(static_cast<void*>(p))); };
+}
+
+TEST(Control, EveryInterfaceItAnswersHasAllItsMethods)
+{
+    struct Case {
+        const IID* iid;
+        const char* name;
+        std::function<void(IUnknown*)> call; // null: not implemented, must not be answered
+    };
+    auto window = [](IOleWindow* w) {
+        HWND h = nullptr;
+        EXPECT_EQ(w->GetWindow(&h), S_OK);
+        EXPECT_NE(h, nullptr);
+        EXPECT_EQ(w->ContextSensitiveHelp(TRUE), E_NOTIMPL);
+    };
+    const Case cases[] = {
+        {&IID_IViewObjectEx, "IViewObjectEx", nullptr},
+        {&IID_IViewObject2, "IViewObject2", nullptr},
+        {&IID_IViewObject, "IViewObject", nullptr},
+        {&IID_IOleInPlaceObject, "IOleInPlaceObject", Calls<IOleInPlaceObject>([](IOleInPlaceObject* p) {
+             HWND h = nullptr;
+             EXPECT_EQ(p->GetWindow(&h), S_OK);
+             EXPECT_EQ(p->InPlaceDeactivate(), S_OK);
+             EXPECT_EQ(p->UIDeactivate(), S_OK);
+             RECT at{gViewerForm->Left(), gViewerForm->Top(), gViewerForm->Left() + 1010, gViewerForm->Top() + 656};
+             EXPECT_EQ(p->SetObjectRects(&at, &at), S_OK);
+             EXPECT_EQ(gViewerForm->Width(), 1010);
+             EXPECT_EQ(gViewerForm->Height(), 656);
+             EXPECT_EQ(p->SetObjectRects(nullptr, &at), E_POINTER);
+             EXPECT_EQ(p->ReactivateAndUndo(), INPLACE_E_NOTUNDOABLE);
+         })},
+        {&IID_IOleWindow, "IOleWindow", Calls<IOleWindow>(+window)},
+        {&IID_IOleInPlaceActiveObject, "IOleInPlaceActiveObject",
+         Calls<IOleInPlaceActiveObject>([](IOleInPlaceActiveObject* p) {
+             HWND h = nullptr;
+             EXPECT_EQ(p->GetWindow(&h), S_OK);
+             MSG m{};
+             EXPECT_EQ(p->TranslateAccelerator(&m), S_FALSE);
+             EXPECT_EQ(p->OnFrameWindowActivate(TRUE), S_OK);
+             EXPECT_EQ(p->OnDocWindowActivate(TRUE), S_OK);
+             RECT r{0, 0, 10, 10};
+             EXPECT_EQ(p->ResizeBorder(&r, nullptr, TRUE), S_OK);
+             EXPECT_EQ(p->EnableModeless(TRUE), S_OK);
+         })},
+        {&IID_IOleControl, "IOleControl", Calls<IOleControl>([](IOleControl* p) {
+             CONTROLINFO info{sizeof(CONTROLINFO), (void*)1, 7, 9};
+             EXPECT_EQ(p->GetControlInfo(&info), S_OK);
+             EXPECT_EQ(info.cAccel, 0);
+             EXPECT_EQ(info.hAccel, nullptr);
+             MSG m{};
+             EXPECT_EQ(p->OnMnemonic(&m), S_OK);
+             EXPECT_EQ(p->OnAmbientPropertyChange(-701), S_OK);
+             EXPECT_EQ(p->FreezeEvents(TRUE), S_OK);
+             EXPECT_EQ(p->FreezeEvents(FALSE), S_OK);
+         })},
+        {&IID_IOleObject, "IOleObject", nullptr},
+        {&IID_IQuickActivate, "IQuickActivate", nullptr},
+        {&IID_IPersistStorage, "IPersistStorage", nullptr},
+        {&IID_IPersistStreamInit, "IPersistStreamInit", nullptr},
+        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages", Calls<ISpecifyPropertyPages>([](ISpecifyPropertyPages* p) {
+             CAUUID pages{5, nullptr};
+             EXPECT_EQ(p->GetPages(&pages), S_OK);
+             EXPECT_EQ(pages.cElems, 0u);
+         })},
+        {&IID_IDataObject, "IDataObject", nullptr},
+        {&IID_ISimpleFrameSite, "ISimpleFrameSite", Calls<ISimpleFrameSite>([](ISimpleFrameSite* p) {
+             LRESULT r = 5;
+             DWORD cookie = 5;
+             EXPECT_EQ(p->PreMessageFilter(nullptr, 0, 0, 0, &r, &cookie), S_OK);
+             EXPECT_EQ(p->PostMessageFilter(nullptr, 0, 0, 0, &r, cookie), S_OK);
+         })},
+        {&IID_IProvideClassInfo, "IProvideClassInfo", Calls<IProvideClassInfo>([](IProvideClassInfo* p) {
+             ITypeInfo* info = nullptr;
+             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
+             if (info) info->Release();
+         })},
+        {&IID_IProvideClassInfo2, "IProvideClassInfo2", Calls<IProvideClassInfo2>([](IProvideClassInfo2* p) {
+             ITypeInfo* info = nullptr;
+             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
+             if (info) info->Release();
+             GUID events{};
+             EXPECT_EQ(p->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events), S_OK);
+             EXPECT_TRUE(events == DIID_ITavlinXEvents);
+             EXPECT_EQ(p->GetGUID(7, &events), E_INVALIDARG);
+         })},
+        {&IID_IConnectionPointContainer, "IConnectionPointContainer",
+         Calls<IConnectionPointContainer>([](IConnectionPointContainer* p) {
+             IConnectionPoint* cp = nullptr;
+             EXPECT_EQ(p->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
+             if (cp) cp->Release();
+             IEnumConnectionPoints* e = nullptr;
+             EXPECT_EQ(p->EnumConnectionPoints(&e), S_OK);
+             if (e) e->Release();
+         })},
+        {&IID_ISupportErrorInfo, "ISupportErrorInfo", Calls<ISupportErrorInfo>([](ISupportErrorInfo* p) {
+             EXPECT_EQ(p->InterfaceSupportsErrorInfo(IID_ITavlinX), S_OK);
+         })},
+        {&IID_ITavlinX, "ITavlinX", Calls<ITavlinX>([](ITavlinX* p) {
+             VARIANT_BOOL b = 0;
+             EXPECT_EQ(p->get_Enabled(&b), S_OK);
+             UINT n = 9;
+             EXPECT_EQ(p->GetTypeInfoCount(&n), S_OK);
+         })},
+        {&IID_IDispatch, "IDispatch", Calls<IDispatch>([](IDispatch* p) {
+             std::u16string w = Wide_FromText("DVRIP");
+             LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+             DISPID id = 0;
+             EXPECT_EQ(p->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+         })},
+        {&IID_IPersistPropertyBag, "IPersistPropertyBag", Calls<IPersistPropertyBag>([](IPersistPropertyBag* p) {
+             CLSID id{};
+             EXPECT_EQ(p->GetClassID(&id), S_OK);
+             EXPECT_TRUE(id == CLSID_TavlinX);
+             EXPECT_EQ(p->InitNew(), S_OK);
+         })},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         IUnknown* p = nullptr;
-        EXPECT_EQ(gControl->QueryInterface(*iid, (void**)&p), S_OK) << Guid_ToText(*iid);
-        if (p) p->Release();
+        HRESULT hr = gControl->QueryInterface(*c.iid, (void**)&p);
+        if (!c.call) {
+            EXPECT_EQ(hr, E_NOINTERFACE);
+            EXPECT_EQ(p, nullptr);
+            if (p) p->Release();
+            continue;
+        }
+        ASSERT_EQ(hr, S_OK);
+        ASSERT_NE(p, nullptr);
+        c.call(p);
+        // The interface leads back to the same object.
+        IUnknown* self = nullptr;
+        ASSERT_EQ(p->QueryInterface(IID_IUnknown, (void**)&self), S_OK);
+        IUnknown* control = nullptr;
+        ASSERT_EQ(gControl->QueryInterface(IID_IUnknown, (void**)&control), S_OK);
+        EXPECT_EQ(self, control);
+        self->Release();
+        control->Release();
+        p->Release();
     }
     IUnknown* p = nullptr;
     EXPECT_EQ(gControl->QueryInterface(IID_IClassFactory, (void**)&p), E_NOINTERFACE);
-    ISupportErrorInfo* sei = nullptr;
-    ASSERT_EQ(gControl->QueryInterface(IID_ISupportErrorInfo, (void**)&sei), S_OK);
-    EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_ITavlinX), S_OK);
-    sei->Release();
+}
+
+// Every member of an interface's type information, by name.
+std::map<std::string, std::pair<MEMBERID, int>> Members(ITypeInfo* info)
+{
+    std::map<std::string, std::pair<MEMBERID, int>> out; // name -> id, INVOKE_* bits
+    TYPEATTR* attr = nullptr;
+    EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
+    if (!attr) return out;
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* f = nullptr;
+        EXPECT_EQ(info->GetFuncDesc(i, &f), S_OK);
+        if (!f) continue;
+        BSTR name = nullptr;
+        UINT n = 0;
+        EXPECT_EQ(info->GetNames(f->memid, &name, 1, &n), S_OK);
+        std::string text = Bstr_ToText(name);
+        SysFreeString(name);
+        out[text].first = f->memid;
+        out[text].second |= f->invkind;
+        info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+    return out;
+}
+
+// The type information the control hands out describes what it dispatches.
+void ExpectDescribesTheControl(ITypeLib* library)
+{
+    ASSERT_NE(library, nullptr);
+    TLIBATTR* la = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&la), S_OK);
+    EXPECT_TRUE(la->guid == LIBID_TavlinProj1);
+    EXPECT_EQ(la->wMajorVerNum, 1);
+    EXPECT_EQ(la->wMinorVerNum, 0);
+    library->ReleaseTLibAttr(la);
+    BSTR doc = nullptr;
+    EXPECT_EQ(library->GetDocumentation(-1, nullptr, &doc, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Bstr_ToText(doc), "TavlinProj1 Library");
+    SysFreeString(doc);
+
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_TavlinX, &coclass), S_OK);
+    TYPEATTR* ca = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&ca), S_OK);
+    EXPECT_EQ(ca->typekind, TKIND_COCLASS);
+    ASSERT_EQ(ca->cImplTypes, 2);
+    coclass->ReleaseTypeAttr(ca);
+    // Its default interface is ITavlinX, its default source the events.
+    GUID found[2];
+    for (UINT i = 0; i < 2; ++i) {
+        HREFTYPE ref = 0;
+        ASSERT_EQ(coclass->GetRefTypeOfImplType(i, &ref), S_OK);
+        ITypeInfo* impl = nullptr;
+        ASSERT_EQ(coclass->GetRefTypeInfo(ref, &impl), S_OK);
+        TYPEATTR* ia = nullptr;
+        ASSERT_EQ(impl->GetTypeAttr(&ia), S_OK);
+        found[i] = ia->guid;
+        impl->ReleaseTypeAttr(ia);
+        impl->Release();
+        INT flags = 0;
+        EXPECT_EQ(coclass->GetImplTypeFlags(i, &flags), S_OK);
+        EXPECT_EQ(flags, i == 0 ? IMPLTYPEFLAG_FDEFAULT : IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE);
+    }
+    EXPECT_TRUE(found[0] == IID_ITavlinX);
+    EXPECT_TRUE(found[1] == DIID_ITavlinXEvents);
+    coclass->Release();
+
+    ITypeInfo* events = nullptr;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(DIID_ITavlinXEvents, &events), S_OK);
+    auto e = Members(events);
+    EXPECT_EQ(e.size(), 8u);
+    EXPECT_EQ(e["OnKeyPress"].first, DISPID_TXE_OnKeyPress);
+    EXPECT_EQ(e["OnPaint"].first, DISPID_TXE_OnPaint);
+    events->Release();
+}
+
+TEST(Control, TypeInformationDescribesWhatItDispatches)
+{
+    UINT count = 0;
+    ASSERT_EQ(gControl->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    ITypeInfo* info = nullptr;
+    EXPECT_EQ(gControl->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    ASSERT_EQ(gControl->GetTypeInfo(0, 0, &info), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(attr->guid == IID_ITavlinX);
+    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FDUAL);
+    info->ReleaseTypeAttr(attr);
+    // Each member is found by name under the DISPID the control answers,
+    // with get and put as the control allows them.
+    auto members = Members(info);
+    EXPECT_EQ(members.size(), 23u);
+    for (const auto& m : members) {
+        SCOPED_TRACE(m.first);
+        std::u16string w = Wide_FromText(m.first);
+        LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+        DISPID id = 0;
+        ASSERT_EQ(gControl->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+        EXPECT_EQ(id, m.second.first);
+        MEMBERID fromInfo = 0;
+        EXPECT_EQ(info->GetIDsOfNames(names, 1, &fromInfo), S_OK);
+        EXPECT_EQ(fromInfo, id);
+        bool readOnly = id == DISPID_TX_Active || id == DISPID_TX_AlignDisabled ||
+                        id == DISPID_TX_VisibleDockClientCount;
+        EXPECT_EQ(m.second.second, readOnly ? INVOKE_PROPERTYGET : INVOKE_PROPERTYGET | INVOKE_PROPERTYPUT);
+    }
+    ITypeLib* library = nullptr;
+    UINT index = 99;
+    ASSERT_EQ(info->GetContainingTypeLib(&library, &index), S_OK);
+    ExpectDescribesTheControl(library);
+    library->Release();
+    info->Release();
+}
+
+TEST(Control, RegisteredTypeLibraryLoadsBack)
+{
+    ASSERT_EQ(TavlinX_RegisterTypeLib(), S_OK);
+    std::string path;
+    ASSERT_EQ(Registry_GetText(HKEY_CLASSES_ROOT,
+                               ("TypeLib\\" + Guid_ToText(LIBID_TavlinProj1) + "\\1.0\\0\\win32").c_str(), "", &path),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(path.empty());
+    std::string typeLib;
+    EXPECT_EQ(Registry_GetText(HKEY_CLASSES_ROOT, ("Interface\\" + Guid_ToText(IID_ITavlinX) + "\\TypeLib").c_str(),
+                               "", &typeLib),
+              ERROR_SUCCESS);
+    EXPECT_EQ(typeLib, Guid_ToText(LIBID_TavlinProj1));
+    // Read back out of the registered file, not from this process's copy.
+    ITypeLib* library = nullptr;
+    ASSERT_EQ(LoadRegTypeLib(LIBID_TavlinProj1, 1, 0, 0, &library), S_OK);
+    ExpectDescribesTheControl(library);
+    library->Release();
+    EXPECT_EQ(LoadRegTypeLib(LIBID_TavlinProj1, 2, 0, 0, &library), TYPE_E_LIBNOTREGISTERED);
+    std::u16string nowhere = Wide_FromText("/nonexistent/TavlinProj1.so");
+    EXPECT_EQ(LoadTypeLib((LPCOLESTR)nowhere.c_str(), &library), TYPE_E_CANTLOADLIBRARY);
+
+    // The server registered by the host as a user would: the dump shows the
+    // library, and it loads back out of the server's file.
+    char dir[] = "/tmp/tavlin-typelib-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string registry = std::string(dir) + "/registry";
+    const std::string env = "TAVLIN_REGISTRY=" + registry + " ";
+    std::string out;
+    ASSERT_EQ(Shell(env + TAVLIN_HOST_PATH " --register " TAVLIN_LIBRARY_PATH " 2>&1", &out), 0) << out;
+    ASSERT_EQ(Shell(env + TAVLIN_HOST_PATH " --dump-registry TypeLib 2>&1", &out), 0);
+    EXPECT_NE(out.find(Guid_ToText(LIBID_TavlinProj1) + "\\1.0\\0\\win32]\n@=\"" TAVLIN_LIBRARY_PATH "\""),
+              std::string::npos)
+        << out;
+    const char* old = getenv("TAVLIN_REGISTRY");
+    const std::string kept = old ? old : "";
+    setenv("TAVLIN_REGISTRY", registry.c_str(), 1);
+    HRESULT hr = LoadRegTypeLib(LIBID_TavlinProj1, 1, 0, 0, &library);
+    if (old) setenv("TAVLIN_REGISTRY", kept.c_str(), 1);
+    else unsetenv("TAVLIN_REGISTRY");
+    ASSERT_EQ(hr, S_OK);
+    ExpectDescribesTheControl(library);
+    library->Release();
+    Shell("rm -rf " + std::string(dir));
+}
+
+// A font object of some other component: only its dispatch interface.
+class ForeignFont : public IDispatch {
+public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_IDispatch ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* id) override
+    {
+        const std::string n = Wide_ToText(names[0]);
+        const char* known[] = {"Name", "Size", "Bold", "Italic", "Underline", "Strikethrough", "Charset"};
+        for (int i = 0; i < 7; ++i)
+            if (n == known[i]) {
+                *id = 100 + i;
+                return S_OK;
+            }
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* r, EXCEPINFO*, UINT*) override
+    {
+        VariantInit(r);
+        switch (id) {
+        case 100: Variant_SetText(r, "Serif"); break;
+        case 101: r->vt = VT_CY; r->cyVal = 140000; break;
+        case 103: r->vt = VT_BOOL; r->boolVal = VARIANT_TRUE; break;
+        case 106: r->vt = VT_I2; r->iVal = 0; break;
+        default: r->vt = VT_BOOL; r->boolVal = VARIANT_FALSE; break;
+        }
+        return S_OK;
+    }
+};
+
+TEST(Control, StockFontGetsAndPutsTheFormsFont)
+{
+    TFont before;
+    before.Assign(*gViewerForm->Font());
+    IDispatch* font = nullptr;
+    ASSERT_EQ(gControl->get_Font(&font), S_OK);
+    ASSERT_NE(font, nullptr);
+    auto get = [&](IDispatch* f, const char* name) {
+        std::u16string w = Wide_FromText(name);
+        LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+        DISPID id = 0;
+        EXPECT_EQ(f->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << name;
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        VARIANT v;
+        VariantInit(&v);
+        EXPECT_EQ(f->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &v, nullptr, nullptr), S_OK) << name;
+        return v;
+    };
+    auto put = [&](IDispatch* f, const char* name, VARIANT v) {
+        std::u16string w = Wide_FromText(name);
+        LPOLESTR names[] = {(LPOLESTR)w.c_str()};
+        DISPID id = 0;
+        EXPECT_EQ(f->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK) << name;
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS p = {&v, &named, 1, 1};
+        HRESULT hr = f->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr);
+        VariantClear(&v);
+        return hr;
+    };
+    VARIANT name = get(font, "Name");
+    ASSERT_EQ(name.vt, VT_BSTR);
+    EXPECT_EQ(Bstr_ToText(name.bstrVal), gViewerForm->Font()->Name());
+    VariantClear(&name);
+    VARIANT size = get(font, "Size");
+    ASSERT_EQ(size.vt, VT_CY);
+    EXPECT_EQ(size.cyVal, (LONGLONG)gViewerForm->Font()->Size() * 10000);
+
+    // A put on the font object changes the form's font.
+    EXPECT_EQ(put(font, "Name", Text("Courier")), S_OK);
+    EXPECT_EQ(gViewerForm->Font()->Name(), "Courier");
+    VARIANT yes;
+    VariantInit(&yes);
+    yes.vt = VT_BOOL;
+    yes.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(put(font, "Bold", yes), S_OK);
+    EXPECT_TRUE(gViewerForm->Font()->Style() & fsBold);
+    EXPECT_EQ(put(font, "Size", Int(0)), E_INVALIDARG);
+
+    // The font property's put takes another font object's attributes.
+    gViewerForm->Font()->Assign(before);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_DISPATCH;
+    value.pdispVal = font;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS p = {&value, &named, 1, 1};
+    ForeignFont other; // "Serif", 14 points, italic
+    IDispatch* otherFont = &other;
+    value.pdispVal = otherFont;
+    EXPECT_EQ(gControl->Invoke(DISPID_TX_Font, IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(gViewerForm->Font()->Name(), "Serif");
+    EXPECT_EQ(gViewerForm->Font()->Size(), 14);
+    EXPECT_EQ(gViewerForm->Font()->Style(), (TFontStyles)fsItalic);
+    EXPECT_EQ(gControl->set_Font(nullptr), E_POINTER);
+    VARIANT got;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    ASSERT_EQ(gControl->Invoke(DISPID_TX_Font, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &got, nullptr, nullptr), S_OK);
+    EXPECT_EQ(got.vt, VT_DISPATCH);
+    VariantClear(&got);
+    font->Release();
+    gViewerForm->Font()->Assign(before);
 }
 
 // Counts the events a sink receives.
@@ -360,6 +768,16 @@ TEST(Control, FiresTheFormsEventsToSinks)
     EXPECT_EQ(key, 'Z'); // the sink's change goes back to the form
     EXPECT_EQ(sink.events, std::vector<DISPID>({DISPID_TXE_OnClick, DISPID_TXE_OnDblClick, DISPID_TXE_OnPaint,
                                                 DISPID_TXE_OnKeyPress}));
+    // While the container has frozen the events, none is fired.
+    IOleControl* control = nullptr;
+    ASSERT_EQ(gControl->QueryInterface(IID_IOleControl, (void**)&control), S_OK);
+    sink.events.clear();
+    control->FreezeEvents(TRUE);
+    gViewerForm->OnClick(gViewerForm);
+    control->FreezeEvents(FALSE);
+    gViewerForm->OnDblClick(gViewerForm);
+    EXPECT_EQ(sink.events, std::vector<DISPID>({DISPID_TXE_OnDblClick}));
+    control->Release();
     cp->Unadvise(cookie);
     cp->Release();
     cpc->Release();

@@ -1332,6 +1332,149 @@ TEST(DvrSimFrames, SoundCarriesTheToneOrTheWavFileInTheHighBytes) {
   for (const std::string& p : {wav16, wav8, wav11k}) remove(p.c_str());
 }
 
+
+// --- Titles ------------------------------------------------------------------
+
+constexpr uint32_t kTitleTotal = 115592;
+constexpr uint32_t kTitleSections[5] = {16, 1, 2, 3, 4};
+constexpr uint32_t kTitleSizes[5] = {1160, 50176, 30976, 20736, 12544};
+
+// A VDTT message: sub-header {session, mode, op, section}, the body head
+// {offset, length, byte sum + sum_delta}, then the data.
+Bytes Vdtt(uint32_t session, uint32_t mode, uint32_t op, uint32_t section, uint32_t offset, uint32_t length,
+           const Bytes& data = {}, int sum_delta = 0) {
+  Bytes head(32, 0);
+  uint32_t sum = 0;
+  for (uint8_t b : data) sum += b;
+  Put32(head, 0, offset);
+  Put32(head, 4, length);
+  Put32(head, 8, sum + uint32_t(sum_delta));
+  return Checked("VDTT", Rest({session, mode, op, section}, head + data));
+}
+
+// Titles as the viewer uploads them: settings and four sets, the settings'
+// word at 1144 the byte sums of the blocks with that word taken as 0.
+Bytes TitleBlocks(uint8_t seed) {
+  Bytes t = Pattern(kTitleTotal, 1);
+  for (size_t i = 0; i < t.size(); i++) t[i] = uint8_t(t[i] * 7 + seed + i / 256);
+  Put32(t, 1144, 0);
+  uint32_t sum = 0;
+  size_t at = 0;
+  for (uint32_t size : kTitleSizes) {
+    for (size_t i = 0; i < size; i++) sum += t[at + i];
+    at += size;
+  }
+  Put32(t, 1144, sum);
+  return t;
+}
+
+size_t SectionStart(uint32_t section) {
+  size_t at = 0;
+  for (int i = 0; i < 5 && kTitleSections[i] != section; i++) at += kTitleSizes[i];
+  return at;
+}
+
+// Sends the first chunk, then every chunk the recorder asks for, until it
+// asks for section 0; the chunk at bad_at (section, offset) gets a wrong sum.
+// Returns the chunks sent.
+int Upload(SimProcess& sim, Recorder& r, const Bytes& t, uint32_t bad_section = 99, uint32_t bad_offset = 0) {
+  uint32_t section = 16, offset = 0, length = 1152;
+  int chunks = 0;
+  for (int guard = 0; guard < 200; guard++) {
+    size_t start = SectionStart(section);
+    Bytes data(t.begin() + long(start + offset), t.begin() + long(start + offset + length));
+    int delta = section == bad_section && offset == bad_offset ? 1 : 0;
+    std::vector<Msg> got = r.Exchange(Vdtt(r.session(), 0, 1, section, offset, length, data, delta));
+    sim.Collect(0);
+    chunks++;
+    if (got.size() != 1 || got[0].code != "VDTT") {
+      ADD_FAILURE() << "no request after section " << section << " offset " << offset;
+      return chunks;
+    }
+    EXPECT_EQ(got[0].word(1), 1u);  // mode 1
+    EXPECT_EQ(got[0].word(2), 0u);  // op 0: a chunk request
+    EXPECT_EQ(got[0].body_size(), 32u);
+    uint32_t next = got[0].word(3), next_offset = U32(got[0].body()), next_length = U32(got[0].body() + 4);
+    if (next == 0) return chunks;
+    // Each request is the chunk that follows, never more than 1,152 bytes.
+    uint32_t size = kTitleSizes[std::find(kTitleSections, kTitleSections + 5, section) - kTitleSections];
+    if (offset + length < size) {
+      EXPECT_EQ(next, section);
+      EXPECT_EQ(next_offset, offset + length);
+    } else {
+      EXPECT_EQ(next_offset, 0u);
+    }
+    uint32_t next_size = kTitleSizes[std::find(kTitleSections, kTitleSections + 5, next) - kTitleSections];
+    EXPECT_EQ(next_length, std::min<uint32_t>(1152, next_size - next_offset));
+    section = next, offset = next_offset, length = next_length;
+  }
+  ADD_FAILURE() << "the upload did not end";
+  return chunks;
+}
+
+// A chunk of the stored titles: its head's offset and length and its data.
+Bytes ReadChunk(Recorder& r, uint32_t mode, uint32_t section, uint32_t offset, uint32_t length, uint32_t* got_length) {
+  std::vector<Msg> got = r.Exchange(Vdtt(r.session(), mode, 0, section, offset, length));
+  if (got.size() != 1) {
+    ADD_FAILURE() << "no chunk";
+    return {};
+  }
+  EXPECT_EQ(got[0].word(2), 1u);  // op 1: data
+  EXPECT_EQ(got[0].word(3), section);
+  *got_length = U32(got[0].body() + 4);
+  EXPECT_EQ(got[0].body_size(), 32u + *got_length);
+  Bytes data(got[0].body() + 32, got[0].body() + got[0].body_size());
+  uint32_t sum = 0;
+  for (uint8_t b : data) sum += b;
+  EXPECT_EQ(U32(got[0].body() + 8), sum);
+  return data;
+}
+
+TEST(DvrSimTitles, AnUploadIsAskedForChunkByChunkTakenWholeAndReadBack) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+  Recorder r(sim);
+  Bytes first = TitleBlocks(3);
+  EXPECT_EQ(Upload(sim, r, first), 102);
+  EXPECT_TRUE(sim.Seen("vdtt upload bytes=115592 checksum=" + std::to_string(U32(&first[1144])) + " ok"));
+
+  struct { uint32_t mode, section, offset, length, want; } reads[] = {
+      {0, 17, 0, 1152, 1152},          {1, 17, 1152, 1152, 8},       {1, 16, 1160, 8, 0},
+      {1, 1, 50000, 1152, 176},        {1, 4, 0xFFFFFFF0u, 64, 0},   {1, 3, 0, 0xFFFFFFFFu, 1152},
+  };
+  for (auto c : reads) {
+    uint32_t length = 0;
+    Bytes data = ReadChunk(r, c.mode, c.section, c.offset, c.length, &length);
+    EXPECT_EQ(length, c.want) << c.section << " " << c.offset;
+    size_t start = SectionStart(c.section == 17 ? 16 : c.section);
+    if (c.want > 0)
+      EXPECT_EQ(data, Bytes(first.begin() + long(start + c.offset), first.begin() + long(start + c.offset + c.want)));
+  }
+  EXPECT_TRUE(r.Exchange(Vdtt(r.session(), 1, 0, 0, 0, 1152)).empty());  // section 0 ends a read
+  EXPECT_TRUE(sim.Seen("vdtt read done"));
+
+  // An upload with one bad chunk goes on to its end but changes nothing.
+  Bytes second = TitleBlocks(9);
+  EXPECT_EQ(Upload(sim, r, second, 2, 2304), 102);
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(sim.Seen("vdtt chunk section=2 offset=2304 length=1152 bad"));
+  EXPECT_TRUE(sim.Seen("vdtt upload bytes=114440 "));
+  uint32_t length = 0;
+  EXPECT_EQ(ReadChunk(r, 1, 1, 0, 1152, &length), Bytes(first.begin() + 1160, first.begin() + 1160 + 1152));
+
+  // Chunks beyond their section, longer than 1,152 bytes or than their
+  // message are refused; the next chunk is asked for all the same.
+  struct { uint32_t section, offset, length; size_t bytes; } hostile[] = {
+      {3, 20736, 1152, 1152}, {3, 0xFFFFFF00u, 512, 512}, {3, 0, 2000, 2000}, {3, 0, 1152, 600}};
+  for (auto h : hostile) {
+    std::vector<Msg> got = r.Exchange(Vdtt(r.session(), 0, 1, h.section, h.offset, h.length, Pattern(h.bytes, 1)));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].word(2), 0u);
+    EXPECT_TRUE(sim.Seen("vdtt chunk section=3 offset=" + std::to_string(h.offset) + " length=" +
+                         std::to_string(h.length) + " bad"));
+  }
+}
+
 }  // namespace
 
 // --- The recording index and the recording search ---------------------------

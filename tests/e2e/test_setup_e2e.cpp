@@ -2,7 +2,7 @@
 // key panel, the PPPoE tab, types into the fields and presses Apply and
 // Clear; dvr-sim's trace shows what the recorder stored and the host's
 // events show the message boxes.
-#include "tests/support/HostPage.h"
+#include "tests/support/HostRun.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -28,35 +28,6 @@ std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_
 std::string Click(const char* xy, int ms) { return " --click " + At(xy, ms); }
 std::string Type(const char* xy, int ms, const std::string& text) { return " --type " + At(xy, ms) + "," + text; }
 
-// Runs the host in the background and keeps reading dvr-sim's trace
-// meanwhile (a long traced run would fill its pipe); returns the host's
-// exit status, its output in *out.
-int RunHost(SimProcess& sim, const HostFolder& folder, const std::string& command, std::string* out)
-{
-    const std::string log = folder.Path("host.log"), rc = folder.Path("host.rc");
-    if (Shell("(" + command + " >'" + log + "' 2>&1; echo $? >'" + rc + "') >/dev/null 2>&1 &") != 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    while (std::chrono::steady_clock::now() < deadline) {
-        sim.Collect(50);
-        if (FILE* f = fopen(rc.c_str(), "r")) {
-            int status = -1;
-            if (fscanf(f, "%d", &status) != 1) status = -1;
-            fclose(f);
-            sim.Collect(300);
-            Shell("cat '" + log + "'", out);
-            return status;
-        }
-    }
-    return -1;
-}
-
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-    return n;
-}
-
 TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
 {
     HostFolder folder("tavlin-setup-e2e");
@@ -72,7 +43,7 @@ TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
     const std::string steps = Click(kSetupButton, 2500) + Click(kPppoeTab, 3000) +
                               Type(kPppoeUser, 3400, "alice@isp") + Type(kPppoePassword, 3700, "s3cret") +
                               Click(kApply, 4000) + Click(kClear, 4500) + Click(kSystemTab, 4800) +
-                              Click(kPppoeTab, 5100) + Click(kApply, 5600);
+                              Click(kPppoeTab, 5100) + " --read " + At(kPppoeUser, 5400) + Click(kApply, 5600);
     std::string out;
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 6200", &out), 0)
         << out;
@@ -82,11 +53,42 @@ TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
         if (l.rfind("icmd pppoe ", 0) == 0) stored.push_back(l);
     const std::string alice = "icmd pppoe flag=0 user=alice@isp password-length=6";
     EXPECT_EQ(stored, std::vector<std::string>({alice, alice})) << out;
+    EXPECT_NE(out.find(std::string("text ") + kPppoeUser + "=\"alice@isp\""), std::string::npos)
+        << "the re-entered page shows the recorder's copy\n" << out;
     EXPECT_EQ(Count(out, "msgbox caption=\"Setup Information\" text=\"Setup Successful.\""), 2u) << out;
     EXPECT_GE(sim.Count("icmd answer op=4 type=4096 mask=2"), 4u) << "two gets and two sets answered";
 
     QImage image(QString::fromStdString(shot));
     ASSERT_FALSE(image.isNull());
+}
+
+TEST(SetupE2E, UpnpPortIsRefusedOutsideItsRangeAndWrittenWithin)
+{
+    HostFolder folder("tavlin-setup-upnp-e2e");
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--upnp"}));
+    const std::string page = folder.Path("page.html");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+
+    // Without the Title tab the UPnP tab follows Mail.
+    const char* upnpTab = "348,55";
+    const char* port = "250,291";
+    const std::string steps = Click(kSetupButton, 2500) + Click(upnpTab, 3000) + Type(port, 3400, "99999") +
+                              Click(kApply, 3800) + Type(port, 4200, "8080") + Click(kApply, 4600);
+    std::string out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 5400", &out), 0) << out;
+
+    std::vector<std::string> words;
+    for (const std::string& l : sim.lines())
+        if (l.rfind("ictl upnp word=", 0) == 0) words.push_back(l);
+    // The page's read (its default port), then only the good write.
+    EXPECT_EQ(words, std::vector<std::string>({"ictl upnp word=0x8000ffff read stored=0x00000050",
+                                               "ictl upnp word=0x20001f90 write stored=0x00001f90"}))
+        << out;
+    EXPECT_NE(out.find("msgbox caption=\"Error\" text=\"'99999' is not a valid UPnP port (0 to 65535)\""),
+              std::string::npos)
+        << out;
 }
 
 TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)

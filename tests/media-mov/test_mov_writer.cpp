@@ -31,7 +31,7 @@ std::string Scratch()
     return dir;
 }
 
-struct UnitSpec {
+struct UnitFields {
     uint32_t kind = 1;          // 1 video, 2 sound
     uint32_t time = kT0;
     uint32_t frame = 0;
@@ -45,7 +45,7 @@ struct UnitSpec {
 
 // One unit: the 32-byte header and its payload (video: one NAL unit behind
 // its length; sound: 16-bit samples whose high bytes are fill).
-Bytes Unit(const UnitSpec& u)
+Bytes Unit(const UnitFields& u)
 {
     Bytes b(32 + u.payload, 0);
     b[3] = 3;
@@ -79,18 +79,18 @@ Bytes Unit(const UnitSpec& u)
     return b;
 }
 
-UnitSpec Video(uint32_t n, bool key = true)
+UnitFields Video(uint32_t n, bool key = true)
 {
-    UnitSpec u;
+    UnitFields u;
     u.time = kT0 + n / 30;
     u.frame = n % 30;
     u.key = key;
     return u;
 }
 
-UnitSpec Sound(uint32_t time, uint32_t frame, uint8_t fill, uint32_t samples = 1600)
+UnitFields Sound(uint32_t time, uint32_t frame, uint8_t fill, uint32_t samples = 1600)
 {
-    UnitSpec u;
+    UnitFields u;
     u.kind = 2;
     u.time = time;
     u.frame = frame;
@@ -171,7 +171,7 @@ TEST(MovWriter, FramesPastTheEndAreRefusedAfterFiveSeconds)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.secondsPastEnd);
         Begin("late.mov", kT0, kT0 + 10);
-        UnitSpec u = Video(0);
+        UnitFields u = Video(0);
         u.time = kT0 + 10 + c.secondsPastEnd;
         if (u.time < kT0) u.time = 0xFFFFFFFF;
         Bytes b = Unit(u);
@@ -347,7 +347,7 @@ TEST(MovWriter, UnitCountsNearTheCapsAreRefusedBeforeWriting)
     EXPECT_EQ(gMovClosing.reason, (uint32_t)MOV_STOP_TEXT_FULL);
     // A time jump the text table cannot hold is refused by the writer.
     gMovWriter.textSamples = 1;
-    UnitSpec jump = Video(0);
+    UnitFields jump = Video(0);
     jump.time = kT0 + 9000;
     Bytes j = Unit(jump);
     EXPECT_EQ(Mov_WriteFrame(j.data(), (uint32_t)j.size()), -1);
@@ -366,7 +366,7 @@ TEST(MovWriter, AChangedFieldGeometryIsNoted)
         SCOPED_TRACE(c.mode);
         Begin("geometry.mov");
         ASSERT_GT(Feed(Unit(Video(0))), 0);
-        UnitSpec u = Video(1);
+        UnitFields u = Video(1);
         u.mode = c.mode;
         Bytes b = Unit(u);
         EXPECT_EQ(Mov_AccountFrame(b.data(), (uint32_t)b.size()), 0);
@@ -503,4 +503,73 @@ TEST(MovWriter, APartFileClosedAfterItsCreationTakesTheWrites)
     EXPECT_EQ(std::string(OutFile_Name()), "");
     uint8_t byte = 0;
     EXPECT_EQ(OutFile_WriteAtPos(&byte, 1), -1);
+}
+
+// With every table at its cap the "moov" still fits its buffer, every
+// table holds exactly its cap, and a buffer one byte short is refused.
+TEST(MovWriter, TheMoovOfFullTablesFitsAndAddsUp)
+{
+    Begin("full-tables.mov");
+    ASSERT_GT(Feed(Unit(Video(0))), 0);
+    ASSERT_GT(Feed(Unit(Sound(kT0, 0, 0x80))), 0);
+    TMovWriter& w = gMovWriter;
+    w.samples = MOV_SAMPLE_CAP;
+    w.syncs = MOV_SYNC_CAP;
+    w.soundChunks = MOV_SOUND_CHUNK_CAP;
+    w.soundEntries = MOV_SOUND_ENTRY_CAP;
+    w.textSamples = MOV_TEXT_CAP;
+    w.soundBytes = 1800u * 8000u;
+    Bytes moov(MOV_MOOV_MAX);
+    uint32_t n = Mov_BuildMoov(moov.data(), (uint32_t)moov.size());
+    ASSERT_GT(n, 0u);
+    moov.resize(n);
+    Walk walk;
+    WalkRange(moov, 0, moov.size(), "", &walk);
+    ASSERT_EQ(walk.error, "");
+    EXPECT_EQ(Be32(&moov[0]), n);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stss"), 0).size(), (size_t)MOV_SYNC_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stsz"), 4).size(), (size_t)MOV_SAMPLE_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stco", 1), 0).size(), (size_t)MOV_SOUND_CHUNK_CAP);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stsc", 1), 0, 3).size(), 3u * 10922u);
+    EXPECT_EQ(Table(moov, walk.Find("moov/trak/mdia/minf/stbl/stco", 2), 0).size(), (size_t)MOV_TEXT_CAP);
+    Bytes small(n - 1);
+    EXPECT_EQ(Mov_BuildMoov(small.data(), (uint32_t)small.size()), 0u);
+    OutFile_Close();
+}
+
+// Parts follow one another in one process: each starts afresh from its
+// own first key frame and size, and a part without a reason of its own
+// carries the last one noted in the process.
+TEST(MovWriter, ASecondPartStartsAfreshAndCarriesTheLastReason)
+{
+    std::string first = Begin("part0.mov", kT0, kT0 + 1);
+    for (uint32_t n = 0; n < 30; ++n) ASSERT_GT(Feed(Unit(Video(n, n % 10 == 0))), 0);
+    EXPECT_EQ(Feed(Unit(Video(30 * 7))), -100); // 6 s past the end
+    ASSERT_TRUE(Finish());
+
+    Watermark_InitKeys();
+    std::string second = Scratch() + "/part1.mov";
+    ASSERT_EQ(OutFile_Create(second.c_str()), 0);
+    Mov_Init(kT0 + 100, kT0 + 200); // the reason stays
+    for (uint32_t n = 0; n < 45; ++n) {
+        UnitFields u = Video(3000 + n, n % 15 == 0);
+        u.width = 40;
+        u.height = 30;
+        ASSERT_GT(Feed(Unit(u)), 0) << n;
+    }
+    ASSERT_TRUE(Finish());
+    for (const std::string& path : {first, second}) {
+        Bytes f = FileBytes(path);
+        Walk w = WalkFile(f);
+        ASSERT_EQ(w.error, "") << path;
+        const Atom* moov = w.Find("moov");
+        EXPECT_EQ(Le32(&f[moov->offset - 4096 + 4]), (uint32_t)MOV_STOP_PAST_END) << path;
+        const Atom* tkhd = w.Find("moov/trak/tkhd");
+        const Atom* stsz = w.Find("moov/trak/mdia/minf/stbl/stsz");
+        bool isFirst = path == first;
+        EXPECT_EQ(Be32(&f[tkhd->body() + 76]) >> 16, isFirst ? 320u : 640u) << path;
+        EXPECT_EQ(Table(f, stsz, 4).size(), isFirst ? 30u : 45u) << path;
+        const Atom* mvhd = w.Find("moov/mvhd");
+        EXPECT_EQ(Be32(&f[mvhd->body() + 4]), isFirst ? kT0 : kT0 + 100) << path; // creation: the first video time
+    }
 }

@@ -458,4 +458,56 @@ TEST_F(Yuv2Loader, RedrawNoticesChangedFile)
     EXPECT_EQ(Yuv2_ReadSkinFile(-1), SKIN_READ_MISSING);
 }
 
+// A skin held in memory stands in for the file of its name: it loads as
+// the file does, redraws read it, other names still come from the folder,
+// and once forgotten the name is the folder's again.
+TEST_F(Yuv2Loader, SkinInMemoryStandsInForItsFile)
+{
+    Put(good);
+    ASSERT_EQ(Yuv2_LoadSkin(0, 3, 0, kName), 0);
+    TSkinLayout fromFile = gSkinLayout;
+    TSkinElement elementsFromFile[5];
+    memcpy(elementsFromFile, gSkinElements, sizeof elementsFromFile);
+    std::remove((SkinTempDir() + "/" + kName).c_str());
+
+    struct Case {
+        const char* what;
+        const char* name;        // the name loaded
+        bool damaged;            // the memory copy has a bad group count
+        int32_t result;
+        TSkinRefusal refusal;
+    } cases[] = {
+        {"the same bytes, no file", kName, false, 0, SKIN_ACCEPTED},
+        {"a damaged copy is refused as a file would be", kName, true, -1, SKIN_REFUSE_GROUP_COUNT},
+        {"another name is looked for in the folder", "Other.YUV2", false, -1, SKIN_REFUSE_OPEN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Yuv2_ResetSkins();
+        std::vector<uint8_t> bytes = good;
+        if (c.damaged) PutLayout16(bytes, 8, 65);
+        Yuv2_SetSkinMemory(kName, bytes.data(), (uint32_t)bytes.size());
+        EXPECT_EQ(Yuv2_LoadSkin(0, 3, 0, c.name), c.result);
+        EXPECT_EQ(gSkinLastRefusal, c.refusal);
+        if (c.result == 0) {
+            EXPECT_EQ(memcmp(&gSkinLayout, &fromFile, sizeof fromFile), 0);
+            EXPECT_EQ(memcmp(gSkinElements, elementsFromFile, sizeof elementsFromFile), 0);
+            EXPECT_EQ(gSkins[0].fileSize, (uint32_t)good.size());
+            // A redraw reads the memory copy, which has not changed.
+            EXPECT_EQ(Yuv2_ReadSkinFile(0), SKIN_READ_OK);
+            bytes.push_back(0);
+            Yuv2_SetSkinMemory(kName, bytes.data(), (uint32_t)bytes.size());
+            EXPECT_EQ(Yuv2_ReadSkinFile(0), SKIN_READ_CHANGED);
+            std::vector<uint8_t> huge(YUV2_FILE_MAX + 1);
+            Yuv2_SetSkinMemory(kName, huge.data(), (uint32_t)huge.size());
+            EXPECT_EQ(Yuv2_ReadSkinFile(0), SKIN_READ_CHANGED);
+        }
+        Yuv2_SetSkinMemory(nullptr, nullptr, 0);
+    }
+    // Forgotten: the name is the folder's again, where no file is.
+    Yuv2_ResetSkins();
+    EXPECT_EQ(Yuv2_LoadSkin(0, 3, 0, kName), -1);
+    EXPECT_EQ(gSkinLastRefusal, SKIN_REFUSE_OPEN);
+}
+
 } // namespace

@@ -229,6 +229,19 @@ TEST_F(Calendar, SlotsSetTheTimeOfDayAndTheirHoldEndsOnRelease)
         EXPECT_EQ(gHoldCode, 0); // the next press is not taken for a drag of the slot
         EXPECT_EQ(gCalendarTime, day + (uint32_t)(k.h * 3600 + k.m * 60));
     }
+    // Steps that do not exist change nothing and are not left pending.
+    for (int32_t bad : {5, -1, -7, INT32_MAX}) {
+        Show(day + 3600);
+        Mon_Add = bad;
+        Month_Update();
+        EXPECT_EQ(gCalendarTime, day + 3600) << bad;
+        EXPECT_EQ(Mon_Add, 0);
+        Mon_Sub = bad;
+        Month_Update();
+        EXPECT_EQ(gCalendarTime, day + 3600) << bad;
+        EXPECT_EQ(Mon_Sub, 0);
+        EXPECT_EQ(gHoldCode, 0);
+    }
     // Slots that do not exist change nothing.
     for (int32_t bad : {49, -1, 1000, INT32_MIN}) {
         Show(day + 3600);

@@ -9,6 +9,13 @@
 
 namespace {
 
+// A text with zeros inside: the literal's bytes without its final zero.
+template <size_t N>
+std::string Lit(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
 class SetupItems : public ModuleTest {
 protected:
     char slotText[SETUP_SLOTS][SETUP_SLOT_SIZE] = {};
@@ -158,8 +165,8 @@ TEST_F(SetupItems, MailItemCarriesTwelveTextsAndTheTestCounter)
     const uint32_t choices[2] = {1, 0};
 
     ASSERT_EQ(Setup_BuildMailItem(V(), MAIL_BUILD_APPLY, choices, 1, slots), SETUP_BUILT);
-    const std::string list = std::string("1\0smtp.example.net\0" "587\0mailer\0pw\0" "1\0dvr@example.net\0"
-                                         "a@example.net\0b@example.net\0c@example.net\0" "Alarm\0Hall\0", 105);
+    const std::string list = Lit("1\0smtp.example.net\0" "587\0mailer\0pw\0" "1\0dvr@example.net\0"
+                                         "a@example.net\0b@example.net\0c@example.net\0" "Alarm\0Hall\0");
     Bytes expected(256, 0);
     expected[0] = 20;
     expected[1] = 9;
@@ -246,7 +253,7 @@ TEST_F(SetupItems, TheMailWalkStaysWithinTheTexts)
     r.form = 9;
     char texts[MAIL_TEXT_COUNT][MAIL_TEXT_END];
     // All twelve.
-    const std::string list = std::string("2\0srv\0" "25\0u\0p\0" "1\0s@x\0r1\0r2\0r3\0subj\0loc\0", 43);
+    const std::string list = Lit("2\0srv\0" "25\0u\0p\0" "1\0s@x\0r1\0r2\0r3\0subj\0loc\0");
     memcpy(r.texts, list.data(), list.size());
     ASSERT_EQ(Setup_SplitMailTexts(&r, texts), 12u);
     EXPECT_STREQ(texts[0], "2");

@@ -14,6 +14,13 @@
 
 namespace {
 
+// A text with zeros inside: the literal's bytes without its final zero.
+template <size_t N>
+std::string Lit(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
 // One message the viewer queued: its module, op (ICMD) and mask or the
 // variable's name and 4-byte value (ICTL).
 struct Sent {
@@ -444,8 +451,8 @@ TEST_F(SetupPages, ReceivedItemsAreShownOnTheirPages)
     TMailRecord mail{};
     mail.marker = 20;
     mail.form = 16;
-    const std::string list = std::string("2\0srv.example\0" "2a5\0user1\0pw1\0" "1\0from@x\0to1@x\0to2@x\0to3@x\0"
-                                         "Subject\0Loc\0", 75);
+    const std::string list = Lit("2\0srv.example\0" "2a5\0user1\0pw1\0" "1\0from@x\0to1@x\0to2@x\0to3@x\0"
+                                         "Subject\0Loc\0");
     memcpy(mail.texts, list.data(), list.size());
     Answer(SETUP_MAIL, &mail, sizeof mail);
     EXPECT_EQ(F()->ComboBox_smtp1->ItemIndex(), 1) << "Default is ON on a recorder without it";

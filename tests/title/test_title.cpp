@@ -412,6 +412,13 @@ TEST_F(Titles, ADanglingLeadByteIsDropped)
     Title_SetLanguage(Settings(), 6);
     Title_SetText(State(), (one + "\x93").c_str(), 5);
     EXPECT_EQ(std::string(Settings()->titles[5]), one);
+    // A block whose title fills all 64 bytes loses its last byte when it
+    // is shown, and with it the lead byte that byte completed.
+    Settings()->language = 6;
+    memcpy(Settings()->titles[5], text.data(), 64);
+    Title_ApplySettings(Settings());
+    EXPECT_EQ(gViewerForm->LabeledEdit_Title6->Text(), text.substr(0, 62));
+    EXPECT_EQ(std::string(Settings()->titles[5]), text.substr(0, 62));
 }
 
 // --- Title files ---------------------------------------------------------------------

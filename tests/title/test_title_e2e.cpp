@@ -51,18 +51,20 @@ TEST(TitleE2E, TypedTitleIsUploadedReadBackAndShownOnThePicture)
 
     // Setup on the key panel, the Title tab, channel 2's edit, Apply; Save
     // File; the System tab and the Title tab again; Save File; Live, channel 2.
+    // The upload takes about a hundred round trips; the times leave room
+    // for a loaded machine and the sanitizers.
     std::string steps = " --click " + At(955, 46, 3000) + " --click " + At(348, 55, 3400) + " --type " +
                         At(325, 214, 3900) + ",Lobby" + " --click " + At(107, 520, 4300) + " --click " +
-                        At(148, 103, 7300) + " --click " + At(68, 55, 7700) + " --click " + At(348, 55, 8000) +
-                        " --click " + At(148, 103, 9300) + " --click " + At(721, 46, 9700) + " --click " +
-                        At(743, 97, 10000);
+                        At(148, 103, 9300) + " --click " + At(68, 55, 9700) + " --click " + At(348, 55, 10000) +
+                        " --click " + At(148, 103, 11800) + " --click " + At(721, 46, 12200) + " --click " +
+                        At(743, 97, 12500);
     std::string answers = " --answer save='" + first + "' --answer save='" + again + "'";
     // The host runs on its own thread while the recorder's trace is read,
     // so that dvr-sim never waits on a full pipe.
     std::string out;
     std::atomic<int> status{-2};
     std::thread host([&] {
-        status = Shell(HostOnPage(page) + steps + answers + " --screenshot '" + shot + "' --after-ms 12500 2>&1", &out);
+        status = Shell(HostOnPage(page) + steps + answers + " --screenshot '" + shot + "' --after-ms 15000 2>&1", &out);
     });
     while (status == -2) sim.Collect(50);
     host.join();

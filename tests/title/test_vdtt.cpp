@@ -341,14 +341,43 @@ TEST_F(Vdtt, EnteringTheTabAsksForTheTitlesUnlessAnUploadRuns)
 {
     gViewerForm->LabeledEdit_Title1->SetText("kept");
     State()->busy = 1;
-    Title_PageEntered(0);
+    Title_TabEntered(0);
     EXPECT_EQ(State()->requestFlag, 0u);
     EXPECT_EQ(gViewerForm->LabeledEdit_Title1->Text(), "kept");
     State()->busy = 0;
-    Title_PageEntered(0);
+    Title_TabEntered(0);
     EXPECT_EQ(State()->requestFlag, 1u);
     EXPECT_EQ(gViewerForm->LabeledEdit_Title1->Text(), "");
     EXPECT_STREQ(gTitleSettings[0].titles[0], "");
+}
+
+TEST_F(Vdtt, TheTabAndTheEditsFollowTheMachineRecordAndProgressShowsOnTheTab)
+{
+    Title_ShowTab(0);
+    EXPECT_FALSE(gViewerForm->TabSheet6->TabVisible());
+    Title_ShowTab(1);
+    EXPECT_TRUE(gViewerForm->TabSheet6->TabVisible());
+    struct { uint32_t count, shown; } cases[] = {{4, 4}, {8, 8}, {16, 16}, {40, 16}, {0, 0}};
+    TLabeledEdit* edits[] = {gViewerForm->LabeledEdit_Title1, gViewerForm->LabeledEdit_Title4,
+                             gViewerForm->LabeledEdit_Title5, gViewerForm->LabeledEdit_Title9,
+                             gViewerForm->LabeledEdit_Title16};
+    const uint32_t channels[] = {0, 3, 4, 8, 15};
+    for (auto c : cases) {
+        Title_ShowEdits(c.count);
+        for (int i = 0; i < 5; i++) EXPECT_EQ(edits[i]->Visible(), channels[i] < c.shown) << c.count << " " << i;
+    }
+    Title_ShowEdits(16);
+    // Progress shows only while the Title tab is the page shown.
+    State()->uploadTotal = 115592;
+    State()->uploadedBytes = 57796;
+    gViewerForm->ProgressBar_title->SetPosition(0);
+    gViewerForm->PageControl1->SetActivePageIndex(1);
+    EXPECT_EQ(Title_UpdateProgress(), 0u);
+    EXPECT_EQ(gViewerForm->ProgressBar_title->Position(), 0);
+    gViewerForm->PageControl1->SetActivePageIndex(5);
+    EXPECT_EQ(Title_UpdateProgress(), 50u);
+    EXPECT_EQ(gViewerForm->ProgressBar_title->Position(), 50);
+    gViewerForm->PageControl1->SetActivePageIndex(0);
 }
 
 } // namespace

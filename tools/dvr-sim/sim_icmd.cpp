@@ -133,6 +133,16 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
   memcpy(item->data, body + kSetupHeader, item->size);
   Trace("icmd set mask=%u stored", mask);
   if (mask == 2) TracePppoe(item->data);
+  if (mask == 4) {
+    // The DDNS item: u16 at 2 the service, then user, password and host.
+    char user[32], password[32], host[48];
+    memcpy(user, item->data + 4, 32);
+    memcpy(password, item->data + 36, 32);
+    memcpy(host, item->data + 68, 48);
+    user[31] = password[31] = host[47] = 0;
+    Trace("ddns service=%u user=\"%s\" password=\"%s\" host=\"%s\"", item->data[2] | item->data[3] << 8, user,
+          password, host);
+  }
   AnswerItem(answer, session, mode, number, mask);
 }
 

@@ -1,0 +1,933 @@
+// The No-IP REST client. See Noip.h for the flow; the form it drives is in
+// Unit5.cpp.
+#include "ddns/Noip.h"
+#include "ddns/Base64.h"
+#include "ddns/HmacSha1.h"
+#include "ddns/Md5.h"
+#include "ddns/Unit5.h"
+#include "link/Conn.h"
+#include "platform/vcl/Dialogs.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int gNoipStep = NOIP_STEP_CREATE;
+TNoipIdentity gNoipIdentity = {"", ""};
+TNoipAccount gNoipAccount;
+char gNoipSavedUser[NOIP_USER_SIZE];
+char gNoipSavedPassword[NOIP_PASSWORD_SIZE];
+char gNoipHostName[NOIP_HOST_SIZE];
+char gNoipDomains[NOIP_DOMAIN_SLOTS][NOIP_DOMAIN_SIZE];
+int gNoipDomainCount = 0;
+TNoipSockets gNoipSockets = {{-1, -1}, 0};
+char gNoipRequest[NOIP_REQUEST_SIZE];
+char gNoipMessage[NOIP_MESSAGE_SIZE];
+char gNoipValue[NOIP_VALUE_SIZE];
+int gNoipValueCut = 0;
+uint32_t gNoipReplyTimeoutMs = 30000;
+time_t gNoipFixedTime = 0;
+
+const char kNoipOemId[] = "CLI-580617";
+const char kNoipOemKey[] = "3a9e51c07bd84f26e0c5a1d9b7f4e823";
+
+static const char kContentType[] = "application/x-www-form-urlencoded";
+static const char kXmlDeclaration[] = "<?xml version=\"1.0\"?>";
+static const char kConnectFailed[] = "can not connect to no-ip server";
+static const char kNoReply[] = "no reply from no-ip server";
+static const char kBadReply[] = "no valid reply from no-ip server";
+static const char kPasswordRule[] = "invalid password: 6-32 characters, invalid characters: +?%&";
+static const char kUsernameRule[] = "invalid username: 4-16 characters, only letters and numbers";
+
+// --- Configuration -------------------------------------------------------
+
+static char gApiHost[128];
+static int gApiPort = 80;
+static char gWebHost[128];
+static char gOemDomain[NOIP_DOMAIN_SIZE];
+static bool gConfigLoaded = false;
+
+static void ConfigText(const char* name, const char* fallback, char* out, size_t size)
+{
+    const char* v = getenv(name);
+    if (!v || !*v || strlen(v) >= size) v = fallback;
+    snprintf(out, size, "%s", v);
+}
+
+void Noip_LoadConfig()
+{
+    ConfigText("TAVLIN_NOIP_API_HOST", "api.noip.com", gApiHost, sizeof gApiHost);
+    ConfigText("TAVLIN_NOIP_WEB_HOST", "www.noip.com", gWebHost, sizeof gWebHost);
+    ConfigText("TAVLIN_NOIP_OEM_DOMAIN", "dvrlink.net", gOemDomain, sizeof gOemDomain);
+    gApiPort = 80;
+    if (const char* p = getenv("TAVLIN_NOIP_API_PORT")) {
+        char* end = nullptr;
+        long v = strtol(p, &end, 10);
+        if (end != p && *end == 0 && v > 0 && v < 65536) gApiPort = (int)v;
+    }
+    gConfigLoaded = true;
+}
+
+static void EnsureConfig()
+{
+    if (!gConfigLoaded) Noip_LoadConfig();
+}
+
+const char* Noip_ApiHost()
+{
+    EnsureConfig();
+    return gApiHost;
+}
+int Noip_ApiPort()
+{
+    EnsureConfig();
+    return gApiPort;
+}
+const char* Noip_WebHost()
+{
+    EnsureConfig();
+    return gWebHost;
+}
+const char* Noip_OemDomain()
+{
+    EnsureConfig();
+    return gOemDomain;
+}
+
+// --- Small helpers -------------------------------------------------------
+
+static uint64_t NowMs()
+{
+    using namespace std::chrono;
+    return (uint64_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+static void Message(const char* text, const char* caption) { Application_MessageBox(text, caption, 0); }
+
+// Copies text into out when it fits (size counts the NUL); 0, or -1.
+static int CopyText(char* out, size_t size, const char* text)
+{
+    size_t n = strlen(text);
+    if (n >= size) return -1;
+    memcpy(out, text, n + 1);
+    return 0;
+}
+
+// Appends formatted text to buffer[*used..size); -1 when it does not fit
+// (the buffer then keeps what it held).
+static int Append(char* buffer, size_t size, size_t* used, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(buffer + *used, size - *used, format, args);
+    va_end(args);
+    if (n < 0 || (size_t)n >= size - *used) {
+        buffer[*used] = 0;
+        return -1;
+    }
+    *used += (size_t)n;
+    return 0;
+}
+
+int Noip_PercentEncode(const char* text, char* out, size_t size)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    size_t o = 0;
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
+        unsigned char c = *p;
+        bool plain = c > 0x20 && c < 0x7f && !strchr("%&+=#?;", c);
+        size_t need = plain ? 1 : 3;
+        if (o + need >= size) {
+            if (size) out[0] = 0;
+            return -1;
+        }
+        if (plain) {
+            out[o++] = (char)c;
+        } else {
+            out[o++] = '%';
+            out[o++] = hex[c >> 4];
+            out[o++] = hex[c & 15];
+        }
+    }
+    if (size == 0) return -1;
+    out[o] = 0;
+    return 0;
+}
+
+int Noip_IsCleanToken(const char* text)
+{
+    size_t n = 0;
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++, n++)
+        if (*p <= 0x20 || *p >= 0x7f) return 0;
+    return n < NOIP_ACCOUNT_TEXT;
+}
+
+// A text that may stand in a header line: no control characters.
+static bool HeaderSafe(const char* text)
+{
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++)
+        if (*p < 0x20 || *p == 0x7f) return false;
+    return true;
+}
+
+void Noip_FormatDate(const struct tm* utc, char* out, size_t size)
+{
+    static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    int wday = utc->tm_wday >= 0 && utc->tm_wday < 7 ? utc->tm_wday : 0;
+    int mon = utc->tm_mon >= 0 && utc->tm_mon < 12 ? utc->tm_mon : 0;
+    snprintf(out, size, "%s, %02d %s %d %02d:%02d:%02d +0000", days[wday], utc->tm_mday, months[mon],
+             utc->tm_year + 1900, utc->tm_hour, utc->tm_min, utc->tm_sec);
+}
+
+// --- Building a request --------------------------------------------------
+
+void Noip_SetIdentity(const char* id, const char* key)
+{
+    gNoipIdentity.id = id ? id : "";
+    gNoipIdentity.key = key ? key : "";
+}
+
+// base64 of bytes into out (the heap text is copied and freed at once).
+static int Base64Into(const unsigned char* bytes, int length, char* out, size_t size)
+{
+    char* text = Base64_Encode(bytes, length);
+    int r = CopyText(out, size, text);
+    free(text);
+    return r;
+}
+
+int Noip_BuildRequest(const char* method, const char* path, const char* body)
+{
+    char date[64] = {}, md5Text[32] = {}, signature[32] = {}, toSign[512] = {};
+    memset(gNoipRequest, 0, sizeof gNoipRequest);
+    if (!HeaderSafe(method) || !HeaderSafe(path) || !HeaderSafe(gNoipIdentity.id) ||
+        strlen(path) >= NOIP_PATH_SIZE)
+        return -1;
+
+    time_t now = gNoipFixedTime ? gNoipFixedTime : time(nullptr);
+    struct tm utc = {};
+    gmtime_r(&now, &utc);
+    Noip_FormatDate(&utc, date, sizeof date);
+
+    bool isGet = strcmp(method, "GET") == 0;
+    size_t bodyLength = body ? strlen(body) : 0;
+    if (body) {
+        if (bodyLength >= NOIP_BODY_SIZE) return -1;
+        Md5_DigestString(body);
+        if (Base64Into(gMd5Digest, 16, md5Text, sizeof md5Text) != 0) return -1;
+    }
+    int n = isGet ? snprintf(toSign, sizeof toSign, "%s\n\n\n%s\n%s", method, date, path)
+                  : snprintf(toSign, sizeof toSign, "%s\n%s\n%s\n%s\n%s", method, kContentType, md5Text, date, path);
+    if (n < 0 || (size_t)n >= sizeof toSign) return -1;
+
+    unsigned char digest[20];
+    {
+        CHMAC_SHA1 hmac;
+        hmac.ComputeHmac((const unsigned char*)toSign, (int)strlen(toSign), (const unsigned char*)gNoipIdentity.key,
+                         (int)strlen(gNoipIdentity.key), digest);
+    }
+    if (Base64Into(digest, 20, signature, sizeof signature) != 0) return -1;
+
+    size_t used = 0;
+    char* r = gNoipRequest;
+    // One byte stays free so the request always ends in a NUL.
+    size_t cap = sizeof gNoipRequest - 1;
+    int bad = 0;
+    bad |= Append(r, cap, &used, "%s %s HTTP/1.1\r\n", method, path);
+    bad |= Append(r, cap, &used, "User-Agent: No-IP Rest Client/1.0 (PHP)\r\n");
+    bad |= Append(r, cap, &used, "Host: %s\r\n", Noip_ApiHost());
+    bad |= Append(r, cap, &used, "Accept: */*\r\n");
+    bad |= Append(r, cap, &used, "Date: %s\r\n", date);
+    if (!isGet) {
+        bad |= Append(r, cap, &used, "Content-MD5: %s\r\n", md5Text);
+        bad |= Append(r, cap, &used, "Content-Length: %d\r\n", (int)bodyLength);
+        bad |= Append(r, cap, &used, "Content-Type: %s\r\n", kContentType);
+    }
+    bad |= Append(r, cap, &used, "Authorization: NOIP %s:%s\r\n", gNoipIdentity.id, signature);
+    bad |= Append(r, cap, &used, "\r\n");
+    if (body) bad |= Append(r, cap, &used, "%s", body);
+    if (bad) {
+        memset(gNoipRequest, 0, sizeof gNoipRequest);
+        return -1;
+    }
+    return 0;
+}
+
+// What a step's request is made of, before anything is changed.
+struct TStepRequest {
+    const char* method;
+    char path[NOIP_PATH_SIZE];
+    char body[NOIP_BODY_SIZE];
+    bool hasBody;
+    char user[NOIP_USER_SIZE];           // steps 0, 2: the texts saved
+    char password[NOIP_PASSWORD_SIZE];
+    char host[NOIP_HOST_SIZE];           // step 7: the full host name
+};
+static TStepRequest gPending;
+
+static AnsiString TextOf(TCustomEdit* edit) { return edit ? edit->Text() : AnsiString(); }
+
+// Percent-encodes each of count texts into parts of NOIP_BODY_SIZE bytes.
+static bool EncodeAll(const AnsiString* texts, int count, char (*parts)[NOIP_BODY_SIZE])
+{
+    for (int i = 0; i < count; i++)
+        if (Noip_PercentEncode(texts[i].c_str(), parts[i], NOIP_BODY_SIZE) != 0) return false;
+    return true;
+}
+
+// The account's password goes into the recorder's DDNS item at the end; one
+// it cannot hold is refused before the account is made with it.
+static bool PasswordTooLongForDdns(const char* password)
+{
+    if (strlen(password) <= NOIP_DDNS_PASSWORD_MAX) return false;
+    char text[96];
+    snprintf(text, sizeof text, "password too long for the DDNS settings: at most %d characters",
+             (int)NOIP_DDNS_PASSWORD_MAX);
+    Message(text, "ERROR");
+    return true;
+}
+
+// Fills gPending and gNoipRequest for step; -1 with the reason shown.
+static int PrepareStep(int step)
+{
+    TForm_noip_setting* f = Form_noip_setting;
+    TStepRequest& q = gPending;
+    memset(&q, 0, sizeof q);
+    memset(gNoipRequest, 0, sizeof gNoipRequest);
+    static char parts[6][NOIP_BODY_SIZE];
+    int n = 0;
+    switch (step) {
+    case NOIP_STEP_CREATE: {
+        if (!f) return -1;
+        AnsiString t[6] = {TextOf(f->Username), TextOf(f->email), TextOf(f->password),
+                           TextOf(f->firstname), TextOf(f->lastname), TextOf(f->postal_code)};
+        if (CopyText(q.user, sizeof q.user, t[0].c_str()) != 0) {
+            Message(kUsernameRule, "ERROR");
+            return -1;
+        }
+        if (CopyText(q.password, sizeof q.password, t[2].c_str()) != 0) {
+            Message(kPasswordRule, "ERROR");
+            return -1;
+        }
+        if (PasswordTooLongForDdns(q.password)) return -1;
+        if (!EncodeAll(t, 6, parts)) break;
+        q.method = "POST";
+        snprintf(q.path, sizeof q.path, "/v2/oem/accounts.xml");
+        n = snprintf(q.body, sizeof q.body, "username=%s&email=%s&password=%s&firstname=%s&lastname=%s&postal_code=%s",
+                     parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+        if (n < 0 || (size_t)n >= sizeof q.body) break;
+        q.hasBody = true;
+        Noip_SetIdentity(kNoipOemId, kNoipOemKey);
+        break;
+    }
+    case NOIP_STEP_CHECK: {
+        if (!f) return -1;
+        AnsiString user = TextOf(f->Username);
+        if (user.size() >= NOIP_USER_SIZE) {
+            Message(kUsernameRule, "ERROR");
+            return -1;
+        }
+        if (!EncodeAll(&user, 1, parts)) break;
+        q.method = "GET";
+        n = snprintf(q.path, sizeof q.path, "/v2/oem/accounts.xml?mode=exists&user=%s", parts[0]);
+        if (n < 0 || (size_t)n >= sizeof q.path) break;
+        Noip_SetIdentity(kNoipOemId, kNoipOemKey);
+        break;
+    }
+    case NOIP_STEP_SIGNIN: {
+        if (!f) return -1;
+        AnsiString user = TextOf(f->Username), mail = TextOf(f->email), pass = TextOf(f->password);
+        if (CopyText(q.user, sizeof q.user, user.c_str()) != 0) {
+            Message(kUsernameRule, "ERROR");
+            return -1;
+        }
+        if (CopyText(q.password, sizeof q.password, pass.c_str()) != 0) {
+            Message(kPasswordRule, "ERROR");
+            return -1;
+        }
+        if (PasswordTooLongForDdns(q.password)) return -1;
+        // The identity texts must outlive the build: keep them here.
+        static char signinId[NOIP_BODY_SIZE];
+        static char signinKey[NOIP_PASSWORD_SIZE];
+        if (CopyText(signinId, sizeof signinId, user.empty() ? mail.c_str() : user.c_str()) != 0) break;
+        memcpy(signinKey, q.password, sizeof signinKey);
+        q.method = "POST";
+        snprintf(q.path, sizeof q.path, "/v2/oem/clients.xml");
+        q.hasBody = true; // the empty body
+        Noip_SetIdentity(signinId, signinKey);
+        break;
+    }
+    case NOIP_STEP_INFO:
+        q.method = "GET";
+        n = snprintf(q.path, sizeof q.path, "/v2/oem/accounts/%s.xml", gNoipAccount.id);
+        if (n < 0 || (size_t)n >= sizeof q.path) break;
+        Noip_SetIdentity(gNoipAccount.id, gNoipAccount.key);
+        break;
+    case NOIP_STEP_DOMAINS:
+        q.method = "GET";
+        snprintf(q.path, sizeof q.path, "/v2/oem/dns/domains.xml");
+        Noip_SetIdentity(kNoipOemId, kNoipOemKey);
+        break;
+    case NOIP_STEP_ADD_HOST: {
+        if (!f) return -1;
+        int index = f->ComboBox1 ? f->ComboBox1->ItemIndex() : -1;
+        if (index < 0 || index >= gNoipDomainCount) {
+            Message("please choose a domain from the list", "ERROR");
+            return -1;
+        }
+        AnsiString t[3] = {TextOf(f->Edit_host), gNoipDomains[index], TextOf(f->Edit_ip)};
+        n = snprintf(q.host, sizeof q.host, "%s.%s", t[0].c_str(), t[1].c_str());
+        if (n < 0 || (size_t)n > NOIP_DDNS_HOST_MAX) {
+            char text[96];
+            snprintf(text, sizeof text, "host name too long: at most %d characters", (int)NOIP_DDNS_HOST_MAX);
+            Message(text, "ERROR");
+            return -1;
+        }
+        if (!EncodeAll(t, 3, parts)) break;
+        q.method = "POST";
+        snprintf(q.path, sizeof q.path, "/v2/oem/dns/hosts.xml");
+        n = snprintf(q.body, sizeof q.body, "host=%s&domain=%s&ip=%s", parts[0], parts[1], parts[2]);
+        if (n < 0 || (size_t)n >= sizeof q.body) break;
+        q.hasBody = true;
+        Noip_SetIdentity(gNoipAccount.id, gNoipAccount.key);
+        break;
+    }
+    default:
+        return -1; // steps 4 and 6 send nothing
+    }
+    if (!q.method || Noip_BuildRequest(q.method, q.path, q.hasBody ? q.body : nullptr) != 0) {
+        Message("the account data is too long or holds characters that cannot be sent", "ERROR");
+        return -1;
+    }
+    return 0;
+}
+
+int Noip_PrepareStep(int step) { return PrepareStep(step); }
+
+// --- Sockets -------------------------------------------------------------
+
+void Noip_NetStartup() { EnsureConfig(); }
+
+static uint64_t gSentAtMs = 0;
+static char gReply[NOIP_REPLY_CAP + 1];
+static size_t gReplyLength = 0;
+
+static void CloseSlot(int slot)
+{
+    if (slot < 0 || slot > 1) return;
+    if (gNoipSockets.socket[slot] >= 0) close(gNoipSockets.socket[slot]);
+    gNoipSockets.socket[slot] = -1;
+}
+
+void Noip_CloseAll()
+{
+    CloseSlot(0);
+    CloseSlot(1);
+    gReplyLength = 0;
+}
+
+static int SetBlocking(int fd, bool blocking)
+{
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0) return -1;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(fd, F_SETFL, flags);
+}
+
+// The API host's first IPv4 address, or its text read as an address.
+static in_addr_t ResolveHost(const char* host)
+{
+    addrinfo hints = {}, *found = nullptr;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    in_addr_t a = INADDR_NONE;
+    if (getaddrinfo(host, nullptr, &hints, &found) == 0 && found) {
+        a = ((sockaddr_in*)found->ai_addr)->sin_addr.s_addr;
+        freeaddrinfo(found);
+    } else {
+        a = inet_addr(host);
+    }
+    return a;
+}
+
+// A connect bounded by 20 s; the socket, or -1 (closed) on failure.
+static int ConnectSocket()
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return -1;
+    if (fd >= FD_SETSIZE || SetBlocking(fd, false) != 0) {
+        close(fd);
+        return -1;
+    }
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons((uint16_t)Noip_ApiPort());
+    addr.sin_addr.s_addr = ResolveHost(Noip_ApiHost());
+    bool connected = false;
+    if (addr.sin_addr.s_addr != INADDR_NONE) {
+        if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) {
+            connected = true;
+        } else if (errno == EINPROGRESS) {
+            fd_set writable, failed;
+            FD_ZERO(&writable);
+            FD_ZERO(&failed);
+            FD_SET(fd, &writable);
+            FD_SET(fd, &failed);
+            timeval timeout = {20, 0};
+            int r = select(fd + 1, nullptr, &writable, &failed, &timeout);
+            if (r > 0 && FD_ISSET(fd, &writable)) {
+                int error = 0;
+                socklen_t len = sizeof error;
+                connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+            }
+        }
+    }
+    if (!connected || SetBlocking(fd, true) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int Noip_Connect(int slot)
+{
+    if (slot < 0 || slot > 1) return 0;
+    gNoipSockets.current = slot;
+    Noip_NetStartup();
+    CloseSlot(slot);
+    gReplyLength = 0;
+    if (PrepareStep(gNoipStep) != 0) return 0;
+    int fd = ConnectSocket();
+    if (fd < 0) {
+        Message(kConnectFailed, "ERROR");
+        return 0;
+    }
+    gNoipSockets.socket[slot] = fd;
+    Noip_SendStep(gNoipStep);
+    return 1;
+}
+
+int Noip_SendStep(int step)
+{
+    int fd = gNoipSockets.socket[gNoipSockets.current];
+    if (fd < 0 || PrepareStep(step) != 0) return -1;
+    TForm_noip_setting* f = Form_noip_setting;
+    switch (step) {
+    case NOIP_STEP_CREATE:
+    case NOIP_STEP_SIGNIN:
+        memcpy(gNoipSavedUser, gPending.user, sizeof gNoipSavedUser);
+        memcpy(gNoipSavedPassword, gPending.password, sizeof gNoipSavedPassword);
+        [[fallthrough]];
+    case NOIP_STEP_CHECK:
+        if (f) {
+            f->Create->SetEnabled(false);
+            f->CheckUas->SetEnabled(false);
+        }
+        break;
+    case NOIP_STEP_ADD_HOST:
+        memcpy(gNoipHostName, gPending.host, sizeof gNoipHostName);
+        if (f) f->Button2->SetEnabled(false);
+        break;
+    default:
+        break;
+    }
+    gSentAtMs = NowMs();
+    gReplyLength = 0;
+    // MSG_NOSIGNAL: a server that has gone away gives an error, not SIGPIPE.
+    return (int)send(fd, gNoipRequest, strlen(gNoipRequest), MSG_NOSIGNAL);
+}
+
+// --- Replies -------------------------------------------------------------
+
+// How far the reply is: 1 whole (status and body set), 0 more to come,
+// -1 it cannot become a reply.
+static int ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength)
+{
+    const char* end = nullptr;
+    for (size_t i = 0; i + 3 < n; i++)
+        if (r[i] == '\r' && r[i + 1] == '\n' && r[i + 2] == '\r' && r[i + 3] == '\n') {
+            end = r + i;
+            break;
+        }
+    // The status line: "HTTP/1.x NNN".
+    if (n >= 12) {
+        if (memcmp(r, "HTTP/1.", 7) != 0 || r[8] != ' ' || r[9] < '0' || r[9] > '9' || r[10] < '0' || r[10] > '9' ||
+            r[11] < '0' || r[11] > '9')
+            return -1;
+    } else if (memcmp(r, "HTTP/1.", n < 7 ? n : 7) != 0) {
+        return -1;
+    }
+    if (!end) return closed ? -1 : 0;
+    *status = (r[9] - '0') * 100 + (r[10] - '0') * 10 + (r[11] - '0');
+    size_t headerEnd = (size_t)(end - r) + 4;
+    // Content-Length, when given, says where the body ends.
+    long long contentLength = -1;
+    for (const char* line = r; line < end;) {
+        const char* eol = line;
+        while (eol < end && *eol != '\r') eol++;
+        static const char name[] = "content-length:";
+        size_t len = (size_t)(eol - line);
+        if (len > sizeof name - 1 && strncasecmp(line, name, sizeof name - 1) == 0) {
+            const char* p = line + sizeof name - 1;
+            while (p < eol && (*p == ' ' || *p == '\t')) p++;
+            long long v = 0;
+            const char* digits = p;
+            while (p < eol && *p >= '0' && *p <= '9' && v <= NOIP_REPLY_CAP) v = v * 10 + (*p++ - '0');
+            while (p < eol && (*p == ' ' || *p == '\t')) p++;
+            if (p == digits || p != eol || v > NOIP_REPLY_CAP) return -1;
+            if (contentLength >= 0 && contentLength != v) return -1;
+            contentLength = v;
+        }
+        line = eol + 2;
+    }
+    *bodyStart = headerEnd;
+    if (contentLength >= 0) {
+        if (n - headerEnd >= (size_t)contentLength) {
+            *bodyLength = (size_t)contentLength;
+            return 1;
+        }
+        return closed ? -1 : 0;
+    }
+    if (!closed) return 0;
+    *bodyLength = n - headerEnd;
+    return 1;
+}
+
+int Noip_FindElement(const char** cursor, const char* tag)
+{
+    gNoipValue[0] = 0;
+    gNoipValueCut = 0;
+    const char* start = strstr(*cursor, tag);
+    if (!start) return 0;
+    start += strlen(tag);
+    const char* close = strstr(start, tag);
+    if (!close) return 0;
+    *cursor = close + strlen(tag);
+    // The text ends before the "</" of the closing tag; a closing tag that
+    // stands closer than that gives the empty text.
+    ptrdiff_t length = (close - start) - 2;
+    if (length < 0) length = 0;
+    if (length > NOIP_VALUE_SIZE - 1) {
+        length = NOIP_VALUE_SIZE - 1;
+        gNoipValueCut = 1;
+    }
+    memcpy(gNoipValue, start, (size_t)length);
+    gNoipValue[length] = 0;
+    return 1;
+}
+
+static void EnableAfterCheck(TForm_noip_setting* f)
+{
+    if (!f) return;
+    bool all = !f->email->Text().empty() && !f->password->Text().empty() && !f->firstname->Text().empty() &&
+               !f->lastname->Text().empty() && !f->postal_code->Text().empty() && !f->cpassword->Text().empty();
+    f->Create->SetEnabled(all);
+    f->CheckUas->SetEnabled(true);
+}
+
+// What a failed request leaves: the buttons its step's error reply enables.
+static void StepFailed(int step)
+{
+    TForm_noip_setting* f = Form_noip_setting;
+    if (!f) return;
+    switch (step) {
+    case NOIP_STEP_CREATE:
+        f->Create->SetEnabled(true);
+        f->CheckUas->SetEnabled(true);
+        break;
+    case NOIP_STEP_CHECK:
+        EnableAfterCheck(f);
+        break;
+    case NOIP_STEP_ADD_HOST:
+        f->Button2->SetEnabled(true);
+        break;
+    default: // a failed sign-in keeps both buttons disabled
+        break;
+    }
+}
+
+// The first "msg>" text from cursor, or, for a reply that is not a 2xx
+// answer and says nothing, a text naming the status.
+static void FirstMessage(const char* cursor, int status, char* out, size_t size)
+{
+    const char* c = cursor;
+    if (Noip_FindElement(&c, "msg>"))
+        snprintf(out, size, "%s", gNoipValue);
+    else if (status < 200 || status > 299)
+        snprintf(out, size, "no-ip server error %d", status);
+    else
+        out[0] = 0;
+}
+
+// Takes the account id and key of a create-account or sign-in answer.
+static bool TakeAccount(const char** cursor)
+{
+    if (!Noip_FindElement(cursor, "id>") || gNoipValueCut || !gNoipValue[0] || !Noip_IsCleanToken(gNoipValue))
+        return false;
+    TNoipAccount account = {};
+    CopyText(account.id, sizeof account.id, gNoipValue);
+    if (Noip_FindElement(cursor, "key>")) {
+        if (gNoipValueCut || !Noip_IsCleanToken(gNoipValue)) return false;
+        CopyText(account.key, sizeof account.key, gNoipValue);
+    }
+    gNoipAccount = account;
+    return true;
+}
+
+static void FillDomains(const char* cursor)
+{
+    TForm_noip_setting* f = Form_noip_setting;
+    const char* oem = Noip_OemDomain();
+    memset(gNoipDomains, 0, sizeof gNoipDomains);
+    gNoipDomainCount = 0;
+    auto inTable = [](const char* name) {
+        for (int i = 0; i < gNoipDomainCount; i++)
+            if (strcmp(gNoipDomains[i], name) == 0) return true;
+        return false;
+    };
+    for (int item = 0; item < NOIP_DOMAIN_ITEMS; item++) {
+        if (!Noip_FindElement(&cursor, "item>")) break;
+        // A name too long for its entry is left out rather than cut.
+        if (gNoipValueCut || strlen(gNoipValue) >= NOIP_DOMAIN_SIZE || !gNoipValue[0]) continue;
+        if (!inTable(oem) && strcmp(gNoipValue, oem) > 0 && gNoipDomainCount < NOIP_DOMAIN_SLOTS)
+            CopyText(gNoipDomains[gNoipDomainCount++], NOIP_DOMAIN_SIZE, oem);
+        if (gNoipDomainCount < NOIP_DOMAIN_SLOTS && !inTable(gNoipValue))
+            CopyText(gNoipDomains[gNoipDomainCount++], NOIP_DOMAIN_SIZE, gNoipValue);
+    }
+    if (!f) return;
+    f->ComboBox1->Items()->Clear();
+    for (int i = 0; i < gNoipDomainCount; i++) {
+        f->ComboBox1->Items()->Add(gNoipDomains[i]);
+        f->ComboBox1->SetItemIndex(0);
+    }
+    if (gNoipDomainCount == 0) return;
+    const char* address = gConnections[0].host;
+    f->Edit_ip->SetText(AnsiString(address, strnlen(address, sizeof gConnections[0].host)));
+    f->Panel2->SetVisible(false);
+    f->Panel3->SetVisible(true);
+    f->Image2->SetLeft(470);
+    f->Create->SetEnabled(true);
+    f->CheckUas->SetEnabled(true);
+    f->Button2->SetEnabled(false);
+}
+
+static void ShowAccountInfo(const char* cursor)
+{
+    TForm_noip_setting* f = Form_noip_setting;
+    struct {
+        const char* tag;
+        TLabel* TForm_noip_setting::*label;
+    } fields[] = {
+        {"email>", &TForm_noip_setting::info_email},
+        {"username>", &TForm_noip_setting::info_username},
+        {"firstname>", &TForm_noip_setting::info_firstname},
+        {"lastname>", &TForm_noip_setting::info_lastname},
+        {"postal_code>", &TForm_noip_setting::info_postalcode},
+    };
+    bool postal = false;
+    for (auto& field : fields) {
+        if (!Noip_FindElement(&cursor, field.tag)) continue;
+        if (f) (f->*field.label)->SetCaption(gNoipValue);
+        postal = field.label == &TForm_noip_setting::info_postalcode;
+    }
+    if (!postal || !f) return;
+    f->info_host->SetCaption(gNoipHostName);
+    f->info_ip->SetCaption(f->Edit_ip->Text());
+    f->Panel3->SetVisible(false);
+    f->Panel4->SetVisible(true);
+    f->Image2->SetLeft(660);
+    f->Button2->SetEnabled(true);
+}
+
+void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
+{
+    if (step == NOIP_STEP_WAIT_INFO || step == NOIP_STEP_WAIT_DOMAINS) return;
+    int status = 0;
+    size_t bodyStart = 0, bodyLength = 0;
+    if (!reply || length > NOIP_REPLY_CAP || ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
+        Message(kBadReply, "ERROR");
+        StepFailed(step);
+        return;
+    }
+    // The body as a text of its own, so no search runs past it.
+    static char body[NOIP_REPLY_CAP + 1];
+    memcpy(body, reply + bodyStart, bodyLength);
+    body[bodyLength] = 0;
+    // Element searches start behind the XML declaration; without one the
+    // reply has no elements.
+    const char* cursor = strstr(body, kXmlDeclaration);
+    bool declared = cursor != nullptr;
+    cursor = declared ? cursor + strlen(kXmlDeclaration) : body + bodyLength;
+    bool ok = status >= 200 && status <= 299;
+    TForm_noip_setting* f = Form_noip_setting;
+    char text[NOIP_MESSAGE_SIZE];
+
+    switch (step) {
+    case NOIP_STEP_CREATE:
+    case NOIP_STEP_SIGNIN: {
+        const char* c = cursor;
+        if (ok && strstr(c, "id>")) {
+            if (TakeAccount(&c)) {
+                gNoipStep = NOIP_STEP_WAIT_DOMAINS;
+                return;
+            }
+            Message(kBadReply, "ERROR");
+            StepFailed(step);
+            return;
+        }
+        if (step == NOIP_STEP_SIGNIN) {
+            FirstMessage(cursor, status, text, sizeof text);
+            Message(text, "ERROR");
+            return;
+        }
+        gNoipMessage[0] = 0;
+        size_t used = 0;
+        c = cursor;
+        while (Noip_FindElement(&c, "msg>")) {
+            const char* m = gNoipValue;
+            if (strstr(m, "password"))
+                m = kPasswordRule;
+            else if (strstr(m, "username"))
+                m = kUsernameRule;
+            if (Append(gNoipMessage, sizeof gNoipMessage, &used, "%s\n", m) != 0) break;
+        }
+        if (!gNoipMessage[0] && !ok) snprintf(gNoipMessage, sizeof gNoipMessage, "no-ip server error %d\n", status);
+        Message(gNoipMessage, "ERROR");
+        StepFailed(step);
+        return;
+    }
+    case NOIP_STEP_CHECK: {
+        const char* c = cursor;
+        if (!ok) {
+            FirstMessage(cursor, status, text, sizeof text);
+            Message(text, "ERROR");
+        } else if (!declared) {
+            // Nothing in it can say that the name is free.
+            Message(kBadReply, "ERROR");
+        } else if (Noip_FindElement(&c, "string>")) {
+            Message("This Username is not available", "ERROR");
+        } else if (Noip_FindElement(&c, "msg>")) {
+            Message(gNoipValue, "ERROR");
+        } else {
+            Message("This Username is available", "PASS");
+        }
+        EnableAfterCheck(f);
+        return;
+    }
+    case NOIP_STEP_INFO:
+        if (!ok) {
+            FirstMessage(cursor, status, text, sizeof text);
+            Message(text, "ERROR");
+            return;
+        }
+        ShowAccountInfo(cursor);
+        return;
+    case NOIP_STEP_DOMAINS: {
+        if (!ok) {
+            FirstMessage(cursor, status, text, sizeof text);
+            Message(text, "ERROR");
+            return;
+        }
+        const char* c = cursor;
+        if (!Noip_FindElement(&c, "item>")) {
+            FirstMessage(cursor, status, text, sizeof text);
+            Message(text, "ERROR");
+            return;
+        }
+        FillDomains(cursor);
+        return;
+    }
+    case NOIP_STEP_ADD_HOST: {
+        const char* c = cursor;
+        if (ok && Noip_FindElement(&c, "id>")) {
+            gNoipStep = NOIP_STEP_WAIT_INFO;
+            return;
+        }
+        FirstMessage(cursor, status, text, sizeof text);
+        Message(text, "ERROR");
+        StepFailed(step);
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+int Noip_Receive()
+{
+    int slot = gNoipSockets.current;
+    int fd = gNoipSockets.socket[slot];
+    if (fd < 0) return 0;
+    int closed = 0;
+    bool overflow = false;
+    int status = 0;
+    size_t bodyStart = 0, bodyLength = 0;
+    int state = 0;
+    // What is in flight arrives within a few hundred milliseconds; a reply
+    // still incomplete after that is read further on the next tick.
+    uint64_t until = NowMs() + 300;
+    for (;;) {
+        ssize_t n = recv(fd, gReply + gReplyLength, sizeof gReply - 1 - gReplyLength, MSG_DONTWAIT);
+        if (n > 0) {
+            gReplyLength += (size_t)n;
+            if (gReplyLength >= sizeof gReply - 1) overflow = true;
+        } else if (n == 0) {
+            closed = 1;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            closed = 1;
+        }
+        gReply[gReplyLength] = 0;
+        state = ReplyState(gReply, gReplyLength, closed, &status, &bodyStart, &bodyLength);
+        if (state != 0 || closed || overflow) break;
+        uint64_t now = NowMs();
+        if (now >= until) return 0;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(fd, &readable);
+        timeval wait = {0, (suseconds_t)((until - now) * 1000)};
+        if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
+    }
+    CloseSlot(slot);
+    size_t length = gReplyLength;
+    gReplyLength = 0;
+    // A reply that fills the whole buffer without being whole is refused.
+    if (overflow && state != 1) length = 0;
+    Noip_ParseResponse(gReply, length, 1, gNoipStep);
+    return 1;
+}
+
+int Noip_Poll()
+{
+    int slot = gNoipSockets.current;
+    if (slot < 0 || slot > 1) return 0;
+    int fd = gNoipSockets.socket[slot];
+    if (fd < 0) return 0;
+    if (NowMs() - gSentAtMs > gNoipReplyTimeoutMs) {
+        CloseSlot(slot);
+        gReplyLength = 0;
+        int step = gNoipStep;
+        Message(kNoReply, "ERROR");
+        StepFailed(step);
+        return 1;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    timeval wait = {0, 5};
+    if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
+    if (!FD_ISSET(fd, &readable)) return 0;
+    return Noip_Receive();
+}
