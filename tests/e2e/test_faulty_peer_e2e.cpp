@@ -11,6 +11,7 @@
 #include "media/Vido.h"
 #include "platform/win/Win.h"
 #include "tests/support/LinkLoop.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
 
@@ -65,15 +66,7 @@ class FaultyPeer {
 public:
     FaultyPeer(Fault fault, uint16_t recorderPort) : fault_(fault), recorderPort_(recorderPort)
     {
-        listen_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listen_, (sockaddr*)&a, sizeof a);
-        listen(listen_, 8);
-        socklen_t n = sizeof a;
-        getsockname(listen_, (sockaddr*)&a, &n);
-        port_ = ntohs(a.sin_port);
+        listen_ = ListenOnLoopback(8, &port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~FaultyPeer()
