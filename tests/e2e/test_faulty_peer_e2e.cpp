@@ -13,6 +13,7 @@
 #include "tests/support/LinkLoop.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/StreamLoop.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -283,24 +284,9 @@ int CountFrame(const uint8_t*, uint32_t, uint32_t)
 }
 int NoBackup(TStreamRecord*) { return 0; }
 
-// The link's loop with the frame stream and the stream step, as the
-// viewer's main loop runs them.
-struct VideoLoop : LinkLoop {
-    VideoLoop()
-    {
-        Vido_Init();
-        Stream_Init();
-        gFrames = 0;
-        Stream_SetHandOffs(CountFrame, NoBackup);
-        timer->OnTimer = [this](TObject*) {
-            timer->SetEnabled(false);
-            Session_ReceiveStep();
-            Session_PollSockets();
-            Stream_Pump();
-            timer->SetEnabled(true);
-        };
-    }
-    ~VideoLoop() { Stream_SetHandOffs(nullptr, nullptr); }
+// The stream loop counting the frames handed to the decoder.
+struct VideoLoop : FrameStreamLoop {
+    VideoLoop() : FrameStreamLoop(CountFrame, NoBackup) { gFrames = 0; }
 };
 
 const char* Name(Fault f)
