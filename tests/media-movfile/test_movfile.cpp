@@ -249,7 +249,7 @@ TEST_F(MovFileTest, FramesFedThroughTheStreamPathDecodeAsFfmpegDecodesTheFile)
     for (const auto& c : cases) {
         Made m = Make(c.sim);
         ASSERT_TRUE(m.ok) << c.sim;
-        ResetStream(S());
+        Stream_Reset();
         gDecodes.clear();
         memset(&gLocalFile, 0, sizeof gLocalFile);
         View()->mode = VIEW_LOCAL_PLAYBACK;
