@@ -119,6 +119,37 @@ inline void Fill(uint32_t* row, uint32_t from, uint32_t to, uint32_t limit)
     for (uint32_t x = from; x < to; x++) row[x] = kGrey;
 }
 
+// Above and below a picture placed at (ox, oy) in a bw x bh target: the
+// margin rows grey.
+inline void FillMarginRows(uint32_t* const* rows, uint32_t ox, uint32_t oy, uint32_t tw, uint32_t th, uint32_t bw,
+                           uint32_t bh)
+{
+    uint32_t full = 2 * ox + tw;
+    for (uint32_t r = 0; r < oy; r++) {
+        if (r < bh) Fill(rows[r], 0, full, bw);
+        if (oy + th + r < bh) Fill(rows[oy + th + r], 0, full, bw);
+    }
+}
+
+// The up to 4 output rows of one band of the picture, each with its side
+// margins grey; draw(yy, end, px) writes picture row yy's first end pixels
+// (those within the target) to px.
+template <class Draw>
+inline void PlaceBandRows(uint32_t* const* rows, uint32_t ox, uint32_t oy, uint32_t tw, uint32_t th, uint32_t bw,
+                          uint32_t bh, uint32_t band, Draw draw)
+{
+    uint32_t full = 2 * ox + tw;
+    for (uint32_t i = 0; i < 4; i++) {
+        uint32_t yy = band * 4 + i, row = oy + yy;
+        if (yy >= th || row >= bh) break;
+        uint32_t* out = rows[row];
+        Fill(out, 0, ox, bw);
+        uint32_t end = ox + tw < bw ? tw : (bw > ox ? bw - ox : 0);
+        draw(yy, end, out + ox);
+        Fill(out, ox + tw, full, bw);
+    }
+}
+
 // Positions of one resampling pass, the same for every row or column:
 // the two inputs and the weight of the second.
 struct TTaps {
@@ -661,11 +692,7 @@ void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
     }
 
     // Above and below a centred picture.
-    uint32_t full = 2 * ox + tw;
-    for (uint32_t r = 0; r < oy; r++) {
-        if (r < bh) Fill(rows[r], 0, full, bw);
-        if (oy + th + r < bh) Fill(rows[oy + th + r], 0, full, bw);
-    }
+    FillMarginRows(rows, ox, oy, tw, th, bw, bh);
 
     for (uint32_t band = 0; band * 4 < th; band++) {
         if (oy + band * 4 >= bh) break;
@@ -673,12 +700,7 @@ void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
         BandChroma(job, job->u, &gUCache, crow, groups, k, gBandU);
         BandChroma(job, job->v, &gVCache, crow, groups, k, gBandV);
         k.offsets(gBandU, gBandV, groups, gPixelAdd, gPixelSub);
-        for (uint32_t i = 0; i < 4; i++) {
-            uint32_t yy = band * 4 + i, row = oy + yy;
-            if (yy >= th || row >= bh) break;
-            uint32_t* out = rows[row];
-            Fill(out, 0, ox, bw);
-            uint32_t end = ox + tw < bw ? tw : (bw > ox ? bw - ox : 0);
+        PlaceBandRows(rows, ox, oy, tw, th, bw, bh, band, [&](uint32_t yy, uint32_t end, uint32_t* px) {
             const uint8_t* luma;
             if (job->scale) {
                 int32_t a = (int32_t)gTapsY.first[yy], b = (int32_t)gTapsY.second[yy];
@@ -689,9 +711,8 @@ void FusedScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
             } else {
                 luma = LumaRow(job, yy);
             }
-            k.convert(luma, gPixelAdd, gPixelSub, end, out + ox);
-            Fill(out, ox + tw, full, bw);
-        }
+            k.convert(luma, gPixelAdd, gPixelSub, end, px);
+        });
     }
     (void)h;
 }
@@ -761,11 +782,7 @@ void PlainScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
     }
 
     // Above and below a centred picture.
-    uint32_t full = 2 * ox + tw;
-    for (uint32_t r = 0; r < oy; r++) {
-        if (r < bh) Fill(rows[r], 0, full, bw);
-        if (oy + th + r < bh) Fill(rows[oy + th + r], 0, full, bw);
-    }
+    FillMarginRows(rows, ox, oy, tw, th, bw, bh);
 
     uint32_t chromaWidth = (w + 1) / 2, chromaRows = (h + 1) / 2;
     uint32_t groups = (tw + 3) / 4;
@@ -788,20 +805,13 @@ void PlainScaleToRows(const TRenderJob* job, uint32_t* const* rows, uint32_t bw,
             }
             Lanes(u, v, &gAdd[g], &gSub[g]);
         }
-        for (uint32_t i = 0; i < 4; i++) {
-            uint32_t yy = band * 4 + i, row = oy + yy;
-            if (yy >= th || row >= bh) break;
-            uint32_t* out = rows[row];
-            Fill(out, 0, ox, bw);
-            uint32_t end = ox + tw < bw ? tw : (bw > ox ? bw - ox : 0);
-            uint32_t* px = out + ox;
+        PlaceBandRows(rows, ox, oy, tw, th, bw, bh, band, [&](uint32_t yy, uint32_t end, uint32_t* px) {
             if (job->scale) {
                 ConvertRow(gScaledLuma + (size_t)yy * kOutStride, end, px);
             } else {
                 ConvertRow(Render_WorkRow(w, yy), end, px);
             }
-            Fill(out, ox + tw, full, bw);
-        }
+        });
     }
 }
 

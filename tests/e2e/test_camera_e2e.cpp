@@ -13,6 +13,7 @@
 #include "tests/support/AvcDecoder.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/StreamLoop.h"
 #include "tools/dvr-sim/sim_pattern.h"
 #include <gtest/gtest.h>
 #include <chrono>
@@ -55,24 +56,9 @@ int RecordDecode(const uint8_t* buffer, uint32_t length, uint32_t)
 
 int RecordBackup(TStreamRecord*) { return 0; }
 
-// The link's loop with the frame stream module and the stream step added,
-// as the viewer's start-up and main loop run them.
-struct StreamLoop : LinkLoop {
-    StreamLoop()
-    {
-        Vido_Init();
-        Stream_Init();
-        gHanded.clear();
-        Stream_SetHandOffs(RecordDecode, RecordBackup);
-        timer->OnTimer = [this](TObject*) {
-            timer->SetEnabled(false);
-            Session_ReceiveStep();
-            Session_PollSockets();
-            Stream_Pump();
-            timer->SetEnabled(true);
-        };
-    }
-    ~StreamLoop() { Stream_SetHandOffs(nullptr, nullptr); }
+// The stream loop recording every hand-off.
+struct StreamLoop : FrameStreamLoop {
+    StreamLoop() : FrameStreamLoop(RecordDecode, RecordBackup) { gHanded.clear(); }
 };
 
 constexpr uint32_t kFps = 30;

@@ -11,7 +11,9 @@
 #include "media/Vido.h"
 #include "platform/win/Win.h"
 #include "tests/support/LinkLoop.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/StreamLoop.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -65,15 +67,7 @@ class FaultyPeer {
 public:
     FaultyPeer(Fault fault, uint16_t recorderPort) : fault_(fault), recorderPort_(recorderPort)
     {
-        listen_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listen_, (sockaddr*)&a, sizeof a);
-        listen(listen_, 8);
-        socklen_t n = sizeof a;
-        getsockname(listen_, (sockaddr*)&a, &n);
-        port_ = ntohs(a.sin_port);
+        listen_ = ListenOnLoopback(8, &port_);
         thread_ = std::thread([this] { Run(); });
     }
     ~FaultyPeer()
@@ -290,24 +284,9 @@ int CountFrame(const uint8_t*, uint32_t, uint32_t)
 }
 int NoBackup(TStreamRecord*) { return 0; }
 
-// The link's loop with the frame stream and the stream step, as the
-// viewer's main loop runs them.
-struct VideoLoop : LinkLoop {
-    VideoLoop()
-    {
-        Vido_Init();
-        Stream_Init();
-        gFrames = 0;
-        Stream_SetHandOffs(CountFrame, NoBackup);
-        timer->OnTimer = [this](TObject*) {
-            timer->SetEnabled(false);
-            Session_ReceiveStep();
-            Session_PollSockets();
-            Stream_Pump();
-            timer->SetEnabled(true);
-        };
-    }
-    ~VideoLoop() { Stream_SetHandOffs(nullptr, nullptr); }
+// The stream loop counting the frames handed to the decoder.
+struct VideoLoop : FrameStreamLoop {
+    VideoLoop() : FrameStreamLoop(CountFrame, NoBackup) { gFrames = 0; }
 };
 
 const char* Name(Fault f)

@@ -48,9 +48,7 @@ TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 6200", &out), 0)
         << out;
 
-    std::vector<std::string> stored;
-    for (const std::string& l : sim.lines())
-        if (l.rfind("icmd pppoe ", 0) == 0) stored.push_back(l);
+    std::vector<std::string> stored = sim.LinesStartingWith("icmd pppoe ");
     const std::string alice = "icmd pppoe flag=0 user=alice@isp password-length=6";
     EXPECT_EQ(stored, std::vector<std::string>({alice, alice})) << out;
     EXPECT_NE(out.find(std::string("text ") + kPppoeUser + "=\"alice@isp\""), std::string::npos)
@@ -79,9 +77,7 @@ TEST(SetupE2E, UpnpPortIsRefusedOutsideItsRangeAndWrittenWithin)
     std::string out;
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 5400", &out), 0) << out;
 
-    std::vector<std::string> words;
-    for (const std::string& l : sim.lines())
-        if (l.rfind("ictl upnp word=", 0) == 0) words.push_back(l);
+    std::vector<std::string> words = sim.LinesStartingWith("ictl upnp word=");
     // The page's read (its default port), then only the good write.
     EXPECT_EQ(words, std::vector<std::string>({"ictl upnp word=0x8000ffff read stored=0x00000050",
                                                "ictl upnp word=0x20001f90 write stored=0x00001f90"}))
@@ -109,9 +105,7 @@ TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 18200", &out), 0) << out;
 
     EXPECT_TRUE(sim.Seen("icmd get mask=2 unanswered"));
-    std::vector<std::string> stored;
-    for (const std::string& l : sim.lines())
-        if (l.rfind("icmd pppoe ", 0) == 0) stored.push_back(l);
+    std::vector<std::string> stored = sim.LinesStartingWith("icmd pppoe ");
     EXPECT_EQ(stored, std::vector<std::string>({"icmd pppoe flag=0 user=late password-length=0"})) << out;
     EXPECT_EQ(Count(out, "text=\"Setup Successful.\""), 1u) << out;
 }

@@ -2,6 +2,7 @@
 #include "control/Session.h"
 #include "link/Conn.h"
 #include "platform/vcl/Vcl.h"
+#include "tests/support/Loopback.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -13,27 +14,7 @@
 
 namespace {
 
-struct Listener {
-    int fd = -1, client = -1, port = 0;
-    Listener()
-    {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, (sockaddr*)&a, sizeof a);
-        listen(fd, 4);
-        socklen_t n = sizeof a;
-        getsockname(fd, (sockaddr*)&a, &n);
-        port = ntohs(a.sin_port);
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-    }
-    ~Listener()
-    {
-        if (client >= 0) close(client);
-        close(fd);
-    }
-};
+using Listener = LoopbackListener;
 
 int SocketOption(intptr_t handle, int option)
 {

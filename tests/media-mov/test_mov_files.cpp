@@ -6,6 +6,7 @@
 #include "panel/Month.h"
 #include "sim_pattern.h"
 #include "tests/media-mov/MovAtoms.h"
+#include "tests/support/FrameDump.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -21,33 +22,6 @@ const uint32_t kStart = 850000000; // a recorder second in 2026
 
 bool HaveTools() { return Shell("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0; }
 
-std::string Scratch()
-{
-    char tmpl[] = "/tmp/tavlin-mov-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
-
-// One unit of a dump: its header fields and where its bytes are.
-struct Unit {
-    size_t offset;
-    uint32_t bytes;
-    uint32_t kind, time, frame, key;
-};
-
-std::vector<Unit> Units(const Bytes& d)
-{
-    std::vector<Unit> units;
-    for (size_t at = 0; at + 32 <= d.size();) {
-        uint32_t bytes = 64u * (d[at + 18] | (d[at + 19] << 8));
-        if (bytes == 0 || bytes > d.size() - at) break;
-        units.push_back(Unit{at, bytes, uint32_t(d[at + 11] >> 6), Le32(&d[at + 4]), d[at + 8],
-                             ((d[at + 15] >> 4) & 3) == 0 ? 1u : 0u});
-        at += bytes;
-    }
-    return units;
-}
-
 struct Made {
     std::string dir, dump, mov, printed;
     Bytes frames, file;
@@ -58,7 +32,7 @@ struct Made {
 Made Make(const std::string& simOptions, uint32_t watermark = 1)
 {
     Made m;
-    m.dir = Scratch();
+    m.dir = ScratchDir("tavlin-mov");
     m.dump = m.dir + "/frames";
     m.mov = m.dir + "/part.mov";
     std::string sim = std::string(DVR_SIM_PATH) + " --dump-frames " + m.dump + " --dump-start " +
@@ -126,7 +100,7 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     Made m = Make("--seconds 10 --gop 15", 0x1234ABCD);
     ASSERT_EQ(m.rc, 0) << m.printed;
     EXPECT_NE(m.printed.find("reason "), std::string::npos) << m.printed;
-    std::vector<Unit> units = Units(m.frames);
+    std::vector<DumpUnit> units = DumpUnits(m.frames);
     ASSERT_EQ(units.size(), 350u); // 300 video, 50 sound
 
     // ffprobe: the three tracks as a player sees them.
@@ -209,7 +183,7 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     Bytes expected(picture);
     size_t shown = 0;
     uint32_t keyTime = 0, keyFrame = 0;
-    for (const Unit& u : units) {
+    for (const DumpUnit& u : units) {
         if (u.kind != 1) continue;
         if (u.key) {
             keyTime = u.time;
@@ -223,7 +197,7 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
 
     // The sound: exactly the kept bytes, the samples' high bytes.
     Bytes sent;
-    for (const Unit& u : units)
+    for (const DumpUnit& u : units)
         if (u.kind == 2)
             for (uint32_t i = 0; i < ((u.bytes - 32) & ~63u) / 2; ++i) sent.push_back(m.frames[u.offset + 32 + 2 * i + 1]);
     EXPECT_EQ(sent.size(), 80000u);
@@ -280,7 +254,7 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     }
     // Each sample carries its unit's header in the trailer, 60 bytes before its end.
     size_t v = 0;
-    for (const Unit& u : units) {
+    for (const DumpUnit& u : units) {
         if (u.kind != 1) continue;
         const uint8_t* trailer = &m.file[offsets[v] + sizes[v] - 64];
         EXPECT_EQ(Be32(trailer), 2u);
@@ -314,7 +288,7 @@ TEST(MovFiles, APartShorterThanASecondIsAPlayableMovie)
     if (!HaveTools()) GTEST_SKIP() << "ffmpeg and ffprobe are needed";
     Made whole = Make("--seconds 1 --gop 5 --no-audio");
     ASSERT_FALSE(whole.frames.empty());
-    std::vector<Unit> units = Units(whole.frames);
+    std::vector<DumpUnit> units = DumpUnits(whole.frames);
     ASSERT_GE(units.size(), 10u);
     std::string cut = whole.dir + "/cut";
     FILE* f = fopen(cut.c_str(), "wb");
@@ -347,7 +321,7 @@ TEST(MovFiles, ADamagedDumpEndsThePartCleanly)
 {
     if (!HaveTools()) GTEST_SKIP() << "ffmpeg and ffprobe are needed";
     Made whole = Make("--seconds 2 --gop 10");
-    std::vector<Unit> units = Units(whole.frames);
+    std::vector<DumpUnit> units = DumpUnits(whole.frames);
     ASSERT_GT(units.size(), 40u);
     Bytes damaged(whole.frames.begin(), whole.frames.begin() + units[40].offset);
     for (int i = 0; i < 4096; ++i) damaged.push_back(uint8_t(i * 37 + 11));

@@ -12,6 +12,7 @@
 #include "media/Watermark.h"
 #include "tests/media-mov/MovAtoms.h"
 #include "tests/support/AvcDecoder.h"
+#include "tests/support/FrameDump.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -29,30 +30,12 @@ const uint32_t kStart = 850000000; // a recorder second in 2026
 
 bool HaveFfmpeg() { return Shell("command -v ffmpeg >/dev/null") == 0; }
 
-std::string Scratch()
+// The dump's video units.
+std::vector<DumpUnit> VideoUnits(const Bytes& d)
 {
-    char tmpl[] = "/tmp/tavlin-movfile-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
-
-struct Unit {
-    size_t offset;
-    uint32_t bytes;
-    uint32_t kind, time, key;
-};
-
-std::vector<Unit> VideoUnits(const Bytes& d)
-{
-    std::vector<Unit> units;
-    for (size_t at = 0; at + 32 <= d.size();) {
-        uint32_t bytes = 64u * (d[at + 18] | (d[at + 19] << 8));
-        if (bytes == 0 || bytes > d.size() - at) break;
-        uint32_t kind = d[at + 11] >> 6;
-        if (kind == 1)
-            units.push_back(Unit{at, bytes, kind, mov_test::Le32(&d[at + 4]), ((d[at + 15] >> 4) & 3) == 0 ? 1u : 0u});
-        at += bytes;
-    }
+    std::vector<DumpUnit> units;
+    for (const DumpUnit& u : DumpUnits(d))
+        if (u.kind == 1) units.push_back(u);
     return units;
 }
 
@@ -65,7 +48,7 @@ struct Made {
 Made Make(const std::string& simOptions, uint32_t watermark = 0x5A17C0DE)
 {
     Made m;
-    m.dir = Scratch();
+    m.dir = ScratchDir("tavlin-movfile");
     std::string dump = m.dir + "/frames";
     m.mov = m.dir + "/part.mov";
     if (Shell(std::string(DVR_SIM_PATH) + " --dump-frames " + dump + " --dump-start " + std::to_string(kStart) + " " +
@@ -126,7 +109,7 @@ TEST_F(MovFileTest, EverySampleReadsBackAsTheUnitSentAndTheIndexHoldsTheKeyFrame
 {
     Made m = Make("--seconds 10 --gop 30");
     ASSERT_TRUE(m.ok);
-    std::vector<Unit> units = VideoUnits(m.frames);
+    std::vector<DumpUnit> units = VideoUnits(m.frames);
     ASSERT_EQ(units.size(), 300u);
 
     ASSERT_EQ(LocalPlay_Arm(m.mov.c_str()), 0);
@@ -266,7 +249,7 @@ TEST_F(MovFileTest, FramesFedThroughTheStreamPathDecodeAsFfmpegDecodesTheFile)
     for (const auto& c : cases) {
         Made m = Make(c.sim);
         ASSERT_TRUE(m.ok) << c.sim;
-        ResetStream(S());
+        Stream_Reset();
         gDecodes.clear();
         memset(&gLocalFile, 0, sizeof gLocalFile);
         View()->mode = VIEW_LOCAL_PLAYBACK;
@@ -543,7 +526,7 @@ TEST_F(MovFileTest, IndexingStopsAtFourHoursOfSeconds)
 {
     const uint32_t t0 = kStart;
     Bytes f = SyntheticFile({t0, t0 + 1, t0 + 7200, t0 + 14399, t0 + 14400, t0 + 20000});
-    std::string dir = Scratch(), path = dir + "/long.mov";
+    std::string dir = ScratchDir("tavlin-movfile"), path = dir + "/long.mov";
     ASSERT_TRUE(WriteBytes(path, f, f.size()));
     ASSERT_EQ(LocalPlay_Arm(path.c_str()), 0);
     EXPECT_EQ(gLocalFile.sampleCount, 6u);

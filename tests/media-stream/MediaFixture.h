@@ -87,7 +87,7 @@ protected:
         Conn_AllocFrameRing(C(0), CONN_FRAME_RING_SIZE);
         Vido_Init();
         Stream_Init();
-        ResetStream(S());
+        Stream_Reset();
         C(0)->session = kSession;
         C(0)->linkState = LINK_LOGGED_IN;
         C(0)->active = 1;
@@ -104,28 +104,6 @@ protected:
     {
         Stream_SetHandOffs(nullptr, nullptr);
         LinkTest::TearDown();
-    }
-
-    static void ResetStream(TStreamRecord* s)
-    {
-        s->directionSeen = 0;
-        s->audioWanted = 0;
-        s->keyFrameWord = 0;
-        s->audioRing.writeIndex.store(0);
-        s->audioRing.readIndex.store(0);
-        s->lastSource = 0;
-        s->heldLength = 0;
-        s->lastOffset = 0;
-        s->offsetChanges = 0;
-        s->displayTime = 0;
-        s->shownPlaybackTime = 0;
-        for (TChannelState& cs : s->channels) {
-            cs.newestSecond = cs.newestFrame = 0;
-            cs.startSecond.store(0);
-            cs.startFrame.store(0);
-            cs.videoTime.store(0);
-        }
-        Stream_ResetChannels(s, 0);
     }
 
     TStreamRecord* S() { return &gStreamRecords[0]; }

@@ -93,7 +93,7 @@ TEST_F(StreamTest, AHeldFrameWaitsOrGoesByHowFarAheadItIsDue)
         SCOPED_TRACE(row.name);
         gDecodes.clear();
         View()->mode = row.mode;
-        ResetStream(S());
+        Stream_Reset();
         for (FrameDesc f : Run(2)) {
             f.channel = row.channel;
             f.headerChannel = row.channel & 15;
@@ -132,7 +132,7 @@ TEST_F(StreamTest, LateFramesStartOverFromNow)
     // Playback: a late frame is due one period from now, and waits for it.
     gDecodes.clear();
     View()->mode = VIEW_PLAYBACK;
-    ResetStream(S());
+    Stream_Reset();
     for (FrameDesc f : Run(2)) {
         f.source = SOURCE_RECORDED;
         f.timeScale = 200; // 100 ms
@@ -164,7 +164,7 @@ TEST_F(StreamTest, LiveLagSpeedsUpThePeriod)
         SCOPED_TRACE(testing::Message() << row.standard << " " << row.seconds << "s " << row.frames);
         gDecodes.clear();
         Machine().frameRateFlag = row.standard;
-        ResetStream(S());
+        Stream_Reset();
         std::vector<FrameDesc> frames = Run(3);
         for (FrameDesc& f : frames) {
             f.streamSequence = Queue().lastDelivered + 1 + (uint32_t)(&f - frames.data());
@@ -263,7 +263,7 @@ TEST_F(StreamTest, WhatIsRejectedAndWhatEmptiesTheRing)
         gDecodes.clear();
         View()->mode = row.mode;
         View()->icmdSequence = 4;
-        ResetStream(S());
+        Stream_Reset();
         S()->lastSource = row.mode == VIEW_PLAYBACK ? SOURCE_RECORDED : SOURCE_LIVE;
         std::vector<FrameDesc> frames = Run(2, 0);
         frames[1].type = 0;
@@ -304,7 +304,7 @@ TEST_F(StreamTest, TheDecoderGetsTheParameterSetsAndTheBytesReadNothingMore)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         gDecodes.clear();
-        ResetStream(S());
+        Stream_Reset();
         // Leave stale bytes in the held buffer first.
         memset(S()->heldBuffer, 0xEE, 65536);
         std::vector<FrameDesc> frames = Run(2, 0);
@@ -350,7 +350,7 @@ TEST_F(StreamTest, TheTimeOffsetIsDroppedAfterThreeChanges)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         gDecodes.clear();
-        ResetStream(S());
+        Stream_Reset();
         std::vector<FrameDesc> frames = Run((uint32_t)row.offsets.size(), 0);
         for (size_t i = 0; i < frames.size(); ++i) {
             frames[i].timeOffset = row.offsets[i];
@@ -371,7 +371,7 @@ TEST_F(StreamTest, DecodedFramesOfChannels0And1SetTheirVideoTime)
         uint32_t fps = standard ? 25 : 30;
         for (uint32_t channel : {0u, 1u, 2u}) {
             SCOPED_TRACE(testing::Message() << fps << " fps, channel " << channel);
-            ResetStream(S());
+            Stream_Reset();
             for (TChannelState& cs : S()->channels) cs.videoTime.store(0);
             FrameDesc f = Run(1, 0)[0];
             f.channel = channel;
@@ -508,7 +508,7 @@ TEST_F(StreamTest, PacingGoesOnPastElevenHoursOnOneChannelClock)
         SCOPED_TRACE(mode);
         gDecodes.clear();
         View()->mode = mode;
-        ResetStream(S());
+        Stream_Reset();
         uint32_t source = mode == VIEW_PLAYBACK ? SOURCE_RECORDED : SOURCE_LIVE;
         S()->lastSource = source;
         for (FrameDesc f : Run(3, 100)) {

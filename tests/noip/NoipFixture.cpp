@@ -62,6 +62,17 @@ std::vector<MessageBoxes::Box> MessageBoxes::Take()
     return r;
 }
 
+void FillAccountFields(TForm_noip_setting* f, const AccountEntry& a)
+{
+    f->Username->SetText(a.user);
+    f->email->SetText(a.email);
+    f->password->SetText(a.password);
+    f->cpassword->SetText(a.password);
+    f->firstname->SetText(a.firstname);
+    f->lastname->SetText(a.lastname);
+    f->postal_code->SetText(a.postalCode);
+}
+
 TForm_noip_setting* ResetForm()
 {
     Noip_CloseAll();

@@ -136,6 +136,17 @@ public:
 // message loop with it running).
 TForm_noip_setting* ResetForm();
 
+// The account fields of the form as a user fills them in; the password goes
+// into both password edits.
+struct AccountEntry {
+    const char *user, *email, *password, *firstname, *lastname, *postalCode;
+};
+// The service's seeded account, as its owner would type it.
+constexpr AccountEntry kSeedAccount{"alice01", "alice@example.com", "secret12", "Alice", "Smith", "12345"};
+
+void FillAccountFields(TForm_noip_setting* f, const AccountEntry& a);
+inline void FillSeedAccountFields(TForm_noip_setting* f) { FillAccountFields(f, kSeedAccount); }
+
 // Runs Timer3Timer once, as a tick of the form's timer does.
 void Tick();
 

@@ -309,13 +309,7 @@ TEST(NoipForm, OneTickReadsTheReplyAndStartsItsFollowUp)
     PointClientAt(server.port());
     MessageBoxes boxes;
     TForm_noip_setting* f = ResetForm();
-    f->Username->SetText("erin1234");
-    f->email->SetText("erin@example.com");
-    f->password->SetText("secret12");
-    f->cpassword->SetText("secret12");
-    f->firstname->SetText("Erin");
-    f->lastname->SetText("Lee");
-    f->postal_code->SetText("4000");
+    FillAccountFields(f, {"erin1234", "erin@example.com", "secret12", "Erin", "Lee", "4000"});
     gNoipStep = NOIP_STEP_CREATE;
     ASSERT_EQ(Noip_Connect(0), 1);
     EXPECT_STREQ(gNoipSavedUser, "erin1234");

@@ -12,17 +12,6 @@ const std::string kDecl = "<?xml version=\"1.0\"?>\n";
 
 void Parse(int step, const std::string& reply) { Noip_ParseResponse(reply.data(), reply.size(), 1, step); }
 
-void FillAccountFields(TForm_noip_setting* f)
-{
-    f->Username->SetText("alice01");
-    f->email->SetText("alice@example.com");
-    f->password->SetText("secret12");
-    f->cpassword->SetText("secret12");
-    f->firstname->SetText("Alice");
-    f->lastname->SetText("Smith");
-    f->postal_code->SetText("12345");
-}
-
 TEST(NoipReplies, CreateAccountAnswerTakesTheAccountAndAsksForTheDomains)
 {
     MessageBoxes boxes;
@@ -112,7 +101,7 @@ TEST(NoipReplies, UserNameCheck)
     MessageBoxes boxes;
     for (const Case& c : cases) {
         TForm_noip_setting* f = ResetForm();
-        if (c.filled) FillAccountFields(f);
+        if (c.filled) FillSeedAccountFields(f);
         f->Create->SetEnabled(false);
         f->CheckUas->SetEnabled(false);
         gNoipStep = NOIP_STEP_CHECK;

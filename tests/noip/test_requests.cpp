@@ -19,17 +19,6 @@ struct StepCase {
     const char* expected;
 };
 
-void AccountFields(TForm_noip_setting* f)
-{
-    f->Username->SetText("alice01");
-    f->email->SetText("alice@example.com");
-    f->password->SetText("secret12");
-    f->cpassword->SetText("secret12");
-    f->firstname->SetText("Alice");
-    f->lastname->SetText("Smith");
-    f->postal_code->SetText("12345");
-}
-
 void SeedAccount()
 {
     snprintf(gNoipAccount.id, sizeof gNoipAccount.id, "%s", kSeedId);
@@ -37,7 +26,7 @@ void SeedAccount()
 }
 
 const StepCase kSteps[] = {
-    {NOIP_STEP_CREATE, "oem", AccountFields,
+    {NOIP_STEP_CREATE, "oem", FillSeedAccountFields,
      "POST /v2/oem/accounts.xml HTTP/1.1\r\n"
      "User-Agent: No-IP Rest Client/1.0 (PHP)\r\n"
      "Host: 127.0.0.1\r\n"
@@ -49,7 +38,7 @@ const StepCase kSteps[] = {
      "Authorization: NOIP CLI-580617:nZlSoeg/JFb7Hprv/UTqPuo3obE=\r\n"
      "\r\n"
      "username=alice01&email=alice@example.com&password=secret12&firstname=Alice&lastname=Smith&postal_code=12345"},
-    {NOIP_STEP_CHECK, "oem", AccountFields,
+    {NOIP_STEP_CHECK, "oem", FillSeedAccountFields,
      "GET /v2/oem/accounts.xml?mode=exists&user=alice01 HTTP/1.1\r\n"
      "User-Agent: No-IP Rest Client/1.0 (PHP)\r\n"
      "Host: 127.0.0.1\r\n"
@@ -57,7 +46,7 @@ const StepCase kSteps[] = {
      "Date: Sun, 05 Jan 2025 09:03:07 +0000\r\n"
      "Authorization: NOIP CLI-580617:Zw08CidJqGLSOQaOiaGhIEFqxiI=\r\n"
      "\r\n"},
-    {NOIP_STEP_SIGNIN, "user", AccountFields,
+    {NOIP_STEP_SIGNIN, "user", FillSeedAccountFields,
      "POST /v2/oem/clients.xml HTTP/1.1\r\n"
      "User-Agent: No-IP Rest Client/1.0 (PHP)\r\n"
      "Host: 127.0.0.1\r\n"
@@ -265,7 +254,7 @@ TEST(NoipRequests, FieldValuesArePercentEncodedAndTheServiceDecodesThemBack)
     PointClientAt(server.port());
     MessageBoxes boxes;
     TForm_noip_setting* f = ResetForm();
-    AccountFields(f);
+    FillSeedAccountFields(f);
     f->Username->SetText("bob2024");
     f->email->SetText("bob+dvr@example.com");
     f->firstname->SetText("A&B=C %D");

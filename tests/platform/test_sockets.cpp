@@ -1,6 +1,7 @@
 // The client socket against a real listener on loopback.
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
+#include "tests/support/Loopback.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -16,28 +17,8 @@
 namespace {
 
 // A one-client loopback listener driven by hand from the test.
-struct Listener {
-    int fd = -1, client = -1, port = 0;
-    Listener()
-    {
-        fd = socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, (sockaddr*)&a, sizeof a);
-        listen(fd, 4);
-        socklen_t n = sizeof a;
-        getsockname(fd, (sockaddr*)&a, &n);
-        port = ntohs(a.sin_port);
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-    }
-    ~Listener()
-    {
-        if (client >= 0) close(client);
-        close(fd);
-    }
+struct Listener : LoopbackListener {
+    Listener() : LoopbackListener(true) {}
     bool Accept()
     {
         return Application_ProcessMessagesUntil([&] { return (client = accept(fd, nullptr, nullptr)) >= 0; }, 3000);

@@ -171,6 +171,14 @@ class SimProcess {
 
   const std::vector<std::string>& lines() const { return lines_; }
 
+  // The lines collected so far that start with prefix, in order.
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& l : lines_)
+      if (l.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
+    return found;
+  }
+
  private:
   pid_t pid_ = -1;
   int out_ = -1;
