@@ -7,6 +7,7 @@
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/Speaker.h"
+#include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/TavlinXImpl.h"
 #include "control/View.h"
@@ -21,6 +22,7 @@
 #include "media/SoundRing.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
+#include "panel/Month.h"
 #include "platform/com/Com.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
@@ -220,6 +222,9 @@ void Rig_Begin(const TRigSetup& setup)
     Speaker_Reset();
     Decoder_ResetChannel(0);
     Decoder_ResetChannel(1);
+    Pbba_Reset();
+    Title_Reset();
+    Month_Init();
     Stopwatch_Start(1);
 
     // The first tick connects socket 0 and sends the login.

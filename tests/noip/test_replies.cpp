@@ -242,6 +242,27 @@ TEST(NoipReplies, RepliesCutAtEveryLengthAreNeverTakenAsAnswers)
     }
 }
 
+TEST(NoipReplies, AHeadThatEndsInsideTheStatusLineIsNoReply)
+{
+    // Found by fuzz_noip: the status digits were read past the reply's end.
+    const std::string heads[] = {"HTTP/1.\r\n\r\n", "HTTP/1.1\r\n\r\n", "HTTP/1.1 2\r\n\r\n"};
+    MessageBoxes boxes;
+    for (const std::string& head : heads)
+        for (int closed = 0; closed < 2; closed++) {
+            std::vector<char> bytes(head.begin(), head.end());
+            int status = -1;
+            size_t start = 0, length = 0;
+            EXPECT_EQ(Noip_ReplyState(bytes.data(), bytes.size(), closed, &status, &start, &length), -1) << head;
+            EXPECT_EQ(status, -1) << head;
+            ResetForm();
+            gNoipStep = NOIP_STEP_CHECK;
+            Noip_ParseResponse(bytes.data(), bytes.size(), closed, NOIP_STEP_CHECK);
+            auto shown = boxes.Take();
+            ASSERT_EQ(shown.size(), 1u) << head;
+            EXPECT_EQ(shown[0].text, "no valid reply from no-ip server") << head;
+        }
+}
+
 TEST(NoipReplies, AReplyWithoutTheDeclarationHasNoElements)
 {
     MessageBoxes boxes;
