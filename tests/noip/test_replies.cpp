@@ -263,6 +263,33 @@ TEST(NoipReplies, AHeadThatEndsInsideTheStatusLineIsNoReply)
         }
 }
 
+TEST(NoipReplies, ResetReturnsTheClientToItsStartUpState)
+{
+    MessageBoxes boxes;
+    ResetForm();
+    gNoipStep = NOIP_STEP_SIGNIN;
+    Parse(NOIP_STEP_SIGNIN, HttpReply(200, kDecl + "<client><id>77</id><key>k77</key></client>"));
+    ASSERT_EQ(gNoipStep, NOIP_STEP_WAIT_DOMAINS);
+    Parse(NOIP_STEP_DOMAINS, HttpReply(200, kDecl + "<domains><item>ddns.net</item></domains>"));
+    ASSERT_GT(gNoipDomainCount, 0);
+    snprintf(gNoipHostName, sizeof gNoipHostName, "cam.ddns.net");
+    snprintf(gNoipSavedUser, sizeof gNoipSavedUser, "alice");
+    gNoipReplyTimeoutMs = 5;
+    Noip_Reset();
+    EXPECT_EQ(gNoipStep, NOIP_STEP_CREATE);
+    EXPECT_STREQ(gNoipAccount.id, "");
+    EXPECT_STREQ(gNoipAccount.key, "");
+    EXPECT_EQ(gNoipDomainCount, 0);
+    EXPECT_STREQ(gNoipDomains[0], "");
+    EXPECT_STREQ(gNoipHostName, "");
+    EXPECT_STREQ(gNoipSavedUser, "");
+    EXPECT_EQ(gNoipReplyTimeoutMs, 30000u);
+    EXPECT_EQ(gNoipSockets.socket[0], -1);
+    EXPECT_EQ(gNoipSockets.socket[1], -1);
+    EXPECT_EQ(Noip_Poll(), 0);
+    boxes.Take();
+}
+
 TEST(NoipReplies, AReplyWithoutTheDeclarationHasNoElements)
 {
     MessageBoxes boxes;
