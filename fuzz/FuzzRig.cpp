@@ -202,6 +202,13 @@ void Rig_Tick(uint32_t ms)
     Sound_Feed();
 }
 
+void Rig_Wait(uint32_t ms)
+{
+    gNowMs += ms;
+    uint32_t t = Stopwatch_Now();
+    for (uint32_t& stamp : gStamps) stamp = t;
+}
+
 void Rig_Begin(const TRigSetup& setup)
 {
     Rig_Start();

@@ -17,7 +17,9 @@
 //   control bit 0 op (0 chunk request, 1 chunk data), bits 1-2 mode,
 //         bits 3-5 section (0, 1, 2, 3, 4, 16, 17, 5), bit 6 fix up the
 //         chunk's own checksum word (bytes 8..11) to fit the bytes its
-//         offset and length words name, when they lie within the body.
+//         offset and length words name, when they lie within the body,
+//         bit 7 the clock moves on 16 s after the record (an unanswered
+//         upload times out); what was queued goes out after each record.
 #include "fuzz/FuzzRig.h"
 #include "control/Title.h"
 #include "link/Conn.h"
@@ -75,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const uint32_t kChannels[4] = {4, 8, 16, 16};
     uint8_t setupByte = data[0];
     TRigSetup setup;
-    setup.mode = 3; // Setup, where the Title page is
+    // Live: the Setup mode's entry fills the title edits, and the rig's
+    // first tick would render all of them for every input.
+    setup.mode = 0;
     setup.loggedIn = true;
     setup.sockets = 1;
     setup.channels = kChannels[(setupByte >> 2) & 3];
@@ -99,8 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (length > size - at) length = (uint32_t)(size - at);
             Deliver(data + at, length, control);
             at += length;
+            // The clock stands still in the tick: the 300 ms task would
+            // render every changed title, most of each input.
+            if (control & 0x80) Rig_Wait(16000);
             Title_CheckUpload(&gTitleStates[0]);
-            Rig_Tick(10);
+            Rig_Tick(0);
         }
     }
     TTitleState* state = &gTitleStates[0];
