@@ -16,7 +16,4 @@ uint32_t gBackupSizeOffset = 0;
 uint32_t gBackupPartCount = 0;
 int Backup_ChooseFile() { return 0; }                                         // backup files: none chosen
 void Backup_FinishFiles() {}
-TLocalFile gLocalFile;                                                        // local-file playback
-void LocalPlay_Feed(TStreamRecord*) {}                                        // local-file playback
-void LocalPlay_BuildIndex() {}                                                // local-file playback
 uint32_t Clock_NowNumber() { return 0; }                                    // backup files

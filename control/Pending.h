@@ -39,14 +39,8 @@ extern uint32_t gBackupPartCount;
 // backup files: 1 when the user chose a file (gBackupSaveDialog holds it)
 int Backup_ChooseFile();
 void Backup_FinishFiles();
-// local-file playback: its record, of which the view code clears the play state
-struct TLocalFile {
-    uint32_t playState;        // 1 while playing
-};
-extern TLocalFile gLocalFile;
-// local-file playback: the feed step per stream and the index step per tick
-void LocalPlay_Feed(TStreamRecord* stream);
-void LocalPlay_BuildIndex();
+// local-file playback: its record, the index and feed steps
+#include "media/LocalPlay.h"
 // The System page shows the address and port the page gave (the form's).
 void System_ShowAddress(const char* address, const char* port);
 // The setup pages and their items, and the UPnP page, are built.

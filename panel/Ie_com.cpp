@@ -7,6 +7,7 @@
 #include "panel/Ie_com.h"
 #include "control/Pending.h"
 #include "control/View.h"
+#include "media/LocalPlay.h"
 #include "link/Conn.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
@@ -194,6 +195,13 @@ void KeyForm_Update(uint32_t noSend)
         if (was != 2) return;
     }
 
+    // The open-movie button: the file dialog, then the movie in mode 4.
+    if (IE_LF == 1) {
+        IE_LF = 0;
+        LocalPlay_Choose();
+        return;
+    }
+
     bool requestHandled = false;
     bool changed = gPrevPage != IE_Page2;
     bool goPlayback = false;
@@ -240,6 +248,19 @@ void KeyForm_Update(uint32_t noSend)
         if (IE_SET_T != 0) {
             Month_ToggleTimeMark(IE_SET_T);
             requestHandled = true;
+        }
+        if (page == KEY_PAGE_PLAYBACK && IE_PB_PS2 != 0 && !changed && View_IsLocalPlayback(&gConnections[0])) {
+            // A movie file plays: the play buttons step through it; play or
+            // pause stays lit, as a step leaves it.
+            IE_PB_PS2 = 0;
+            LocalPlay_PlayButton(IE_PB_PS);
+            Fill(IE_PB_BT_En, SKIN_IE_PB_BT_EN_COUNT, 0);
+            IE_PB_PS = gLocalFile.playState == 1 ? 3 : 1;
+            IE_PB_BT_En[IE_PB_PS] = 1;
+            IE_Page[page] = 1;
+            gPrevPage = IE_Page2;
+            gLastDrawn[0] = gLastDrawn[1] = -2;
+            return;
         }
         if (page == KEY_PAGE_PLAYBACK && IE_PB_PS2 != 0) {
             if (IE_Month_T != 0) {

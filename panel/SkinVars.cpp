@@ -24,6 +24,7 @@ int32_t IE_CL;
 int32_t IE_ST;
 int32_t IE_ST2;
 int32_t IE_percentage;
+int32_t IE_LF;
 int32_t IE_ST3;
 int32_t IE_Data[SKIN_IE_DATA_COUNT];
 
@@ -111,6 +112,7 @@ const TSkinVariable gSkinVariables[SKIN_VARIABLE_ROWS] = {
     {"IE_ST#SD", ONE(IE_ST)},
     {"IE_ST2#SD", ONE(IE_ST2)},
     {"IE_percentage#SD", ONE(IE_percentage)},
+    {"IE_LF#SD", ONE(IE_LF)},
     {"Mon_P_N_T#SD", ONE(Mon_P_N_T)},
     {"Mon_B_F_T#SD", ONE(Mon_B_F_T)},
     {"Mon_B_T_T#SD", ONE(Mon_B_T_T)},

@@ -15,7 +15,7 @@ struct TSkinVariable {
 };
 
 enum {
-    SKIN_VARIABLE_ROWS = 105,
+    SKIN_VARIABLE_ROWS = 106,
     SKIN_IE_PAGE_COUNT = 4,
     SKIN_IE_CH_COUNT = 16,
     SKIN_IE_CH2_COUNT = 8,
@@ -49,6 +49,7 @@ extern int32_t IE_CL;
 extern int32_t IE_ST;                       // backup button request
 extern int32_t IE_ST2;                      // backup state 0 idle, 1 running, 2 reset
 extern int32_t IE_percentage;               // backup progress 0..100
+extern int32_t IE_LF;                       // open-movie button request
 extern int32_t IE_ST3;                      // half-hour slot request 1..48
 extern int32_t IE_Data[SKIN_IE_DATA_COUNT]; // recordings per half-hour slot
 

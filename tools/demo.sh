@@ -49,6 +49,12 @@ cat >"$demo/page.html" <<HTML
 </body></html>
 HTML
 
+# A movie to open from the Backup page's OPEN MOVIE button: 30 s of channel
+# 1 as a backup writes it.
+"$bin/dvr-sim" --dump-frames "$demo/frames" --seconds 30 >/dev/null
+"$bin/tavlin-mov" "$demo/frames" "$demo/sample.mov" >/dev/null
+echo "a movie to open from the Backup page (OPEN MOVIE): $demo/sample.mov"
+
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "opening $demo/page.html in tavlin-host; close the window to stop"
   "$bin/tavlin-host" --page "$demo/page.html"
@@ -62,4 +68,9 @@ else
   QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --click 799,46,3000 \
     --screenshot "$playback" --after-ms 4500
   echo "screenshot of the Playback page: $playback"
+  # The movie opened from the Backup page and played, then stepped 5 s on.
+  local_shot="$demo/localplay.png"
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --answer "open=$demo/sample.mov" \
+    --click 877,46,3000 --click 942,162,3400 --click 804,187,5000 --screenshot "$local_shot" --after-ms 6000
+  echo "screenshot of the movie playing: $local_shot"
 fi

@@ -2,6 +2,7 @@
 // count and start mode, display selections, the round trip between the
 // live and playback pages, and what reaches the recorder as ICMD requests.
 #include "../view/ViewFixture.h"
+#include "media/LocalPlay.h"
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
 #include <gtest/gtest.h>
@@ -194,6 +195,43 @@ TEST_F(KeyForm, PlayButtonsSteerPlayback)
         EXPECT_EQ(IE_PB_PS2, 0);
         EXPECT_EQ(Queued(0).size(), 1u) << "one request per press";
     }
+}
+
+// With a movie file playing (mode 4) the play buttons step through the
+// file and send nothing; a page button leaves the file.
+TEST_F(KeyForm, PlayButtonsStepThroughAMovieFileInModeFour)
+{
+    KeyForm_Init(16, 0, 0);
+    PressPage(1);
+    V()->mode = VIEW_LOCAL_PLAYBACK;
+    gLocalFile.playState = 1;
+    Queued(0);
+    const struct {
+        int button;
+        int32_t step;
+        uint32_t playState, playRequest;
+        int lit;
+    } cases[] = {
+        {1, 0, 0, 0, 1}, {2, 1, 0, 1, 1}, {0, -1, 0, 1, 1}, {3, 0, 1, 1, 3}, {2, 1, 1, 1, 3},
+    };
+    for (const auto& c : cases) {
+        gLocalFile.step = 0;
+        gLocalFile.playRequest = 0;
+        KeyForm_SyncPage();
+        IE_PB_PS = c.button;
+        IE_PB_PS2 = c.button + 1;
+        KeyForm_Update(0);
+        EXPECT_EQ(gLocalFile.step, c.step) << c.button;
+        EXPECT_EQ(gLocalFile.playState, c.playState) << c.button;
+        EXPECT_EQ(gLocalFile.playRequest, c.playRequest) << c.button;
+        EXPECT_EQ(IE_PB_BT_En[c.lit], 1) << c.button;
+        EXPECT_EQ(IE_PB_PS2, 0);
+        EXPECT_EQ(V()->mode, (uint32_t)VIEW_LOCAL_PLAYBACK);
+        EXPECT_TRUE(Queued(0).empty()) << "a step goes to no recorder";
+    }
+    PressPage(0);
+    EXPECT_EQ(V()->mode, (uint32_t)VIEW_LIVE);
+    EXPECT_EQ(gLocalFile.playState, 0u);
 }
 
 TEST_F(KeyForm, NothingIsSentBeforeTheHandshake)

@@ -19,9 +19,11 @@ inline int RunHost(SimProcess& sim, const HostFolder& folder, const std::string&
     while (std::chrono::steady_clock::now() < deadline) {
         sim.Collect(50);
         if (FILE* f = fopen(rc.c_str(), "r")) {
+            // The shell creates the file before it writes the status.
             int status = -1;
-            if (fscanf(f, "%d", &status) != 1) status = -1;
+            const bool written = fscanf(f, "%d", &status) == 1;
             fclose(f);
+            if (!written) continue;
             sim.Collect(300);
             Shell("cat '" + log + "'", out);
             return status;
