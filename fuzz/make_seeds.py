@@ -15,6 +15,8 @@ pbba:    dvr-sim's recording-search answers to the control in Playback
 title:   title files as the control writes them (head, settings block,
          four bitmap sets) and cut or odd ones; "VDTT" chunks as dvr-sim
          sends them while the titles are read and uploaded.
+movie:   movies written by tavlin-mov (the viewer's movie writer) from
+         frames dvr-sim dumps as a backup brings them, whole and cut.
 noip:    the replies of noip-sim (tools/noip-sim, the No-IP stand-in) to
          every step, errors included, whole and cut.
 
@@ -559,6 +561,29 @@ def noip_seeds(out):
     return written
 
 
+def movie_seeds(build, out):
+    work = tempfile.mkdtemp(prefix="tavlin-movie-")
+    camera = os.path.join(work, "cam.h264")
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc2=size=176x144:rate=25", "-frames:v", "50", "-c:v", "libx264", "-profile:v",
+                    "baseline", "-coder", "0", "-bf", "0", "-g", "12", "-pix_fmt", "yuv420p", "-f", "h264",
+                    camera], check=True)
+    written = 0
+    for k, extra in enumerate([["--seconds", "1"], ["--seconds", "2", "--no-audio"], ["--seconds", "1", "--pal"]]):
+        frames = os.path.join(work, "frames%d.bin" % k)
+        movie = os.path.join(work, "out%d.mov" % k)
+        subprocess.run([os.path.join(build, "bin", "dvr-sim"), "--camera", camera, "--gop", "12",
+                        "--dump-frames", frames] + extra, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([os.path.join(build, "bin", "tavlin-mov"), frames, movie], check=True,
+                       stdout=subprocess.DEVNULL)
+        data = open(movie, "rb").read()
+        written += write_seed(out, "movie", data)
+        if k == 0:
+            written += write_seed(out, "movie", data[:len(data) * 2 // 3])  # the tables cut off
+            written += write_seed(out, "movie", data[:4096])
+    return written
+
+
 def write_seed(out, target, data):
     folder = os.path.join(out, target)
     os.makedirs(folder, exist_ok=True)
@@ -582,6 +607,7 @@ def main():
     print("pbba seeds:", pbba_seeds(build, out))
     print("title seeds:", title_seeds(out))
     print("noip seeds:", noip_seeds(out))
+    print("movie seeds:", movie_seeds(build, out))
     return 0
 
 
