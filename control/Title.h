@@ -126,6 +126,8 @@ void Title_LoadFile();
 // The file steps behind the dialogs: 0 done, -1 nothing changed or written.
 int Title_SaveTo(const char* path);
 int Title_LoadFrom(const char* path);
+// The same load from a title file's bytes in memory.
+int Title_LoadFromBytes(const uint8_t* data, size_t size);
 
 // --- The title module "VDTT" and the upload (Vdtt.cpp) --------------------------
 
@@ -136,6 +138,11 @@ struct TTitleRequest {
 extern uint8_t gTitleBuffer[TITLE_BUFFER_SIZE];
 
 int Title_Init();
+// Back to the start-up state: both connections' settings blocks as the
+// start-up left them, the bitmap sets blank, no upload, no request, nothing
+// to render, the module's buffer cleared. The page's controls are not
+// touched (Title_ApplySettings shows the settings again).
+void Title_Reset();
 void Title_Receive();
 void Title_Transmit(void* request);
 void Title_SendRequest(uint32_t session, uint32_t mode, uint32_t op, uint32_t section, uint32_t offset,

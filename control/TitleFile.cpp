@@ -71,10 +71,9 @@ int Title_SaveTo(const char* path)
     return 0;
 }
 
-int Title_LoadFrom(const char* path)
+// Reads a title file from f (closed here).
+static int LoadStream(FILE* f)
 {
-    FILE* f = Win_fopen(path, "rb");
-    if (!f) return -1;
     uint8_t head[16];
     if (fread(head, 1, sizeof head, f) != sizeof head ||
         (memcmp(head + 4, "VDTT", 4) != 0 && memcmp(head + 4, "vdtt", 4) != 0) ||
@@ -112,6 +111,23 @@ int Title_LoadFrom(const char* path)
     Title_ApplySettings(&gTitleSettings[0]);
     Title_MarkAllChanged(&gTitleStates[0]);
     return 0;
+}
+
+int Title_LoadFrom(const char* path)
+{
+    FILE* f = Win_fopen(path, "rb");
+    if (!f) return -1;
+    return LoadStream(f);
+}
+
+int Title_LoadFromBytes(const uint8_t* data, size_t size)
+{
+    // Too short for the head: nothing to read (and a stream over no bytes
+    // cannot be opened).
+    if (!data || size < 16) return -1;
+    FILE* f = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+    if (!f) return -1;
+    return LoadStream(f);
 }
 
 void Title_SaveFile()

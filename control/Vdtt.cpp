@@ -20,6 +20,8 @@ static uint8_t gTitleArea1[2 * 30976];
 static uint8_t gTitleArea2[2 * 20736];
 static uint8_t gTitleArea3[2 * 12544];
 static TTitleRequest gTitleRequest;
+// The settings blocks as the start-up left them, for Title_Reset.
+static TTitleSettings gTitleStartSettings[2];
 
 enum { BODY_HEAD = 32, MESSAGE_HEAD = 64 };
 
@@ -251,7 +253,30 @@ int Title_Init()
                     gTitleBitmaps.area[s] + i * kTitleSizes[s].setBytes + c * kTitleSizes[s].titleBytes;
     }
     Title_InitPage();
+    memcpy(gTitleStartSettings, gTitleSettings, sizeof gTitleStartSettings);
     return 0;
+}
+
+void Title_Reset()
+{
+    memcpy(gTitleSettings, gTitleStartSettings, sizeof gTitleSettings);
+    for (uint32_t s = 0; s < TITLE_SIZES; s++)
+        if (gTitleBitmaps.area[s]) memset(gTitleBitmaps.area[s], 0, 2 * kTitleSizes[s].setBytes);
+    for (uint32_t i = 0; i < 2; i++) {
+        TTitleState* state = &gTitleStates[i];
+        state->requestFlag = 0;
+        state->busy = 0;
+        state->uploadedBytes = 0;
+        state->uploadTotal = 0;
+        state->uploadSession = 0;
+        state->uploadStamp = 0;
+        state->previewChannel = 0;
+        memset(state->changed, 0, sizeof state->changed);
+        memset(state->ink, 0, sizeof state->ink);
+    }
+    gTitleStates[0].previewSize = 1;
+    memset(gTitleBuffer, 0, sizeof gTitleBuffer);
+    memset(&gTitleRequest, 0, sizeof gTitleRequest);
 }
 
 uint32_t Title_TakeRequestFlag(TTitleState* state)

@@ -439,6 +439,27 @@ void Noip_CloseAll()
     gReplyLength = 0;
 }
 
+void Noip_Reset()
+{
+    Noip_CloseAll();
+    gNoipSockets.current = 0;
+    gSentAtMs = 0;
+    gNoipStep = NOIP_STEP_CREATE;
+    gNoipIdentity = TNoipIdentity{"", ""};
+    gNoipAccount = TNoipAccount{};
+    memset(gNoipSavedUser, 0, sizeof gNoipSavedUser);
+    memset(gNoipSavedPassword, 0, sizeof gNoipSavedPassword);
+    memset(gNoipHostName, 0, sizeof gNoipHostName);
+    memset(gNoipDomains, 0, sizeof gNoipDomains);
+    gNoipDomainCount = 0;
+    memset(gNoipRequest, 0, sizeof gNoipRequest);
+    memset(gNoipMessage, 0, sizeof gNoipMessage);
+    memset(gNoipValue, 0, sizeof gNoipValue);
+    gNoipValueCut = 0;
+    gNoipReplyTimeoutMs = 30000;
+    gNoipFixedTime = 0;
+}
+
 static int SetBlocking(int fd, bool blocking)
 {
     int flags = fcntl(fd, F_GETFL, 0);
@@ -552,9 +573,7 @@ int Noip_SendStep(int step)
 
 // --- Replies -------------------------------------------------------------
 
-// How far the reply is: 1 whole (status and body set), 0 more to come,
-// -1 it cannot become a reply.
-static int ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength)
+int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength)
 {
     const char* end = nullptr;
     for (size_t i = 0; i + 3 < n; i++)
@@ -571,6 +590,8 @@ static int ReplyState(const char* r, size_t n, int closed, int* status, size_t* 
         return -1;
     }
     if (!end) return closed ? -1 : 0;
+    // A head that ends before its status line is whole is no reply.
+    if (n < 12) return -1;
     *status = (r[9] - '0') * 100 + (r[10] - '0') * 10 + (r[11] - '0');
     size_t headerEnd = (size_t)(end - r) + 4;
     // Content-Length, when given, says where the body ends.
@@ -757,7 +778,7 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
     if (step == NOIP_STEP_WAIT_INFO || step == NOIP_STEP_WAIT_DOMAINS) return;
     int status = 0;
     size_t bodyStart = 0, bodyLength = 0;
-    if (!reply || length > NOIP_REPLY_CAP || ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
+    if (!reply || length > NOIP_REPLY_CAP || Noip_ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
         Message(kBadReply, "ERROR");
         StepFailed(step);
         return;
@@ -890,7 +911,7 @@ int Noip_Receive()
             closed = 1;
         }
         gReply[gReplyLength] = 0;
-        state = ReplyState(gReply, gReplyLength, closed, &status, &bodyStart, &bodyLength);
+        state = Noip_ReplyState(gReply, gReplyLength, closed, &status, &bodyStart, &bodyLength);
         if (state != 0 || closed || overflow) break;
         uint64_t now = NowMs();
         if (now >= until) return 0;

@@ -125,6 +125,9 @@ int Noip_Receive();
 // line, headers, body); closed tells that the server ended the connection
 // after them. A reply that is not a whole 2xx answer is an error.
 void Noip_ParseResponse(const char* reply, size_t length, int closed, int step);
+// How far the reply's first n bytes are: 1 whole (status, the body's start
+// and length set), 0 more to come, -1 it cannot become a reply.
+int Noip_ReplyState(const char* reply, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength);
 // Searches tag ("id>") forward from *cursor: 1 with the element's text in
 // gNoipValue (cut to 255 characters, gNoipValueCut set) and *cursor behind
 // the closing tag, or 0 with *cursor unchanged.
@@ -133,6 +136,10 @@ extern int gNoipValueCut;
 void Noip_NetStartup();
 // Closes both slots.
 void Noip_CloseAll();
+// Back to the start-up state: both slots closed, no reply held, the step,
+// identity, account, saved texts, host name and domain table as at start,
+// the time-out and clock the defaults (the configuration stays).
+void Noip_Reset();
 
 // Helpers the requests are made of.
 // "Sun, 05 Jan 2025 09:03:07 +0000"

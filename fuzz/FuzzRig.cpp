@@ -7,6 +7,7 @@
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/Speaker.h"
+#include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/TavlinXImpl.h"
 #include "control/View.h"
@@ -21,6 +22,7 @@
 #include "media/SoundRing.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
+#include "panel/Month.h"
 #include "platform/com/Com.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
@@ -200,6 +202,13 @@ void Rig_Tick(uint32_t ms)
     Sound_Feed();
 }
 
+void Rig_Wait(uint32_t ms)
+{
+    gNowMs += ms;
+    uint32_t t = Stopwatch_Now();
+    for (uint32_t& stamp : gStamps) stamp = t;
+}
+
 void Rig_Begin(const TRigSetup& setup)
 {
     Rig_Start();
@@ -220,6 +229,9 @@ void Rig_Begin(const TRigSetup& setup)
     Speaker_Reset();
     Decoder_ResetChannel(0);
     Decoder_ResetChannel(1);
+    Pbba_Reset();
+    Title_Reset();
+    Month_Init();
     Stopwatch_Start(1);
 
     // The first tick connects socket 0 and sends the login.

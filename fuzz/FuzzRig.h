@@ -31,6 +31,9 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n);
 // poll and send pump, stream step, speaker), then one pass of the audio
 // thread's take and feed; the clock first moves on by ms.
 void Rig_Tick(uint32_t ms);
+// The clock moves on by ms and nothing else runs; the periodic tasks count
+// as just run (for time-outs, without what the tasks would do meanwhile).
+void Rig_Wait(uint32_t ms);
 
 // Little-endian helpers for the targets and the seed maker.
 inline uint32_t Rig_GetU32(const uint8_t* p)

@@ -9,6 +9,16 @@ skin:    tavlin-skinwrite builds the small panels in fuzz/skins/, behind a
          few pointer actions over their buttons.
 h264:    the ffmpeg tool encodes short test streams, cut into access units
          in 4-byte NAL length framing.
+pbba:    dvr-sim's recording-search answers to the control in Playback
+         (the calendar's month and day queries), as well-framed records and
+         as raw payloads; replies built from the wire format beside them.
+title:   title files as the control writes them (head, settings block,
+         four bitmap sets) and cut or odd ones; "VDTT" chunks as dvr-sim
+         sends them while the titles are read and uploaded.
+movie:   movies written by tavlin-mov (the viewer's movie writer) from
+         frames dvr-sim dumps as a backup brings them, whole and cut.
+noip:    the replies of noip-sim (tools/noip-sim, the No-IP stand-in) to
+         every step, errors included, whole and cut.
 
 usage: fuzz/make_seeds.py BUILD_DIR [OUT_DIR]   (OUT_DIR: fuzz/corpus)
 """
@@ -396,6 +406,184 @@ def h264_seeds(out):
     return written
 
 
+def pbba_record(message):
+    """A PBBA module message as a well-framed fuzz_pbba record: the body
+    behind the sub-header, the control byte naming index, op and channel."""
+    index, op, channel = u32(message, 36), u32(message, 40), u32(message, 44)
+    control = (index & 7) | ((op & 1) << 3) | 0x10 | ((channel & 7) << 5)
+    return record(control, message[64:])
+
+
+def pbba_built_reply(index, channel, pattern):
+    entries = 42 if index == 4 else 48
+    body = bytearray(72 + 2 * entries)
+    for k in range(entries):
+        body[72 + 2 * k] = 1 if pattern(k) else 0
+    struct.pack_into("<I", body, 8, len(body))
+    struct.pack_into("<I", body, 12, sum(body[72:]) & 0xFFFFFFFF)
+    return module_message(b"PBBA", [index, 1, channel], bytes(body))
+
+
+def pbba_seeds(build, out):
+    # fuzz_pbba's setup: mode Playback (2), channels 8 (code 1), channel 0.
+    setup = 2 | (1 << 3)
+    time_word = struct.pack("<I", 26 * 365 * 86400 + 40 * 86400)
+    answers = run_session(build, ["--channels", "8", "--recordings", "all/last10/08:00-18:00;1/all/all"], 2, 4000)
+    messages = []
+    for _, _, body in answers:
+        payload = fix_payload(body[64:])
+        at = 0
+        while at + 32 <= len(payload):
+            length = u32(payload, at)
+            if length < 32 or length > len(payload) - at:
+                break
+            if payload[at + 4:at + 8] == b"PBBA" and length >= 64:
+                messages.append(payload[at:at + length])
+            at += length
+    messages += [
+        pbba_built_reply(4, 0, lambda k: k % 3 == 0),
+        pbba_built_reply(7, 1, lambda k: 16 <= k < 36),
+        module_message(b"PBBA", [4, 0, 0], struct.pack("<2I", 7, 42) + bytes(64)),
+        module_message(b"PBBA", [7, 0, 2], struct.pack("<2I", 8, 48) + bytes(64)),
+    ]
+    written = 0
+    written += write_seed(out, "pbba", bytes([setup]) + time_word + b"".join(pbba_record(m) for m in messages))
+    written += write_seed(out, "pbba", bytes([setup | 4]) + time_word +
+                          b"".join(record(u32(m, 36), fix_payload(m)) for m in messages))
+    for m in messages[:16]:
+        written += write_seed(out, "pbba", bytes([setup | 1]) + time_word + pbba_record(m))
+    return written
+
+
+TITLE_SIZES = [50176, 30976, 20736, 12544]
+
+
+def title_settings(titles, font="DejaVu Sans", percent=60, language=0):
+    s = bytearray(1160)
+    for k, t in enumerate(titles[:16]):
+        s[4 + 64 * k:4 + 64 * k + len(t)] = t
+    f = font.encode()
+    s[1060:1060 + len(f)] = f
+    struct.pack_into("<4i", s, 1124, 0, 0, percent, language)
+    return bytes(s)
+
+
+def title_file(settings, sets, magic=b"VDTT", extra=b"", count=5):
+    sections = [(16, settings)] + [(k + 1, sets[k]) for k in range(4)]
+    body = extra
+    for sid, data in sections:
+        body += struct.pack("<2I", len(data) + 8, sid) + data
+    return struct.pack("<I", 16 + len(body)) + magic + struct.pack("<2I", 0x01000003, count) + body
+
+
+def vdtt_record(mode, op, section, offset, length, data=None):
+    """A fuzz_title record of one chunk as dvr-sim sends it."""
+    sections = [0, 1, 2, 3, 4, 16, 17, 5]
+    control = (op & 1) | ((mode & 3) << 1) | (sections.index(section) << 3) | 0x40
+    body = bytearray(32)
+    struct.pack_into("<2I", body, 0, offset, length)
+    if data is not None:
+        struct.pack_into("<I", body, 8, sum(data) & 0xFFFFFFFF)
+        body += data
+    return record(control, bytes(body))
+
+
+def title_seeds(out):
+    titles = [("CAM %d" % (k + 1)).encode() for k in range(16)]
+    titles[3] = "Entr\xe9e".encode("latin-1")
+    settings = title_settings(titles)
+    sets = [bytes(((k * 37 + i) & 0xFF) if i % 5 == 0 else 0 for i in range(n)) for k, n in enumerate(TITLE_SIZES)]
+    blank = [bytes(n) for n in TITLE_SIZES]
+    files = [
+        (0x00, title_file(settings, blank)),
+        (0x02, title_file(settings, sets)),                                   # rendered after
+        (0x0E, title_file(title_settings(titles, "Liberation Serif", 100, 5), sets, magic=b"vdtt")),
+        (0x00, title_file(settings, sets)[:16 + 8 + 1160 + 8 + 1000]),        # cut in the first set
+        (0x00, title_file(settings, blank, extra=struct.pack("<2I", 24, 9) + bytes(16))),  # unknown section
+        (0x02, title_file(title_settings([b"X" * 64] * 16, "", 5, 40), blank, count=1)),  # odd settings
+    ]
+    written = 0
+    for setup, data in files:
+        written += write_seed(out, "title", bytes([setup]) + data)
+    # Reading the recorder's titles: the settings block, then the first set.
+    read = [vdtt_record(0, 1, 16, 0, 1152, settings[:1152]), vdtt_record(0, 1, 16, 1152, 8, settings[1152:])]
+    read += [vdtt_record(0, 1, 1, off, 1152, sets[0][off:off + 1152]) for off in range(0, 4 * 1152, 1152)]
+    read.append(vdtt_record(0, 1, 4, 12544 - 1000, 1000, sets[3][-1000:]))
+    written += write_seed(out, "title", bytes([0x01 | 0x10]) + b"".join(read))
+    written += write_seed(out, "title", bytes([0x03 | 0x10]) + b"".join(read[:2]))
+    # The upload: the recorder asks for the settings, then chunks, then ends it.
+    upload = [vdtt_record(0, 0, 0, 0, 0), vdtt_record(1, 0, 1, 0, 1152), vdtt_record(1, 0, 2, 29824, 1152),
+              vdtt_record(1, 0, 4, 12000, 1152), vdtt_record(1, 0, 0, 0, 0)]
+    written += write_seed(out, "title", bytes([0x01 | 0x20]) + b"".join(upload))
+    # Settings sent whole (mode 1), as a recorder with titles of its own.
+    written += write_seed(out, "title", bytes([0x01]) + vdtt_record(1, 1, 17, 0, 1160, settings))
+    return written
+
+
+def noip_seeds(out):
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools",
+                                    "noip-sim"))
+    import argparse
+    import noip_server
+    service = noip_server.Service(argparse.Namespace(api_host="api.example", domains="ddns.net,hopto.org,zapto.org",
+                                                     oem_domain="tavlin.example", max_skew=900, log=None))
+    account = "username=alice01&email=alice%40example.com&password=secret12&firstname=Alice&lastname=Smith" \
+              "&postal_code=12345"
+    asks = [  # (step, method, path, identity, body)
+        (0, "POST", "/v2/oem/accounts.xml", None, account),
+        (0, "POST", "/v2/oem/accounts.xml", None, account),  # taken now
+        (0, "POST", "/v2/oem/accounts.xml", None, "username=ab&email=x&password=a%2Bb&firstname=&lastname=L"
+                                                  "&postal_code=1"),
+        (1, "GET", "/v2/oem/accounts.xml?mode=exists&user=alice01", None, ""),
+        (1, "GET", "/v2/oem/accounts.xml?mode=exists&user=bob", None, ""),
+        (2, "POST", "/v2/oem/clients.xml", "alice01", ""),
+        (2, "POST", "/v2/oem/clients.xml", "nobody", ""),
+        (3, "GET", "/v2/oem/accounts/1000001.xml", None, ""),
+        (5, "GET", "/v2/oem/dns/domains.xml", None, ""),
+        (7, "POST", "/v2/oem/dns/hosts.xml", "1000001", "host=cam1&domain=ddns.net&ip=192.168.1.20"),
+        (7, "POST", "/v2/oem/dns/hosts.xml", "1000001", "host=cam1&domain=ddns.net&ip=192.168.1.20"),
+        (7, "POST", "/v2/oem/dns/hosts.xml", "1000001", "host=-&domain=elsewhere.net&ip=300.1.1.1"),
+        (3, "GET", "/v2/oem/nothing.xml", None, ""),
+    ]
+    written = 0
+    for k, (step, method, path, identity, body) in enumerate(asks):
+        status, text = service.answer(method, path, identity, body.encode())
+        reply = noip_server.http_reply(status, text)
+        # Pieces of 1 + 61 x (setup >> 4) bytes; closed or not.
+        setup = step | ((k & 1) << 3) | ((k % 16) << 4)
+        written += write_seed(out, "noip", bytes([setup]) + reply)
+        if k % 4 == 0:  # cut inside the body, the server gone
+            written += write_seed(out, "noip", bytes([step | 8]) + reply[:len(reply) - 5])
+    # No Content-Length: the body ends where the server closes.
+    status, text = service.answer("GET", "/v2/oem/dns/domains.xml", None, b"")
+    reply = noip_server.http_reply(status, text).replace(b"Content-Length", b"X-Length")
+    written += write_seed(out, "noip", bytes([5 | 8]) + reply)
+    return written
+
+
+def movie_seeds(build, out):
+    work = tempfile.mkdtemp(prefix="tavlin-movie-")
+    camera = os.path.join(work, "cam.h264")
+    subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc2=size=176x144:rate=25", "-frames:v", "50", "-c:v", "libx264", "-profile:v",
+                    "baseline", "-coder", "0", "-bf", "0", "-g", "12", "-pix_fmt", "yuv420p", "-f", "h264",
+                    camera], check=True)
+    written = 0
+    for k, extra in enumerate([["--seconds", "1"], ["--seconds", "2", "--no-audio"], ["--seconds", "1", "--pal"]]):
+        frames = os.path.join(work, "frames%d.bin" % k)
+        movie = os.path.join(work, "out%d.mov" % k)
+        subprocess.run([os.path.join(build, "bin", "dvr-sim"), "--camera", camera, "--gop", "12",
+                        "--dump-frames", frames] + extra, check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([os.path.join(build, "bin", "tavlin-mov"), frames, movie], check=True,
+                       stdout=subprocess.DEVNULL)
+        data = open(movie, "rb").read()
+        written += write_seed(out, "movie", data)
+        if k == 0:
+            written += write_seed(out, "movie", data[:len(data) * 2 // 3])  # the tables cut off
+            written += write_seed(out, "movie", data[:4096])
+    return written
+
+
 def write_seed(out, target, data):
     folder = os.path.join(out, target)
     os.makedirs(folder, exist_ok=True)
@@ -416,6 +604,10 @@ def main():
     print("receive seeds:", receive_seeds(build, out) + built_seeds(out))
     print("skin seeds:", skin_seeds(build, out))
     print("h264 seeds:", h264_seeds(out))
+    print("pbba seeds:", pbba_seeds(build, out))
+    print("title seeds:", title_seeds(out))
+    print("noip seeds:", noip_seeds(out))
+    print("movie seeds:", movie_seeds(build, out))
     return 0
 
 

@@ -70,6 +70,17 @@ void Pbba_ForgetQueries()
     memset(gLastQuery, 0, sizeof gLastQuery);
 }
 
+void Pbba_Reset()
+{
+    for (uint32_t i = 0; i < CONN_COUNT; ++i) {
+        memset(gPbbaStates[i].query, 0, sizeof gPbbaStates[i].query);
+        memset(gPbbaStates[i].echo, 0, sizeof gPbbaStates[i].echo);
+    }
+    memset(gBuffer, 0, sizeof gBuffer);
+    memset(&gRequest, 0, sizeof gRequest);
+    Pbba_ForgetQueries();
+}
+
 void Pbba_SendRequest(uint32_t session, uint32_t index, uint32_t op, uint32_t channel)
 {
     gRequest.session = session;

@@ -97,3 +97,7 @@ int Pbba_ParseReply(const uint8_t* body, uint32_t bodyLength, uint32_t index, in
 // Forgets the last queries, so the next timer step asks again (tests and a
 // new link).
 void Pbba_ForgetQueries();
+// Back to the start-up state: no query or echo records, no last queries,
+// the message buffer and the request record cleared (the registration and
+// the connections' links stay).
+void Pbba_Reset();

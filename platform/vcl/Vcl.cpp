@@ -83,6 +83,12 @@ void Application_ProcessMessages()
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void Application_DeliverPosted()
+{
+    EnsureApplication();
+    QCoreApplication::sendPostedEvents();
+}
+
 bool Application_ProcessMessagesUntil(const std::function<bool()>& done, uint32_t timeoutMs)
 {
     EnsureApplication();

@@ -56,6 +56,11 @@ int Application_Run();
 void Application_Terminate();
 // Handles every pending message, then returns.
 void Application_ProcessMessages();
+// Delivers the messages the controls posted to themselves (repaints,
+// layout), without timers or sockets: for code that drives controls
+// without a message loop (the fuzz targets), whose posted messages would
+// otherwise pile up.
+void Application_DeliverPosted();
 // Runs the message loop for ms milliseconds of real time.
 void Application_ProcessMessagesFor(uint32_t ms);
 // Runs the message loop until done() holds or timeoutMs passes; true when done.

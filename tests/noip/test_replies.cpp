@@ -231,6 +231,54 @@ TEST(NoipReplies, RepliesCutAtEveryLengthAreNeverTakenAsAnswers)
     }
 }
 
+TEST(NoipReplies, AHeadThatEndsInsideTheStatusLineIsNoReply)
+{
+    // Found by fuzz_noip: the status digits were read past the reply's end.
+    const std::string heads[] = {"HTTP/1.\r\n\r\n", "HTTP/1.1\r\n\r\n", "HTTP/1.1 2\r\n\r\n"};
+    MessageBoxes boxes;
+    for (const std::string& head : heads)
+        for (int closed = 0; closed < 2; closed++) {
+            std::vector<char> bytes(head.begin(), head.end());
+            int status = -1;
+            size_t start = 0, length = 0;
+            EXPECT_EQ(Noip_ReplyState(bytes.data(), bytes.size(), closed, &status, &start, &length), -1) << head;
+            EXPECT_EQ(status, -1) << head;
+            ResetForm();
+            gNoipStep = NOIP_STEP_CHECK;
+            Noip_ParseResponse(bytes.data(), bytes.size(), closed, NOIP_STEP_CHECK);
+            auto shown = boxes.Take();
+            ASSERT_EQ(shown.size(), 1u) << head;
+            EXPECT_EQ(shown[0].text, "no valid reply from no-ip server") << head;
+        }
+}
+
+TEST(NoipReplies, ResetReturnsTheClientToItsStartUpState)
+{
+    MessageBoxes boxes;
+    ResetForm();
+    gNoipStep = NOIP_STEP_SIGNIN;
+    Parse(NOIP_STEP_SIGNIN, HttpReply(200, kDecl + "<client><id>77</id><key>k77</key></client>"));
+    ASSERT_EQ(gNoipStep, NOIP_STEP_WAIT_DOMAINS);
+    Parse(NOIP_STEP_DOMAINS, HttpReply(200, kDecl + "<domains><item>ddns.net</item></domains>"));
+    ASSERT_GT(gNoipDomainCount, 0);
+    snprintf(gNoipHostName, sizeof gNoipHostName, "cam.ddns.net");
+    snprintf(gNoipSavedUser, sizeof gNoipSavedUser, "alice");
+    gNoipReplyTimeoutMs = 5;
+    Noip_Reset();
+    EXPECT_EQ(gNoipStep, NOIP_STEP_CREATE);
+    EXPECT_STREQ(gNoipAccount.id, "");
+    EXPECT_STREQ(gNoipAccount.key, "");
+    EXPECT_EQ(gNoipDomainCount, 0);
+    EXPECT_STREQ(gNoipDomains[0], "");
+    EXPECT_STREQ(gNoipHostName, "");
+    EXPECT_STREQ(gNoipSavedUser, "");
+    EXPECT_EQ(gNoipReplyTimeoutMs, 30000u);
+    EXPECT_EQ(gNoipSockets.socket[0], -1);
+    EXPECT_EQ(gNoipSockets.socket[1], -1);
+    EXPECT_EQ(Noip_Poll(), 0);
+    boxes.Take();
+}
+
 TEST(NoipReplies, AReplyWithoutTheDeclarationHasNoElements)
 {
     MessageBoxes boxes;

@@ -153,6 +153,27 @@ TEST_F(Search, ChannelsBeyondTheDisplayAreasAndMissingLinksAskNothing)
     EXPECT_EQ(Sent().size(), 2u);
 }
 
+TEST_F(Search, ResetForgetsQueriesAndEchoes)
+{
+    Calendar_TimerStep();
+    ASSERT_EQ(Sent().size(), 2u);
+    Bytes answer(72, 0);
+    PutU32(answer, 0, 0xA1B2C3D4);
+    Deliver(7, 0, 2, answer);
+    ASSERT_EQ(Queued(0).size(), 1u);
+    ASSERT_NE(GetU32(Bytes(gPbbaStates[0].echo[7], gPbbaStates[0].echo[7] + 72), 0), 0u);
+    Pbba_Reset();
+    for (uint32_t i = 0; i < PBBA_INDEX_COUNT; ++i)
+        for (uint32_t b = 0; b < PBBA_RECORD_SIZE; ++b) {
+            ASSERT_EQ(gPbbaStates[0].query[i][b], 0) << i;
+            ASSERT_EQ(gPbbaStates[0].echo[i][b], 0) << i;
+        }
+    EXPECT_EQ(gPbbaStates[0].connection, &gConnections[0]);
+    // Nothing counts as asked any more: the calendar asks both again.
+    Calendar_TimerStep();
+    EXPECT_EQ(Sent().size(), 2u);
+}
+
 TEST_F(Search, TheRecordersAnswerIsEchoed)
 {
     Bytes answer(72, 0);

@@ -562,6 +562,68 @@ TEST_F(TitleFiles, SectionsLoadInAnyOrder)
     EXPECT_EQ(Snapshot(), saved);
 }
 
+TEST_F(TitleFiles, LoadingFromBytesTakesWhatLoadingTheFileTakes)
+{
+    auto variant = [&](auto change) {
+        std::vector<uint8_t> v = file;
+        change(v);
+        return v;
+    };
+    std::vector<std::vector<uint8_t>> cases = {
+        file,
+        variant([](std::vector<uint8_t>& v) { v.resize(16 + 8 + 600); }),
+        variant([](std::vector<uint8_t>& v) { v.resize(1192 + 20000); }),
+        variant([](std::vector<uint8_t>& v) { v.resize(16); }),
+        variant([](std::vector<uint8_t>& v) { memcpy(v.data() + 4, "vdtt", 4); }),
+        variant([](std::vector<uint8_t>& v) { memcpy(v.data() + 4, "VDTX", 4); }),
+        variant([](std::vector<uint8_t>& v) { PutU32(v, 51368, 30000 + 8); }),
+        // An unknown section passed over, then one whose length runs past the end.
+        variant([](std::vector<uint8_t>& v) { PutU32(v, 1184 + 4, 9); }),
+        variant([](std::vector<uint8_t>& v) { PutU32(v, 1184 + 4, 9), PutU32(v, 1184, 0xFFFFFFF0u); }),
+        variant([](std::vector<uint8_t>& v) { PutU32(v, 12, 0xFFFFFFFFu), PutU32(v, 0, 0xFFFFFFFFu); }),
+    };
+    for (size_t k = 0; k < cases.size(); k++) {
+        Write(path + ".b", cases[k]);
+        Scramble();
+        int fromFile = Title_LoadFrom((path + ".b").c_str());
+        std::vector<uint8_t> tookFile = Snapshot();
+        Scramble();
+        int fromBytes = Title_LoadFromBytes(cases[k].data(), cases[k].size());
+        EXPECT_EQ(fromBytes, fromFile) << k;
+        EXPECT_EQ(Snapshot(), tookFile) << k;
+    }
+    // Fewer bytes than the head: nothing is taken.
+    for (size_t n : {(size_t)0, (size_t)1, (size_t)15}) {
+        Scramble();
+        EXPECT_EQ(Title_LoadFromBytes(file.data(), n), -1) << n;
+        EXPECT_EQ(Snapshot(), before) << n;
+    }
+    EXPECT_EQ(Title_LoadFromBytes(nullptr, 100), -1);
+}
+
+TEST_F(TitleFiles, ResetReturnsTheStartUpBlocksAndState)
+{
+    Title_Reset();
+    std::vector<uint8_t> start = Snapshot();
+    ASSERT_EQ(Title_LoadFrom(path.c_str()), 0);
+    ASSERT_NE(Snapshot(), start);
+    Title_StartUpload(0);
+    State()->requestFlag = 1;
+    Title_Reset();
+    EXPECT_EQ(Snapshot(), start);
+    for (uint32_t s = 0; s < TITLE_SIZES; s++)
+        for (size_t i = 0; i < kTitleSizes[s].setBytes; i++) ASSERT_EQ(Bits(s, 0)[i], 0) << s << " " << i;
+    EXPECT_EQ(State()->busy, 0u);
+    EXPECT_EQ(State()->requestFlag, 0u);
+    EXPECT_EQ(State()->uploadTotal, 0u);
+    for (uint32_t c = 0; c < TITLE_CHANNELS; c++) EXPECT_EQ(State()->changed[c], 0u);
+    EXPECT_EQ(State()->settings, Settings());
+    EXPECT_EQ(State()->bitmap[0][1], State()->bitmap[0][0] + kTitleSizes[0].titleBytes);
+    // The page takes what a load brings after a reset as before it.
+    ASSERT_EQ(Title_LoadFrom(path.c_str()), 0);
+    EXPECT_EQ(Snapshot(), saved);
+}
+
 TEST_F(TitleFiles, SaveAndLoadGoThroughTheirDialogs)
 {
     std::string chosen = gDir + "/chosen.vdtt";
