@@ -139,7 +139,11 @@ TEST_F(BackupE2E, TwentySecondsFromTheKeyPanelGiveOneMovieOfWhatWasSent)
     EXPECT_FALSE(Exists(chosen + "(1).mov"));
     EXPECT_EQ(Probe(movie, "-show_entries format=format_name"), "mov,mp4,m4a,3gp,3g2,mj2");
     EXPECT_NEAR(Seconds(movie, "v:0"), 20.0, 0.5);
-    EXPECT_NEAR(Seconds(movie, "a:0"), 20.0, 1.0); // sound comes in 200 ms frames
+    // Sound comes in 200 ms frames, and the stream step takes a tick's video
+    // before its sound: the sound still waiting when the end mark's frame
+    // closes the part is not in it (a slow build's tick holds over a second).
+    EXPECT_NEAR(Seconds(movie, "a:0"), 20.0, 2.0);
+    EXPECT_LE(Seconds(movie, "a:0"), Seconds(movie, "v:0") + 0.25);
     EXPECT_NE(r.out.find(folder.dir + "/\n"), std::string::npos) << "the folder opened, as one argument:\n" << r.out;
     EXPECT_EQ(r.out.find("msgbox"), std::string::npos) << r.out;
 
