@@ -264,3 +264,15 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n)
     if (!w.connected) return; // nothing arrives on a socket that is not open
     w.pending.insert(w.pending.end(), data, data + n);
 }
+
+void Rig_FixUpMessages(uint8_t* p, uint32_t n)
+{
+    uint32_t at = 0;
+    while (at + 32 <= n) {
+        uint32_t length = Rig_GetU32(p + at);
+        if (length < 32 || length > n - at) break;
+        if (length >= 36) Rig_PutU32(p + at + 32, RIG_SESSION);
+        Rig_PutU32(p + at + 8, Checksum_Message(p + at + 32, length - 32));
+        at += length;
+    }
+}

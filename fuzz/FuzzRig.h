@@ -35,6 +35,11 @@ void Rig_Tick(uint32_t ms);
 // as just run (for time-outs, without what the tasks would do meanwhile).
 void Rig_Wait(uint32_t ms);
 
+// Session and checksum of every module message that lies whole within n
+// bytes at p, walking by the messages' own lengths (their lengths are left
+// alone).
+void Rig_FixUpMessages(uint8_t* p, uint32_t n);
+
 // Little-endian helpers for the targets and the seed maker.
 inline uint32_t Rig_GetU32(const uint8_t* p)
 {

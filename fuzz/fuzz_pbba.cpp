@@ -36,18 +36,6 @@ namespace {
 
 std::vector<uint8_t> gMessage;
 
-void FixUpMessages(uint8_t* p, uint32_t n)
-{
-    uint32_t at = 0;
-    while (at + 32 <= n) {
-        uint32_t length = Rig_GetU32(p + at);
-        if (length < 32 || length > n - at) break;
-        if (length >= 36) Rig_PutU32(p + at + 32, RIG_SESSION);
-        Rig_PutU32(p + at + 8, Checksum_Message(p + at + 32, length - 32));
-        at += length;
-    }
-}
-
 // The parser alone: a reply it takes sets every flag of its index to 0 or
 // 1; one it refuses leaves the flags as they were.
 void CheckParse(const uint8_t* body, uint32_t n, uint32_t index)
@@ -128,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (length > size - at) length = (uint32_t)(size - at);
         if (raw) {
             gMessage.assign(data + at, data + at + length);
-            FixUpMessages(gMessage.data(), length);
+            Rig_FixUpMessages(gMessage.data(), length);
             CheckParse(gMessage.data(), length, control & 7);
             Msg_DispatchReceived(RIG_SESSION, gMessage.data(), length);
         } else {

@@ -25,20 +25,6 @@ namespace {
 
 std::vector<uint8_t> gAnswer;
 
-// Session and checksum of every module message that lies whole within the
-// payload, walking by the messages' own lengths.
-void FixUpMessages(uint8_t* p, uint32_t n)
-{
-    uint32_t at = 0;
-    while (at + 32 <= n) {
-        uint32_t length = Rig_GetU32(p + at);
-        if (length < 32 || length > n - at) break;
-        if (length >= 36) Rig_PutU32(p + at + 32, RIG_SESSION);
-        Rig_PutU32(p + at + 8, Checksum_Message(p + at + 32, length - 32));
-        at += length;
-    }
-}
-
 void FramedAnswer(const uint8_t* payload, uint32_t n, uint32_t type, uint32_t connection, uint32_t socket)
 {
     char head[96];
@@ -55,7 +41,7 @@ void FramedAnswer(const uint8_t* payload, uint32_t n, uint32_t type, uint32_t co
     Rig_PutU32(u + 52, connection);        // connection echoed
     Rig_PutU32(u + 56, socket);            // socket echoed
     if (n) memcpy(u + 64, payload, n);
-    FixUpMessages(u + 64, n);
+    Rig_FixUpMessages(u + 64, n);
 }
 
 volatile uint32_t gFrameSum;
