@@ -72,6 +72,9 @@ void TracePppoe(const uint8_t* r) {
         unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
 }
 
+// The one freeze of --freeze-on-set has happened.
+bool gFrozeOnSet = false;
+
 SetupItem* ItemOf(uint32_t mask) {
   for (SetupItem& item : gItems)
     if (item.mask == mask) return &item;
@@ -165,6 +168,11 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("icmd get mask=%u unanswered", n >= 4 ? Wire_GetU32(body) : 0);
   } else if (type == kSetup && op == kRequest) {
     AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
+  } else if (type == kSetup && op == kData && gMachine.freeze_on_set_ms > 0 && !gFrozeOnSet) {
+    // The recorder hangs as the set comes in, and loses it.
+    gFrozeOnSet = true;
+    gFrozenUntilMs = Machine_NowMs() + gMachine.freeze_on_set_ms;
+    Trace("icmd set mask=%u lost freeze-ms=%u", n >= 4 ? Wire_GetU32(body) : 0, gMachine.freeze_on_set_ms);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);
   } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {
