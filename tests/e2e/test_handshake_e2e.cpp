@@ -225,4 +225,24 @@ TEST(HandshakeEndToEnd, RecorderGoingAwayBringsTheLinkBack)
     }
 }
 
+TEST(HandshakeEndToEnd, ARecorderSlowToDescribeItselfGetsOneHelloAndItsRecordIsTakenOnce)
+{
+    // More than the 3 s after which a handshake without its record starts over.
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--record-delay-ms", "4000"}));
+    LinkLoop loop;
+    loop.Connect(sim.port());
+    bool configured = Wait([&] { return C0()->active == 1; });
+    if (!configured) Dump(sim);
+    ASSERT_TRUE(configured);
+    // A hello sent again would bring a second record after a second delay:
+    // the link is watched past it.
+    Application_ProcessMessagesFor(5000);
+    EXPECT_EQ(sim.Count("tavn hello session="), 1u);
+    EXPECT_EQ(sim.Count("tavn machine-record session="), 1u);
+    EXPECT_EQ(sim.Count("ictl name=Tavn_Mach_Type_Data_W"), 1u) << "the UPnP tab is asked for once";
+    EXPECT_EQ(C0()->session, LastGrant(sim));
+}
+
 } // namespace
+
