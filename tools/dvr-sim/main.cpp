@@ -230,7 +230,7 @@ static const SimOption gOptions[] = {
      "each client's answers leave at this many bytes per second, 1000 .. 1000000000 (as fast as taken)"},
     {"--record-delay-ms", "N", SetRecordDelay, "the machine record's answer leaves N ms late, 0 .. 60000 (0)"},
     {"--freeze-on-set", "MS", SetFreezeOnSet,
-     "the first setup set is lost and the recorder freezes MS ms: nothing read, answered or accepted"},
+     "the first set of a setup item is lost and the recorder freezes MS ms: nothing read, answered or accepted"},
     {"--close-after-ms", "N", SetCloseAfter,
      "N ms after the first machine record, close that session once"},
     {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},
