@@ -90,6 +90,8 @@ void Conn_InitAll()
     Conn_ResetReceiveBuffer(c0, 1);
     c0->socketState[0] = SOCK_DOWN; // the first tick with properties connects it
     memset(gReconnect, 0, sizeof gReconnect);
+    for (uint32_t i = 0; i < CONN_COUNT; ++i)
+        for (uint32_t s = 0; s < 2; ++s) gFraming[i][s] = TFraming{};
     gLampShown = -1;
 }
 
