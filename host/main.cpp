@@ -30,9 +30,12 @@ const char kUsage[] =
     "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
     "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]...\n"
     "                   [--shot MS,FILE]... [--window TITLE] (the steps after it go to that window)\n"
-    "                   [--wait-text X,Y,LIMIT,TEXT]... [--wait-enabled X,Y,LIMIT]...\n"
+    "                   [--wait-text X,Y,LIMIT,TEXT]... [--wait-enabled|--wait-greyed X,Y,LIMIT]...\n"
     "                   [--wait-video LIMIT]... [--wait-msgbox LIMIT[,TEXT]]...\n"
-    "                   [--wait-window LIMIT,TITLE]... (MS after a wait counts from when it was met)\n"
+    "                   [--wait-window LIMIT,TITLE]... [--wait-change X,Y,LIMIT]...\n"
+    "                   [--wait-pixel X,Y,LIMIT,[!]RRGGBB[/TOLERANCE]]... [--wait-file LIMIT,PATH]...\n"
+    "                   [--wait-redraw X,Y,W,H,LIMIT]...\n"
+    "                   (MS after a wait counts from when it was met)\n"
     "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
     "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
@@ -52,8 +55,10 @@ const TScriptAction* StepOption(const std::string& option)
     static const std::pair<const char*, TScriptAction> options[] = {
         {"--click", saClick},           {"--move", saMove},           {"--type", saType},
         {"--key", saKey},               {"--read", saRead},           {"--shot", saShot},
-        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-video", saWaitVideo},
+        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-greyed", saWaitGreyed}, {"--wait-video", saWaitVideo},
         {"--wait-msgbox", saWaitMessageBox}, {"--wait-window", saWaitWindow},
+        {"--wait-change", saWaitChange}, {"--wait-pixel", saWaitPixel}, {"--wait-redraw", saWaitRedraw},
+        {"--wait-file", saWaitFile},
     };
     for (auto& o : options)
         if (option == o.first) return &o.second;

@@ -26,12 +26,29 @@ bool Exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// The Backup page, TO, 15 steps of its seconds up, OK, START BACKUP at 7 s.
+// Once the first picture is in: the Backup page (its key lit), TO, 15
+// steps of its seconds up, OK once the time of day shows them, START
+// BACKUP once the OK has closed the edit.
 std::string BackupClicks()
 {
-    std::string s = " --click " + At(877, 46, 3000) + " --click " + At(706, 208, 3500);
-    for (int i = 1; i <= 15; ++i) s += " --click " + At(872, 521, 3800 + i * 150);
-    return s + " --click " + At(877, 592, 6500) + " --click " + At(935, 196, 7000);
+    std::string s = " --wait-video 60000 --click " + At(877, 46, 0) + " --wait-pixel 850,50,60000,2B6DB1 --click " +
+                    At(706, 208, 0);
+    for (int i = 1; i <= 15; ++i) s += " --click " + At(872, 521, 0);
+    return s + " --wait-redraw 790,528,96,20,60000 --click " + At(877, 592, 0) +
+           " --wait-pixel 877,592,60000,1B2128 --click " + At(935, 196, 0);
+}
+
+// Until the backup's folder has been opened (it is the end of a backup):
+// the folder opener of Host leaves this file next to the page.
+std::string Opened(const std::string& page, int limitMs = 120000)
+{
+    return " --wait-file " + std::to_string(limitMs) + ",'" + page.substr(0, page.rfind('/')) + "/opened'";
+}
+
+// Until the progress bar is filled to percent.
+std::string Bar(int percent)
+{
+    return " --wait-pixel " + std::to_string(686 + 244 * percent / 100) + ",233,60000,3B9A5E";
 }
 
 struct HostRun {
@@ -40,13 +57,21 @@ struct HostRun {
 };
 
 // tavlin-host on the page with the steps and the environment given, while
-// dvr-sim's trace is read.
+// dvr-sim's trace is read; the run ends ms after the last wait, once every
+// step has run. Its folder opener prints the folder and leaves "opened"
+// next to the page.
 HostRun Host(SimProcess& sim, const std::string& page, const std::string& env, const std::string& steps, int ms)
 {
     HostRun r;
+    const std::string dir = page.substr(0, page.rfind('/')), opener = dir + "/opener";
+    if (FILE* f = fopen(opener.c_str(), "w")) {
+        fprintf(f, "#!/bin/sh\necho \"$@\"\n: >'%s/opened'\n", dir.c_str());
+        fclose(f);
+    }
+    chmod(opener.c_str(), 0755);
     std::atomic<int> status{-2};
     std::thread host([&] {
-        status = Shell(HostOnPage(page, "TAVLIN_FOLDER_OPENER=/bin/echo " + env) + steps + " --events --run-ms " +
+        status = Shell(HostOnPage(page, "TAVLIN_FOLDER_OPENER='" + opener + "' " + env) + steps + " --events --run-ms " +
                            std::to_string(ms) + " 2>&1",
                        &r.out);
     });
@@ -130,9 +155,12 @@ TEST_F(BackupE2E, TwentySecondsFromTheKeyPanelGiveOneMovieOfWhatWasSent)
 {
     StartSim();
     std::string chosen = folder.Path("bk");
+    // Screenshots as the backup starts, at a quarter and at three fifths
+    // of the bar, and at the end once the bar shows it.
     std::string steps = BackupClicks() + " --answer save='" + chosen + "'";
-    for (int ms : {7100, 9000, 10500, 18500}) steps += " --shot " + std::to_string(ms) + "," + folder.Path(std::to_string(ms) + ".png");
-    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1", steps, 19000);
+    steps += " --shot 0," + folder.Path("0.png") + Bar(25) + " --shot 0," + folder.Path("1.png") + Bar(60) +
+             " --shot 0," + folder.Path("2.png") + Opened(page) + Bar(99) + " --shot 0," + folder.Path("3.png");
+    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1", steps, 0);
     ASSERT_EQ(r.status, 0) << r.out;
     std::string movie = chosen + ".mov";
     ASSERT_TRUE(Exists(movie)) << r.out;
@@ -149,7 +177,7 @@ TEST_F(BackupE2E, TwentySecondsFromTheKeyPanelGiveOneMovieOfWhatWasSent)
 
     // The progress bar moves from 0 to 100 %.
     std::vector<int> bar;
-    for (int ms : {7100, 9000, 10500, 18500}) bar.push_back(BarPercent(folder.Path(std::to_string(ms) + ".png")));
+    for (int shot = 0; shot < 4; shot++) bar.push_back(BarPercent(folder.Path(std::to_string(shot) + ".png")));
     EXPECT_LE(bar[0], 5);
     EXPECT_GT(bar[1], bar[0]);
     EXPECT_GT(bar[2], bar[1]);
@@ -174,7 +202,8 @@ TEST_F(BackupE2E, ASizeChangeGivesTwoFiles)
 {
     StartSim({"--size-change-at", "10"});
     std::string chosen = folder.Path("two");
-    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1", BackupClicks() + " --answer save='" + chosen + "'", 19000);
+    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1", BackupClicks() + " --answer save='" + chosen + "'" + Opened(page),
+                     0);
     ASSERT_EQ(r.status, 0) << r.out;
     for (const std::string& f : {chosen + ".mov", chosen + "(1).mov"}) ASSERT_TRUE(Exists(f)) << f << r.out;
     EXPECT_EQ(Probe(chosen + ".mov", "-select_streams v:0 -show_entries stream=width"), "320");
@@ -189,8 +218,11 @@ TEST_F(BackupE2E, AStopHalfwayLeavesAPlayableFile)
 {
     StartSim({"--backup-speed", "1"});
     std::string chosen = folder.Path("half");
+    // STOP once a quarter of the span (5 s, sent in real time) is in.
     HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1",
-                 BackupClicks() + " --click " + At(935, 196, 12000) + " --answer save='" + chosen + "'", 13000);
+                 BackupClicks() + Bar(25) + " --click " + At(935, 196, 0) + " --answer save='" + chosen + "'" +
+                     Opened(page),
+                 0);
     ASSERT_EQ(r.status, 0) << r.out;
     double s = Seconds(chosen + ".mov", "v:0");
     EXPECT_GT(s, 2.0);
@@ -204,7 +236,7 @@ TEST_F(BackupE2E, TheProtectedModePathWritesInLocalLowAndMovesTheFile)
     std::string profile = folder.Path("profile"), dest = folder.Path("dest");
     ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
     HostRun r = Host(sim, page, "TAVLIN_WINVER=6.1 USERPROFILE='" + profile + "'",
-                 BackupClicks() + " --answer save='" + dest + "/moved'", 19000);
+                 BackupClicks() + " --answer save='" + dest + "/moved'" + Opened(page), 0);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NEAR(Seconds(dest + "/moved.mov", "v:0"), 20.0, 0.5);
     std::string left;
@@ -216,7 +248,8 @@ TEST_F(BackupE2E, TheProtectedModePathWritesInLocalLowAndMovesTheFile)
 TEST_F(BackupE2E, AFolderThatCannotBeWrittenEndsWithAMessage)
 {
     StartSim();
-    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1", BackupClicks() + " --answer save=/proc/backup", 9000);
+    HostRun r = Host(sim, page, "TAVLIN_WINVER=5.1",
+                     BackupClicks() + " --answer save=/proc/backup --wait-msgbox '60000,*cannot be created*'", 0);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("text=\"The backup file /proc/backup.mov cannot be created."), std::string::npos)
         << r.out;

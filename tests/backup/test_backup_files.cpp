@@ -147,7 +147,7 @@ TEST_F(BackupTest, AFolderGoesToTheFileManagerAsOneArgument)
     setenv("TAVLIN_FOLDER_OPENER", script.c_str(), 1);
     std::string folder = dir + "/a b; touch " + dir + "/injected/";
     ASSERT_EQ(Win_OpenFolder(folder.c_str()), 0);
-    for (int i = 0; i < 200 && !Exists(seen); ++i) usleep(10000);
+    for (int i = 0; i < 2000 && !Exists(seen); ++i) usleep(10000); // a generous ceiling on a loaded machine
     Bytes got = ReadAll(seen);
     EXPECT_EQ(std::string(got.begin(), got.end()), "1|" + folder);
     EXPECT_FALSE(Exists(dir + "/injected"));

@@ -1634,19 +1634,20 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
     std::vector<Frame> recorded;
     Bytes first = Checked("ICMD", Rest({r.session(), 2, 512, 1, seq}, block));
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    // Until the gap shows, and 300 ms more.
+    // Until the gap shows (every frame before it is due by then), then
+    // until an exchange after it brings no more frames.
     bool gapSeen = false;
     while (std::chrono::steady_clock::now() < until) {
+      const bool drained = gapSeen;
+      size_t got = 0;
       for (const Msg& m : r.Exchange(first)) {
         if (m.code != "VIDO" || m.body_size() < 160) continue;
         Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
-        if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f);
+        if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f), got++;
       }
       first.clear();
-      if (!gapSeen && sim.Count(gap + std::to_string(gapAt)) > 0) {
-        gapSeen = true;
-        until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-      }
+      if (drained && got == 0) break;
+      if (!gapSeen) gapSeen = sim.Count(gap + std::to_string(gapAt)) > 0;
       usleep(5000);
     }
     return recorded;

@@ -25,8 +25,12 @@ const char* kApply = "619,527";
 const char* kClear = "531,527";
 
 std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_string(ms); }
-std::string Click(const char* xy, int ms) { return " --click " + At(xy, ms); }
-std::string Type(const char* xy, int ms, const std::string& text) { return " --type " + At(xy, ms) + "," + text; }
+std::string Click(const char* xy) { return " --click " + At(xy, 0); }
+std::string Type(const char* xy, const std::string& text) { return " --type " + At(xy, 0) + "," + text; }
+// Until the field at xy shows text: the recorder's answer has filled the page.
+std::string Shows(const char* xy, const std::string& text) { return " --wait-text '" + At(xy, 60000) + "," + text + "'"; }
+std::string Box(const std::string& text) { return " --wait-msgbox '60000," + text + "'"; }
+const char kSuccess[] = "Setup Successful.";
 
 TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
 {
@@ -37,15 +41,17 @@ TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
     const std::string page = folder.Path("page.html"), shot = folder.Path("pppoe.png");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
-    // Setup, the PPPoE tab, user and password typed, Apply; then Clear,
-    // away to System and back: the page shows the recorder's copy, which a
-    // second Apply sends again as it stands.
-    const std::string steps = Click(kSetupButton, 2500) + Click(kPppoeTab, 3000) +
-                              Type(kPppoeUser, 3400, "alice@isp") + Type(kPppoePassword, 3700, "s3cret") +
-                              Click(kApply, 4000) + Click(kClear, 4500) + Click(kSystemTab, 4800) +
-                              Click(kPppoeTab, 5100) + " --read " + At(kPppoeUser, 5400) + Click(kApply, 5600);
+    // Setup, the PPPoE tab once the recorder's item is in (its user "user"),
+    // user and password typed, Apply and its message; then Clear, away to
+    // System and back: the page shows the recorder's copy, which a second
+    // Apply sends again as it stands.
+    const std::string steps = " --wait-video 60000" + Click(kSetupButton) + Click(kPppoeTab) +
+                              Shows(kPppoeUser, "user") + Type(kPppoeUser, "alice@isp") +
+                              Type(kPppoePassword, "s3cret") + Click(kApply) + Box(kSuccess) + Click(kClear) +
+                              Click(kSystemTab) + Click(kPppoeTab) + Shows(kPppoeUser, "?*") + " --read " +
+                              At(kPppoeUser, 0) + Click(kApply) + Box(kSuccess);
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 6200", &out), 0)
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 0", &out), 0)
         << out;
 
     std::vector<std::string> stored = sim.LinesStartingWith("icmd pppoe ");
@@ -72,10 +78,14 @@ TEST(SetupE2E, UpnpPortIsRefusedOutsideItsRangeAndWrittenWithin)
     // Without the Title tab the UPnP tab follows Mail.
     const char* upnpTab = "348,55";
     const char* port = "250,291";
-    const std::string steps = Click(kSetupButton, 2500) + Click(upnpTab, 3000) + Type(port, 3400, "99999") +
-                              Click(kApply, 3800) + Type(port, 4200, "8080") + Click(kApply, 4600);
+    // The page once the recorder's word is in (port 80); the refusal's
+    // message; the end once the recorder has stored the good port.
+    SimSignal written = SignalOnLines(folder, "written", "ictl upnp word=0x20001f90 write");
+    const std::string steps = " --wait-video 60000" + Click(kSetupButton) + Click(upnpTab) + Shows(port, "80") +
+                              Type(port, "99999") + Click(kApply) + Box("*99999* is not a valid UPnP port*") + Type(port, "8080") +
+                              Click(kApply) + written.Wait();
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 5400", &out), 0) << out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 0", &out, {written}), 0) << out;
 
     std::vector<std::string> words = sim.LinesStartingWith("ictl upnp word=");
     // The page's read (its default port), then only the good write.
@@ -96,13 +106,14 @@ TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)
     const std::string page = folder.Path("page.html");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
-    // The get is not answered: the greyed page takes no typing nor Apply
-    // until its release 1,000 ticks later.
-    const std::string steps = Click(kSetupButton, 2500) + Click(kPppoeTab, 3000) +
-                              Type(kPppoeUser, 3500, "early") + Click(kApply, 3800) +
-                              Type(kPppoeUser, 17000, "late") + Click(kApply, 17400);
+    // The get is not answered: the page, greyed once it has gone out,
+    // takes no typing nor Apply until its release 1,000 ticks later.
+    const std::string steps = " --wait-video 60000" + Click(kSetupButton) + Click(kPppoeTab) + " --wait-greyed " +
+                              At(kPppoeUser, 60000) + Type(kPppoeUser, "early") + Click(kApply) +
+                              " --wait-enabled " + At(kPppoeUser, 60000) + Type(kPppoeUser, "late") + Click(kApply) +
+                              Box(kSuccess);
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 18200", &out), 0) << out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 0", &out), 0) << out;
 
     EXPECT_TRUE(sim.Seen("icmd get mask=2 unanswered"));
     std::vector<std::string> stored = sim.LinesStartingWith("icmd pppoe ");

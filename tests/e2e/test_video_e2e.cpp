@@ -113,8 +113,11 @@ TEST(VideoEndToEnd, ScreenshotShowsThePatternConverted)
     ASSERT_TRUE(sim.Start({"--port", "0", "--gop", "1"}));
     const std::string page = folder.Path("page.html"), shot = folder.Path("shot.png");
     ASSERT_TRUE(WritePage(page, sim.port()));
+    // The first picture, then the time over it, which shows from the
+    // fourth picture of the stream on.
     std::string out;
-    ASSERT_EQ(Shell(HostOnPage(page) + " --screenshot '" + shot + "' --after-ms 3000 2>&1",
+    ASSERT_EQ(Shell(HostOnPage(page) + " --wait-video 60000 --wait-text '354,30,60000,20*' --screenshot '" + shot +
+                        "' --after-ms 0 2>&1",
                     &out),
               0)
         << out;
