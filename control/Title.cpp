@@ -279,10 +279,12 @@ void Title_ApplySettings(TTitleSettings* s)
 {
     if (!s) return;
     uint32_t language = s->language < TITLE_LANGUAGES ? s->language : 0;
-    // A block without a font name (a recorder's first titles) draws with
-    // the font in use, and names it.
-    if (!s->fontName[0] && gTitleFontDialog)
+    // A block without a font name (a recorder's first titles) never held a
+    // font: it takes the font in use, its name and its character set.
+    if (!s->fontName[0] && gTitleFontDialog) {
         snprintf(s->fontName, sizeof s->fontName, "%s", gTitleFontDialog->Font()->Name().c_str());
+        s->charset = (uint32_t)gTitleFontDialog->Font()->Charset() & 0xFF;
+    }
     Title_FontToDialog(s);
     Title_FontToCanvases(s);
     Title_SizeToScrollBar(s);

@@ -461,7 +461,13 @@ TEST_F(Titles, ATraditionalChineseTitleRoundTripsInBig5)
     std::vector<uint8_t> drawn(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes);
     Render(2, "\xA4\x6A\xAA\xF9\xA4\x66\xC4\xE1\xBC\x76\xA5\x78"); // 大門口攝影台
     EXPECT_NE(std::vector<uint8_t>(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes), drawn);
+    // After a recorder's first block (no font, character set 0) the title
+    // is drawn as before, not as Latin letters.
+    memset(Settings()->fontName, 0, sizeof Settings()->fontName);
+    Settings()->charset = ANSI_CHARSET;
+    Title_ApplySettings(Settings());
     Render(2, big5.c_str());
+    EXPECT_EQ(std::vector<uint8_t>(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes), drawn);
 
     const std::string path = gDir + "/big5.vdtt";
     ASSERT_EQ(Title_SaveTo(path.c_str()), 0);
@@ -525,9 +531,12 @@ TEST_F(Titles, TheSettingsNameTheFontInUse)
     EXPECT_FALSE(name.empty());
     EXPECT_TRUE(QFontDatabase::families().contains(QString::fromStdString(name))) << name;
     EXPECT_EQ(name, gTitleFontDialog->Font()->Name());
+    // A recorder's first block: no font, its character set 0 (ANSI).
     memset(Settings()->fontName, 0, sizeof Settings()->fontName);
+    Settings()->charset = ANSI_CHARSET;
     Title_ApplySettings(Settings());
     EXPECT_EQ(std::string(Settings()->fontName), name);
+    EXPECT_EQ(Settings()->charset, (uint32_t)DEFAULT_CHARSET) << "the set of the font in use";
     // A chosen font is named as chosen.
     Vcl_SetDialogHook([](TVclDialogRequest& r) {
         if (r.Kind != vdkFontDialog) return kVclDialogUnanswered;
