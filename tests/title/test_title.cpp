@@ -29,6 +29,7 @@
 #include <unistd.h>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -778,6 +779,24 @@ TEST_F(TitleFiles, SaveAndLoadGoThroughTheirDialogs)
     Vcl_SetDialogHook(nullptr);
 }
 
+// Runs body in a child process whose files may grow to 40,000 bytes only
+// (so a save's writes fail); the child's exit status, -1 when it did not
+// end on its own.
+int WithSmallFiles(const std::function<int()>& body)
+{
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {40000, 40000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // A save that fails over an existing file keeps that file whole, leaves
 // no other file beside it and says so.
 TEST_F(TitleFiles, AFailedSaveKeepsTheOldFileAndSaysSo)
@@ -787,31 +806,23 @@ TEST_F(TitleFiles, AFailedSaveKeepsTheOldFileAndSaysSo)
     const std::string kept = folder + "/kept.vdtt";
     ASSERT_EQ(Title_SaveTo(kept.c_str()), 0);
     Scramble();
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // Files may grow to 40,000 bytes only: the save's writes fail.
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {40000, 40000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::string said;
-        Vcl_SetDialogHook([&](TVclDialogRequest& r) {
-            if (r.Kind == vdkSaveDialog) {
-                r.FileName = kept;
-                return 1;
-            }
-            if (r.Kind == vdkMessageBox) said = r.Text;
-            return (int)IDOK;
-        });
-        gViewerForm->Button_TSave->Click();
-        bool direct = Title_SaveTo(kept.c_str()) == -1;
-        _exit(!direct ? 3 : said.find("could not be saved") == std::string::npos ? 4
-                             : said.find("kept as it was") == std::string::npos ? 5 : 0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WithSmallFiles([&] {
+                  std::string said;
+                  Vcl_SetDialogHook([&](TVclDialogRequest& r) {
+                      if (r.Kind == vdkSaveDialog) {
+                          r.FileName = kept;
+                          return 1;
+                      }
+                      if (r.Kind == vdkMessageBox) said = r.Text;
+                      return (int)IDOK;
+                  });
+                  gViewerForm->Button_TSave->Click();
+                  bool direct = Title_SaveTo(kept.c_str()) == -1;
+                  return !direct ? 3 : said.find("could not be saved") == std::string::npos ? 4
+                                     : said.find("kept as it was") == std::string::npos     ? 5
+                                                                                              : 0;
+              }),
+              0);
     std::vector<uint8_t> now;
     ASSERT_TRUE(ReadFile(kept, &now));
     EXPECT_EQ(now, file) << "the old file is whole";
@@ -842,20 +853,11 @@ TEST_F(TitleFiles, AFailedSaveKeepsTheOldFileAndSaysSo)
 TEST_F(TitleFiles, AFailedSaveLeavesNoFile)
 {
     std::string partial = gDir + "/partial.vdtt";
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // Files may grow to 40,000 bytes only: the save's writes fail.
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {40000, 40000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        int r = Title_SaveTo(partial.c_str());
-        _exit(r == -1 && access(partial.c_str(), F_OK) != 0 ? 0 : 3);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WithSmallFiles([&] {
+                  int r = Title_SaveTo(partial.c_str());
+                  return r == -1 && access(partial.c_str(), F_OK) != 0 ? 0 : 3;
+              }),
+              0);
     EXPECT_NE(access(partial.c_str(), F_OK), 0);
     EXPECT_EQ(Title_SaveTo((gDir + "/no/such/folder.vdtt").c_str()), -1);
 }
