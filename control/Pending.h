@@ -29,6 +29,8 @@ void System_ShowAddress(const char* address, const char* port);
 // The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
 void Viewer_ShowUpnpTab(int visible);
 int Viewer_UpnpTabVisible();
+// 1 while the link lamp is lit (Image_Conn shown), else 0.
+int Viewer_LinkIconShown();
 // The key panel is built: composition, hit-testing, the mouse, auto-repeat
 // and the panel logic (IeCom_Init, KeyForm_*, gMouseDown, gLastDrawn,
 // gPanelLevel) are declared there.

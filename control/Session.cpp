@@ -30,6 +30,7 @@ void Session_PollSockets()
     if (flag == 1) Title_SendRequest(c->session, 0, 0, 17, 0, 1152); // read the titles
     else if (flag == 2) Title_SendRequest(c->session, 0, 1, 16, 0, 1152); // write them
     Ulcm_PumpSend(c);
+    Conn_ShowLinkState(c);
 }
 
 // Copies at most width - 1 characters and always terminates.
@@ -61,11 +62,12 @@ void Session_Connect(uint32_t connectionIndex, uint32_t socketIndex)
 
     System_ShowAddress(address, portText);
 
+    // Only the socket being opened starts over (Conn_OpenSocket empties its
+    // buffer): the other may be carrying the link, an answer half in its
+    // buffer. The send ring goes with socket 0, whose login empties it.
     Conn_OpenSocket(c, c->host, c->port, socketIndex);
-    Conn_ResetSendRing(c->index);
+    if (socketIndex == 0) Conn_ResetSendRing(c->index);
     Conn_AllocFrameRing(c, CONN_FRAME_RING_SIZE);
-    Conn_ResetReceiveBuffer(c, 0);
-    Conn_ResetReceiveBuffer(c, 1);
 
     if (c->displaysRegistered != 1) {
         Stream_RegisterDisplays(c);

@@ -16,6 +16,10 @@
 #include <cstring>
 
 char gSetupSlots[SETUP_SLOTS][SETUP_SLOT_SIZE];
+// Per setup item (bit i of the mask): ticks since its Apply went out while
+// the recorder has not confirmed it; SETUP_WAIT_DONE when nothing waits.
+static uint32_t gApplyWait[SETUP_ITEM_COUNT] = {SETUP_WAIT_DONE, SETUP_WAIT_DONE, SETUP_WAIT_DONE,
+                                                SETUP_WAIT_DONE, SETUP_WAIT_DONE};
 
 const char gDdnsHomeUrls[DDNS_SERVICES][DDNS_URL_SIZE] = {
     "Disable",
@@ -134,12 +138,24 @@ static const char* ListNameOf(int page)
     }
 }
 
-static void Refuse(const char* text) { Application_MessageBox(text, "Setup Information", MB_OK | MB_ICONWARNING); }
+// The name a field's label gives it: "PPPoE Password" of "PPPoE Password : ",
+// "SMTP Server" of "* SMTP Server : ".
+static AnsiString FieldName(TLabeledEdit* edit)
+{
+    AnsiString name = edit->EditLabel()->Caption();
+    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
+    size_t from = name.find_first_not_of("* ");
+    return from == AnsiString::npos ? AnsiString() : name.substr(from);
+}
+
+static void Warn(const char* text) { Application_MessageBox(text, "Setup Information", MB_OK | MB_ICONWARNING); }
 
 static void RefuseBuild(int page, int result)
 {
     char text[256];
-    if (result == SETUP_NO_CHOICE) {
+    if (result == SETUP_NOT_CONNECTED) {
+        snprintf(text, sizeof text, "Nothing was sent: the recorder is not connected.");
+    } else if (result == SETUP_NO_CHOICE) {
         snprintf(text, sizeof text, "Nothing was sent: please choose a value for \"%s\" first.", ListNameOf(page));
     } else if (result == SETUP_MAIL_TOO_LONG) {
         snprintf(text, sizeof text,
@@ -151,24 +167,11 @@ static void RefuseBuild(int page, int result)
         const int slot = result - 1;
         AnsiString name = page == SETUP_PAGE_PPPOE && slot < 2 ? pppoe[slot] : slot < 3 ? ddns[slot] : "text";
         // the host field is named as its label names it: host or domain name
-        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) {
-            name = gViewerForm->LabeledEdit_ddns4->EditLabel()->Text();
-            while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
-        }
+        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) name = FieldName(gViewerForm->LabeledEdit_ddns4);
         snprintf(text, sizeof text, "Nothing was sent: the %s may hold at most %d characters.", name.c_str(),
                  slot == 2 ? 47 : 31);
     }
-    Refuse(text);
-}
-
-// The name a field's label gives it: "PPPoE Password" of "PPPoE Password : ",
-// "SMTP Server" of "* SMTP Server : ".
-static AnsiString FieldName(TLabeledEdit* edit)
-{
-    AnsiString name = edit->EditLabel()->Caption();
-    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
-    size_t from = name.find_first_not_of("* ");
-    return from == AnsiString::npos ? AnsiString() : name.substr(from);
+    Warn(text);
 }
 
 // The edits whose texts Apply sends for the page (the title edits of the
@@ -214,7 +217,7 @@ static bool TextsFitCodePage(int page)
                  "Nothing was sent: \"%s\" holds a character that code page %d, the one its text is sent in, "
                  "cannot write. Please type it with other characters.",
                  FieldName(e).c_str(), Vcl_CharsetCodePage(e->Font()->Charset()));
-        Refuse(text);
+        Warn(text);
         return false;
     }
     return true;
@@ -279,7 +282,7 @@ void Setup_ApplyPage(int page)
     }
     // The interval only goes with the Mail page's Apply, and only a shown list is asked.
     if (page == SETUP_PAGE_MAIL && interval < 0 && f->ComboBox_smtp2->Visible()) {
-        Refuse("Nothing was sent: please choose a value for \"Interval\" first.");
+        Warn("Nothing was sent: please choose a value for \"Interval\" first.");
         return;
     }
     char* slots[SETUP_SLOTS];
@@ -295,6 +298,10 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
     TConnection* c = &gConnections[connection];
     TViewRecord* view = c->view;
     if (!view) return SETUP_BUILT;
+    // Items queued without a session would be emptied out by the login.
+    const bool sendsItems = page == SETUP_PAGE_BITRATE || page == SETUP_PAGE_PPPOE || page == SETUP_PAGE_DDNS ||
+                            page == SETUP_PAGE_MAIL || page == SETUP_PAGE_TEST_MAIL;
+    if (sendsItems && (c->linkState != LINK_LOGGED_IN || c->session == 0)) return SETUP_NOT_CONNECTED;
     int r = SETUP_BUILT;
     uint32_t masks[2] = {0, 0};
     switch (page) {
@@ -324,8 +331,12 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
     default: return SETUP_BUILT;
     }
     if (r != SETUP_BUILT) return r;
-    for (uint32_t mask : masks)
-        if (mask) Icmd_Send(c->session, ICMD_DATA, ICMD_SETUP, mask);
+    for (uint32_t mask : masks) {
+        if (!mask) continue;
+        Icmd_Send(c->session, ICMD_DATA, ICMD_SETUP, mask);
+        for (uint32_t i = 0; i < SETUP_ITEM_COUNT; ++i)
+            if (mask == 1u << i) gApplyWait[i] = 0;
+    }
     return SETUP_BUILT;
 }
 
@@ -343,6 +354,30 @@ void Setup_RefreshPages()
             enable[i](view, 1);
             view->pageWait[i]++;
         }
+    }
+
+    // An Apply the recorder can no longer confirm (the link it went out on
+    // has ended), or has not confirmed within the page's wait: the user is
+    // told, and a late answer then shows what the recorder holds.
+    const uint32_t lost = Icmd_TakeUnconfirmedSets(view);
+    uint32_t late = 0;
+    for (uint32_t i = 0; i < SETUP_ITEM_COUNT; ++i) {
+        if (gApplyWait[i] >= SETUP_WAIT_RELEASE) continue;
+        const uint32_t mask = 1u << i;
+        if (!(view->dirtyMask & mask) || (lost & mask)) {
+            gApplyWait[i] = SETUP_WAIT_DONE; // confirmed, or told below
+        } else if (++gApplyWait[i] >= SETUP_WAIT_RELEASE) {
+            gApplyWait[i] = SETUP_WAIT_DONE;
+            late |= mask;
+        }
+    }
+    view->dirtyMask &= ~late;
+    if (lost) {
+        Warn("The recorder did not confirm the settings: the link to the recorder was lost before it "
+             "answered. They may not have been applied.");
+    } else if (late) {
+        Warn("The recorder did not confirm the settings: no answer came within 10 seconds. They may not "
+             "have been applied.");
     }
 }
 

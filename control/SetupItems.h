@@ -35,7 +35,8 @@ enum { MAIL_BUILD_APPLY = 0, MAIL_BUILD_TEST = 1 };
 // SETUP_NO_CHOICE when the page's list has no row chosen,
 // SETUP_MAIL_TOO_LONG when the twelve mail texts do not fit their 252
 // bytes, and 1 + slot for the first text that is longer than its field.
-enum { SETUP_BUILT = 0, SETUP_NO_CHOICE = -1, SETUP_MAIL_TOO_LONG = -2 };
+// Setup_SendPage adds SETUP_NOT_CONNECTED: no logged-in link to send on.
+enum { SETUP_BUILT = 0, SETUP_NO_CHOICE = -1, SETUP_MAIL_TOO_LONG = -2, SETUP_NOT_CONNECTED = -3 };
 // A list choice of this value is the list without a selection.
 constexpr uint32_t SETUP_NOTHING_CHOSEN = 0xFFFFFFFFu;
 

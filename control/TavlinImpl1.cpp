@@ -293,12 +293,15 @@ void TTavlinX::Timer2Timer(TObject*) {}
 void TTavlinX::Button_ApplyClick(TObject*) { Setup_ApplyPage(PageControl1->ActivePageIndex()); }
 
 // Connection 0's link icons.
+static int gLinkIconShown = 0;
 void Viewer_ShowLinkIcon(uint32_t connected)
 {
+    gLinkIconShown = connected != 0 ? 1 : 0;
     if (!gViewerForm) return;
     gViewerForm->Image_Conn->SetVisible(connected != 0);
     gViewerForm->Image_Disconn->SetVisible(connected == 0);
 }
+int Viewer_LinkIconShown() { return gViewerForm ? (gViewerForm->Image_Conn->Visible() ? 1 : 0) : gLinkIconShown; }
 
 // The System page shows the address and port as the page gave them.
 void System_ShowAddress(const char* address, const char* port)

@@ -19,6 +19,8 @@ uint32_t gSetupAck;
 static uint8_t gBuffer[TAVN_BUFFER_SIZE];
 static THandshakeRequest gRequest;
 static THandshakeEntry gCodes[3];
+// Per record: the session whose machine record has been applied (0: none).
+static uint32_t gAppliedSession[CONN_COUNT];
 
 static uint32_t GetU32(const uint8_t* p)
 {
@@ -54,6 +56,7 @@ int Handshake_Init()
     for (uint32_t i = 0; i < CONN_COUNT; ++i) {
         gHandshakeRecords[i].connection = &gConnections[i];
         gConnections[i].handshake = &gHandshakeRecords[i];
+        gAppliedSession[i] = 0;
     }
     return 0;
 }
@@ -67,7 +70,15 @@ void Handshake_Reset()
     memset(gMachineTypeData, 0, sizeof gMachineTypeData);
     memset(gBuffer, 0, sizeof gBuffer);
     memset(&gRequest, 0, sizeof gRequest);
+    memset(gAppliedSession, 0, sizeof gAppliedSession);
     gSetupAck = 0;
+}
+
+void Handshake_Start(uint32_t session)
+{
+    int ci = Conn_FindBySession(session);
+    if (ci >= 0) gAppliedSession[ci] = 0;
+    Handshake_Send(session, TAVN_HELLO);
 }
 
 void Handshake_Send(uint32_t session, uint32_t code)
@@ -170,6 +181,12 @@ void Handshake_OnMachineRecord(const THandshakeMessage* m)
     THandshakeRecord* h = m->record;
     TConnection* c = h->connection;
     if (!c) return;
+    // One record per session: another one (a recorder that answers a
+    // hello sent again) would set up the panel and the pages once more.
+    if (c->index < CONN_COUNT) {
+        if (gAppliedSession[c->index] == m->session) return;
+        gAppliedSession[c->index] = m->session;
+    }
     TMachineRecord* r = &h->machine;
     CopyArrived(r, sizeof *r, m->body, m->bodyLength);
     for (int t = 0; t < 4; ++t) r->text[t][31] = 0; // bytes 43, 75, 107, 139

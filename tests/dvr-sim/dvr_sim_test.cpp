@@ -1722,3 +1722,66 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   int status = system(bad.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
 }
+
+namespace {
+
+int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+// Slowness is only ever checked from below: a loaded machine makes it longer.
+TEST(DvrSimSlowRecorder, RecordDelayHoldsTheMachineRecordsAnswer) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--record-delay-ms", "700"}));
+  Recorder r(sim);
+  ASSERT_EQ(r.Tavn(0, HelloBody()).size(), 1u);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> info = r.Tavn(1, ClientInfoBody());
+  EXPECT_GE(ElapsedMs(sent), 700);
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_EQ(info[0].word(1), 1u);
+  EXPECT_EQ(sim.WaitFor("tavn machine-record-delay"),
+            "tavn machine-record-delay session=" + std::to_string(r.session()) + " ms=700");
+  // Later answers are not held.
+  Answer a;
+  ASSERT_TRUE(r.client().Send(Packet(5, r.session())));
+  ASSERT_TRUE(r.client().Read(&a));
+}
+
+TEST(DvrSimSlowRecorder, AnswerRateSpreadsAnAnswerOverTime) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--answer-rate", "2000"}));
+  Recorder r(sim);
+  ASSERT_NE(r.session(), 0u);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> hello = r.Tavn(0, HelloBody());
+  // The answer: its HTTP head, 64 bytes of packet header and a 320-byte message.
+  ASSERT_EQ(hello.size(), 1u);
+  EXPECT_GE(ElapsedMs(sent), (64 + 320) * 1000 / 2000 - 10);
+  EXPECT_EQ(U32(hello[0].body()), 1u) << "whole and in order";
+}
+
+TEST(DvrSimSlowRecorder, FreezeOnSetLosesTheSetAndAnswersNothingWhileFrozen) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--freeze-on-set", "800"}));
+  Recorder r(sim);
+  Bytes pppoe(68, 0);
+  pppoe[0] = 1;
+  memcpy(&pppoe[4], "lost", 4);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> got = r.Icmd(2, 4096, 7, SetupBody(2, pppoe));
+  EXPECT_GE(ElapsedMs(sent), 800);
+  EXPECT_TRUE(got.empty()) << "the set is not answered";
+  EXPECT_EQ(sim.WaitFor("icmd set"), "icmd set mask=2 lost freeze-ms=800");
+  // Once a run: the recorder has its start item still, and takes the next set.
+  Bytes req(4, 0);
+  Put32(req, 0, 2);
+  got = r.Icmd(1, 4096, 8, req);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(Text(got[0].body() + 72 + 4, 32), "user");
+  got = r.Icmd(2, 4096, 9, SetupBody(2, pppoe));
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(sim.WaitFor("icmd set"), "icmd set mask=2 stored");
+}

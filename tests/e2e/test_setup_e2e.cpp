@@ -166,4 +166,42 @@ TEST(SetupE2E, TextsInTheUsersScriptGoOutInTheSystemsCodePageOrAreRefused)
     }
 }
 
+// What the recorder traced, for a failure's message.
+std::string Trace(SimProcess& sim)
+{
+    sim.Collect(0);
+    std::string all;
+    for (const std::string& l : sim.lines()) all += "SIM " + l + "\n";
+    return all;
+}
+
+// The steps up to a PPPoE user typed and applied, each waiting for what
+// a user waits for: the video, then the page released by the recorder's answer.
+std::string ApplyPppoe(const std::string& user)
+{
+    return std::string(" --wait-video 20000") + Click(kSetupButton, 0) + Click(kPppoeTab, 300) + " --wait-enabled " +
+           kApply + ",15000" + Type(kPppoeUser, 0, user) + Click(kApply, 200);
+}
+
+TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenSeconds)
+{
+    HostFolder folder("tavlin-setup-frozen-e2e");
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    // The set is lost and the recorder hangs past the page's 10 s.
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--freeze-on-set", "14000"}));
+    const std::string page = folder.Path("page.html");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+    const std::string steps = ApplyPppoe("frozen") +
+                              " --wait-msgbox '20000,The recorder did not confirm the settings: no answer came within "
+                              "10 seconds.*'" +
+                              " --run-ms 300";
+    std::string out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps, &out), 0) << out << Trace(sim);
+    EXPECT_TRUE(sim.Seen("icmd set mask=2 lost freeze-ms=14000"));
+    EXPECT_EQ(Count(out, "text=\"The recorder did not confirm the settings"), 1u) << out;
+    EXPECT_EQ(Count(out, "text=\"Setup Successful.\""), 0u) << out;
+}
+
 } // namespace
+

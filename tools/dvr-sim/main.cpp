@@ -132,6 +132,27 @@ static bool SetNoSetupAnswer(const char*) {
   return true;
 }
 
+static bool SetAnswerRate(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1000, 1000000000, &n)) return false;
+  gMachine.answer_rate = uint32_t(n);
+  return true;
+}
+
+static bool SetRecordDelay(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 60000, &n)) return false;
+  gMachine.record_delay_ms = uint32_t(n);
+  return true;
+}
+
+static bool SetFreezeOnSet(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 600000, &n)) return false;
+  gMachine.freeze_on_set_ms = uint32_t(n);
+  return true;
+}
+
 static bool SetCloseAfter(const char* value) {
   long n;
   if (!ParseNumber(value, 0, 86400000, &n)) return false;
@@ -223,6 +244,11 @@ static const SimOption gOptions[] = {
     {"--upnp", nullptr, SetUpnp, "the machine-type variable reports UPnP support"},
     {"--interval-hidden", nullptr, SetIntervalHidden, "the machine record hides the mail interval"},
     {"--no-setup-answer", nullptr, SetNoSetupAnswer, "stay silent on a setup get (ICMD op 1, type 4096)"},
+    {"--answer-rate", "BYTES", SetAnswerRate,
+     "each client's answers leave at this many bytes per second, 1000 .. 1000000000 (as fast as taken)"},
+    {"--record-delay-ms", "N", SetRecordDelay, "the machine record's answer leaves N ms late, 0 .. 60000 (0)"},
+    {"--freeze-on-set", "MS", SetFreezeOnSet,
+     "the first set of a setup item is lost and the recorder freezes MS ms: nothing read, answered or accepted"},
     {"--close-after-ms", "N", SetCloseAfter,
      "N ms after the first machine record, close that session once"},
     {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},

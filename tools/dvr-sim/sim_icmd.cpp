@@ -74,6 +74,9 @@ void TracePppoe(const uint8_t* r) {
   Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(), Trace_TextHex(r + 36, 32).c_str());
 }
 
+// The one freeze of --freeze-on-set has happened.
+bool gFrozeOnSet = false;
+
 SetupItem* ItemOf(uint32_t mask) {
   for (SetupItem& item : gItems)
     if (item.mask == mask) return &item;
@@ -167,6 +170,12 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("icmd get mask=%u unanswered", n >= 4 ? Wire_GetU32(body) : 0);
   } else if (type == kSetup && op == kRequest) {
     AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
+  } else if (type == kSetup && op == kData && gMachine.freeze_on_set_ms > 0 && !gFrozeOnSet && n >= 4 &&
+             ItemOf(Wire_GetU32(body)) != nullptr) {
+    // The recorder hangs as the set comes in, and loses it.
+    gFrozeOnSet = true;
+    gFrozenUntilMs = Machine_NowMs() + gMachine.freeze_on_set_ms;
+    Trace("icmd set mask=%u lost freeze-ms=%u", Wire_GetU32(body), gMachine.freeze_on_set_ms);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);
   } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {
