@@ -4,10 +4,12 @@
 // gSetupSlots, the three DDNS address tables and the help texts.
 #include "control/Setup.h"
 #include "control/Pending.h"
+#include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"
 #include "ddns/Unit5.h"
 #include "link/Icmd.h"
+#include "platform/vcl/CodePage.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
 #include <cstdio>
@@ -136,6 +138,16 @@ static const char* ListNameOf(int page)
     }
 }
 
+// The name a field's label gives it: "PPPoE Password" of "PPPoE Password : ",
+// "SMTP Server" of "* SMTP Server : ".
+static AnsiString FieldName(TLabeledEdit* edit)
+{
+    AnsiString name = edit->EditLabel()->Caption();
+    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
+    size_t from = name.find_first_not_of("* ");
+    return from == AnsiString::npos ? AnsiString() : name.substr(from);
+}
+
 static void Warn(const char* text) { Application_MessageBox(text, "Setup Information", MB_OK | MB_ICONWARNING); }
 
 static void RefuseBuild(int page, int result)
@@ -155,20 +167,67 @@ static void RefuseBuild(int page, int result)
         const int slot = result - 1;
         AnsiString name = page == SETUP_PAGE_PPPOE && slot < 2 ? pppoe[slot] : slot < 3 ? ddns[slot] : "text";
         // the host field is named as its label names it: host or domain name
-        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) {
-            name = gViewerForm->LabeledEdit_ddns4->EditLabel()->Text();
-            while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
-        }
+        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) name = FieldName(gViewerForm->LabeledEdit_ddns4);
         snprintf(text, sizeof text, "Nothing was sent: the %s may hold at most %d characters.", name.c_str(),
                  slot == 2 ? 47 : 31);
     }
     Warn(text);
 }
 
+// The edits whose texts Apply sends for the page (the title edits of the
+// recorder's channels for the Title page); returns their count.
+static int TextEditsOf(int page, TLabeledEdit* edits[TITLE_CHANNELS])
+{
+    TTavlinX* f = gViewerForm;
+    int n = 0;
+    switch (page) {
+    case SETUP_PAGE_PPPOE:
+        for (TLabeledEdit* e : {f->LabeledEdit_pppoe2, f->LabeledEdit_pppoe3}) edits[n++] = e;
+        break;
+    case SETUP_PAGE_DDNS:
+        for (TLabeledEdit* e : {f->LabeledEdit_ddns2, f->LabeledEdit_ddns3, f->LabeledEdit_ddns4}) edits[n++] = e;
+        break;
+    case SETUP_PAGE_MAIL:
+    case SETUP_PAGE_TEST_MAIL:
+        for (TLabeledEdit* e : {f->LabeledEdit_smtp1, f->LabeledEdit_smtp10, f->LabeledEdit_smtp2, f->LabeledEdit_smtp3,
+                                f->LabeledEdit_smtp4, f->LabeledEdit_smtp5, f->LabeledEdit_smtp6, f->LabeledEdit_smtp7,
+                                f->LabeledEdit_smtp8, f->LabeledEdit_smtp9})
+            edits[n++] = e;
+        break;
+    case SETUP_PAGE_TITLE:
+        for (uint32_t c = 0; c < Title_ChannelCount(&gTitleStates[0]); c++) edits[n++] = Title_Edit(c);
+        break;
+    default: break;
+    }
+    return n;
+}
+
+// A text with a character the edit's code page cannot write would reach
+// the recorder with '?' in its place: Apply refuses the page instead,
+// naming the first such field. True when every text can be sent.
+static bool TextsFitCodePage(int page)
+{
+    TLabeledEdit* edits[TITLE_CHANNELS] = {};
+    const int n = TextEditsOf(page, edits);
+    for (int i = 0; i < n; ++i) {
+        TLabeledEdit* e = edits[i];
+        if (!e || e->TextInCodePage()) continue;
+        char text[256];
+        snprintf(text, sizeof text,
+                 "Nothing was sent: \"%s\" holds a character that code page %d, the one its text is sent in, "
+                 "cannot write. Please type it with other characters.",
+                 FieldName(e).c_str(), Vcl_CharsetCodePage(e->Font()->Charset()));
+        Warn(text);
+        return false;
+    }
+    return true;
+}
+
 void Setup_ApplyPage(int page)
 {
     TTavlinX* f = gViewerForm;
     if (!f) return;
+    if (!TextsFitCodePage(page)) return;
     memset(gSetupSlots, 0, sizeof gSetupSlots);
     uint32_t choices[2] = {0, 0};
     uint32_t secure = 0;
@@ -347,7 +406,9 @@ void Setup_FillForMachine(THandshakeRecord* handshake)
         {f->LabeledEdit_smtp8, 31},  {f->LabeledEdit_smtp9, 31},  {f->LabeledEdit_smtp10, 5},
     };
     for (auto& l : limits) {
+        // The recorder's fields count bytes: a double-byte character takes two.
         l.edit->SetMaxLength(l.limit);
+        l.edit->SetMaxBytes(l.limit);
         l.edit->SetImeMode(imClose);
     }
 

@@ -10,6 +10,7 @@
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
+#include "platform/vcl/Dialogs.h"
 #include <cstring>
 
 uint8_t gTitleBuffer[TITLE_BUFFER_SIZE];
@@ -316,7 +317,19 @@ void Title_CheckUpload(TTitleState* state)
     const TConnection* c = state->connection;
     bool linkGone = !c || c->linkState != LINK_LOGGED_IN || c->session != state->uploadSession;
     bool silent = Stopwatch_Now() - state->uploadStamp > TITLE_UPLOAD_TIMEOUT;
-    if (linkGone || silent) EndUpload(state);
+    if (!linkGone && !silent) return;
+    // The recorder may now hold part of the new titles: the bar goes back
+    // to its start and the user is told.
+    EndUpload(state);
+    state->uploadedBytes = 0;
+    state->uploadTotal = 0;
+    if (gViewerForm) gViewerForm->ProgressBar_title->SetPosition(0);
+    Application_MessageBox(linkGone ? "The titles were not uploaded: the link to the recorder dropped before the "
+                                      "upload was complete. The recorder may hold only part of them; please "
+                                      "Apply again once connected."
+                                    : "The titles were not uploaded: the recorder stopped asking for them for 15 "
+                                      "seconds. It may hold only part of them; please Apply again.",
+                           "Setup Information", MB_OK | MB_ICONWARNING);
 }
 
 uint32_t Title_UpdateProgress()

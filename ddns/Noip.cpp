@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdarg>
@@ -573,8 +574,98 @@ int Noip_SendStep(int step)
 
 // --- Replies -------------------------------------------------------------
 
-int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength)
+// A header line "name: value" (name with its colon, lower case): the
+// value's start and end, trimmed, or false for another header.
+static bool HeaderValue(const char* line, const char* eol, const char* name, const char** from, const char** to)
 {
+    size_t len = (size_t)(eol - line), nameLength = strlen(name);
+    if (len < nameLength || strncasecmp(line, name, nameLength) != 0) return false;
+    const char* p = line + nameLength;
+    while (p < eol && (*p == ' ' || *p == '\t')) p++;
+    const char* e = eol;
+    while (e > p && (e[-1] == ' ' || e[-1] == '\t')) e--;
+    *from = p;
+    *to = e;
+    return true;
+}
+
+// The chunked body from r (n bytes): 1 whole (its encoded length in *used),
+// 0 more to come, -1 not a chunked body. Each chunk is a hexadecimal size
+// (extensions after ';' are passed over), CR LF, the data and CR LF; a
+// size of 0 ends the chunks, then trailer lines up to an empty line.
+// The hexadecimal chunk size at r[at] (n bytes in all): the digits' count,
+// -1 for more than a reply may hold.
+static int ChunkSize(const char* r, size_t n, size_t at, size_t* size)
+{
+    int digits = 0;
+    *size = 0;
+    for (; at < n && isxdigit((unsigned char)r[at]); at++) {
+        char c = r[at];
+        *size = *size * 16 + (size_t)(isdigit((unsigned char)c) ? c - '0' : (c | 0x20) - 'a' + 10);
+        if (++digits > 5 || *size > NOIP_REPLY_CAP) return -1;
+    }
+    return digits;
+}
+
+static int ChunkedState(const char* r, size_t n, size_t* used)
+{
+    size_t at = 0, total = 0;
+    for (;;) {
+        size_t size = 0;
+        int digits = ChunkSize(r, n, at, &size);
+        if (digits < 0) return -1;
+        at += (size_t)digits;
+        if (at == n) return 0;
+        if (digits == 0) return -1;
+        // The rest of the size line: blanks or an extension, then CR LF.
+        if (r[at] != '\r' && r[at] != ';' && r[at] != ' ' && r[at] != '\t') return -1;
+        while (at < n && r[at] != '\r' && r[at] != '\n') at++;
+        if (at + 2 > n) return 0;
+        if (r[at] != '\r' || r[at + 1] != '\n') return -1;
+        at += 2;
+        if (size == 0) break;
+        total += size;
+        if (total > NOIP_REPLY_CAP) return -1;
+        if (n - at < size + 2) return 0;
+        at += size;
+        if (r[at] != '\r' || r[at + 1] != '\n') return -1;
+        at += 2;
+    }
+    // Trailer lines, each ended by CR LF, then the empty line.
+    for (;;) {
+        const char* eol = (const char*)memchr(r + at, '\n', n - at);
+        if (!eol) return 0;
+        size_t end = (size_t)(eol - r);
+        if (end == at || r[end - 1] != '\r') return -1;
+        bool empty = end == at + 1;
+        at = end + 1;
+        if (empty) break;
+    }
+    *used = at;
+    return 1;
+}
+
+size_t Noip_Dechunk(const char* body, size_t n, char* out)
+{
+    size_t at = 0, written = 0;
+    while (at < n) {
+        size_t size = 0;
+        if (ChunkSize(body, n, at, &size) <= 0) break;
+        const char* eol = (const char*)memchr(body + at, '\n', n - at);
+        if (!eol || size == 0) break;
+        at = (size_t)(eol - body) + 1;
+        if (size > n - at) break;
+        memcpy(out + written, body + at, size);
+        written += size;
+        at += size + 2;
+    }
+    return written;
+}
+
+int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength,
+                    int* chunked)
+{
+    if (chunked) *chunked = 0;
     const char* end = nullptr;
     for (size_t i = 0; i + 3 < n; i++)
         if (r[i] == '\r' && r[i + 1] == '\n' && r[i + 2] == '\r' && r[i + 3] == '\n') {
@@ -594,28 +685,43 @@ int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bo
     if (n < 12) return -1;
     *status = (r[9] - '0') * 100 + (r[10] - '0') * 10 + (r[11] - '0');
     size_t headerEnd = (size_t)(end - r) + 4;
-    // Content-Length, when given, says where the body ends.
+    // Transfer-Encoding chunked says the body comes in chunks; else
+    // Content-Length, when given, says where the body ends; else the
+    // server's close does.
     long long contentLength = -1;
+    bool coded = false, inChunks = false;
     for (const char* line = r; line < end;) {
         const char* eol = line;
         while (eol < end && *eol != '\r') eol++;
-        static const char name[] = "content-length:";
-        size_t len = (size_t)(eol - line);
-        if (len > sizeof name - 1 && strncasecmp(line, name, sizeof name - 1) == 0) {
-            const char* p = line + sizeof name - 1;
-            while (p < eol && (*p == ' ' || *p == '\t')) p++;
+        const char *from, *to;
+        if (HeaderValue(line, eol, "content-length:", &from, &to)) {
+            const char* p = from;
             long long v = 0;
-            const char* digits = p;
-            while (p < eol && *p >= '0' && *p <= '9' && v <= NOIP_REPLY_CAP) v = v * 10 + (*p++ - '0');
-            while (p < eol && (*p == ' ' || *p == '\t')) p++;
-            if (p == digits || p != eol || v > NOIP_REPLY_CAP) return -1;
+            while (p < to && *p >= '0' && *p <= '9' && v <= NOIP_REPLY_CAP) v = v * 10 + (*p++ - '0');
+            if (p == from || p != to || v > NOIP_REPLY_CAP) return -1;
             if (contentLength >= 0 && contentLength != v) return -1;
             contentLength = v;
+        } else if (HeaderValue(line, eol, "transfer-encoding:", &from, &to)) {
+            // The last coding named is the one the body ends in.
+            const char* last = to;
+            while (last > from && last[-1] != ',') last--;
+            while (last < to && (*last == ' ' || *last == '\t')) last++;
+            coded = true;
+            inChunks = (size_t)(to - last) == 7 && strncasecmp(last, "chunked", 7) == 0;
         }
         line = eol + 2;
     }
     *bodyStart = headerEnd;
-    if (contentLength >= 0) {
+    if (inChunks) {
+        size_t used = 0;
+        int state = ChunkedState(r + headerEnd, n - headerEnd, &used);
+        if (state == 0 && closed) return -1;
+        if (state != 1) return state;
+        *bodyLength = used;
+        if (chunked) *chunked = 1;
+        return 1;
+    }
+    if (contentLength >= 0 && !coded) {
         if (n - headerEnd >= (size_t)contentLength) {
             *bodyLength = (size_t)contentLength;
             return 1;
@@ -776,16 +882,22 @@ static void ShowAccountInfo(const char* cursor)
 void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
 {
     if (step == NOIP_STEP_WAIT_INFO || step == NOIP_STEP_WAIT_DOMAINS) return;
-    int status = 0;
+    int status = 0, chunked = 0;
     size_t bodyStart = 0, bodyLength = 0;
-    if (!reply || length > NOIP_REPLY_CAP || Noip_ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
+    if (!reply || length > NOIP_REPLY_CAP ||
+        Noip_ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength, &chunked) != 1) {
         Message(kBadReply, "ERROR");
         StepFailed(step);
         return;
     }
-    // The body as a text of its own, so no search runs past it.
+    // The body as a text of its own, so no search runs past it; chunks are
+    // joined (their data is never longer than they are).
     static char body[NOIP_REPLY_CAP + 1];
-    memcpy(body, reply + bodyStart, bodyLength);
+    if (chunked) {
+        bodyLength = Noip_Dechunk(reply + bodyStart, bodyLength, body);
+    } else {
+        memcpy(body, reply + bodyStart, bodyLength);
+    }
     body[bodyLength] = 0;
     // Element searches start behind the XML declaration; without one the
     // reply has no elements.

@@ -126,8 +126,15 @@ int Noip_Receive();
 // after them. A reply that is not a whole 2xx answer is an error.
 void Noip_ParseResponse(const char* reply, size_t length, int closed, int step);
 // How far the reply's first n bytes are: 1 whole (status, the body's start
-// and length set), 0 more to come, -1 it cannot become a reply.
-int Noip_ReplyState(const char* reply, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength);
+// and length set), 0 more to come, -1 it cannot become a reply. The body
+// ends at its Content-Length, with its last chunk (Transfer-Encoding
+// chunked: *chunked, when given, is set to 1 and the body's length counts
+// its chunks as they came), or where the server closed.
+int Noip_ReplyState(const char* reply, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength,
+                    int* chunked = nullptr);
+// The data of a whole chunked body (as Noip_ReplyState found it) joined
+// into out, which takes at least n bytes; returns its length.
+size_t Noip_Dechunk(const char* body, size_t n, char* out);
 // Searches tag ("id>") forward from *cursor: 1 with the element's text in
 // gNoipValue (cut to 255 characters, gNoipValueCut set) and *cursor behind
 // the closing tag, or 0 with *cursor unchanged.

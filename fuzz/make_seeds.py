@@ -558,7 +558,27 @@ def noip_seeds(out):
     status, text = service.answer("GET", "/v2/oem/dns/domains.xml", None, b"")
     reply = noip_server.http_reply(status, text).replace(b"Content-Length", b"X-Length")
     written += write_seed(out, "noip", bytes([5 | 8]) + reply)
+    # In chunks on a connection the service keeps open, as noip-sim
+    # --framing chunked sends them: the domain list and a user-name check.
+    for step, method, path in ((5, "GET", "/v2/oem/dns/domains.xml"),
+                               (1, "GET", "/v2/oem/accounts.xml?mode=exists&user=alice01")):
+        status, text = service.answer(method, path, None, b"")
+        written += write_seed(out, "noip", bytes([step | (2 << 4)]) + chunked_reply(status, text))
     return written
+
+
+def chunked_reply(status, text):
+    """An answer in three chunks (the second with an extension) and a
+    trailer, as noip-sim frames it with --framing chunked."""
+    import noip_server
+    data = text.encode()
+    head = "HTTP/1.1 %d %s\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n" \
+           "Connection: keep-alive\r\n\r\n" % (status, noip_server.REASONS.get(status, "Error"))
+    third = max(1, len(data) // 3)
+    out = head.encode()
+    for i, piece in enumerate(p for p in (data[:third], data[third:2 * third], data[2 * third:]) if p):
+        out += b"%x%s\r\n" % (len(piece), b";part=2" if i == 1 else b"") + piece + b"\r\n"
+    return out + b"0\r\nX-Trailer: end\r\n\r\n"
 
 
 def movie_seeds(build, out):

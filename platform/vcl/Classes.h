@@ -8,12 +8,6 @@
 #include <vector>
 
 // Raised for an index outside a list ("List index out of bounds (5)").
-// Chooses how the library's 8-bit texts map to the characters the user
-// sees: null or "" keeps each byte one character (Latin-1, the default);
-// otherwise a code page name such as "UTF-8", "windows-1252" or "Big5".
-// false when the name is unknown.
-bool Vcl_SetAnsiCodePage(const char* name);
-
 class EStringListError : public std::out_of_range {
 public:
     explicit EStringListError(int index);

@@ -441,12 +441,17 @@ int Vcl_TypeTextAt(void* handle, int x, int y, const char* text)
     if (!target) return -1;
     target->setFocus(Qt::MouseFocusReason);
     SendKey(target, Qt::Key_A, QString(), Qt::ControlModifier); // select all
-    for (const char* p = text; *p && target; p++) {
-        if (*p == '\n') {
+    // One key per character (a surrogate pair is one character).
+    const QString typed = QString::fromUtf8(text);
+    for (qsizetype i = 0; i < typed.size() && target; i++) {
+        QChar c = typed[i];
+        if (c == '\n') {
             SendKey(target, Qt::Key_Return, "\r");
             continue;
         }
-        SendKey(target, KeyCodeOf(*p), VclToQ(AnsiString(1, *p)));
+        qsizetype n = c.isHighSurrogate() && i + 1 < typed.size() ? 2 : 1;
+        SendKey(target, c.unicode() < 0x80 ? KeyCodeOf((char)c.unicode()) : (int)Qt::Key_unknown, typed.mid(i, n));
+        i += n - 1;
     }
     if (!target) return 0;
     // An empty text still clears what was there.

@@ -157,9 +157,10 @@ int Vcl_ClickAt(void* handle, int x, int y);
 // Types one character into the focused control of the window.
 int Vcl_KeyPressAt(void* handle, char key);
 // Clicks at x, y, then replaces the text of the edit, memo or editable
-// combo box there the way a user does: selects all of it and types text
-// (so MaxLength and OnChange behave as for typing; "\n" is Enter). -1 when
-// there is no such control at the point.
+// combo box there the way a user does: selects all of it and types text,
+// UTF-8, one character after another (so MaxLength, MaxBytes and OnChange
+// behave as for typing; "\n" is Enter). -1 when there is no such control
+// at the point.
 int Vcl_TypeTextAt(void* handle, int x, int y, const char* text);
 // The text of the label, edit or button shown at window coordinates x, y
 // (the topmost one there), as UTF-8 into out (at most size - 1 bytes and a

@@ -160,6 +160,44 @@ struct TCustomEdit::EditImpl {
 
 static QLineEdit* LineOf(const TControl* c) { return static_cast<QLineEdit*>(VclWidgetOf(c)); }
 
+// The bytes of a text in a character set's code page.
+static qsizetype BytesOf(const QString& s, int charset) { return (qsizetype)VclFromQ(s, charset).size(); }
+
+// Cuts what a change inserted into `was` (giving `text`) so that text keeps
+// within maxChars characters and maxBytes bytes (0: no limit), but only
+// where the change made it longer. Where the cursor goes when text was
+// cut (behind what was inserted), else -1.
+static qsizetype CutToLimits(const QString& was, QString& text, int maxChars, int maxBytes, int charset)
+{
+    bool overChars = maxChars > 0 && text.size() > maxChars && text.size() > was.size();
+    bool overBytes = false;
+    if (maxBytes > 0 && !overChars) {
+        qsizetype now = BytesOf(text, charset);
+        overBytes = now > maxBytes && now > BytesOf(was, charset);
+    }
+    if (!overChars && !overBytes) return -1;
+    qsizetype pre = 0, suf = 0, lim = std::min(was.size(), text.size());
+    while (pre < lim && was[pre] == text[pre]) pre++;
+    while (suf < lim - pre && was[was.size() - 1 - suf] == text[text.size() - 1 - suf]) suf++;
+    QString inserted = text.mid(pre, text.size() - pre - suf);
+    QString kept = text.left(pre) + text.right(suf); // what stays of the old text
+    if (maxChars > 0) inserted = inserted.left(std::max<qsizetype>(0, maxChars - kept.size()));
+    if (maxBytes > 0) {
+        // Whole characters (a surrogate pair is one) while their bytes fit.
+        qsizetype room = maxBytes - BytesOf(kept, charset), take = 0;
+        while (take < inserted.size()) {
+            qsizetype n = inserted[take].isHighSurrogate() && take + 1 < inserted.size() ? 2 : 1;
+            qsizetype bytes = BytesOf(inserted.mid(take, n), charset);
+            if (bytes > room) break;
+            room -= bytes;
+            take += n;
+        }
+        inserted = inserted.left(take);
+    }
+    text = text.left(pre) + inserted + text.right(suf);
+    return pre + inserted.size();
+}
+
 TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FEdit(new EditImpl)
 {
     auto* w = new VclWidget<QLineEdit>();
@@ -172,20 +210,12 @@ TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FEdit(new Ed
     QObject::connect(w, &QLineEdit::textChanged, w, [this, w](const QString& now) {
         if (!VclControlOf(w) || FEdit->guard) return;
         QString text = now;
-        // What the user typed beyond MaxLength is cut off.
-        if (FMaxLength > 0 && text.size() > FMaxLength && text.size() > FEdit->last.size()) {
-            const QString& was = FEdit->last;
-            qsizetype pre = 0, suf = 0, lim = std::min(was.size(), text.size());
-            while (pre < lim && was[pre] == text[pre]) pre++;
-            while (suf < lim - pre && was[was.size() - 1 - suf] == text[text.size() - 1 - suf]) suf++;
-            QString inserted = text.mid(pre, text.size() - pre - suf);
-            qsizetype kept = pre + suf; // characters of the old text that stay
-            qsizetype room = std::max<qsizetype>(0, FMaxLength - kept);
-            inserted = inserted.left(room);
-            text = text.left(pre) + inserted + text.right(suf);
+        // What the user typed beyond MaxLength or MaxBytes is cut off.
+        qsizetype cursor = CutToLimits(FEdit->last, text, FMaxLength, FMaxBytes, Font()->Charset());
+        if (cursor >= 0) {
             FEdit->guard++;
             w->setText(text);
-            w->setCursorPosition((int)(pre + inserted.size()));
+            w->setCursorPosition((int)cursor);
             FEdit->guard--;
             if (text == FEdit->last) return;
         }
@@ -211,6 +241,8 @@ void TCustomEdit::SetText(const AnsiString& value)
 }
 
 void TCustomEdit::SetMaxLength(int value) { FMaxLength = value < 0 ? 0 : value; }
+void TCustomEdit::SetMaxBytes(int value) { FMaxBytes = value < 0 ? 0 : value; }
+bool TCustomEdit::TextInCodePage() const { return VclInCodePage(LineOf(this)->text(), Font()->Charset()); }
 
 void TCustomEdit::SetPasswordChar(char value)
 {

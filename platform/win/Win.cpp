@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -72,6 +75,46 @@ std::string Win_MapPath(const char* windowsPath)
 }
 
 FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }
+
+int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size)
+{
+    std::string path = Win_MapPath(windowsPath);
+    // A link stays a link: the file it names is the one replaced.
+    struct stat old;
+    bool existed = stat(path.c_str(), &old) == 0;
+    if (existed) {
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            path = real;
+            free(real);
+        }
+    }
+    static unsigned counter = 0;
+    std::string temp = path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    bool ok = !existed || fchmod(fd, old.st_mode & 07777) == 0;
+    const char* p = (const char*)data;
+    for (size_t done = 0; ok && done < size;) {
+        ssize_t n = write(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            ok = false;
+            break;
+        }
+        done += (size_t)n;
+    }
+    ok = ok && fsync(fd) == 0;
+    int saved = errno;
+    if (close(fd) != 0 && ok) ok = false, saved = errno;
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false, saved = errno;
+    if (!ok) {
+        unlink(temp.c_str());
+        errno = saved;
+        return -1;
+    }
+    return 0;
+}
 
 static TUrlOpener gUrlOpener = nullptr;
 

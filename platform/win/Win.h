@@ -52,6 +52,11 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+// Writes size bytes as the file at a Windows path: into a new file beside
+// it, which takes the old one's place (and its permissions) only once it is
+// written and flushed whole. On failure the old file stays as it was and no
+// new file is left behind. 0, or -1 with errno telling why.
+int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size);
 
 // Opens a web address the desktop's way: the opener program (xdg-open, or
 // the one TAVLIN_URL_OPENER names) is started with the address as its one

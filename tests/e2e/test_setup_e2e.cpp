@@ -121,6 +121,62 @@ TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)
     EXPECT_EQ(Count(out, "text=\"Setup Successful.\""), 1u) << out;
 }
 
+// A user name and password typed in the user's own script go to the
+// recorder in the bytes of the system's code page; a character that code
+// page cannot write is refused with the field's name and nothing is sent.
+TEST(SetupE2E, TextsInTheUsersScriptGoOutInTheSystemsCodePageOrAreRefused)
+{
+    const struct {
+        const char* name;
+        const char* codePage;
+        const char *user, *password;
+        const char* refused; // the field the refusal names, or null: sent
+        const char* bytes;   // the stored record's icmd pppoe-bytes line
+    } rows[] = {
+        {"Polish password on a Western system", "1252", "jan", "hasło", "PPPoE Password", nullptr},
+        {"euro sign on a Western system", "1252", "jan", "s€cret", nullptr, "user=6a616e password=738063726574"},
+        {"Polish password on a Central European system", "1250", "jan", "hasło", nullptr,
+         "user=6a616e password=686173b36f"},
+        {"Chinese name and password on a Big5 system", "950", "王小明", "密碼123", nullptr,
+         "user=a4fda470a9fa password=b14bbd58313233"},
+        {"Chinese name on a Western system", "1252", "王小明", "x", "PPPoE User Name", nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HostFolder folder("tavlin-setup-script-e2e");
+        ASSERT_TRUE(RegisterControl());
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+        const std::string page = folder.Path("page.html");
+        ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+        // The page takes typing once the recorder has answered its get.
+        const std::string steps = std::string(" --wait-video 60000") + Click(kSetupButton, 0) + Click(kPppoeTab, 300) +
+                                  " --wait-enabled " + kPppoeUser + ",30000" + Type(kPppoeUser, 0, row.user) +
+                                  Type(kPppoePassword, 0, row.password) + Click(kApply, 200) +
+                                  " --wait-msgbox 30000";
+        std::string out;
+        ASSERT_EQ(RunHost(sim, folder,
+                          HostOnPage(page, std::string("TAVLIN_CODEPAGE=") + row.codePage) + " --events" + steps +
+                              " --run-ms 300",
+                          &out),
+                  0)
+            << out;
+        if (row.refused) {
+            // (the host's line escapes the quotes around the field's name)
+            EXPECT_NE(out.find("msgbox caption=\"Setup Information\" text=\"Nothing was sent: \\\"" +
+                               std::string(row.refused) + "\\\" holds a character"),
+                      std::string::npos)
+                << out;
+            EXPECT_FALSE(sim.Seen("icmd set mask=2")) << out;
+        } else {
+            EXPECT_EQ(Count(out, "text=\"Setup Successful.\""), 1u) << out;
+            EXPECT_EQ(sim.LinesStartingWith("icmd pppoe-bytes "),
+                      std::vector<std::string>({std::string("icmd pppoe-bytes ") + row.bytes}))
+                << out;
+        }
+    }
+}
+
 // What the recorder traced, for a failure's message.
 std::string Trace(SimProcess& sim)
 {

@@ -417,6 +417,38 @@ TEST(NoipForm, CutAndOversizeRepliesOverTheWire)
     EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
 }
 
+// However the service ends its answers (in chunks on a connection it keeps,
+// without a length by closing, with a length on a connection it keeps),
+// each is read whole as soon as it has arrived, long before the client
+// would give up on it.
+TEST(NoipForm, ChunkedLengthlessAndKeptAliveRepliesAreReadWhole)
+{
+    for (const char* framing : {"chunked", "close", "keep-alive"}) {
+        SCOPED_TRACE(framing);
+        NoipServer server({"--framing", framing});
+        ASSERT_GT(server.port(), 0);
+        PointClientAt(server.port());
+        MessageBoxes boxes;
+        TForm_noip_setting* f = ResetForm();
+        ASSERT_EQ(gNoipReplyTimeoutMs, 30000u);
+        Type(f->Username, "alice01");
+        Click(f->CheckUas);
+        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 8000));
+        auto shown = boxes.Take();
+        EXPECT_EQ(shown[0].text, "This Username is not available");
+        // A create-account answer, then the domain list chained on it.
+        TypeAccount(f, "dave1234", "secret12", "secret12");
+        Click(f->CheckBox1);
+        Click(f->Create);
+        ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, 10000));
+        ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+        ASSERT_GE(f->ComboBox1->Items()->Count(), 2);
+        EXPECT_EQ(f->ComboBox1->Items()->Strings(0), "ddns.net");
+        EXPECT_EQ(server.log().size(), 3u);
+        Noip_CloseAll();
+    }
+}
+
 TEST(NoipForm, ARequestBodyThatDoesNotFitIsNotSent)
 {
     NoipServer server;

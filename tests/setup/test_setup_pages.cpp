@@ -6,8 +6,12 @@
 #include "../link/ModuleFixture.h"
 #include "control/Setup.h"
 #include "control/TavlinImpl1.h"
+#include "control/Title.h"
 #include "control/Upnp.h"
+#include "platform/vcl/CodePage.h"
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
 #include <functional>
 #include <string>
 #include <vector>
@@ -247,6 +251,89 @@ TEST_F(SetupPages, AnApplyThatCannotBeSentSaysWhyAndSendsNothing)
     }
     EXPECT_EQ(V()->bitrateItem, before);
     EXPECT_EQ(gUpnpWord, 0u);
+}
+
+// What the user's keys put into an edit's own widget (typing as an input
+// method does), without the class library's 8-bit text in between.
+void TypedIn(TCustomEdit* edit, const char* utf8)
+{
+    static_cast<QLineEdit*>(edit->Handle())->setText(QString::fromUtf8(utf8));
+}
+
+// A text the code page of its field cannot write is refused with the
+// field's name before anything is sent; the texts it can write go out in
+// its bytes.
+TEST_F(SetupPages, ATextTheCodePageCannotWriteIsRefusedNamingItsField)
+{
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(1252));
+    struct Case {
+        const char* name;
+        int page;
+        std::function<void(TTavlinX*)> arrange;
+        const char* field; // null: sent
+    };
+    const Case cases[] = {
+        {"euro in a PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "pa€€wort"); }, nullptr},
+        {"Polish PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "hasło"); },
+         "\"PPPoE Password\""},
+        {"Russian PPPoE user", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe2, "Иван"); },
+         "\"PPPoE User Name\""},
+        {"Chinese DDNS password", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns3, "密碼"); },
+         "\"DDNS Password\""},
+        {"Greek DDNS host", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns4, "κάμερα.example"); },
+         "\"DDNS Host Name\""},
+        {"Japanese mail subject", 4, [](TTavlinX* f) { TypedIn(f->LabeledEdit_smtp8, "警報"); }, "\"Subject\""},
+        {"Thai mail password in Test Mail", 7, [](TTavlinX* f) { TypedIn(f->LabeledEdit_smtp3, "รหัส"); },
+         "\"SMTP Password\""},
+        {"Chinese title on the Russian language", 5,
+         [](TTavlinX* f) {
+             Title_SetLanguage(&gTitleSettings[0], 3);
+             TypedIn(f->LabeledEdit_Title2, "大門");
+         },
+         "\"CH2\""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Fill(0);
+        F()->ComboBox_pppoe1->SetItemIndex(1);
+        F()->ComboBox_ddns1->SetItemIndex(1);
+        F()->ComboBox_smtp1->SetItemIndex(1);
+        Setup_ClearEdits(SETUP_PPPOE);
+        Setup_ClearEdits(SETUP_DDNS);
+        Setup_ClearEdits(SETUP_MAIL);
+        Title_FillEdits();
+        k.arrange(F());
+        boxes.clear();
+        V()->dirtyMask = 0;
+        Setup_ApplyPage(k.page);
+        if (!k.field) {
+            std::vector<Sent> sent = SentSince();
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(std::string((const char*)&sent[0].item[36]), "pa\x80\x80wort");
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        EXPECT_TRUE(SentSince().empty());
+        EXPECT_EQ(gTitleStates[0].busy, 0u);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].Text.find(k.field), std::string::npos) << boxes[0].Text;
+        EXPECT_NE(boxes[0].Text.find("Nothing was sent"), std::string::npos);
+        EXPECT_EQ(V()->dirtyMask, 0u);
+    }
+    Title_SetLanguage(&gTitleSettings[0], 0);
+    Title_FillEdits();
+    // The same password under a Central European code page is sent in it.
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(1250));
+    Fill(0);
+    F()->ComboBox_pppoe1->SetItemIndex(1);
+    TypedIn(F()->LabeledEdit_pppoe3, "hasło");
+    boxes.clear();
+    Setup_ApplyPage(2);
+    std::vector<Sent> sent = SentSince();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::string((const char*)&sent[0].item[36]), "has\xB3o");
+    EXPECT_TRUE(boxes.empty());
+    Vcl_SetAnsiCodePage(0);
 }
 
 TEST_F(SetupPages, AGreyedPageIsReleasedOnThe1000thTickWithoutAnAnswer)

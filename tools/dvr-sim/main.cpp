@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 
 #include "sim_machine.h"
 #include "sim_media.h"
@@ -88,6 +89,21 @@ static bool SetShowTitles(const char*) {
 static bool SetTitlesOut(const char* value) {
   if (value == nullptr || *value == 0) return false;
   gTitles.out = value;
+  return true;
+}
+
+// The file must hold the titles whole, as --titles-out writes them.
+static bool SetTitlesIn(const char* value) {
+  struct stat st;
+  if (value == nullptr || stat(value, &st) != 0 || st.st_size != off_t(kSimTitlesBytes)) return false;
+  gTitles.in = value;
+  return true;
+}
+
+static bool SetTitlesStall(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 1000, &n)) return false;
+  gTitles.stall_after = uint32_t(n);
   return true;
 }
 
@@ -219,6 +235,8 @@ static const SimOption gOptions[] = {
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
     {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
     {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
+    {"--titles-in", "FILE", SetTitlesIn, "start with the titles of FILE, as --titles-out writes them"},
+    {"--titles-stall", "N", SetTitlesStall, "ask for no more chunks of the first upload after N of them"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},

@@ -62,7 +62,8 @@ void InitItems() {
 }
 
 // What a stored PPPoE record holds: the flag, the user name (printable
-// characters only) and the password's length.
+// characters only) and the password's length; then both texts' bytes, as
+// the viewer wrote them in its code page.
 void TracePppoe(const uint8_t* r) {
   char user[33];
   size_t n = strnlen(reinterpret_cast<const char*>(r + 4), 32);
@@ -70,6 +71,7 @@ void TracePppoe(const uint8_t* r) {
   user[n] = 0;
   Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(r[0] | (r[1] << 8)), user,
         unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
+  Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(), Trace_TextHex(r + 36, 32).c_str());
 }
 
 // The one freeze of --freeze-on-set has happened.
