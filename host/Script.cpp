@@ -12,6 +12,8 @@
 
 namespace {
 
+TScriptShooter gShooter; // screenshots of the control's window
+
 // A whole decimal number that fits an int; false otherwise.
 bool ParseInt(const std::string& s, int& out)
 {
@@ -158,6 +160,8 @@ std::string Script_DescribeMessageBox(const TVclDialogRequest& request)
     return out;
 }
 
+void Script_SetControlShooter(TScriptShooter shooter) { gShooter = std::move(shooter); }
+
 void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptStep>& steps)
 {
     auto order = std::make_shared<std::vector<TScriptStep>>(steps);
@@ -209,7 +213,8 @@ void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptS
                 break;
             }
             case saShot:
-                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+                if ((window == control && gShooter ? gShooter(s.text.c_str())
+                                                   : Vcl_SaveWindowPng(window, s.text.c_str())) != 0)
                     fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
                 break;
             }

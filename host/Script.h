@@ -5,6 +5,7 @@
 #include "platform/vcl/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ int Script_Answer(TScriptAnswers& answers, TVclDialogRequest& request);
 // The line --events prints for a message box as it is shown:
 //   msgbox caption="..." text="..."   (\, " and line breaks escaped)
 std::string Script_DescribeMessageBox(const TVclDialogRequest& request);
+
+// Writes the screenshot of a --shot step on the control's own window
+// (0, or -1); without one, that window is grabbed as the others are.
+typedef std::function<int(const char* file)> TScriptShooter;
+void Script_SetControlShooter(TScriptShooter shooter);
 
 // Runs the steps at their times (in command-line order where times are
 // equal) against the window; the timers belong to owner.

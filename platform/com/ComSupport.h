@@ -4,6 +4,7 @@
 // dispatch events, and an in-memory property bag for hosts and tests.
 #pragma once
 #include "platform/com/ComInterfaces.h"
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,18 @@ public:
 private:
     TComCreator FCreator;
 };
+
+// --- The COM map ---------------------------------------------------------------
+// An object's interfaces in the order QueryInterface looks for them; the
+// first one also answers IID_IUnknown, so that it is the object's identity.
+
+struct TComMapEntry {
+    const IID* iid;
+    const char* name;
+    IUnknown* (*get)(void* object); // the object as that interface
+};
+// Answers riid from the map (with a reference), else E_NOINTERFACE.
+HRESULT Com_QueryMap(void* object, const TComMapEntry* map, size_t count, REFIID riid, void** ppv);
 
 // --- Error information ------------------------------------------------------
 
@@ -91,6 +104,9 @@ public:
     // carry the sinks' changes back. S_OK, or the first failure of a sink
     // (the others are still called).
     HRESULT FireEvent(DISPID dispid, VARIANTARG* args = nullptr, UINT argCount = 0);
+    // Calls call with each sink connected when the call starts (as the
+    // connection's interface), each held meanwhile; sinks may unadvise.
+    void ForEachSink(const std::function<void(IUnknown* sink)>& call);
     ULONG SinkCount() const { return (ULONG)FSinks.size(); }
     // Releases every sink.
     void UnadviseAll();
