@@ -938,8 +938,9 @@ HRESULT TComControl::WriteStream(IStream* stream, ULONGLONG* size)
 }
 
 // The extent is read but the form keeps its own size, as a load from a
-// property bag does; each property is put in order, and a put that fails
-// ends the load with its error.
+// property bag does; each property is put in order (one saved empty, never
+// given a value, is left as it is, as a bag's missing name is), and a put
+// that fails ends the load with its error.
 HRESULT TComControl::ReadStream(IStream* stream)
 {
     TReader r{stream};
@@ -950,6 +951,7 @@ HRESULT TComControl::ReadStream(IStream* stream)
     for (size_t i = 0; i < FClass.propertyCount; i++) {
         VARIANT v;
         if (!ReadValue(r, &v)) return r.hr;
+        if (v.vt == VT_EMPTY) continue; // never given a value: as if the stream lacked it
         HRESULT hr = PutPersistedProperty(FClass.propertyIds[i], &v);
         VariantClear(&v);
         if (FAILED(hr)) return hr;

@@ -48,7 +48,7 @@ struct TComControlClass {
 //   u32 format (1)
 //   u32 _cx, u32 _cy: the extent in HIMETRIC
 //   each persisted property in order: u16 VARTYPE, then its value:
-//     VT_EMPTY, VT_NULL: nothing
+//     VT_EMPTY (never given a value: a load leaves it alone), VT_NULL: nothing
 //     VT_BSTR: u32 byte count of the UTF-16 text, then the text (no NUL)
 //     VT_I1, VT_UI1: 1 byte; VT_I2, VT_UI2, VT_BOOL: 2; VT_I4, VT_UI4,
 //     VT_INT, VT_UINT, VT_R4, VT_ERROR: 4; VT_I8, VT_UI8, VT_R8, VT_CY,

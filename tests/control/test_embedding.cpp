@@ -1071,6 +1071,26 @@ TEST(Persistence, DamagedStreamsAreRefusedWhereTheDamageIs)
     persist->Release();
 }
 
+TEST(Persistence, APropertySavedWithoutAValueIsLeftAsItIs)
+{
+    // What a control saves before a page gave it anything.
+    std::vector<BYTE> bytes;
+    Le32(bytes, 1);
+    Le32(bytes, 26723);
+    Le32(bytes, 17357);
+    for (int i = 0; i < 4; i++) Le16(bytes, VT_EMPTY);
+    PutAll("10.2.2.2", 82, "1.1.1", "1");
+    uint32_t count = gPropertyPutCount;
+    IPersistStreamInit* persist = Ask<IPersistStreamInit>(IID_IPersistStreamInit);
+    IStream* stream = StreamOf(bytes);
+    EXPECT_EQ(persist->Load(stream), S_OK);
+    stream->Release();
+    EXPECT_EQ(gPropertyPutCount, count);
+    EXPECT_STREQ(Property_Text(PROP_DVRIP), "10.2.2.2");
+    EXPECT_EQ(gHttpPage, 1);
+    persist->Release();
+}
+
 TEST(Persistence, StorageKeepsTheStreamAsContents)
 {
     IPersistStorage* persist = Ask<IPersistStorage>(IID_IPersistStorage);
