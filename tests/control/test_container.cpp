@@ -22,6 +22,7 @@
 #include <dlfcn.h>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -430,6 +431,118 @@ TEST_F(Container, AfterTheLastReleaseTheRunningFormKeepsTheLibraryLoaded)
     SimProcess sim;
     ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
     EXPECT_EXIT(ReleaseAskAndUnload(&sim), ::testing::ExitedWithCode(0), "");
+}
+
+// The sound of the recorder while a control lives, and after: asked
+// whether the library may go while the control is in use, the sound plays
+// on; asked once the last object is gone, it stops (the sound device lets
+// go of its output).
+bool CaptureOpen(const std::string& path)
+{
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(e.path(), ec) == path) return true;
+    }
+    return false;
+}
+
+size_t HeardBytes(const std::string& path)
+{
+    std::vector<uint8_t> all;
+    if (!ReadFile(path, &all)) return 0;
+    size_t heard = 0;
+    for (uint8_t b : all) heard += b != 0x80;
+    return heard;
+}
+
+void SoundWhileInUseAndAfter(SimProcess* sim, const std::string& capture)
+{
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+    setenv("TAVLIN_SOUND", "sdl", 1);
+    StartQt();
+    TServer server;
+    ASSERT_TRUE(server.Load());
+    auto* ole = static_cast<IOleObject*>(server.Create(IID_IOleObject));
+    ASSERT_NE(ole, nullptr);
+    TMinimalSite site;
+    ole->SetClientSite(&site);
+    IPersistPropertyBag* persist = nullptr;
+    ole->QueryInterface(IID_IPersistPropertyBag, (void**)&persist);
+    auto* bag = new TComPropertyBag;
+    bag->WriteText("DVRIP", "127.0.0.1");
+    bag->WriteText("HTTP_PORT", std::to_string(sim->port()));
+    bag->WriteText("DVR_UK", "5F3A1B2C.1234.5678");
+    ASSERT_EQ(persist->Load(bag, nullptr), S_OK);
+    bag->Release();
+    persist->Release();
+    ASSERT_EQ(ole->DoVerb(OLEIVERB_SHOW, nullptr, &site, 0, nullptr, nullptr), S_OK);
+    IViewObject2* view = nullptr;
+    ole->QueryInterface(IID_IViewObject2, (void**)&view);
+    IOleWindow* window = nullptr;
+    HWND hwnd = nullptr;
+    ole->QueryInterface(IID_IOleWindow, (void**)&window);
+    window->GetWindow(&hwnd);
+    window->Release();
+    TDrawn drawn;
+    auto showsChannel = [&](uint32_t channel) {
+        TPattern p{0, 0};
+        auto shown = [&](uint32_t x, uint32_t y) { return drawn.At(kImageLeft + (int)x, kImageTop + (int)y); };
+        return SUCCEEDED(DrawControl(view, &drawn)) && VideoShowing(drawn) && FindShownPattern(shown, &p) &&
+               p.channel == channel;
+    };
+    // Channel 1 alone (its button on the key panel), the pointer over its
+    // picture until the speaker icon shows, then the icon clicked.
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(kSplitChannel); }, 30000));
+    ASSERT_EQ(Vcl_ClickAt(hwnd, 705, 97), 0);
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(0); }, 30000));
+    auto icon = [&] {
+        DrawControl(view, &drawn);
+        std::vector<uint32_t> px;
+        for (int y = 59; y < 83; y++)
+            for (int x = 618; x < 642; x++) px.push_back(drawn.At(x, y));
+        return px;
+    };
+    const std::vector<uint32_t> without = icon();
+    int step = 0;
+    ASSERT_TRUE(Application_ProcessMessagesUntil(
+        [&] {
+            Vcl_MouseAt(hwnd, vmaMove, mbLeft, 330 + (step++ % 8), 240);
+            return icon() != without;
+        },
+        20000));
+    ASSERT_EQ(Vcl_ClickAt(hwnd, 630, 71), 0);
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > 800; }, 30000))
+        << "no sound captured";
+
+    // Asked while the control is in use: the sound plays on.
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE);
+    const size_t heard = HeardBytes(capture);
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > heard + 4000; }, 30000))
+        << "the sound stopped while the control was in use";
+
+    // The last object gone and the library asked: the sound stops.
+    view->Release();
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    ole->Release();
+    EXPECT_TRUE(CaptureOpen(capture));
+    EXPECT_EQ(server.canUnloadNow(), S_FALSE);
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return !CaptureOpen(capture); }, 20000))
+        << "the sound device still writes";
+}
+
+TEST_F(Container, TheSoundPlaysOnWhileTheControlIsInUseAndStopsWhenItIsGone)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--tone", "1000"}));
+    const std::string capture = folder.Path("capture.raw");
+    EXPECT_EXIT(
+        {
+            SoundWhileInUseAndAfter(&sim, capture);
+            ExitWithResults();
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
