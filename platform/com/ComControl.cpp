@@ -844,14 +844,7 @@ HRESULT TComControl::Advise(IAdviseSink* sink, DWORD* connection)
 
 HRESULT TComControl::Unadvise(DWORD connection)
 {
-    for (size_t i = 0; i < FOleAdvises.size(); i++)
-        if (FOleAdvises[i].cookie == connection) {
-            IAdviseSink* sink = FOleAdvises[i].sink;
-            FOleAdvises.erase(FOleAdvises.begin() + (long)i);
-            sink->Release();
-            return S_OK;
-        }
-    return OLE_E_NOCONNECTION;
+    return Cookies_Drop(FOleAdvises, connection) ? S_OK : OLE_E_NOCONNECTION;
 }
 
 HRESULT TComControl::EnumAdvise(IEnumSTATDATA** advises)
@@ -1255,14 +1248,7 @@ HRESULT TComControl::DAdvise(FORMATETC* format, DWORD advf, IAdviseSink* sink, D
 
 HRESULT TComControl::DUnadvise(DWORD connection)
 {
-    for (size_t i = 0; i < FDataAdvises.size(); i++)
-        if (FDataAdvises[i].cookie == connection) {
-            IAdviseSink* sink = FDataAdvises[i].sink;
-            FDataAdvises.erase(FDataAdvises.begin() + (long)i);
-            sink->Release();
-            return S_OK;
-        }
-    return OLE_E_NOCONNECTION;
+    return Cookies_Drop(FDataAdvises, connection) ? S_OK : OLE_E_NOCONNECTION;
 }
 
 HRESULT TComControl::EnumDAdvise(IEnumSTATDATA** advises)

@@ -5,8 +5,7 @@
 // (when the snapshot goes) and Give (a copy for the caller of Next, which
 // the caller frees: its reference, its task-memory text).
 #pragma once
-#include "platform/com/ComInterfaces.h"
-#include <atomic>
+#include "platform/com/ComObject.h"
 #include <memory>
 #include <new>
 #include <vector>
@@ -77,7 +76,7 @@ inline void Give(STATSTG& out, const STATSTG& in)
 } // namespace ComEnumItem
 
 template <class TItf, class TItem>
-class TComEnum final : public TItf {
+class TComEnum final : public TComObject<TItf> {
 public:
     // Takes the items as they are and holds them (see above).
     TComEnum(REFIID iid, std::vector<TItem> items)
@@ -90,18 +89,11 @@ public:
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == FIid) {
             *ppv = static_cast<TItf*>(this);
-            AddRef();
+            this->AddRef();
             return S_OK;
         }
         *ppv = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        ULONG n = --FRefs;
-        if (n == 0) delete this;
-        return n;
     }
 
     HRESULT Next(ULONG count, TItem* out, ULONG* fetched) override
@@ -152,9 +144,8 @@ private:
         std::vector<TItem> items;
     };
     TComEnum(REFIID iid, std::shared_ptr<TSnapshot> shared) : FIid(iid), FItems(std::move(shared)) {}
-    ~TComEnum() = default;
+    ~TComEnum() override = default;
 
-    std::atomic<ULONG> FRefs{1};
     IID FIid;
     std::shared_ptr<TSnapshot> FItems;
     size_t FPos = 0;

@@ -72,6 +72,22 @@ struct TDispatchName {
 HRESULT Disp_GetIDsOfNames(const TDispatchName* table, size_t count, LPOLESTR* rgszNames, UINT cNames,
                            DISPID* rgDispId);
 
+// Takes the entry of that cookie out of a list of {cookie, sink} and then
+// releases its sink (which may call back into a consistent list); false
+// when no entry has the cookie.
+template <class TEntry>
+bool Cookies_Drop(std::vector<TEntry>& list, DWORD cookie)
+{
+    for (size_t i = 0; i < list.size(); i++)
+        if (list[i].cookie == cookie) {
+            auto* sink = list[i].sink;
+            list.erase(list.begin() + (long)i);
+            sink->Release();
+            return true;
+        }
+    return false;
+}
+
 // --- Connection points -------------------------------------------------------
 
 // One outgoing interface of a connectable object, kept as a member of it:

@@ -67,15 +67,7 @@ HRESULT TComConnectionPoint::Advise(IUnknown* pUnkSink, DWORD* pdwCookie)
 
 HRESULT TComConnectionPoint::Unadvise(DWORD dwCookie)
 {
-    for (size_t i = 0; i < FSinks.size(); i++) {
-        if (FSinks[i].cookie == dwCookie) {
-            IUnknown* sink = FSinks[i].sink;
-            FSinks.erase(FSinks.begin() + (long)i);
-            sink->Release(); // after the list is consistent: the sink may call back
-            return S_OK;
-        }
-    }
-    return CONNECT_E_NOCONNECTION;
+    return Cookies_Drop(FSinks, dwCookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
 HRESULT TComConnectionPoint::EnumConnections(IEnumConnections** ppEnum)

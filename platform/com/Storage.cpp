@@ -3,6 +3,7 @@
 // (Storage_CreateInMemory), the freeing of storage media and the item
 // copies the enumerators hand out. No module state.
 #include "platform/com/ComEnum.h"
+#include "platform/com/ComObject.h"
 #include "platform/com/ComSupport.h"
 #include "platform/win/Gdi.h"
 #include <algorithm>
@@ -58,7 +59,7 @@ namespace {
 
 // How GetHGlobalFromStream knows a stream over a block, whichever copy of
 // this layer made it.
-struct IHGlobalStream : IUnknown {
+struct IHGlobalStream : IStream {
     virtual HRESULT GetBlock(HGLOBAL* block) = 0;
 };
 DEFINE_IID(IID_IHGlobalStream, 0x5A7D3C10, 0x2B64, 0x4C8E, 0x9F, 0x31, 0x6E, 0x0B, 0xD2, 0x44, 0x7A, 0x19);
@@ -85,7 +86,7 @@ struct TBlock {
     }
 };
 
-class THGlobalStream final : public IStream, public IHGlobalStream {
+class THGlobalStream final : public TComObject<IHGlobalStream> {
 public:
     explicit THGlobalStream(std::shared_ptr<TBlock> block) : FBlock(std::move(block)) {}
 
@@ -93,19 +94,11 @@ public:
     {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream)
-            *ppv = static_cast<IStream*>(this);
-        else if (riid == IID_IHGlobalStream) *ppv = static_cast<IHGlobalStream*>(this);
-        if (!*ppv) return E_NOINTERFACE;
+        if (riid != IID_IUnknown && riid != IID_ISequentialStream && riid != IID_IStream && riid != IID_IHGlobalStream)
+            return E_NOINTERFACE;
+        *ppv = static_cast<IHGlobalStream*>(this);
         AddRef();
         return S_OK;
-    }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        ULONG n = --FRefs;
-        if (n == 0) delete this;
-        return n;
     }
 
     HRESULT GetBlock(HGLOBAL* block) override
@@ -216,8 +209,7 @@ public:
     }
 
 private:
-    ~THGlobalStream() = default;
-    ULONG FRefs = 1;
+    ~THGlobalStream() override = default;
     std::shared_ptr<TBlock> FBlock;
     ULONGLONG FPos = 0;
 };
@@ -275,7 +267,7 @@ std::u16string Key(const OLECHAR* name)
     return k;
 }
 
-class TMemoryStorage final : public IStorage {
+class TMemoryStorage final : public TComObject<IStorage> {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
@@ -286,26 +278,13 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override
-    {
-        ULONG n = --FRefs;
-        if (n == 0) delete this;
-        return n;
-    }
 
     HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStream** out) override
     {
-        if (!out) return STG_E_INVALIDPOINTER;
-        *out = nullptr;
-        if (!GoodName(name)) return STG_E_INVALIDNAME;
-        auto it = FElements.find(Key(name));
-        if (it != FElements.end()) {
-            if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
-            FElements.erase(it);
-        }
+        HRESULT hr = MakeRoom(name, mode, (void**)out);
+        if (FAILED(hr)) return hr;
         IStream* stream = nullptr;
-        HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+        hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
         if (FAILED(hr)) return hr;
         TElement e;
         e.name.assign(name, Wide_Length(name));
@@ -324,14 +303,8 @@ public:
     }
     HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStorage** out) override
     {
-        if (!out) return STG_E_INVALIDPOINTER;
-        *out = nullptr;
-        if (!GoodName(name)) return STG_E_INVALIDNAME;
-        auto it = FElements.find(Key(name));
-        if (it != FElements.end()) {
-            if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
-            FElements.erase(it);
-        }
+        HRESULT hr = MakeRoom(name, mode, (void**)out);
+        if (FAILED(hr)) return hr;
         TElement e;
         e.name.assign(name, Wide_Length(name));
         e.storage = new TMemoryStorage;
@@ -473,11 +446,27 @@ private:
         }
     };
 
-    ~TMemoryStorage()
+    ~TMemoryStorage() override
     {
         for (auto& kv : FElements) kv.second.Drop();
     }
 
+    // Before an element is created: the name checked, an element of that
+    // name dropped when the mode says to replace it, *out cleared.
+    HRESULT MakeRoom(const OLECHAR* name, DWORD mode, void** out)
+    {
+        if (!out) return STG_E_INVALIDPOINTER;
+        *out = nullptr;
+        if (!GoodName(name)) return STG_E_INVALIDNAME;
+        auto it = FElements.find(Key(name));
+        if (it != FElements.end()) {
+            if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
+            TElement gone = it->second;
+            FElements.erase(it);
+            gone.Drop();
+        }
+        return S_OK;
+    }
     // A new stream on the element's bytes, at their start.
     static HRESULT Reopen(TElement& e, IStream** out)
     {
@@ -524,7 +513,6 @@ private:
         return hr;
     }
 
-    ULONG FRefs = 1;
     std::map<std::u16string, TElement> FElements; // by upper-cased name
     CLSID FClass = CLSID_NULL;
     DWORD FStateBits = 0;

@@ -565,39 +565,13 @@ TEST(Control, StockFontGetsAndPutsTheFormsFont)
     gViewerForm->Font()->Assign(before);
 }
 
-// Counts the events a sink receives.
-class Sink : public IDispatch {
-public:
-    std::vector<DISPID> events;
-    SHORT replaceKey = 0;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ITavlinXEvents) *ppv = this;
-        if (!*ppv) return E_NOINTERFACE;
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        events.push_back(id);
-        if (id == DISPID_TXE_OnKeyPress && p && p->cArgs == 1 && p->rgvarg[0].vt == (VT_BYREF | VT_I2) && replaceKey)
-            *p->rgvarg[0].piVal = replaceKey;
-        return S_OK;
-    }
-};
-
 TEST(Control, FiresTheFormsEventsToSinks)
 {
     IConnectionPointContainer* cpc = nullptr;
     ASSERT_EQ(gControl->QueryInterface(IID_IConnectionPointContainer, (void**)&cpc), S_OK);
     IConnectionPoint* cp = nullptr;
     ASSERT_EQ(cpc->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
-    Sink sink;
+    EventSink sink;
     DWORD cookie = 0;
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     gViewerForm->OnClick(gViewerForm);

@@ -191,27 +191,6 @@ private:
     }
 };
 
-// An event sink of the default source.
-class TEventSink : public IDispatch {
-public:
-    std::vector<DISPID> events;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ITavlinXEvents ? this : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        events.push_back(id);
-        return S_OK;
-    }
-};
-
 template <class I>
 I* Ask(REFIID iid)
 {
@@ -405,7 +384,7 @@ void CallOleObject(IOleObject* p)
 void CallQuickActivate(IQuickActivate* p)
 {
     TRecordingSite site;
-    TEventSink events;
+    EventSink events;
     QACONTAINER c = {};
     c.cbSize = sizeof c;
     c.pClientSite = &site;
