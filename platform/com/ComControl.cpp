@@ -721,7 +721,8 @@ void TComControl::SendOnSave()
 HRESULT TComControl::Close(DWORD saveOption)
 {
     AddRef(); // the container may let go of the object while it is told
-    if (saveOption != OLECLOSE_NOSAVE && FDirty && FClientSite && SUCCEEDED(FClientSite->SaveObject())) SendOnSave();
+    // The container saves it (its save tells the advise sinks).
+    if (saveOption != OLECLOSE_NOSAVE && FDirty && FClientSite) FClientSite->SaveObject();
     InPlaceDeactivate();
     HideOwnWindow();
     std::vector<TAdvise> sinks = FOleAdvises;

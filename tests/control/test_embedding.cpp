@@ -35,6 +35,7 @@ class TRecordingSite : public IOleClientSite,
 public:
     bool inPlaceSite = true; // answers IOleInPlaceSite
     bool userMode = true;    // the ambient USERMODE
+    bool uiDead = false;     // the ambient UIDEAD
     bool ambients = true;    // answers IDispatch
     TForm* window = nullptr;
     std::vector<std::string> calls;
@@ -172,6 +173,11 @@ public:
         if (id == DISPID_AMBIENT_USERMODE) {
             r->vt = VT_BOOL;
             r->boolVal = userMode ? VARIANT_TRUE : VARIANT_FALSE;
+            return S_OK;
+        }
+        if (id == DISPID_AMBIENT_UIDEAD) {
+            r->vt = VT_BOOL;
+            r->boolVal = uiDead ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         }
         if (id == DISPID_AMBIENT_DISPLAYNAME) return Variant_SetText(r, "Viewer1");
@@ -775,6 +781,52 @@ TEST(Embedding, TheSitesAmbientUserModeChoosesWhatThePrimaryVerbDoes)
     ole->Release();
 }
 
+TEST(Embedding, ADeadUserInterfaceKeepsTheControlFromUIActivation)
+{
+    TRecordingSite site;
+    site.uiDead = true;
+    IOleObject* ole = Ask<IOleObject>(IID_IOleObject);
+    ASSERT_EQ(ole->SetClientSite(&site), S_OK);
+    RECT pos = {0, 0, 1010, 656};
+    ASSERT_EQ(ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, nullptr, &pos), S_OK);
+    EXPECT_EQ(site.Count("OnInPlaceActivate"), 1); // in place, but not UI-active
+    EXPECT_EQ(site.Count("OnUIActivate"), 0);
+    // Alive again: UI activation goes ahead; dead once more: it ends.
+    IOleControl* control = Ask<IOleControl>(IID_IOleControl);
+    site.uiDead = false;
+    control->OnAmbientPropertyChange(DISPID_AMBIENT_UIDEAD);
+    ASSERT_EQ(ole->DoVerb(OLEIVERB_UIACTIVATE, nullptr, &site, 0, nullptr, &pos), S_OK);
+    EXPECT_EQ(site.Count("OnUIActivate"), 1);
+    site.uiDead = true;
+    control->OnAmbientPropertyChange(DISPID_UNKNOWN);
+    EXPECT_EQ(site.Count("OnUIDeactivate"), 1);
+    control->Release();
+    ole->Close(OLECLOSE_NOSAVE);
+    ole->SetClientSite(nullptr);
+    ole->Release();
+}
+
+TEST(Embedding, CloseAsksTheSiteToSaveAChangedControl)
+{
+    TRecordingSite site;
+    IOleObject* ole = Ask<IOleObject>(IID_IOleObject);
+    IPersistStreamInit* persist = Ask<IPersistStreamInit>(IID_IPersistStreamInit);
+    ASSERT_EQ(ole->SetClientSite(&site), S_OK);
+    persist->InitNew();
+    EXPECT_EQ(ole->Close(OLECLOSE_SAVEIFDIRTY), S_OK);
+    EXPECT_EQ(site.Count("SaveObject"), 0); // nothing changed
+    VARIANT page = Text("0");
+    TestControl()->set_HTTP_PAGE(page);
+    VariantClear(&page);
+    EXPECT_EQ(ole->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_EQ(site.Count("SaveObject"), 0);
+    EXPECT_EQ(ole->Close(OLECLOSE_SAVEIFDIRTY), S_OK);
+    EXPECT_EQ(site.Count("SaveObject"), 1);
+    ole->SetClientSite(nullptr);
+    persist->Release();
+    ole->Release();
+}
+
 TEST(Embedding, ExtentFollowsTheFormInHimetric)
 {
     IOleObject* ole = Ask<IOleObject>(IID_IOleObject);
@@ -923,7 +975,8 @@ std::vector<BYTE> StreamBytes(IStream* stream)
 IStream* StreamOf(const std::vector<BYTE>& bytes)
 {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    if (!bytes.empty()) memcpy(GlobalLock(block), bytes.data(), bytes.size());
+    else GlobalLock(block);
     GlobalUnlock(block);
     IStream* stream = nullptr;
     EXPECT_EQ(CreateStreamOnHGlobal(block, TRUE, &stream), S_OK);
