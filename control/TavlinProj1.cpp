@@ -32,10 +32,15 @@ TAVLIN_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv
     return TavlinX_ClassFactory()->QueryInterface(riid, ppv);
 }
 
+// Asked with no object or lock left, the page that showed the control is
+// gone: its sound stops then (while an object lives, the sound plays on).
+// The library stays loaded once the form runs, since its timer, sockets
+// and audio thread go on calling into it.
 TAVLIN_EXPORT HRESULT DllCanUnloadNow()
 {
+    if (ComModule_LockCount() != 0) return S_FALSE;
     Audio_StopForUnload();
-    return ComModule_LockCount() == 0 ? S_OK : S_FALSE;
+    return TavlinX_FormRunning() ? S_FALSE : S_OK;
 }
 
 TAVLIN_EXPORT HRESULT DllRegisterServer()

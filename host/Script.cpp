@@ -13,6 +13,8 @@
 
 namespace {
 
+TScriptShooter gShooter; // screenshots of the control's window
+
 // A whole decimal number that fits an int; false otherwise.
 bool ParseInt(const std::string& s, int& out)
 {
@@ -474,7 +476,7 @@ void RunStep(const TScriptStep& s, void* control)
         break;
     }
     case saShot:
-        if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+        if ((window == control && gShooter ? gShooter(s.text.c_str()) : Vcl_SaveWindowPng(window, s.text.c_str())) != 0)
             fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
         break;
     default: break;
@@ -482,6 +484,8 @@ void RunStep(const TScriptStep& s, void* control)
 }
 
 } // namespace
+
+void Script_SetControlShooter(TScriptShooter shooter) { gShooter = std::move(shooter); }
 
 void Script_Run(TComponent* owner, void* window, const std::vector<TScriptStep>& steps, int endMs,
                 TScriptMessageBoxes* boxes, std::function<void(bool)> onEnd)

@@ -131,6 +131,11 @@ int Script_Answer(TScriptAnswers& answers, TVclDialogRequest& request);
 //   msgbox caption="..." text="..."   (\, " and line breaks escaped)
 std::string Script_DescribeMessageBox(const TVclDialogRequest& request);
 
+// Writes the screenshot of a --shot step on the control's own window
+// (0, or -1); without one, that window is grabbed as the others are.
+typedef std::function<int(const char* file)> TScriptShooter;
+void Script_SetControlShooter(TScriptShooter shooter);
+
 // Runs the steps against the window (the control's) on a timer of owner,
 // in the order and at the times TScriptSequence gives, checking waits as
 // they come; boxes is where the dialog hook notes the message boxes shown.

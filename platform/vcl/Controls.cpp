@@ -181,6 +181,7 @@ void VclApplyColor(TControl* c)
     w->setPalette(pal);
     w->setAutoFillBackground(c->FImpl->fillBackground);
     w->update();
+    VclNotifyRepaint(c);
 }
 
 void VclApplyFont(TControl* c)
@@ -198,6 +199,7 @@ void VclApplyFont(TControl* c)
     }
     w->setPalette(pal);
     w->update();
+    VclNotifyRepaint(c);
     VclSafeCall([&] { c->FontChanged(); });
 }
 
@@ -336,6 +338,7 @@ void TControl::SetVisible(bool value)
     FImpl->visible = value;
     if (FImpl->widget && FImpl->parent) FImpl->widget->setVisible(value);
     if (FImpl->align != alNone && FImpl->parent) FImpl->parent->Realign();
+    VclNotifyRepaint(this);
 }
 
 bool TControl::Showing() const
@@ -364,6 +367,7 @@ void TControl::SetText(const AnsiString& value)
     if (FImpl->text == value) return;
     FImpl->text = value;
     TextChanged();
+    VclNotifyRepaint(this);
 }
 
 TColor TControl::Color() const { return FImpl->color; }
@@ -455,16 +459,19 @@ void TControl::SetAnchors(TAnchors value) { FImpl->anchors = value; }
 void TControl::Repaint()
 {
     if (FImpl->widget) FImpl->widget->repaint();
+    VclNotifyRepaint(this);
 }
 
 void TControl::Invalidate()
 {
     if (FImpl->widget) FImpl->widget->update();
+    VclNotifyRepaint(this);
 }
 
 void TControl::Update()
 {
     if (FImpl->widget) FImpl->widget->repaint();
+    VclNotifyRepaint(this);
 }
 
 // Graphic controls stay below the parent's windowed children.

@@ -104,6 +104,8 @@ bool VclMouse(QWidget* w, QMouseEvent* e, int kind);
 // false: the key was eaten (Key set to 0); *replacement: a changed key.
 bool VclKeyPress(TControl* c, QKeyEvent* e, char* replacement);
 void VclGeometryChanged(TControl* c, QWidget* w);
+// Tells the repaint observer of the control's form (Vcl_SetRepaintObserver).
+void VclNotifyRepaint(const TControl* c);
 // Applies Color and Font of the control to its widget.
 void VclApplyColor(TControl* c);
 void VclApplyFont(TControl* c);

@@ -12,6 +12,7 @@
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/control/ControlTest.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
@@ -51,23 +52,6 @@ public:
     void Close() override {}
     TCustomWinSocket* Socket() const override { return const_cast<FakeWin*>(&win); }
 };
-
-VARIANT Text(const char* s)
-{
-    VARIANT v;
-    VariantInit(&v);
-    Variant_SetText(&v, s);
-    return v;
-}
-
-VARIANT Int(LONG n)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
 
 // --- Cases run in a forked child ---------------------------------------------
 
@@ -121,6 +105,11 @@ TEST(StartupDeathTest, SecondStartupEndsTheProcessWithCode1)
 // --- The one control of this process ----------------------------------------
 
 ITavlinX* gControl = nullptr;
+} // namespace
+
+ITavlinX* TestControl() { return gControl; }
+
+namespace {
 
 class ControlEnvironment : public ::testing::Environment {
 public:
@@ -303,154 +292,6 @@ TEST(Control, PropertyBagLoadsInOrderAndSkipsMissingNames)
     EXPECT_EQ(saved->Find("_cy")->ulVal, 17357u);
     saved->Release();
     persist->Release();
-}
-
-// Calls every method of the interface the object answered for it.
-template <class I>
-std::function<void(IUnknown*)> Calls(void (*call)(I*))
-{
-    return [call](IUnknown* p) { call(static_cast<I*>(static_cast<void*>(p))); };
-}
-
-TEST(Control, EveryInterfaceItAnswersHasAllItsMethods)
-{
-    struct Case {
-        const IID* iid;
-        const char* name;
-        std::function<void(IUnknown*)> call; // null: not implemented, must not be answered
-    };
-    auto window = [](IOleWindow* w) {
-        HWND h = nullptr;
-        EXPECT_EQ(w->GetWindow(&h), S_OK);
-        EXPECT_NE(h, nullptr);
-        EXPECT_EQ(w->ContextSensitiveHelp(TRUE), E_NOTIMPL);
-    };
-    const Case cases[] = {
-        {&IID_IViewObjectEx, "IViewObjectEx", nullptr},
-        {&IID_IViewObject2, "IViewObject2", nullptr},
-        {&IID_IViewObject, "IViewObject", nullptr},
-        {&IID_IOleInPlaceObject, "IOleInPlaceObject", Calls<IOleInPlaceObject>([](IOleInPlaceObject* p) {
-             HWND h = nullptr;
-             EXPECT_EQ(p->GetWindow(&h), S_OK);
-             EXPECT_EQ(p->InPlaceDeactivate(), S_OK);
-             EXPECT_EQ(p->UIDeactivate(), S_OK);
-             RECT at{gViewerForm->Left(), gViewerForm->Top(), gViewerForm->Left() + 1010, gViewerForm->Top() + 656};
-             EXPECT_EQ(p->SetObjectRects(&at, &at), S_OK);
-             EXPECT_EQ(gViewerForm->Width(), 1010);
-             EXPECT_EQ(gViewerForm->Height(), 656);
-             EXPECT_EQ(p->SetObjectRects(nullptr, &at), E_POINTER);
-             EXPECT_EQ(p->ReactivateAndUndo(), INPLACE_E_NOTUNDOABLE);
-         })},
-        {&IID_IOleWindow, "IOleWindow", Calls<IOleWindow>(+window)},
-        {&IID_IOleInPlaceActiveObject, "IOleInPlaceActiveObject",
-         Calls<IOleInPlaceActiveObject>([](IOleInPlaceActiveObject* p) {
-             HWND h = nullptr;
-             EXPECT_EQ(p->GetWindow(&h), S_OK);
-             MSG m{};
-             EXPECT_EQ(p->TranslateAccelerator(&m), S_FALSE);
-             EXPECT_EQ(p->OnFrameWindowActivate(TRUE), S_OK);
-             EXPECT_EQ(p->OnDocWindowActivate(TRUE), S_OK);
-             RECT r{0, 0, 10, 10};
-             EXPECT_EQ(p->ResizeBorder(&r, nullptr, TRUE), S_OK);
-             EXPECT_EQ(p->EnableModeless(TRUE), S_OK);
-         })},
-        {&IID_IOleControl, "IOleControl", Calls<IOleControl>([](IOleControl* p) {
-             CONTROLINFO info{sizeof(CONTROLINFO), (void*)1, 7, 9};
-             EXPECT_EQ(p->GetControlInfo(&info), S_OK);
-             EXPECT_EQ(info.cAccel, 0);
-             EXPECT_EQ(info.hAccel, nullptr);
-             MSG m{};
-             EXPECT_EQ(p->OnMnemonic(&m), S_OK);
-             EXPECT_EQ(p->OnAmbientPropertyChange(-701), S_OK);
-             EXPECT_EQ(p->FreezeEvents(TRUE), S_OK);
-             EXPECT_EQ(p->FreezeEvents(FALSE), S_OK);
-         })},
-        {&IID_IOleObject, "IOleObject", nullptr},
-        {&IID_IQuickActivate, "IQuickActivate", nullptr},
-        {&IID_IPersistStorage, "IPersistStorage", nullptr},
-        {&IID_IPersistStreamInit, "IPersistStreamInit", nullptr},
-        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages", Calls<ISpecifyPropertyPages>([](ISpecifyPropertyPages* p) {
-             CAUUID pages{5, nullptr};
-             EXPECT_EQ(p->GetPages(&pages), S_OK);
-             EXPECT_EQ(pages.cElems, 0u);
-         })},
-        {&IID_IDataObject, "IDataObject", nullptr},
-        {&IID_ISimpleFrameSite, "ISimpleFrameSite", Calls<ISimpleFrameSite>([](ISimpleFrameSite* p) {
-             LRESULT r = 5;
-             DWORD cookie = 5;
-             EXPECT_EQ(p->PreMessageFilter(nullptr, 0, 0, 0, &r, &cookie), S_OK);
-             EXPECT_EQ(p->PostMessageFilter(nullptr, 0, 0, 0, &r, cookie), S_OK);
-         })},
-        {&IID_IProvideClassInfo, "IProvideClassInfo", Calls<IProvideClassInfo>([](IProvideClassInfo* p) {
-             ITypeInfo* info = nullptr;
-             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
-             if (info) info->Release();
-         })},
-        {&IID_IProvideClassInfo2, "IProvideClassInfo2", Calls<IProvideClassInfo2>([](IProvideClassInfo2* p) {
-             ITypeInfo* info = nullptr;
-             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
-             if (info) info->Release();
-             GUID events{};
-             EXPECT_EQ(p->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events), S_OK);
-             EXPECT_TRUE(events == DIID_ITavlinXEvents);
-             EXPECT_EQ(p->GetGUID(7, &events), E_INVALIDARG);
-         })},
-        {&IID_IConnectionPointContainer, "IConnectionPointContainer",
-         Calls<IConnectionPointContainer>([](IConnectionPointContainer* p) {
-             IConnectionPoint* cp = nullptr;
-             EXPECT_EQ(p->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
-             if (cp) cp->Release();
-             IEnumConnectionPoints* e = nullptr;
-             EXPECT_EQ(p->EnumConnectionPoints(&e), S_OK);
-             if (e) e->Release();
-         })},
-        {&IID_ISupportErrorInfo, "ISupportErrorInfo", Calls<ISupportErrorInfo>([](ISupportErrorInfo* p) {
-             EXPECT_EQ(p->InterfaceSupportsErrorInfo(IID_ITavlinX), S_OK);
-         })},
-        {&IID_ITavlinX, "ITavlinX", Calls<ITavlinX>([](ITavlinX* p) {
-             VARIANT_BOOL b = 0;
-             EXPECT_EQ(p->get_Enabled(&b), S_OK);
-             UINT n = 9;
-             EXPECT_EQ(p->GetTypeInfoCount(&n), S_OK);
-         })},
-        {&IID_IDispatch, "IDispatch", Calls<IDispatch>([](IDispatch* p) {
-             std::u16string w = Wide_FromText("DVRIP");
-             LPOLESTR names[] = {(LPOLESTR)w.c_str()};
-             DISPID id = 0;
-             EXPECT_EQ(p->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-         })},
-        {&IID_IPersistPropertyBag, "IPersistPropertyBag", Calls<IPersistPropertyBag>([](IPersistPropertyBag* p) {
-             CLSID id{};
-             EXPECT_EQ(p->GetClassID(&id), S_OK);
-             EXPECT_TRUE(id == CLSID_TavlinX);
-             EXPECT_EQ(p->InitNew(), S_OK);
-         })},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        IUnknown* p = nullptr;
-        HRESULT hr = gControl->QueryInterface(*c.iid, (void**)&p);
-        if (!c.call) {
-            EXPECT_EQ(hr, E_NOINTERFACE);
-            EXPECT_EQ(p, nullptr);
-            if (p) p->Release();
-            continue;
-        }
-        ASSERT_EQ(hr, S_OK);
-        ASSERT_NE(p, nullptr);
-        c.call(p);
-        // The interface leads back to the same object.
-        IUnknown* self = nullptr;
-        ASSERT_EQ(p->QueryInterface(IID_IUnknown, (void**)&self), S_OK);
-        IUnknown* control = nullptr;
-        ASSERT_EQ(gControl->QueryInterface(IID_IUnknown, (void**)&control), S_OK);
-        EXPECT_EQ(self, control);
-        self->Release();
-        control->Release();
-        p->Release();
-    }
-    IUnknown* p = nullptr;
-    EXPECT_EQ(gControl->QueryInterface(IID_IClassFactory, (void**)&p), E_NOINTERFACE);
 }
 
 // Every member of an interface's type information, by name.
@@ -724,39 +565,13 @@ TEST(Control, StockFontGetsAndPutsTheFormsFont)
     gViewerForm->Font()->Assign(before);
 }
 
-// Counts the events a sink receives.
-class Sink : public IDispatch {
-public:
-    std::vector<DISPID> events;
-    SHORT replaceKey = 0;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ITavlinXEvents) *ppv = this;
-        if (!*ppv) return E_NOINTERFACE;
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        events.push_back(id);
-        if (id == DISPID_TXE_OnKeyPress && p && p->cArgs == 1 && p->rgvarg[0].vt == (VT_BYREF | VT_I2) && replaceKey)
-            *p->rgvarg[0].piVal = replaceKey;
-        return S_OK;
-    }
-};
-
 TEST(Control, FiresTheFormsEventsToSinks)
 {
     IConnectionPointContainer* cpc = nullptr;
     ASSERT_EQ(gControl->QueryInterface(IID_IConnectionPointContainer, (void**)&cpc), S_OK);
     IConnectionPoint* cp = nullptr;
     ASSERT_EQ(cpc->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
-    Sink sink;
+    EventSink sink;
     DWORD cookie = 0;
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     gViewerForm->OnClick(gViewerForm);
