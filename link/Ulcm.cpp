@@ -215,6 +215,7 @@ int Ulcm_AcceptSession(uint32_t session, uint32_t connectionIndex)
     }
     c->linkState = LINK_LOGGED_IN;
     c->active = 0;
+    Win_Milestone(MILESTONE_LOGIN_GRANTED);
     gHandshakeStart[connectionIndex] = Stopwatch_Now();
     if (session != 0) Handshake_Send(session, TAVN_HELLO);
     return 0;

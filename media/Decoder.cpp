@@ -6,6 +6,7 @@
 #include "media/Decoder.h"
 #include "media/Display.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -552,6 +553,7 @@ int Decoder_DecodeAndShow(TDecoderHandle* handle, const uint8_t* buffer, uint32_
     if (!gActiveDecoderFunctions) return 0;
     TPictureRecord* r = gActiveDecoderFunctions->decode(handle, buffer, length, 0);
     if (!r) return 0;
+    Win_Milestone(MILESTONE_PICTURE_DECODED);
     ShowPicture(r);
     return 1;
 }

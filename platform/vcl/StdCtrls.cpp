@@ -1,8 +1,10 @@
 // Qt backend of the standard controls: each control owns one Qt widget;
 // changes made from code are guarded so that only the events the class
-// library raises for them are raised. No module state.
+// library raises for them are raised. No module state beyond the flag
+// that the fonts-ready milestone has been marked.
 #include "platform/vcl/StdCtrls.h"
 #include "platform/vcl/VclQt.h"
+#include "platform/win/Win.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -91,6 +93,13 @@ void TCustomLabel::AdjustBounds()
         QRect r = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, t);
         w = r.width();
         h = r.height();
+    }
+    // The first text laid out has made the fonts ready: the font
+    // database, the face and its shaping.
+    static bool fontsReady = false;
+    if (!fontsReady) {
+        fontsReady = true;
+        Win_Milestone(MILESTONE_FONTS_READY);
     }
     int left = Left();
     if (FAlignment == taRightJustify) left += Width() - w;

@@ -1,4 +1,5 @@
-// Clocks and small system calls. Owns the two replaceable clock sources.
+// Clocks and small system calls. Owns the two replaceable clock sources
+// and the milestone sink.
 #include "platform/win/Win.h"
 #include <chrono>
 #include <cstdlib>
@@ -118,4 +119,13 @@ int Win_ForceDirectories(const char* path)
     }
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}
+
+static TMilestoneSink gMilestoneSink = nullptr;
+
+void Win_SetMilestoneSink(TMilestoneSink sink) { gMilestoneSink = sink; }
+
+void Win_Milestone(int milestone)
+{
+    if (gMilestoneSink) gMilestoneSink(milestone);
 }
