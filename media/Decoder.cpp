@@ -213,7 +213,8 @@ int FrameBuf_Init(uint32_t, uint32_t)
     uint8_t* block = (uint8_t*)malloc(total + kAlign);
     if (!block) return -1;
     uint8_t* pool = block + (kAlign - (uintptr_t)block % kAlign) % kAlign;
-    memset(pool, 128, total);
+    // Not filled here: a slot is filled mid grey each time it is handed to
+    // the decoder, so its pages are first touched by the picture using it.
     for (uint32_t c = 0; c < DECODER_CHANNELS; c++) {
         for (uint32_t k = 0; k < POOL_SLOTS_PER_CHANNEL; k++) {
             uint8_t* base = pool + ((size_t)c * POOL_SLOTS_PER_CHANNEL + k) * slotSize;
