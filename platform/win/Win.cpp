@@ -74,6 +74,24 @@ std::string Win_MapPath(const char* windowsPath)
 
 FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }
 
+int Win_FileStamp(const char* windowsPath, TFileStamp* stamp)
+{
+    struct stat st;
+    if (!stamp || stat(Win_MapPath(windowsPath).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    stamp->volume = (uint64_t)st.st_dev;
+    stamp->file = (uint64_t)st.st_ino;
+    stamp->size = (uint64_t)st.st_size;
+    stamp->written = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->changed = (int64_t)st.st_ctim.tv_sec * 1000000000 + st.st_ctim.tv_nsec;
+    return 0;
+}
+
+bool Win_SameStamp(const TFileStamp& a, const TFileStamp& b)
+{
+    return a.volume == b.volume && a.file == b.file && a.size == b.size && a.written == b.written &&
+           a.changed == b.changed;
+}
+
 static TUrlOpener gUrlOpener = nullptr;
 
 void Win_SetUrlOpener(TUrlOpener opener) { gUrlOpener = opener; }

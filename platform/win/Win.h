@@ -76,6 +76,18 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+// What tells one version of a file from another without reading it (the
+// attributes GetFileAttributesEx gives): identity, size, last write.
+struct TFileStamp {
+    uint64_t volume, file; // the file's identity
+    uint64_t size;
+    int64_t written;       // last write and last change, in nanoseconds
+    int64_t changed;
+};
+// 0 with *stamp filled, -1 when the path names no file.
+int Win_FileStamp(const char* windowsPath, TFileStamp* stamp);
+// Both stamps name the same file, unchanged.
+bool Win_SameStamp(const TFileStamp& a, const TFileStamp& b);
 
 // Opens a web address the desktop's way: the opener program (xdg-open, or
 // the one TAVLIN_URL_OPENER names) is started with the address as its one
