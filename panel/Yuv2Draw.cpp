@@ -787,8 +787,21 @@ static inline uint32_t PairPixel(const TPairTerms& t, int32_t odd)
 
 void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
 {
-    // Pixel by pixel as Yuv2_YuvToRgb gives them; a pair's terms are
-    // worked out when its first pixel comes.
+    // A row of whole pairs that lies within the picture: pair by pair.
+    size_t first = (size_t)row * (size_t)width;
+    if (row >= 0 && width > 0 && width % 2 == 0 && first % 2 == 0 &&
+        (first / 2 + (size_t)width / 2) * 4 <= SKIN_PICTURE_SIZE) {
+        const uint8_t* q = gSkinPicture + first / 2 * 4;
+        TPairTerms t;
+        for (int32_t c = 0; c < width; c += 2, q += 4) {
+            PairTerms(q, &t);
+            out[c] = PairPixel(t, 0);
+            out[c + 1] = PairPixel(t, 1);
+        }
+        return;
+    }
+    // Otherwise pixel by pixel as Yuv2_YuvToRgb gives them; a pair's terms
+    // are worked out when its first pixel comes.
     TPairTerms t{};
     size_t termsOf = (size_t)-1;
     for (int32_t c = 0; c < width; ++c) {
