@@ -457,6 +457,16 @@ public:
         Store(v);
     }
     void Clear() override { Store(QStringList()); }
+    // The whole text in one change, as the memo takes a text set from code.
+    void SetText(const AnsiString& text) override
+    {
+        QString q = VclToQ(text);
+        q.replace("\r\n", "\n");
+        q.replace('\r', '\n');
+        QStringList v = q.split('\n');
+        if (!v.isEmpty() && v.back().isEmpty()) v.removeLast();
+        Store(v);
+    }
 
 private:
     QStringList Lines() const
