@@ -408,6 +408,36 @@ TEST(Events, LabelsFitTheirCaption)
     EXPECT_EQ(fixed->Width(), 300);
 }
 
+// A label fits its caption again whenever its font or caption changes,
+// and comes back to the same size with the same font and caption.
+TEST(Events, LabelsRefitWhenTheirFontChanges)
+{
+    Stage s;
+    auto* label = s.Add<TLabel>(10, 10, 5, 5);
+    auto* twin = s.Add<TLabel>(10, 40, 5, 5);
+    label->SetCaption("caption");
+    const int w = label->Width(), h = label->Height(), height = label->Font()->Height();
+    label->Font()->SetHeight(-30);
+    EXPECT_GT(label->Width(), w);
+    EXPECT_GT(label->Height(), h);
+    label->Font()->SetStyle(fsBold);
+    const int bold = label->Width();
+    label->Font()->SetStyle(0);
+    EXPECT_LT(label->Width(), bold);
+    label->Font()->SetHeight(height);
+    EXPECT_EQ(label->Width(), w);
+    EXPECT_EQ(label->Height(), h);
+    twin->SetCaption("caption");
+    EXPECT_EQ(twin->Width(), w);
+    twin->SetCaption("caption!");
+    EXPECT_GT(twin->Width(), w);
+    label->SetWordWrap(true);
+    label->SetWidth(20);
+    label->SetCaption("several words to wrap");
+    EXPECT_EQ(label->Width(), 20);
+    EXPECT_GT(label->Height(), 2 * h);
+}
+
 TEST(Events, AlignedChildrenShareTheParent)
 {
     Stage s;
