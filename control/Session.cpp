@@ -7,6 +7,7 @@
 #include "link/Hooks.h"
 #include "control/Pending.h"
 #include "control/Setup.h"
+#include "platform/win/Win.h"
 #include <cstring>
 
 void Session_ReceiveStep()
@@ -78,8 +79,10 @@ void Session_Connect(uint32_t connectionIndex, uint32_t socketIndex)
 void Session_RequestStream(TConnection* record)
 {
     if (!record) return;
-    if (record->linkState == LINK_LOGGED_IN && record->active && !View_IsLocalPlayback(record))
+    if (record->linkState == LINK_LOGGED_IN && record->active && !View_IsLocalPlayback(record)) {
         Vido_Send(record->session, 1, 0, 0, 0, 0);
+        Win_Milestone(MILESTONE_VIDEO_REQUEST);
+    }
 }
 
 void Session_CreateSockets(TComponent* owner)
@@ -104,6 +107,7 @@ static uint32_t TagSocket(TObject* sender) { return ((uint32_t)static_cast<TComp
 void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
+    if (TagConnection(Sender) == 0) Win_Milestone(MILESTONE_CONNECTED);
     Debug_Trace("ClientSocket_Connect");
 }
 

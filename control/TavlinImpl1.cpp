@@ -175,6 +175,7 @@ TTavlinX* TavlinX_CreateForm() { return Vcl_CreateForm<TTavlinX>(nullptr); }
 
 void TTavlinX::ActiveFormCreate(TObject*)
 {
+    Win_Milestone(MILESTONE_FORM_BUILT);
     gViewerForm = this;
     Viewer_Init();
     Timer1->SetEnabled(true);
@@ -243,6 +244,8 @@ void Viewer_Init()
             // an unreadable picture leaves the form's own background
         }
     }
+
+    Win_Milestone(MILESTONE_SKINS_LOADED);
 
     char version[32];
     snprintf(version, sizeof version, "Ver.%s", gVersionText + 2);

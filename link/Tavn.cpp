@@ -10,6 +10,7 @@
 #include "link/Ring.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/Vcl.h"
+#include "platform/win/Win.h"
 #include <cstdio>
 #include <cstring>
 
@@ -201,6 +202,7 @@ void Handshake_OnMachineRecord(const THandshakeMessage* m)
     Title_ShowTab(r->titleFlag);
     Handshake_HideUpnpTab();
     Ictl_SendVariable(m->session, "Tavn_Mach_Type_Data_W", gMachineTypeData, MACHINE_TYPE_SIZE, 1);
+    if (c->index == 0) Win_Milestone(MILESTONE_HANDSHAKE_DONE);
 }
 
 void Handshake_OnClose(const THandshakeMessage* m)

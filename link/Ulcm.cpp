@@ -242,6 +242,7 @@ int Ulcm_AcceptSession(uint32_t session, uint32_t connectionIndex)
     }
     c->linkState = LINK_LOGGED_IN;
     c->active = 0;
+    Win_Milestone(MILESTONE_LOGIN_GRANTED);
     gHandshakeStart[connectionIndex] = Stopwatch_Now();
     if (session != 0) Handshake_Start(session);
     return 0;

@@ -10,6 +10,7 @@
 #include "media/DateText.h"
 #include "media/Decoder.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
 #include <cstring>
 
 namespace {
@@ -504,4 +505,5 @@ void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
     if (target->Enabled()) target->SetEnabled(false);
     Render_ScaleToBitmap(target, &job);
     target->Repaint();
+    Win_Milestone(MILESTONE_PICTURE_DRAWN);
 }

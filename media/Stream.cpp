@@ -16,7 +16,7 @@
 #include "platform/vcl/ExtCtrls.h"
 #include "platform/vcl/StdCtrls.h"
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 TStreamRecord gStreamRecords[CONN_COUNT];
 TDisplayTarget gDisplayTargets[2];
@@ -125,9 +125,11 @@ void StreamAudio_Drain(TStreamAudioRing* ring)
 
 // --- Storage ---------------------------------------------------------------------
 
+// Cleared by the allocator: a block this large comes as fresh zero pages,
+// which nothing has to write at start-up.
 static uint8_t* AllocCleared(uint32_t size)
 {
-    return new (std::nothrow) uint8_t[size]();
+    return (uint8_t*)calloc(size, 1);
 }
 
 int Stream_AllocAudioRing(TStreamRecord* s, uint32_t size)

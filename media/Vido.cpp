@@ -10,6 +10,7 @@
 #include "link/Ring.h"
 #include "link/Tavn.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
 #include <cstring>
 
 TVidoState gVidoStates[CONN_COUNT];
@@ -169,6 +170,7 @@ void Vido_OnFrame(const uint8_t* body, uint32_t bodyLength, TVidoState* state)
         cs->newestFrame = block.newestFrame;
     }
     Vido_QueueFrame(c, body, block.totalLength, block.streamSequence, block.kind);
+    if (block.kind != VIDO_KIND_AUDIO) Win_Milestone(MILESTONE_FRAME_RECEIVED);
 }
 
 void Vido_OnStatus(const uint8_t*, uint32_t, TVidoState*) {}

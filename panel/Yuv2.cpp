@@ -2,6 +2,8 @@
 // gSkinFileBuffer, checks it, builds gSkinLayout, gSkinNames and
 // gSkinElements from it and registers it in gSkins. A file that fails any
 // check leaves every table as it was. Drawing and hit-testing use these.
+// Also keeps which registered skin the buffer holds, and that file's stamp,
+// so that a redraw reads the file again only when it changed on disk.
 #include "panel/Yuv2.h"
 #include "panel/SkinVars.h"
 #include "platform/win/Win.h"
@@ -59,10 +61,28 @@ void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size)
     sMemorySize = size;
 }
 
+// The registered skin whose file gSkinFileBuffer holds as read (-1: none),
+// and the stamp the file had then (disk files only).
+static int32_t sHeldEntry = -1;
+static bool sHeldFromDisk = false;
+static TFileStamp sHeldStamp;
+// Stamp of the file the last ReadWholeFile read from disk.
+static bool sReadFromDisk = false;
+static TFileStamp sReadStamp;
+uint32_t gSkinFileReads;
+
+static bool InMemory(const char* name)
+{
+    return sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0;
+}
+
 // Reads the whole file into gSkinFileBuffer; its size in *size.
 static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
 {
-    if (sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0) {
+    sHeldEntry = -1; // whatever the buffer held is about to go
+    sReadFromDisk = false;
+    gSkinFileReads++;
+    if (InMemory(name)) {
         if (sMemorySize > YUV2_FILE_MAX) return SKIN_REFUSE_FILE_SIZE;
         memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
         *size = sMemorySize;
@@ -70,6 +90,8 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
     }
     char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
     if (SkinPath(name, path, sizeof path) != 0) return SKIN_REFUSE_NAME;
+    // Stamped before it is read: a change in between shows as a new stamp.
+    bool stamped = Win_FileStamp(path, &sReadStamp) == 0;
     FILE* f = Win_fopen(path, "rb");
     if (!f) return SKIN_REFUSE_OPEN;
     TSkinRefusal result = SKIN_ACCEPTED;
@@ -83,9 +105,18 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
         result = SKIN_REFUSE_OPEN;
     } else {
         *size = (uint32_t)length;
+        sReadFromDisk = stamped;
     }
     fclose(f);
     return result;
+}
+
+// The buffer now holds registered skin entry as just read.
+static void Hold(int32_t entry)
+{
+    sHeldEntry = entry;
+    sHeldFromDisk = sReadFromDisk;
+    sHeldStamp = sReadStamp;
 }
 
 // Picture width in pixels (2 x the pair count at byte 2) and whole rows.
@@ -382,6 +413,7 @@ static TSkinRefusal LoadSkin(int32_t x, int32_t y, uint32_t kind, const char* na
     gSkins[entry].fileSize = size;
     gSkins[entry].width = width;
     gSkins[entry].rows = rows;
+    Hold(entry);
     return SKIN_ACCEPTED;
 }
 
@@ -403,6 +435,21 @@ int32_t Yuv2_ReadSkinFile(int32_t entry)
     PictureSize(gSkinFileBuffer, size, &width, &rows);
     if (width != s->width || rows != s->rows) return SKIN_READ_CHANGED;
     CopyLayoutRows(gSkinFileBuffer, width, &gSkinLayout);
+    Hold(entry);
+    return SKIN_READ_OK;
+}
+
+int32_t Yuv2_RefreshSkinFile(int32_t entry)
+{
+    if (entry < 0 || (uint32_t)entry >= gSkinCount || entry >= SKIN_ENTRY_ROOM) return SKIN_READ_MISSING;
+    const TSkinEntry* s = &gSkins[entry];
+    if (entry != sHeldEntry || !sHeldFromDisk || InMemory(s->name)) return Yuv2_ReadSkinFile(entry);
+    char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
+    TFileStamp now;
+    if (SkinPath(s->name, path, sizeof path) != 0 || Win_FileStamp(path, &now) != 0) return SKIN_READ_MISSING;
+    if (!Win_SameStamp(now, sHeldStamp)) return Yuv2_ReadSkinFile(entry);
+    // The bytes in hand are the file's: only the layout rows again.
+    CopyLayoutRows(gSkinFileBuffer, s->width, &gSkinLayout);
     return SKIN_READ_OK;
 }
 
@@ -430,6 +477,7 @@ int32_t* Yuv2_TargetAt(const TSkinElement* e, int64_t index)
 
 void Yuv2_ResetSkins()
 {
+    sHeldEntry = -1;
     memset(gSkinElements, 0, sizeof gSkinElements);
     memset(gSkinNames, 0, sizeof gSkinNames);
     memset(gSkins, 0, sizeof gSkins);

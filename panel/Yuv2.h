@@ -208,6 +208,12 @@ void Yuv2_SuffixLetters(const char* text, char letters[3]);
 // into gSkinLayout: SKIN_READ_OK, SKIN_READ_MISSING (cannot be opened) or
 // SKIN_READ_CHANGED (size or width differ from the loaded file: skip it).
 int32_t Yuv2_ReadSkinFile(int32_t entry);
+// The same for a redraw, reading the file only when gSkinFileBuffer does
+// not hold it as it is on disk now (another skin was read since, or the
+// file's stamp changed); a file no longer there is SKIN_READ_MISSING.
+int32_t Yuv2_RefreshSkinFile(int32_t entry);
+// Whole skin files read so far (loads and re-reads).
+extern uint32_t gSkinFileReads;
 // Element `index` of an element's bound source or target, or null when the
 // index lies outside the bound variable. The index is wide so that an item
 // number plus a skin-driven offset never wraps before it is checked.

@@ -751,21 +751,70 @@ uint32_t Yuv2_YuvToRgb(uint32_t pair, int32_t odd, int32_t target, int32_t opaci
     return ((uint32_t)R << 16) | ((uint32_t)G << 8) | (uint32_t)B;
 }
 
+static inline int32_t Clamp255(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
+
+// One pair word's share of Yuv2_YuvToRgb against white: the two lumas, the
+// chroma terms and the opacity, worked out once for both of its pixels.
+struct TPairTerms {
+    int32_t y[2];
+    int32_t r, g, b;
+    int32_t opacity;
+};
+
+static inline void PairTerms(const uint8_t* q, TPairTerms* t)
+{
+    uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), odd = (uint16_t)(q[2] | (q[3] << 8));
+    t->opacity = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
+    if (even == 0xFFFF) even = 0x8080;
+    if (odd == 0xFFFF) odd = 0x8080;
+    int32_t U = (int32_t)(even >> 8), V = (int32_t)(odd >> 8);
+    t->y[0] = (int32_t)(even & 0xFF);
+    t->y[1] = (int32_t)(odd & 0xFF);
+    t->r = ((V * 292) >> 8) - 146;
+    t->g = 125 - ((V * 149 + U * 101) >> 8);
+    t->b = ((U * 516) >> 8) - 258;
+}
+
+static inline uint32_t PairPixel(const TPairTerms& t, int32_t odd)
+{
+    if (t.opacity == 100) return 0xFFFFFFu; // fully blended into white
+    int32_t Y = t.y[odd];
+    int32_t R = Y + t.r, G = Y + t.g, B = Y + t.b;
+    if (t.opacity == 0) return ((uint32_t)Clamp255(R) << 16) | ((uint32_t)Clamp255(G) << 8) | (uint32_t)Clamp255(B);
+    return ((uint32_t)Blend(R, 255, t.opacity) << 16) | ((uint32_t)Blend(G, 255, t.opacity) << 8) |
+           (uint32_t)Blend(B, 255, t.opacity);
+}
+
 void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
 {
+    // A row of whole pairs that lies within the picture: pair by pair.
+    size_t first = (size_t)row * (size_t)width;
+    if (row >= 0 && width > 0 && width % 2 == 0 && first % 2 == 0 &&
+        (first / 2 + (size_t)width / 2) * 4 <= SKIN_PICTURE_SIZE) {
+        const uint8_t* q = gSkinPicture + first / 2 * 4;
+        TPairTerms t;
+        for (int32_t c = 0; c < width; c += 2, q += 4) {
+            PairTerms(q, &t);
+            out[c] = PairPixel(t, 0);
+            out[c + 1] = PairPixel(t, 1);
+        }
+        return;
+    }
+    // Otherwise pixel by pixel as Yuv2_YuvToRgb gives them; a pair's terms
+    // are worked out when its first pixel comes.
+    TPairTerms t{};
+    size_t termsOf = (size_t)-1;
     for (int32_t c = 0; c < width; ++c) {
         size_t pairIndex = ((size_t)row * (size_t)width + (size_t)c) / 2;
         if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
             out[c] = 0;
             continue;
         }
-        const uint8_t* q = gSkinPicture + pairIndex * 4;
-        uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), oddUnit = (uint16_t)(q[2] | (q[3] << 8));
-        int32_t a = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
-        if (even == 0xFFFF) even = 0x8080;
-        if (oddUnit == 0xFFFF) oddUnit = 0x8080;
-        uint32_t pair = (uint32_t)even | ((uint32_t)oddUnit << 16);
-        out[c] = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+        if (pairIndex != termsOf) {
+            PairTerms(gSkinPicture + pairIndex * 4, &t);
+            termsOf = pairIndex;
+        }
+        out[c] = PairPixel(t, c & 1);
     }
 }
 
@@ -795,7 +844,7 @@ void Yuv2_Redraw(int32_t force)
     for (int32_t s = (int32_t)(gSkinCount < (uint32_t)SKIN_ENTRY_ROOM ? gSkinCount : (uint32_t)SKIN_ENTRY_ROOM) - 1; s >= 0; --s) {
         const TSkinEntry* entry = &gSkins[s];
         if (entry->x < 0) continue;
-        int32_t read = Yuv2_ReadSkinFile(s);
+        int32_t read = Yuv2_RefreshSkinFile(s);
         if (read == SKIN_READ_MISSING) break;
         if (read == SKIN_READ_CHANGED) continue; // not what was loaded: leave it
         Preset_SetIoButtons();

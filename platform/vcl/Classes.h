@@ -31,9 +31,9 @@ public:
     // First index whose text equals s exactly, or -1.
     int IndexOf(const AnsiString& s) const;
     // The lines joined, each followed by CR LF; SetText splits at CR LF,
-    // LF or CR.
+    // LF or CR. A list that shows its lines takes the whole text at once.
     AnsiString Text() const;
-    void SetText(const AnsiString& text);
+    virtual void SetText(const AnsiString& text);
     // Kept for callers that bracket many changes; lists update at once.
     void BeginUpdate() {}
     void EndUpdate() {}

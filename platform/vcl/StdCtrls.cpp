@@ -1,12 +1,15 @@
 // Qt backend of the standard controls: each control owns one Qt widget;
 // changes made from code are guarded so that only the events the class
-// library raises for them are raised. No module state.
+// library raises for them are raised. Module state: the sizes texts were
+// measured at, and the flag that the fonts-ready milestone was marked.
 #include "platform/vcl/StdCtrls.h"
 #include "platform/vcl/VclQt.h"
+#include "platform/win/Win.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,21 +79,44 @@ void TCustomLabel::TextChanged()
     Invalidate();
 }
 
+// The sizes texts were measured at, by font, wrap width and text: a form's
+// labels are measured again whenever their font, colour or caption is set,
+// and mostly with the same font and text.
+static QHash<QString, QSize> gMeasured;
+
+static QSize MeasureText(const QFont& font, const QString& t, int wrapWidth)
+{
+    QString key = font.key() + QChar(0x1F) + QString::number(wrapWidth) + QChar(0x1F) + t;
+    auto at = gMeasured.constFind(key);
+    if (at != gMeasured.constEnd()) return *at;
+    QFontMetrics fm(font);
+    QRect r = wrapWidth > 0 ? fm.boundingRect(QRect(0, 0, wrapWidth, 100000), Qt::TextWordWrap, t)
+                            : fm.boundingRect(QRect(0, 0, 100000, 100000), 0, t);
+    if (gMeasured.size() >= 1024) gMeasured.clear();
+    gMeasured.insert(key, r.size());
+    return r.size();
+}
+
 void TCustomLabel::AdjustBounds()
 {
     if (!FAutoSize || !FImpl->widget) return;
-    QFontMetrics fm(FImpl->widget->font());
     QString t = StripAccel(VclToQ(Text()));
     if (t.isEmpty()) t = " ";
     int w, h;
     if (FWordWrap) {
-        QRect r = fm.boundingRect(QRect(0, 0, std::max(1, Width()), 100000), Qt::TextWordWrap, t);
         w = Width();
-        h = r.height();
+        h = MeasureText(FImpl->widget->font(), t, std::max(1, Width())).height();
     } else {
-        QRect r = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, t);
-        w = r.width();
-        h = r.height();
+        QSize size = MeasureText(FImpl->widget->font(), t, 0);
+        w = size.width();
+        h = size.height();
+    }
+    // The first text laid out has made the fonts ready: the font
+    // database, the face and its shaping.
+    static bool fontsReady = false;
+    if (!fontsReady) {
+        fontsReady = true;
+        Win_Milestone(MILESTONE_FONTS_READY);
     }
     int left = Left();
     if (FAlignment == taRightJustify) left += Width() - w;
@@ -480,6 +506,16 @@ public:
         Store(v);
     }
     void Clear() override { Store(QStringList()); }
+    // The whole text in one change, as the memo takes a text set from code.
+    void SetText(const AnsiString& text) override
+    {
+        QString q = VclToQ(text);
+        q.replace("\r\n", "\n");
+        q.replace('\r', '\n');
+        QStringList v = q.split('\n');
+        if (!v.isEmpty() && v.back().isEmpty()) v.removeLast();
+        Store(v);
+    }
 
 private:
     QStringList Lines() const

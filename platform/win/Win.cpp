@@ -1,4 +1,5 @@
-// Clocks and small system calls. Owns the two replaceable clock sources.
+// Clocks and small system calls. Owns the two replaceable clock sources
+// and the milestone sink.
 #include "platform/win/Win.h"
 #include <chrono>
 #include <cstdlib>
@@ -116,6 +117,24 @@ int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size)
     return 0;
 }
 
+int Win_FileStamp(const char* windowsPath, TFileStamp* stamp)
+{
+    struct stat st;
+    if (!stamp || stat(Win_MapPath(windowsPath).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    stamp->volume = (uint64_t)st.st_dev;
+    stamp->file = (uint64_t)st.st_ino;
+    stamp->size = (uint64_t)st.st_size;
+    stamp->written = (int64_t)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->changed = (int64_t)st.st_ctim.tv_sec * 1000000000 + st.st_ctim.tv_nsec;
+    return 0;
+}
+
+bool Win_SameStamp(const TFileStamp& a, const TFileStamp& b)
+{
+    return a.volume == b.volume && a.file == b.file && a.size == b.size && a.written == b.written &&
+           a.changed == b.changed;
+}
+
 static TUrlOpener gUrlOpener = nullptr;
 
 void Win_SetUrlOpener(TUrlOpener opener) { gUrlOpener = opener; }
@@ -161,4 +180,13 @@ int Win_ForceDirectories(const char* path)
     }
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}
+
+static TMilestoneSink gMilestoneSink = nullptr;
+
+void Win_SetMilestoneSink(TMilestoneSink sink) { gMilestoneSink = sink; }
+
+void Win_Milestone(int milestone)
+{
+    if (gMilestoneSink) gMilestoneSink(milestone);
 }

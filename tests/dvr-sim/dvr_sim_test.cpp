@@ -111,6 +111,13 @@ class Client {
     if (fd_ >= 0) close(fd_);
   }
   bool connected() const { return connected_; }
+  // The segment size the connection sends with (the smaller of the two
+  // ends' offers, less the TCP options).
+  int SegmentSize() const {
+    int mss = 0;
+    socklen_t n = sizeof mss;
+    return getsockopt(fd_, IPPROTO_TCP, TCP_MAXSEG, &mss, &n) == 0 ? mss : -1;
+  }
 
   bool Send(const Bytes& b) {
     size_t done = 0;
@@ -567,6 +574,7 @@ TEST(DvrSimProcess, RejectsBadArguments) {
       {"--port", "0", "--camera", "/nonexistent/camera.h264"},
       {"--port", "0", "--camera", "/dev/null"},
       {"--port", "0", "--audio", "/nonexistent/sound.wav"},
+      {"--port", "0", "--mss", "535"}, {"--port", "0", "--mss", "65496"}, {"--port", "0", "--mss", "-1"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -578,6 +586,33 @@ TEST(DvrSimProcess, RejectsBadArguments) {
     int status = sim.Stop(0);  // signal 0: just wait for it to end
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
     EXPECT_TRUE(sim.lines().empty());
+  }
+}
+
+// The connections take the segment size of an Ethernet link unless told
+// otherwise; --mss 0 leaves loopback's own, far larger one.
+TEST(DvrSimProcess, ConnectionsUseTheSegmentSizeAsked) {
+  struct Case {
+    std::vector<std::string> args;
+    int low, high;  // the segment size the client sends with
+  } cases[] = {
+      {{"--port", "0"}, 1000, 1460},
+      {{"--port", "0", "--mss", "8960"}, 8000, 8960},
+      {{"--port", "0", "--mss", "0"}, 16384, 65535},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(c.args));
+    Client client(sim.port());
+    ASSERT_TRUE(client.connected());
+    int mss = client.SegmentSize();
+    EXPECT_GE(mss, c.low);
+    EXPECT_LE(mss, c.high);
+    Answer a;
+    ASSERT_TRUE(client.Send(Packet(0, 0)));
+    ASSERT_TRUE(client.Read(&a));
+    EXPECT_EQ(a.type(), 1u);
   }
 }
 

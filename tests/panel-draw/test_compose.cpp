@@ -405,4 +405,45 @@ TEST(PictureRow, TransparentHalvesBecomeWhiteOrNeutral)
     EXPECT_EQ(row[3], 0x808080u);
 }
 
+// Every chroma pair at lumas across the range and every opacity step, with
+// transparent halves among them, converts as Yuv2_YuvToRgb converts its
+// pixels, also where a pair runs across the end of a row (odd widths).
+TEST(PictureRow, EveryPixelIsItsPairsConversion)
+{
+    auto unitAt = [](uint32_t k, int odd) -> uint16_t {
+        if (!odd && k % 97 == 0) return 0xFFFF;
+        if (odd && k % 89 == 0) return 0xFFFF;
+        uint32_t u = k & 0xFF, v = k >> 8;
+        uint32_t y = odd ? (k * 13 + 5) & 0xFF : (k * 7) & 0xFF;
+        return (uint16_t)(y | ((odd ? v : u) << 8));
+    };
+    for (uint32_t k = 0; k < 65536; ++k)
+        for (int odd = 0; odd < 2; ++odd) {
+            uint16_t unit = unitAt(k, odd);
+            gSkinPicture[k * 4 + odd * 2] = (uint8_t)unit;
+            gSkinPicture[k * 4 + odd * 2 + 1] = (uint8_t)(unit >> 8);
+        }
+    for (int32_t width : {512, 511, 324}) {
+        SCOPED_TRACE(width);
+        std::vector<uint32_t> row((size_t)width);
+        int32_t rows = (int32_t)(131072 / (uint32_t)width);
+        for (int32_t r = 0; r < rows; ++r) {
+            Yuv2_PictureRow(r, width, row.data());
+            for (int32_t c = 0; c < width; ++c) {
+                uint32_t k = ((uint32_t)r * (uint32_t)width + (uint32_t)c) / 2;
+                uint16_t even = unitAt(k, 0), odd = unitAt(k, 1);
+                int32_t a = even == 0xFFFF ? 100 : ((even >> 8) & 3) * 25;
+                uint32_t pair = (uint32_t)(even == 0xFFFF ? 0x8080 : even) |
+                                ((uint32_t)(odd == 0xFFFF ? 0x8080 : odd) << 16);
+                uint32_t want = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+                if (row[(size_t)c] != want) {
+                    ADD_FAILURE() << "row " << r << " column " << c << std::hex << " pair " << pair << " got "
+                                  << row[(size_t)c] << " want " << want;
+                    return;
+                }
+            }
+        }
+    }
+}
+
 } // namespace

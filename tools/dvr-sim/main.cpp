@@ -200,6 +200,15 @@ static bool SetBackupSpeed(const char* value) {
   return true;
 }
 
+static long gSegment = kEthernetSegment;
+
+static bool SetMss(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 65495, &n) || (n != 0 && n < 536)) return false;
+  gSegment = n;
+  return true;
+}
+
 static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
 static const char* gDumpPath = nullptr;
 static long gDumpSeconds = 10;
@@ -226,6 +235,7 @@ struct SimOption {
 
 static const SimOption gOptions[] = {
     {"--port", "N", SetPort, "TCP port on 127.0.0.1 to listen on; 0 picks a free one"},
+    {"--mss", "N", SetMss, "TCP segment size of the connections, 536 .. 65495; 0: the loopback's own (1460)"},
     {"--trace", nullptr, SetTrace, "print one line per packet, message and connection"},
     {"--channels", "N", SetChannels, "channel count of the machine record: 4, 8 or 16 (4)"},
     {"--sockets", "N", SetSockets, "sockets the viewer may open: 1 or 2 (1)"},
@@ -340,5 +350,5 @@ int main(int argc, char** argv) {
   }
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
-  return Server_Run(uint16_t(gPort));
+  return Server_Run(uint16_t(gPort), uint32_t(gSegment));
 }

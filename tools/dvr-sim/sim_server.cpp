@@ -67,11 +67,20 @@ static bool SetupSignals() {
   return true;
 }
 
-static int Listen(uint16_t port, uint16_t* bound) {
+static int Listen(uint16_t port, uint32_t segment, uint16_t* bound) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Accepted connections take the segment size from here, and the viewer
+  // learns it from the handshake. On loopback a segment can be larger than
+  // half the 32 KB window the viewer leaves itself after connecting; the
+  // sender then waits for the window to open a whole segment, 40 ms or
+  // more per answer above 32 KB, which no recorder on a network shows.
+  if (segment > 0) {
+    int mss = int(segment);
+    setsockopt(fd, IPPROTO_TCP, TCP_MAXSEG, &mss, sizeof mss);
+  }
   sockaddr_in addr;
   memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
@@ -273,14 +282,14 @@ static bool WriteClient(SimClient* c) {
   }
 }
 
-int Server_Run(uint16_t port) {
+int Server_Run(uint16_t port, uint32_t segment) {
   for (uint32_t i = 0; i < kMaxClients; i++) gClients[i].fd = -1;
   if (!SetupSignals()) {
     fprintf(stderr, "dvr-sim: cannot set up signal handling: %s\n", strerror(errno));
     return 1;
   }
   uint16_t bound = 0;
-  int listen_fd = Listen(port, &bound);
+  int listen_fd = Listen(port, segment, &bound);
   if (listen_fd < 0) {
     fprintf(stderr, "dvr-sim: cannot listen on 127.0.0.1:%u: %s\n", port, strerror(errno));
     return 1;
