@@ -92,41 +92,68 @@ TSkinRect Yuv2_MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom
     return r;
 }
 
+// Copies `width` units of file picture row y from column x into out; units
+// outside the file picture become transparent (0xFFFF).
+static void CopyFileRow(int64_t x, int64_t y, int32_t width, uint8_t* out)
+{
+    if (y < 0 || y >= sFileRows) {
+        memset(out, 0xFF, (size_t)width * 2);
+        return;
+    }
+    // The part of the run that lies inside the row: [from, to) of the run.
+    int64_t from = x < 0 ? -x : 0, to = (int64_t)sFileWidth - x;
+    if (to > width) to = width;
+    if (from > width) from = width;
+    if (to < from) to = from;
+    memset(out, 0xFF, (size_t)from * 2);
+    if (to > from) {
+        const uint8_t* row = gSkinFileBuffer + YUV2_PIXELS_OFFSET + (size_t)y * (size_t)sFileWidth * 2;
+        memcpy(out + from * 2, row + (size_t)(x + from) * 2, (size_t)(to - from) * 2);
+    }
+    memset(out + to * 2, 0xFF, (size_t)(width - to) * 2);
+}
+
 int32_t Yuv2_CopyRect(const TSkinRect* source, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return -1;
-    const uint8_t* pixels = gSkinFileBuffer + YUV2_PIXELS_OFFSET;
-    for (int32_t j = 0; j < height; ++j) {
-        uint8_t* out = gSkinWork + (size_t)j * (size_t)width * 2;
-        int64_t y = (int64_t)source->top + j;
-        for (int32_t i = 0; i < width; ++i) {
-            int64_t x = (int64_t)source->left + i;
-            if (y < 0 || y >= sFileRows || x < 0 || x >= sFileWidth) {
-                out[2 * i] = out[2 * i + 1] = 0xFF;
-                continue;
-            }
-            const uint8_t* u = pixels + ((size_t)y * (size_t)sFileWidth + (size_t)x) * 2;
-            out[2 * i] = u[0];
-            out[2 * i + 1] = u[1];
-        }
-    }
+    for (int32_t j = 0; j < height; ++j)
+        CopyFileRow(source->left, (int64_t)source->top + j, width, gSkinWork + (size_t)j * (size_t)width * 2);
     return 0;
 }
 
 void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return;
+    // Only the columns that fall inside the picture.
+    int64_t left = destination->left;
+    int32_t from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
+    int64_t room = (int64_t)gSkinPictureWidth - left;
+    int32_t to = room < 0 ? 0 : room < width ? (int32_t)room : width;
+    if (to <= from) return;
     for (int32_t j = 0; j < height; ++j) {
         int64_t y = (int64_t)destination->top + j;
         if (y < 0 || y >= gSkinPictureHeight) continue;
         const uint8_t* in = gSkinWork + (size_t)j * (size_t)width * 2;
-        for (int32_t i = 0; i < width; ++i) {
-            int64_t x = (int64_t)destination->left + i;
-            if (x < 0 || x >= gSkinPictureWidth) continue;
-            if (in[2 * i] == 0xFF && in[2 * i + 1] == 0xFF) continue;
-            uint8_t* o = gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)x) * 2;
-            o[0] = in[2 * i];
-            o[1] = in[2 * i + 1];
+        uint8_t* out = gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2;
+        int32_t i = from;
+        // Four units at a time while none of them is transparent.
+        for (; i + 4 <= to; i += 4, out += 8) {
+            uint64_t units;
+            memcpy(&units, in + 2 * i, 8);
+            uint64_t inverse = ~units; // a transparent unit is a zero lane here
+            if (((inverse - 0x0001000100010001ull) & units & 0x8000800080008000ull) == 0) {
+                memcpy(out, &units, 8);
+                continue;
+            }
+            for (int32_t k = 0; k < 4; ++k) {
+                uint16_t unit = (uint16_t)(units >> (16 * k));
+                if (unit != 0xFFFF) memcpy(out + 2 * k, &unit, 2);
+            }
+        }
+        for (; i < to; ++i, out += 2) {
+            uint16_t unit;
+            memcpy(&unit, in + 2 * i, 2);
+            if (unit != 0xFFFF) memcpy(out, &unit, 2);
         }
     }
 }
@@ -669,6 +696,14 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
     gSkinPictureHeight = bh;
     sMagnifierSet = 0;
     if (passes > 32767) passes = 32767;
+    // Passes from the most any element is visited in on visit nothing.
+    int32_t visited = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const TSkinElement* e = &gSkinElements[first + i];
+        int32_t n = e->itemCount > e->refItemCount ? e->itemCount : e->refItemCount;
+        if (n > visited) visited = n;
+    }
+    if (passes > visited) passes = visited;
 
     for (int32_t p = 0; p < passes; ++p) {
         for (uint32_t i = 0; i < count; ++i) {
@@ -679,19 +714,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
                 // The background, copied whole (pairs intact).
                 int64_t left = ((int64_t)e->centreX - (bw >> 1)) & ~(int64_t)1;
                 int64_t top = (int64_t)e->centreY - (bh >> 1) + e->stripY;
-                const uint8_t* pixels = gSkinFileBuffer + YUV2_PIXELS_OFFSET;
-                for (int32_t y = 0; y < bh; ++y)
-                    for (int32_t x = 0; x < bw; ++x) {
-                        uint8_t* o = gSkinPicture + ((size_t)y * (size_t)bw + (size_t)x) * 2;
-                        int64_t fx = left + x, fy = top + y;
-                        if (fx < 0 || fy < 0 || fx >= sFileWidth || fy >= sFileRows) {
-                            o[0] = o[1] = 0xFF;
-                            continue;
-                        }
-                        const uint8_t* u = pixels + ((size_t)fy * (size_t)sFileWidth + (size_t)fx) * 2;
-                        o[0] = u[0];
-                        o[1] = u[1];
-                    }
+                for (int32_t y = 0; y < bh; ++y) CopyFileRow(left, top + y, bw, gSkinPicture + (size_t)y * (size_t)bw * 2);
                 continue;
             }
             if (e->glyphColumns == 0) continue;
@@ -751,23 +774,76 @@ uint32_t Yuv2_YuvToRgb(uint32_t pair, int32_t odd, int32_t target, int32_t opaci
     return ((uint32_t)R << 16) | ((uint32_t)G << 8) | (uint32_t)B;
 }
 
+// Blend(c, 255, a) for the components a pair can give (-258 .. 510) at the
+// five opacities of a picture pixel (0, 25, 50, 75, 100).
+enum { BLEND_LOW = -258, BLEND_HIGH = 510 };
+static uint8_t sBlendToWhite[5][BLEND_HIGH - BLEND_LOW + 1];
+static int32_t sBlendReady;
+
+static void MakeBlendTables()
+{
+    if (sBlendReady) return;
+    for (int32_t k = 0; k < 5; ++k)
+        for (int32_t c = BLEND_LOW; c <= BLEND_HIGH; ++c) sBlendToWhite[k][c - BLEND_LOW] = (uint8_t)Blend(c, 255, 25 * k);
+    sBlendReady = 1;
+}
+
 void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
 {
-    for (int32_t c = 0; c < width; ++c) {
-        size_t pairIndex = ((size_t)row * (size_t)width + (size_t)c) / 2;
+    if (width <= 0) return;
+    if (width & 1) {
+        // Pairs straddle the rows: pixel by pixel.
+        for (int32_t c = 0; c < width; ++c) {
+            size_t pairIndex = ((size_t)row * (size_t)width + (size_t)c) / 2;
+            if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
+                out[c] = 0;
+                continue;
+            }
+            const uint8_t* q = gSkinPicture + pairIndex * 4;
+            uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), oddUnit = (uint16_t)(q[2] | (q[3] << 8));
+            int32_t a = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
+            if (even == 0xFFFF) even = 0x8080;
+            if (oddUnit == 0xFFFF) oddUnit = 0x8080;
+            uint32_t pair = (uint32_t)even | ((uint32_t)oddUnit << 16);
+            out[c] = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+        }
+        return;
+    }
+    // Whole pairs, each giving its two pixels: the same as Yuv2_YuvToRgb
+    // with the chroma offsets worked out once a pair and the blend towards
+    // white from the table.
+    MakeBlendTables();
+    size_t firstPair = (size_t)row * (size_t)width / 2;
+    for (int32_t c = 0; c < width; c += 2) {
+        size_t pairIndex = firstPair + (size_t)c / 2;
         if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
-            out[c] = 0;
+            out[c] = out[c + 1] = 0;
             continue;
         }
-        const uint8_t* q = gSkinPicture + pairIndex * 4;
-        uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), oddUnit = (uint16_t)(q[2] | (q[3] << 8));
-        int32_t a = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
+        uint32_t pair;
+        memcpy(&pair, gSkinPicture + pairIndex * 4, 4);
+        uint32_t even = pair & 0xFFFF, oddUnit = pair >> 16;
+        int32_t k = even == 0xFFFF ? 4 : (int32_t)((pair >> 8) & 3);
         if (even == 0xFFFF) even = 0x8080;
         if (oddUnit == 0xFFFF) oddUnit = 0x8080;
-        uint32_t pair = (uint32_t)even | ((uint32_t)oddUnit << 16);
-        out[c] = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+        int32_t U = (int32_t)(even >> 8), V = (int32_t)(oddUnit >> 8);
+        int32_t dR = ((V * 292) >> 8) - 146 - BLEND_LOW;
+        int32_t dG = 125 - ((V * 149 + U * 101) >> 8) - BLEND_LOW;
+        int32_t dB = ((U * 516) >> 8) - 258 - BLEND_LOW;
+        const uint8_t* t = sBlendToWhite[k];
+        int32_t y0 = (int32_t)(even & 0xFF), y1 = (int32_t)(oddUnit & 0xFF);
+        out[c] = ((uint32_t)t[y0 + dR] << 16) | ((uint32_t)t[y0 + dG] << 8) | (uint32_t)t[y0 + dB];
+        out[c + 1] = ((uint32_t)t[y1 + dR] << 16) | ((uint32_t)t[y1 + dG] << 8) | (uint32_t)t[y1 + dB];
     }
 }
+
+// The composed picture as Image1's bitmap last received it, so that a
+// redraw converts only the rows that changed since; valid while the bitmap
+// is the one drawn, of that size, and untouched since.
+static uint8_t sDrawnPicture[SKIN_PICTURE_SIZE];
+static const TBitmap* sDrawnBitmap;
+static int32_t sDrawnWidth, sDrawnHeight;
+static uint64_t sDrawnChangeCount;
 
 void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
 {
@@ -777,7 +853,20 @@ void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
     TBitmap* b = gViewerForm->Image1->Picture()->Bitmap();
     b->SetPixelFormat(pf32bit);
     b->SetSize(width, height);
-    for (int32_t r = 0; r < height; ++r) Yuv2_PictureRow(r, width, (uint32_t*)b->ScanLine(r));
+    bool known = b == sDrawnBitmap && width == sDrawnWidth && height == sDrawnHeight &&
+                 b->ChangeCount() == sDrawnChangeCount;
+    size_t rowBytes = (size_t)width * 2;
+    for (int32_t r = 0; r < height; ++r) {
+        const uint8_t* composed = gSkinPicture + (size_t)r * rowBytes;
+        uint8_t* drawn = sDrawnPicture + (size_t)r * rowBytes;
+        if (known && memcmp(composed, drawn, rowBytes) == 0) continue;
+        Yuv2_PictureRow(r, width, (uint32_t*)b->ScanLine(r));
+        memcpy(drawn, composed, rowBytes);
+    }
+    sDrawnBitmap = b;
+    sDrawnWidth = width;
+    sDrawnHeight = height;
+    sDrawnChangeCount = b->ChangeCount();
     gViewerForm->Image1->Invalidate();
 }
 
