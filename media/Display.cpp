@@ -45,12 +45,18 @@ int32_t gRightDirection[kMaxW];
 uint32_t gLeftCosts[8];
 uint32_t gRightCosts[8];
 
-inline uint32_t Diff(uint8_t a, uint8_t b) { return a >= b ? (uint32_t)(a - b) : (uint32_t)(b - a - 1); }
+inline uint32_t Diff(uint32_t a, uint32_t b) { return a >= b ? a - b : b - a - 1; }
 
-// Every second pixel of an 8-pixel run.
+// Every second pixel of an 8-pixel run (each run read as one word).
 inline uint32_t Sad4(const uint8_t* p, const uint8_t* q)
 {
-    return Diff(p[0], q[0]) + Diff(p[2], q[2]) + Diff(p[4], q[4]) + Diff(p[6], q[6]);
+    uint64_t a, b;
+    memcpy(&a, p, 8);
+    memcpy(&b, q, 8);
+    uint32_t sum = 0;
+    for (uint32_t shift = 0; shift < 64; shift += 16)
+        sum += Diff((uint32_t)(a >> shift) & 0xFF, (uint32_t)(b >> shift) & 0xFF);
+    return sum;
 }
 
 inline uint32_t SatAdd(uint32_t a, uint32_t b)
@@ -67,6 +73,11 @@ void CacheWrite(int32_t block, int32_t e, uint32_t nBlocks, uint32_t cost)
 {
     int32_t at = block * 15 + e + 7;
     int32_t end = (int32_t)(nBlocks * 15);
+    if (at >= 0 && at + 4 <= end) {
+        const uint8_t word[4] = {(uint8_t)cost, 0, 0, 0};
+        memcpy(gCostCache + at, word, 4);
+        return;
+    }
     for (int32_t i = 0; i < 4; i++) {
         int32_t k = at + i;
         if (k >= 0 && k < end) gCostCache[k] = i == 0 ? (uint8_t)cost : 0;
@@ -378,6 +389,15 @@ void Render_Deinterlace(TRenderJob* job)
             for (uint32_t x = 0; x < w; x += 4) {
                 int32_t f = gLeftDirection[(x / 8) * 8];
                 uint32_t still = measuredBand && x / 16 < w / 16 ? Render_StillCount(band, x / 16) : 0;
+                if (still != 2 && x + 4 <= w) {
+                    // A moving block: all four along the direction.
+                    uint8_t a[4], b2[4], o[4];
+                    memcpy(a, above + (int32_t)x + f, 4);
+                    memcpy(b2, below + (int32_t)x - f, 4);
+                    for (uint32_t i = 0; i < 4; i++) o[i] = (uint8_t)(((uint32_t)a[i] + b2[i]) / 2);
+                    memcpy(out + x, o, 4);
+                    continue;
+                }
                 for (uint32_t i = 0; i < 4 && x + i < w; i++) {
                     uint32_t p = x + i;
                     uint32_t a, b2;
@@ -394,6 +414,14 @@ void Render_Deinterlace(TRenderJob* job)
         } else {
             for (uint32_t x = 0; x < w; x += 8) {
                 int32_t f = gLeftDirection[x];
+                if (x + 8 <= w) {
+                    uint8_t a[8], b2[8], o[8];
+                    memcpy(a, above + (int32_t)x + f, 8);
+                    memcpy(b2, below + (int32_t)x - f, 8);
+                    for (uint32_t i = 0; i < 8; i++) o[i] = (uint8_t)(((uint32_t)a[i] + b2[i]) / 2);
+                    memcpy(out + x, o, 8);
+                    continue;
+                }
                 for (uint32_t i = 0; i < 8 && x + i < w; i++)
                     out[x + i] = (uint8_t)((above[(int32_t)(x + i) + f] + below[(int32_t)(x + i) - f]) / 2);
             }
