@@ -202,6 +202,8 @@ void Rig_Tick(uint32_t ms)
     Sound_Feed();
 }
 
+void Rig_Poll() { Guarded(Session_PollSockets); }
+
 void Rig_Wait(uint32_t ms)
 {
     gNowMs += ms;

@@ -31,6 +31,10 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n);
 // poll and send pump, stream step, speaker), then one pass of the audio
 // thread's take and feed; the clock first moves on by ms.
 void Rig_Tick(uint32_t ms);
+// The main loop's socket poll alone (reconnects, pending title requests,
+// send pump), for targets whose input reaches nothing else of a tick; the
+// clock stands still.
+void Rig_Poll();
 // The clock moves on by ms and nothing else runs; the periodic tasks count
 // as just run (for time-outs, without what the tasks would do meanwhile).
 void Rig_Wait(uint32_t ms);
