@@ -112,9 +112,11 @@ private:
     const TLumaPicture* pic = nullptr;
     TFilterCounts* c = nullptr;
     std::vector<uint8_t> prev;
-    uint32_t still[32][40];
-    uint32_t sum[32][40];
-    uint32_t odd[32][40];
+    // One entry per 16 x 16 block of the largest picture (704 x 576).
+    static constexpr uint32_t kBands = 36, kGroups = 44;
+    uint32_t still[kBands][kGroups];
+    uint32_t sum[kBands][kGroups];
+    uint32_t odd[kBands][kGroups];
     std::vector<uint8_t> cache;
     uint32_t blocks = 0;
 
@@ -150,8 +152,8 @@ private:
         };
         for (uint32_t r = 0; r < h / 2; r++) {
             uint32_t band = r / 8;
-            if (band >= 32) continue;
-            for (uint32_t g = 0; g < w / 16 && g < 40; g++)
+            if (band >= kBands) continue;
+            for (uint32_t g = 0; g < w / 16 && g < kGroups; g++)
                 for (uint32_t half = 0; half < 2; half++) {
                     uint32_t x = 16 * g + 8 * half;
                     sum[band][g] = Saturated(sum[band][g] + sad4At(2 * r, x));
