@@ -21,8 +21,12 @@ struct TRigSetup {
 
 // Creates the control the first time (later calls do nothing).
 void Rig_Start();
-// Every touched module back to start-up, then the control connected as the
-// setup says. Runs the ticks that this takes.
+// Between two inputs: the widgets' posted events delivered (the rig runs no
+// message loop) and the log of answered message boxes emptied, so that
+// nothing one input leaves grows from input to input.
+void Rig_Between();
+// Every touched module back to start-up (Rig_Between first), then the
+// control connected as the setup says. Runs the ticks that this takes.
 void Rig_Begin(const TRigSetup& setup);
 // Bytes arriving on connection 0's socket s, handed over as a read event
 // does (what does not fit the receive buffer stays in the socket).
