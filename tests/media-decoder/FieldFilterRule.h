@@ -217,6 +217,27 @@ private:
         return Clamped(e);
     }
 
+    // After slot 2 or 4 won with a cost above 8: further steps the same
+    // way from d (at most 5, within -7..+7), each kept while its cost is
+    // lower than the best so far, until the best falls below 8.
+    template <typename CostOf> int32_t Refine(uint32_t slot, uint32_t best, int32_t d, CostOf costOf)
+    {
+        if (!(slot == 2 || slot == 4) || best <= 8) return d;
+        int32_t step = slot == 2 ? -1 : 1;
+        int32_t e = d;
+        for (int n = 0; n < 5; n++) {
+            e += step;
+            if (e < -7 || e > 7) break;
+            uint32_t cost = costOf(e);
+            if (cost >= best) break;
+            best = cost;
+            d = e;
+            if (c) c->refinements++;
+            if (best < 8) break;
+        }
+        return d;
+    }
+
     int32_t Left(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t block, int32_t d)
     {
         uint32_t x = 8 * block;
@@ -235,24 +256,12 @@ private:
             }
         }
         uint32_t slot = Lowest(costs);
-        uint32_t best = costs[slot];
         int32_t start = d;
-        d = ByDirectionSlot(slot, d);
-        if ((slot == 2 || slot == 4) && best > 8) {
-            int32_t step = slot == 2 ? -1 : 1;
-            int32_t e = d;
-            for (int n = 0; n < 5; n++) {
-                e += step;
-                if (e < -7 || e > 7) break;
-                uint32_t cost = Cost(a, b, x, e, 0, e);
-                CachePut(block, e, cost);
-                if (cost >= best) break;
-                best = cost;
-                d = e;
-                if (c) c->refinements++;
-                if (best < 8) break;
-            }
-        }
+        d = Refine(slot, costs[slot], ByDirectionSlot(slot, d), [&](int32_t e) {
+            uint32_t cost = Cost(a, b, x, e, 0, e);
+            CachePut(block, e, cost);
+            return cost;
+        });
         int32_t i = CacheIndex(block, start);
         if (i >= 0 && i < (int32_t)cache.size()) cache[(size_t)i] |= 0x80;
         return d;
@@ -284,24 +293,10 @@ private:
             }
         }
         uint32_t slot = Lowest(costs);
-        uint32_t best = costs[slot];
-        d = ByDirectionSlot(slot, d);
-        if ((slot == 2 || slot == 4) && best > 8) {
-            int32_t step = slot == 2 ? -1 : 1;
-            int32_t e = d;
-            for (int n = 0; n < 5; n++) {
-                e += step;
-                if (e < -7 || e > 7) break;
-                uint8_t held = CacheAt(block, e);
-                uint32_t cost = held ? held : Cost(a, b, x, e, 0, e);
-                if (cost >= best) break;
-                best = cost;
-                d = e;
-                if (c) c->refinements++;
-                if (best < 8) break;
-            }
-        }
-        return d;
+        return Refine(slot, costs[slot], ByDirectionSlot(slot, d), [&](int32_t e) {
+            uint8_t held = CacheAt(block, e);
+            return held ? (uint32_t)held : Cost(a, b, x, e, 0, e);
+        });
     }
 
     std::vector<int32_t> BlockDirections(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
