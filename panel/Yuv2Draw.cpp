@@ -121,40 +121,53 @@ int32_t Yuv2_CopyRect(const TSkinRect* source, int32_t width, int32_t height)
     return 0;
 }
 
+// n units from in onto out, skipping transparent ones (0xFFFF).
+static void PutUnitsTransparent(const uint8_t* in, uint8_t* out, int32_t n)
+{
+    int32_t i = 0;
+    // Four units at a time while none of them is transparent.
+    for (; i + 4 <= n; i += 4) {
+        uint64_t units;
+        memcpy(&units, in + 2 * i, 8);
+        uint64_t inverse = ~units; // a transparent unit is a zero lane here
+        if (((inverse - 0x0001000100010001ull) & units & 0x8000800080008000ull) == 0) {
+            memcpy(out + 2 * i, &units, 8);
+            continue;
+        }
+        for (int32_t k = 0; k < 4; ++k) {
+            uint16_t unit = (uint16_t)(units >> (16 * k));
+            if (unit != 0xFFFF) memcpy(out + 2 * (i + k), &unit, 2);
+        }
+    }
+    for (; i < n; ++i) {
+        uint16_t unit;
+        memcpy(&unit, in + 2 * i, 2);
+        if (unit != 0xFFFF) memcpy(out + 2 * i, &unit, 2);
+    }
+}
+
+// The columns [*from, *to) of a run of width units at left that fall inside
+// the composed picture; false when none does.
+static bool VisibleColumns(int64_t left, int32_t width, int32_t* from, int32_t* to)
+{
+    *from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
+    int64_t room = (int64_t)gSkinPictureWidth - left;
+    *to = room < 0 ? 0 : room < width ? (int32_t)room : width;
+    return *to > *from;
+}
+
 void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return;
-    // Only the columns that fall inside the picture.
     int64_t left = destination->left;
-    int32_t from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
-    int64_t room = (int64_t)gSkinPictureWidth - left;
-    int32_t to = room < 0 ? 0 : room < width ? (int32_t)room : width;
-    if (to <= from) return;
+    int32_t from, to;
+    if (!VisibleColumns(left, width, &from, &to)) return;
     for (int32_t j = 0; j < height; ++j) {
         int64_t y = (int64_t)destination->top + j;
         if (y < 0 || y >= gSkinPictureHeight) continue;
-        const uint8_t* in = gSkinWork + (size_t)j * (size_t)width * 2;
-        uint8_t* out = gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2;
-        int32_t i = from;
-        // Four units at a time while none of them is transparent.
-        for (; i + 4 <= to; i += 4, out += 8) {
-            uint64_t units;
-            memcpy(&units, in + 2 * i, 8);
-            uint64_t inverse = ~units; // a transparent unit is a zero lane here
-            if (((inverse - 0x0001000100010001ull) & units & 0x8000800080008000ull) == 0) {
-                memcpy(out, &units, 8);
-                continue;
-            }
-            for (int32_t k = 0; k < 4; ++k) {
-                uint16_t unit = (uint16_t)(units >> (16 * k));
-                if (unit != 0xFFFF) memcpy(out + 2 * k, &unit, 2);
-            }
-        }
-        for (; i < to; ++i, out += 2) {
-            uint16_t unit;
-            memcpy(&unit, in + 2 * i, 2);
-            if (unit != 0xFFFF) memcpy(out, &unit, 2);
-        }
+        const uint8_t* in = gSkinWork + ((size_t)j * (size_t)width + (size_t)from) * 2;
+        PutUnitsTransparent(in, gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2,
+                            to - from);
     }
 }
 
@@ -240,8 +253,20 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     TSkinRect src = Yuv2_MakeRect(Clamp32(sourceLeft), Clamp32(sourceTop), 0, 0);
     TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
                                   Clamp32(cy + (h >> 1)));
-    if (Yuv2_CopyRect(&src, w, h) != 0) return;
-    Yuv2_CopyRectTransparent(&dst, w, h);
+    // As Yuv2_CopyRect into gSkinWork and Yuv2_CopyRectTransparent out of
+    // it, for the units that land inside the picture only: row by row
+    // through the first row of gSkinWork.
+    if ((int64_t)w * h * 2 > SKIN_WORK_SIZE) return;
+    int32_t from, to;
+    if (!VisibleColumns(dst.left, w, &from, &to)) return;
+    for (int32_t j = 0; j < h; ++j) {
+        int64_t y = (int64_t)dst.top + j;
+        if (y < 0 || y >= gSkinPictureHeight) continue;
+        CopyFileRow((int64_t)src.left + from, (int64_t)src.top + j, to - from, gSkinWork);
+        PutUnitsTransparent(gSkinWork,
+                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from)) * 2,
+                            to - from);
+    }
 }
 
 // ---- geometry ----------------------------------------------------------------
@@ -356,19 +381,25 @@ void Yuv2_ElementGeometry(int32_t e, int32_t p)
         el->refCentreY = (int16_t)(el->itemHeight >> 1);
         el->offsetX = el->offsetY = 0;
         el->refLit = 1;
-    } else if (const TSkinElement* ref = ElementAt(el->reference)) {
-        int64_t rx, ry;
-        ReferenceCentre(el, p, 0, &rx, &ry);
-        el->refCentreX = (int16_t)Clamp32(rx);
-        el->refCentreY = (int16_t)Clamp32(ry);
-        el->refOffsetX = ref->offsetX;
-        el->refOffsetY = ref->offsetY;
-        el->refLit = ref->lit;
     }
-    int32_t x, y;
-    Yuv2_ItemCentre(e, p, &x, &y);
-    el->centreX = (int16_t)Clamp32(x);
-    el->centreY = (int16_t)Clamp32(y);
+    // The reference's centre, walked once: what is refreshed here from it
+    // does not change it (a centre never depends on the element asking).
+    int64_t rx, ry;
+    ReferenceCentre(el, p, 0, &rx, &ry);
+    if (el->reference >= 0) {
+        if (const TSkinElement* ref = ElementAt(el->reference)) {
+            el->refCentreX = (int16_t)Clamp32(rx);
+            el->refCentreY = (int16_t)Clamp32(ry);
+            el->refOffsetX = ref->offsetX;
+            el->refOffsetY = ref->offsetY;
+            el->refLit = ref->lit;
+        }
+    }
+    // Item p's centre, as Yuv2_ItemCentre gives it.
+    int64_t cx, cy;
+    GridCentre(el, p, rx, ry, &cx, &cy);
+    el->centreX = (int16_t)Clamp32(cx);
+    el->centreY = (int16_t)Clamp32(cy);
 }
 
 // ---- item painters -------------------------------------------------------------
@@ -696,7 +727,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
     gSkinPictureHeight = bh;
     sMagnifierSet = 0;
     if (passes > 32767) passes = 32767;
-    // Passes from the most any element is visited in on visit nothing.
+    // Passes beyond the most any element is visited in visit nothing.
     int32_t visited = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const TSkinElement* e = &gSkinElements[first + i];
