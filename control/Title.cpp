@@ -437,7 +437,15 @@ void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uin
     uint32_t* out = (uint32_t*)target;
     for (uint32_t y = 0; y < z.height; y++) {
         const uint32_t* row = (const uint32_t*)b->ScanLine((int)y);
-        for (uint32_t x = 0; x < z.width; x++) PackPixel(IsInk(row[x]) ? 1 : 0, counter, accumulator, out);
+        uint32_t x = 0;
+        // Whole words while the counter stands at a word's start.
+        for (; (counter & 31) == 0 && x + 32 <= z.width; x += 32, counter += 32) {
+            uint32_t pixels[32], word = 0;
+            memcpy(pixels, row + x, sizeof pixels);
+            for (uint32_t i = 0; i < 32; i++) word |= (uint32_t)IsInk(pixels[i]) << i;
+            *out++ = word;
+        }
+        for (; x < z.width; x++) PackPixel(IsInk(row[x]) ? 1 : 0, counter, accumulator, out);
     }
 }
 
