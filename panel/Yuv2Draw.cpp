@@ -245,11 +245,16 @@ void Yuv2_CopyRectScaled(const TSkinRect* region)
     }
 }
 
+// False during the passes of a composition whose drawing a later copy of
+// the background covers again: their glyphs are not drawn (all else that
+// a pass does is).
+static bool sGlyphsLast = true;
+
 // Copies cell (gc, gr) of e's strip, w x h, centred on (cx, cy + yShift).
 static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t sourceTop, int64_t cx, int64_t cy)
 {
     int32_t w = e->itemWidth, h = e->itemHeight;
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0 || !sGlyphsLast) return;
     TSkinRect src = Yuv2_MakeRect(Clamp32(sourceLeft), Clamp32(sourceTop), 0, 0);
     TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
                                   Clamp32(cy + (h >> 1)));
@@ -735,13 +740,20 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
         if (n > visited) visited = n;
     }
     if (passes > visited) passes = visited;
+    // Each pass that visits the background starts by copying it over the
+    // whole picture, the same copy each time (nothing a pass does moves
+    // it): what earlier passes drew is covered by the last of them.
+    int32_t lastCover = (bg->itemCount > bg->refItemCount ? bg->itemCount : bg->refItemCount) - 1;
+    if (lastCover > passes - 1) lastCover = passes - 1;
 
     for (int32_t p = 0; p < passes; ++p) {
+        sGlyphsLast = p >= lastCover;
         for (uint32_t i = 0; i < count; ++i) {
             int32_t index = (int32_t)(first + i);
             TSkinElement* e = &gSkinElements[index];
             if (!(p < e->itemCount) && !(p < e->refItemCount)) continue;
             if (i == 0) {
+                if (p != lastCover) continue; // covered again later
                 // The background, copied whole (pairs intact).
                 int64_t left = ((int64_t)e->centreX - (bw >> 1)) & ~(int64_t)1;
                 int64_t top = (int64_t)e->centreY - (bh >> 1) + e->stripY;
@@ -779,6 +791,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
             DrawGeneric(p, index, offset);
         }
     }
+    sGlyphsLast = true;
     if (sMagnifierSet) Yuv2_CopyRectScaled(&sMagnifier);
     if (gRedrawRequest == REDRAW_SLIDERS) gRedrawRequest = 0;
     return 0;
