@@ -137,6 +137,39 @@ TEST_F(Compose, KindZeroShowsTheItemNumberOnItsReferenceItem)
     for (int p = 0; p < 3; ++p) EXPECT_EQ(PictureLuma(7 + 16 * p, 30), 0x40 + 16 * p) << p;
 }
 
+TEST_F(Compose, EachPassThatVisitsTheBackgroundCopiesItOverWhatEarlierPassesDrew)
+{
+    // The background visited in passes 0 and 1. A (one item, behind a
+    // hidden element of one item) is visited in pass 0 only, with its lit
+    // cell from row 1; B (three items on the background) in passes 0 to 2.
+    skin.Put16(6500 + 52, 2);
+    skin.AddGroup({"HIDE", 0, 0, 0, 0, 0, 0, 0, 7999, 0, 0});
+    skin.AddElement({"X", "HIDE", "BG"});
+    skin.AddGroup({"GA", 8, 6, 100, 70, 1, 2, 0, 7999, 0, 0});
+    skin.FillStrip(100, 70, 8, 6, 1, 2, 0x60);
+    RawSkin::Element a{"A", "GA", "X"};
+    a.dx = -20;
+    a.dy = -10;
+    skin.AddElement(a);
+    skin.AddGroup({"GB", 2, 2, 120, 70, 1, 2, 0, 7999, 0, 0});
+    skin.FillStrip(120, 70, 2, 2, 1, 2, 0x70);
+    RawSkin::Element b{"B", "GB", "BG"};
+    b.items = 3;
+    b.dx = 10;
+    b.dy = 5;
+    skin.AddElement(b);
+    memset(gSkinPicture, 0x55, 64 * 40 * 2);
+    LoadAndCompose();
+    const TSkinElement* elementA = &gSkinElements[gSkins[0].first + 2];
+    ASSERT_EQ(elementA->itemCount, 1);
+    EXPECT_EQ(elementA->centreX, 12) << "A's geometry is worked out in its pass";
+    EXPECT_EQ(elementA->centreY, 10);
+    EXPECT_EQ(PictureLuma(10, 9), 0x10) << "A's pass 0 is covered by the background of pass 1";
+    EXPECT_EQ(PictureLuma(41, 24), 0x70) << "B's pass 2 (unlit cell, row 0) lies on top";
+    EXPECT_EQ(PictureLuma(0, 0), 0x10);
+    EXPECT_EQ(PictureLuma(63, 39), 0x10);
+}
+
 TEST_F(Compose, RadialItemsSitOnTheirCircle)
 {
     skin.AddGroup({"RAD", 4, 4, 100, 120, 8, 1, 1, 7999, 0, 1});
