@@ -383,11 +383,8 @@ void Setup_RefreshPages()
 
 // --- Preparing the pages for the recorder ----------------------------------------------
 
-static void ShowHelp(TMemo* memo, int text)
-{
-    memo->Lines()->Clear();
-    memo->Lines()->SetText(gSetupHelpTexts[text]);
-}
+// The text at once: line by line, each line would lay the memo out again.
+static void ShowHelp(TMemo* memo, int text) { memo->SetText(gSetupHelpTexts[text]); }
 
 void Setup_FillForMachine(THandshakeRecord* handshake)
 {

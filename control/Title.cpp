@@ -416,15 +416,21 @@ void Title_OutlinePreview(TImage* image, uint32_t width, uint32_t height)
     }
 }
 
+// One pixel into the accumulator; every 32nd writes the word out.
+static inline void PackPixel(uint32_t ink, uint32_t& counter, uint32_t& accumulator, uint32_t*& out)
+{
+    if (ink) accumulator |= 1u << (counter & 31);
+    counter++;
+    if ((counter & 31) == 0) {
+        *out = accumulator;
+        out++;
+        accumulator = 0;
+    }
+}
+
 void Title_PackBits(uint32_t ink, uint32_t* counter, uint32_t* accumulator, uint32_t** out)
 {
-    if (ink) *accumulator |= 1u << (*counter & 31);
-    (*counter)++;
-    if ((*counter & 31) == 0) {
-        **out = *accumulator;
-        (*out)++;
-        *accumulator = 0;
-    }
+    PackPixel(ink, *counter, *accumulator, *out);
 }
 
 void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uint32_t size)
@@ -435,11 +441,20 @@ void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uin
     const TTitleSize& z = kTitleSizes[size];
     TBitmap* b = surface->Picture()->Bitmap();
     if (b->Width() < (int)z.width || b->Height() < (int)z.height) return;
+    // The counter, accumulator and word pointer run on from row to row.
     uint32_t counter = 0, accumulator = 0;
     uint32_t* out = (uint32_t*)target;
     for (uint32_t y = 0; y < z.height; y++) {
         const uint32_t* row = (const uint32_t*)b->ScanLine((int)y);
-        for (uint32_t x = 0; x < z.width; x++) Title_PackBits(IsInk(row[x]) ? 1 : 0, &counter, &accumulator, &out);
+        uint32_t x = 0;
+        // Whole words while the counter stands at a word's start.
+        for (; (counter & 31) == 0 && x + 32 <= z.width; x += 32, counter += 32) {
+            uint32_t pixels[32], word = 0;
+            memcpy(pixels, row + x, sizeof pixels);
+            for (uint32_t i = 0; i < 32; i++) word |= (uint32_t)IsInk(pixels[i]) << i;
+            *out++ = word;
+        }
+        for (; x < z.width; x++) PackPixel(IsInk(row[x]) ? 1 : 0, counter, accumulator, out);
     }
 }
 

@@ -54,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     at += actions * 5u;
 
     // The panel as the start-up leaves it, with no skin yet.
+    Rig_Between();
     Yuv2_ResetSkins();
     Yuv2_ResetMouse();
     IeCom_Init();

@@ -278,7 +278,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
     const uint32_t keyLength = sizeof kContentLength - 1;
     if (!buffer || headerLength < keyLength) return 0;
     for (uint32_t i = 0; i + keyLength <= headerLength; ++i) {
-        if (memcmp(buffer + i, kContentLength, keyLength) != 0) continue;
+        if (buffer[i] != (uint8_t)kContentLength[0] || memcmp(buffer + i, kContentLength, keyLength) != 0) continue;
         // Up to 63 characters after the key, to the first carriage return
         // and never past the header; their digit characters make the value.
         char text[64];

@@ -49,12 +49,16 @@ static int32_t SkinPath(const char* name, char* path, size_t size)
 static const uint8_t* sMemoryData;
 static uint32_t sMemorySize;
 static char sMemoryName[SKIN_ENTRY_NAME_SIZE];
+// gSkinFileBuffer holds the bytes in memory (read since they were set, and
+// no file read since): reading them again copies nothing.
+static bool sBufferHoldsMemory;
 
 void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size)
 {
     memset(sMemoryName, 0, sizeof sMemoryName);
     sMemoryData = nullptr;
     sMemorySize = 0;
+    sBufferHoldsMemory = false;
     if (!name || !data) return;
     strncpy(sMemoryName, name, sizeof sMemoryName - 1);
     sMemoryData = data;
@@ -84,10 +88,12 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
     gSkinFileReads++;
     if (InMemory(name)) {
         if (sMemorySize > YUV2_FILE_MAX) return SKIN_REFUSE_FILE_SIZE;
-        memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        if (!sBufferHoldsMemory) memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        sBufferHoldsMemory = true;
         *size = sMemorySize;
         return SKIN_ACCEPTED;
     }
+    sBufferHoldsMemory = false;
     char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
     if (SkinPath(name, path, sizeof path) != 0) return SKIN_REFUSE_NAME;
     // Stamped before it is read: a change in between shows as a new stamp.

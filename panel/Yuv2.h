@@ -177,7 +177,8 @@ extern TSkinRefusal gSkinLastRefusal; // outcome of the last Yuv2_LoadSkin
 int32_t Yuv2_LoadSkin(int32_t x, int32_t y, uint32_t kind, const char* name);
 // A skin file held in memory that stands in for the file of that name in
 // gSkinFolder: loads and redraws read these bytes instead of the disk. The
-// caller keeps them while they are set; a null data forgets them.
+// caller keeps them, unchanged, while they are set (new bytes are set
+// again); a null data forgets them.
 void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size);
 // Checks a whole skin file held in memory as if its elements were to start
 // at runtime slot first; copies the layout block into *layout when given.

@@ -282,6 +282,8 @@ const void* TBitmap::ScanLine(int y) const
 
 int TBitmap::RowBytes() const { return (int)FImpl->image.bytesPerLine(); }
 
+uint64_t TBitmap::ChangeCount() const { return FImpl->version; }
+
 TCanvas* TBitmap::Canvas()
 {
     if (!FImpl->canvas) FImpl->canvas = new TCanvas(this);
