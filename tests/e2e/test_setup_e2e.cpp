@@ -150,9 +150,9 @@ TEST(SetupE2E, TextsInTheUsersScriptGoOutInTheSystemsCodePageOrAreRefused)
         const std::string page = folder.Path("page.html");
         ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
         // The page takes typing once the recorder has answered its get.
-        const std::string steps = std::string(" --wait-video 60000") + Click(kSetupButton, 0) + Click(kPppoeTab, 300) +
-                                  " --wait-enabled " + kPppoeUser + ",30000" + Type(kPppoeUser, 0, row.user) +
-                                  Type(kPppoePassword, 0, row.password) + Click(kApply, 200) +
+        const std::string steps = std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) +
+                                  " --wait-enabled " + kPppoeUser + ",30000" + Type(kPppoeUser, row.user) +
+                                  Type(kPppoePassword, row.password) + Click(kApply) +
                                   " --wait-msgbox 30000";
         std::string out;
         ASSERT_EQ(RunHost(sim, folder,
@@ -190,8 +190,8 @@ std::string Trace(SimProcess& sim)
 // a user waits for: the video, then the page released by the recorder's answer.
 std::string ApplyPppoe(const std::string& user)
 {
-    return std::string(" --wait-video 20000") + Click(kSetupButton, 0) + Click(kPppoeTab, 300) + " --wait-enabled " +
-           kApply + ",15000" + Type(kPppoeUser, 0, user) + Click(kApply, 200);
+    return std::string(" --wait-video 20000") + Click(kSetupButton) + Click(kPppoeTab) + " --wait-enabled " +
+           kApply + ",15000" + Type(kPppoeUser, user) + Click(kApply);
 }
 
 TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenSeconds)
