@@ -6,6 +6,7 @@
 // table, and the bitmap areas.
 #include "control/Title.h"
 #include "control/TavlinImpl1.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -36,14 +37,6 @@ struct TTitleOp {
     TTitleBuild build;
 };
 static TTitleOp gTitleOps[2];
-
-static void PutU32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
-static uint32_t GetU32(const uint8_t* p)
-{
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
 
 uint8_t* Title_SectionBlock(TTitleState* state, uint32_t section, uint32_t* size, uint32_t* next)
 {

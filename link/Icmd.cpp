@@ -3,6 +3,7 @@
 // and builds messages), the op, type and setup-item tables and the
 // request block.
 #include "link/Icmd.h"
+#include "link/Bytes.h"
 #include "control/View.h"
 #include "link/Hooks.h"
 #include "media/Vido.h"
@@ -24,16 +25,6 @@ static TIcmdOpEntry gOps[3];
 // whose set an answer of another session found unconfirmed, for the pages.
 static uint32_t gSetSession[CONN_COUNT][ICMD_SETUP_ITEMS];
 static uint32_t gUnconfirmed[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 // Sending a request starts the frames over: the reorder queue forgets
 // what it held.

@@ -3,6 +3,7 @@
 // receives and builds messages, the codec table, the request block and the
 // two ICTL links.
 #include "link/Ictl.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -13,16 +14,6 @@ TNamedVariable gNamedVariables[ICTL_VARIABLES];
 static uint8_t gBuffer[ICTL_BUFFER_SIZE];
 static TIctlRequest gRequest;
 static TIctlLink gLinks[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 // Writes the body of an outgoing message; returns its length.
 typedef uint32_t (*TIctlBuild)(uint8_t* body, const TIctlRequest* request);

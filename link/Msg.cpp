@@ -2,6 +2,7 @@
 // {code, receive function, send function, message buffer}, filled once at
 // start-up in registration order.
 #include "link/Msg.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Ring.h"
 #include <cstring>
@@ -9,17 +10,12 @@
 TModuleSlot gModules[MSG_MODULE_SLOTS];
 static uint32_t gReceivedLength; // of the message being delivered
 
-static uint32_t ReadU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 uint32_t Msg_Code(const char* code)
 {
     if (!code) return 0;
     uint8_t bytes[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4 && code[i]; ++i) bytes[i] = (uint8_t)code[i];
-    return ReadU32(bytes);
+    return GetU32(bytes);
 }
 
 static TModuleSlot* FindSlot(uint32_t code)
@@ -59,9 +55,9 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
     for (uint32_t count = 0; count < MSG_MAX_PER_PAYLOAD; ++count) {
         if (offset >= size || size - offset < MSG_HEADER_SIZE) return;
         const uint8_t* message = payload + offset;
-        uint32_t length = ReadU32(message);
-        uint32_t code = ReadU32(message + 4);
-        uint32_t checksum = ReadU32(message + 8);
+        uint32_t length = GetU32(message);
+        uint32_t code = GetU32(message + 4);
+        uint32_t checksum = GetU32(message + 8);
         if (length < MSG_HEADER_SIZE || length > size - offset) return; // malformed: the walk ends
         offset += length;
 

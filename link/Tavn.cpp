@@ -3,6 +3,7 @@
 // builds messages), the three-row code table, the request block, the
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "link/Ictl.h"
@@ -22,22 +23,6 @@ static THandshakeRequest gRequest;
 static THandshakeEntry gCodes[3];
 // Per record: the session whose machine record has been applied (0: none).
 static uint32_t gAppliedSession[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static void PutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
 
 // Copies the bytes that arrived into a fixed-size record and zeroes the
 // part the message did not hold.

@@ -4,6 +4,7 @@
 // through which the audio thread and the stream step keep each other out of
 // the audio ring at a change to or from Backup mode.
 #include "media/Audio.h"
+#include "link/Bytes.h"
 #include "control/Pending.h"
 #include "control/Speaker.h"
 #include "control/View.h"
@@ -59,8 +60,6 @@ static TAudioView* AudioViewOf(const TStreamRecord* stream)
     if (index < 0 || index >= (ptrdiff_t)CONN_COUNT) return nullptr;
     return &gAudioViews[index];
 }
-
-static uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
 // --- The device ------------------------------------------------------------------
 

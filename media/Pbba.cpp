@@ -3,6 +3,7 @@
 // built in it), the period table, the op table, the request record and the
 // last query sent per connection and period index.
 #include "media/Pbba.h"
+#include "link/Bytes.h"
 #include "control/View.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -35,16 +36,6 @@ static const TPbbaOp gOps[] = {
     {PBBA_OP_QUERY, Pbba_OnQueryAnswer, Pbba_BuildQuery},
     {PBBA_OP_REPLY, Pbba_OnReply, Pbba_BuildEcho},
 };
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 static const TPbbaOp* OpOf(uint32_t op)
 {

@@ -4,6 +4,7 @@
 // connection the byte count of the frame ring with each slot's place in
 // it (how a slot tells that newer frames have overwritten its bytes).
 #include "media/Vido.h"
+#include "link/Bytes.h"
 #include "control/Pending.h"
 #include "control/View.h"
 #include "link/Msg.h"
@@ -31,16 +32,6 @@ static const TVidoOp gOps[] = {
     {VIDO_OP_FRAME, Vido_OnFrame, Vido_BuildFrame},
     {VIDO_OP_STATUS, Vido_OnStatus, Vido_BuildStatus},
 };
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 static const TVidoOp* OpOf(uint32_t op)
 {

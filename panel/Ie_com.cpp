@@ -5,6 +5,7 @@
 // hands the selection to View_KeyAction. Owns gSelection, gPrevPage, the
 // saved live and playback displays and the packed preset table.
 #include "panel/Ie_com.h"
+#include "link/Bytes.h"
 #include "control/Pending.h"
 #include "control/View.h"
 #include "media/LocalPlay.h"
@@ -364,7 +365,7 @@ int32_t KeyForm_BackupControl(int32_t op)
 
 // ---- preset panel -------------------------------------------------------------
 
-static int16_t Get16(int at) { return (int16_t)(gPresetTable[at] | (gPresetTable[at + 1] << 8)); }
+static int16_t Get16(int at) { return (int16_t)GetU16(gPresetTable + at); }
 
 static void PackTable()
 {

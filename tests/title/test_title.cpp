@@ -9,6 +9,7 @@
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
 #include "control/Title.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -563,13 +564,8 @@ std::vector<uint8_t> Snapshot()
     return v;
 }
 
-void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { memcpy(v.data() + at, &x, 4); }
-uint32_t GetU32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { ::PutU32(v.data() + at, x); }
+uint32_t GetU32(const std::vector<uint8_t>& v, size_t at) { return ::GetU32(v.data() + at); }
 void Write(const std::string& path, const std::vector<uint8_t>& v)
 {
     FILE* f = fopen(path.c_str(), "wb");
