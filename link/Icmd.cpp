@@ -314,20 +314,19 @@ void Icmd_Transmit(void* request)
     TViewRecord* view = c->view;
     if (!view) return;
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "ICMD", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->op);      // op
-    PutU32(gBuffer + 40, r->type);    // type
-    PutU32(gBuffer + 44, view->mode); // view mode
     view->icmdSequence += 1;
-    PutU32(gBuffer + 48, view->icmdSequence); // sequence number
+    Msg_Begin(gBuffer, "ICMD",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->op,              // op
+                                   r->type,            // type
+                                   view->mode,         // view mode
+                                   view->icmdSequence, // sequence number
+                               }});
     uint32_t body = 0;
     const TIcmdTypeEntry* t = TypeOf(r->type);
-    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + 64, view, r->mask);
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
+    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + MSG_FRAME_SIZE, view, r->mask);
+    const uint32_t total = Msg_Finish(gBuffer, body);
     const int queued = Conn_QueueSend(c, gBuffer, total);
     // A set is answered in the session it went out in; one that found no
     // room in the send ring is never answered at all.

@@ -135,16 +135,15 @@ void Ictl_Transmit(void* request)
     if (ci < 0) return;
     const TIctlCodec* codec = CodecOf(r->subType);
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "ICTL", 4);    // module code
-    PutU32(gBuffer + 32, r->session);  // session id
-    PutU32(gBuffer + 40, r->subType);  // sub-type
-    PutU32(gBuffer + 44, r->handlerFlag); // the recorder runs the handler
-    uint32_t body = codec && codec->build ? codec->build(gBuffer + 64, r) : 0;
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);            // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(&gConnections[ci], gBuffer, total);
+    Msg_Begin(gBuffer, "ICTL",
+              TModuleSubHeader{r->session,
+                               {
+                                   0,              // reserved
+                                   r->subType,     // sub-type
+                                   r->handlerFlag, // the recorder runs the handler
+                               }});
+    uint32_t body = codec && codec->build ? codec->build(gBuffer + MSG_FRAME_SIZE, r) : 0;
+    Conn_QueueSend(&gConnections[ci], gBuffer, Msg_Finish(gBuffer, body));
 }
 
 void Ictl_Receive()

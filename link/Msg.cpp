@@ -10,6 +10,40 @@
 TModuleSlot gModules[MSG_MODULE_SLOTS];
 static uint32_t gReceivedLength; // of the message being delivered
 
+// The header and the sub-header as they lie on the wire.
+static void PutHeader(uint8_t* p, const TModuleHeader& h)
+{
+    PutU32(p + 0, h.totalLength);
+    memcpy(p + 4, h.code, sizeof h.code);
+    PutU32(p + 8, h.checksum);
+    memcpy(p + 12, h.reserved, sizeof h.reserved);
+}
+
+static void PutSubHeader(uint8_t* p, const TModuleSubHeader& s)
+{
+    PutU32(p, s.session);
+    for (uint32_t i = 0; i < sizeof s.words / sizeof s.words[0]; ++i) PutU32(p + 4 + 4 * i, s.words[i]);
+}
+
+void Msg_Begin(uint8_t* message, const char* code, const TModuleSubHeader& sub)
+{
+    TModuleHeader header = {};
+    header.totalLength = MSG_FRAME_SIZE; // until the body is known
+    for (int i = 0; i < 4 && code && code[i]; ++i) header.code[i] = code[i];
+    PutHeader(message, header);
+    PutSubHeader(message + MSG_HEADER_SIZE, sub);
+}
+
+uint32_t Msg_Finish(uint8_t* message, uint32_t bodyLength)
+{
+    TModuleHeader header = {};
+    header.totalLength = MSG_FRAME_SIZE + bodyLength;
+    memcpy(header.code, message + 4, sizeof header.code);
+    header.checksum = Checksum_Message(message + MSG_HEADER_SIZE, header.totalLength - MSG_HEADER_SIZE);
+    PutHeader(message, header);
+    return header.totalLength;
+}
+
 uint32_t Msg_Code(const char* code)
 {
     if (!code) return 0;

@@ -82,20 +82,14 @@ void Handshake_Transmit(void* request)
     if (ci < 0) return;
     TConnection* c = &gConnections[ci];
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "TAVN", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->code);    // code
+    Msg_Begin(gBuffer, "TAVN", TModuleSubHeader{r->session, {r->code}}); // the code
     uint32_t body = 0;
     for (const THandshakeEntry& e : gCodes) {
         if (e.code != r->code || !(e.flags & 2) || !e.build) continue;
-        body = e.build(r->session, r->code, gBuffer + 64, c->handshake);
+        body = e.build(r->session, r->code, gBuffer + MSG_FRAME_SIZE, c->handshake);
         break;
     }
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(c, gBuffer, total);
+    Conn_QueueSend(c, gBuffer, Msg_Finish(gBuffer, body));
 }
 
 void Handshake_Receive()

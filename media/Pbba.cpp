@@ -154,17 +154,15 @@ void Pbba_Transmit(void* request)
     const TPbbaOp* op = OpOf(r->op);
     if (!op) return;
     uint8_t* m = gBuffer;
-    memset(m, 0, 64);
-    memcpy(m + 4, "PBBA", 4);
-    PutU32(m + 32, r->session);
-    PutU32(m + 36, r->index);
-    PutU32(m + 40, r->op);
-    PutU32(m + 44, r->channel);
-    uint32_t body = op->build((TPbbaState*)c->pbba, r->index, m + 64);
-    uint32_t total = 64 + body;
-    PutU32(m, total);
-    PutU32(m + 8, Checksum_Message(m + 32, total - 32));
-    Conn_QueueSend(c, m, total);
+    Msg_Begin(m, "PBBA",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->index,   // period index
+                                   r->op,      // op
+                                   r->channel, // channel
+                               }});
+    uint32_t body = op->build((TPbbaState*)c->pbba, r->index, m + MSG_FRAME_SIZE);
+    Conn_QueueSend(c, m, Msg_Finish(m, body));
 }
 
 void Pbba_Receive()

@@ -107,20 +107,15 @@ void Vido_Transmit(void* request)
     if (ci < 0) return;
     TConnection* c = &gConnections[ci];
     uint8_t* m = gSendBuffers[r->bufferChoice ? 1 : 0];
-    memset(m, 0, 64);
-    memcpy(m + 4, "VIDO", 4);      // module code
-    PutU32(m + 32, r->session);    // sub-header: session
-    PutU32(m + 36, r->op);         // op
+    Msg_Begin(m, "VIDO", TModuleSubHeader{r->session, {r->op}}); // the op
     uint32_t body = 0;
     if (const TVidoOp* op = OpOf(r->op)) {
-        TVidoBuild b = {r->bodyLength, r->extra, r->data, m + 64, VIDO_SEND_BUFFER - 64, c->vido};
+        TVidoBuild b = {r->bodyLength, r->extra, r->data, m + MSG_FRAME_SIZE, VIDO_SEND_BUFFER - MSG_FRAME_SIZE,
+                        c->vido};
         body = op->build(&b);
         if (r->op == VIDO_OP_FRAME && body == 0) return; // a frame that does not fit goes nowhere
     }
-    uint32_t total = 64 + body;
-    PutU32(m, total);              // total length
-    PutU32(m + 8, Checksum_Message(m + 32, total - 32));
-    Conn_QueueSend(c, m, total);
+    Conn_QueueSend(c, m, Msg_Finish(m, body));
 }
 
 void Vido_Receive()
