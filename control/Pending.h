@@ -26,8 +26,7 @@ void System_ShowAddress(const char* address, const char* port);
 #include "control/Upnp.h"
 // the channel titles and their module
 #include "control/Title.h"
-// The UPnP tab (TabSheet7) shown (1) or hidden (0), and whether it shows.
-void Viewer_ShowUpnpTab(int visible);
+// Whether the UPnP tab (TabSheet7) shows.
 int Viewer_UpnpTabVisible();
 // 1 while the link lamp is lit (Image_Conn shown), else 0.
 int Viewer_LinkIconShown();

@@ -57,9 +57,7 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
 // and says in a message box when an Apply was not confirmed: its link
 // ended first, or 1,000 ticks passed without the recorder's answer.
 void Setup_RefreshPages();
-// The pages for the recorder's machine record: limits, help texts, the
-// DDNS services and mail modes of its variant, the interval list.
-void Setup_FillForMachine(THandshakeRecord* handshake);
+// Setup_FillForMachine, which the handshake calls: link/Hooks.h.
 // Clear buttons: 2 PPPoE, 4 DDNS, 8 mail; nothing is sent.
 void Setup_ClearEdits(uint32_t which);
 void Setup_ClearMail();

@@ -5,6 +5,7 @@
 // where every outgoing message is built), the request block and the op
 // table, and the bitmap areas.
 #include "control/Title.h"
+#include "link/Hooks.h"
 #include "control/TavlinImpl1.h"
 #include "link/Bytes.h"
 #include "link/Conn.h"

@@ -5,6 +5,7 @@
 // request block. The records themselves (gViewRecords) live with the ICMD
 // module, which links them with their connections.
 #include "control/View.h"
+#include "link/Hooks.h"
 #include "control/Pending.h"
 #include "control/Speaker.h"
 #include "control/TavlinImpl1.h"

@@ -4,9 +4,8 @@
 // request block.
 #include "link/Icmd.h"
 #include "link/Bytes.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"

@@ -5,7 +5,6 @@
 #include "link/Tavn.h"
 #include "link/Bytes.h"
 #include "link/Hooks.h"
-#include "panel/Ie_com.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
 #include "link/Ring.h"

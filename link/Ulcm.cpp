@@ -5,7 +5,6 @@
 #include "link/Bytes.h"
 #include "link/Msg.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"

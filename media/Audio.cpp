@@ -7,7 +7,7 @@
 #include "link/Bytes.h"
 #include "control/Pending.h"
 #include "control/Speaker.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Tavn.h"
 #include "platform/win/Win.h"

@@ -5,7 +5,7 @@
 // sized for the largest picture the decoder channels accept.
 #include "media/Display.h"
 #include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "media/DateText.h"
 #include "media/Decoder.h"

@@ -4,7 +4,7 @@
 #include "media/LocalPlay.h"
 #include "link/Bytes.h"
 #include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Ring.h"
 #include "media/MovFile.h"

@@ -4,7 +4,7 @@
 // last query sent per connection and period index.
 #include "media/Pbba.h"
 #include "link/Bytes.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "media/Stream.h"

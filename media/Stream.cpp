@@ -7,7 +7,7 @@
 #include "media/Audio.h"
 #include "control/Pending.h"
 #include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Tavn.h"
 #include "media/H264Params.h"
 #include "media/Vido.h"

@@ -4,9 +4,10 @@
 // connection the byte count of the frame ring with each slot's place in
 // it (how a slot tells that newer frames have overwritten its bytes).
 #include "media/Vido.h"
+#include "link/Hooks.h"
 #include "link/Bytes.h"
 #include "control/Pending.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"

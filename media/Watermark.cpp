@@ -3,6 +3,7 @@
 // recorder's answer buffer, the request word, the reader's sum, the key set
 // and the wait flag.
 #include "media/Watermark.h"
+#include "link/Hooks.h"
 #include "link/Bytes.h"
 #include "link/Ictl.h"
 #include "media/Mov.h"

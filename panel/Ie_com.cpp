@@ -5,9 +5,10 @@
 // hands the selection to View_KeyAction. Owns gSelection, gPrevPage, the
 // saved live and playback displays and the packed preset table.
 #include "panel/Ie_com.h"
+#include "link/Hooks.h"
 #include "link/Bytes.h"
 #include "control/Pending.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include "media/LocalPlay.h"
 #include "link/Conn.h"
 #include "panel/Month.h"

@@ -8,6 +8,7 @@
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
 #include "link/Conn.h"
+#include "link/Hooks.h"
 #include "platform/com/Com.h"
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"

@@ -8,11 +8,7 @@ set(allowed
   platform/win/Win.h
   platform/vcl/Vcl.h
   platform/vcl/Dialogs.h
-  platform/vcl/Graphics.h
-  control/View.h
-  media/Vido.h
-  panel/Ie_com.h
-  panel/Month.h)
+  platform/vcl/Graphics.h)
 file(GLOB sources ${SRC}/link/*.cpp)
 set(failed "")
 foreach(source ${sources})

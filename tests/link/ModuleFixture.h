@@ -6,6 +6,7 @@
 #include "LinkFixture.h"
 #include "control/Pending.h"
 #include "control/View.h"
+#include "link/Hooks.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Tavn.h"

@@ -5,6 +5,7 @@
 #include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"

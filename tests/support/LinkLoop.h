@@ -8,6 +8,7 @@
 #include "control/Session.h"
 #include "control/View.h"
 #include "link/Conn.h"
+#include "link/Hooks.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"

@@ -6,6 +6,7 @@
 #include "control/TavlinImpl1.h"
 #include "control/Title.h"
 #include "link/Bytes.h"
+#include "link/Hooks.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
