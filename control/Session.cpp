@@ -2,11 +2,15 @@
 // sockets' event handlers. State lives in gConnections; this file keeps none.
 #include "control/Session.h"
 #include "control/Properties.h"
-#include "control/Text.h"
-#include "link/Ulcm.h"
-#include "link/Hooks.h"
-#include "control/Pending.h"
 #include "control/Setup.h"
+#include "control/TavlinImpl1.h"
+#include "control/Text.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "link/Hooks.h"
+#include "link/Ulcm.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
 #include "platform/win/Win.h"
 #include <cstring>
 

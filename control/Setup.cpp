@@ -4,7 +4,6 @@
 // gSetupSlots, the three DDNS address tables and the help texts.
 #include "control/Setup.h"
 #include "link/Hooks.h"
-#include "control/Pending.h"
 #include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"

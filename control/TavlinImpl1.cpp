@@ -3,7 +3,6 @@
 // forwarding of the form's events. Owns gViewerForm, gStartupCount,
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
-#include "control/Pending.h"
 #include "media/Watermark.h"
 #include "control/Session.h"
 #include "control/Setup.h"
@@ -19,6 +18,16 @@
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
 #include "platform/win/Win.h"
+#include "control/Speaker.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "media/Audio.h"
+#include "media/Decoder.h"
+#include "media/Display.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
+#include "panel/Ie_com.h"
+#include "panel/Yuv2.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

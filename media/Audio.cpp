@@ -5,12 +5,13 @@
 // the audio ring at a change to or from Backup mode.
 #include "media/Audio.h"
 #include "link/Bytes.h"
-#include "control/Pending.h"
 #include "control/Speaker.h"
 #include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Tavn.h"
 #include "platform/win/Win.h"
+#include "control/BackupFiles.h"
+#include "media/Backup.h"
 #include <cstring>
 
 IDirectSound* gSoundDevice = nullptr;

@@ -5,7 +5,6 @@
 // two hand-off pointers (decoder channels, backup controller).
 #include "media/Stream.h"
 #include "media/Audio.h"
-#include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "link/ViewRecord.h"
 #include "link/Tavn.h"
@@ -15,6 +14,10 @@
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/ExtCtrls.h"
 #include "platform/vcl/StdCtrls.h"
+#include "media/Backup.h"
+#include "media/Decoder.h"
+#include "media/LocalPlay.h"
+#include "panel/Yuv2.h"
 #include <cstring>
 #include <cstdlib>
 

@@ -6,13 +6,13 @@
 #include "media/Vido.h"
 #include "link/Hooks.h"
 #include "link/Bytes.h"
-#include "control/Pending.h"
 #include "link/ViewRecord.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
 #include "media/Stream.h"
 #include "platform/win/Win.h"
+#include "control/Speaker.h"
 #include <cstring>
 
 TVidoState gVidoStates[CONN_COUNT];

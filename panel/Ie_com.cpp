@@ -7,13 +7,15 @@
 #include "panel/Ie_com.h"
 #include "link/Hooks.h"
 #include "link/Bytes.h"
-#include "control/Pending.h"
 #include "link/ViewRecord.h"
 #include "media/LocalPlay.h"
+#include "media/Stream.h"
 #include "link/Conn.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include "control/View.h"
+#include "media/Backup.h"
 #include <cstdint>
 #include <cstring>
 

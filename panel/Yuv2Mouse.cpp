@@ -5,7 +5,6 @@
 // Owns gPressed, gMouseDown, gPanelLevel, the hold words and the repeat
 // state.
 #include "panel/Ie_com.h"
-#include "control/Pending.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"

@@ -9,7 +9,6 @@
 // other socket half through an answer of its own), once also refusing
 // every socket after: video and the lit link lamp are back within a
 // second, and the link stays up.
-#include "control/Pending.h"
 #include "control/Session.h"
 #include "link/Bytes.h"
 #include "link/Conn.h"
@@ -22,6 +21,7 @@
 #include "tests/support/Loopback.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/StreamLoop.h"
+#include "control/TavlinImpl1.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>

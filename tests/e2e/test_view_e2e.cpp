@@ -2,7 +2,6 @@
 // request block reaches the recorder with the mode and the next sequence
 // number, the recorder's answer leaves the mode alone, and a backup start
 // and stop both tell the recorder.
-#include "control/Pending.h"
 #include "control/View.h"
 #include "link/Conn.h"
 #include "link/Icmd.h"

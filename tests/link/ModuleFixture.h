@@ -4,7 +4,6 @@
 // dialog hook that records message boxes.
 #pragma once
 #include "LinkFixture.h"
-#include "control/Pending.h"
 #include "control/View.h"
 #include "link/Hooks.h"
 #include "link/Icmd.h"

@@ -5,6 +5,7 @@
 // the ring, and exactly which bytes the decoder and the backup writer get.
 #include "MediaFixture.h"
 #include "control/Session.h"
+#include "media/Decoder.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 // Live ring-full rule, audio frames, and the status report sent with every
 // poll, byte for byte.
 #include "MediaFixture.h"
+#include "control/Speaker.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 // skin, the main loop draws it into Image1, the form's mouse handlers press
 // its buttons, and a held step repeats on the loop's 33 ms task, all on a
 // fake process clock advanced 10 ms per tick.
-#include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
 #include "link/Hooks.h"
