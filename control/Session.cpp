@@ -12,6 +12,7 @@
 #include "media/Stream.h"
 #include "media/Vido.h"
 #include "platform/win/Win.h"
+#include "panel/Hooks.h"
 #include <cstring>
 
 void Session_ReceiveStep()

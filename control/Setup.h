@@ -74,8 +74,5 @@ void Ddns_OpenLink(int row, int which);
 // "Create Account": the service's own page for list row 1, else the
 // No-IP account form.
 void Ddns_CreateAccount();
-// The account form's hand-over: fills the DDNS user, password and host
-// and applies the DDNS page.
-void Ddns_ApplyAccount(const char* user, const char* password, const char* host);
-// Opens a web address in the user's browser.
-void Web_OpenUrl(const char* address);
+// Ddns_ApplyAccount and Web_OpenUrl, which the account form calls:
+// ddns/Hooks.h.

@@ -2,6 +2,7 @@
 // images. Owns gSpeakerState and gAudioAvailable; everything here runs on
 // the user-interface thread, the audio thread only reads audioOn.
 #include "control/Speaker.h"
+#include "media/Hooks.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
 #include "link/Conn.h"
@@ -15,6 +16,8 @@ std::atomic<uint32_t> gAudioAvailable{0};
 static TSpeakerClock gClock = nullptr;
 
 void Speaker_SetClock(TSpeakerClock clock) { gClock = clock; }
+
+uint32_t Speaker_AudioOn() { return gSpeakerState.audioOn.load(); }
 
 static uint32_t Now() { return gClock ? gClock() : Stopwatch_Now(); }
 

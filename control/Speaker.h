@@ -15,8 +15,7 @@ struct TSpeakerState {
 };
 
 extern TSpeakerState gSpeakerState;
-// 1 once an audio frame was stored outside Backup mode; read by both threads.
-extern std::atomic<uint32_t> gAudioAvailable;
+// gAudioAvailable and Speaker_AudioOn, which the media read: media/Hooks.h.
 
 enum { SPEAKER_HIDE_AFTER = 200000 }; // 2 s in stopwatch readings
 

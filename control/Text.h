@@ -6,9 +6,6 @@
 // value in decimal with at least width digits, zero-padded, then a NUL;
 // width 0 writes nothing at all.
 void Text_PutZeroPadded(char* dest, uint32_t value, uint32_t width);
-// value as exactly digits decimal digits, zero-filled, no terminator; a
-// value with more digits keeps its lowest ones.
-void Text_PutDigits(char* dest, uint32_t value, uint32_t digits);
 // atoi: leading white space and sign, digits up to the first other character.
 int32_t Text_ToInt(const char* text);
 AnsiString IntToAnsiString(int32_t value);

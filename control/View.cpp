@@ -5,6 +5,8 @@
 // request block. The records themselves (gViewRecords) live with the ICMD
 // module, which links them with their connections.
 #include "control/View.h"
+#include "media/Hooks.h"
+#include "panel/Hooks.h"
 #include "link/Hooks.h"
 #include "control/BackupFiles.h"
 #include "control/Speaker.h"

@@ -5,12 +5,11 @@
 // the audio ring at a change to or from Backup mode.
 #include "media/Audio.h"
 #include "link/Bytes.h"
-#include "control/Speaker.h"
+#include "media/Hooks.h"
 #include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Tavn.h"
 #include "platform/win/Win.h"
-#include "control/BackupFiles.h"
 #include "media/Backup.h"
 #include <cstring>
 
@@ -162,7 +161,7 @@ int Sound_Feed()
         SoundRing_Drain();
         return 1;
     }
-    if (s.heardChannel.load() == SOUND_HEARD_NONE || gSpeakerState.audioOn.load() == 0) {
+    if (s.heardChannel.load() == SOUND_HEARD_NONE || Speaker_AudioOn() == 0) {
         SoundRing_Drain();
         Sound_Stop();
         return 1;
@@ -354,7 +353,7 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
         AudioPeek_Drain(&peek);
         Sound_Restart();
     }
-    if (gSpeakerState.audioOn.load() == 0) {
+    if (Speaker_AudioOn() == 0) {
         s.started.store(0);
         return 1;
     }

@@ -4,7 +4,7 @@
 // block motion tables and the direction search tables, all static and
 // sized for the largest picture the decoder channels accept.
 #include "media/Display.h"
-#include "control/TavlinImpl1.h"
+#include "media/Hooks.h"
 #include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "media/DateText.h"

@@ -3,7 +3,7 @@
 // largest frame the stream path takes).
 #include "media/LocalPlay.h"
 #include "link/Bytes.h"
-#include "control/TavlinImpl1.h"
+#include "media/Hooks.h"
 #include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Ring.h"

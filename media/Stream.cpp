@@ -5,7 +5,7 @@
 // two hand-off pointers (decoder channels, backup controller).
 #include "media/Stream.h"
 #include "media/Audio.h"
-#include "control/TavlinImpl1.h"
+#include "media/Hooks.h"
 #include "link/ViewRecord.h"
 #include "link/Tavn.h"
 #include "media/H264Params.h"

@@ -12,7 +12,7 @@
 #include "link/Tavn.h"
 #include "media/Stream.h"
 #include "platform/win/Win.h"
-#include "control/Speaker.h"
+#include "media/Hooks.h"
 #include <cstring>
 
 TVidoState gVidoStates[CONN_COUNT];

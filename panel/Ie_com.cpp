@@ -14,7 +14,7 @@
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
-#include "control/View.h"
+#include "panel/Hooks.h"
 #include "media/Backup.h"
 #include <cstdint>
 #include <cstring>

@@ -6,7 +6,7 @@
 // in pair 0) and gKeyFormWidth. Every rectangle is clipped to the picture
 // it reads or writes; every index a skin drives is checked first.
 #include "panel/Yuv2.h"
-#include "control/TavlinImpl1.h"
+#include "panel/Hooks.h"
 #include "media/DateText.h"
 #include "panel/Ie_com.h"
 #include "panel/Month.h"

@@ -5,7 +5,9 @@
 #include "control/View.h"
 #include "link/Conn.h"
 #include "link/Icmd.h"
+#include "media/Hooks.h"
 #include "media/Stream.h"
+#include "panel/Hooks.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 // and trimming, the device's failures, the Backup-mode hand-off and the
 // alarm beeper.
 #include "AudioFixture.h"
+#include "panel/Hooks.h"
 
 namespace {
 

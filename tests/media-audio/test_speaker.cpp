@@ -7,6 +7,7 @@
 #include "link/Conn.h"
 #include "link/Tavn.h"
 #include "platform/vcl/Forms.h"
+#include "media/Hooks.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <memory>

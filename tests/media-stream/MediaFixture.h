@@ -13,6 +13,7 @@
 #include "tests/support/VidoFrames.h"
 #include "control/Speaker.h"
 #include "media/Decoder.h"
+#include "media/Hooks.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <vector>

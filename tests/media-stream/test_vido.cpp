@@ -5,6 +5,7 @@
 // poll, byte for byte.
 #include "MediaFixture.h"
 #include "control/Speaker.h"
+#include "media/Hooks.h"
 
 namespace {
 

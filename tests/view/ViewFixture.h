@@ -4,6 +4,8 @@
 #pragma once
 #include "../link/ModuleFixture.h"
 #include "control/View.h"
+#include "media/Hooks.h"
+#include "panel/Hooks.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
 #include "panel/SkinVars.h"
