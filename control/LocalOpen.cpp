@@ -17,7 +17,7 @@
 
 static void Repaint()
 {
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 

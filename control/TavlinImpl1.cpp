@@ -228,8 +228,7 @@ void Viewer_Init()
     Setup_ClearEdits(2);
     Setup_ClearEdits(4);
     Setup_ClearEdits(8);
-    gLastDrawn[0] = -2;
-    gLastDrawn[1] = -2;
+    Panel_Invalidate();
     IeCom_Init();
 
     memset(gSkinFolder, 0, sizeof gSkinFolder);

@@ -220,7 +220,7 @@ void Pbba_OnReply(const TPbbaReceived* m)
     if (m->index == PBBA_DAY_INDEX) memcpy(IE_Data, flags, sizeof(int32_t) * PBBA_DAY_ENTRIES);
     else memcpy(gDayStatus, flags, sizeof(int32_t) * PBBA_MONTH_ENTRIES);
     Month_BuildGrid((uint32_t)Mon_Time);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
 }
 
 uint32_t Pbba_BuildQuery(TPbbaState* state, uint32_t index, uint8_t* body)

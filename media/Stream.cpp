@@ -544,7 +544,7 @@ int Stream_TakeVideoFrame(TStreamRecord* s)
     if (mode == VIEW_PLAYBACK && s->displayTime != s->shownPlaybackTime) {
         s->shownPlaybackTime = s->displayTime;
         Mon_P_N_T = (int32_t)s->displayTime;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         Yuv2_Redraw(gMouseDown);
     }
     return FinishHeld(s, mode);

@@ -106,7 +106,7 @@ void KeyForm_Init(uint32_t channels, uint32_t logo, int32_t startMode)
         IE_Page2 = KEY_PAGE_LIVE;
     }
     KeyForm_Update(0);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 
@@ -147,7 +147,7 @@ void KeyForm_SelectDisplay(int32_t kind, int32_t a, int32_t b)
     IE_CH_Value = display;
     IE_CH2_Value = split;
     KeyForm_Update(1);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 
@@ -263,7 +263,7 @@ void KeyForm_Update(uint32_t noSend)
             IE_PB_BT_En[IE_PB_PS] = 1;
             IE_Page[page] = 1;
             gPrevPage = IE_Page2;
-            gLastDrawn[0] = gLastDrawn[1] = -2;
+            Panel_Invalidate();
             return;
         }
         if (page == KEY_PAGE_PLAYBACK && IE_PB_PS2 != 0) {
@@ -356,11 +356,11 @@ int32_t KeyForm_BackupControl(int32_t op)
             Backup_SetState(stream, 3);
         }
         IE_percentage = 100;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         return 1;
     case 2:
         IE_percentage = 0;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         return 1;
     default: return 1;
     }
@@ -505,6 +505,6 @@ void Preset_MouseEvent(int32_t code, int32_t x, int32_t y)
             }
             MOD2 = 0;
         }
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
     }
 }

@@ -19,6 +19,11 @@ uint8_t gSkinPicture[SKIN_PICTURE_SIZE];
 uint8_t gSkinWork[SKIN_WORK_SIZE];
 int32_t gHover[2] = {-1, -1};
 int32_t gLastDrawn[2] = {-2, -2};
+
+void Panel_Invalidate()
+{
+    gLastDrawn[0] = gLastDrawn[1] = -2;
+}
 TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
 int32_t& gHoldCode = gPanelPairs[0].position;
 int32_t& gRedrawRequest = gPanelPairs[0].value;
