@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
 static const uint32_t kSectionIds[5] = {16, 1, 2, 3, 4};
@@ -121,7 +120,7 @@ void Title_SaveFile()
 {
     if (!gTitleSaveDialog || !gTitleSaveDialog->Execute()) return;
     const AnsiString name = gTitleSaveDialog->FileName();
-    const bool existed = access(Win_MapPath(name.c_str()).c_str(), F_OK) == 0;
+    const bool existed = Win_PathExists(name.c_str()) != 0;
     if (Title_SaveTo(name.c_str()) == 0) return;
     char text[1024];
     snprintf(text, sizeof text, "The titles could not be saved to %s (%s).%s", name.c_str(), strerror(errno),

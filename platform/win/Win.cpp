@@ -77,6 +77,8 @@ std::string Win_MapPath(const char* windowsPath)
 
 FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }
 
+int Win_PathExists(const char* windowsPath) { return access(Win_MapPath(windowsPath).c_str(), F_OK) == 0 ? 1 : 0; }
+
 int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size)
 {
     std::string path = Win_MapPath(windowsPath);

@@ -76,6 +76,8 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+// 1 when something (a file, a folder, a link) is there at a Windows path.
+int Win_PathExists(const char* windowsPath);
 // Writes size bytes as the file at a Windows path: into a new file beside
 // it, which takes the old one's place (and its permissions) only once it is
 // written and flushed whole. On failure the old file stays as it was and no

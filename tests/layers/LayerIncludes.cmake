@@ -6,7 +6,8 @@
 # call there; the media and the panel reach the form through it too, the
 # DDNS form nothing else of the control layer. No layer includes another
 # one's hooks but those of the link (the files that define the link's hooks
-# include them).
+# include them). No subsystem file includes a system or Qt header: those
+# calls go through the platform layer.
 # Run as: cmake -DCXX=compiler -DSRC=source-dir [-DINCLUDES=dirs] -P LayerIncludes.cmake
 
 # What a layer's files may reach, directly or through other headers.
@@ -24,6 +25,14 @@ set(hooks_media control/TavlinImpl1.h)
 set(hooks_panel control/TavlinImpl1.h)
 set(hooks_ddns "")
 set(foreign_hooks media/Hooks.h panel/Hooks.h ddns/Hooks.h)
+# The headers in angle brackets a subsystem file may include: the C and C++
+# standard library, the decoder library and the compiler's vector types.
+set(standard_headers
+  algorithm array atomic cassert cctype cerrno cfloat chrono climits cmath cstdarg cstddef cstdint cstdio
+  cstdlib cstring ctime exception functional limits memory new string type_traits utility vector
+  immintrin.h)
+set(library_prefixes libavcodec/ libavutil/)
+
 set(include_flags -I${SRC})
 foreach(dir ${INCLUDES})
   list(APPEND include_flags -I${dir})
@@ -49,7 +58,14 @@ foreach(layer link control media panel ddns)
     get_filename_component(leaf ${file} NAME)
     file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include")
     foreach(line ${lines})
-      if(line MATCHES "\"([^\"]+)\"" AND NOT layer STREQUAL "control")
+      if(line MATCHES "<([^>]+)>")
+        set(header "${CMAKE_MATCH_1}")
+        list(FIND standard_headers "${header}" known)
+        starts_with_any("${header}" "${library_prefixes}" library)
+        if(known EQUAL -1 AND NOT library)
+          list(APPEND failed "${name} includes the system header <${header}>")
+        endif()
+      elseif(line MATCHES "\"([^\"]+)\"" AND NOT layer STREQUAL "control")
         set(header "${CMAKE_MATCH_1}")
         starts_with_any("${header}" "${direct_${layer}}" ok)
         if(leaf STREQUAL "Hooks.h")
