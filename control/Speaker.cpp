@@ -13,13 +13,7 @@
 TSpeakerState gSpeakerState;
 std::atomic<uint32_t> gAudioAvailable{0};
 
-static TSpeakerClock gClock = nullptr;
-
-void Speaker_SetClock(TSpeakerClock clock) { gClock = clock; }
-
 uint32_t Speaker_AudioOn() { return gSpeakerState.audioOn.load(); }
-
-static uint32_t Now() { return gClock ? gClock() : Stopwatch_Now(); }
 
 // Connection 0's view lets one audio channel be heard: a single channel 0
 // or 1 in Live, channel 0 or 1 in Playback; and its recorder has sound.
@@ -61,7 +55,7 @@ void Speaker_Toggle()
     TSpeakerState& s = gSpeakerState;
     uint32_t on = 1 - (s.audioOn.load() ? 1 : 0);
     s.audioOn.store(on);
-    s.lastMove = Now();
+    s.lastMove = Stopwatch_Now();
     Speaker_UpdateIcon(s.shown, gAudioAvailable.load(), on, s.lastAudioOn);
     s.lastAudioOn = on;
 }
@@ -69,7 +63,7 @@ void Speaker_Toggle()
 void Speaker_TimerStep()
 {
     TSpeakerState& s = gSpeakerState;
-    if (s.shown == 1 && Now() - s.lastMove > SPEAKER_HIDE_AFTER) s.shown = 0;
+    if (s.shown == 1 && Stopwatch_Now() - s.lastMove > SPEAKER_HIDE_AFTER) s.shown = 0;
     if (s.shown != s.lastShown) {
         s.lastShown = s.shown;
         Speaker_UpdateIcon(s.shown, gAudioAvailable.load(), s.audioOn.load(), s.lastAudioOn);
@@ -80,13 +74,13 @@ void Speaker_OnVideoMove()
 {
     if (!gAudioAvailable.load()) return;
     gSpeakerState.shown = 1;
-    gSpeakerState.lastMove = Now();
+    gSpeakerState.lastMove = Stopwatch_Now();
 }
 
 void Speaker_OnIconMove()
 {
     gSpeakerState.shown = 1;
-    gSpeakerState.lastMove = Now();
+    gSpeakerState.lastMove = Stopwatch_Now();
 }
 
 void Speaker_ClearShown()

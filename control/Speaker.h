@@ -34,8 +34,3 @@ void Speaker_OnIconMove();
 // A key-panel action: shown and lastShown := 0, so the icon stays away
 // until the next move over the video (the caller hides it).
 void Speaker_ClearShown();
-
-// Test seam: the clock the speaker stamps with (stopwatch readings; null:
-// the viewer's reference slot).
-typedef uint32_t (*TSpeakerClock)();
-void Speaker_SetClock(TSpeakerClock clock);

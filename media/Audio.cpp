@@ -20,7 +20,6 @@ std::atomic<uint32_t> gAlarmUntil{0};
 
 static uint8_t gTransfer[AUDIO_TRANSFER_SIZE];
 static uint32_t gAlarmPass;
-static TAudioClock gAlarmClock = nullptr;
 static TAudioBackup gBackupHandOff = nullptr;
 // 1 while the audio thread may be taking frames. The stream step takes
 // frames in Backup mode only while it is 0, the audio thread only while the
@@ -28,7 +27,6 @@ static TAudioBackup gBackupHandOff = nullptr;
 // other's, so the two never read the ring at once.
 static std::atomic<uint32_t> gAudioTaking{0};
 
-void Audio_SetAlarmClock(TAudioClock clock) { gAlarmClock = clock; }
 void Audio_SetBackupHandOff(TAudioBackup backup) { gBackupHandOff = backup; }
 
 TAudioView gAudioViews[2];
@@ -396,7 +394,7 @@ int Audio_TakeFrame(TStreamRecord* stream)
 void AudioThread_AlarmBeep()
 {
     uint32_t until = gAlarmUntil.load();
-    uint32_t now = until ? (gAlarmClock ? gAlarmClock() : Clock_NowNumber()) : 0;
+    uint32_t now = until ? Clock_NowNumber() : 0;
     if (until == 0 || now >= until) {
         gAlarmPass = 0;
         return;

@@ -1,7 +1,9 @@
 // The Windows calls the viewer makes, on this machine. Clocks first: the
-// process clock behind the stopwatch and the wall clock behind the
-// credential block; tests may replace either. Then the milestones a
-// benchmark may listen to.
+// process clock (the tick count) behind the stopwatch, the speaker icon,
+// the sound device and the No-IP client's waits, and the wall clock behind
+// the credential block, recorder time and the No-IP Date line; these are
+// the viewer's one clock seam, where tests may replace either. Then the
+// milestones a benchmark may listen to.
 #pragma once
 #include <cstdint>
 #include <cstdio>
