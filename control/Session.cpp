@@ -113,32 +113,27 @@ void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
     if (TagConnection(Sender) == 0) Win_Milestone(MILESTONE_CONNECTED);
-    Debug_Trace("ClientSocket_Connect");
 }
 
 void ClientSocket_Disconnect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnDisconnected(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Disconnect");
 }
 
 void ClientSocket_Error(TObject* Sender, TCustomWinSocket*, TErrorEvent, int& ErrorCode)
 {
     ErrorCode = 0;
     Conn_OnError(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Error");
 }
 
 void ClientSocket_Read(TObject* Sender, TCustomWinSocket* Socket)
 {
-    Debug_Trace("ClientSocket_Read");
     Socket_AppendReceived(Socket, &gConnections[TagConnection(Sender)], TagSocket(Sender));
 }
 
 void ClientSocket_Write(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnWrite(TagConnection(Sender));
-    Debug_Trace("ClientSocket_Write");
 }
 
 void Socket_AppendReceived(TCustomWinSocket* winSocket, TConnection* record, uint32_t socketIndex)

@@ -267,7 +267,6 @@ void TTavlinX::Timer1Timer(TObject*)
 {
     Timer1->SetEnabled(false);
     try {
-        Debug_Trace("Timer1Timer Head");
         Session_ReceiveStep();
         uint32_t t = Stopwatch_Now();
         if (t - gTimerStamps[0] > 100000) {
@@ -289,7 +288,6 @@ void TTavlinX::Timer1Timer(TObject*)
         Session_PollSockets();
         Stream_TimerStep();
         Speaker_TimerStep();
-        Debug_Trace("Timer1Timer End");
     } catch (const std::exception& e) {
         Application_HandleException(e.what());
     } catch (...) {

@@ -26,5 +26,3 @@ int32_t Text_ToInt(const char* text)
 }
 
 AnsiString IntToAnsiString(int32_t value) { return std::to_string(value); }
-
-void Debug_Trace(const char*) {}

@@ -1,4 +1,4 @@
-// Small text functions of the viewer shell, and the trace hook.
+// Small text functions of the viewer shell.
 #pragma once
 #include <cstdint>
 #include "platform/vcl/Vcl.h"
@@ -9,5 +9,3 @@ void Text_PutZeroPadded(char* dest, uint32_t value, uint32_t width);
 // atoi: leading white space and sign, digits up to the first other character.
 int32_t Text_ToInt(const char* text);
 AnsiString IntToAnsiString(int32_t value);
-// Takes a text and does nothing.
-void Debug_Trace(const char* text);
