@@ -2,6 +2,7 @@
 // over loopback sockets to it and reads its trace lines from a pipe. The
 // child is killed on every path by SimProcess's destructor.
 #include "link/Bytes.h"
+#include "tests/support/Scratch.h"
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -1706,10 +1707,9 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    char path[] = "/tmp/tavlin-dump-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const std::string file = ScratchFile("tavlin-dump");
+    ASSERT_NE(file, "");
+    const char* path = file.c_str();
     std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
                       c.options + " >/dev/null 2>&1";
     ASSERT_EQ(system(cmd.c_str()), 0);

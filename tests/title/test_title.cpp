@@ -17,6 +17,7 @@
 #include "platform/com/Com.h"
 #include "platform/vcl/CodePage.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
@@ -45,9 +46,8 @@ public:
     {
         ASSERT_EQ(TavlinX_Create(IID_ITavlinX, (void**)&gControl), S_OK);
         ASSERT_NE(gViewerForm, nullptr);
-        char pattern[] = "/tmp/tavlin-title-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        gDir = pattern;
+        gDir = ScratchDir("tavlin-title");
+        ASSERT_NE(gDir, "/tmp");
     }
     void TearDown() override { Shell("rm -rf '" + gDir + "'"); }
 };
