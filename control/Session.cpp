@@ -2,12 +2,17 @@
 // sockets' event handlers. State lives in gConnections; this file keeps none.
 #include "control/Session.h"
 #include "control/Properties.h"
-#include "control/Text.h"
-#include "link/Ulcm.h"
-#include "link/Hooks.h"
-#include "control/Pending.h"
 #include "control/Setup.h"
+#include "control/TavlinImpl1.h"
+#include "control/Text.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "link/Hooks.h"
+#include "link/Ulcm.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
 #include "platform/win/Win.h"
+#include "panel/Hooks.h"
 #include <cstring>
 
 void Session_ReceiveStep()
@@ -108,32 +113,27 @@ void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
     if (TagConnection(Sender) == 0) Win_Milestone(MILESTONE_CONNECTED);
-    Debug_Trace("ClientSocket_Connect");
 }
 
 void ClientSocket_Disconnect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnDisconnected(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Disconnect");
 }
 
 void ClientSocket_Error(TObject* Sender, TCustomWinSocket*, TErrorEvent, int& ErrorCode)
 {
     ErrorCode = 0;
     Conn_OnError(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Error");
 }
 
 void ClientSocket_Read(TObject* Sender, TCustomWinSocket* Socket)
 {
-    Debug_Trace("ClientSocket_Read");
     Socket_AppendReceived(Socket, &gConnections[TagConnection(Sender)], TagSocket(Sender));
 }
 
 void ClientSocket_Write(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnWrite(TagConnection(Sender));
-    Debug_Trace("ClientSocket_Write");
 }
 
 void Socket_AppendReceived(TCustomWinSocket* winSocket, TConnection* record, uint32_t socketIndex)

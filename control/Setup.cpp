@@ -3,7 +3,8 @@
 // preparation per recorder, and the DDNS list and links. Owns
 // gSetupSlots, the three DDNS address tables and the help texts.
 #include "control/Setup.h"
-#include "control/Pending.h"
+#include "ddns/Hooks.h"
+#include "link/Hooks.h"
 #include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"

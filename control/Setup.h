@@ -57,9 +57,7 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
 // and says in a message box when an Apply was not confirmed: its link
 // ended first, or 1,000 ticks passed without the recorder's answer.
 void Setup_RefreshPages();
-// The pages for the recorder's machine record: limits, help texts, the
-// DDNS services and mail modes of its variant, the interval list.
-void Setup_FillForMachine(THandshakeRecord* handshake);
+// Setup_FillForMachine, which the handshake calls: link/Hooks.h.
 // Clear buttons: 2 PPPoE, 4 DDNS, 8 mail; nothing is sent.
 void Setup_ClearEdits(uint32_t which);
 void Setup_ClearMail();
@@ -76,8 +74,5 @@ void Ddns_OpenLink(int row, int which);
 // "Create Account": the service's own page for list row 1, else the
 // No-IP account form.
 void Ddns_CreateAccount();
-// The account form's hand-over: fills the DDNS user, password and host
-// and applies the DDNS page.
-void Ddns_ApplyAccount(const char* user, const char* password, const char* host);
-// Opens a web address in the user's browser.
-void Web_OpenUrl(const char* address);
+// Ddns_ApplyAccount and Web_OpenUrl, which the account form calls:
+// ddns/Hooks.h.

@@ -4,7 +4,7 @@
 // its request is in flight. The item records themselves are in
 // control/View.h. Owns the process-wide test-mail counter.
 #pragma once
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include <cstdint>
 
 enum {
@@ -67,15 +67,5 @@ uint32_t Setup_MailPortOf(const char* text);
 // most twelve texts, each cut where the texts end; returns how many.
 uint32_t Setup_SplitMailTexts(const TMailRecord* item, char texts[MAIL_TEXT_COUNT][MAIL_TEXT_END]);
 
-// To page: show the view record's item on its page (nothing without the form).
-void Setup_BitrateToPage(TViewRecord* view);
-void Setup_PppoeToPage(TViewRecord* view);
-void Setup_DdnsToPage(TViewRecord* view);
-void Setup_MailToPage(TViewRecord* view);
-void Setup_MailIntervalToPage(TViewRecord* view);
-// Enable (1) or grey (0) the page and set its wait counter (1001 or 0);
-// the Bitrate page is never greyed.
-void Setup_EnableBitratePage(TViewRecord* view, int on);
-void Setup_EnablePppoePage(TViewRecord* view, int on);
-void Setup_EnableDdnsPage(TViewRecord* view, int on);
-void Setup_EnableMailPage(TViewRecord* view, int on);
+// The items' To page and Enable page functions, the rows of the ICMD
+// module's setup-item table: link/Hooks.h.

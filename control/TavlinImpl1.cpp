@@ -3,7 +3,6 @@
 // forwarding of the form's events. Owns gViewerForm, gStartupCount,
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
-#include "control/Pending.h"
 #include "media/Watermark.h"
 #include "control/Session.h"
 #include "control/Setup.h"
@@ -19,6 +18,16 @@
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
 #include "platform/win/Win.h"
+#include "control/Speaker.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "media/Audio.h"
+#include "media/Decoder.h"
+#include "media/Display.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
+#include "panel/Ie_com.h"
+#include "panel/Yuv2.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -219,8 +228,7 @@ void Viewer_Init()
     Setup_ClearEdits(2);
     Setup_ClearEdits(4);
     Setup_ClearEdits(8);
-    gLastDrawn[0] = -2;
-    gLastDrawn[1] = -2;
+    Panel_Invalidate();
     IeCom_Init();
 
     memset(gSkinFolder, 0, sizeof gSkinFolder);
@@ -259,7 +267,6 @@ void TTavlinX::Timer1Timer(TObject*)
 {
     Timer1->SetEnabled(false);
     try {
-        Debug_Trace("Timer1Timer Head");
         Session_ReceiveStep();
         uint32_t t = Stopwatch_Now();
         if (t - gTimerStamps[0] > 100000) {
@@ -281,7 +288,6 @@ void TTavlinX::Timer1Timer(TObject*)
         Session_PollSockets();
         Stream_TimerStep();
         Speaker_TimerStep();
-        Debug_Trace("Timer1Timer End");
     } catch (const std::exception& e) {
         Application_HandleException(e.what());
     } catch (...) {

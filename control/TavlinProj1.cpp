@@ -1,9 +1,9 @@
 // The library's exports: the class object, registration, the unload query,
 // and the entry point that fills the process-wide version record.
-#include "control/Pending.h"
 #include "control/TavlinXImpl.h"
 #include "platform/com/Registry.h"
 #include "platform/win/Win.h"
+#include "media/Audio.h"
 
 #define TAVLIN_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -155,7 +155,6 @@ uint32_t Title_TakeRequestFlag(TTitleState* state);
 void Title_StartUpload(uint32_t connection);
 uint32_t Title_UploadChecksum();
 uint32_t Title_UpdateProgress();
-void Title_ShowTab(uint32_t flag);
 // Entering the Title tab: unless an upload runs, the edits are cleared and
 // the titles are asked for.
 void Title_TabEntered(uint32_t connection);

@@ -3,28 +3,15 @@
 // and the bitmap sets of sizes 0 to 3 (ids 1 to 4), all of connection 0.
 #include "control/Title.h"
 #include "control/TavlinImpl1.h"
+#include "link/Bytes.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
 static const uint32_t kSectionIds[5] = {16, 1, 2, 3, 4};
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 uint32_t Title_FileLength() { return 16 + 5 * 8 + 1160 + 50176 + 30976 + 20736 + 12544; }
 
@@ -133,7 +120,7 @@ void Title_SaveFile()
 {
     if (!gTitleSaveDialog || !gTitleSaveDialog->Execute()) return;
     const AnsiString name = gTitleSaveDialog->FileName();
-    const bool existed = access(Win_MapPath(name.c_str()).c_str(), F_OK) == 0;
+    const bool existed = Win_PathExists(name.c_str()) != 0;
     if (Title_SaveTo(name.c_str()) == 0) return;
     char text[1024];
     snprintf(text, sizeof text, "The titles could not be saved to %s (%s).%s", name.c_str(), strerror(errno),

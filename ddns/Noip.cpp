@@ -7,18 +7,10 @@
 #include "ddns/Unit5.h"
 #include "link/Conn.h"
 #include "platform/vcl/Dialogs.h"
-
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "platform/win/Sockets.h"
+#include "platform/win/Win.h"
 
 #include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -32,13 +24,12 @@ char gNoipSavedPassword[NOIP_PASSWORD_SIZE];
 char gNoipHostName[NOIP_HOST_SIZE];
 char gNoipDomains[NOIP_DOMAIN_SLOTS][NOIP_DOMAIN_SIZE];
 int gNoipDomainCount = 0;
-TNoipSockets gNoipSockets = {{-1, -1}, 0};
+TNoipSockets gNoipSockets = {{WIN_INVALID_SOCKET, WIN_INVALID_SOCKET}, 0};
 char gNoipRequest[NOIP_REQUEST_SIZE];
 char gNoipMessage[NOIP_MESSAGE_SIZE];
 char gNoipValue[NOIP_VALUE_SIZE];
 int gNoipValueCut = 0;
 uint32_t gNoipReplyTimeoutMs = 30000;
-time_t gNoipFixedTime = 0;
 
 const char kNoipOemId[] = "CLI-580617";
 const char kNoipOemKey[] = "3a9e51c07bd84f26e0c5a1d9b7f4e823";
@@ -61,8 +52,8 @@ static bool gConfigLoaded = false;
 
 static void ConfigText(const char* name, const char* fallback, char* out, size_t size)
 {
-    const char* v = getenv(name);
-    if (!v || !*v || strlen(v) >= size) v = fallback;
+    const char* v = Win_GetEnv(name);
+    if (!*v || strlen(v) >= size) v = fallback;
     snprintf(out, size, "%s", v);
 }
 
@@ -72,7 +63,7 @@ void Noip_LoadConfig()
     ConfigText("TAVLIN_NOIP_WEB_HOST", "www.noip.com", gWebHost, sizeof gWebHost);
     ConfigText("TAVLIN_NOIP_OEM_DOMAIN", "dvrlink.net", gOemDomain, sizeof gOemDomain);
     gApiPort = 80;
-    if (const char* p = getenv("TAVLIN_NOIP_API_PORT")) {
+    if (const char* p = Win_GetEnv("TAVLIN_NOIP_API_PORT"); *p) {
         char* end = nullptr;
         long v = strtol(p, &end, 10);
         if (end != p && *end == 0 && v > 0 && v < 65536) gApiPort = (int)v;
@@ -107,12 +98,6 @@ const char* Noip_OemDomain()
 }
 
 // --- Small helpers -------------------------------------------------------
-
-static uint64_t NowMs()
-{
-    using namespace std::chrono;
-    return (uint64_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 static void Message(const char* text, const char* caption) { Application_MessageBox(text, caption, 0); }
 
@@ -218,7 +203,7 @@ int Noip_BuildRequest(const char* method, const char* path, const char* body)
         strlen(path) >= NOIP_PATH_SIZE)
         return -1;
 
-    time_t now = gNoipFixedTime ? gNoipFixedTime : time(nullptr);
+    time_t now = (time_t)Win_TimeNow();
     struct tm utc = {};
     gmtime_r(&now, &utc);
     Noip_FormatDate(&utc, date, sizeof date);
@@ -422,15 +407,15 @@ int Noip_PrepareStep(int step) { return PrepareStep(step); }
 
 void Noip_NetStartup() { EnsureConfig(); }
 
-static uint64_t gSentAtMs = 0;
+static uint32_t gSentAt = 0; // tick count of the request sent last
 static char gReply[NOIP_REPLY_CAP + 1];
 static size_t gReplyLength = 0;
 
 static void CloseSlot(int slot)
 {
     if (slot < 0 || slot > 1) return;
-    if (gNoipSockets.socket[slot] >= 0) close(gNoipSockets.socket[slot]);
-    gNoipSockets.socket[slot] = -1;
+    Win_TcpClose(gNoipSockets.socket[slot]);
+    gNoipSockets.socket[slot] = WIN_INVALID_SOCKET;
 }
 
 void Noip_CloseAll()
@@ -444,7 +429,7 @@ void Noip_Reset()
 {
     Noip_CloseAll();
     gNoipSockets.current = 0;
-    gSentAtMs = 0;
+    gSentAt = 0;
     gNoipStep = NOIP_STEP_CREATE;
     gNoipIdentity = TNoipIdentity{"", ""};
     gNoipAccount = TNoipAccount{};
@@ -458,70 +443,6 @@ void Noip_Reset()
     memset(gNoipValue, 0, sizeof gNoipValue);
     gNoipValueCut = 0;
     gNoipReplyTimeoutMs = 30000;
-    gNoipFixedTime = 0;
-}
-
-static int SetBlocking(int fd, bool blocking)
-{
-    int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return -1;
-    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return fcntl(fd, F_SETFL, flags);
-}
-
-// The API host's first IPv4 address, or its text read as an address.
-static in_addr_t ResolveHost(const char* host)
-{
-    addrinfo hints = {}, *found = nullptr;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    in_addr_t a = INADDR_NONE;
-    if (getaddrinfo(host, nullptr, &hints, &found) == 0 && found) {
-        a = ((sockaddr_in*)found->ai_addr)->sin_addr.s_addr;
-        freeaddrinfo(found);
-    } else {
-        a = inet_addr(host);
-    }
-    return a;
-}
-
-// A connect bounded by 20 s; the socket, or -1 (closed) on failure.
-static int ConnectSocket()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return -1;
-    if (fd >= FD_SETSIZE || SetBlocking(fd, false) != 0) {
-        close(fd);
-        return -1;
-    }
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)Noip_ApiPort());
-    addr.sin_addr.s_addr = ResolveHost(Noip_ApiHost());
-    bool connected = false;
-    if (addr.sin_addr.s_addr != INADDR_NONE) {
-        if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) {
-            connected = true;
-        } else if (errno == EINPROGRESS) {
-            fd_set writable, failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(fd, &writable);
-            FD_SET(fd, &failed);
-            timeval timeout = {20, 0};
-            int r = select(fd + 1, nullptr, &writable, &failed, &timeout);
-            if (r > 0 && FD_ISSET(fd, &writable)) {
-                int error = 0;
-                socklen_t len = sizeof error;
-                connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
-            }
-        }
-    }
-    if (!connected || SetBlocking(fd, true) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 int Noip_Connect(int slot)
@@ -532,8 +453,9 @@ int Noip_Connect(int slot)
     CloseSlot(slot);
     gReplyLength = 0;
     if (PrepareStep(gNoipStep) != 0) return 0;
-    int fd = ConnectSocket();
-    if (fd < 0) {
+    // A connect bounded by 20 s.
+    SOCKET fd = Win_TcpConnect(Noip_ApiHost(), (uint32_t)Noip_ApiPort(), 20000);
+    if (fd == WIN_INVALID_SOCKET) {
         Message(kConnectFailed, "ERROR");
         return 0;
     }
@@ -544,8 +466,8 @@ int Noip_Connect(int slot)
 
 int Noip_SendStep(int step)
 {
-    int fd = gNoipSockets.socket[gNoipSockets.current];
-    if (fd < 0 || PrepareStep(step) != 0) return -1;
+    SOCKET fd = gNoipSockets.socket[gNoipSockets.current];
+    if (fd == WIN_INVALID_SOCKET || PrepareStep(step) != 0) return -1;
     TForm_noip_setting* f = Form_noip_setting;
     switch (step) {
     case NOIP_STEP_CREATE:
@@ -566,10 +488,9 @@ int Noip_SendStep(int step)
     default:
         break;
     }
-    gSentAtMs = NowMs();
+    gSentAt = GetTickCount();
     gReplyLength = 0;
-    // MSG_NOSIGNAL: a server that has gone away gives an error, not SIGPIPE.
-    return (int)send(fd, gNoipRequest, strlen(gNoipRequest), MSG_NOSIGNAL);
+    return Win_TcpSend(fd, gNoipRequest, strlen(gNoipRequest));
 }
 
 // --- Replies -------------------------------------------------------------
@@ -1002,8 +923,8 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
 int Noip_Receive()
 {
     int slot = gNoipSockets.current;
-    int fd = gNoipSockets.socket[slot];
-    if (fd < 0) return 0;
+    SOCKET fd = gNoipSockets.socket[slot];
+    if (fd == WIN_INVALID_SOCKET) return 0;
     int closed = 0;
     bool overflow = false;
     int status = 0;
@@ -1011,27 +932,21 @@ int Noip_Receive()
     int state = 0;
     // What is in flight arrives within a few hundred milliseconds; a reply
     // still incomplete after that is read further on the next tick.
-    uint64_t until = NowMs() + 300;
+    const uint32_t start = GetTickCount(), patience = 300;
     for (;;) {
-        ssize_t n = recv(fd, gReply + gReplyLength, sizeof gReply - 1 - gReplyLength, MSG_DONTWAIT);
+        int n = Win_TcpReceive(fd, gReply + gReplyLength, sizeof gReply - 1 - gReplyLength);
         if (n > 0) {
             gReplyLength += (size_t)n;
             if (gReplyLength >= sizeof gReply - 1) overflow = true;
-        } else if (n == 0) {
-            closed = 1;
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (n == WIN_TCP_CLOSED) {
             closed = 1;
         }
         gReply[gReplyLength] = 0;
         state = Noip_ReplyState(gReply, gReplyLength, closed, &status, &bodyStart, &bodyLength);
         if (state != 0 || closed || overflow) break;
-        uint64_t now = NowMs();
-        if (now >= until) return 0;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd, &readable);
-        timeval wait = {0, (suseconds_t)((until - now) * 1000)};
-        if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
+        const uint32_t waited = GetTickCount() - start;
+        if (waited >= patience) return 0;
+        if (!Win_TcpReadable(fd, (patience - waited) * 1000)) return 0;
     }
     CloseSlot(slot);
     size_t length = gReplyLength;
@@ -1046,9 +961,9 @@ int Noip_Poll()
 {
     int slot = gNoipSockets.current;
     if (slot < 0 || slot > 1) return 0;
-    int fd = gNoipSockets.socket[slot];
-    if (fd < 0) return 0;
-    if (NowMs() - gSentAtMs > gNoipReplyTimeoutMs) {
+    SOCKET fd = gNoipSockets.socket[slot];
+    if (fd == WIN_INVALID_SOCKET) return 0;
+    if (GetTickCount() - gSentAt > gNoipReplyTimeoutMs) {
         CloseSlot(slot);
         gReplyLength = 0;
         int step = gNoipStep;
@@ -1056,11 +971,6 @@ int Noip_Poll()
         StepFailed(step);
         return 1;
     }
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    timeval wait = {0, 5};
-    if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
-    if (!FD_ISSET(fd, &readable)) return 0;
+    if (!Win_TcpReadable(fd, 5)) return 0;
     return Noip_Receive();
 }

@@ -13,6 +13,7 @@
 // TAVLIN_NOIP_WEB_HOST, TAVLIN_NOIP_OEM_DOMAIN) and default to the
 // service's own.
 #pragma once
+#include "platform/win/Win.h"
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -74,7 +75,7 @@ extern int gNoipDomainCount;
 // Two socket slots (0: requests of the buttons, 1: requests chained by the
 // timer), each a socket or -1, and the slot the poll watches.
 struct TNoipSockets {
-    int socket[2];
+    SOCKET socket[2];
     int current;
 };
 extern TNoipSockets gNoipSockets;
@@ -97,8 +98,6 @@ extern const char kNoipOemKey[];
 // How long a request may wait for its whole reply, in milliseconds
 // (default 30,000); a request that outlives it is closed and reported.
 extern uint32_t gNoipReplyTimeoutMs;
-// Tests fix the clock of the Date line; 0 uses the system's.
-extern time_t gNoipFixedTime;
 
 // Makes slot current, connects (bounded by 20 s) and sends the request of
 // gNoipStep. 1 when sent, 0 when the request could not be built or the

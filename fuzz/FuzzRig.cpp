@@ -3,7 +3,6 @@
 // and drop what is sent, and the per-input resets. Owns the fakes, the
 // fake clock and the tick stamps of the periodic tasks.
 #include "fuzz/FuzzRig.h"
-#include "control/Pending.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/Speaker.h"

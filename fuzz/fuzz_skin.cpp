@@ -9,6 +9,7 @@
 //         bits 5-6 the page the key panel starts on (0 Live .. 3 Setup).
 #include "fuzz/FuzzRig.h"
 #include "control/Version.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
 #include <cstdio>

@@ -4,7 +4,6 @@
 #include "link/Conn.h"
 #include "link/Hooks.h"
 #include "link/Ulcm.h"
-#include "panel/Month.h"
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
 #include <cstring>
@@ -293,7 +292,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
             value = value * 10u + (uint64_t)(text[k] - '0');
             if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
         }
-        return Str_DigitsToInt(text);
+        return (uint32_t)value;
     }
     return 0;
 }

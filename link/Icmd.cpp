@@ -3,9 +3,9 @@
 // and builds messages), the op, type and setup-item tables and the
 // request block.
 #include "link/Icmd.h"
-#include "control/View.h"
+#include "link/Bytes.h"
+#include "link/ViewRecord.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
@@ -24,16 +24,6 @@ static TIcmdOpEntry gOps[3];
 // whose set an answer of another session found unconfirmed, for the pages.
 static uint32_t gSetSession[CONN_COUNT][ICMD_SETUP_ITEMS];
 static uint32_t gUnconfirmed[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 // Sending a request starts the frames over: the reorder queue forgets
 // what it held.
@@ -323,20 +313,19 @@ void Icmd_Transmit(void* request)
     TViewRecord* view = c->view;
     if (!view) return;
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "ICMD", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->op);      // op
-    PutU32(gBuffer + 40, r->type);    // type
-    PutU32(gBuffer + 44, view->mode); // view mode
     view->icmdSequence += 1;
-    PutU32(gBuffer + 48, view->icmdSequence); // sequence number
+    Msg_Begin(gBuffer, "ICMD",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->op,              // op
+                                   r->type,            // type
+                                   view->mode,         // view mode
+                                   view->icmdSequence, // sequence number
+                               }});
     uint32_t body = 0;
     const TIcmdTypeEntry* t = TypeOf(r->type);
-    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + 64, view, r->mask);
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
+    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + MSG_FRAME_SIZE, view, r->mask);
+    const uint32_t total = Msg_Finish(gBuffer, body);
     const int queued = Conn_QueueSend(c, gBuffer, total);
     // A set is answered in the session it went out in; one that found no
     // room in the send ring is never answered at all.

@@ -7,8 +7,8 @@
 #include "link/Conn.h"
 #include <cstdint>
 
-// The view record and the setup-item rows are the view modes' types
-// (control/View.h); the module reads and fills them in Icmd.cpp only.
+// The view record and the setup-item rows (link/ViewRecord.h); the module
+// reads and fills them in Icmd.cpp only.
 struct TViewRecord;
 struct TSetupItem;
 

@@ -1,6 +1,7 @@
 // Ring arithmetic, checksums and the stopwatch. Owns gStopwatch, the 160
 // start-time slots of the process clock; rings keep no state here.
 #include "link/Ring.h"
+#include "link/Bytes.h"
 #include "platform/win/Win.h"
 #include <cmath>
 #include <cstring>
@@ -112,8 +113,7 @@ uint32_t Checksum_SparseWords(const void* buffer, uint32_t length)
     uint32_t sum = 0;
     uint32_t kilobytes = length / 1024u;
     for (uint32_t k = 0; k < kilobytes; ++k) {
-        const uint8_t* w = p + (size_t)k * 1024u;
-        sum += (uint32_t)w[0] | ((uint32_t)w[1] << 8) | ((uint32_t)w[2] << 16) | ((uint32_t)w[3] << 24);
+        sum += GetU32(p + (size_t)k * 1024u);
     }
     return sum;
 }

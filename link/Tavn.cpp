@@ -3,8 +3,8 @@
 // builds messages), the three-row code table, the request block, the
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
-#include "panel/Ie_com.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -22,22 +22,6 @@ static THandshakeRequest gRequest;
 static THandshakeEntry gCodes[3];
 // Per record: the session whose machine record has been applied (0: none).
 static uint32_t gAppliedSession[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static void PutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
 
 // Copies the bytes that arrived into a fixed-size record and zeroes the
 // part the message did not hold.
@@ -97,20 +81,14 @@ void Handshake_Transmit(void* request)
     if (ci < 0) return;
     TConnection* c = &gConnections[ci];
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "TAVN", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->code);    // code
+    Msg_Begin(gBuffer, "TAVN", TModuleSubHeader{r->session, {r->code}}); // the code
     uint32_t body = 0;
     for (const THandshakeEntry& e : gCodes) {
         if (e.code != r->code || !(e.flags & 2) || !e.build) continue;
-        body = e.build(r->session, r->code, gBuffer + 64, c->handshake);
+        body = e.build(r->session, r->code, gBuffer + MSG_FRAME_SIZE, c->handshake);
         break;
     }
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(c, gBuffer, total);
+    Conn_QueueSend(c, gBuffer, Msg_Finish(gBuffer, body));
 }
 
 void Handshake_Receive()

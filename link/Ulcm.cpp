@@ -2,9 +2,9 @@
 // and the scrambled credential block stamped on every packet. Owns the
 // 16 KB packet buffer, the 16 KB payload staging buffer and the grant block.
 #include "link/Ulcm.h"
+#include "link/Bytes.h"
 #include "link/Msg.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"
@@ -27,16 +27,11 @@ void Ulcm_SetBusyTimeout(uint32_t hundredths)
     gBusyTimeout = hundredths != 0 ? hundredths : (uint32_t)ULCM_BUSY_TIMEOUT;
 }
 
-static uint32_t ReadU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 // True when the payload's module messages include one of "TAVN".
 static bool CarriesHandshake(const uint8_t* payload, uint32_t n)
 {
     for (uint32_t at = 0; at + 8 <= n;) {
-        uint32_t length = ReadU32(payload + at);
+        uint32_t length = GetU32(payload + at);
         if (length < 32 || length > n - at) return false;
         if (memcmp(payload + at + 4, "TAVN", 4) == 0) return true;
         at += length;
@@ -192,13 +187,13 @@ static void GrantPath(uint32_t session, uint32_t connectionIndex)
 void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length)
 {
     if (!packet || length < ULCM_HEADER_SIZE) return;
-    uint32_t total = ReadU32(packet);
+    uint32_t total = GetU32(packet);
     if (total < ULCM_HEADER_SIZE || total > length) return;
-    if (ReadU32(packet + 4) != ULCM_MAGIC) return;
-    uint32_t ci = ReadU32(packet + 52);
+    if (GetU32(packet + 4) != ULCM_MAGIC) return;
+    uint32_t ci = GetU32(packet + 52);
     if (ci >= CONN_COUNT) return;
-    uint32_t type = ReadU32(packet + 8);
-    uint32_t session = ReadU32(packet + 12);
+    uint32_t type = GetU32(packet + 8);
+    uint32_t session = GetU32(packet + 12);
     const uint8_t* payload = packet + ULCM_HEADER_SIZE;
     uint32_t payloadLength = total - ULCM_HEADER_SIZE;
 

@@ -3,8 +3,8 @@
 // video frame's size codes, the watermark deadline, the part-open flag and
 // the process-wide part counters.
 #include "media/Backup.h"
-#include "control/BackupFiles.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
+#include "media/Hooks.h"
 #include "media/Decoder.h"
 #include "media/H264Params.h"
 #include "media/Mov.h"

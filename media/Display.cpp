@@ -4,8 +4,8 @@
 // block motion tables and the direction search tables, all static and
 // sized for the largest picture the decoder channels accept.
 #include "media/Display.h"
-#include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "media/DateText.h"
 #include "media/Decoder.h"

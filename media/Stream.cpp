@@ -5,9 +5,8 @@
 // two hand-off pointers (decoder channels, backup controller).
 #include "media/Stream.h"
 #include "media/Audio.h"
-#include "control/Pending.h"
-#include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Tavn.h"
 #include "media/H264Params.h"
 #include "media/Vido.h"
@@ -15,6 +14,10 @@
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/ExtCtrls.h"
 #include "platform/vcl/StdCtrls.h"
+#include "media/Backup.h"
+#include "media/Decoder.h"
+#include "media/LocalPlay.h"
+#include "panel/Yuv2.h"
 #include <cstring>
 #include <cstdlib>
 
@@ -541,7 +544,7 @@ int Stream_TakeVideoFrame(TStreamRecord* s)
     if (mode == VIEW_PLAYBACK && s->displayTime != s->shownPlaybackTime) {
         s->shownPlaybackTime = s->displayTime;
         Mon_P_N_T = (int32_t)s->displayTime;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         Yuv2_Redraw(gMouseDown);
     }
     return FinishHeld(s, mode);

@@ -5,6 +5,7 @@
 // Also keeps which registered skin the buffer holds, and that file's stamp,
 // so that a redraw reads the file again only when it changed on disk.
 #include "panel/Yuv2.h"
+#include "link/Bytes.h"
 #include "panel/SkinVars.h"
 #include "platform/win/Win.h"
 #include <cstdio>
@@ -24,11 +25,6 @@ static TSkinName sCheckNames[SKIN_NAME_ROOM];
 
 static const char kVout[] = "#Vout";
 static const char kPresetSkin[] = "Mouse_Preset.YUV2";
-
-static uint16_t ReadU16(const uint8_t* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
 
 // Same 16-character name, both non-empty.
 static bool SameName(const char* a, const char* b)
@@ -128,7 +124,7 @@ static void Hold(int32_t entry)
 // Picture width in pixels (2 x the pair count at byte 2) and whole rows.
 static void PictureSize(const uint8_t* file, uint32_t size, int32_t* width, int32_t* rows)
 {
-    *width = 2 * (int32_t)ReadU16(file + 2);
+    *width = 2 * (int32_t)GetU16(file + 2);
     uint32_t rowBytes = (uint32_t)*width * 2;
     *rows = (size < YUV2_PIXELS_OFFSET || rowBytes == 0) ? 0 : (int32_t)((size - YUV2_PIXELS_OFFSET) / rowBytes);
 }

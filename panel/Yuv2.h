@@ -252,6 +252,9 @@ extern int32_t& gRedrawRequest; // gPanelPairs[0].value
 extern int32_t gKeyFormWidth;
 extern int32_t gSkinPictureWidth, gSkinPictureHeight; // of the last composition
 
+// The key panel is drawn again at the next redraw, whatever the pointer is
+// over (gLastDrawn := -2, -2): what it shows has changed.
+void Panel_Invalidate();
 // Redraws every registered skin when something visible changed (force 1:
 // always). A skin whose file went missing stops the redraw; one whose file
 // changed size on disk is skipped.

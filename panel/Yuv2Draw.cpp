@@ -6,7 +6,7 @@
 // in pair 0) and gKeyFormWidth. Every rectangle is clipped to the picture
 // it reads or writes; every index a skin drives is checked first.
 #include "panel/Yuv2.h"
-#include "control/TavlinImpl1.h"
+#include "panel/Hooks.h"
 #include "media/DateText.h"
 #include "panel/Ie_com.h"
 #include "panel/Month.h"
@@ -19,6 +19,11 @@ uint8_t gSkinPicture[SKIN_PICTURE_SIZE];
 uint8_t gSkinWork[SKIN_WORK_SIZE];
 int32_t gHover[2] = {-1, -1};
 int32_t gLastDrawn[2] = {-2, -2};
+
+void Panel_Invalidate()
+{
+    gLastDrawn[0] = gLastDrawn[1] = -2;
+}
 TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
 int32_t& gHoldCode = gPanelPairs[0].position;
 int32_t& gRedrawRequest = gPanelPairs[0].value;

@@ -1,6 +1,7 @@
 // Clocks and small system calls. Owns the two replaceable clock sources
 // and the milestone sink.
 #include "platform/win/Win.h"
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -16,12 +17,13 @@
 
 extern char** environ;
 
-static TTickSource gTickSource = nullptr;
-static TTimeSource gTimeSource = nullptr;
+// Read on the audio thread too (the null sound device, the alarm's clock).
+static std::atomic<TTickSource> gTickSource{nullptr};
+static std::atomic<TTimeSource> gTimeSource{nullptr};
 
 uint32_t GetTickCount()
 {
-    if (gTickSource) return gTickSource();
+    if (TTickSource source = gTickSource.load()) return source();
     using namespace std::chrono;
     static const steady_clock::time_point start = steady_clock::now();
     return (uint32_t)duration_cast<milliseconds>(steady_clock::now() - start).count();
@@ -29,12 +31,12 @@ uint32_t GetTickCount()
 
 int64_t Win_TimeNow()
 {
-    if (gTimeSource) return gTimeSource();
+    if (TTimeSource source = gTimeSource.load()) return source();
     return (int64_t)time(nullptr);
 }
 
-void Win_SetTickSource(TTickSource source) { gTickSource = source; }
-void Win_SetTimeSource(TTimeSource source) { gTimeSource = source; }
+void Win_SetTickSource(TTickSource source) { gTickSource.store(source); }
+void Win_SetTimeSource(TTimeSource source) { gTimeSource.store(source); }
 
 void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -76,6 +78,8 @@ std::string Win_MapPath(const char* windowsPath)
 }
 
 FILE* Win_fopen(const char* windowsPath, const char* mode) { return fopen(Win_MapPath(windowsPath).c_str(), mode); }
+
+int Win_PathExists(const char* windowsPath) { return access(Win_MapPath(windowsPath).c_str(), F_OK) == 0 ? 1 : 0; }
 
 int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size)
 {

@@ -1,7 +1,9 @@
 // The Windows calls the viewer makes, on this machine. Clocks first: the
-// process clock behind the stopwatch and the wall clock behind the
-// credential block; tests may replace either. Then the milestones a
-// benchmark may listen to.
+// process clock (the tick count) behind the stopwatch, the speaker icon,
+// the sound device and the No-IP client's waits, and the wall clock behind
+// the credential block, recorder time and the No-IP Date line; these are
+// the viewer's one clock seam, where tests may replace either. Then the
+// milestones a benchmark may listen to.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +78,8 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+// 1 when something (a file, a folder, a link) is there at a Windows path.
+int Win_PathExists(const char* windowsPath);
 // Writes size bytes as the file at a Windows path: into a new file beside
 // it, which takes the old one's place (and its permissions) only once it is
 // written and flushed whole. On failure the old file stays as it was and no

@@ -28,7 +28,7 @@ TEST_F(BackupTest, PartZeroName)
         Backup_MakeFileName(k.channel, Date_ToSeconds(d), name);
         EXPECT_STREQ(name, k.want);
     }
-    // The spec's example moment: channel index 0, mark 2011-06-15 08:30:00.
+    // A backup of channel index 0 from 2011-06-15 08:30:00, started then.
     gBackupFakeNow = 1308126600;
     Backup_MakeFileName(1, kStart, name);
     EXPECT_STREQ(name, "ch01_20110615_083000_361355400.mov");

@@ -16,6 +16,7 @@
 #include "media/Stream.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include "link/Hooks.h"
 #include "platform/com/Com.h"
 #include "platform/win/Win.h"
 #include "tests/support/VidoFrames.h"
@@ -23,6 +24,7 @@
 #include "platform/com/TypeLib.h"
 #include "platform/vcl/Dialogs.h"
 #include "tests/control/ControlTest.h"
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
@@ -444,9 +446,9 @@ TEST(Control, RegisteredTypeLibraryLoadsBack)
 
     // The server registered by the host as a user would: the dump shows the
     // library, and it loads back out of the server's file.
-    char dir[] = "/tmp/tavlin-typelib-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string registry = std::string(dir) + "/registry";
+    const std::string dir = ScratchDir("tavlin-typelib");
+    ASSERT_NE(dir, "/tmp");
+    const std::string registry = dir + "/registry";
     const std::string env = "TAVLIN_REGISTRY=" + registry + " ";
     std::string out;
     ASSERT_EQ(Shell(env + TAVLIN_HOST_PATH " --register " TAVLIN_LIBRARY_PATH " 2>&1", &out), 0) << out;

@@ -7,6 +7,7 @@
 #include "control/TavlinIds.h"
 #include "control/TavlinImpl1.h"
 #include "control/TavlinXImpl.h"
+#include "link/Hooks.h"
 #include "platform/com/ComControl.h"
 #include "platform/com/Com.h"
 #include "platform/vcl/Forms.h"

@@ -1,6 +1,8 @@
 // Black-box tests of dvr-sim: each test starts the program, talks raw ULCM
 // over loopback sockets to it and reads its trace lines from a pipe. The
 // child is killed on every path by SimProcess's destructor.
+#include "link/Bytes.h"
+#include "tests/support/Scratch.h"
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -36,13 +38,9 @@ using Bytes = std::vector<uint8_t>;
 // Safety net against a hanging child or socket; nothing asserts on speed.
 constexpr int kWaitMs = 5000;
 
-uint32_t U32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t U32(const uint8_t* p) { return GetU32(p); }
 
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
-}
+void Put32(Bytes& b, size_t at, uint32_t v) { PutU32(&b[at], v); }
 
 Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -1709,10 +1707,9 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    char path[] = "/tmp/tavlin-dump-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const std::string file = ScratchFile("tavlin-dump");
+    ASSERT_NE(file, "");
+    const char* path = file.c_str();
     std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
                       c.options + " >/dev/null 2>&1";
     ASSERT_EQ(system(cmd.c_str()), 0);

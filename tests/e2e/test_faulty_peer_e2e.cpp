@@ -9,8 +9,8 @@
 // other socket half through an answer of its own), once also refusing
 // every socket after: video and the lit link lamp are back within a
 // second, and the link stays up.
-#include "control/Pending.h"
 #include "control/Session.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
@@ -21,6 +21,7 @@
 #include "tests/support/Loopback.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/StreamLoop.h"
+#include "control/TavlinImpl1.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -99,8 +100,7 @@ uint32_t TestTick()
 
 uint32_t U32(const std::string& b, size_t at)
 {
-    return (uint32_t)(uint8_t)b[at] | ((uint32_t)(uint8_t)b[at + 1] << 8) | ((uint32_t)(uint8_t)b[at + 2] << 16) |
-           ((uint32_t)(uint8_t)b[at + 3] << 24);
+    return GetU32((const uint8_t*)b.data() + at);
 }
 
 void SendAll(int fd, const std::string& bytes)

@@ -2,12 +2,12 @@
 // dvr-sim on loopback: the whole handshake packet by packet, the second
 // socket, a variable exchange, a setup get and set, and the link coming
 // back after the recorder closes it or goes away, with one socket or two.
-#include "control/Pending.h"
 #include "control/Setup.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/View.h"
 #include "link/Conn.h"
+#include "link/Hooks.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
@@ -16,6 +16,7 @@
 #include "platform/vcl/Dialogs.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
+#include "control/TavlinImpl1.h"
 #include <gtest/gtest.h>
 #include <cstring>
 

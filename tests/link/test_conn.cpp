@@ -1,7 +1,7 @@
 // HTTP framing of the receive buffers, the send ring's queue, and the
 // connection record's socket handling.
 #include "LinkFixture.h"
-#include "control/Pending.h"
+#include "control/TavlinImpl1.h"
 
 static Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 static Bytes m1280() { return Bytes(1280, 5); }

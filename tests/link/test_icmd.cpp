@@ -2,7 +2,6 @@
 // applies or ignores, the request blocks and mode word it takes, and what
 // it answers and relays.
 #include "ModuleFixture.h"
-#include "control/Pending.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // the machine record and what it sets up, the recorder's close, the three
 // variable handlers, and the link coming back after the sockets drop.
 #include "ModuleFixture.h"
-#include "control/Pending.h"
 #include "panel/SkinVars.h"
+#include "control/TavlinImpl1.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // with frames built here; the files it writes are read back by ffmpeg and
 // by our atom walker. Also the watermark's key set, transform and signing.
 #include "media/Mov.h"
+#include "tests/support/Scratch.h"
 #include "media/OutFile.h"
 #include "media/Watermark.h"
 #include "tests/media-mov/MovAtoms.h"
@@ -22,12 +23,7 @@ bool HaveFfmpeg() { return Shell("command -v ffmpeg >/dev/null") == 0; }
 
 std::string Scratch()
 {
-    static std::string dir;
-    if (dir.empty()) {
-        char tmpl[] = "/tmp/tavlin-movw-XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        dir = d ? d : "/tmp";
-    }
+    static const std::string dir = ScratchDir("tavlin-movw");
     return dir;
 }
 

@@ -9,6 +9,7 @@
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
 #include <memory>
+#include "media/Decoder.h"
 
 namespace {
 

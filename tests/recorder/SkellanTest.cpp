@@ -12,6 +12,7 @@
 // program's instructions are checked to be release 1's without floating
 // point, so that every 32-bit MIPS core runs it.
 #include "recorder/Skellan.h"
+#include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -126,11 +127,9 @@ class Scratch {
 public:
     explicit Scratch(const Case& c)
     {
-        std::string pattern = testing::TempDir() + "skellan.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
-        root = fs::canonical(name.data()).string();
+        const std::string made = ScratchDir("skellan");
+        if (made == "/tmp") throw std::runtime_error("mkdtemp failed");
+        root = fs::canonical(made).string();
         fs::create_directories(root + "/proc/dvr");
         fs::create_directories(root + "/usr/sbin");
         if (c.present) std::ofstream(RecordPath(), std::ios::binary) << c.file;

@@ -9,6 +9,7 @@
 #include "control/Title.h"
 #include "control/Upnp.h"
 #include "platform/vcl/CodePage.h"
+#include "ddns/Hooks.h"
 #include <gtest/gtest.h>
 
 #include <QLineEdit>

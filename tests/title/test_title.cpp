@@ -9,6 +9,7 @@
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
 #include "control/Title.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -16,6 +17,7 @@
 #include "platform/com/Com.h"
 #include "platform/vcl/CodePage.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
@@ -44,9 +46,8 @@ public:
     {
         ASSERT_EQ(TavlinX_Create(IID_ITavlinX, (void**)&gControl), S_OK);
         ASSERT_NE(gViewerForm, nullptr);
-        char pattern[] = "/tmp/tavlin-title-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        gDir = pattern;
+        gDir = ScratchDir("tavlin-title");
+        ASSERT_NE(gDir, "/tmp");
     }
     void TearDown() override { Shell("rm -rf '" + gDir + "'"); }
 };
@@ -563,13 +564,8 @@ std::vector<uint8_t> Snapshot()
     return v;
 }
 
-void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { memcpy(v.data() + at, &x, 4); }
-uint32_t GetU32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { ::PutU32(v.data() + at, x); }
+uint32_t GetU32(const std::vector<uint8_t>& v, size_t at) { return ::GetU32(v.data() + at); }
 void Write(const std::string& path, const std::vector<uint8_t>& v)
 {
     FILE* f = fopen(path.c_str(), "wb");

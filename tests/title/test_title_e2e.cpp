@@ -3,6 +3,7 @@
 // upload to its end, Save File, the tab entered again (the titles are read
 // back from the recorder), Save File again, then Live on channel 2, where
 // dvr-sim draws the uploaded title into its picture.
+#include "link/Bytes.h"
 #include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 
@@ -14,12 +15,7 @@ namespace {
 
 std::string At(int x, int y, int ms) { return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(ms); }
 
-uint32_t U32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+uint32_t U32(const std::vector<uint8_t>& v, size_t at) { return GetU32(v.data() + at); }
 
 // The five blocks of a title file, one after another.
 std::vector<uint8_t> Blocks(const std::vector<uint8_t>& file)

@@ -4,6 +4,7 @@
 // Big5 bytes, drawn with ink, saved and loaded back byte for byte, with a
 // title that stops at its 63 bytes; Japanese and Thai titles in their
 // languages' code pages; and an upload the recorder leaves unasked.
+#include "link/Bytes.h"
 #include "tests/support/HostRun.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>
@@ -36,12 +37,7 @@ std::string WaitText(const char* xy, int limit, const std::string& text)
     return " --wait-text '" + std::string(xy) + "," + std::to_string(limit) + "," + text + "'";
 }
 
-uint32_t U32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+uint32_t U32(const std::vector<uint8_t>& v, size_t at) { return GetU32(v.data() + at); }
 
 std::string Hex(const std::string& bytes)
 {

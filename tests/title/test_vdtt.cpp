@@ -5,6 +5,8 @@
 // the recorder, by a dropped link and by a time-out.
 #include "control/TavlinImpl1.h"
 #include "control/Title.h"
+#include "link/Bytes.h"
+#include "link/Hooks.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -20,13 +22,8 @@ namespace {
 
 const uint32_t kSession = 0x4D2;
 
-uint32_t U32(const uint8_t* p)
-{
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
-void Put(std::vector<uint8_t>& v, size_t at, uint32_t x) { memcpy(v.data() + at, &x, 4); }
+uint32_t U32(const uint8_t* p) { return GetU32(p); }
+void Put(std::vector<uint8_t>& v, size_t at, uint32_t x) { PutU32(v.data() + at, x); }
 
 // A whole VDTT message as the recorder sends it: {mode, op, section}, the
 // body head {offset, length, checksum} and data bytes.
