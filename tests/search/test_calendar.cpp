@@ -24,6 +24,17 @@ protected:
         return -1;
     }
     void Release() { Month_MouseEvent(0, 0, 0); }
+    // A 4-channel recorder in Playback of channel 2, its key panel on the
+    // Playback page.
+    void OnThePlaybackPage()
+    {
+        IE_M_CH = 4;
+        Force(VIEW_PLAYBACK);
+        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
+        gSelection.page = KEY_PAGE_PLAYBACK;
+        IE_DOING = gSelection.display = 1;
+        V()->playbackBlock.playbackChannel = 1;
+    }
 };
 
 TEST_F(Calendar, EveryMonthPutsItsFirstAndLastDayInTheRightCells)
@@ -395,12 +406,7 @@ TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.run) + "," + std::to_string(k.direction) + " button " + std::to_string(k.button));
-        IE_M_CH = 4;
-        Force(VIEW_PLAYBACK);
-        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
-        gSelection.page = KEY_PAGE_PLAYBACK;
-        IE_DOING = gSelection.display = 1;
-        V()->playbackBlock.playbackChannel = 1;
+        OnThePlaybackPage();
         V()->playbackBlock.playbackRun = k.run;
         V()->playbackBlock.playbackDirection = k.direction;
         S()->displayTime = Rt(2024, 1, 1, 1); // where the stream had got to
@@ -452,12 +458,7 @@ TEST_F(Calendar, AnOkOrCancelThatComesWithAStepTakesEffectInThatPress)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        IE_M_CH = 4;
-        Force(VIEW_PLAYBACK);
-        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
-        gSelection.page = KEY_PAGE_PLAYBACK;
-        IE_DOING = gSelection.display = 1;
-        V()->playbackBlock.playbackChannel = 1;
+        OnThePlaybackPage();
         Mon_P_N_T = (int32_t)before;
         Month_ToggleTimeMark(1);
         ASSERT_EQ(IE_Month_T, 1);
