@@ -13,6 +13,7 @@
 #include "link/Conn.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
+#include "media/Hooks.h"
 #include "media/Stream.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
