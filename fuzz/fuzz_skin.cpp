@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Yuv2_ResetSkins();
     Yuv2_ResetMouse();
     IeCom_Init();
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     KeyForm_Init(kChannels[(setup >> 3) & 3], 0, (setup >> 5) & 3);
 
     Yuv2_SetSkinMemory(gSkinName, data + at, (uint32_t)(size - at));
