@@ -5,6 +5,7 @@
 #include "control/TavlinXImpl.h"
 #include "control/Properties.h"
 #include "control/TavlinImpl1.h"
+#include "media/Backup.h"
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"
 #include "platform/vcl/FormLoader.h"
@@ -520,6 +521,8 @@ private:
     virtual ~TTavlinXImpl()
     {
         FEvents.UnadviseAll();
+        // A backup still running ends as a stop ends it, so its part plays.
+        Backup_Close();
         // The form and the viewer's state live on with the process; the
         // form only stops forwarding events to this object.
         if (FForm) TavlinX_DetachEvents(FForm);
