@@ -1,6 +1,6 @@
 // tavlin-host's scripted input: parsing the steps and dialog answers of the
 // command line, answering dialogs from them and playing the steps on the
-// control's window at their times.
+// control's window in their order and at their times, with the waits.
 #include "host/Script.h"
 #include "platform/vcl/Forms.h"
 
@@ -61,6 +61,8 @@ void Escape(std::string& out, const std::string& text)
 
 } // namespace
 
+bool Script_IsWait(TScriptAction action) { return action >= saWaitText; }
+
 bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptStep& out)
 {
     std::vector<std::string> f;
@@ -81,8 +83,145 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
     case saShot:
         if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.ms) || out.text.empty()) return false;
         break;
+    case saWaitText:
+        if (!SplitFields(value, 3, f, &out.text)) return false;
+        if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
+        break;
+    case saWaitEnabled:
+        if (!SplitFields(value, 3, f, nullptr)) return false;
+        if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
+        break;
+    case saWaitVideo:
+        if (!ParseInt(value, out.limit)) return false;
+        break;
+    case saWaitMessageBox:
+        if (value.find(',') == std::string::npos) {
+            if (!ParseInt(value, out.limit)) return false;
+            out.text = "*";
+        } else if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.limit)) {
+            return false;
+        }
+        break;
+    case saWaitWindow:
+        if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.limit) || out.text.empty()) return false;
+        break;
     }
+    if (Script_IsWait(action)) return out.limit > 0;
     return out.ms >= 0;
+}
+
+bool Script_Matches(const std::string& pattern, const std::string& text)
+{
+    // Greedy match with one point to come back to: the last star seen.
+    size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            p++;
+            t++;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') p++;
+    return p == pattern.size();
+}
+
+std::string Script_DescribeWait(const TScriptStep& wait)
+{
+    std::string at = std::to_string(wait.x) + "," + std::to_string(wait.y);
+    std::string out;
+    switch (wait.action) {
+    case saWaitText:
+        out = "text \"";
+        Escape(out, wait.text);
+        return out + "\" at " + at;
+    case saWaitEnabled: return "an enabled control at " + at;
+    case saWaitVideo: return "the first picture on the video";
+    case saWaitMessageBox:
+        if (wait.text == "*") return "a message box";
+        out = "a message box \"";
+        Escape(out, wait.text);
+        return out + "\"";
+    case saWaitWindow:
+        out = "window \"";
+        Escape(out, wait.text);
+        return out + "\"";
+    default: return "?";
+    }
+}
+
+bool Script_TakeMessageBox(TScriptMessageBoxes& boxes, const std::string& pattern)
+{
+    for (size_t i = boxes.taken; i < boxes.texts.size(); i++)
+        if (Script_Matches(pattern, boxes.texts[i])) {
+            boxes.taken = i + 1;
+            return true;
+        }
+    return false;
+}
+
+TScriptSequence::TScriptSequence(const std::vector<TScriptStep>& steps, int endMs) : FOrder(steps), FEndMs(endMs)
+{
+    // Between two waits the steps go by their times, in the given order
+    // where times are equal; the waits stay where they were given.
+    auto from = FOrder.begin();
+    while (from != FOrder.end()) {
+        auto to = std::find_if(from, FOrder.end(), [](const TScriptStep& s) { return Script_IsWait(s.action); });
+        std::stable_sort(from, to, [](const TScriptStep& a, const TScriptStep& b) { return a.ms < b.ms; });
+        from = to == FOrder.end() ? to : to + 1;
+    }
+}
+
+TScriptSequence::TNext TScriptSequence::Next(long long now)
+{
+    if (FFinished) return {skFinished, nullptr, now};
+    if (FNext < FOrder.size()) {
+        const TScriptStep& s = FOrder[FNext];
+        if (Script_IsWait(s.action)) {
+            if (FWaitBegin < 0) FWaitBegin = now;
+            return {skWait, &s, now};
+        }
+        long long due = FAnchor + s.ms;
+        if (now < due) return {skIdle, nullptr, due};
+        FNext++;
+        return {skStep, &s, now};
+    }
+    if (FEndMs < 0) {
+        FFinished = true;
+        return {skFinished, nullptr, now};
+    }
+    long long due = FAnchor + FEndMs;
+    if (now < due) return {skIdle, nullptr, due};
+    FFinished = true;
+    return {skEnd, nullptr, now};
+}
+
+TScriptSequence::TWaitResult TScriptSequence::Wait(long long now, bool holds, long long* again, long long* waited)
+{
+    if (FFinished || FNext >= FOrder.size() || FWaitBegin < 0) return swTimedOut;
+    const TScriptStep& s = FOrder[FNext];
+    if (waited) *waited = now - FWaitBegin;
+    if (holds) {
+        FAnchor = now;
+        FWaitBegin = -1;
+        FNext++;
+        return swMet;
+    }
+    long long limit = FWaitBegin + s.limit;
+    if (now >= limit) {
+        FFinished = true;
+        return swTimedOut;
+    }
+    // Conditions are looked at every 20 ms, and once more as the limit ends.
+    long long next = now + 20;
+    if (again) *again = next < limit ? next : limit;
+    return swPending;
 }
 
 bool Script_AddAnswer(TScriptAnswers& answers, const std::string& spec)
@@ -158,63 +297,151 @@ std::string Script_DescribeMessageBox(const TVclDialogRequest& request)
     return out;
 }
 
-void Script_Schedule(TComponent* owner, void* window, const std::vector<TScriptStep>& steps)
+namespace {
+
+// Image_video on the control's form.
+constexpr int kVideoLeft = 34, kVideoTop = 43, kVideoWidth = 640, kVideoHeight = 512;
+
+// A picture is on the video once its area is no longer one flat colour:
+// one sample in a hundred differs from the first.
+bool VideoShown(void* control)
 {
-    auto order = std::make_shared<std::vector<TScriptStep>>(steps);
-    std::stable_sort(order->begin(), order->end(),
-                     [](const TScriptStep& a, const TScriptStep& b) { return a.ms < b.ms; });
-    if (order->empty()) return;
-    // One timer walks the steps: each pass does what is due and waits for
-    // the next, so steps at the same time keep their order. Times count
-    // from the schedule, whatever the steps themselves take.
-    auto next = std::make_shared<size_t>(0);
-    auto start = std::chrono::steady_clock::now();
-    TTimer* t = new TTimer(owner);
-    auto arm = [t, order, next, start]() {
-        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        long long wait = (*order)[*next].ms - (long long)elapsed.count();
-        t->SetInterval((uint32_t)(wait > 0 ? wait : 1));
-        t->SetEnabled(true);
-    };
-    void* control = window;
-    t->OnTimer = [t, order, next, arm, control](TObject*) {
-        t->SetEnabled(false);
-        int now = (*order)[*next].ms;
-        while (*next < order->size() && (*order)[*next].ms == now) {
-            const TScriptStep& s = (*order)[(*next)++];
-            void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
-            if (!window) {
-                fprintf(stderr, "tavlin-host: no window \"%s\"\n", s.window.c_str());
-                continue;
-            }
-            switch (s.action) {
-            case saClick: Vcl_ClickAt(window, s.x, s.y); break;
-            case saMove: Vcl_MouseAt(window, vmaMove, mbLeft, s.x, s.y); break;
-            case saType:
-                if (Vcl_TypeTextAt(window, s.x, s.y, s.text.c_str()) != 0)
-                    fprintf(stderr, "tavlin-host: nothing to type into at %d,%d\n", s.x, s.y);
-                break;
-            case saKey:
-                if (Vcl_KeyAt(window, s.text.c_str()) != 0)
-                    fprintf(stderr, "tavlin-host: unknown key %s\n", s.text.c_str());
-                break;
-            case saRead: {
-                char text[512];
-                if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0) {
-                    printf("text %d,%d=\"%s\"\n", s.x, s.y, text);
-                } else {
-                    printf("text %d,%d none\n", s.x, s.y);
-                }
-                fflush(stdout);
-                break;
-            }
-            case saShot:
-                if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
-                    fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
+    static std::vector<uint32_t> pixels((size_t)kVideoWidth * kVideoHeight);
+    if (Vcl_WindowPixels(control, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight, pixels.data()) != 0)
+        return false;
+    const uint32_t first = pixels[0];
+    size_t samples = 0, differ = 0;
+    for (size_t i = 0; i < pixels.size(); i += 7, samples++) {
+        uint32_t p = pixels[i];
+        for (int shift = 0; shift < 24; shift += 8) {
+            int d = (int)((p >> shift) & 255) - (int)((first >> shift) & 255);
+            if (d > 8 || d < -8) {
+                differ++;
                 break;
             }
         }
-        if (*next < order->size()) arm();
+    }
+    return differ * 100 >= samples;
+}
+
+// Whether a wait's condition holds now.
+bool Holds(const TScriptStep& s, void* control, TScriptMessageBoxes* boxes)
+{
+    void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+    switch (s.action) {
+    case saWaitText: {
+        char text[512];
+        return window && Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0 && Script_Matches(s.text, text);
+    }
+    case saWaitEnabled: return window && Vcl_EnabledAt(window, s.x, s.y) == 1;
+    case saWaitVideo: return VideoShown(control);
+    case saWaitMessageBox: return boxes && Script_TakeMessageBox(*boxes, s.text);
+    case saWaitWindow: return Vcl_FindWindow(s.text.c_str()) != nullptr;
+    default: return true;
+    }
+}
+
+// What the wait saw when it gave up, for its line.
+std::string Seen(const TScriptStep& s, void* control)
+{
+    if (s.action != saWaitText && s.action != saWaitEnabled) return "";
+    void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+    if (!window) return " (no window \"" + s.window + "\")";
+    if (s.action == saWaitEnabled)
+        return Vcl_EnabledAt(window, s.x, s.y) == 0 ? " (greyed)" : " (no control there)";
+    char text[512];
+    if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) != 0) return " (no text there)";
+    std::string out = " (shows \"";
+    Escape(out, text);
+    return out + "\")";
+}
+
+void RunStep(const TScriptStep& s, void* control)
+{
+    void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+    if (!window) {
+        fprintf(stderr, "tavlin-host: no window \"%s\"\n", s.window.c_str());
+        return;
+    }
+    switch (s.action) {
+    case saClick: Vcl_ClickAt(window, s.x, s.y); break;
+    case saMove: Vcl_MouseAt(window, vmaMove, mbLeft, s.x, s.y); break;
+    case saType:
+        if (Vcl_TypeTextAt(window, s.x, s.y, s.text.c_str()) != 0)
+            fprintf(stderr, "tavlin-host: nothing to type into at %d,%d\n", s.x, s.y);
+        break;
+    case saKey:
+        if (Vcl_KeyAt(window, s.text.c_str()) != 0) fprintf(stderr, "tavlin-host: unknown key %s\n", s.text.c_str());
+        break;
+    case saRead: {
+        char text[512];
+        if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0) {
+            printf("text %d,%d=\"%s\"\n", s.x, s.y, text);
+        } else {
+            printf("text %d,%d none\n", s.x, s.y);
+        }
+        fflush(stdout);
+        break;
+    }
+    case saShot:
+        if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+            fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
+        break;
+    default: break;
+    }
+}
+
+} // namespace
+
+void Script_Run(TComponent* owner, void* window, const std::vector<TScriptStep>& steps, int endMs,
+                TScriptMessageBoxes* boxes, std::function<void(bool)> onEnd)
+{
+    auto sequence = std::make_shared<TScriptSequence>(steps, endMs);
+    auto start = std::chrono::steady_clock::now();
+    auto now = [start]() {
+        return (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                start)
+            .count();
     };
-    arm();
+    // One timer walks the steps: each pass does what is due and sets itself
+    // for the next time something is. Times count from the start or the
+    // last wait met, whatever the steps themselves take.
+    TTimer* t = new TTimer(owner);
+    void* control = window;
+    t->OnTimer = [t, sequence, now, control, boxes, onEnd](TObject*) {
+        t->SetEnabled(false);
+        for (;;) {
+            long long at = now();
+            TScriptSequence::TNext n = sequence->Next(at);
+            if (n.kind == TScriptSequence::skStep) {
+                RunStep(*n.step, control);
+                continue;
+            }
+            long long wake = n.at;
+            if (n.kind == TScriptSequence::skWait) {
+                long long waited = 0;
+                TScriptSequence::TWaitResult r =
+                    sequence->Wait(at, Holds(*n.step, control, boxes), &wake, &waited);
+                if (r == TScriptSequence::swMet) continue;
+                if (r == TScriptSequence::swTimedOut) {
+                    fflush(stdout);
+                    fprintf(stderr, "tavlin-host: wait for %s timed out after %lld ms%s\n",
+                            Script_DescribeWait(*n.step).c_str(), waited, Seen(*n.step, control).c_str());
+                    if (onEnd) onEnd(false);
+                    return;
+                }
+            }
+            if (n.kind == TScriptSequence::skEnd) {
+                if (onEnd) onEnd(true);
+                return;
+            }
+            if (n.kind == TScriptSequence::skFinished) return;
+            long long delay = wake - now();
+            t->SetInterval((uint32_t)(delay > 0 ? delay : 1));
+            t->SetEnabled(true);
+            return;
+        }
+    };
+    t->SetInterval(1);
+    t->SetEnabled(true);
 }

@@ -30,6 +30,9 @@ const char kUsage[] =
     "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
     "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]...\n"
     "                   [--shot MS,FILE]... [--window TITLE] (the steps after it go to that window)\n"
+    "                   [--wait-text X,Y,LIMIT,TEXT]... [--wait-enabled X,Y,LIMIT]...\n"
+    "                   [--wait-video LIMIT]... [--wait-msgbox LIMIT[,TEXT]]...\n"
+    "                   [--wait-window LIMIT,TITLE]... (MS after a wait counts from when it was met)\n"
     "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
     "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
@@ -42,6 +45,20 @@ struct TOptions {
     TScriptAnswers answers;
     int afterMs = -1, runMs = -1;
 };
+
+// The step an option adds, or null.
+const TScriptAction* StepOption(const std::string& option)
+{
+    static const std::pair<const char*, TScriptAction> options[] = {
+        {"--click", saClick},           {"--move", saMove},           {"--type", saType},
+        {"--key", saKey},               {"--read", saRead},           {"--shot", saShot},
+        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-video", saWaitVideo},
+        {"--wait-msgbox", saWaitMessageBox}, {"--wait-window", saWaitWindow},
+    };
+    for (auto& o : options)
+        if (option == o.first) return &o.second;
+    return nullptr;
+}
 
 bool ParseArgs(int argc, char** argv, TOptions& o)
 {
@@ -66,16 +83,9 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             size_t eq = v.find('=');
             if (eq == std::string::npos || eq == 0) return false;
             o.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-        } else if (a == "--click" || a == "--move" || a == "--type" || a == "--key" || a == "--read" ||
-                   a == "--shot") {
-            TScriptAction action = a == "--click" ? saClick
-                                   : a == "--move" ? saMove
-                                   : a == "--type" ? saType
-                                   : a == "--read" ? saRead
-                                   : a == "--key"  ? saKey
-                                                   : saShot;
+        } else if (const TScriptAction* action = StepOption(a)) {
             TScriptStep s;
-            if (!next(v) || !Script_ParseStep(action, v, s)) return false;
+            if (!next(v) || !Script_ParseStep(*action, v, s)) return false;
             s.window = window;
             o.steps.push_back(s);
         } else if (a == "--window") {
@@ -171,11 +181,16 @@ bool FirstConnectionPoint(IUnknown* control, IConnectionPoint** cp, IID* iid)
 int RunControl(TOptions& o)
 {
     // Every dialog the control shows passes here first: the scripted
-    // answers, and with --events a line for each message box.
+    // answers, and with --events a line for each message box; the waits
+    // for message boxes see them here.
+    static TScriptMessageBoxes boxes;
     Vcl_SetDialogHook([&o](TVclDialogRequest& r) {
-        if (o.events && (r.Kind == vdkMessageBox || r.Kind == vdkShowMessage)) {
-            printf("%s\n", Script_DescribeMessageBox(r).c_str());
-            fflush(stdout);
+        if (r.Kind == vdkMessageBox || r.Kind == vdkShowMessage) {
+            boxes.texts.push_back(r.Text);
+            if (o.events) {
+                printf("%s\n", Script_DescribeMessageBox(r).c_str());
+                fflush(stdout);
+            }
         }
         return Script_Answer(o.answers, r);
     });
@@ -268,32 +283,20 @@ int RunControl(TOptions& o)
     }
     Vcl_ShowWindow(hwnd, "tavlin-host");
 
-    // The scripted run: the steps at their times, the screenshot, the end.
+    // The scripted run: the steps in their order and at their times, then
+    // the screenshot and the end; a wait that timed out ends it at once.
     TComponent owner(nullptr);
     int exitCode = 0;
-    Script_Schedule(&owner, hwnd, o.steps);
-    int endMs = o.runMs;
-    if (!o.screenshot.empty()) {
-        TTimer* t = new TTimer(&owner);
-        t->SetInterval((uint32_t)(o.afterMs > 0 ? o.afterMs : 1));
-        t->OnTimer = [t, &o, hwnd, &exitCode](TObject*) {
-            t->SetEnabled(false);
-            if (Vcl_SaveWindowPng(hwnd, o.screenshot.c_str()) != 0) {
-                fprintf(stderr, "tavlin-host: cannot write %s\n", o.screenshot.c_str());
-                exitCode = 1;
-            }
-            Application_Terminate();
-        };
-        t->SetEnabled(true);
-    } else if (endMs >= 0) {
-        TTimer* t = new TTimer(&owner);
-        t->SetInterval((uint32_t)(endMs > 0 ? endMs : 1));
-        t->OnTimer = [t](TObject*) {
-            t->SetEnabled(false);
-            Application_Terminate();
-        };
-        t->SetEnabled(true);
-    }
+    const int endMs = !o.screenshot.empty() ? o.afterMs : o.runMs;
+    Script_Run(&owner, hwnd, o.steps, endMs, &boxes, [&o, hwnd, &exitCode](bool ended) {
+        if (!ended) exitCode = 1;
+        if (!o.screenshot.empty() && Vcl_SaveWindowPng(hwnd, o.screenshot.c_str()) != 0) {
+            fprintf(stderr, "tavlin-host: cannot write %s\n", o.screenshot.c_str());
+            exitCode = 1;
+        }
+        // Without an end asked for, a wait that timed out still ends the run.
+        Application_Terminate();
+    });
     Application_Run();
 
     if (cp) {

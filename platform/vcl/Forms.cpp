@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QImage>
 #include <QPixmap>
 #include <QTimer>
 
@@ -306,6 +307,20 @@ long Vcl_WindowPixel(void* handle, int x, int y)
     return (long)(img.pixel(0, 0) & 0xFFFFFF);
 }
 
+int Vcl_WindowPixels(void* handle, int x, int y, int w, int h, uint32_t* out)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top || !out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > top->width() - w || y > top->height() - h)
+        return -1;
+    QImage img = top->grab(QRect(x, y, w, h)).toImage().convertToFormat(QImage::Format_RGB32);
+    if (img.width() < w || img.height() < h) return -1;
+    for (int r = 0; r < h; r++) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(img.constScanLine(r));
+        for (int c = 0; c < w; c++) out[(size_t)r * (size_t)w + (size_t)c] = line[c] & 0xFFFFFFu;
+    }
+    return 0;
+}
+
 int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x, int y)
 {
     auto* top = static_cast<QWidget*>(handle);
@@ -462,6 +477,15 @@ int Vcl_TextAt(void* handle, int x, int y, char* out, int size)
     memcpy(out, bytes.constData(), (size_t)n);
     out[n] = 0;
     return 0;
+}
+
+int Vcl_EnabledAt(void* handle, int x, int y)
+{
+    auto* top = static_cast<QWidget*>(handle);
+    if (!top) return -1;
+    QWidget* w = top->childAt(QPoint(x, y));
+    if (!w || !w->isVisible()) return -1;
+    return w->isEnabled() ? 1 : 0;
 }
 
 int Vcl_KeyAt(void* handle, const char* name)

@@ -141,6 +141,10 @@ void* Vcl_FindWindow(const char* title);
 int Vcl_SaveWindowPng(void* handle, const char* path);
 // The colour of one pixel of the window as drawn now (0x00RRGGBB), or -1.
 long Vcl_WindowPixel(void* handle, int x, int y);
+// The colours of the w x h pixels from x, y of the window as drawn now
+// (0x00RRGGBB, row by row) into out, which holds w * h. 0, or -1 when the
+// area is not wholly inside the window.
+int Vcl_WindowPixels(void* handle, int x, int y, int w, int h, uint32_t* out);
 
 enum TVclMouseAction { vmaPress, vmaRelease, vmaMove, vmaDoubleClick };
 // Delivers one mouse event at window coordinates x, y to the child under
@@ -161,6 +165,10 @@ int Vcl_TypeTextAt(void* handle, int x, int y, const char* text);
 // (the topmost one there), as UTF-8 into out (at most size - 1 bytes and a
 // NUL). 0, or -1 when no such control shows at the point.
 int Vcl_TextAt(void* handle, int x, int y, char* out, int size);
+// Whether the control shown at window coordinates x, y takes input now:
+// 1 when it is enabled, 0 when it (or a parent) is greyed, -1 when no
+// control but the window itself is there.
+int Vcl_EnabledAt(void* handle, int x, int y);
 // Presses one named key in the focused control of the window: "Tab",
 // "Enter", "Down", "Up", "Space" (and "Backtab", "Escape", "Left",
 // "Right", "Home", "End"). -1 for an unknown name.

@@ -4,8 +4,7 @@
 #include "control/TavlinIds.h"
 #include "platform/com/Com.h"
 #include "platform/win/Library.h"
-#include "tests/support/HostPage.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -100,6 +99,69 @@ TEST_F(HostTest, PageRunsTheControlAgainstTheRecorder)
     QRgb lamp = image.pixel(35, 29);
     EXPECT_GT(qGreen(lamp), 150) << std::hex << lamp;
     EXPECT_LT(qRed(lamp), 100) << std::hex << lamp;
+}
+
+// The waits hold every later step back until the control shows what they
+// wait for, however long the machine takes: the first picture, the time
+// over the video, the PPPoE page's fields released by the recorder's
+// answer, the message box Apply brings; the end (--run-ms 0) comes after
+// the last of them.
+TEST_F(HostTest, WaitsHoldTheStepsBackUntilTheControlShowsWhatTheyWaitFor)
+{
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
+    const std::string page = folder.Path("page.html"), first = folder.Path("first.png");
+    ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
+    const std::string steps = " --wait-video 60000 --shot 0,'" + first + "' --wait-text '354,30,60000,20*'" +
+                              " --read 354,30,0 --click 955,46,0 --click 192,55,0 --wait-enabled 298,291,60000" +
+                              " --type 298,291,0,bob --click 619,527,0 --wait-msgbox '60000,Setup Successful.'" +
+                              " --read 298,291,0";
+    std::string out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 0", &out), 0) << out;
+
+    // The picture was there when the first wait let the shot go.
+    QImage image(QString::fromStdString(first));
+    ASSERT_FALSE(image.isNull());
+    int lit = 0;
+    for (int y = 43; y < 555; y += 8)
+        for (int x = 34; x < 674; x += 8) lit += qGray(image.pixel(x, y)) > 40;
+    EXPECT_GT(lit, 1000) << first;
+    EXPECT_NE(out.find("text 354,30=\"20"), std::string::npos) << out;
+    // Typing waited for the page's release, Apply's box came, and the read
+    // after it ran.
+    EXPECT_TRUE(sim.Seen("icmd pppoe flag=0 user=bob ")) << out;
+    EXPECT_EQ(Count(out, "msgbox caption=\"Setup Information\" text=\"Setup Successful.\""), 1u) << out;
+    EXPECT_NE(out.find("text 298,291=\"bob\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("nothing to type into"), std::string::npos) << out;
+}
+
+// A wait whose limit passes ends the run there with a line that names it,
+// and the host fails: nothing after it runs.
+TEST_F(HostTest, AWaitThatRunsOutFailsTheRun)
+{
+    ASSERT_TRUE(RegisterControl());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--port", "0"}));
+    const std::string page = folder.Path("page.html"), shot = folder.Path("shot.png");
+    ASSERT_TRUE(WritePage(page, sim.port()));
+    std::string out;
+    int rc = RunHost(sim, folder,
+                     HostOnPage(page) + " --wait-window '300,No Such Window' --read 354,30,0 --screenshot '" + shot +
+                         "' --after-ms 0",
+                     &out);
+    EXPECT_NE(rc, 0) << out;
+    EXPECT_NE(rc, -1) << "the host ended";
+    EXPECT_NE(out.find("tavlin-host: wait for window \"No Such Window\" timed out after "), std::string::npos) << out;
+    EXPECT_EQ(out.find("text 354,30"), std::string::npos) << out;
+    // The screenshot still shows how the control looked then.
+    EXPECT_FALSE(QImage(QString::fromStdString(shot)).isNull());
+
+    rc = RunHost(sim, folder, HostOnPage(page) + " --wait-text '354,30,300,Nothing like this' --run-ms 0", &out);
+    EXPECT_NE(rc, 0) << out;
+    EXPECT_NE(out.find("tavlin-host: wait for text \"Nothing like this\" at 354,30 timed out after "),
+              std::string::npos)
+        << out;
 }
 
 } // namespace

@@ -10,10 +10,14 @@
 #include <string>
 
 // Runs command (a HostOnPage line) and returns the host's exit status, its
-// output in *out; -1 when it did not end within 90 s.
+// output in *out; -1 when it did not end within 90 s. Runs one after
+// another may share the folder.
 inline int RunHost(SimProcess& sim, const HostFolder& folder, const std::string& command, std::string* out)
 {
     const std::string log = folder.Path("host.log"), rc = folder.Path("host.rc");
+    // A run before in the same folder left its status: it is not this one's.
+    remove(rc.c_str());
+    remove(log.c_str());
     if (Shell("(" + command + " >'" + log + "' 2>&1; echo $? >'" + rc + "') >/dev/null 2>&1 &") != 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (std::chrono::steady_clock::now() < deadline) {
