@@ -2,6 +2,7 @@
 // and the entry point that fills the process-wide version record.
 #include "control/Pending.h"
 #include "control/TavlinXImpl.h"
+#include "media/Backup.h"
 #include "platform/com/Registry.h"
 #include "platform/win/Win.h"
 
@@ -34,6 +35,8 @@ TAVLIN_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv
 
 TAVLIN_EXPORT HRESULT DllCanUnloadNow()
 {
+    // A backup the closing page left running ends as a stop ends it.
+    Backup_Close();
     Audio_StopForUnload();
     return ComModule_LockCount() == 0 ? S_OK : S_FALSE;
 }

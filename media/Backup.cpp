@@ -70,6 +70,7 @@ static uint8_t gDrained[AUDIO_MAX_TOTAL];
 
 uint32_t Backup_PartOpen() { return gPartOpen; }
 int Backup_Active() { return gActive ? 1 : 0; }
+int Backup_ActiveOn(const TStreamRecord* stream) { return gActive && stream && stream == gStream ? 1 : 0; }
 uint32_t Backup_SpanStart() { return gSpanStart; }
 
 static uint32_t NowMs() { return GetTickCount(); }
@@ -422,6 +423,7 @@ static void ClosePart()
     if (gPartOpen) {
         if (w->samples > 0 && w->started && !w->failed) {
             SoundUpToLastPicture();
+            Mov_HoldLastPicture();
             gBackupReached = w->lastVideoTime + (uint32_t)gBackupTimeOffset;
             gBackupReachedAny = 1;
             uint32_t media = Mov_WriteHead();

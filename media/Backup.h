@@ -111,6 +111,8 @@ void Backup_NoteEnd(uint32_t reason);
 void Backup_Close();
 // 1 from a backup's start until it has ended.
 int Backup_Active();
+// 1 while a backup of this stream is under way.
+int Backup_ActiveOn(const TStreamRecord* stream);
 // The start mark the running backup was started with (the view's start
 // mark moves when the recorder is asked again for the rest).
 uint32_t Backup_SpanStart();

@@ -383,6 +383,22 @@ static void WriteFiller(const uint8_t* sample, uint32_t size)
     w->samples += 1;
 }
 
+void Mov_HoldLastPicture()
+{
+    TMovWriter* w = &gMovWriter;
+    if (!w->started || w->failed) return;
+    uint64_t soundFrames = ((uint64_t)w->soundBytes * Rate() + MOV_SOUND_RATE - 1) / MOV_SOUND_RATE;
+    if (soundFrames <= w->samples) return;
+    uint8_t filler[H264_FILLER_SIZE];
+    H264_MakeFiller(w->widthCode, w->heightCode, filler);
+    for (uint64_t n = soundFrames - w->samples; n > 0 && w->samples + 1 < MOV_SAMPLE_CAP && !w->failed; --n) {
+        H264_SetFrameNumber(filler, sizeof filler, w->gap.counter);
+        w->gap.counter = (w->gap.counter + 1) % H264_FRAME_NUMBERS;
+        w->gap.written += 1;
+        WriteFiller(filler, sizeof filler);
+    }
+}
+
 // Where the NAL length that must cover the trailer sits: the last NAL unit
 // of the payload, found by following the lengths from the start (a payload
 // of one unit, as the recorder sends, gives its leading length). A walk

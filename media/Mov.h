@@ -136,6 +136,11 @@ int Mov_Finish(uint32_t unused);
 // a complete part. 0, or -1 when the part failed (the field is left as it
 // is, so the file never looks complete).
 int Mov_WriteMediaLength(uint32_t length);
+// The part's last picture holds as long as its sound goes on: fillers up
+// to the end of the sound (a recording with fewer pictures than frame
+// times, a part that ends with sound already written past its last
+// picture). Before the closing block.
+void Mov_HoldLastPicture();
 // The sound of the part ends at this frame (recorder time and frame
 // number): sound units past it are cut there or left out.
 void Mov_SetSoundEnd(uint32_t time, uint32_t frameNumber);

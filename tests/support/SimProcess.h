@@ -169,6 +169,10 @@ class SimProcess {
     return status;
   }
 
+  // Sends sig to the running program (SIGSTOP and SIGCONT freeze and thaw
+  // it); false when it is not running.
+  bool Signal(int sig) { return pid_ > 0 && kill(pid_, sig) == 0; }
+
   const std::vector<std::string>& lines() const { return lines_; }
 
   // The lines collected so far that start with prefix, in order.
