@@ -2,6 +2,7 @@
 // destination folders per part, the protected-mode save state and the
 // folder opener seam.
 #include "control/BackupFiles.h"
+#include "media/Hooks.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
 #include "media/Backup.h"

@@ -19,20 +19,12 @@ extern char gBackupBaseName[BACKUP_BASE_NAME_SIZE];
 extern char gBackupDestDirs[BACKUP_DEST_DIRS][BACKUP_PATH_SIZE];
 extern HANDLE gIeSaveState;
 
-// The PC's local date and time now as recorder time (seconds since
-// 2000-01-01 00:00:00).
-uint32_t Clock_NowNumber();
+// Clock_NowNumber, Backup_ProtectedMode, Backup_ChooseFile and
+// Backup_FinishFiles, which the backup controller calls: media/Hooks.h.
+
 // The part-0 name for a 1-based channel and a recorder time into out
 // (BACKUP_BASE_NAME_SIZE bytes): "chCC_YYYYMMDD_HHMMSS_NNNNNNNNN.mov".
 void Backup_MakeFileName(uint32_t channel, uint32_t time, char* out);
-// 1 when the Windows version is 6 or later: the protected-mode path.
-int Backup_ProtectedMode();
-// Chooses the file of the current part: 1 when one was chosen (and, on the
-// protected-mode path, its working file created), 0 otherwise.
-int Backup_ChooseFile();
-// A part has been closed: hands it to its destination; after the last part
-// opens the destination folders. A broken part is reported instead.
-void Backup_FinishFiles();
 
 // Where the folders go: null restores the platform's file manager.
 typedef int (*TFolderOpener)(const char* folder);

@@ -7,6 +7,7 @@
 #include "link/Conn.h"
 #include "media/LocalPlay.h"
 #include "media/Stream.h"
+#include "panel/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
@@ -16,7 +17,7 @@
 
 static void Repaint()
 {
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 

@@ -1,6 +1,7 @@
 // The property store: each connection property as a VARIANT and as the
 // 8-bit text the session uses, gHttpPage, and the put count.
 #include "control/Properties.h"
+#include "link/Hooks.h"
 #include "control/TavlinIds.h"
 #include "platform/com/ComSupport.h"
 #include <cerrno>

@@ -8,8 +8,7 @@ enum { PROP_DVRIP, PROP_HTTP_PORT, PROP_DVR_UK, PROP_HTTP_PAGE, PROP_COUNT };
 
 // Successful puts of any property since the process started; never reset.
 extern uint32_t gPropertyPutCount;
-// HTTP_PAGE as an integer (key panel start state); 0 at start.
-extern int32_t gHttpPage;
+// gHttpPage, HTTP_PAGE as an integer, which the handshake reads: link/Hooks.h.
 
 // The property's text as the session uses it ("" before any put).
 const char* Property_Text(int index);

@@ -2,11 +2,17 @@
 // sockets' event handlers. State lives in gConnections; this file keeps none.
 #include "control/Session.h"
 #include "control/Properties.h"
-#include "control/Text.h"
-#include "link/Ulcm.h"
-#include "link/Hooks.h"
-#include "control/Pending.h"
 #include "control/Setup.h"
+#include "control/TavlinImpl1.h"
+#include "control/Text.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "link/Hooks.h"
+#include "link/Ulcm.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
+#include "platform/win/Win.h"
+#include "panel/Hooks.h"
 #include <cstring>
 
 void Session_ReceiveStep()
@@ -30,6 +36,7 @@ void Session_PollSockets()
     if (flag == 1) Title_SendRequest(c->session, 0, 0, 17, 0, 1152); // read the titles
     else if (flag == 2) Title_SendRequest(c->session, 0, 1, 16, 0, 1152); // write them
     Ulcm_PumpSend(c);
+    Conn_ShowLinkState(c);
 }
 
 // Copies at most width - 1 characters and always terminates.
@@ -61,11 +68,12 @@ void Session_Connect(uint32_t connectionIndex, uint32_t socketIndex)
 
     System_ShowAddress(address, portText);
 
+    // Only the socket being opened starts over (Conn_OpenSocket empties its
+    // buffer): the other may be carrying the link, an answer half in its
+    // buffer. The send ring goes with socket 0, whose login empties it.
     Conn_OpenSocket(c, c->host, c->port, socketIndex);
-    Conn_ResetSendRing(c->index);
+    if (socketIndex == 0) Conn_ResetSendRing(c->index);
     Conn_AllocFrameRing(c, CONN_FRAME_RING_SIZE);
-    Conn_ResetReceiveBuffer(c, 0);
-    Conn_ResetReceiveBuffer(c, 1);
 
     if (c->displaysRegistered != 1) {
         Stream_RegisterDisplays(c);
@@ -76,8 +84,10 @@ void Session_Connect(uint32_t connectionIndex, uint32_t socketIndex)
 void Session_RequestStream(TConnection* record)
 {
     if (!record) return;
-    if (record->linkState == LINK_LOGGED_IN && record->active && !View_IsLocalPlayback(record))
+    if (record->linkState == LINK_LOGGED_IN && record->active && !View_IsLocalPlayback(record)) {
         Vido_Send(record->session, 1, 0, 0, 0, 0);
+        Win_Milestone(MILESTONE_VIDEO_REQUEST);
+    }
 }
 
 void Session_CreateSockets(TComponent* owner)
@@ -102,32 +112,28 @@ static uint32_t TagSocket(TObject* sender) { return ((uint32_t)static_cast<TComp
 void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnConnected(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Connect");
+    if (TagConnection(Sender) == 0) Win_Milestone(MILESTONE_CONNECTED);
 }
 
 void ClientSocket_Disconnect(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnDisconnected(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Disconnect");
 }
 
 void ClientSocket_Error(TObject* Sender, TCustomWinSocket*, TErrorEvent, int& ErrorCode)
 {
     ErrorCode = 0;
     Conn_OnError(TagConnection(Sender), TagSocket(Sender));
-    Debug_Trace("ClientSocket_Error");
 }
 
 void ClientSocket_Read(TObject* Sender, TCustomWinSocket* Socket)
 {
-    Debug_Trace("ClientSocket_Read");
     Socket_AppendReceived(Socket, &gConnections[TagConnection(Sender)], TagSocket(Sender));
 }
 
 void ClientSocket_Write(TObject* Sender, TCustomWinSocket*)
 {
     Conn_OnWrite(TagConnection(Sender));
-    Debug_Trace("ClientSocket_Write");
 }
 
 void Socket_AppendReceived(TCustomWinSocket* winSocket, TConnection* record, uint32_t socketIndex)

@@ -8,7 +8,7 @@
 void Session_ReceiveStep();
 void Session_PollSockets();
 void Session_Connect(uint32_t connectionIndex, uint32_t socketIndex);
-void Session_RequestStream(TConnection* record);
+// Session_RequestStream, which the send pump calls: link/Hooks.h.
 
 // Creates the four client sockets owned by the form and hooks their events.
 void Session_CreateSockets(TComponent* owner);

@@ -3,17 +3,24 @@
 // preparation per recorder, and the DDNS list and links. Owns
 // gSetupSlots, the three DDNS address tables and the help texts.
 #include "control/Setup.h"
-#include "control/Pending.h"
+#include "ddns/Hooks.h"
+#include "link/Hooks.h"
+#include "control/Title.h"
 #include "control/TavlinImpl1.h"
 #include "control/Upnp.h"
 #include "ddns/Unit5.h"
 #include "link/Icmd.h"
+#include "platform/vcl/CodePage.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
 #include <cstdio>
 #include <cstring>
 
 char gSetupSlots[SETUP_SLOTS][SETUP_SLOT_SIZE];
+// Per setup item (bit i of the mask): ticks since its Apply went out while
+// the recorder has not confirmed it; SETUP_WAIT_DONE when nothing waits.
+static uint32_t gApplyWait[SETUP_ITEM_COUNT] = {SETUP_WAIT_DONE, SETUP_WAIT_DONE, SETUP_WAIT_DONE,
+                                                SETUP_WAIT_DONE, SETUP_WAIT_DONE};
 
 const char gDdnsHomeUrls[DDNS_SERVICES][DDNS_URL_SIZE] = {
     "Disable",
@@ -132,12 +139,24 @@ static const char* ListNameOf(int page)
     }
 }
 
-static void Refuse(const char* text) { Application_MessageBox(text, "Setup Information", MB_OK | MB_ICONWARNING); }
+// The name a field's label gives it: "PPPoE Password" of "PPPoE Password : ",
+// "SMTP Server" of "* SMTP Server : ".
+static AnsiString FieldName(TLabeledEdit* edit)
+{
+    AnsiString name = edit->EditLabel()->Caption();
+    while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
+    size_t from = name.find_first_not_of("* ");
+    return from == AnsiString::npos ? AnsiString() : name.substr(from);
+}
+
+static void Warn(const char* text) { Application_MessageBox(text, "Setup Information", MB_OK | MB_ICONWARNING); }
 
 static void RefuseBuild(int page, int result)
 {
     char text[256];
-    if (result == SETUP_NO_CHOICE) {
+    if (result == SETUP_NOT_CONNECTED) {
+        snprintf(text, sizeof text, "Nothing was sent: the recorder is not connected.");
+    } else if (result == SETUP_NO_CHOICE) {
         snprintf(text, sizeof text, "Nothing was sent: please choose a value for \"%s\" first.", ListNameOf(page));
     } else if (result == SETUP_MAIL_TOO_LONG) {
         snprintf(text, sizeof text,
@@ -149,20 +168,67 @@ static void RefuseBuild(int page, int result)
         const int slot = result - 1;
         AnsiString name = page == SETUP_PAGE_PPPOE && slot < 2 ? pppoe[slot] : slot < 3 ? ddns[slot] : "text";
         // the host field is named as its label names it: host or domain name
-        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) {
-            name = gViewerForm->LabeledEdit_ddns4->EditLabel()->Text();
-            while (!name.empty() && (name.back() == ' ' || name.back() == ':')) name.pop_back();
-        }
+        if (page == SETUP_PAGE_DDNS && slot == 2 && gViewerForm) name = FieldName(gViewerForm->LabeledEdit_ddns4);
         snprintf(text, sizeof text, "Nothing was sent: the %s may hold at most %d characters.", name.c_str(),
                  slot == 2 ? 47 : 31);
     }
-    Refuse(text);
+    Warn(text);
+}
+
+// The edits whose texts Apply sends for the page (the title edits of the
+// recorder's channels for the Title page); returns their count.
+static int TextEditsOf(int page, TLabeledEdit* edits[TITLE_CHANNELS])
+{
+    TTavlinX* f = gViewerForm;
+    int n = 0;
+    switch (page) {
+    case SETUP_PAGE_PPPOE:
+        for (TLabeledEdit* e : {f->LabeledEdit_pppoe2, f->LabeledEdit_pppoe3}) edits[n++] = e;
+        break;
+    case SETUP_PAGE_DDNS:
+        for (TLabeledEdit* e : {f->LabeledEdit_ddns2, f->LabeledEdit_ddns3, f->LabeledEdit_ddns4}) edits[n++] = e;
+        break;
+    case SETUP_PAGE_MAIL:
+    case SETUP_PAGE_TEST_MAIL:
+        for (TLabeledEdit* e : {f->LabeledEdit_smtp1, f->LabeledEdit_smtp10, f->LabeledEdit_smtp2, f->LabeledEdit_smtp3,
+                                f->LabeledEdit_smtp4, f->LabeledEdit_smtp5, f->LabeledEdit_smtp6, f->LabeledEdit_smtp7,
+                                f->LabeledEdit_smtp8, f->LabeledEdit_smtp9})
+            edits[n++] = e;
+        break;
+    case SETUP_PAGE_TITLE:
+        for (uint32_t c = 0; c < Title_ChannelCount(&gTitleStates[0]); c++) edits[n++] = Title_Edit(c);
+        break;
+    default: break;
+    }
+    return n;
+}
+
+// A text with a character the edit's code page cannot write would reach
+// the recorder with '?' in its place: Apply refuses the page instead,
+// naming the first such field. True when every text can be sent.
+static bool TextsFitCodePage(int page)
+{
+    TLabeledEdit* edits[TITLE_CHANNELS] = {};
+    const int n = TextEditsOf(page, edits);
+    for (int i = 0; i < n; ++i) {
+        TLabeledEdit* e = edits[i];
+        if (!e || e->TextInCodePage()) continue;
+        char text[256];
+        snprintf(text, sizeof text,
+                 "Nothing was sent: \"%s\" holds a character that code page %d, the one its text is sent in, "
+                 "cannot write. Please type it with other characters.",
+                 FieldName(e).c_str(), Vcl_CharsetCodePage(e->Font()->Charset()));
+        Warn(text);
+        return false;
+    }
+    return true;
 }
 
 void Setup_ApplyPage(int page)
 {
     TTavlinX* f = gViewerForm;
     if (!f) return;
+    if (!TextsFitCodePage(page)) return;
     memset(gSetupSlots, 0, sizeof gSetupSlots);
     uint32_t choices[2] = {0, 0};
     uint32_t secure = 0;
@@ -217,7 +283,7 @@ void Setup_ApplyPage(int page)
     }
     // The interval only goes with the Mail page's Apply, and only a shown list is asked.
     if (page == SETUP_PAGE_MAIL && interval < 0 && f->ComboBox_smtp2->Visible()) {
-        Refuse("Nothing was sent: please choose a value for \"Interval\" first.");
+        Warn("Nothing was sent: please choose a value for \"Interval\" first.");
         return;
     }
     char* slots[SETUP_SLOTS];
@@ -233,6 +299,10 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
     TConnection* c = &gConnections[connection];
     TViewRecord* view = c->view;
     if (!view) return SETUP_BUILT;
+    // Items queued without a session would be emptied out by the login.
+    const bool sendsItems = page == SETUP_PAGE_BITRATE || page == SETUP_PAGE_PPPOE || page == SETUP_PAGE_DDNS ||
+                            page == SETUP_PAGE_MAIL || page == SETUP_PAGE_TEST_MAIL;
+    if (sendsItems && (c->linkState != LINK_LOGGED_IN || c->session == 0)) return SETUP_NOT_CONNECTED;
     int r = SETUP_BUILT;
     uint32_t masks[2] = {0, 0};
     switch (page) {
@@ -262,8 +332,12 @@ int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uin
     default: return SETUP_BUILT;
     }
     if (r != SETUP_BUILT) return r;
-    for (uint32_t mask : masks)
-        if (mask) Icmd_Send(c->session, ICMD_DATA, ICMD_SETUP, mask);
+    for (uint32_t mask : masks) {
+        if (!mask) continue;
+        Icmd_Send(c->session, ICMD_DATA, ICMD_SETUP, mask);
+        for (uint32_t i = 0; i < SETUP_ITEM_COUNT; ++i)
+            if (mask == 1u << i) gApplyWait[i] = 0;
+    }
     return SETUP_BUILT;
 }
 
@@ -282,15 +356,36 @@ void Setup_RefreshPages()
             view->pageWait[i]++;
         }
     }
+
+    // An Apply the recorder can no longer confirm (the link it went out on
+    // has ended), or has not confirmed within the page's wait: the user is
+    // told, and a late answer then shows what the recorder holds.
+    const uint32_t lost = Icmd_TakeUnconfirmedSets(view);
+    uint32_t late = 0;
+    for (uint32_t i = 0; i < SETUP_ITEM_COUNT; ++i) {
+        if (gApplyWait[i] >= SETUP_WAIT_RELEASE) continue;
+        const uint32_t mask = 1u << i;
+        if (!(view->dirtyMask & mask) || (lost & mask)) {
+            gApplyWait[i] = SETUP_WAIT_DONE; // confirmed, or told below
+        } else if (++gApplyWait[i] >= SETUP_WAIT_RELEASE) {
+            gApplyWait[i] = SETUP_WAIT_DONE;
+            late |= mask;
+        }
+    }
+    view->dirtyMask &= ~late;
+    if (lost) {
+        Warn("The recorder did not confirm the settings: the link to the recorder was lost before it "
+             "answered. They may not have been applied.");
+    } else if (late) {
+        Warn("The recorder did not confirm the settings: no answer came within 10 seconds. They may not "
+             "have been applied.");
+    }
 }
 
 // --- Preparing the pages for the recorder ----------------------------------------------
 
-static void ShowHelp(TMemo* memo, int text)
-{
-    memo->Lines()->Clear();
-    memo->Lines()->SetText(gSetupHelpTexts[text]);
-}
+// The text at once: line by line, each line would lay the memo out again.
+static void ShowHelp(TMemo* memo, int text) { memo->SetText(gSetupHelpTexts[text]); }
 
 void Setup_FillForMachine(THandshakeRecord* handshake)
 {
@@ -309,7 +404,9 @@ void Setup_FillForMachine(THandshakeRecord* handshake)
         {f->LabeledEdit_smtp8, 31},  {f->LabeledEdit_smtp9, 31},  {f->LabeledEdit_smtp10, 5},
     };
     for (auto& l : limits) {
+        // The recorder's fields count bytes: a double-byte character takes two.
         l.edit->SetMaxLength(l.limit);
+        l.edit->SetMaxBytes(l.limit);
         l.edit->SetImeMode(imClose);
     }
 

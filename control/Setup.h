@@ -45,18 +45,19 @@ extern char gSetupSlots[SETUP_SLOTS][SETUP_SLOT_SIZE];
 
 // PageControl1 entered `page`: ask the recorder for the page's items.
 void Setup_PageEntered(uint32_t connection, int page);
-// Apply on `page` (7: Test Mail). A list without a chosen row or a text
-// that does not fit its item sends nothing and says why in a message box.
+// Apply on `page` (7: Test Mail). A list without a chosen row, a text that
+// does not fit its item or a link that is not logged in sends nothing and
+// says why in a message box.
 void Setup_ApplyPage(int page);
 // Builds the page's items and sends each; returns SETUP_BUILT or the
 // first builder's refusal (nothing is sent then).
 int Setup_SendPage(uint32_t connection, int page, const uint32_t choices[2], uint32_t secure,
                    char* const slots[SETUP_SLOTS]);
-// Once per tick: releases a page that waited 1,000 ticks for its answer.
+// Once per tick: releases a page that waited 1,000 ticks for its answer,
+// and says in a message box when an Apply was not confirmed: its link
+// ended first, or 1,000 ticks passed without the recorder's answer.
 void Setup_RefreshPages();
-// The pages for the recorder's machine record: limits, help texts, the
-// DDNS services and mail modes of its variant, the interval list.
-void Setup_FillForMachine(THandshakeRecord* handshake);
+// Setup_FillForMachine, which the handshake calls: link/Hooks.h.
 // Clear buttons: 2 PPPoE, 4 DDNS, 8 mail; nothing is sent.
 void Setup_ClearEdits(uint32_t which);
 void Setup_ClearMail();
@@ -73,8 +74,5 @@ void Ddns_OpenLink(int row, int which);
 // "Create Account": the service's own page for list row 1, else the
 // No-IP account form.
 void Ddns_CreateAccount();
-// The account form's hand-over: fills the DDNS user, password and host
-// and applies the DDNS page.
-void Ddns_ApplyAccount(const char* user, const char* password, const char* host);
-// Opens a web address in the user's browser.
-void Web_OpenUrl(const char* address);
+// Ddns_ApplyAccount and Web_OpenUrl, which the account form calls:
+// ddns/Hooks.h.

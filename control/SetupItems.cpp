@@ -2,6 +2,7 @@
 // record: builders (page fields to item), to-page (item to page fields)
 // and the page enables with their wait counters. Owns gMailTestCount.
 #include "control/SetupItems.h"
+#include "link/Hooks.h"
 #include "control/Setup.h"
 #include "control/TavlinImpl1.h"
 #include "control/Text.h"

@@ -4,7 +4,7 @@
 // its request is in flight. The item records themselves are in
 // control/View.h. Owns the process-wide test-mail counter.
 #pragma once
-#include "control/View.h"
+#include "link/ViewRecord.h"
 #include <cstdint>
 
 enum {
@@ -35,7 +35,8 @@ enum { MAIL_BUILD_APPLY = 0, MAIL_BUILD_TEST = 1 };
 // SETUP_NO_CHOICE when the page's list has no row chosen,
 // SETUP_MAIL_TOO_LONG when the twelve mail texts do not fit their 252
 // bytes, and 1 + slot for the first text that is longer than its field.
-enum { SETUP_BUILT = 0, SETUP_NO_CHOICE = -1, SETUP_MAIL_TOO_LONG = -2 };
+// Setup_SendPage adds SETUP_NOT_CONNECTED: no logged-in link to send on.
+enum { SETUP_BUILT = 0, SETUP_NO_CHOICE = -1, SETUP_MAIL_TOO_LONG = -2, SETUP_NOT_CONNECTED = -3 };
 // A list choice of this value is the list without a selection.
 constexpr uint32_t SETUP_NOTHING_CHOSEN = 0xFFFFFFFFu;
 
@@ -66,15 +67,5 @@ uint32_t Setup_MailPortOf(const char* text);
 // most twelve texts, each cut where the texts end; returns how many.
 uint32_t Setup_SplitMailTexts(const TMailRecord* item, char texts[MAIL_TEXT_COUNT][MAIL_TEXT_END]);
 
-// To page: show the view record's item on its page (nothing without the form).
-void Setup_BitrateToPage(TViewRecord* view);
-void Setup_PppoeToPage(TViewRecord* view);
-void Setup_DdnsToPage(TViewRecord* view);
-void Setup_MailToPage(TViewRecord* view);
-void Setup_MailIntervalToPage(TViewRecord* view);
-// Enable (1) or grey (0) the page and set its wait counter (1001 or 0);
-// the Bitrate page is never greyed.
-void Setup_EnableBitratePage(TViewRecord* view, int on);
-void Setup_EnablePppoePage(TViewRecord* view, int on);
-void Setup_EnableDdnsPage(TViewRecord* view, int on);
-void Setup_EnableMailPage(TViewRecord* view, int on);
+// The items' To page and Enable page functions, the rows of the ICMD
+// module's setup-item table: link/Hooks.h.

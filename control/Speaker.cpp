@@ -2,6 +2,7 @@
 // images. Owns gSpeakerState and gAudioAvailable; everything here runs on
 // the user-interface thread, the audio thread only reads audioOn.
 #include "control/Speaker.h"
+#include "media/Hooks.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
 #include "link/Conn.h"
@@ -12,11 +13,7 @@
 TSpeakerState gSpeakerState;
 std::atomic<uint32_t> gAudioAvailable{0};
 
-static TSpeakerClock gClock = nullptr;
-
-void Speaker_SetClock(TSpeakerClock clock) { gClock = clock; }
-
-static uint32_t Now() { return gClock ? gClock() : Stopwatch_Now(); }
+uint32_t Speaker_AudioOn() { return gSpeakerState.audioOn.load(); }
 
 // Connection 0's view lets one audio channel be heard: a single channel 0
 // or 1 in Live, channel 0 or 1 in Playback; and its recorder has sound.
@@ -58,7 +55,7 @@ void Speaker_Toggle()
     TSpeakerState& s = gSpeakerState;
     uint32_t on = 1 - (s.audioOn.load() ? 1 : 0);
     s.audioOn.store(on);
-    s.lastMove = Now();
+    s.lastMove = Stopwatch_Now();
     Speaker_UpdateIcon(s.shown, gAudioAvailable.load(), on, s.lastAudioOn);
     s.lastAudioOn = on;
 }
@@ -66,7 +63,7 @@ void Speaker_Toggle()
 void Speaker_TimerStep()
 {
     TSpeakerState& s = gSpeakerState;
-    if (s.shown == 1 && Now() - s.lastMove > SPEAKER_HIDE_AFTER) s.shown = 0;
+    if (s.shown == 1 && Stopwatch_Now() - s.lastMove > SPEAKER_HIDE_AFTER) s.shown = 0;
     if (s.shown != s.lastShown) {
         s.lastShown = s.shown;
         Speaker_UpdateIcon(s.shown, gAudioAvailable.load(), s.audioOn.load(), s.lastAudioOn);
@@ -77,13 +74,13 @@ void Speaker_OnVideoMove()
 {
     if (!gAudioAvailable.load()) return;
     gSpeakerState.shown = 1;
-    gSpeakerState.lastMove = Now();
+    gSpeakerState.lastMove = Stopwatch_Now();
 }
 
 void Speaker_OnIconMove()
 {
     gSpeakerState.shown = 1;
-    gSpeakerState.lastMove = Now();
+    gSpeakerState.lastMove = Stopwatch_Now();
 }
 
 void Speaker_ClearShown()

@@ -15,8 +15,7 @@ struct TSpeakerState {
 };
 
 extern TSpeakerState gSpeakerState;
-// 1 once an audio frame was stored outside Backup mode; read by both threads.
-extern std::atomic<uint32_t> gAudioAvailable;
+// gAudioAvailable and Speaker_AudioOn, which the media read: media/Hooks.h.
 
 enum { SPEAKER_HIDE_AFTER = 200000 }; // 2 s in stopwatch readings
 
@@ -35,8 +34,3 @@ void Speaker_OnIconMove();
 // A key-panel action: shown and lastShown := 0, so the icon stays away
 // until the next move over the video (the caller hides it).
 void Speaker_ClearShown();
-
-// Test seam: the clock the speaker stamps with (stopwatch readings; null:
-// the viewer's reference slot).
-typedef uint32_t (*TSpeakerClock)();
-void Speaker_SetClock(TSpeakerClock clock);

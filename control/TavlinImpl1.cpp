@@ -3,7 +3,6 @@
 // forwarding of the form's events. Owns gViewerForm, gStartupCount,
 // gSkinFolder and the periodic tasks' stopwatch stamps.
 #include "control/TavlinImpl1.h"
-#include "control/Pending.h"
 #include "media/Watermark.h"
 #include "control/Session.h"
 #include "control/Setup.h"
@@ -19,6 +18,16 @@
 #include "link/Ring.h"
 #include "platform/vcl/FormLoader.h"
 #include "platform/win/Win.h"
+#include "control/Speaker.h"
+#include "control/Title.h"
+#include "control/View.h"
+#include "media/Audio.h"
+#include "media/Decoder.h"
+#include "media/Display.h"
+#include "media/Stream.h"
+#include "media/Vido.h"
+#include "panel/Ie_com.h"
+#include "panel/Yuv2.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -175,6 +184,7 @@ TTavlinX* TavlinX_CreateForm() { return Vcl_CreateForm<TTavlinX>(nullptr); }
 
 void TTavlinX::ActiveFormCreate(TObject*)
 {
+    Win_Milestone(MILESTONE_FORM_BUILT);
     gViewerForm = this;
     Viewer_Init();
     Timer1->SetEnabled(true);
@@ -218,8 +228,7 @@ void Viewer_Init()
     Setup_ClearEdits(2);
     Setup_ClearEdits(4);
     Setup_ClearEdits(8);
-    gLastDrawn[0] = -2;
-    gLastDrawn[1] = -2;
+    Panel_Invalidate();
     IeCom_Init();
 
     memset(gSkinFolder, 0, sizeof gSkinFolder);
@@ -244,6 +253,8 @@ void Viewer_Init()
         }
     }
 
+    Win_Milestone(MILESTONE_SKINS_LOADED);
+
     char version[32];
     snprintf(version, sizeof version, "Ver.%s", gVersionText + 2);
     f->Label_Version->SetCaption(version);
@@ -256,7 +267,6 @@ void TTavlinX::Timer1Timer(TObject*)
 {
     Timer1->SetEnabled(false);
     try {
-        Debug_Trace("Timer1Timer Head");
         Session_ReceiveStep();
         uint32_t t = Stopwatch_Now();
         if (t - gTimerStamps[0] > 100000) {
@@ -278,7 +288,6 @@ void TTavlinX::Timer1Timer(TObject*)
         Session_PollSockets();
         Stream_TimerStep();
         Speaker_TimerStep();
-        Debug_Trace("Timer1Timer End");
     } catch (const std::exception& e) {
         Application_HandleException(e.what());
     } catch (...) {
@@ -293,12 +302,15 @@ void TTavlinX::Timer2Timer(TObject*) {}
 void TTavlinX::Button_ApplyClick(TObject*) { Setup_ApplyPage(PageControl1->ActivePageIndex()); }
 
 // Connection 0's link icons.
+static int gLinkIconShown = 0;
 void Viewer_ShowLinkIcon(uint32_t connected)
 {
+    gLinkIconShown = connected != 0 ? 1 : 0;
     if (!gViewerForm) return;
     gViewerForm->Image_Conn->SetVisible(connected != 0);
     gViewerForm->Image_Disconn->SetVisible(connected == 0);
 }
+int Viewer_LinkIconShown() { return gViewerForm ? (gViewerForm->Image_Conn->Visible() ? 1 : 0) : gLinkIconShown; }
 
 // The System page shows the address and port as the page gave them.
 void System_ShowAddress(const char* address, const char* port)

@@ -162,6 +162,12 @@ extern uint32_t gStartupCount;
 extern char gSkinFolder[128];
 
 void Viewer_Init();
+// The System page shows the address and port the hosting page gave.
+void System_ShowAddress(const char* address, const char* port);
+// 1 while the UPnP tab (TabSheet7) shows, else 0.
+int Viewer_UpnpTabVisible();
+// 1 while the link lamp is lit (Image_Conn shown), else 0.
+int Viewer_LinkIconShown();
 
 // For the COM object: builds the form (its OnCreate runs the start-up),
 // and points the form's eight events at one forwarder (dispid, arguments

@@ -1,10 +1,10 @@
 // The library's exports: the class object, registration, the unload query,
 // and the entry point that fills the process-wide version record.
-#include "control/Pending.h"
 #include "control/TavlinXImpl.h"
 #include "media/Backup.h"
 #include "platform/com/Registry.h"
 #include "platform/win/Win.h"
+#include "media/Audio.h"
 
 #define TAVLIN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -33,12 +33,17 @@ TAVLIN_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv
     return TavlinX_ClassFactory()->QueryInterface(riid, ppv);
 }
 
+// Asked with no object or lock left, the page that showed the control is
+// gone: its sound stops then (while an object lives, the sound plays on).
+// The library stays loaded once the form runs, since its timer, sockets
+// and audio thread go on calling into it.
 TAVLIN_EXPORT HRESULT DllCanUnloadNow()
 {
+    if (ComModule_LockCount() != 0) return S_FALSE;
     // A backup the closing page left running ends as a stop ends it.
     Backup_Close();
     Audio_StopForUnload();
-    return ComModule_LockCount() == 0 ? S_OK : S_FALSE;
+    return TavlinX_FormRunning() ? S_FALSE : S_OK;
 }
 
 TAVLIN_EXPORT HRESULT DllRegisterServer()

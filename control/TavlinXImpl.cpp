@@ -1,11 +1,14 @@
 // TTavlinXImpl: the control's COM object. It builds the form on creation,
-// answers the COM map, dispatches ITavlinX from the DISPID table, loads
-// and saves the connection properties through property bags and forwards
-// the form's eight events to the sinks of ITavlinXEvents.
+// answers the COM map, dispatches ITavlinX from the DISPID table and
+// forwards the form's eight events to the sinks of ITavlinXEvents; the
+// standard control support (platform/com/ComControl.h) does embedding,
+// drawing, persistence of the connection properties and data transfer on
+// top of the form.
 #include "control/TavlinXImpl.h"
 #include "control/Properties.h"
 #include "control/TavlinImpl1.h"
 #include "media/Backup.h"
+#include "platform/com/ComControl.h"
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"
 #include "platform/vcl/FormLoader.h"
@@ -227,60 +230,44 @@ bool FontProperty(IDispatch* font, const char* name, VARIANT* value)
     return SUCCEEDED(font->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value, nullptr, nullptr));
 }
 
-class TTavlinXImpl : public ITavlinX,
-                     public IConnectionPointContainer,
-                     public ISupportErrorInfo,
-                     public IPersistPropertyBag,
-                     public IOleInPlaceObject,
-                     public IOleInPlaceActiveObject,
-                     public IOleControl,
-                     public ISpecifyPropertyPages,
-                     public ISimpleFrameSite,
-                     public IProvideClassInfo2 {
+// What the class declares to containers: the one verb, the misc status
+// the registration writes, and the persisted properties after the extent.
+const TComVerb kVerbs[] = {{0, "Properties", 0, OLEVERBATTRIB_ONCONTAINERMENU}};
+const char* const kPersisted[] = {"DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"};
+const DISPID kPersistedIds[] = {DISPID_TX_DVRIP, DISPID_TX_HTTP_PORT, DISPID_TX_DVR_UK, DISPID_TX_HTTP_PAGE};
+constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
+                              OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE; // 0x20191
+static_assert(kMiscStatus == 0x20191, "the misc status the class registers");
+const TComControlClass kClass = {&CLSID_TavlinX, &IID_ITavlinX, &DIID_ITavlinXEvents, TAVLIN_PROGID,
+                                 "TavlinX Control", kMiscStatus, kVerbs, 1, kPersisted, kPersistedIds, 4};
+
+class TTavlinXImpl : public TComControl, public ITavlinX {
 public:
-    TTavlinXImpl() : FEvents(this, DIID_ITavlinXEvents)
-    {
-        ComModule_Lock();
-    }
+    TTavlinXImpl() : TComControl(kClass) {}
 
     HRESULT Init()
     {
         FForm = TavlinX_CreateForm();
         if (!FForm) return E_FAIL;
+        AttachForm(FForm);
         InitializeControl();
         return S_OK;
     }
 
-    // --- IUnknown
+    // --- IUnknown: the COM map
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ITavlinX) *ppv = static_cast<ITavlinX*>(this);
-        else if (riid == IID_IConnectionPointContainer) *ppv = static_cast<IConnectionPointContainer*>(this);
-        else if (riid == IID_ISupportErrorInfo) *ppv = static_cast<ISupportErrorInfo*>(this);
-        else if (riid == IID_IPersistPropertyBag || riid == IID_IPersist) *ppv = static_cast<IPersistPropertyBag*>(this);
-        else if (riid == IID_IOleInPlaceObject || riid == IID_IOleWindow) *ppv = static_cast<IOleInPlaceObject*>(this);
-        else if (riid == IID_IOleInPlaceActiveObject) *ppv = static_cast<IOleInPlaceActiveObject*>(this);
-        else if (riid == IID_IOleControl) *ppv = static_cast<IOleControl*>(this);
-        else if (riid == IID_ISpecifyPropertyPages) *ppv = static_cast<ISpecifyPropertyPages*>(this);
-        else if (riid == IID_ISimpleFrameSite) *ppv = static_cast<ISimpleFrameSite*>(this);
-        else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
-            *ppv = static_cast<IProvideClassInfo2*>(this);
-        // The rest of the COM map (drawing, OLE embedding, storage, data
-        // transfer, quick activation) is not implemented: every interface
-        // handed out has all of its methods.
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        HRESULT hr = Com_QueryMap(this, TavlinX_ComMap(), kTavlinXComMapSize, riid, ppv);
+        // IPersist: the base of the three persistence interfaces.
+        if (hr == E_NOINTERFACE && riid == IID_IPersist) {
+            *ppv = static_cast<IPersistPropertyBag*>(this);
+            AddRef();
+            hr = S_OK;
+        }
+        return hr;
     }
-    ULONG AddRef() override { return (ULONG)++FRefs; }
-    ULONG Release() override
-    {
-        ULONG n = (ULONG)--FRefs;
-        if (n == 0) delete this;
-        return n;
-    }
+    ULONG AddRef() override { return TComControl::AddRef(); }
+    ULONG Release() override { return TComControl::Release(); }
 
     // --- IDispatch
     HRESULT GetTypeInfoCount(UINT* pctinfo) override
@@ -315,11 +302,11 @@ public:
 
     // --- ITavlinX: the form's stock properties
     HRESULT get_Visible(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Visible(); }); }
-    HRESULT set_Visible(VARIANT_BOOL v) override { return Do([&] { FForm->SetVisible(v != 0); }); }
+    HRESULT set_Visible(VARIANT_BOOL v) override { return Changed(DISPID_TX_Visible, Do([&] { FForm->SetVisible(v != 0); })); }
     HRESULT get_AutoScroll(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoScroll(); }); }
-    HRESULT set_AutoScroll(VARIANT_BOOL v) override { return Do([&] { FForm->SetAutoScroll(v != 0); }); }
+    HRESULT set_AutoScroll(VARIANT_BOOL v) override { return Changed(DISPID_TX_AutoScroll, Do([&] { FForm->SetAutoScroll(v != 0); })); }
     HRESULT get_AutoSize(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoSize(); }); }
-    HRESULT set_AutoSize(VARIANT_BOOL v) override { return Do([&] { FForm->SetAutoSize(v != 0); }); }
+    HRESULT set_AutoSize(VARIANT_BOOL v) override { return Changed(DISPID_TX_AutoSize, Do([&] { FForm->SetAutoSize(v != 0); })); }
     HRESULT get_AxBorderStyle(TxActiveFormBorderStyle* v) override
     {
         return GetLong(v, [&] { return (LONG)FForm->AxBorderStyle(); });
@@ -327,18 +314,18 @@ public:
     HRESULT set_AxBorderStyle(TxActiveFormBorderStyle v) override
     {
         if (v < afbNone || v > afbRaised) return E_INVALIDARG;
-        return Do([&] { FForm->SetAxBorderStyle((TActiveFormBorderStyle)v); });
+        return Changed(DISPID_TX_AxBorderStyle, Do([&] { FForm->SetAxBorderStyle((TActiveFormBorderStyle)v); }));
     }
     HRESULT get_BorderWidth(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->BorderWidth(); }); }
-    HRESULT set_BorderWidth(LONG v) override { return Do([&] { FForm->SetBorderWidth((int)v); }); }
+    HRESULT set_BorderWidth(LONG v) override { return Changed(DISPID_TX_BorderWidth, Do([&] { FForm->SetBorderWidth((int)v); })); }
     HRESULT get_Caption(BSTR* v) override { return GetText(v, [&] { return FForm->Caption(); }); }
-    HRESULT set_Caption(BSTR v) override { return Do([&] { FForm->SetCaption(Bstr_ToText(v)); }); }
+    HRESULT set_Caption(BSTR v) override { return Changed(DISPID_TX_Caption, Do([&] { FForm->SetCaption(Bstr_ToText(v)); })); }
     HRESULT get_Color(OLE_COLOR* v) override
     {
         if (!v) return E_POINTER;
         return Do([&] { *v = (OLE_COLOR)FForm->Color(); });
     }
-    HRESULT set_Color(OLE_COLOR v) override { return Do([&] { FForm->SetColor((TColor)v); }); }
+    HRESULT set_Color(OLE_COLOR v) override { return Changed(DISPID_TX_Color, Do([&] { FForm->SetColor((TColor)v); })); }
     // The stock font: an automation object on the form's own font.
     HRESULT get_Font(IDispatch** v) override
     {
@@ -386,148 +373,59 @@ public:
                 taken.SetCharset((int)n.lVal);
             VariantClear(&v);
         }
-        return Do([&] { FForm->Font()->Assign(taken); });
+        return Changed(DISPID_TX_Font, Do([&] { FForm->Font()->Assign(taken); }));
     }
     HRESULT get_KeyPreview(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->KeyPreview(); }); }
-    HRESULT set_KeyPreview(VARIANT_BOOL v) override { return Do([&] { FForm->SetKeyPreview(v != 0); }); }
+    HRESULT set_KeyPreview(VARIANT_BOOL v) override { return Changed(DISPID_TX_KeyPreview, Do([&] { FForm->SetKeyPreview(v != 0); })); }
     HRESULT get_PixelsPerInch(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->PixelsPerInch(); }); }
-    HRESULT set_PixelsPerInch(LONG v) override { return Do([&] { FForm->SetPixelsPerInch((int)v); }); }
+    HRESULT set_PixelsPerInch(LONG v) override { return Changed(DISPID_TX_PixelsPerInch, Do([&] { FForm->SetPixelsPerInch((int)v); })); }
     HRESULT get_PrintScale(TxPrintScale* v) override { return GetLong(v, [&] { return (LONG)FForm->PrintScale(); }); }
     HRESULT set_PrintScale(TxPrintScale v) override
     {
         if (v < poNone || v > poPrintToFit) return E_INVALIDARG;
-        return Do([&] { FForm->SetPrintScale((TPrintScale)v); });
+        return Changed(DISPID_TX_PrintScale, Do([&] { FForm->SetPrintScale((TPrintScale)v); }));
     }
     HRESULT get_Scaled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Scaled(); }); }
-    HRESULT set_Scaled(VARIANT_BOOL v) override { return Do([&] { FForm->SetScaled(v != 0); }); }
+    HRESULT set_Scaled(VARIANT_BOOL v) override { return Changed(DISPID_TX_Scaled, Do([&] { FForm->SetScaled(v != 0); })); }
     HRESULT get_Active(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Active(); }); }
     HRESULT get_DropTarget(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DropTarget(); }); }
-    HRESULT set_DropTarget(VARIANT_BOOL v) override { return Do([&] { FForm->SetDropTarget(v != 0); }); }
+    HRESULT set_DropTarget(VARIANT_BOOL v) override { return Changed(DISPID_TX_DropTarget, Do([&] { FForm->SetDropTarget(v != 0); })); }
     HRESULT get_HelpFile(BSTR* v) override { return GetText(v, [&] { return FForm->HelpFile(); }); }
-    HRESULT set_HelpFile(BSTR v) override { return Do([&] { FForm->SetHelpFile(Bstr_ToText(v)); }); }
+    HRESULT set_HelpFile(BSTR v) override { return Changed(DISPID_TX_HelpFile, Do([&] { FForm->SetHelpFile(Bstr_ToText(v)); })); }
     HRESULT get_DoubleBuffered(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DoubleBuffered(); }); }
-    HRESULT set_DoubleBuffered(VARIANT_BOOL v) override { return Do([&] { FForm->SetDoubleBuffered(v != 0); }); }
+    HRESULT set_DoubleBuffered(VARIANT_BOOL v) override { return Changed(DISPID_TX_DoubleBuffered, Do([&] { FForm->SetDoubleBuffered(v != 0); })); }
     HRESULT get_AlignDisabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AlignDisabled(); }); }
     HRESULT get_VisibleDockClientCount(LONG* v) override
     {
         return GetLong(v, [&] { return (LONG)FForm->VisibleDockClientCount(); });
     }
     HRESULT get_Enabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Enabled(); }); }
-    HRESULT set_Enabled(VARIANT_BOOL v) override { return Do([&] { FForm->SetEnabled(v != 0); }); }
+    HRESULT set_Enabled(VARIANT_BOOL v) override { return Changed(DISPID_TX_Enabled, Do([&] { FForm->SetEnabled(v != 0); })); }
 
     // --- ITavlinX: the connection properties
     HRESULT get_DVRIP(VARIANT* v) override { return Property_Get(PROP_DVRIP, v); }
-    HRESULT set_DVRIP(VARIANT v) override { return Property_Put(PROP_DVRIP, v); }
+    HRESULT set_DVRIP(VARIANT v) override { return Changed(DISPID_TX_DVRIP, Property_Put(PROP_DVRIP, v)); }
     HRESULT get_HTTP_PORT(VARIANT* v) override { return Property_Get(PROP_HTTP_PORT, v); }
-    HRESULT set_HTTP_PORT(VARIANT v) override { return Property_Put(PROP_HTTP_PORT, v); }
+    HRESULT set_HTTP_PORT(VARIANT v) override { return Changed(DISPID_TX_HTTP_PORT, Property_Put(PROP_HTTP_PORT, v)); }
     HRESULT get_DVR_UK(VARIANT* v) override { return Property_Get(PROP_DVR_UK, v); }
-    HRESULT set_DVR_UK(VARIANT v) override { return Property_Put(PROP_DVR_UK, v); }
+    HRESULT set_DVR_UK(VARIANT v) override { return Changed(DISPID_TX_DVR_UK, Property_Put(PROP_DVR_UK, v)); }
     HRESULT get_HTTP_PAGE(VARIANT* v) override { return Property_Get(PROP_HTTP_PAGE, v); }
-    HRESULT set_HTTP_PAGE(VARIANT v) override { return Property_Put(PROP_HTTP_PAGE, v); }
-
-    // --- IConnectionPointContainer
-    HRESULT EnumConnectionPoints(IEnumConnectionPoints** e) override
-    {
-        IConnectionPoint* points[] = {&FEvents};
-        return ConnectionPoints_Enumerate(points, 1, e);
-    }
-    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override
-    {
-        IConnectionPoint* points[] = {&FEvents};
-        return ConnectionPoints_Find(points, 1, riid, cp);
-    }
-
-    // --- ISupportErrorInfo
-    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override { return riid == IID_ITavlinX ? S_OK : S_FALSE; }
-
-    // --- IPersistPropertyBag
-    HRESULT GetClassID(CLSID* id) override
-    {
-        if (!id) return E_POINTER;
-        *id = CLSID_TavlinX;
-        return S_OK;
-    }
-    HRESULT InitNew() override { return S_OK; }
-    HRESULT Load(IPropertyBag* bag, IErrorLog* log) override;
-    HRESULT Save(IPropertyBag* bag, BOOL, BOOL) override;
-
-    // --- IOleWindow, IOleInPlaceObject
-    HRESULT GetWindow(HWND* hwnd) override
-    {
-        if (!hwnd) return E_POINTER;
-        *hwnd = FForm ? FForm->Handle() : nullptr;
-        return *hwnd ? S_OK : E_FAIL;
-    }
-    HRESULT ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    HRESULT InPlaceDeactivate() override { return S_OK; }
-    HRESULT UIDeactivate() override { return S_OK; }
-    // The container places the control; the clip rectangle is its own.
-    HRESULT SetObjectRects(LPCRECT pos, LPCRECT) override
-    {
-        if (!pos) return E_POINTER;
-        if (pos->right < pos->left || pos->bottom < pos->top) return E_INVALIDARG;
-        return Do([&] { FForm->SetBounds(pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top); });
-    }
-    HRESULT ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
-
-    // --- IOleInPlaceActiveObject: no accelerators, nothing modal to switch.
-    HRESULT TranslateAccelerator(MSG*) override { return S_FALSE; }
-    HRESULT OnFrameWindowActivate(BOOL) override { return S_OK; }
-    HRESULT OnDocWindowActivate(BOOL) override { return S_OK; }
-    HRESULT ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
-    HRESULT EnableModeless(BOOL) override { return S_OK; }
-
-    // --- IOleControl: no mnemonics; frozen events are not fired.
-    HRESULT GetControlInfo(CONTROLINFO* info) override
-    {
-        if (!info) return E_POINTER;
-        info->hAccel = nullptr;
-        info->cAccel = 0;
-        info->dwFlags = 0;
-        return S_OK;
-    }
-    HRESULT OnMnemonic(MSG*) override { return S_OK; }
-    HRESULT OnAmbientPropertyChange(DISPID) override { return S_OK; }
-    HRESULT FreezeEvents(BOOL freeze) override
-    {
-        if (freeze) ++FFrozen;
-        else if (FFrozen > 0) --FFrozen;
-        return S_OK;
-    }
-
-    // --- ISpecifyPropertyPages: the control has no property pages.
-    HRESULT GetPages(CAUUID* pages) override
-    {
-        if (!pages) return E_POINTER;
-        pages->cElems = 0;
-        pages->pElems = nullptr;
-        return S_OK;
-    }
-
-    // --- ISimpleFrameSite: messages pass unfiltered.
-    HRESULT PreMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD* cookie) override
-    {
-        if (result) *result = 0;
-        if (cookie) *cookie = 0;
-        return S_OK;
-    }
-    HRESULT PostMessageFilter(HWND, UINT, WPARAM, LPARAM, LRESULT* result, DWORD) override
-    {
-        if (result) *result = 0;
-        return S_OK;
-    }
+    HRESULT set_HTTP_PAGE(VARIANT v) override { return Changed(DISPID_TX_HTTP_PAGE, Property_Put(PROP_HTTP_PAGE, v)); }
 
 private:
-    virtual ~TTavlinXImpl()
+    ~TTavlinXImpl() override
     {
-        FEvents.UnadviseAll();
         // A backup still running ends as a stop ends it, so its part plays.
         Backup_Close();
         // The form and the viewer's state live on with the process; the
         // form only stops forwarding events to this object.
         if (FForm) TavlinX_DetachEvents(FForm);
-        ComModule_Unlock();
     }
+
+    // --- TComControl
+    HRESULT GetPersistedProperty(DISPID id, VARIANT* value) override { return Get(id, value); }
+    HRESULT PutPersistedProperty(DISPID id, VARIANT* value) override { return Put(id, value); }
+    HRESULT ClassTypeInfo(ITypeInfo** info) override { return TypeInfoOf(CLSID_TavlinX, info); }
 
     // A failure inside an accessor comes back as DISP_E_EXCEPTION with the
     // message as error information.
@@ -566,18 +464,20 @@ private:
     HRESULT Get(DISPID id, VARIANT* result);
     HRESULT Put(DISPID id, VARIANT* value);
 
-    long FRefs = 1;
+    // A successful put: the property notification sinks hear of it.
+    HRESULT Changed(DISPID id, HRESULT hr)
+    {
+        if (SUCCEEDED(hr)) PropertyChanged(id);
+        return hr;
+    }
+
     TTavlinX* FForm = nullptr;
-    TComConnectionPoint FEvents;
-    int FFrozen = 0; // FreezeEvents depth: events wait while above 0
 };
 
 // Points the form's eight events at forwarders to the event sinks.
 void TTavlinXImpl::InitializeControl()
 {
-    TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) {
-        if (FFrozen == 0) FEvents.FireEvent(dispid, args, count);
-    });
+    TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) { FireEvent(dispid, args, count); });
 }
 
 HRESULT TTavlinXImpl::Get(DISPID id, VARIANT* r)
@@ -724,69 +624,42 @@ HRESULT TTavlinXImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     return hr;
 }
 
-const char* const kPersisted[] = {"DVRIP", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"};
-const DISPID kPersistedIds[] = {DISPID_TX_DVRIP, DISPID_TX_HTTP_PORT, DISPID_TX_DVR_UK, DISPID_TX_HTTP_PAGE};
-
-HRESULT TTavlinXImpl::Load(IPropertyBag* bag, IErrorLog* log)
+template <class I>
+IUnknown* As(void* object)
 {
-    if (!bag) return E_POINTER;
-    // The extent first; the form keeps its own size.
-    for (const char* name : {"_cx", "_cy"}) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_UI4;
-        std::u16string w = Wide_FromText(name);
-        if (SUCCEEDED(bag->Read((LPCOLESTR)w.c_str(), &v, log))) VariantClear(&v);
-    }
-    for (int i = 0; i < 4; i++) {
-        VARIANT v;
-        HRESULT hr = Get(kPersistedIds[i], &v); // asks the bag for the current value's type
-        if (FAILED(hr)) return hr;
-        std::u16string w = Wide_FromText(kPersisted[i]);
-        hr = bag->Read((LPCOLESTR)w.c_str(), &v, log);
-        if (FAILED(hr)) {
-            VariantClear(&v);
-            if (hr == E_INVALIDARG) continue; // not in the bag
-            return hr;
-        }
-        hr = Put(kPersistedIds[i], &v);
-        VariantClear(&v);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
+    return static_cast<I*>(static_cast<TTavlinXImpl*>(object));
 }
 
-HRESULT TTavlinXImpl::Save(IPropertyBag* bag, BOOL, BOOL)
-{
-    if (!bag) return E_POINTER;
-    // The extent in HIMETRIC (hundredths of a millimetre) first.
-    int ppi = FForm->PixelsPerInch() > 0 ? FForm->PixelsPerInch() : 96;
-    const struct {
-        const char* name;
-        int pixels;
-    } extent[] = {{"_cx", FForm->Width()}, {"_cy", FForm->Height()}};
-    for (const auto& e : extent) {
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_UI4;
-        v.ulVal = (ULONG)(((int64_t)(e.pixels > 0 ? e.pixels : 0) * 2540 + ppi / 2) / ppi);
-        std::u16string w = Wide_FromText(e.name);
-        HRESULT hr = bag->Write((LPCOLESTR)w.c_str(), &v);
-        if (FAILED(hr)) return hr;
-    }
-    for (int i = 0; i < 4; i++) {
-        VARIANT v;
-        HRESULT hr = Get(kPersistedIds[i], &v);
-        if (FAILED(hr)) return hr;
-        std::u16string w = Wide_FromText(kPersisted[i]);
-        hr = bag->Write((LPCOLESTR)w.c_str(), &v);
-        VariantClear(&v);
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
-}
+// The object's interfaces in the order the class declares them.
+const TComMapEntry kComMap[kTavlinXComMapSize] = {
+    {&IID_IViewObjectEx, "IViewObjectEx", As<IViewObjectEx>},
+    {&IID_IViewObject2, "IViewObject2", As<IViewObject2>},
+    {&IID_IViewObject, "IViewObject", As<IViewObject>},
+    {&IID_IOleInPlaceObject, "IOleInPlaceObject", As<IOleInPlaceObject>},
+    {&IID_IOleWindow, "IOleWindow", As<IOleInPlaceObject>},
+    {&IID_IOleInPlaceActiveObject, "IOleInPlaceActiveObject", As<IOleInPlaceActiveObject>},
+    {&IID_IOleControl, "IOleControl", As<IOleControl>},
+    {&IID_IOleObject, "IOleObject", As<IOleObject>},
+    {&IID_IQuickActivate, "IQuickActivate", As<IQuickActivate>},
+    {&IID_IPersistStorage, "IPersistStorage", As<IPersistStorage>},
+    {&IID_IPersistStreamInit, "IPersistStreamInit", As<IPersistStreamInit>},
+    {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages", As<ISpecifyPropertyPages>},
+    {&IID_IDataObject, "IDataObject", As<IDataObject>},
+    {&IID_ISimpleFrameSite, "ISimpleFrameSite", As<ISimpleFrameSite>},
+    {&IID_IProvideClassInfo, "IProvideClassInfo", As<IProvideClassInfo2>},
+    {&IID_IProvideClassInfo2, "IProvideClassInfo2", As<IProvideClassInfo2>},
+    {&IID_IConnectionPointContainer, "IConnectionPointContainer", As<IConnectionPointContainer>},
+    {&IID_ISupportErrorInfo, "ISupportErrorInfo", As<ISupportErrorInfo>},
+    {&IID_ITavlinX, "ITavlinX", As<ITavlinX>},
+    {&IID_IDispatch, "IDispatch", As<ITavlinX>},
+    {&IID_IPersistPropertyBag, "IPersistPropertyBag", As<IPersistPropertyBag>},
+};
 
 } // namespace
+
+const TComMapEntry* TavlinX_ComMap() { return kComMap; }
+
+bool TavlinX_FormRunning() { return gViewerForm != nullptr; }
 
 HRESULT TavlinX_Create(REFIID riid, void** ppv)
 {
@@ -821,26 +694,26 @@ HRESULT TavlinX_UpdateRegistry(bool doRegister)
         }
         const std::string path = LibraryPath();
         char verb[64], bitmap[600];
-        snprintf(verb, sizeof verb, "%s,%d,%d", "Properties", 0, 2);
+        snprintf(verb, sizeof verb, "%s,%d,%d", kVerbs[0].name, (int)kVerbs[0].flags, (int)kVerbs[0].attribs);
         snprintf(bitmap, sizeof bitmap, "%s,%d", path.c_str(), 1);
         struct {
             std::string key, name, value;
         } entries[] = {
-            {key, "", "TavlinX Control"},
+            {key, "", kClass.userType},
             {key + "\\InprocServer32", "", path},
             {key + "\\InprocServer32", "ThreadingModel", "Apartment"},
             {key + "\\ProgID", "", TAVLIN_PROGID},
             {key + "\\Version", "", "1.0"},
             {key + "\\TypeLib", "", Guid_ToText(LIBID_TavlinProj1)},
             {key + "\\MiscStatus", "", "0"},
-            {key + "\\MiscStatus\\1", "", "131473"},
+            {key + "\\MiscStatus\\1", "", std::to_string(kMiscStatus)},
             {key + "\\ToolboxBitmap32", "", bitmap},
             {key + "\\Control", "", ""},
             {key + "\\Verb", "", ""},
-            {key + "\\Verb\\0", "", verb},
+            {key + "\\Verb\\" + std::to_string(kVerbs[0].verb), "", verb},
             {key + "\\Implemented Categories\\" + Guid_ToText(CATID_SafeForScripting), "", ""},
             {key + "\\Implemented Categories\\" + Guid_ToText(CATID_SafeForInitializing), "", ""},
-            {TAVLIN_PROGID, "", "TavlinX Control"},
+            {TAVLIN_PROGID, "", kClass.userType},
             {std::string(TAVLIN_PROGID) + "\\CLSID", "", clsid},
         };
         for (auto& e : entries) {

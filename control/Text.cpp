@@ -13,15 +13,6 @@ void Text_PutZeroPadded(char* dest, uint32_t value, uint32_t width)
     memcpy(dest + pad, digits, (size_t)n + 1);
 }
 
-void Text_PutDigits(char* dest, uint32_t value, uint32_t digits)
-{
-    if (!dest) return;
-    for (uint32_t i = digits; i > 0; --i) {
-        dest[i - 1] = (char)('0' + value % 10);
-        value /= 10;
-    }
-}
-
 int32_t Text_ToInt(const char* text)
 {
     if (!text) return 0;
@@ -35,5 +26,3 @@ int32_t Text_ToInt(const char* text)
 }
 
 AnsiString IntToAnsiString(int32_t value) { return std::to_string(value); }
-
-void Debug_Trace(const char*) {}

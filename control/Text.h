@@ -1,4 +1,4 @@
-// Small text functions of the viewer shell, and the trace hook.
+// Small text functions of the viewer shell.
 #pragma once
 #include <cstdint>
 #include "platform/vcl/Vcl.h"
@@ -6,11 +6,6 @@
 // value in decimal with at least width digits, zero-padded, then a NUL;
 // width 0 writes nothing at all.
 void Text_PutZeroPadded(char* dest, uint32_t value, uint32_t width);
-// value as exactly digits decimal digits, zero-filled, no terminator; a
-// value with more digits keeps its lowest ones.
-void Text_PutDigits(char* dest, uint32_t value, uint32_t digits);
 // atoi: leading white space and sign, digits up to the first other character.
 int32_t Text_ToInt(const char* text);
 AnsiString IntToAnsiString(int32_t value);
-// Takes a text and does nothing.
-void Debug_Trace(const char* text);

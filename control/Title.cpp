@@ -36,7 +36,7 @@ static bool IsInk(uint32_t pixel) { return (pixel & 0x00FFFFFF) != kGround; }
 // Halves rounded down, also below zero.
 static int FloorHalf(int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
 
-static TLabeledEdit* TitleEdit(uint32_t channel)
+TLabeledEdit* Title_Edit(uint32_t channel)
 {
     TTavlinX* f = gViewerForm;
     if (!f || channel >= TITLE_CHANNELS) return nullptr;
@@ -121,11 +121,14 @@ void Title_InitPage()
     f->ScrollBar_TFS->SetPosition(60);
 
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++) {
-        TLabeledEdit* e = TitleEdit(channel);
+        TLabeledEdit* e = Title_Edit(channel);
         e->Tag = (int)channel;
         e->OnChange = LabeledEdit_TitleChange;
         e->OnClick = LabeledEdit_TitleChange;
+        // 60 characters, and no more than the title's 63 bytes in the
+        // edit's code page.
         e->SetMaxLength(60);
+        e->SetMaxBytes(TITLE_TEXT_SIZE - 1);
         e->SetImeMode(imClose);
     }
 }
@@ -226,7 +229,7 @@ void Title_SetLanguage(TTitleSettings* settings, uint32_t index)
     if (!settings) return;
     uint32_t charset = Title_CharsetForLanguage(index);
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++)
-        if (TLabeledEdit* e = TitleEdit(channel)) e->Font()->SetCharset((int)charset);
+        if (TLabeledEdit* e = Title_Edit(channel)) e->Font()->SetCharset((int)charset);
     if (gViewerForm) gViewerForm->ComboBox_Title->SetItemIndex((int)index);
     settings->language = index;
     // The canvases decode the titles in the language's code page when the
@@ -276,6 +279,12 @@ void Title_ApplySettings(TTitleSettings* s)
 {
     if (!s) return;
     uint32_t language = s->language < TITLE_LANGUAGES ? s->language : 0;
+    // A block without a font name (a recorder's first titles) never held a
+    // font: it takes the font in use, its name and its character set.
+    if (!s->fontName[0] && gTitleFontDialog) {
+        snprintf(s->fontName, sizeof s->fontName, "%s", gTitleFontDialog->Font()->Name().c_str());
+        s->charset = (uint32_t)gTitleFontDialog->Font()->Charset() & 0xFF;
+    }
     Title_FontToDialog(s);
     Title_FontToCanvases(s);
     Title_SizeToScrollBar(s);
@@ -288,7 +297,7 @@ void Title_ApplySettings(TTitleSettings* s)
         char text[TITLE_TEXT_SIZE] = {0};
         size_t n = strlen(s->titles[channel]);
         memcpy(text, s->titles[channel], Vcl_AnsiFit(s->titles[channel], n, n, (int)Title_CharsetForLanguage(language)));
-        if (TLabeledEdit* e = TitleEdit(channel)) e->SetText(text);
+        if (TLabeledEdit* e = Title_Edit(channel)) e->SetText(text);
     }
 }
 
@@ -297,13 +306,13 @@ void Title_ApplySettings(TTitleSettings* s)
 void Title_FillEdits()
 {
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++)
-        if (TLabeledEdit* e = TitleEdit(channel)) e->SetText("");
+        if (TLabeledEdit* e = Title_Edit(channel)) e->SetText("");
 }
 
 void Title_ShowEdits(uint32_t count)
 {
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++)
-        if (TLabeledEdit* e = TitleEdit(channel)) e->SetVisible(channel < count);
+        if (TLabeledEdit* e = Title_Edit(channel)) e->SetVisible(channel < count);
 }
 
 void Title_EnableEdits(int on)
@@ -314,7 +323,7 @@ void Title_EnableEdits(int on)
     TControl* controls[] = {f->Button_Title1, f->Button_TLoad, f->Button_TSave, f->Button_TOption,
                             f->ComboBox_TFS,  f->Edit_TFS,     f->ScrollBar_TFS, f->ComboBox_Title};
     for (TControl* c : controls) c->SetEnabled(v);
-    for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++) TitleEdit(channel)->SetEnabled(v);
+    for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++) Title_Edit(channel)->SetEnabled(v);
 }
 
 // --- Rendering ---------------------------------------------------------------------
@@ -407,15 +416,21 @@ void Title_OutlinePreview(TImage* image, uint32_t width, uint32_t height)
     }
 }
 
+// One pixel into the accumulator; every 32nd writes the word out.
+static inline void PackPixel(uint32_t ink, uint32_t& counter, uint32_t& accumulator, uint32_t*& out)
+{
+    if (ink) accumulator |= 1u << (counter & 31);
+    counter++;
+    if ((counter & 31) == 0) {
+        *out = accumulator;
+        out++;
+        accumulator = 0;
+    }
+}
+
 void Title_PackBits(uint32_t ink, uint32_t* counter, uint32_t* accumulator, uint32_t** out)
 {
-    if (ink) *accumulator |= 1u << (*counter & 31);
-    (*counter)++;
-    if ((*counter & 31) == 0) {
-        **out = *accumulator;
-        (*out)++;
-        *accumulator = 0;
-    }
+    PackPixel(ink, *counter, *accumulator, *out);
 }
 
 void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uint32_t size)
@@ -426,11 +441,20 @@ void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uin
     const TTitleSize& z = kTitleSizes[size];
     TBitmap* b = surface->Picture()->Bitmap();
     if (b->Width() < (int)z.width || b->Height() < (int)z.height) return;
+    // The counter, accumulator and word pointer run on from row to row.
     uint32_t counter = 0, accumulator = 0;
     uint32_t* out = (uint32_t*)target;
     for (uint32_t y = 0; y < z.height; y++) {
         const uint32_t* row = (const uint32_t*)b->ScanLine((int)y);
-        for (uint32_t x = 0; x < z.width; x++) Title_PackBits(IsInk(row[x]) ? 1 : 0, &counter, &accumulator, &out);
+        uint32_t x = 0;
+        // Whole words while the counter stands at a word's start.
+        for (; (counter & 31) == 0 && x + 32 <= z.width; x += 32, counter += 32) {
+            uint32_t pixels[32], word = 0;
+            memcpy(pixels, row + x, sizeof pixels);
+            for (uint32_t i = 0; i < 32; i++) word |= (uint32_t)IsInk(pixels[i]) << i;
+            *out++ = word;
+        }
+        for (; x < z.width; x++) PackPixel(IsInk(row[x]) ? 1 : 0, counter, accumulator, out);
     }
 }
 

@@ -13,6 +13,7 @@ class TImage;
 class TFontDialog;
 class TOpenDialog;
 class TSaveDialog;
+class TLabeledEdit;
 
 enum {
     TITLE_CHANNELS = 16,
@@ -90,6 +91,8 @@ extern TImage* gTitleMeasureImage;
 
 void Title_InitPage();
 void Title_SetText(TTitleState* state, const char* text, uint32_t channel);
+// The title edit of a channel (null without the form or above 15).
+TLabeledEdit* Title_Edit(uint32_t channel);
 // Change and click handler of the 16 title edits (Tag = channel).
 void LabeledEdit_TitleChange(TObject* Sender);
 int32_t Title_SetFontSize(int32_t value);
@@ -152,7 +155,6 @@ uint32_t Title_TakeRequestFlag(TTitleState* state);
 void Title_StartUpload(uint32_t connection);
 uint32_t Title_UploadChecksum();
 uint32_t Title_UpdateProgress();
-void Title_ShowTab(uint32_t flag);
 // Entering the Title tab: unless an upload runs, the edits are cleared and
 // the titles are asked for.
 void Title_TabEntered(uint32_t connection);

@@ -3,26 +3,15 @@
 // and the bitmap sets of sizes 0 to 3 (ids 1 to 4), all of connection 0.
 #include "control/Title.h"
 #include "control/TavlinImpl1.h"
+#include "link/Bytes.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/win/Win.h"
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 static const uint32_t kSectionIds[5] = {16, 1, 2, 3, 4};
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-    p[2] = (uint8_t)(v >> 16);
-    p[3] = (uint8_t)(v >> 24);
-}
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 uint32_t Title_FileLength() { return 16 + 5 * 8 + 1160 + 50176 + 30976 + 20736 + 12544; }
 
@@ -44,31 +33,28 @@ static uint8_t* SectionData(uint32_t id, uint32_t* size)
 
 int Title_SaveTo(const char* path)
 {
-    FILE* f = Win_fopen(path, "wb");
-    if (!f) return -1;
-    bool ok = true;
-    uint8_t head[16];
-    PutU32(head, Title_FileLength());
-    memcpy(head + 4, "VDTT", 4);
-    PutU32(head + 8, TITLE_FILE_VERSION);
-    PutU32(head + 12, 5);
-    ok = fwrite(head, 1, sizeof head, f) == sizeof head;
+    // The whole file is put together first and then written beside the old
+    // one, which it replaces only once complete.
+    static uint8_t file[TITLE_FILE_LENGTH];
+    uint8_t* at = file;
+    PutU32(at, Title_FileLength());
+    memcpy(at + 4, "VDTT", 4);
+    PutU32(at + 8, TITLE_FILE_VERSION);
+    PutU32(at + 12, 5);
+    at += 16;
     for (uint32_t id : kSectionIds) {
-        if (!ok) break;
         uint32_t size = 0;
         const uint8_t* data = SectionData(id, &size);
-        uint8_t section[8];
-        PutU32(section, size + 8);
-        PutU32(section + 4, id);
-        ok = data && fwrite(section, 1, 8, f) == 8 && fwrite(data, 1, size, f) == size;
+        if (!data) {
+            errno = EINVAL; // the bitmap sets are not there before start-up
+            return -1;
+        }
+        PutU32(at, size + 8);
+        PutU32(at + 4, id);
+        memcpy(at + 8, data, size);
+        at += 8 + size;
     }
-    if (fclose(f) != 0) ok = false;
-    // A file that could not be written whole is not left behind.
-    if (!ok) {
-        remove(Win_MapPath(path).c_str());
-        return -1;
-    }
-    return 0;
+    return Win_WriteFileWhole(path, file, (size_t)(at - file));
 }
 
 // Reads a title file from f (closed here).
@@ -133,7 +119,13 @@ int Title_LoadFromBytes(const uint8_t* data, size_t size)
 void Title_SaveFile()
 {
     if (!gTitleSaveDialog || !gTitleSaveDialog->Execute()) return;
-    Title_SaveTo(gTitleSaveDialog->FileName().c_str());
+    const AnsiString name = gTitleSaveDialog->FileName();
+    const bool existed = Win_PathExists(name.c_str()) != 0;
+    if (Title_SaveTo(name.c_str()) == 0) return;
+    char text[1024];
+    snprintf(text, sizeof text, "The titles could not be saved to %s (%s).%s", name.c_str(), strerror(errno),
+             existed ? " The file that was there is kept as it was." : "");
+    Application_MessageBox(text, "Save File", MB_OK | MB_ICONERROR);
 }
 
 void Title_LoadFile()

@@ -1,5 +1,6 @@
 // The UPnP page through the named shared variables; owns gUpnpWord.
 #include "control/Upnp.h"
+#include "link/Hooks.h"
 #include "control/TavlinImpl1.h"
 #include "control/Text.h"
 #include "link/Conn.h"

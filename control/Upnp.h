@@ -13,7 +13,8 @@ enum : uint32_t {
     UPNP_READ = 1u << 31,    // in the word sent when the page is entered
 };
 
-extern uint32_t gUpnpWord;
+// gUpnpWord, Upnp_WriteDone and Upnp_ReadDone, which the link registers:
+// link/Hooks.h.
 
 // The page was entered: asks for the recorder's word with the page's
 // values in it (the port text as a decimal integer, cut to 16 bits; a
@@ -21,6 +22,3 @@ extern uint32_t gUpnpWord;
 void Upnp_RequestSetting();
 // Apply: on (0 or 1) and the port; nothing without a session.
 void Upnp_SendSetting(uint32_t on, uint32_t port);
-// Handlers of Tavn_Upnp_C_Data_W (nothing) and Tavn_Upnp_C_Data_R (shows it).
-void Upnp_WriteDone(uint32_t session);
-void Upnp_ReadDone(uint32_t session);

@@ -5,11 +5,14 @@
 // where every outgoing message is built), the request block and the op
 // table, and the bitmap areas.
 #include "control/Title.h"
+#include "link/Hooks.h"
 #include "control/TavlinImpl1.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
+#include "platform/vcl/Dialogs.h"
 #include <cstring>
 
 uint8_t gTitleBuffer[TITLE_BUFFER_SIZE];
@@ -23,7 +26,7 @@ static TTitleRequest gTitleRequest;
 // The settings blocks as the start-up left them, for Title_Reset.
 static TTitleSettings gTitleStartSettings[2];
 
-enum { BODY_HEAD = 32, MESSAGE_HEAD = 64 };
+enum { BODY_HEAD = 32 };
 
 typedef void (*TTitleOnReceive)(uint32_t session, uint32_t mode, uint32_t section, const uint8_t* body,
                                 uint32_t bodyBytes, TTitleState* state);
@@ -35,14 +38,6 @@ struct TTitleOp {
     TTitleBuild build;
 };
 static TTitleOp gTitleOps[2];
-
-static void PutU32(uint8_t* p, uint32_t v) { memcpy(p, &v, 4); }
-static uint32_t GetU32(const uint8_t* p)
-{
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
 
 uint8_t* Title_SectionBlock(TTitleState* state, uint32_t section, uint32_t* size, uint32_t* next)
 {
@@ -109,22 +104,20 @@ void Title_Transmit(void* request)
     TConnection* c = &gConnections[index];
     TTitleState* state = c->vdtt;
     if (!state) return;
-    memset(gTitleBuffer, 0, MESSAGE_HEAD);
-    memcpy(gTitleBuffer + 4, "VDTT", 4);
-    PutU32(gTitleBuffer + 32, r->session);
-    PutU32(gTitleBuffer + 36, r->mode);
-    PutU32(gTitleBuffer + 40, r->op);
-    PutU32(gTitleBuffer + 44, r->section);
+    Msg_Begin(gTitleBuffer, "VDTT",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->mode,    // mode
+                                   r->op,      // op
+                                   r->section, // section
+                               }});
     uint32_t bodyLength = 0;
     for (const TTitleOp& op : gTitleOps)
         if (op.op == r->op && op.build) {
-            bodyLength = op.build(r->mode, r->section, r->offset, r->length, gTitleBuffer + MESSAGE_HEAD, state);
+            bodyLength = op.build(r->mode, r->section, r->offset, r->length, gTitleBuffer + MSG_FRAME_SIZE, state);
             break;
         }
-    uint32_t total = MESSAGE_HEAD + bodyLength;
-    PutU32(gTitleBuffer, total);
-    PutU32(gTitleBuffer + 8, Checksum_Message(gTitleBuffer + 32, total - 32));
-    Conn_QueueSend(c, gTitleBuffer, total);
+    Conn_QueueSend(c, gTitleBuffer, Msg_Finish(gTitleBuffer, bodyLength));
 }
 
 void Title_SendRequest(uint32_t session, uint32_t mode, uint32_t op, uint32_t section, uint32_t offset,
@@ -316,7 +309,19 @@ void Title_CheckUpload(TTitleState* state)
     const TConnection* c = state->connection;
     bool linkGone = !c || c->linkState != LINK_LOGGED_IN || c->session != state->uploadSession;
     bool silent = Stopwatch_Now() - state->uploadStamp > TITLE_UPLOAD_TIMEOUT;
-    if (linkGone || silent) EndUpload(state);
+    if (!linkGone && !silent) return;
+    // The recorder may now hold part of the new titles: the bar goes back
+    // to its start and the user is told.
+    EndUpload(state);
+    state->uploadedBytes = 0;
+    state->uploadTotal = 0;
+    if (gViewerForm) gViewerForm->ProgressBar_title->SetPosition(0);
+    Application_MessageBox(linkGone ? "The titles were not uploaded: the link to the recorder dropped before the "
+                                      "upload was complete. The recorder may hold only part of them; please "
+                                      "Apply again once connected."
+                                    : "The titles were not uploaded: the recorder stopped asking for them for 15 "
+                                      "seconds. It may hold only part of them; please Apply again.",
+                           "Setup Information", MB_OK | MB_ICONWARNING);
 }
 
 uint32_t Title_UpdateProgress()

@@ -5,11 +5,16 @@
 // request block. The records themselves (gViewRecords) live with the ICMD
 // module, which links them with their connections.
 #include "control/View.h"
-#include "control/Pending.h"
+#include "media/Hooks.h"
+#include "panel/Hooks.h"
+#include "link/Hooks.h"
+#include "control/BackupFiles.h"
 #include "control/Speaker.h"
 #include "control/TavlinImpl1.h"
 #include "link/Icmd.h"
 #include "media/Audio.h"
+#include "media/Backup.h"
+#include "media/LocalPlay.h"
 #include "media/Stream.h"
 #include "panel/Ie_com.h"
 #include "panel/SkinVars.h"
@@ -55,12 +60,6 @@ static uint32_t Before(uint32_t t, uint32_t back)
 static uint32_t After(uint32_t t, uint32_t ahead)
 {
     return t <= kLatestTime - ahead ? t + ahead : kLatestTime;
-}
-
-static void RequestRepaint()
-{
-    gLastDrawn[0] = -2;
-    gLastDrawn[1] = -2;
 }
 
 // The form's side of a mode change: the setup pages and the backup label
@@ -258,7 +257,7 @@ void View_SetTimeMarks(TViewRecord* view, uint32_t t, uint32_t which)
             if (TStreamRecord* s = StreamOf(view)) s->displayTime = t;
         }
     }
-    RequestRepaint();
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 
@@ -373,7 +372,7 @@ int Backup_Toggle()
         // Refused (name too long, marks out of order): the panel must not
         // show a backup that is not running.
         ShowBackupOff();
-        RequestRepaint();
+        Panel_Invalidate();
     }
     return started;
 }
@@ -395,5 +394,5 @@ void Backup_ComputeProgress(TViewRecord* view)
     int64_t progress = span >= 1 && done >= 1 ? done * 100 / span : 0;
     if (progress > 100) progress = 100;
     IE_percentage = (int32_t)progress;
-    RequestRepaint();
+    Panel_Invalidate();
 }

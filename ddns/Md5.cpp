@@ -1,6 +1,7 @@
 // MD5 after RFC 1321: init, update, final and the compression written out
 // step by step. Owns gMd5Digest, the 16-byte result of Md5_DigestString.
 #include "ddns/Md5.h"
+#include "link/Bytes.h"
 #include <cstdio>
 #include <cstring>
 
@@ -22,10 +23,7 @@ void Md5_Init(TMd5Context* context)
 // Sixteen little-endian words out of a 64-byte block.
 static void DecodeWords(uint32_t* words, const unsigned char* bytes, int count)
 {
-    for (int i = 0; i < count; i++) {
-        const unsigned char* b = bytes + 4 * i;
-        words[i] = (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
-    }
+    for (int i = 0; i < count; i++) words[i] = GetU32(bytes + 4 * i);
 }
 
 void Md5_Update(TMd5Context* context, const unsigned char* bytes, uint32_t length)
@@ -62,13 +60,7 @@ void Md5_Final(TMd5Context* context)
     words[15] = high;
     Md5_Transform(context->state, words);
 
-    for (int i = 0; i < 4; i++) {
-        uint32_t s = context->state[i];
-        context->digest[4 * i + 0] = (unsigned char)s;
-        context->digest[4 * i + 1] = (unsigned char)(s >> 8);
-        context->digest[4 * i + 2] = (unsigned char)(s >> 16);
-        context->digest[4 * i + 3] = (unsigned char)(s >> 24);
-    }
+    for (int i = 0; i < 4; i++) PutU32(context->digest + 4 * i, context->state[i]);
 }
 
 // The four auxiliary functions and the step of each round.

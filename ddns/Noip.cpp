@@ -7,17 +7,10 @@
 #include "ddns/Unit5.h"
 #include "link/Conn.h"
 #include "platform/vcl/Dialogs.h"
+#include "platform/win/Sockets.h"
+#include "platform/win/Win.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/select.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +24,12 @@ char gNoipSavedPassword[NOIP_PASSWORD_SIZE];
 char gNoipHostName[NOIP_HOST_SIZE];
 char gNoipDomains[NOIP_DOMAIN_SLOTS][NOIP_DOMAIN_SIZE];
 int gNoipDomainCount = 0;
-TNoipSockets gNoipSockets = {{-1, -1}, 0};
+TNoipSockets gNoipSockets = {{WIN_INVALID_SOCKET, WIN_INVALID_SOCKET}, 0};
 char gNoipRequest[NOIP_REQUEST_SIZE];
 char gNoipMessage[NOIP_MESSAGE_SIZE];
 char gNoipValue[NOIP_VALUE_SIZE];
 int gNoipValueCut = 0;
 uint32_t gNoipReplyTimeoutMs = 30000;
-time_t gNoipFixedTime = 0;
 
 const char kNoipOemId[] = "CLI-580617";
 const char kNoipOemKey[] = "3a9e51c07bd84f26e0c5a1d9b7f4e823";
@@ -60,8 +52,8 @@ static bool gConfigLoaded = false;
 
 static void ConfigText(const char* name, const char* fallback, char* out, size_t size)
 {
-    const char* v = getenv(name);
-    if (!v || !*v || strlen(v) >= size) v = fallback;
+    const char* v = Win_GetEnv(name);
+    if (!*v || strlen(v) >= size) v = fallback;
     snprintf(out, size, "%s", v);
 }
 
@@ -71,7 +63,7 @@ void Noip_LoadConfig()
     ConfigText("TAVLIN_NOIP_WEB_HOST", "www.noip.com", gWebHost, sizeof gWebHost);
     ConfigText("TAVLIN_NOIP_OEM_DOMAIN", "dvrlink.net", gOemDomain, sizeof gOemDomain);
     gApiPort = 80;
-    if (const char* p = getenv("TAVLIN_NOIP_API_PORT")) {
+    if (const char* p = Win_GetEnv("TAVLIN_NOIP_API_PORT"); *p) {
         char* end = nullptr;
         long v = strtol(p, &end, 10);
         if (end != p && *end == 0 && v > 0 && v < 65536) gApiPort = (int)v;
@@ -106,12 +98,6 @@ const char* Noip_OemDomain()
 }
 
 // --- Small helpers -------------------------------------------------------
-
-static uint64_t NowMs()
-{
-    using namespace std::chrono;
-    return (uint64_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 static void Message(const char* text, const char* caption) { Application_MessageBox(text, caption, 0); }
 
@@ -217,7 +203,7 @@ int Noip_BuildRequest(const char* method, const char* path, const char* body)
         strlen(path) >= NOIP_PATH_SIZE)
         return -1;
 
-    time_t now = gNoipFixedTime ? gNoipFixedTime : time(nullptr);
+    time_t now = (time_t)Win_TimeNow();
     struct tm utc = {};
     gmtime_r(&now, &utc);
     Noip_FormatDate(&utc, date, sizeof date);
@@ -421,15 +407,15 @@ int Noip_PrepareStep(int step) { return PrepareStep(step); }
 
 void Noip_NetStartup() { EnsureConfig(); }
 
-static uint64_t gSentAtMs = 0;
+static uint32_t gSentAt = 0; // tick count of the request sent last
 static char gReply[NOIP_REPLY_CAP + 1];
 static size_t gReplyLength = 0;
 
 static void CloseSlot(int slot)
 {
     if (slot < 0 || slot > 1) return;
-    if (gNoipSockets.socket[slot] >= 0) close(gNoipSockets.socket[slot]);
-    gNoipSockets.socket[slot] = -1;
+    Win_TcpClose(gNoipSockets.socket[slot]);
+    gNoipSockets.socket[slot] = WIN_INVALID_SOCKET;
 }
 
 void Noip_CloseAll()
@@ -443,7 +429,7 @@ void Noip_Reset()
 {
     Noip_CloseAll();
     gNoipSockets.current = 0;
-    gSentAtMs = 0;
+    gSentAt = 0;
     gNoipStep = NOIP_STEP_CREATE;
     gNoipIdentity = TNoipIdentity{"", ""};
     gNoipAccount = TNoipAccount{};
@@ -457,70 +443,6 @@ void Noip_Reset()
     memset(gNoipValue, 0, sizeof gNoipValue);
     gNoipValueCut = 0;
     gNoipReplyTimeoutMs = 30000;
-    gNoipFixedTime = 0;
-}
-
-static int SetBlocking(int fd, bool blocking)
-{
-    int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return -1;
-    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return fcntl(fd, F_SETFL, flags);
-}
-
-// The API host's first IPv4 address, or its text read as an address.
-static in_addr_t ResolveHost(const char* host)
-{
-    addrinfo hints = {}, *found = nullptr;
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    in_addr_t a = INADDR_NONE;
-    if (getaddrinfo(host, nullptr, &hints, &found) == 0 && found) {
-        a = ((sockaddr_in*)found->ai_addr)->sin_addr.s_addr;
-        freeaddrinfo(found);
-    } else {
-        a = inet_addr(host);
-    }
-    return a;
-}
-
-// A connect bounded by 20 s; the socket, or -1 (closed) on failure.
-static int ConnectSocket()
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return -1;
-    if (fd >= FD_SETSIZE || SetBlocking(fd, false) != 0) {
-        close(fd);
-        return -1;
-    }
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons((uint16_t)Noip_ApiPort());
-    addr.sin_addr.s_addr = ResolveHost(Noip_ApiHost());
-    bool connected = false;
-    if (addr.sin_addr.s_addr != INADDR_NONE) {
-        if (connect(fd, (sockaddr*)&addr, sizeof addr) == 0) {
-            connected = true;
-        } else if (errno == EINPROGRESS) {
-            fd_set writable, failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(fd, &writable);
-            FD_SET(fd, &failed);
-            timeval timeout = {20, 0};
-            int r = select(fd + 1, nullptr, &writable, &failed, &timeout);
-            if (r > 0 && FD_ISSET(fd, &writable)) {
-                int error = 0;
-                socklen_t len = sizeof error;
-                connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
-            }
-        }
-    }
-    if (!connected || SetBlocking(fd, true) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 int Noip_Connect(int slot)
@@ -531,8 +453,9 @@ int Noip_Connect(int slot)
     CloseSlot(slot);
     gReplyLength = 0;
     if (PrepareStep(gNoipStep) != 0) return 0;
-    int fd = ConnectSocket();
-    if (fd < 0) {
+    // A connect bounded by 20 s.
+    SOCKET fd = Win_TcpConnect(Noip_ApiHost(), (uint32_t)Noip_ApiPort(), 20000);
+    if (fd == WIN_INVALID_SOCKET) {
         Message(kConnectFailed, "ERROR");
         return 0;
     }
@@ -543,8 +466,8 @@ int Noip_Connect(int slot)
 
 int Noip_SendStep(int step)
 {
-    int fd = gNoipSockets.socket[gNoipSockets.current];
-    if (fd < 0 || PrepareStep(step) != 0) return -1;
+    SOCKET fd = gNoipSockets.socket[gNoipSockets.current];
+    if (fd == WIN_INVALID_SOCKET || PrepareStep(step) != 0) return -1;
     TForm_noip_setting* f = Form_noip_setting;
     switch (step) {
     case NOIP_STEP_CREATE:
@@ -565,16 +488,105 @@ int Noip_SendStep(int step)
     default:
         break;
     }
-    gSentAtMs = NowMs();
+    gSentAt = GetTickCount();
     gReplyLength = 0;
-    // MSG_NOSIGNAL: a server that has gone away gives an error, not SIGPIPE.
-    return (int)send(fd, gNoipRequest, strlen(gNoipRequest), MSG_NOSIGNAL);
+    return Win_TcpSend(fd, gNoipRequest, strlen(gNoipRequest));
 }
 
 // --- Replies -------------------------------------------------------------
 
-int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength)
+// A header line "name: value" (name with its colon, lower case): the
+// value's start and end, trimmed, or false for another header.
+static bool HeaderValue(const char* line, const char* eol, const char* name, const char** from, const char** to)
 {
+    size_t len = (size_t)(eol - line), nameLength = strlen(name);
+    if (len < nameLength || strncasecmp(line, name, nameLength) != 0) return false;
+    const char* p = line + nameLength;
+    while (p < eol && (*p == ' ' || *p == '\t')) p++;
+    const char* e = eol;
+    while (e > p && (e[-1] == ' ' || e[-1] == '\t')) e--;
+    *from = p;
+    *to = e;
+    return true;
+}
+
+// The chunked body from r (n bytes): 1 whole (its encoded length in *used),
+// 0 more to come, -1 not a chunked body. Each chunk is a hexadecimal size
+// (extensions after ';' are passed over), CR LF, the data and CR LF; a
+// size of 0 ends the chunks, then trailer lines up to an empty line.
+// The hexadecimal chunk size at r[at] (n bytes in all): the digits' count,
+// -1 for more than a reply may hold.
+static int ChunkSize(const char* r, size_t n, size_t at, size_t* size)
+{
+    int digits = 0;
+    *size = 0;
+    for (; at < n && isxdigit((unsigned char)r[at]); at++) {
+        char c = r[at];
+        *size = *size * 16 + (size_t)(isdigit((unsigned char)c) ? c - '0' : (c | 0x20) - 'a' + 10);
+        if (++digits > 5 || *size > NOIP_REPLY_CAP) return -1;
+    }
+    return digits;
+}
+
+static int ChunkedState(const char* r, size_t n, size_t* used)
+{
+    size_t at = 0, total = 0;
+    for (;;) {
+        size_t size = 0;
+        int digits = ChunkSize(r, n, at, &size);
+        if (digits < 0) return -1;
+        at += (size_t)digits;
+        if (at == n) return 0;
+        if (digits == 0) return -1;
+        // The rest of the size line: blanks or an extension, then CR LF.
+        if (r[at] != '\r' && r[at] != ';' && r[at] != ' ' && r[at] != '\t') return -1;
+        while (at < n && r[at] != '\r' && r[at] != '\n') at++;
+        if (at + 2 > n) return 0;
+        if (r[at] != '\r' || r[at + 1] != '\n') return -1;
+        at += 2;
+        if (size == 0) break;
+        total += size;
+        if (total > NOIP_REPLY_CAP) return -1;
+        if (n - at < size + 2) return 0;
+        at += size;
+        if (r[at] != '\r' || r[at + 1] != '\n') return -1;
+        at += 2;
+    }
+    // Trailer lines, each ended by CR LF, then the empty line.
+    for (;;) {
+        const char* eol = (const char*)memchr(r + at, '\n', n - at);
+        if (!eol) return 0;
+        size_t end = (size_t)(eol - r);
+        if (end == at || r[end - 1] != '\r') return -1;
+        bool empty = end == at + 1;
+        at = end + 1;
+        if (empty) break;
+    }
+    *used = at;
+    return 1;
+}
+
+size_t Noip_Dechunk(const char* body, size_t n, char* out)
+{
+    size_t at = 0, written = 0;
+    while (at < n) {
+        size_t size = 0;
+        if (ChunkSize(body, n, at, &size) <= 0) break;
+        const char* eol = (const char*)memchr(body + at, '\n', n - at);
+        if (!eol || size == 0) break;
+        at = (size_t)(eol - body) + 1;
+        if (size > n - at) break;
+        memcpy(out + written, body + at, size);
+        written += size;
+        at += size + 2;
+    }
+    return written;
+}
+
+int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength,
+                    int* chunked)
+{
+    if (chunked) *chunked = 0;
     const char* end = nullptr;
     for (size_t i = 0; i + 3 < n; i++)
         if (r[i] == '\r' && r[i + 1] == '\n' && r[i + 2] == '\r' && r[i + 3] == '\n') {
@@ -594,28 +606,43 @@ int Noip_ReplyState(const char* r, size_t n, int closed, int* status, size_t* bo
     if (n < 12) return -1;
     *status = (r[9] - '0') * 100 + (r[10] - '0') * 10 + (r[11] - '0');
     size_t headerEnd = (size_t)(end - r) + 4;
-    // Content-Length, when given, says where the body ends.
+    // Transfer-Encoding chunked says the body comes in chunks; else
+    // Content-Length, when given, says where the body ends; else the
+    // server's close does.
     long long contentLength = -1;
+    bool coded = false, inChunks = false;
     for (const char* line = r; line < end;) {
         const char* eol = line;
         while (eol < end && *eol != '\r') eol++;
-        static const char name[] = "content-length:";
-        size_t len = (size_t)(eol - line);
-        if (len > sizeof name - 1 && strncasecmp(line, name, sizeof name - 1) == 0) {
-            const char* p = line + sizeof name - 1;
-            while (p < eol && (*p == ' ' || *p == '\t')) p++;
+        const char *from, *to;
+        if (HeaderValue(line, eol, "content-length:", &from, &to)) {
+            const char* p = from;
             long long v = 0;
-            const char* digits = p;
-            while (p < eol && *p >= '0' && *p <= '9' && v <= NOIP_REPLY_CAP) v = v * 10 + (*p++ - '0');
-            while (p < eol && (*p == ' ' || *p == '\t')) p++;
-            if (p == digits || p != eol || v > NOIP_REPLY_CAP) return -1;
+            while (p < to && *p >= '0' && *p <= '9' && v <= NOIP_REPLY_CAP) v = v * 10 + (*p++ - '0');
+            if (p == from || p != to || v > NOIP_REPLY_CAP) return -1;
             if (contentLength >= 0 && contentLength != v) return -1;
             contentLength = v;
+        } else if (HeaderValue(line, eol, "transfer-encoding:", &from, &to)) {
+            // The last coding named is the one the body ends in.
+            const char* last = to;
+            while (last > from && last[-1] != ',') last--;
+            while (last < to && (*last == ' ' || *last == '\t')) last++;
+            coded = true;
+            inChunks = (size_t)(to - last) == 7 && strncasecmp(last, "chunked", 7) == 0;
         }
         line = eol + 2;
     }
     *bodyStart = headerEnd;
-    if (contentLength >= 0) {
+    if (inChunks) {
+        size_t used = 0;
+        int state = ChunkedState(r + headerEnd, n - headerEnd, &used);
+        if (state == 0 && closed) return -1;
+        if (state != 1) return state;
+        *bodyLength = used;
+        if (chunked) *chunked = 1;
+        return 1;
+    }
+    if (contentLength >= 0 && !coded) {
         if (n - headerEnd >= (size_t)contentLength) {
             *bodyLength = (size_t)contentLength;
             return 1;
@@ -776,16 +803,22 @@ static void ShowAccountInfo(const char* cursor)
 void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
 {
     if (step == NOIP_STEP_WAIT_INFO || step == NOIP_STEP_WAIT_DOMAINS) return;
-    int status = 0;
+    int status = 0, chunked = 0;
     size_t bodyStart = 0, bodyLength = 0;
-    if (!reply || length > NOIP_REPLY_CAP || Noip_ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength) != 1) {
+    if (!reply || length > NOIP_REPLY_CAP ||
+        Noip_ReplyState(reply, length, closed, &status, &bodyStart, &bodyLength, &chunked) != 1) {
         Message(kBadReply, "ERROR");
         StepFailed(step);
         return;
     }
-    // The body as a text of its own, so no search runs past it.
+    // The body as a text of its own, so no search runs past it; chunks are
+    // joined (their data is never longer than they are).
     static char body[NOIP_REPLY_CAP + 1];
-    memcpy(body, reply + bodyStart, bodyLength);
+    if (chunked) {
+        bodyLength = Noip_Dechunk(reply + bodyStart, bodyLength, body);
+    } else {
+        memcpy(body, reply + bodyStart, bodyLength);
+    }
     body[bodyLength] = 0;
     // Element searches start behind the XML declaration; without one the
     // reply has no elements.
@@ -890,8 +923,8 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
 int Noip_Receive()
 {
     int slot = gNoipSockets.current;
-    int fd = gNoipSockets.socket[slot];
-    if (fd < 0) return 0;
+    SOCKET fd = gNoipSockets.socket[slot];
+    if (fd == WIN_INVALID_SOCKET) return 0;
     int closed = 0;
     bool overflow = false;
     int status = 0;
@@ -899,27 +932,21 @@ int Noip_Receive()
     int state = 0;
     // What is in flight arrives within a few hundred milliseconds; a reply
     // still incomplete after that is read further on the next tick.
-    uint64_t until = NowMs() + 300;
+    const uint32_t start = GetTickCount(), patience = 300;
     for (;;) {
-        ssize_t n = recv(fd, gReply + gReplyLength, sizeof gReply - 1 - gReplyLength, MSG_DONTWAIT);
+        int n = Win_TcpReceive(fd, gReply + gReplyLength, sizeof gReply - 1 - gReplyLength);
         if (n > 0) {
             gReplyLength += (size_t)n;
             if (gReplyLength >= sizeof gReply - 1) overflow = true;
-        } else if (n == 0) {
-            closed = 1;
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (n == WIN_TCP_CLOSED) {
             closed = 1;
         }
         gReply[gReplyLength] = 0;
         state = Noip_ReplyState(gReply, gReplyLength, closed, &status, &bodyStart, &bodyLength);
         if (state != 0 || closed || overflow) break;
-        uint64_t now = NowMs();
-        if (now >= until) return 0;
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(fd, &readable);
-        timeval wait = {0, (suseconds_t)((until - now) * 1000)};
-        if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
+        const uint32_t waited = GetTickCount() - start;
+        if (waited >= patience) return 0;
+        if (!Win_TcpReadable(fd, (patience - waited) * 1000)) return 0;
     }
     CloseSlot(slot);
     size_t length = gReplyLength;
@@ -934,9 +961,9 @@ int Noip_Poll()
 {
     int slot = gNoipSockets.current;
     if (slot < 0 || slot > 1) return 0;
-    int fd = gNoipSockets.socket[slot];
-    if (fd < 0) return 0;
-    if (NowMs() - gSentAtMs > gNoipReplyTimeoutMs) {
+    SOCKET fd = gNoipSockets.socket[slot];
+    if (fd == WIN_INVALID_SOCKET) return 0;
+    if (GetTickCount() - gSentAt > gNoipReplyTimeoutMs) {
         CloseSlot(slot);
         gReplyLength = 0;
         int step = gNoipStep;
@@ -944,11 +971,6 @@ int Noip_Poll()
         StepFailed(step);
         return 1;
     }
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    timeval wait = {0, 5};
-    if (select(fd + 1, &readable, nullptr, nullptr, &wait) <= 0) return 0;
-    if (!FD_ISSET(fd, &readable)) return 0;
+    if (!Win_TcpReadable(fd, 5)) return 0;
     return Noip_Receive();
 }

@@ -13,6 +13,7 @@
 // TAVLIN_NOIP_WEB_HOST, TAVLIN_NOIP_OEM_DOMAIN) and default to the
 // service's own.
 #pragma once
+#include "platform/win/Win.h"
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -74,7 +75,7 @@ extern int gNoipDomainCount;
 // Two socket slots (0: requests of the buttons, 1: requests chained by the
 // timer), each a socket or -1, and the slot the poll watches.
 struct TNoipSockets {
-    int socket[2];
+    SOCKET socket[2];
     int current;
 };
 extern TNoipSockets gNoipSockets;
@@ -97,8 +98,6 @@ extern const char kNoipOemKey[];
 // How long a request may wait for its whole reply, in milliseconds
 // (default 30,000); a request that outlives it is closed and reported.
 extern uint32_t gNoipReplyTimeoutMs;
-// Tests fix the clock of the Date line; 0 uses the system's.
-extern time_t gNoipFixedTime;
 
 // Makes slot current, connects (bounded by 20 s) and sends the request of
 // gNoipStep. 1 when sent, 0 when the request could not be built or the
@@ -126,8 +125,15 @@ int Noip_Receive();
 // after them. A reply that is not a whole 2xx answer is an error.
 void Noip_ParseResponse(const char* reply, size_t length, int closed, int step);
 // How far the reply's first n bytes are: 1 whole (status, the body's start
-// and length set), 0 more to come, -1 it cannot become a reply.
-int Noip_ReplyState(const char* reply, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength);
+// and length set), 0 more to come, -1 it cannot become a reply. The body
+// ends at its Content-Length, with its last chunk (Transfer-Encoding
+// chunked: *chunked, when given, is set to 1 and the body's length counts
+// its chunks as they came), or where the server closed.
+int Noip_ReplyState(const char* reply, size_t n, int closed, int* status, size_t* bodyStart, size_t* bodyLength,
+                    int* chunked = nullptr);
+// The data of a whole chunked body (as Noip_ReplyState found it) joined
+// into out, which takes at least n bytes; returns its length.
+size_t Noip_Dechunk(const char* body, size_t n, char* out);
 // Searches tag ("id>") forward from *cursor: 1 with the element's text in
 // gNoipValue (cut to 255 characters, gNoipValueCut set) and *cursor behind
 // the closing tag, or 0 with *cursor unchanged.

@@ -2,7 +2,7 @@
 // the polling timer. The requests and the replies are the client's
 // (Noip.cpp).
 #include "ddns/Unit5.h"
-#include "control/Setup.h"
+#include "ddns/Hooks.h"
 #include "ddns/Noip.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/FormLoader.h"

@@ -3,7 +3,6 @@
 // and drop what is sent, and the per-input resets. Owns the fakes, the
 // fake clock and the tick stamps of the periodic tasks.
 #include "fuzz/FuzzRig.h"
-#include "control/Pending.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/Speaker.h"
@@ -25,6 +24,7 @@
 #include "panel/Month.h"
 #include "platform/com/Com.h"
 #include "platform/vcl/Dialogs.h"
+#include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
 #include <cstdio>
 #include <cstdlib>
@@ -202,6 +202,8 @@ void Rig_Tick(uint32_t ms)
     Sound_Feed();
 }
 
+void Rig_Poll() { Guarded(Session_PollSockets); }
+
 void Rig_Wait(uint32_t ms)
 {
     gNowMs += ms;
@@ -209,9 +211,20 @@ void Rig_Wait(uint32_t ms)
     for (uint32_t& stamp : gStamps) stamp = t;
 }
 
+void Rig_Between()
+{
+    // What the last input's widgets posted (queued signals, layout and
+    // update requests) is delivered, as the message loop does between two
+    // ticks; nothing here runs the loop itself, so it would pile up. The
+    // log of the message boxes answered would grow as well.
+    Application_DeliverPosted();
+    Vcl_ClearDialogLog();
+}
+
 void Rig_Begin(const TRigSetup& setup)
 {
     Rig_Start();
+    Rig_Between();
     gNowMs = kClockStart;
     memset(gStamps, 0, sizeof gStamps);
     for (uint32_t c = 0; c < CONN_COUNT; ++c)

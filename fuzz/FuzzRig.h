@@ -21,8 +21,12 @@ struct TRigSetup {
 
 // Creates the control the first time (later calls do nothing).
 void Rig_Start();
-// Every touched module back to start-up, then the control connected as the
-// setup says. Runs the ticks that this takes.
+// Between two inputs: the widgets' posted events delivered (the rig runs no
+// message loop) and the log of answered message boxes emptied, so that
+// nothing one input leaves grows from input to input.
+void Rig_Between();
+// Every touched module back to start-up (Rig_Between first), then the
+// control connected as the setup says. Runs the ticks that this takes.
 void Rig_Begin(const TRigSetup& setup);
 // Bytes arriving on connection 0's socket s, handed over as a read event
 // does (what does not fit the receive buffer stays in the socket).
@@ -31,6 +35,10 @@ void Rig_Arrive(uint32_t socket, const uint8_t* data, size_t n);
 // poll and send pump, stream step, speaker), then one pass of the audio
 // thread's take and feed; the clock first moves on by ms.
 void Rig_Tick(uint32_t ms);
+// The main loop's socket poll alone (reconnects, pending title requests,
+// send pump), for targets whose input reaches nothing else of a tick; the
+// clock stands still.
+void Rig_Poll();
 // The clock moves on by ms and nothing else runs; the periodic tasks count
 // as just run (for time-outs, without what the tasks would do meanwhile).
 void Rig_Wait(uint32_t ms);

@@ -3,16 +3,38 @@
 // fitting, deinterlacing or line doubling, scaling and colour conversion.
 //
 // Input: one setup byte, then records of [flags][length u24 LE][access unit
-// in 4-byte NAL length framing].
+// in 4-byte NAL length framing]; the first 12 records are decoded.
 //   setup bits 0-1 view mode (0 Live .. 3 Setup), bit 2 decoder channel 1
-//         (whose pictures have no display), bit 3 the pictures are fields.
+//         (whose pictures have no display), bit 3 the pictures are fields,
+//         bits 4-5 the size of the image the pictures are fitted to:
+//         640 x 512 (Image_video's own), 352 x 288, 176 x 144 or 90 x 61
+//         (the display fits any image; the small ones keep the scaling to
+//         the image from taking most of each input).
 //   flags bit 0: parameter sets were put in front of this key frame (the
 //         stream step's word that makes the decoder take a new size).
 #include "fuzz/FuzzRig.h"
+#include "control/TavlinImpl1.h"
 #include "panel/Yuv2.h"
 #include "link/Conn.h"
 #include "media/Decoder.h"
+#include "media/Display.h"
 #include "media/Stream.h"
+
+namespace {
+
+// Image_video at the size an input asks for.
+void UseImageSize(uint32_t choice)
+{
+    static const int kSizes[4][2] = {{640, 512}, {352, 288}, {176, 144}, {90, 61}};
+    TImage* image = gViewerForm->Image_video;
+    const int* size = kSizes[choice & 3];
+    if (image->Width() == size[0] && image->Height() == size[1]) return;
+    image->SetWidth(size[0]);
+    image->SetHeight(size[1]);
+    Video_PrepareImage(image);
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -32,9 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t channel = (setupByte >> 2) & 1;
     TStreamRecord* stream = &gStreamRecords[0];
     stream->fieldPicture = (setupByte >> 3) & 1;
+    UseImageSize(setupByte >> 4);
 
     size_t at = 1;
-    while (at + 4 <= size) {
+    for (uint32_t units = 0; units < 12 && at + 4 <= size; units++) {
         uint8_t flags = data[at];
         uint32_t length = (uint32_t)data[at + 1] | ((uint32_t)data[at + 2] << 8) | ((uint32_t)data[at + 3] << 16);
         at += 4;

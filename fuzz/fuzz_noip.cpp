@@ -1,7 +1,7 @@
 // The No-IP service's replies as the account form reads them: the reply
 // grows as its pieces arrive and its state is read after each (more to
-// come, whole, or not a reply), then the whole reply is handed over for the
-// step it answers (account, user-name check, sign-in, account information,
+// come, whole, or not a reply; a whole chunked body is joined), then the
+// whole reply is handed over for the step it answers (account, user-name check, sign-in, account information,
 // domain list, new host), which fills the form and the client's tables.
 //
 // Input: one setup byte, then the reply's bytes.
@@ -25,17 +25,27 @@ namespace {
     abort();
 }
 
-// The state of the first n bytes, read from a copy of just those bytes.
+// The state of the first n bytes, read from a copy of just those bytes; a
+// whole chunked body is joined too, into a buffer just its size.
 int StateOf(const uint8_t* reply, size_t n, int closed)
 {
     std::vector<char> copy(reply, reply + n);
-    int status = -1;
+    int status = -1, chunked = -1;
     size_t bodyStart = (size_t)-1, bodyLength = (size_t)-1;
-    int state = Noip_ReplyState(copy.data(), n, closed, &status, &bodyStart, &bodyLength);
+    int state = Noip_ReplyState(copy.data(), n, closed, &status, &bodyStart, &bodyLength, &chunked);
     if (state < -1 || state > 1) Fail("no such state", n, state);
+    if (chunked != 0 && chunked != 1) Fail("chunked neither set nor cleared", n, state);
     if (state == 1) {
         if (status < 0 || status > 999) Fail("status out of range", n, state);
         if (bodyStart > n || bodyLength > n - bodyStart) Fail("body beyond the reply", n, state);
+        if (chunked) {
+            std::vector<char> body(copy.begin() + (long)bodyStart, copy.begin() + (long)(bodyStart + bodyLength));
+            std::vector<char> joined(bodyLength);
+            if (Noip_Dechunk(body.data(), bodyLength, joined.data()) > bodyLength)
+                Fail("chunks longer than their body", n, state);
+        }
+    } else if (chunked) {
+        Fail("chunked set for a reply that is not whole", n, state);
     }
     return state;
 }

@@ -9,6 +9,7 @@
 //         bits 5-6 the page the key panel starts on (0 Live .. 3 Setup).
 #include "fuzz/FuzzRig.h"
 #include "control/Version.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
 #include <cstdio>
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     at += actions * 5u;
 
     // The panel as the start-up leaves it, with no skin yet.
+    Rig_Between();
     Yuv2_ResetSkins();
     Yuv2_ResetMouse();
     IeCom_Init();

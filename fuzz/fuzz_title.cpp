@@ -19,7 +19,8 @@
 //         chunk's own checksum word (bytes 8..11) to fit the bytes its
 //         offset and length words name, when they lie within the body,
 //         bit 7 the clock moves on 16 s after the record (an unanswered
-//         upload times out); what was queued goes out after each record.
+//         upload times out); what was queued goes out after each record
+//         (the socket poll: nothing else of a tick sees these records).
 #include "fuzz/FuzzRig.h"
 #include "control/Title.h"
 #include "link/Conn.h"
@@ -27,18 +28,20 @@
 #include "link/Ring.h"
 #include "panel/Yuv2.h"
 #include <cstring>
-#include <vector>
 
 namespace {
 
-std::vector<uint8_t> gMessage;
+// Room for the largest message (header, sub-header and the most a record's
+// length word names). Each message is built flush against the end, so that
+// a read past its end is caught as one past the array.
+uint8_t gMessageRoom[64 + 65535];
 
 void Deliver(const uint8_t* bytes, uint32_t n, uint8_t control)
 {
     static const uint32_t kSections[8] = {0, 1, 2, 3, 4, 16, 17, 5};
     uint32_t op = control & 1, mode = (control >> 1) & 3, section = kSections[(control >> 3) & 7];
-    gMessage.assign(64 + (size_t)n, 0);
-    uint8_t* m = gMessage.data();
+    uint8_t* m = gMessageRoom + sizeof gMessageRoom - (64 + (size_t)n);
+    memset(m, 0, 64);
     Rig_PutU32(m, 64 + n);
     memcpy(m + 4, "VDTT", 4);
     Rig_PutU32(m + 32, RIG_SESSION);
@@ -107,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // render every changed title, most of each input.
             if (control & 0x80) Rig_Wait(16000);
             Title_CheckUpload(&gTitleStates[0]);
-            Rig_Tick(0);
+            Rig_Poll();
         }
     }
     TTitleState* state = &gTitleStates[0];

@@ -382,20 +382,39 @@ def unit_kinds(unit):
 
 def h264_seeds(out):
     work = tempfile.mkdtemp(prefix="tavlin-h264-")
+    base = ["-profile:v", "baseline", "-coder", "0"]
+    interlaced = ["-profile:v", "main", "-flags", "+ildct+ilme", "-x264-params", "interlaced=1:tff=1"]
+    # Setup byte: bits 0-1 view mode, bit 2 channel 1, bit 3 fields, bits
+    # 4-5 image size (0 640 x 512, 1 352 x 288, 2 176 x 144, 3 90 x 61).
+    # Each rule of the display by a small picture or a narrow one where
+    # that reaches it (decoding and drawing cost by the area): the widths
+    # and heights the rules name, the largest accepted and one beyond; one
+    # whole picture of the largest size.
     cases = [
-        # (size, extra ffmpeg options, setup byte)
-        ("176x144", ["-profile:v", "baseline", "-coder", "0", "-g", "4"], 0),
-        ("320x240", ["-profile:v", "baseline", "-coder", "0", "-g", "3"], 1),
-        ("640x480", ["-profile:v", "baseline", "-coder", "0", "-g", "3", "-crf", "40"], 1 | 8),
-        ("704x576", ["-profile:v", "main", "-flags", "+ildct+ilme", "-x264-params", "interlaced=1:tff=1",
-                     "-g", "3", "-crf", "40"], 2 | 8),
-        ("320x256", ["-profile:v", "baseline", "-coder", "0", "-g", "2"], 4),
+        # (size, frames, extra ffmpeg options, setup byte)
+        ("176x144", 3, base + ["-g", "4"], 0x00),          # live: doubled and scaled up
+        ("320x32", 3, base + ["-g", "3"], 0x29),           # playback fields, width 320: copied
+        ("320x240", 2, base + ["-g", "2"], 0x01),          # playback, width 320: copied
+        ("64x480", 2, base + ["-g", "2"], 0x29),           # playback fields, 480 lines: deinterlaced
+        ("32x512", 2, base + ["-g", "2"], 0x2A),           # backup fields, 512 lines: deinterlaced
+        ("96x240", 2, base + ["-g", "2"], 0x29),           # playback fields, 240 lines: not deinterlaced
+        ("640x272", 2, base + ["-g", "2", "-crf", "40"], 0x00),  # live, width 640 above 256 lines: copied
+        ("640x256", 2, base + ["-g", "2", "-crf", "40"], 0x09),  # width 640 at 256 lines: doubled
+        ("704x48", 2, interlaced + ["-g", "2"], 0x0A),     # the largest width, interlaced
+        ("48x576", 2, base + ["-g", "2"], 0x29),           # the largest height
+        ("720x32", 2, base + ["-g", "2"], 0x20),           # wider than accepted
+        ("704x576", 1, interlaced + ["-g", "3", "-crf", "40"], 0x0A),  # a whole picture of the largest size
+        ("320x256", 2, base + ["-g", "2"], 0x04),          # channel 1: no display
+        ("96x64", 4, base + ["-g", "4"], 0x29),            # playback fields on 176 x 144: deinterlaced field
+        ("176x144", 4, base + ["-g", "4"], 0x29),          # the same at its own size: deinterlaced frame
+        ("352x288", 2, base + ["-g", "2"], 0x10),          # live at its own size: copied
+        ("176x144", 3, base + ["-g", "3"], 0x30),          # live on 90 x 61: scaled down
     ]
     written = 0
-    for size, extra, setup in cases:
-        path = os.path.join(work, size + ".h264")
+    for size, frames, extra, setup in cases:
+        path = os.path.join(work, "%s-%d.h264" % (size, setup))
         subprocess.run(["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                        "testsrc2=size=%s:rate=25" % size, "-frames:v", "4", "-c:v", "libx264", "-bf", "0",
+                        "testsrc2=size=%s:rate=25" % size, "-frames:v", str(frames), "-c:v", "libx264", "-bf", "0",
                         "-pix_fmt", "yuv420p"] + extra + ["-f", "h264", path], check=True)
         units = annexb_units(open(path, "rb").read())
         body = b""
@@ -558,7 +577,27 @@ def noip_seeds(out):
     status, text = service.answer("GET", "/v2/oem/dns/domains.xml", None, b"")
     reply = noip_server.http_reply(status, text).replace(b"Content-Length", b"X-Length")
     written += write_seed(out, "noip", bytes([5 | 8]) + reply)
+    # In chunks on a connection the service keeps open, as noip-sim
+    # --framing chunked sends them: the domain list and a user-name check.
+    for step, method, path in ((5, "GET", "/v2/oem/dns/domains.xml"),
+                               (1, "GET", "/v2/oem/accounts.xml?mode=exists&user=alice01")):
+        status, text = service.answer(method, path, None, b"")
+        written += write_seed(out, "noip", bytes([step | (2 << 4)]) + chunked_reply(status, text))
     return written
+
+
+def chunked_reply(status, text):
+    """An answer in three chunks (the second with an extension) and a
+    trailer, as noip-sim frames it with --framing chunked."""
+    import noip_server
+    data = text.encode()
+    head = "HTTP/1.1 %d %s\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n" \
+           "Connection: keep-alive\r\n\r\n" % (status, noip_server.REASONS.get(status, "Error"))
+    third = max(1, len(data) // 3)
+    out = head.encode()
+    for i, piece in enumerate(p for p in (data[:third], data[third:2 * third], data[2 * third:]) if p):
+        out += b"%x%s\r\n" % (len(piece), b";part=2" if i == 1 else b"") + piece + b"\r\n"
+    return out + b"0\r\nX-Trailer: end\r\n\r\n"
 
 
 def movie_seeds(build, out):

@@ -9,8 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <unistd.h>
 
 namespace {
+
+TScriptShooter gShooter; // screenshots of the control's window
 
 // A whole decimal number that fits an int; false otherwise.
 bool ParseInt(const std::string& s, int& out)
@@ -88,6 +91,7 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
         if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
         break;
     case saWaitEnabled:
+    case saWaitGreyed:
         if (!SplitFields(value, 3, f, nullptr)) return false;
         if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
         break;
@@ -103,8 +107,38 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
         }
         break;
     case saWaitWindow:
+    case saWaitFile:
         if (!SplitFields(value, 1, f, &out.text) || !ParseInt(f[0], out.limit) || out.text.empty()) return false;
         break;
+    case saWaitChange:
+        if (!SplitFields(value, 3, f, nullptr)) return false;
+        if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
+        break;
+    case saWaitRedraw:
+        if (!SplitFields(value, 5, f, nullptr)) return false;
+        if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.w) || !ParseInt(f[3], out.h) ||
+            !ParseInt(f[4], out.limit) || out.w <= 0 || out.h <= 0 || out.w > 4096 || out.h > 4096)
+            return false;
+        break;
+    case saWaitPixel: {
+        std::string colour;
+        if (!SplitFields(value, 3, f, &colour)) return false;
+        if (!ParseInt(f[0], out.x) || !ParseInt(f[1], out.y) || !ParseInt(f[2], out.limit)) return false;
+        out.text = colour;
+        out.away = !colour.empty() && colour[0] == '!';
+        if (out.away) colour.erase(0, 1);
+        out.tolerance = 32;
+        size_t slash = colour.find('/');
+        if (slash != std::string::npos) {
+            if (!ParseInt(colour.substr(slash + 1), out.tolerance) || out.tolerance < 0 || out.tolerance > 255)
+                return false;
+            colour.resize(slash);
+        }
+        if (colour.size() != 6 || colour.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        out.colour = (uint32_t)strtoul(colour.c_str(), nullptr, 16);
+        break;
+    }
     }
     if (Script_IsWait(action)) return out.limit > 0;
     return out.ms >= 0;
@@ -118,7 +152,7 @@ bool Script_Matches(const std::string& pattern, const std::string& text)
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
             p++;
             t++;
         } else if (star != std::string::npos) {
@@ -142,6 +176,7 @@ std::string Script_DescribeWait(const TScriptStep& wait)
         Escape(out, wait.text);
         return out + "\" at " + at;
     case saWaitEnabled: return "an enabled control at " + at;
+    case saWaitGreyed: return "a greyed control at " + at;
     case saWaitVideo: return "the first picture on the video";
     case saWaitMessageBox:
         if (wait.text == "*") return "a message box";
@@ -152,6 +187,11 @@ std::string Script_DescribeWait(const TScriptStep& wait)
         out = "window \"";
         Escape(out, wait.text);
         return out + "\"";
+    case saWaitChange: return "the text at " + at + " to change";
+    case saWaitPixel: return "the pixel at " + at + (wait.away ? " to leave " : " to come near ") + wait.text;
+    case saWaitFile: return "file " + wait.text;
+    case saWaitRedraw:
+        return "the " + std::to_string(wait.w) + " x " + std::to_string(wait.h) + " pixels at " + at + " to change";
     default: return "?";
     }
 }
@@ -180,26 +220,27 @@ TScriptSequence::TScriptSequence(const std::vector<TScriptStep>& steps, int endM
 
 TScriptSequence::TNext TScriptSequence::Next(long long now)
 {
-    if (FFinished) return {skFinished, nullptr, now};
+    if (FFinished) return {skFinished, nullptr, now, false};
     if (FNext < FOrder.size()) {
         const TScriptStep& s = FOrder[FNext];
         if (Script_IsWait(s.action)) {
-            if (FWaitBegin < 0) FWaitBegin = now;
-            return {skWait, &s, now};
+            bool begins = FWaitBegin < 0;
+            if (begins) FWaitBegin = now;
+            return {skWait, &s, now, begins};
         }
         long long due = FAnchor + s.ms;
-        if (now < due) return {skIdle, nullptr, due};
+        if (now < due) return {skIdle, nullptr, due, false};
         FNext++;
-        return {skStep, &s, now};
+        return {skStep, &s, now, false};
     }
     if (FEndMs < 0) {
         FFinished = true;
-        return {skFinished, nullptr, now};
+        return {skFinished, nullptr, now, false};
     }
     long long due = FAnchor + FEndMs;
-    if (now < due) return {skIdle, nullptr, due};
+    if (now < due) return {skIdle, nullptr, due, false};
     FFinished = true;
-    return {skEnd, nullptr, now};
+    return {skEnd, nullptr, now, false};
 }
 
 TScriptSequence::TWaitResult TScriptSequence::Wait(long long now, bool holds, long long* again, long long* waited)
@@ -324,16 +365,58 @@ bool VideoShown(void* control)
     return differ * 100 >= samples;
 }
 
+// The text shown at the step's point: false when there is none.
+bool TextOf(const TScriptStep& s, void* window, std::string& out)
+{
+    char text[512];
+    if (!window || Vcl_TextAt(window, s.x, s.y, text, sizeof text) != 0) return false;
+    out = text;
+    return true;
+}
+
+bool Near(uint32_t a, uint32_t b, int tolerance)
+{
+    for (int shift = 0; shift < 24; shift += 8) {
+        int d = (int)((a >> shift) & 255) - (int)((b >> shift) & 255);
+        if (d > tolerance || d < -tolerance) return false;
+    }
+    return true;
+}
+
+// What a wait for a change saw at its first look: the text, or the
+// area's pixels (empty: none there).
+struct TBaseline {
+    std::string text;
+    std::vector<uint32_t> pixels;
+};
+
+bool AreaOf(const TScriptStep& s, void* window, std::vector<uint32_t>& out)
+{
+    out.assign((size_t)s.w * (size_t)s.h, 0);
+    if (window && Vcl_WindowPixels(window, s.x, s.y, s.w, s.h, out.data()) == 0) return true;
+    out.clear();
+    return false;
+}
+
 // Whether a wait's condition holds now.
-bool Holds(const TScriptStep& s, void* control, TScriptMessageBoxes* boxes)
+bool Holds(const TScriptStep& s, void* control, TScriptMessageBoxes* boxes, const TBaseline& baseline)
 {
     void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
+    std::string text;
     switch (s.action) {
-    case saWaitText: {
-        char text[512];
-        return window && Vcl_TextAt(window, s.x, s.y, text, sizeof text) == 0 && Script_Matches(s.text, text);
+    case saWaitText: return TextOf(s, window, text) && Script_Matches(s.text, text);
+    case saWaitChange: return TextOf(s, window, text) && text != baseline.text;
+    case saWaitRedraw: {
+        std::vector<uint32_t> now;
+        return AreaOf(s, window, now) && !baseline.pixels.empty() && now != baseline.pixels;
     }
+    case saWaitPixel: {
+        long pixel = window ? Vcl_WindowPixel(window, s.x, s.y) : -1;
+        return pixel >= 0 && Near((uint32_t)pixel, s.colour, s.tolerance) != s.away;
+    }
+    case saWaitFile: return access(s.text.c_str(), F_OK) == 0;
     case saWaitEnabled: return window && Vcl_EnabledAt(window, s.x, s.y) == 1;
+    case saWaitGreyed: return window && Vcl_EnabledAt(window, s.x, s.y) == 0;
     case saWaitVideo: return VideoShown(control);
     case saWaitMessageBox: return boxes && Script_TakeMessageBox(*boxes, s.text);
     case saWaitWindow: return Vcl_FindWindow(s.text.c_str()) != nullptr;
@@ -344,11 +427,20 @@ bool Holds(const TScriptStep& s, void* control, TScriptMessageBoxes* boxes)
 // What the wait saw when it gave up, for its line.
 std::string Seen(const TScriptStep& s, void* control)
 {
-    if (s.action != saWaitText && s.action != saWaitEnabled) return "";
+    if (s.action != saWaitText && s.action != saWaitEnabled && s.action != saWaitGreyed && s.action != saWaitChange &&
+        s.action != saWaitPixel)
+        return "";
     void* window = s.window.empty() ? control : Vcl_FindWindow(s.window.c_str());
     if (!window) return " (no window \"" + s.window + "\")";
-    if (s.action == saWaitEnabled)
-        return Vcl_EnabledAt(window, s.x, s.y) == 0 ? " (greyed)" : " (no control there)";
+    if (s.action == saWaitEnabled || s.action == saWaitGreyed) {
+        int enabled = Vcl_EnabledAt(window, s.x, s.y);
+        return enabled == 0 ? " (greyed)" : enabled == 1 ? " (enabled)" : " (no control there)";
+    }
+    if (s.action == saWaitPixel) {
+        char colour[32];
+        snprintf(colour, sizeof colour, " (%06lX)", Vcl_WindowPixel(window, s.x, s.y) & 0xFFFFFFL);
+        return colour;
+    }
     char text[512];
     if (Vcl_TextAt(window, s.x, s.y, text, sizeof text) != 0) return " (no text there)";
     std::string out = " (shows \"";
@@ -384,7 +476,7 @@ void RunStep(const TScriptStep& s, void* control)
         break;
     }
     case saShot:
-        if (Vcl_SaveWindowPng(window, s.text.c_str()) != 0)
+        if ((window == control && gShooter ? gShooter(s.text.c_str()) : Vcl_SaveWindowPng(window, s.text.c_str())) != 0)
             fprintf(stderr, "tavlin-host: cannot write %s\n", s.text.c_str());
         break;
     default: break;
@@ -392,6 +484,8 @@ void RunStep(const TScriptStep& s, void* control)
 }
 
 } // namespace
+
+void Script_SetControlShooter(TScriptShooter shooter) { gShooter = std::move(shooter); }
 
 void Script_Run(TComponent* owner, void* window, const std::vector<TScriptStep>& steps, int endMs,
                 TScriptMessageBoxes* boxes, std::function<void(bool)> onEnd)
@@ -408,7 +502,8 @@ void Script_Run(TComponent* owner, void* window, const std::vector<TScriptStep>&
     // last wait met, whatever the steps themselves take.
     TTimer* t = new TTimer(owner);
     void* control = window;
-    t->OnTimer = [t, sequence, now, control, boxes, onEnd](TObject*) {
+    auto baseline = std::make_shared<TBaseline>();
+    t->OnTimer = [t, sequence, now, control, boxes, onEnd, baseline](TObject*) {
         t->SetEnabled(false);
         for (;;) {
             long long at = now();
@@ -419,9 +514,14 @@ void Script_Run(TComponent* owner, void* window, const std::vector<TScriptStep>&
             }
             long long wake = n.at;
             if (n.kind == TScriptSequence::skWait) {
+                if (n.begins && (n.step->action == saWaitChange || n.step->action == saWaitRedraw)) {
+                    void* w = n.step->window.empty() ? control : Vcl_FindWindow(n.step->window.c_str());
+                    if (!TextOf(*n.step, w, baseline->text)) baseline->text.clear();
+                    if (n.step->action == saWaitRedraw) AreaOf(*n.step, w, baseline->pixels);
+                }
                 long long waited = 0;
                 TScriptSequence::TWaitResult r =
-                    sequence->Wait(at, Holds(*n.step, control, boxes), &wake, &waited);
+                    sequence->Wait(at, Holds(*n.step, control, boxes, *baseline), &wake, &waited);
                 if (r == TScriptSequence::swMet) continue;
                 if (r == TScriptSequence::swTimedOut) {
                     fflush(stdout);

@@ -14,16 +14,23 @@
 enum TScriptAction {
     saClick, saMove, saType, saKey, saRead, saShot,
     // The waits: each holds back every later step until its condition holds.
-    saWaitText, saWaitEnabled, saWaitVideo, saWaitMessageBox, saWaitWindow,
+    saWaitText, saWaitEnabled, saWaitGreyed, saWaitVideo, saWaitMessageBox, saWaitWindow, saWaitChange,
+    saWaitPixel, saWaitRedraw, saWaitFile,
 };
 
 struct TScriptStep {
     TScriptAction action = saClick;
     int x = 0, y = 0, ms = 0;
-    int limit = 0; // a wait's time limit in ms
+    int w = 0, h = 0; // the area of saWaitRedraw
+    int limit = 0;    // a wait's time limit in ms
+    // saWaitPixel: the colour (0xRRGGBB) the pixel is to come within
+    // tolerance of in every channel, or to leave when away.
+    uint32_t colour = 0;
+    int tolerance = 0;
+    bool away = false;
     // What saType types, the key name of saKey, the file of saShot; the
-    // text a wait looks for (saWaitText, saWaitMessageBox: a pattern) or
-    // the title of the window saWaitWindow waits for.
+    // text a wait looks for (saWaitText, saWaitMessageBox: a pattern), the
+    // title of the window saWaitWindow waits for, the file of saWaitFile.
     std::string text;
     // The title of the top-level window the step goes to (found when the
     // step runs); empty: the control's window.
@@ -36,13 +43,18 @@ bool Script_IsWait(TScriptAction action);
 // reads (which print the text shown there: text X,Y="..."),
 // "X,Y,MS,TEXT" for typing (TEXT may hold commas), "MS,NAME" for a key,
 // "MS,FILE" for a screenshot of the step's window; the waits with their
-// time limit: "X,Y,LIMIT,TEXT" (saWaitText), "X,Y,LIMIT" (saWaitEnabled),
+// time limit: "X,Y,LIMIT,TEXT" (saWaitText), "X,Y,LIMIT" (saWaitEnabled,
+// saWaitGreyed),
 // "LIMIT" (saWaitVideo), "LIMIT" or "LIMIT,TEXT" (saWaitMessageBox),
-// "LIMIT,TITLE" (saWaitWindow).
+// "LIMIT,TITLE" (saWaitWindow), "X,Y,LIMIT" (saWaitChange),
+// "X,Y,LIMIT,[!]RRGGBB[/TOLERANCE]" (saWaitPixel: tolerance 32 unless
+// given, ! for leaving the colour), "X,Y,W,H,LIMIT" (saWaitRedraw),
+// "LIMIT,PATH" (saWaitFile).
 bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptStep& out);
 
 // Whether text matches a wait's pattern: "*" stands for any run of
-// characters (none included), every other character for itself.
+// characters (none included), "?" for any one, every other character for
+// itself.
 bool Script_Matches(const std::string& pattern, const std::string& text);
 
 // What a wait waits for, in words, for the line of a wait that timed out.
@@ -79,6 +91,7 @@ public:
         TKind kind;
         const TScriptStep* step;
         long long at;
+        bool begins; // skWait: the first look at this wait
     };
     // What is due at now (ms since the start); a step returned counts as run.
     TNext Next(long long now);
@@ -117,6 +130,11 @@ int Script_Answer(TScriptAnswers& answers, TVclDialogRequest& request);
 // The line --events prints for a message box as it is shown:
 //   msgbox caption="..." text="..."   (\, " and line breaks escaped)
 std::string Script_DescribeMessageBox(const TVclDialogRequest& request);
+
+// Writes the screenshot of a --shot step on the control's own window
+// (0, or -1); without one, that window is grabbed as the others are.
+typedef std::function<int(const char* file)> TScriptShooter;
+void Script_SetControlShooter(TScriptShooter shooter);
 
 // Runs the steps against the window (the control's) on a timer of owner,
 // in the order and at the times TScriptSequence gives, checking waits as

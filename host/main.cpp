@@ -1,9 +1,10 @@
 // tavlin-host: the stand-in for the browser that embeds the control. It
 // registers and unregisters COM servers, reads a hosting page's OBJECT and
-// PARAM tags, creates the control from the registry, loads the PARAMs
-// through the property bag and shows the control's form; scripted runs
-// click, move, type and press keys on the form, answer its dialogs and
-// write a screenshot.
+// PARAM tags, creates the control from the registry and embeds it as a
+// browser does (host/Container.h); scripted runs click, move, type and
+// press keys on the control, answer its dialogs and write screenshots of
+// it, drawn by the control itself.
+#include "host/Container.h"
 #include "host/Page.h"
 #include "host/Script.h"
 #include "platform/com/Com.h"
@@ -12,7 +13,6 @@
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Library.h"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,9 +30,12 @@ const char kUsage[] =
     "                   [--click X,Y,MS]... [--move X,Y,MS]... [--type X,Y,MS,TEXT]...\n"
     "                   [--key MS,Tab|Enter|Down|Up|Space]... [--read X,Y,MS]...\n"
     "                   [--shot MS,FILE]... [--window TITLE] (the steps after it go to that window)\n"
-    "                   [--wait-text X,Y,LIMIT,TEXT]... [--wait-enabled X,Y,LIMIT]...\n"
+    "                   [--wait-text X,Y,LIMIT,TEXT]... [--wait-enabled|--wait-greyed X,Y,LIMIT]...\n"
     "                   [--wait-video LIMIT]... [--wait-msgbox LIMIT[,TEXT]]...\n"
-    "                   [--wait-window LIMIT,TITLE]... (MS after a wait counts from when it was met)\n"
+    "                   [--wait-window LIMIT,TITLE]... [--wait-change X,Y,LIMIT]...\n"
+    "                   [--wait-pixel X,Y,LIMIT,[!]RRGGBB[/TOLERANCE]]... [--wait-file LIMIT,PATH]...\n"
+    "                   [--wait-redraw X,Y,W,H,LIMIT]...\n"
+    "                   (MS after a wait counts from when it was met)\n"
     "                   [--answer msgbox=ok|yes|no|cancel | save=PATH | open=PATH | font=FAMILY:SIZE]...\n"
     "                   [--screenshot FILE --after-ms N] [--run-ms N]\n"
     "                   [--events]\n";
@@ -52,8 +55,10 @@ const TScriptAction* StepOption(const std::string& option)
     static const std::pair<const char*, TScriptAction> options[] = {
         {"--click", saClick},           {"--move", saMove},           {"--type", saType},
         {"--key", saKey},               {"--read", saRead},           {"--shot", saShot},
-        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-video", saWaitVideo},
+        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-greyed", saWaitGreyed}, {"--wait-video", saWaitVideo},
         {"--wait-msgbox", saWaitMessageBox}, {"--wait-window", saWaitWindow},
+        {"--wait-change", saWaitChange}, {"--wait-pixel", saWaitPixel}, {"--wait-redraw", saWaitRedraw},
+        {"--wait-file", saWaitFile},
     };
     for (auto& o : options)
         if (option == o.first) return &o.second;
@@ -128,56 +133,6 @@ int RunRegistration(const std::string& lib, const char* exportName)
     return 0;
 }
 
-// Prints the control's events when asked to (--events).
-class TEventSink : public IDispatch {
-public:
-    explicit TEventSink(const IID& iid) : FIid(iid) {}
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == FIid) *ppv = static_cast<IDispatch*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++FRefs; }
-    ULONG Release() override { return --FRefs; } // lives as long as the host
-    HRESULT GetTypeInfoCount(UINT* n) override
-    {
-        if (n) *n = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        printf("event %d args=%u\n", (int)id, p ? p->cArgs : 0);
-        fflush(stdout);
-        return S_OK;
-    }
-
-private:
-    IID FIid;
-    std::atomic<ULONG> FRefs{1};
-};
-
-// The event interface of a class: the one connection point it offers.
-bool FirstConnectionPoint(IUnknown* control, IConnectionPoint** cp, IID* iid)
-{
-    IConnectionPointContainer* cpc = nullptr;
-    if (FAILED(control->QueryInterface(IID_IConnectionPointContainer, (void**)&cpc))) return false;
-    IEnumConnectionPoints* e = nullptr;
-    bool ok = false;
-    if (SUCCEEDED(cpc->EnumConnectionPoints(&e)) && e) {
-        ULONG got = 0;
-        if (e->Next(1, cp, &got) == S_OK && got == 1) ok = SUCCEEDED((*cp)->GetConnectionInterface(iid));
-        e->Release();
-    }
-    cpc->Release();
-    return ok;
-}
-
 int RunControl(TOptions& o)
 {
     // Every dialog the control shows passes here first: the scripted
@@ -244,53 +199,27 @@ int RunControl(TOptions& o)
         fprintf(stderr, "tavlin-host: DllGetClassObject failed: 0x%08X\n", (unsigned)hr);
         return 1;
     }
-    IUnknown* control = nullptr;
-    hr = factory->CreateInstance(nullptr, IID_IUnknown, (void**)&control);
+    // Embedded as a browser embeds it; screenshots of it go through its
+    // own drawing.
+    TEmbedding embedded;
+    std::string error;
+    bool ok = Container_Embed(factory, params, o.events, &embedded, &error);
     factory->Release();
-    if (FAILED(hr)) {
-        fprintf(stderr, "tavlin-host: CreateInstance failed: 0x%08X\n", (unsigned)hr);
+    if (!ok) {
+        fprintf(stderr, "tavlin-host: %s\n", error.c_str());
         return 1;
     }
-
-    IConnectionPoint* cp = nullptr;
-    IID eventsIid;
-    DWORD cookie = 0;
-    TEventSink* sink = nullptr;
-    if (o.events && FirstConnectionPoint(control, &cp, &eventsIid)) {
-        sink = new TEventSink(eventsIid);
-        cp->Advise(sink, &cookie);
-    }
-
-    IPersistPropertyBag* persist = nullptr;
-    if (SUCCEEDED(control->QueryInterface(IID_IPersistPropertyBag, (void**)&persist))) {
-        TComPropertyBag* bag = new TComPropertyBag;
-        for (auto& p : params) bag->WriteText(p.first, p.second);
-        hr = persist->Load(bag, nullptr);
-        if (FAILED(hr)) fprintf(stderr, "tavlin-host: loading the PARAMs failed: 0x%08X\n", (unsigned)hr);
-        bag->Release();
-        persist->Release();
-    }
-
-    IOleWindow* window = nullptr;
-    HWND hwnd = nullptr;
-    if (SUCCEEDED(control->QueryInterface(IID_IOleWindow, (void**)&window))) {
-        window->GetWindow(&hwnd);
-        window->Release();
-    }
-    if (!hwnd) {
-        fprintf(stderr, "tavlin-host: the control has no window\n");
-        return 1;
-    }
-    Vcl_ShowWindow(hwnd, "tavlin-host");
+    HWND hwnd = embedded.controlWindow;
+    Script_SetControlShooter([&embedded](const char* file) { return Container_SaveScreenshot(embedded, file); });
 
     // The scripted run: the steps in their order and at their times, then
     // the screenshot and the end; a wait that timed out ends it at once.
     TComponent owner(nullptr);
     int exitCode = 0;
     const int endMs = !o.screenshot.empty() ? o.afterMs : o.runMs;
-    Script_Run(&owner, hwnd, o.steps, endMs, &boxes, [&o, hwnd, &exitCode](bool ended) {
+    Script_Run(&owner, hwnd, o.steps, endMs, &boxes, [&o, &embedded, &exitCode](bool ended) {
         if (!ended) exitCode = 1;
-        if (!o.screenshot.empty() && Vcl_SaveWindowPng(hwnd, o.screenshot.c_str()) != 0) {
+        if (!o.screenshot.empty() && Container_SaveScreenshot(embedded, o.screenshot.c_str()) != 0) {
             fprintf(stderr, "tavlin-host: cannot write %s\n", o.screenshot.c_str());
             exitCode = 1;
         }
@@ -299,11 +228,7 @@ int RunControl(TOptions& o)
     });
     Application_Run();
 
-    if (cp) {
-        cp->Unadvise(cookie);
-        cp->Release();
-    }
-    control->Release();
+    Container_Release(&embedded);
     // As a browser does before unloading: the server stops its audio here.
     if (canUnloadNow) canUnloadNow();
     fflush(stdout);

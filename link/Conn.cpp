@@ -4,7 +4,6 @@
 #include "link/Conn.h"
 #include "link/Hooks.h"
 #include "link/Ulcm.h"
-#include "panel/Month.h"
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
 #include <cstring>
@@ -19,19 +18,27 @@ static TRingDesc gSendRings[CONN_COUNT];
 struct TReconnect {
     uint32_t failures;
     uint32_t lastOpen;
-    uint32_t answered; // an answer came on this connection
+    uint32_t answered;  // an answer came on this connection
+    uint32_t connected; // the connect succeeded: the link may have used the socket
 };
 static TReconnect gReconnect[CONN_COUNT][2];
 
 // Per socket: how far the buffer has been searched for the blank line
 // that ends an answer's header, and the header found there (0: none yet)
-// with its content length, so each byte is looked at once.
+// with its content length, so each byte is looked at once; whether the
+// answer coming in belongs to a link that has ended; and when the
+// recorder was last heard on the socket.
 struct TFraming {
     uint32_t scanned;
     uint32_t header;
     uint32_t body;
+    uint32_t discard; // the answer is read to its end and dropped
+    uint32_t heardFill; // bytes held when last looked at
+    uint32_t heardAt;   // stopwatch reading when more bytes were last seen
 };
 static TFraming gFraming[CONN_COUNT][2];
+// What connection 0's link lamp shows: 1 lit, 0 dark, -1 not shown yet.
+static int gLampShown = -1;
 uint32_t gHttpBytesScanned;
 
 static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n"; // 17 bytes
@@ -82,6 +89,9 @@ void Conn_InitAll()
     Conn_ResetReceiveBuffer(c0, 1);
     c0->socketState[0] = SOCK_DOWN; // the first tick with properties connects it
     memset(gReconnect, 0, sizeof gReconnect);
+    for (uint32_t i = 0; i < CONN_COUNT; ++i)
+        for (uint32_t s = 0; s < 2; ++s) gFraming[i][s] = TFraming{};
+    gLampShown = -1;
 }
 
 void Conn_ResetAll()
@@ -126,7 +136,7 @@ int Conn_ResetReceiveBuffer(TConnection* c, uint32_t socketIndex)
     TRingDesc* rb = &c->receive[socketIndex];
     rb->writeIndex = 0;
     rb->readIndex = 0;
-    if (c->index < CONN_COUNT) gFraming[c->index][socketIndex] = TFraming{0, 0, 0};
+    if (c->index < CONN_COUNT) gFraming[c->index][socketIndex] = TFraming{};
     if (!rb->data) {
         rb->data = AllocBytes(CONN_RECEIVE_SIZE);
         rb->size = rb->data ? CONN_RECEIVE_SIZE : 0;
@@ -147,6 +157,19 @@ int Conn_AllocFrameRing(TConnection* c, uint32_t size)
     return 0;
 }
 
+void Conn_ForgetAnswers(TConnection* c)
+{
+    if (!c) return;
+    for (uint32_t s = 0; s < 2; ++s) {
+        // Emptying the buffer under an answer still arriving would leave
+        // its rest to land as garbage and the socket busy for good.
+        if (c->busy[s] == 1 && Conn_SocketConnected(c, s) && c->index < CONN_COUNT)
+            gFraming[c->index][s].discard = 1;
+        else
+            Conn_ResetReceiveBuffer(c, s);
+    }
+}
+
 void Conn_Reset(TConnection* c)
 {
     if (!c) return;
@@ -156,10 +179,8 @@ void Conn_Reset(TConnection* c)
     c->port = 0;
     Conn_BindSendRing(c);
     c->session = 0;
-    for (uint32_t s = 0; s < 2; ++s) {
-        c->socketState[s] = SOCK_IDLE;
-        Conn_ResetReceiveBuffer(c, s);
-    }
+    for (uint32_t s = 0; s < 2; ++s) c->socketState[s] = SOCK_IDLE;
+    Conn_ForgetAnswers(c);
 }
 
 int Conn_AllSocketsDown(const TConnection* c)
@@ -206,6 +227,7 @@ int Conn_OpenSocket(TConnection* c, const char* host, uint32_t port, uint32_t so
     if (c->index < CONN_COUNT) {
         gReconnect[c->index][socketIndex].lastOpen = Stopwatch_Now();
         gReconnect[c->index][socketIndex].answered = 0;
+        gReconnect[c->index][socketIndex].connected = 0;
     }
     TClientSocket* cs = c->socket[socketIndex];
     cs->SetHost(host ? host : "");
@@ -255,7 +277,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
     const uint32_t keyLength = sizeof kContentLength - 1;
     if (!buffer || headerLength < keyLength) return 0;
     for (uint32_t i = 0; i + keyLength <= headerLength; ++i) {
-        if (memcmp(buffer + i, kContentLength, keyLength) != 0) continue;
+        if (buffer[i] != (uint8_t)kContentLength[0] || memcmp(buffer + i, kContentLength, keyLength) != 0) continue;
         // Up to 63 characters after the key, to the first carriage return
         // and never past the header; their digit characters make the value.
         char text[64];
@@ -270,7 +292,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
             value = value * 10u + (uint64_t)(text[k] - '0');
             if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
         }
-        return Str_DigitsToInt(text);
+        return (uint32_t)value;
     }
     return 0;
 }
@@ -280,7 +302,7 @@ uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength)
 static void CloseStalled(TConnection* c, uint32_t s)
 {
     c->receive[s].writeIndex = 0;
-    if (c->index < CONN_COUNT) gFraming[c->index][s] = TFraming{0, 0, 0};
+    if (c->index < CONN_COUNT) gFraming[c->index][s] = TFraming{};
     if (c->socket[s]) c->socket[s]->Close();
 }
 
@@ -295,9 +317,13 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     if (rb->writeIndex > rb->size) rb->writeIndex = rb->size;
     uint32_t fill = rb->writeIndex;
     TFraming* f = c->index < CONN_COUNT ? &gFraming[c->index][socketIndex] : nullptr;
-    TFraming local{0, 0, 0};
+    TFraming local{};
     if (!f) f = &local;
-    if (f->scanned > fill) *f = TFraming{0, 0, 0}; // the buffer was emptied behind our back
+    if (f->scanned > fill) *f = TFraming{}; // the buffer was emptied behind our back
+    if (fill != f->heardFill) {
+        f->heardFill = fill;
+        f->heardAt = Stopwatch_Now();
+    }
 
     if (f->header == 0) {
         int h = HeaderEndFrom(rb->data, fill, f->scanned);
@@ -319,7 +345,11 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     }
     if (fill - header < body) return; // body incomplete
     c->busy[socketIndex] = 0;
-    *f = TFraming{0, 0, 0};
+    // The rest of an answer to a link that has ended is dropped whole.
+    const bool discard = f->discard != 0;
+    const uint32_t heardAt = f->heardAt;
+    *f = TFraming{};
+    f->heardAt = heardAt;
     if (c->index < CONN_COUNT) {
         gReconnect[c->index][socketIndex].failures = 0;
         gReconnect[c->index][socketIndex].answered = 1;
@@ -328,13 +358,14 @@ void Conn_ProcessReceived(TConnection* c, uint32_t socketIndex)
     // may show a message box, whose message loop lets more bytes arrive
     // behind the ones still held.
     const uint32_t statusLength = sizeof kStatusOk - 1;
-    bool carriesPacket = header >= statusLength && memcmp(rb->data, kStatusOk, statusLength) == 0 &&
+    bool carriesPacket = !discard && header >= statusLength && memcmp(rb->data, kStatusOk, statusLength) == 0 &&
                          body >= ULCM_HEADER_SIZE;
     if (carriesPacket) memcpy(gPacketCopy, rb->data + header, body);
     uint32_t consumed = header + body;
     uint32_t rest = fill - consumed;
     if (rest > 0) memmove(rb->data, rb->data + consumed, rest);
     rb->writeIndex = rest;
+    f->heardFill = rest;
 
     // Only a 200 answer carries a packet; any other answer is skipped
     // with its body, and so is a body too short for a packet header.
@@ -353,7 +384,9 @@ void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex)
             Win_SetSocketOption((SOCKET)handle, WIN_SO_SNDBUF, CONN_SOCKET_SNDBUF);
         }
     }
-    if (connectionIndex == 0) Viewer_ShowLinkIcon(1);
+    gReconnect[connectionIndex][socketIndex].connected = 1;
+    gFraming[connectionIndex][socketIndex].heardAt = Stopwatch_Now();
+    Conn_ShowLinkState(&gConnections[connectionIndex]);
 }
 
 void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
@@ -365,16 +398,49 @@ void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex)
     TReconnect& r = gReconnect[connectionIndex][socketIndex];
     if (!r.answered && r.failures < 0xFFFF) ++r.failures;
     r.answered = 0;
-    // A socket already down stays marked for reconnection: when both drop,
-    // the second reset must not leave the first one idle for good.
-    uint32_t wasDown[2] = {c->socketState[0] == SOCK_DOWN, c->socketState[1] == SOCK_DOWN};
-    Conn_Reset(c);
-    for (uint32_t s = 0; s < 2; ++s)
-        if (wasDown[s]) c->socketState[s] = SOCK_DOWN;
+    const bool wasConnected = r.connected != 0;
+    r.connected = 0;
+    // What the socket held went with it.
+    c->busy[socketIndex] = 0;
+    Conn_ResetReceiveBuffer(c, socketIndex);
+    if (wasConnected) {
+        // A socket already down stays marked for reconnection: when both
+        // drop, the second reset must not leave the first one idle for good.
+        uint32_t wasDown[2] = {c->socketState[0] == SOCK_DOWN, c->socketState[1] == SOCK_DOWN};
+        Conn_Reset(c);
+        for (uint32_t s = 0; s < 2; ++s)
+            if (wasDown[s]) c->socketState[s] = SOCK_DOWN;
+    }
+    // A connect that failed carried nothing of the link: the link on the
+    // other socket goes on, and this one is tried again.
     c->socketState[socketIndex] = SOCK_DOWN;
-    // The reset has ended the session, so the link is down whatever the
-    // other socket does; connection 0 shows it.
-    if (connectionIndex == 0) Viewer_ShowLinkIcon(0);
+    Conn_ShowLinkState(c);
+}
+
+int Conn_LinkUp(const TConnection* c)
+{
+    if (!c || c->index >= CONN_COUNT) return 0;
+    if (c->linkState != LINK_LOGGED_IN || c->session == 0 || !c->active || !Conn_SocketConnected(c, 0)) return 0;
+    // A recorder that has sent nothing for a while on every socket waiting
+    // for it has stopped answering, whatever the sockets say.
+    const uint32_t now = Stopwatch_Now();
+    for (uint32_t s = 0; s < 2; ++s) {
+        if (!Conn_SocketConnected(c, s)) continue;
+        if (c->busy[s] != 1) return 1;
+        const uint32_t heard = gFraming[c->index][s].heardAt;
+        const uint32_t since = now - c->sendTime[s] < now - heard ? now - c->sendTime[s] : now - heard;
+        if (since < CONN_SILENCE) return 1;
+    }
+    return 0;
+}
+
+void Conn_ShowLinkState(const TConnection* c)
+{
+    if (!c || c->index != 0) return;
+    const int up = Conn_LinkUp(c);
+    if (up == gLampShown) return;
+    gLampShown = up;
+    Viewer_ShowLinkIcon((uint32_t)up);
 }
 
 void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex)

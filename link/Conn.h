@@ -23,6 +23,7 @@ enum {
     CONN_SOCKET_SNDBUF = 0x48000,
     CONN_RETRY_FIRST = 5000,      // 50 ms: the first wait between failed connects
     CONN_RETRY_MAX = 100000,      // 1 s: the longest
+    CONN_SILENCE = 500000,        // 5 s without a byte on every waiting socket: the recorder is not answering
 };
 
 // Link states.
@@ -94,6 +95,10 @@ void Conn_BindSendRing(TConnection* c);
 int Conn_ResetReceiveBuffer(TConnection* c, uint32_t socketIndex);
 int Conn_AllocFrameRing(TConnection* c, uint32_t size);
 void Conn_Reset(TConnection* c);
+// The link's received bytes are forgotten: a connected socket still waiting
+// for an answer reads it to its end and drops it, so it is free again once
+// the answer is in; every other socket's buffer is emptied.
+void Conn_ForgetAnswers(TConnection* c);
 // 1 when both socket states are SOCK_DOWN.
 int Conn_AllSocketsDown(const TConnection* c);
 // Index of the first record holding the session (0 included), -1 if none.
@@ -122,8 +127,17 @@ int Http_HeaderLength(const uint8_t* buffer, uint32_t n);
 // absent, 0xFFFFFFFF when it does not fit 32 bits.
 uint32_t Http_ContentLength(const uint8_t* buffer, uint32_t headerLength);
 
-// Socket event handlers. A connected socket gets its buffer sizes.
+// Socket event handlers. A connected socket gets its buffer sizes. A socket
+// that drops ends the link (Conn_Reset) when it had connected; one whose
+// connect failed is only marked for another try.
 void Conn_OnConnected(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnDisconnected(uint32_t connectionIndex, uint32_t socketIndex);
+// 1 while the link works: logged in with a session, the recorder's machine
+// record taken, socket 0 connected, and the recorder heard on some socket
+// within the last 5 s (or a socket free to ask it).
+int Conn_LinkUp(const TConnection* c);
+// Connection 0's link lamp (Image_Conn lit, Image_Disconn dark) made to
+// show Conn_LinkUp; run on every socket event and every tick.
+void Conn_ShowLinkState(const TConnection* c);
 void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex);
 void Conn_OnWrite(uint32_t connectionIndex);

@@ -3,9 +3,9 @@
 // and builds messages), the op, type and setup-item tables and the
 // request block.
 #include "link/Icmd.h"
-#include "control/View.h"
+#include "link/Bytes.h"
+#include "link/ViewRecord.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
@@ -19,16 +19,11 @@ static uint8_t gBuffer[ICMD_BUFFER_SIZE];
 static TIcmdRequest gRequest;
 static TIcmdTypeEntry gTypes[ICMD_TYPES];
 static TIcmdOpEntry gOps[3];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
+// Per record and setup item: the session a set of the item was sent in,
+// which alone can confirm it (0: a set nothing can confirm); and the items
+// whose set an answer of another session found unconfirmed, for the pages.
+static uint32_t gSetSession[CONN_COUNT][ICMD_SETUP_ITEMS];
+static uint32_t gUnconfirmed[CONN_COUNT];
 
 // Sending a request starts the frames over: the reorder queue forgets
 // what it held.
@@ -71,6 +66,24 @@ static uint8_t* GetMailInterval(TViewRecord* v, uint32_t* size)
 
 static void NoHook()
 {
+}
+
+// Row of the setup item with this mask in the per-item tables, -1 if none.
+static int ItemIndexOf(uint32_t mask)
+{
+    for (int i = 0; i < ICMD_SETUP_ITEMS; ++i)
+        if (mask == (1u << i)) return i;
+    return -1;
+}
+
+// 1 when an answer now, on the view's link, is the answer to the set of
+// the item: both in the session that is still held.
+static int SetAnsweredInItsSession(const TViewRecord* view, uint32_t mask)
+{
+    const int i = ItemIndexOf(mask);
+    const TConnection* c = view->connection;
+    if (i < 0 || !c || c->index >= CONN_COUNT || c->session == 0) return 0;
+    return gSetSession[c->index][i] == c->session ? 1 : 0;
 }
 
 static const TSetupItem* SetupItemOf(uint32_t mask)
@@ -186,11 +199,15 @@ uint32_t Icmd_ParseSetup(const uint8_t* body, uint32_t length, TViewRecord* view
     if (n > 0 ? Checksum_Bytes(body + SETUP_HEADER_SIZE, n) != sum : sum != 0) return 0;
 
     if (n > 0) {
-        if (view->dirtyMask & m) {
+        if ((view->dirtyMask & m) && SetAnsweredInItsSession(view, m)) {
             // The recorder confirms what the user applied: the item keeps
             // the values that were sent.
             Application_MessageBox("Setup Successful.", "Setup Information", MB_OK);
         } else {
+            // The recorder's own values. An applied item answered in another
+            // session than its set's was not confirmed: the page says so.
+            if ((view->dirtyMask & m) && view->connection && view->connection->index < CONN_COUNT)
+                gUnconfirmed[view->connection->index] |= m;
             memcpy(item, body + SETUP_HEADER_SIZE, n);
         }
     }
@@ -239,7 +256,23 @@ int Icmd_Init()
                                 Setup_EnableMailPage};
 
     for (uint32_t i = 0; i < CONN_COUNT; ++i) StartValues(&gViewRecords[i], i);
+    memset(gSetSession, 0, sizeof gSetSession);
+    memset(gUnconfirmed, 0, sizeof gUnconfirmed);
     return 0;
+}
+
+uint32_t Icmd_TakeUnconfirmedSets(TViewRecord* view)
+{
+    const TConnection* c = view ? view->connection : nullptr;
+    if (!c || c->index >= CONN_COUNT) return 0;
+    uint32_t lost = gUnconfirmed[c->index];
+    gUnconfirmed[c->index] = 0;
+    for (int i = 0; i < ICMD_SETUP_ITEMS; ++i) {
+        const uint32_t m = 1u << i;
+        if ((view->dirtyMask & m) && !SetAnsweredInItsSession(view, m)) lost |= m;
+    }
+    view->dirtyMask &= ~lost;
+    return lost;
 }
 
 void Icmd_ResetViews()
@@ -250,6 +283,8 @@ void Icmd_ResetViews()
     }
     memset(gBuffer, 0, sizeof gBuffer);
     memset(&gRequest, 0, sizeof gRequest);
+    memset(gSetSession, 0, sizeof gSetSession);
+    memset(gUnconfirmed, 0, sizeof gUnconfirmed);
 }
 
 void Icmd_Send(uint32_t session, uint32_t op, uint32_t type, uint32_t mask)
@@ -278,21 +313,24 @@ void Icmd_Transmit(void* request)
     TViewRecord* view = c->view;
     if (!view) return;
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "ICMD", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->op);      // op
-    PutU32(gBuffer + 40, r->type);    // type
-    PutU32(gBuffer + 44, view->mode); // view mode
     view->icmdSequence += 1;
-    PutU32(gBuffer + 48, view->icmdSequence); // sequence number
+    Msg_Begin(gBuffer, "ICMD",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->op,              // op
+                                   r->type,            // type
+                                   view->mode,         // view mode
+                                   view->icmdSequence, // sequence number
+                               }});
     uint32_t body = 0;
     const TIcmdTypeEntry* t = TypeOf(r->type);
-    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + 64, view, r->mask);
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(c, gBuffer, total);
+    if (t && (t->buildOps & r->op) && t->build) body = t->build(gBuffer + MSG_FRAME_SIZE, view, r->mask);
+    const uint32_t total = Msg_Finish(gBuffer, body);
+    const int queued = Conn_QueueSend(c, gBuffer, total);
+    // A set is answered in the session it went out in; one that found no
+    // room in the send ring is never answered at all.
+    const int item = r->op == ICMD_DATA && r->type == ICMD_SETUP ? ItemIndexOf(r->mask) : -1;
+    if (item >= 0) gSetSession[ci][item] = queued == 0 ? r->session : 0;
 }
 
 void Icmd_Receive()

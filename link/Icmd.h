@@ -7,8 +7,8 @@
 #include "link/Conn.h"
 #include <cstdint>
 
-// The view record and the setup-item rows are the view modes' types
-// (control/View.h); the module reads and fills them in Icmd.cpp only.
+// The view record and the setup-item rows (link/ViewRecord.h); the module
+// reads and fills them in Icmd.cpp only.
 struct TViewRecord;
 struct TSetupItem;
 
@@ -101,7 +101,14 @@ void Icmd_Relay(uint32_t source, uint32_t type, uint32_t result);
 
 uint32_t Icmd_BuildSetup(uint8_t* body, TViewRecord* view, uint32_t mask);
 // Checks and applies a setup item; returns its mask, 0 when it was ignored.
+// An applied item (its dirty bit set) is confirmed with "Setup
+// Successful." only by an answer in the session its set was sent in; an
+// answer of another session is taken as the recorder's values.
 uint32_t Icmd_ParseSetup(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);
+// The applied items the recorder can no longer confirm: their set went out
+// in a session that has ended (or never left), or another session's answer
+// came for them. Their dirty bits are cleared; the mask is returned.
+uint32_t Icmd_TakeUnconfirmedSets(TViewRecord* view);
 uint32_t Icmd_ParseLive(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);
 uint32_t Icmd_ParsePlayback(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
                             uint32_t modeWord);

@@ -3,6 +3,7 @@
 // receives and builds messages, the codec table, the request block and the
 // two ICTL links.
 #include "link/Ictl.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -13,16 +14,6 @@ TNamedVariable gNamedVariables[ICTL_VARIABLES];
 static uint8_t gBuffer[ICTL_BUFFER_SIZE];
 static TIctlRequest gRequest;
 static TIctlLink gLinks[CONN_COUNT];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 // Writes the body of an outgoing message; returns its length.
 typedef uint32_t (*TIctlBuild)(uint8_t* body, const TIctlRequest* request);
@@ -144,16 +135,15 @@ void Ictl_Transmit(void* request)
     if (ci < 0) return;
     const TIctlCodec* codec = CodecOf(r->subType);
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "ICTL", 4);    // module code
-    PutU32(gBuffer + 32, r->session);  // session id
-    PutU32(gBuffer + 40, r->subType);  // sub-type
-    PutU32(gBuffer + 44, r->handlerFlag); // the recorder runs the handler
-    uint32_t body = codec && codec->build ? codec->build(gBuffer + 64, r) : 0;
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);            // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(&gConnections[ci], gBuffer, total);
+    Msg_Begin(gBuffer, "ICTL",
+              TModuleSubHeader{r->session,
+                               {
+                                   0,              // reserved
+                                   r->subType,     // sub-type
+                                   r->handlerFlag, // the recorder runs the handler
+                               }});
+    uint32_t body = codec && codec->build ? codec->build(gBuffer + MSG_FRAME_SIZE, r) : 0;
+    Conn_QueueSend(&gConnections[ci], gBuffer, Msg_Finish(gBuffer, body));
 }
 
 void Ictl_Receive()

@@ -2,6 +2,7 @@
 // {code, receive function, send function, message buffer}, filled once at
 // start-up in registration order.
 #include "link/Msg.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Ring.h"
 #include <cstring>
@@ -9,9 +10,38 @@
 TModuleSlot gModules[MSG_MODULE_SLOTS];
 static uint32_t gReceivedLength; // of the message being delivered
 
-static uint32_t ReadU32(const uint8_t* p)
+// The header and the sub-header as they lie on the wire.
+static void PutHeader(uint8_t* p, const TModuleHeader& h)
 {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    PutU32(p + 0, h.totalLength);
+    memcpy(p + 4, h.code, sizeof h.code);
+    PutU32(p + 8, h.checksum);
+    memcpy(p + 12, h.reserved, sizeof h.reserved);
+}
+
+static void PutSubHeader(uint8_t* p, const TModuleSubHeader& s)
+{
+    PutU32(p, s.session);
+    for (uint32_t i = 0; i < sizeof s.words / sizeof s.words[0]; ++i) PutU32(p + 4 + 4 * i, s.words[i]);
+}
+
+void Msg_Begin(uint8_t* message, const char* code, const TModuleSubHeader& sub)
+{
+    TModuleHeader header = {};
+    header.totalLength = MSG_FRAME_SIZE; // until the body is known
+    for (int i = 0; i < 4 && code && code[i]; ++i) header.code[i] = code[i];
+    PutHeader(message, header);
+    PutSubHeader(message + MSG_HEADER_SIZE, sub);
+}
+
+uint32_t Msg_Finish(uint8_t* message, uint32_t bodyLength)
+{
+    TModuleHeader header = {};
+    header.totalLength = MSG_FRAME_SIZE + bodyLength;
+    memcpy(header.code, message + 4, sizeof header.code);
+    header.checksum = Checksum_Message(message + MSG_HEADER_SIZE, header.totalLength - MSG_HEADER_SIZE);
+    PutHeader(message, header);
+    return header.totalLength;
 }
 
 uint32_t Msg_Code(const char* code)
@@ -19,7 +49,7 @@ uint32_t Msg_Code(const char* code)
     if (!code) return 0;
     uint8_t bytes[4] = {0, 0, 0, 0};
     for (int i = 0; i < 4 && code[i]; ++i) bytes[i] = (uint8_t)code[i];
-    return ReadU32(bytes);
+    return GetU32(bytes);
 }
 
 static TModuleSlot* FindSlot(uint32_t code)
@@ -59,9 +89,9 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
     for (uint32_t count = 0; count < MSG_MAX_PER_PAYLOAD; ++count) {
         if (offset >= size || size - offset < MSG_HEADER_SIZE) return;
         const uint8_t* message = payload + offset;
-        uint32_t length = ReadU32(message);
-        uint32_t code = ReadU32(message + 4);
-        uint32_t checksum = ReadU32(message + 8);
+        uint32_t length = GetU32(message);
+        uint32_t code = GetU32(message + 4);
+        uint32_t checksum = GetU32(message + 8);
         if (length < MSG_HEADER_SIZE || length > size - offset) return; // malformed: the walk ends
         offset += length;
 

@@ -20,7 +20,13 @@ struct TModuleSubHeader {
 static_assert(sizeof(TModuleHeader) == 32, "module header is 32 bytes");
 static_assert(sizeof(TModuleSubHeader) == 32, "module sub-header is 32 bytes");
 
-enum { MSG_MODULE_SLOTS = 32, MSG_HEADER_SIZE = 32, MSG_MAX_PER_PAYLOAD = 1000 };
+enum {
+    MSG_MODULE_SLOTS = 32,
+    MSG_HEADER_SIZE = 32,
+    MSG_FRAME_SIZE = 64, // header and sub-header: a message's body starts here
+    MSG_MAX_PER_PAYLOAD = 1000,
+};
+static_assert(MSG_FRAME_SIZE == sizeof(TModuleHeader) + sizeof(TModuleSubHeader), "the frame is both headers");
 
 // Reads the received message from the module's buffer: sub-header at 0,
 // body at 32.
@@ -47,6 +53,18 @@ void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend se
                         uint32_t capacity);
 // Calls the send function of the first slot with that code, if any.
 void Msg_SendViaModule(const char* code, void* request);
+// A module's outgoing message, built in its own buffer: Msg_Begin writes
+// the frame (header and sub-header), the module its body from
+// MSG_FRAME_SIZE on, and Msg_Finish the header's length and checksum.
+//
+// Starts a message of the module `code` in message (at least 64 bytes):
+// the header (its code) and the sub-header (the session, then the module's
+// words) in wire order, everything else 0.
+void Msg_Begin(uint8_t* message, const char* code, const TModuleSubHeader& sub);
+// Ends the message whose body of bodyLength bytes follows the frame: the
+// total length and the checksum of all after the header. Returns the total
+// length, what is queued.
+uint32_t Msg_Finish(uint8_t* message, uint32_t bodyLength);
 // Delivers the messages of one payload of a held session.
 void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t size);
 // While a module's receive function runs: how many bytes of the message

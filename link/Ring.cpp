@@ -1,6 +1,7 @@
 // Ring arithmetic, checksums and the stopwatch. Owns gStopwatch, the 160
 // start-time slots of the process clock; rings keep no state here.
 #include "link/Ring.h"
+#include "link/Bytes.h"
 #include "platform/win/Win.h"
 #include <cmath>
 #include <cstring>
@@ -92,8 +93,16 @@ uint32_t Checksum_Bytes(const void* buffer, uint32_t length)
 {
     if (!buffer || length == 0) return 0;
     const uint8_t* p = (const uint8_t*)buffer;
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < length; ++i) sum += p[i];
+    uint32_t sum = 0, i = 0;
+    // Eight bytes a step: byte pairs into four 16-bit lanes (each at most
+    // 510), the lanes added by the multiply into the top lane.
+    for (; i + 8 <= length; i += 8) {
+        uint64_t w;
+        memcpy(&w, p + i, 8);
+        uint64_t pairs = (w & 0x00FF00FF00FF00FFull) + ((w >> 8) & 0x00FF00FF00FF00FFull);
+        sum += (uint32_t)((pairs * 0x0001000100010001ull) >> 48);
+    }
+    for (; i < length; ++i) sum += p[i];
     return sum;
 }
 
@@ -104,8 +113,7 @@ uint32_t Checksum_SparseWords(const void* buffer, uint32_t length)
     uint32_t sum = 0;
     uint32_t kilobytes = length / 1024u;
     for (uint32_t k = 0; k < kilobytes; ++k) {
-        const uint8_t* w = p + (size_t)k * 1024u;
-        sum += (uint32_t)w[0] | ((uint32_t)w[1] << 8) | ((uint32_t)w[2] << 16) | ((uint32_t)w[3] << 24);
+        sum += GetU32(p + (size_t)k * 1024u);
     }
     return sum;
 }

@@ -3,13 +3,14 @@
 // builds messages), the three-row code table, the request block, the
 // shared machine-type buffer and the setup acknowledgement word.
 #include "link/Tavn.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
-#include "panel/Ie_com.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/Vcl.h"
+#include "platform/win/Win.h"
 #include <cstdio>
 #include <cstring>
 
@@ -19,22 +20,8 @@ uint32_t gSetupAck;
 static uint8_t gBuffer[TAVN_BUFFER_SIZE];
 static THandshakeRequest gRequest;
 static THandshakeEntry gCodes[3];
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static void PutU16(uint8_t* p, uint16_t v)
-{
-    p[0] = (uint8_t)v;
-    p[1] = (uint8_t)(v >> 8);
-}
+// Per record: the session whose machine record has been applied (0: none).
+static uint32_t gAppliedSession[CONN_COUNT];
 
 // Copies the bytes that arrived into a fixed-size record and zeroes the
 // part the message did not hold.
@@ -54,6 +41,7 @@ int Handshake_Init()
     for (uint32_t i = 0; i < CONN_COUNT; ++i) {
         gHandshakeRecords[i].connection = &gConnections[i];
         gConnections[i].handshake = &gHandshakeRecords[i];
+        gAppliedSession[i] = 0;
     }
     return 0;
 }
@@ -67,7 +55,15 @@ void Handshake_Reset()
     memset(gMachineTypeData, 0, sizeof gMachineTypeData);
     memset(gBuffer, 0, sizeof gBuffer);
     memset(&gRequest, 0, sizeof gRequest);
+    memset(gAppliedSession, 0, sizeof gAppliedSession);
     gSetupAck = 0;
+}
+
+void Handshake_Start(uint32_t session)
+{
+    int ci = Conn_FindBySession(session);
+    if (ci >= 0) gAppliedSession[ci] = 0;
+    Handshake_Send(session, TAVN_HELLO);
 }
 
 void Handshake_Send(uint32_t session, uint32_t code)
@@ -85,20 +81,14 @@ void Handshake_Transmit(void* request)
     if (ci < 0) return;
     TConnection* c = &gConnections[ci];
 
-    memset(gBuffer, 0, 64);
-    memcpy(gBuffer + 4, "TAVN", 4);   // module code
-    PutU32(gBuffer + 32, r->session); // session id
-    PutU32(gBuffer + 36, r->code);    // code
+    Msg_Begin(gBuffer, "TAVN", TModuleSubHeader{r->session, {r->code}}); // the code
     uint32_t body = 0;
     for (const THandshakeEntry& e : gCodes) {
         if (e.code != r->code || !(e.flags & 2) || !e.build) continue;
-        body = e.build(r->session, r->code, gBuffer + 64, c->handshake);
+        body = e.build(r->session, r->code, gBuffer + MSG_FRAME_SIZE, c->handshake);
         break;
     }
-    uint32_t total = 64 + body;
-    PutU32(gBuffer, total);           // total length
-    PutU32(gBuffer + 8, Checksum_Message(gBuffer + 32, total - 32));
-    Conn_QueueSend(c, gBuffer, total);
+    Conn_QueueSend(c, gBuffer, Msg_Finish(gBuffer, body));
 }
 
 void Handshake_Receive()
@@ -170,6 +160,12 @@ void Handshake_OnMachineRecord(const THandshakeMessage* m)
     THandshakeRecord* h = m->record;
     TConnection* c = h->connection;
     if (!c) return;
+    // One record per session: another one (a recorder that answers a
+    // hello sent again) would set up the panel and the pages once more.
+    if (c->index < CONN_COUNT) {
+        if (gAppliedSession[c->index] == m->session) return;
+        gAppliedSession[c->index] = m->session;
+    }
     TMachineRecord* r = &h->machine;
     CopyArrived(r, sizeof *r, m->body, m->bodyLength);
     for (int t = 0; t < 4; ++t) r->text[t][31] = 0; // bytes 43, 75, 107, 139
@@ -184,6 +180,7 @@ void Handshake_OnMachineRecord(const THandshakeMessage* m)
     Title_ShowTab(r->titleFlag);
     Handshake_HideUpnpTab();
     Ictl_SendVariable(m->session, "Tavn_Mach_Type_Data_W", gMachineTypeData, MACHINE_TYPE_SIZE, 1);
+    if (c->index == 0) Win_Milestone(MILESTONE_HANDSHAKE_DONE);
 }
 
 void Handshake_OnClose(const THandshakeMessage* m)

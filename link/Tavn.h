@@ -91,6 +91,9 @@ int Handshake_Init();
 void Handshake_Reset();
 // Queues a "TAVN" message of the code for the session.
 void Handshake_Send(uint32_t session, uint32_t code);
+// A session granted: its handshake begins with the hello, and the session
+// takes one machine record.
+void Handshake_Start(uint32_t session);
 void Handshake_Transmit(void* request);
 void Handshake_Receive();
 // 1 when the connection is admitted with that client kind, else 0.
@@ -101,6 +104,8 @@ uint32_t Handshake_ClientKind(const TConnection* c);
 void Handshake_ClearClientKind(TConnection* c);
 
 void Handshake_OnHello(const THandshakeMessage* message);
+// Applies the recorder's machine record once per session; another record
+// for a session already set up is ignored.
 void Handshake_OnMachineRecord(const THandshakeMessage* message);
 void Handshake_OnClose(const THandshakeMessage* message);
 uint32_t Handshake_BuildHello(uint32_t session, uint32_t code, uint8_t* body, THandshakeRecord* record);

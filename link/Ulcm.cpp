@@ -2,9 +2,9 @@
 // and the scrambled credential block stamped on every packet. Owns the
 // 16 KB packet buffer, the 16 KB payload staging buffer and the grant block.
 #include "link/Ulcm.h"
+#include "link/Bytes.h"
 #include "link/Msg.h"
 #include "link/Hooks.h"
-#include "media/Vido.h"
 #include "link/Tavn.h"
 #include "link/Ring.h"
 #include "platform/vcl/Vcl.h"
@@ -17,10 +17,26 @@ static uint8_t gPayload[ULCM_PACKET_SIZE];
 static TGrantRequest gGrantRequest;
 // When each record's handshake last started (the grant, or a restart).
 static uint32_t gHandshakeStart[CONN_COUNT];
+// Per socket: the packet awaiting its answer carried a "TAVN" message.
+static uint8_t gHandshakeInFlight[CONN_COUNT][2];
+// How long an answer is awaited before its socket is closed.
+static uint32_t gBusyTimeout = ULCM_BUSY_TIMEOUT;
 
-static uint32_t ReadU32(const uint8_t* p)
+void Ulcm_SetBusyTimeout(uint32_t hundredths)
 {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    gBusyTimeout = hundredths != 0 ? hundredths : (uint32_t)ULCM_BUSY_TIMEOUT;
+}
+
+// True when the payload's module messages include one of "TAVN".
+static bool CarriesHandshake(const uint8_t* payload, uint32_t n)
+{
+    for (uint32_t at = 0; at + 8 <= n;) {
+        uint32_t length = GetU32(payload + at);
+        if (length < 32 || length > n - at) return false;
+        if (memcmp(payload + at + 4, "TAVN", 4) == 0) return true;
+        at += length;
+    }
+    return false;
 }
 
 static TCustomWinSocket* WinSocketOf(TConnection* c, uint32_t s)
@@ -82,6 +98,7 @@ int Ulcm_SendPacket(uint32_t n, uint32_t type, uint32_t session, uint32_t connec
 
     c->busy[socketIndex] = 1;
     c->sendTime[socketIndex] = Stopwatch_Now();
+    gHandshakeInFlight[connectionIndex][socketIndex] = CarriesHandshake(gPayload, payload) ? 1 : 0;
     ws->SendBuf(gPacket, (int)header.totalLength);
     return 0;
 }
@@ -117,7 +134,7 @@ void Ulcm_PumpSend(TConnection* c)
     uint32_t ci = c->index;
     uint32_t now = Stopwatch_Now();
     for (uint32_t s = 0; s < 2; ++s) {
-        if (c->busy[s] != 1 || now - c->sendTime[s] < ULCM_BUSY_TIMEOUT) continue;
+        if (c->busy[s] != 1 || now - c->sendTime[s] < gBusyTimeout) continue;
         // A peer that holds the connection open without answering is
         // given up: the disconnect resets the link and the poll reconnects.
         c->busy[s] = 0;
@@ -133,8 +150,13 @@ void Ulcm_PumpSend(TConnection* c)
 
     // The handshake ends with the recorder's machine record; when that has
     // not come a few seconds after the grant (a lost or unusable answer),
-    // the handshake starts over, once the hello sent before has left.
-    if (c->linkState == LINK_LOGGED_IN && c->session != 0 && c->active == 0 &&
+    // the handshake starts over, once the hello sent before has left and
+    // no packet carrying a handshake message still awaits its answer: a
+    // slow recorder's record is on its way and is taken when it comes.
+    bool handshakeAwaited = false;
+    for (uint32_t s = 0; s < 2; ++s)
+        if (c->busy[s] == 1 && gHandshakeInFlight[ci][s]) handshakeAwaited = true;
+    if (c->linkState == LINK_LOGGED_IN && c->session != 0 && c->active == 0 && !handshakeAwaited &&
         now - gHandshakeStart[ci] >= ULCM_HANDSHAKE_RETRY && c->sendRing &&
         Ring_Used(c->sendRing->writeIndex, c->sendRing->readIndex, c->sendRing->size) == 0) {
         gHandshakeStart[ci] = now;
@@ -165,13 +187,13 @@ static void GrantPath(uint32_t session, uint32_t connectionIndex)
 void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length)
 {
     if (!packet || length < ULCM_HEADER_SIZE) return;
-    uint32_t total = ReadU32(packet);
+    uint32_t total = GetU32(packet);
     if (total < ULCM_HEADER_SIZE || total > length) return;
-    if (ReadU32(packet + 4) != ULCM_MAGIC) return;
-    uint32_t ci = ReadU32(packet + 52);
+    if (GetU32(packet + 4) != ULCM_MAGIC) return;
+    uint32_t ci = GetU32(packet + 52);
     if (ci >= CONN_COUNT) return;
-    uint32_t type = ReadU32(packet + 8);
-    uint32_t session = ReadU32(packet + 12);
+    uint32_t type = GetU32(packet + 8);
+    uint32_t session = GetU32(packet + 12);
     const uint8_t* payload = packet + ULCM_HEADER_SIZE;
     uint32_t payloadLength = total - ULCM_HEADER_SIZE;
 
@@ -215,8 +237,9 @@ int Ulcm_AcceptSession(uint32_t session, uint32_t connectionIndex)
     }
     c->linkState = LINK_LOGGED_IN;
     c->active = 0;
+    Win_Milestone(MILESTONE_LOGIN_GRANTED);
     gHandshakeStart[connectionIndex] = Stopwatch_Now();
-    if (session != 0) Handshake_Send(session, TAVN_HELLO);
+    if (session != 0) Handshake_Start(session);
     return 0;
 }
 
@@ -239,7 +262,7 @@ uint32_t Ulcm_GrantSession(const TGrantRequest* block)
     c->credentialsA[CRED_FIELD - 1] = 0;
     c->credentialsB[CRED_FIELD - 1] = 0;
     Conn_BindSendRing(c);
-    for (uint32_t s = 0; s < 2; ++s) Conn_ResetReceiveBuffer(c, s);
+    Conn_ForgetAnswers(c);
     return granted;
 }
 

@@ -52,8 +52,12 @@ int Ulcm_SendPacket(uint32_t n, uint32_t type, uint32_t session, uint32_t connec
 uint32_t Ulcm_TakeSendChunk(TConnection* c);
 // Per-tick send step: 60 s time-outs, login (again a second after an
 // answer that granted nothing), a handshake that did not finish started
-// over, data and polls.
+// over (never while a handshake message awaits its answer), data and polls.
 void Ulcm_PumpSend(TConnection* c);
+// The time an answer is awaited before its socket is closed, in stopwatch
+// readings; 0 restores the 60 s. For tests that watch a link for longer
+// than they can wait.
+void Ulcm_SetBusyTimeout(uint32_t hundredths);
 // Checks and acts on one received packet of length bytes.
 void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length);
 // 1 when the viewer must log in again with that session, else 0.

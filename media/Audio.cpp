@@ -4,12 +4,13 @@
 // through which the audio thread and the stream step keep each other out of
 // the audio ring at a change to or from Backup mode.
 #include "media/Audio.h"
-#include "control/Pending.h"
-#include "control/Speaker.h"
-#include "control/View.h"
+#include "link/Bytes.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Tavn.h"
 #include "platform/win/Win.h"
+#include "media/Backup.h"
 #include <cstring>
 
 IDirectSound* gSoundDevice = nullptr;
@@ -19,7 +20,6 @@ std::atomic<uint32_t> gAlarmUntil{0};
 
 static uint8_t gTransfer[AUDIO_TRANSFER_SIZE];
 static uint32_t gAlarmPass;
-static TAudioClock gAlarmClock = nullptr;
 static TAudioBackup gBackupHandOff = nullptr;
 // 1 while the audio thread may be taking frames. The stream step takes
 // frames in Backup mode only while it is 0, the audio thread only while the
@@ -27,7 +27,6 @@ static TAudioBackup gBackupHandOff = nullptr;
 // other's, so the two never read the ring at once.
 static std::atomic<uint32_t> gAudioTaking{0};
 
-void Audio_SetAlarmClock(TAudioClock clock) { gAlarmClock = clock; }
 void Audio_SetBackupHandOff(TAudioBackup backup) { gBackupHandOff = backup; }
 
 TAudioView gAudioViews[2];
@@ -59,8 +58,6 @@ static TAudioView* AudioViewOf(const TStreamRecord* stream)
     if (index < 0 || index >= (ptrdiff_t)CONN_COUNT) return nullptr;
     return &gAudioViews[index];
 }
-
-static uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
 // --- The device ------------------------------------------------------------------
 
@@ -162,7 +159,7 @@ int Sound_Feed()
         SoundRing_Drain();
         return 1;
     }
-    if (s.heardChannel.load() == SOUND_HEARD_NONE || gSpeakerState.audioOn.load() == 0) {
+    if (s.heardChannel.load() == SOUND_HEARD_NONE || Speaker_AudioOn() == 0) {
         SoundRing_Drain();
         Sound_Stop();
         return 1;
@@ -354,7 +351,7 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
         AudioPeek_Drain(&peek);
         Sound_Restart();
     }
-    if (gSpeakerState.audioOn.load() == 0) {
+    if (Speaker_AudioOn() == 0) {
         s.started.store(0);
         return 1;
     }
@@ -440,7 +437,7 @@ int Audio_TakeFrame(TStreamRecord* stream)
 void AudioThread_AlarmBeep()
 {
     uint32_t until = gAlarmUntil.load();
-    uint32_t now = until ? (gAlarmClock ? gAlarmClock() : Clock_NowNumber()) : 0;
+    uint32_t now = until ? Clock_NowNumber() : 0;
     if (until == 0 || now >= until) {
         gAlarmPass = 0;
         return;

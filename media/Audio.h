@@ -105,9 +105,8 @@ void Audio_StartThread();
 // its loop) and marks it terminated, then stops and releases the buffer.
 void Audio_StopForUnload();
 
-// Test seams. The clock the beeper reads (recorder time; null: the PC's
-// clock); where Backup-mode audio frames go (null: the backup controller).
-typedef uint32_t (*TAudioClock)();
-void Audio_SetAlarmClock(TAudioClock clock);
+// Test seam: where Backup-mode audio frames go (null: the backup
+// controller). The beeper reads the PC's clock as recorder time, whose
+// seam is the platform's (Win_SetTimeSource).
 typedef int (*TAudioBackup)(TStreamRecord* stream);
 void Audio_SetBackupHandOff(TAudioBackup backup);

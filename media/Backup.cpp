@@ -4,11 +4,10 @@
 // sending pace, the notes of parts that ended early, how the backup ended,
 // and the process-wide part counters.
 #include "media/Backup.h"
-#include "control/BackupFiles.h"
-#include "control/View.h"
 #include "link/Icmd.h"
-#include "link/Ring.h"
+#include "link/ViewRecord.h"
 #include "media/Audio.h"
+#include "media/Hooks.h"
 #include "media/Decoder.h"
 #include "media/H264Params.h"
 #include "media/Mov.h"
@@ -19,9 +18,9 @@
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
 #include "platform/win/Win.h"
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 TBackupBlock gBackupBlock;
 uint32_t gBackupSizeOffset = 0;
@@ -94,6 +93,14 @@ static void EmptyStartBuffer()
     memset(gStartOffsets, 0, sizeof gStartOffsets);
 }
 
+// 1 when text (of n bytes at least 4) ends in ".mov", in any case.
+static int EndsInMov(const char* text, size_t n)
+{
+    const char* tail = text + n - 4;
+    return tail[0] == '.' && tolower((unsigned char)tail[1]) == 'm' && tolower((unsigned char)tail[2]) == 'o' &&
+           tolower((unsigned char)tail[3]) == 'v';
+}
+
 int Backup_PartFileName(const char* chosen, uint32_t part, char* out, uint32_t size)
 {
     if (!chosen || !out || size == 0) return -1;
@@ -103,7 +110,7 @@ int Backup_PartFileName(const char* chosen, uint32_t part, char* out, uint32_t s
     for (const char* p = chosen; *p; ++p)
         if (*p == '/' || *p == '\\') name = p + 1;
     // Only the file name's own extension is cut: a folder may hold ".mov".
-    if ((size_t)(chosen + n - name) < 4 || strcasecmp(chosen + n - 4, ".mov") != 0) return -1;
+    if ((size_t)(chosen + n - name) < 4 || !EndsInMov(chosen, n)) return -1;
     int base = (int)(n - 4);
     int written = part == 0 ? snprintf(out, size, "%s", chosen)
                             : snprintf(out, size, "%.*s(%u)%s", base, chosen, part, chosen + base);

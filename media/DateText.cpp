@@ -2,12 +2,20 @@
 // builds each text in its own 32-byte scratch before copying it out, so
 // a short caller buffer is never written past its end.
 #include "media/DateText.h"
-#include "control/Text.h"
 #include "panel/Month.h"
 #include "platform/vcl/StdCtrls.h"
 #include <cstring>
 
 uint32_t gDateOrder = 0;
+
+void Text_PutDigits(char* dest, uint32_t value, uint32_t digits)
+{
+    if (!dest) return;
+    for (uint32_t i = digits; i > 0; --i) {
+        dest[i - 1] = (char)('0' + value % 10);
+        value /= 10;
+    }
+}
 
 uint32_t Text_AppendNumberSep(char* dest, uint32_t value, uint32_t digits, uint32_t last)
 {

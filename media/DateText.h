@@ -15,6 +15,9 @@ enum { DATE_TEXT_LENGTH = 19, DATE_TEXT_SIZE = 20 };
 
 extern uint32_t gDateOrder;
 
+// value as exactly digits decimal digits, zero-filled, no terminator; a
+// value with more digits keeps its lowest ones.
+void Text_PutDigits(char* dest, uint32_t value, uint32_t digits);
 // Writes value with exactly digits digits, then " " when last, else "/".
 // Returns digits + 1.
 uint32_t Text_AppendNumberSep(char* dest, uint32_t value, uint32_t digits, uint32_t last);

@@ -1,11 +1,13 @@
 // Decoder channels on libavcodec. Owns the module layer's records, the
 // channel records with their static input buffers, the picture pool (one
 // block, whole-picture slots, each slot reference-counted so that it is
-// free again only when the decoder and the display have let go of it) and
-// the words gDecoderChannel, gDecodeConnection and gSliceStatus.
+// free again only when the decoder and the display have let go of it, with
+// the references handed to the decoder kept and handed out again) and the
+// words gDecoderChannel, gDecodeConnection and gSliceStatus.
 #include "media/Decoder.h"
 #include "media/Display.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -123,13 +125,43 @@ TSlotLayout LayoutForLargest()
     return LayoutFor(w, h);
 }
 
+// The decoder takes the reference it is given for a picture's buffer and
+// frees it when it drops the picture, so a reference cannot simply be
+// lent. Instead the one the display held for the picture (made by the
+// decoder when it gave the picture out) is kept when the display lets go,
+// and is the reference the slot is handed out with next: once every slot
+// has been round, no picture takes a new one.
 struct TPoolSlot {
-    AVBufferRef* ref;   // the pool's own reference; count 1 = free
+    AVBufferRef* ref;   // the pool's own reference, never given away
+    AVBufferRef* spare; // a reference kept to hand out next, or null
     uint8_t* base;
 };
 TPoolSlot gPoolSlots[DECODER_CHANNELS][POOL_SLOTS_PER_CHANNEL];
 
+// References the pool itself holds on a slot: while these are all, the
+// decoder and the display have let go of it.
+int OwnReferences(const TPoolSlot& s) { return s.spare ? 2 : 1; }
+
 void KeepSlot(void*, uint8_t*) {} // slots live as long as the pool
+
+// Lets go of the picture a channel's frame holds; its reference to a pool
+// slot becomes that slot's spare.
+void ReleasePicture(TDecoderChannel* ch)
+{
+    AVFrame* frame = ch->frame;
+    AVBufferRef* held = frame->buf[0];
+    if (held && ch->number < DECODER_CHANNELS) {
+        for (TPoolSlot& s : gPoolSlots[ch->number]) {
+            if (!s.ref || s.ref->buffer != held->buffer) continue;
+            if (!s.spare) {
+                s.spare = held;
+                frame->buf[0] = nullptr;
+            }
+            break;
+        }
+    }
+    av_frame_unref(frame);
+}
 
 int PoolGetBuffer(AVCodecContext* context, AVFrame* frame, int flags)
 {
@@ -150,8 +182,12 @@ int PoolGetBuffer(AVCodecContext* context, AVFrame* frame, int flags)
 
     TPoolSlot* slots = gPoolSlots[channel->number];
     for (uint32_t k = 0; k < POOL_SLOTS_PER_CHANNEL; k++) {
-        if (av_buffer_get_ref_count(slots[k].ref) != 1) continue;
-        AVBufferRef* ref = av_buffer_ref(slots[k].ref);
+        if (av_buffer_get_ref_count(slots[k].ref) != OwnReferences(slots[k])) continue;
+        // The spare goes to the decoder; only a slot's first pictures need
+        // a reference made.
+        AVBufferRef* ref = slots[k].spare;
+        slots[k].spare = nullptr;
+        if (!ref) ref = av_buffer_ref(slots[k].ref);
         if (!ref) return AVERROR(ENOMEM);
         uint8_t* base = slots[k].base;
         // Areas the decoder leaves untouched (a lost slice) stay mid grey.
@@ -212,13 +248,15 @@ int FrameBuf_Init(uint32_t, uint32_t)
     uint8_t* block = (uint8_t*)malloc(total + kAlign);
     if (!block) return -1;
     uint8_t* pool = block + (kAlign - (uintptr_t)block % kAlign) % kAlign;
-    memset(pool, 128, total);
+    // Not filled here: a slot is filled mid grey each time it is handed to
+    // the decoder, so its pages are first touched by the picture using it.
     for (uint32_t c = 0; c < DECODER_CHANNELS; c++) {
         for (uint32_t k = 0; k < POOL_SLOTS_PER_CHANNEL; k++) {
             uint8_t* base = pool + ((size_t)c * POOL_SLOTS_PER_CHANNEL + k) * slotSize;
             AVBufferRef* ref = av_buffer_create(base, slotSize, KeepSlot, nullptr, 0);
             if (!ref) return -1; // the pool stays unset: every frame is refused
             gPoolSlots[c][k].ref = ref;
+            gPoolSlots[c][k].spare = nullptr;
             gPoolSlots[c][k].base = base;
         }
     }
@@ -232,7 +270,7 @@ uint32_t PicturePool_SlotsInUse(uint32_t channel)
     if (channel >= DECODER_CHANNELS || !gPicturePool) return 0;
     uint32_t n = 0;
     for (uint32_t k = 0; k < POOL_SLOTS_PER_CHANNEL; k++)
-        if (av_buffer_get_ref_count(gPoolSlots[channel][k].ref) > 1) n++;
+        if (av_buffer_get_ref_count(gPoolSlots[channel][k].ref) > OwnReferences(gPoolSlots[channel][k])) n++;
     return n;
 }
 
@@ -266,7 +304,7 @@ void Decoder_ResetChannel(uint32_t channel)
     TDecoderHandle* handle = gBoundHandle[channel];
     TDecoderChannel* ch = handle->channel;
     if (!ch || !ch->context) return;
-    av_frame_unref(ch->frame);
+    ReleasePicture(ch);
     avcodec_flush_buffers(ch->context);
     ch->sizeKnown = 0;
     ch->pictures = 0;
@@ -425,7 +463,7 @@ TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, ui
     }
 
     // The previous picture is released here: the display is done with it.
-    av_frame_unref(ch->frame);
+    ReleasePicture(ch);
     // The decoder consumes each access unit in the call that takes it, so
     // the input buffer is free again; never write into one it still holds.
     if (av_buffer_get_ref_count(ch->input) != 1) avcodec_flush_buffers(ch->context);
@@ -442,7 +480,7 @@ TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, ui
     if (sent == AVERROR(EAGAIN)) {
         // Pictures left over from input that held more than one: this
         // access unit's picture is the one to show.
-        while (avcodec_receive_frame(ch->context, ch->frame) >= 0) av_frame_unref(ch->frame);
+        while (avcodec_receive_frame(ch->context, ch->frame) >= 0) ReleasePicture(ch);
         BeforeDecode();
         sent = avcodec_send_packet(ch->context, packet);
     }
@@ -552,6 +590,7 @@ int Decoder_DecodeAndShow(TDecoderHandle* handle, const uint8_t* buffer, uint32_
     if (!gActiveDecoderFunctions) return 0;
     TPictureRecord* r = gActiveDecoderFunctions->decode(handle, buffer, length, 0);
     if (!r) return 0;
+    Win_Milestone(MILESTONE_PICTURE_DECODED);
     ShowPicture(r);
     return 1;
 }

@@ -4,12 +4,13 @@
 // block motion tables and the direction search tables, all static and
 // sized for the largest picture the decoder channels accept.
 #include "media/Display.h"
-#include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "media/DateText.h"
 #include "media/Decoder.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
 #include <cstring>
 
 namespace {
@@ -42,15 +43,19 @@ constexpr uint32_t kCacheBytes = kBlocks * 15;
 uint8_t gCostCache[kCacheBytes];
 int32_t gLeftDirection[kMaxW];
 int32_t gRightDirection[kMaxW];
-uint32_t gLeftCosts[8];
-uint32_t gRightCosts[8];
 
-inline uint32_t Diff(uint8_t a, uint8_t b) { return a >= b ? (uint32_t)(a - b) : (uint32_t)(b - a - 1); }
+inline uint32_t Diff(uint32_t a, uint32_t b) { return a >= b ? a - b : b - a - 1; }
 
-// Every second pixel of an 8-pixel run.
+// Every second pixel of an 8-pixel run (each run read as one word).
 inline uint32_t Sad4(const uint8_t* p, const uint8_t* q)
 {
-    return Diff(p[0], q[0]) + Diff(p[2], q[2]) + Diff(p[4], q[4]) + Diff(p[6], q[6]);
+    uint64_t a, b;
+    memcpy(&a, p, 8);
+    memcpy(&b, q, 8);
+    uint32_t sum = 0;
+    for (uint32_t shift = 0; shift < 64; shift += 16)
+        sum += Diff((uint32_t)(a >> shift) & 0xFF, (uint32_t)(b >> shift) & 0xFF);
+    return sum;
 }
 
 inline uint32_t SatAdd(uint32_t a, uint32_t b)
@@ -61,12 +66,27 @@ inline uint32_t SatAdd(uint32_t a, uint32_t b)
 
 inline int32_t Clamp7(int32_t e) { return e < -7 ? -7 : e > 7 ? 7 : e; }
 
+// n pixels (at most 8) of a missing row, each the mean of the pixel above
+// at +f and the one below at -f; one load of each row.
+inline void AlongDirection(uint8_t* out, const uint8_t* above, const uint8_t* below, int32_t f, uint32_t n)
+{
+    uint8_t a[8], b[8];
+    memcpy(a, above + f, n);
+    memcpy(b, below - f, n);
+    for (uint32_t i = 0; i < n; i++) out[i] = (uint8_t)(((uint32_t)a[i] + b[i]) / 2);
+}
+
 // Stores a cost as a 32-bit little-endian value at the byte of (block, e):
 // the cost byte and three zero bytes, none of them outside the cache.
 void CacheWrite(int32_t block, int32_t e, uint32_t nBlocks, uint32_t cost)
 {
     int32_t at = block * 15 + e + 7;
     int32_t end = (int32_t)(nBlocks * 15);
+    if (at >= 0 && at + 4 <= end) {
+        const uint8_t word[4] = {(uint8_t)cost, 0, 0, 0};
+        memcpy(gCostCache + at, word, 4);
+        return;
+    }
     for (int32_t i = 0; i < 4; i++) {
         int32_t k = at + i;
         if (k >= 0 && k < end) gCostCache[k] = i == 0 ? (uint8_t)cost : 0;
@@ -117,7 +137,8 @@ int32_t DirectionOfSlot(uint32_t slot, int32_t d)
 int32_t SearchLeft(const TSearchLines& l, int32_t block, int32_t d)
 {
     int32_t x = block * 8;
-    uint32_t* costs = gLeftCosts;
+    // The eight cost slots, untried (65535) at the start of each block.
+    uint32_t costs[8] = {65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535};
     const uint32_t slots[5] = {3, 2, 4, 6, 7};
     const int32_t cand[5] = {d, d - 1, d + 1, 0, -d};
     for (uint32_t i = 0; i < 5; i++) {
@@ -148,7 +169,6 @@ int32_t SearchLeft(const TSearchLines& l, int32_t block, int32_t d)
     }
     int32_t k = block * 15 + start + 7;
     if (k >= 0 && k < (int32_t)(l.nBlocks * 15)) gCostCache[k] |= 0x80;
-    for (uint32_t i = 0; i < 8; i++) costs[i] = 65535;
     return d;
 }
 
@@ -157,7 +177,8 @@ int32_t SearchRight(const TSearchLines& l, int32_t block, int32_t d)
 {
     if (CacheRead(block, d, l.nBlocks) & 0x80) return d;
     int32_t x = block * 8;
-    uint32_t* costs = gRightCosts;
+    // The eight cost slots, untried (65535) at the start of each block.
+    uint32_t costs[8] = {65535, 65535, 65535, 65535, 65535, 65535, 65535, 65535};
     const uint32_t slots[5] = {3, 2, 4, 6, 7};
     const int32_t cand[5] = {d, d - 1, d + 1, 0, -d};
     for (uint32_t i = 0; i < 5; i++) {
@@ -189,7 +210,6 @@ int32_t SearchRight(const TSearchLines& l, int32_t block, int32_t d)
             if (best < 8) break;
         }
     }
-    for (uint32_t i = 0; i < 8; i++) costs[i] = 65535;
     return d;
 }
 
@@ -341,7 +361,6 @@ void Render_Deinterlace(TRenderJob* job)
     auto line = [&](uint32_t n) { return job->y + (size_t)(n < h ? n : h - 1) * s; };
 
     PutWorkRow(Render_WorkRow(w, 0), line(0), w);
-    for (uint32_t i = 0; i < 8; i++) gLeftCosts[i] = gRightCosts[i] = 65535;
     for (uint32_t k = 0; k * t < h; k++) {
         uint8_t* above = Render_WorkRow(w, 2 * k);
         uint8_t* below = Render_WorkRow(w, 2 * k + 2);
@@ -378,6 +397,11 @@ void Render_Deinterlace(TRenderJob* job)
             for (uint32_t x = 0; x < w; x += 4) {
                 int32_t f = gLeftDirection[(x / 8) * 8];
                 uint32_t still = measuredBand && x / 16 < w / 16 ? Render_StillCount(band, x / 16) : 0;
+                if (still != 2) {
+                    // A moving block: all four along the direction.
+                    AlongDirection(out + x, above + x, below + x, f, w - x < 4 ? w - x : 4);
+                    continue;
+                }
                 for (uint32_t i = 0; i < 4 && x + i < w; i++) {
                     uint32_t p = x + i;
                     uint32_t a, b2;
@@ -392,11 +416,8 @@ void Render_Deinterlace(TRenderJob* job)
                 }
             }
         } else {
-            for (uint32_t x = 0; x < w; x += 8) {
-                int32_t f = gLeftDirection[x];
-                for (uint32_t i = 0; i < 8 && x + i < w; i++)
-                    out[x + i] = (uint8_t)((above[(int32_t)(x + i) + f] + below[(int32_t)(x + i) - f]) / 2);
-            }
+            for (uint32_t x = 0; x < w; x += 8)
+                AlongDirection(out + x, above + x, below + x, gLeftDirection[x], w - x < 8 ? w - x : 8);
         }
         PutEdges(out, w);
     }
@@ -504,4 +525,5 @@ void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint
     if (target->Enabled()) target->SetEnabled(false);
     Render_ScaleToBitmap(target, &job);
     target->Repaint();
+    Win_Milestone(MILESTONE_PICTURE_DRAWN);
 }

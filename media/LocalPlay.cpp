@@ -2,8 +2,9 @@
 // feed step. Owns gLocalFile and the feed buffer (a frame block and the
 // largest frame the stream path takes).
 #include "media/LocalPlay.h"
-#include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "link/Bytes.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Conn.h"
 #include "link/Ring.h"
 #include "media/MovFile.h"
@@ -20,15 +21,10 @@ const char* const kLocalMarkBadText = "The watermark of this movie file does not
 // A block and its frame, as the stream step takes them (below its limit).
 static uint8_t gFeed[STREAM_MAX_BLOCK];
 
-static uint32_t Le32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
 // Header time plus its time offset (byte 28), in seconds.
 static uint32_t TimeOf(const uint8_t* h)
 {
-    return Le32(h + 4) + Le32(h + 28);
+    return GetU32(h + 4) + GetU32(h + 28);
 }
 
 // 1 while Label1 carries the warning.
@@ -108,11 +104,11 @@ int LocalPlay_VerifyWatermark(const TLocalFile* local, uint32_t readSum)
     uint32_t plain[WATERMARK_SIGNED_WORDS];
     uint32_t sum = 0;
     for (uint32_t i = 0; i < WATERMARK_SIGNED_WORDS; ++i) {
-        uint32_t w = Le32(r + 4 * i);
+        uint32_t w = GetU32(r + 4 * i);
         sum += w;
         plain[i] = (w >> 1) | (w << 31);
     }
-    if (sum != Le32(r + 156)) return 0;
+    if (sum != GetU32(r + 156)) return 0;
     if (plain[0] != 0 || plain[1] != 0) return 0; // the sums are cleared when signing
     uint8_t bytes[WATERMARK_SIGNED_WORDS * 4];
     memcpy(bytes, plain, sizeof bytes); // host order is little-endian, as the record

@@ -5,7 +5,7 @@
 // part failed, and a failed part is never given its closing block, "moov",
 // watermark or "mdat" size.
 #include "media/Mov.h"
-#include "control/Text.h"
+#include "media/DateText.h"
 #include "media/Watermark.h"
 #include "panel/Month.h"
 #include <algorithm>

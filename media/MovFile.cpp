@@ -3,25 +3,13 @@
 // every size, count and offset is checked against what was read, the
 // atom sizes and the writer's caps before it is used.
 #include "media/MovFile.h"
+#include "link/Bytes.h"
 #include <cstdio>
 #include <cstring>
 
 TMovReadTables gMovReadTables;
 static uint8_t gWork[MOVFILE_WORK_SIZE];
 static uint32_t gReadLength;
-
-static uint32_t Be32(const uint8_t* p)
-{
-    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | (uint32_t)p[3];
-}
-
-static void PutBe32(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)(v >> 24);
-    p[1] = (uint8_t)(v >> 16);
-    p[2] = (uint8_t)(v >> 8);
-    p[3] = (uint8_t)v;
-}
 
 static bool TagAt(const uint8_t* p, const char* tag) { return memcmp(p, tag, 4) == 0; }
 
@@ -67,9 +55,9 @@ int MovFile_ReadHead(const char* name)
     const uint8_t* w = gWork;
     // Our head is exactly "ftyp" of 32 bytes with the brand "qt  ", "wide"
     // of 8 and the "mdat" header; anything else was written elsewhere.
-    if (Be32(w) != 32 || !TagAt(w + 4, "ftyp") || !TagAt(w + 8, "qt  ")) return -1;
-    if (Be32(w + 32) != 8 || !TagAt(w + 36, "wide") || !TagAt(w + 44, "mdat")) return -1;
-    uint32_t length = Be32(w + 40);
+    if (GetBe32(w) != 32 || !TagAt(w + 4, "ftyp") || !TagAt(w + 8, "qt  ")) return -1;
+    if (GetBe32(w + 32) != 8 || !TagAt(w + 36, "wide") || !TagAt(w + 44, "mdat")) return -1;
+    uint32_t length = GetBe32(w + 40);
     // The media data holds at least its header and the closing block.
     if (length < 8 + 4096 || length > 0xFFFFFFFFu - 40) return -1;
     gMovReadTables.mediaLength = length;
@@ -84,9 +72,9 @@ int MovFile_ReadMovieHeader(const char* name)
     if (ReadWhole(MOVFILE_MOVIE_HEADER_SIZE, (uint64_t)t->mediaLength + 40, name) != 0) return -1;
     const uint8_t* w = gWork;
     if (!TagAt(w + 4, "moov") || !TagAt(w + 12, "mvhd")) return -1;
-    uint32_t moov = Be32(w);
-    if (moov < MOVFILE_MOVIE_HEADER_SIZE || Be32(w + 8) != MOVFILE_MOVIE_HEADER_SIZE - 8) return -1;
-    uint32_t scale = Be32(w + 28);
+    uint32_t moov = GetBe32(w);
+    if (moov < MOVFILE_MOVIE_HEADER_SIZE || GetBe32(w + 8) != MOVFILE_MOVIE_HEADER_SIZE - 8) return -1;
+    uint32_t scale = GetBe32(w + 28);
     uint32_t rate = scale / 20;
     if (scale % 20 != 0 || rate == 0 || rate > 60) return -1;
     t->moovSize = moov;
@@ -99,7 +87,7 @@ int MovFile_ReadMovieHeader(const char* name)
 static uint32_t AtomAt(uint32_t a, uint32_t limit, const char* tag, uint32_t min)
 {
     if (a > limit || limit - a < 8) return 0;
-    uint32_t size = Be32(gWork + a);
+    uint32_t size = GetBe32(gWork + a);
     if (!TagAt(gWork + a + 4, tag) || size < min || size > limit - a) return 0;
     return size;
 }
@@ -123,7 +111,7 @@ int MovFile_ReadTables(const char* name)
     if (!found) return -1;
     uint32_t stss = AtomAt(a, limit, "stss", 16);
     if (stss == 0) return -1;
-    uint32_t syncs = Be32(gWork + a + 12);
+    uint32_t syncs = GetBe32(gWork + a + 12);
     if (syncs > MOVFILE_SYNC_CAP || syncs > (stss - 16) / 4) return -1;
     uint32_t b = a + stss;
     uint32_t stsc = AtomAt(b, limit, "stsc", 16);
@@ -131,18 +119,18 @@ int MovFile_ReadTables(const char* name)
     uint32_t z = b + stsc;
     uint32_t stsz = AtomAt(z, limit, "stsz", 20);
     if (stsz == 0) return -1;
-    uint32_t count = Be32(gWork + z + 16);
+    uint32_t count = GetBe32(gWork + z + 16);
     // Every video sample has its own size (the sample-size field is 0).
-    if (Be32(gWork + z + 12) != 0 || count > MOVFILE_SAMPLE_CAP || count > (stsz - 20) / 4) return -1;
+    if (GetBe32(gWork + z + 12) != 0 || count > MOVFILE_SAMPLE_CAP || count > (stsz - 20) / 4) return -1;
     uint32_t o = z + stsz;
     uint32_t stco = AtomAt(o, limit, "stco", 16);
     if (stco == 0) return -1;
-    if (Be32(gWork + o + 12) != count || count > (stco - 16) / 4) return -1;
+    if (GetBe32(gWork + o + 12) != count || count > (stco - 16) / 4) return -1;
 
-    for (uint32_t i = 0; i < syncs; ++i) t->syncTable[i] = Be32(gWork + a + 16 + 4 * i);
+    for (uint32_t i = 0; i < syncs; ++i) t->syncTable[i] = GetBe32(gWork + a + 16 + 4 * i);
     for (uint32_t i = 0; i < count; ++i) {
-        t->sampleSizes[i] = Be32(gWork + z + 20 + 4 * i);
-        t->chunkOffsets[i] = Be32(gWork + o + 16 + 4 * i);
+        t->sampleSizes[i] = GetBe32(gWork + z + 20 + 4 * i);
+        t->chunkOffsets[i] = GetBe32(gWork + o + 16 + 4 * i);
     }
     t->syncCount = syncs;
     t->sampleCount = count;
@@ -185,7 +173,7 @@ uint32_t MovFile_FixNalLengths(uint8_t* data, uint32_t n)
     uint32_t changed = 0;
     uint32_t at = 0;
     while (n - at >= 4) {
-        uint32_t length = Be32(data + at);
+        uint32_t length = GetBe32(data + at);
         uint32_t present = n - at - 4;
         if (length > present) {
             PutBe32(data + at, present);

@@ -3,7 +3,8 @@
 // built in it), the period table, the op table, the request record and the
 // last query sent per connection and period index.
 #include "media/Pbba.h"
-#include "control/View.h"
+#include "link/Bytes.h"
+#include "link/ViewRecord.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "media/Stream.h"
@@ -35,16 +36,6 @@ static const TPbbaOp gOps[] = {
     {PBBA_OP_QUERY, Pbba_OnQueryAnswer, Pbba_BuildQuery},
     {PBBA_OP_REPLY, Pbba_OnReply, Pbba_BuildEcho},
 };
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 static const TPbbaOp* OpOf(uint32_t op)
 {
@@ -163,17 +154,15 @@ void Pbba_Transmit(void* request)
     const TPbbaOp* op = OpOf(r->op);
     if (!op) return;
     uint8_t* m = gBuffer;
-    memset(m, 0, 64);
-    memcpy(m + 4, "PBBA", 4);
-    PutU32(m + 32, r->session);
-    PutU32(m + 36, r->index);
-    PutU32(m + 40, r->op);
-    PutU32(m + 44, r->channel);
-    uint32_t body = op->build((TPbbaState*)c->pbba, r->index, m + 64);
-    uint32_t total = 64 + body;
-    PutU32(m, total);
-    PutU32(m + 8, Checksum_Message(m + 32, total - 32));
-    Conn_QueueSend(c, m, total);
+    Msg_Begin(m, "PBBA",
+              TModuleSubHeader{r->session,
+                               {
+                                   r->index,   // period index
+                                   r->op,      // op
+                                   r->channel, // channel
+                               }});
+    uint32_t body = op->build((TPbbaState*)c->pbba, r->index, m + MSG_FRAME_SIZE);
+    Conn_QueueSend(c, m, Msg_Finish(m, body));
 }
 
 void Pbba_Receive()
@@ -231,7 +220,7 @@ void Pbba_OnReply(const TPbbaReceived* m)
     if (m->index == PBBA_DAY_INDEX) memcpy(IE_Data, flags, sizeof(int32_t) * PBBA_DAY_ENTRIES);
     else memcpy(gDayStatus, flags, sizeof(int32_t) * PBBA_MONTH_ENTRIES);
     Month_BuildGrid((uint32_t)Mon_Time);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
 }
 
 uint32_t Pbba_BuildQuery(TPbbaState* state, uint32_t index, uint8_t* body)

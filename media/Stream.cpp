@@ -5,10 +5,8 @@
 // two hand-off pointers (decoder channels, backup controller).
 #include "media/Stream.h"
 #include "media/Audio.h"
-#include "media/Backup.h"
-#include "control/Pending.h"
-#include "control/TavlinImpl1.h"
-#include "control/View.h"
+#include "media/Hooks.h"
+#include "link/ViewRecord.h"
 #include "link/Tavn.h"
 #include "media/H264Params.h"
 #include "media/Vido.h"
@@ -16,8 +14,12 @@
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/ExtCtrls.h"
 #include "platform/vcl/StdCtrls.h"
+#include "media/Backup.h"
+#include "media/Decoder.h"
+#include "media/LocalPlay.h"
+#include "panel/Yuv2.h"
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 TStreamRecord gStreamRecords[CONN_COUNT];
 TDisplayTarget gDisplayTargets[2];
@@ -126,9 +128,11 @@ void StreamAudio_Drain(TStreamAudioRing* ring)
 
 // --- Storage ---------------------------------------------------------------------
 
+// Cleared by the allocator: a block this large comes as fresh zero pages,
+// which nothing has to write at start-up.
 static uint8_t* AllocCleared(uint32_t size)
 {
-    return new (std::nothrow) uint8_t[size]();
+    return (uint8_t*)calloc(size, 1);
 }
 
 int Stream_AllocAudioRing(TStreamRecord* s, uint32_t size)
@@ -540,7 +544,7 @@ int Stream_TakeVideoFrame(TStreamRecord* s)
     if (mode == VIEW_PLAYBACK && s->displayTime != s->shownPlaybackTime) {
         s->shownPlaybackTime = s->displayTime;
         Mon_P_N_T = (int32_t)s->displayTime;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         Yuv2_Redraw(gMouseDown);
     }
     return FinishHeld(s, mode);

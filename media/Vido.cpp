@@ -4,12 +4,15 @@
 // connection the byte count of the frame ring with each slot's place in
 // it (how a slot tells that newer frames have overwritten its bytes).
 #include "media/Vido.h"
-#include "control/Pending.h"
-#include "control/View.h"
+#include "link/Hooks.h"
+#include "link/Bytes.h"
+#include "link/ViewRecord.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
 #include "media/Stream.h"
+#include "platform/win/Win.h"
+#include "media/Hooks.h"
 #include <cstring>
 
 TVidoState gVidoStates[CONN_COUNT];
@@ -30,16 +33,6 @@ static const TVidoOp gOps[] = {
     {VIDO_OP_FRAME, Vido_OnFrame, Vido_BuildFrame},
     {VIDO_OP_STATUS, Vido_OnStatus, Vido_BuildStatus},
 };
-
-static uint32_t GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static void PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
 
 static const TVidoOp* OpOf(uint32_t op)
 {
@@ -115,20 +108,15 @@ void Vido_Transmit(void* request)
     if (ci < 0) return;
     TConnection* c = &gConnections[ci];
     uint8_t* m = gSendBuffers[r->bufferChoice ? 1 : 0];
-    memset(m, 0, 64);
-    memcpy(m + 4, "VIDO", 4);      // module code
-    PutU32(m + 32, r->session);    // sub-header: session
-    PutU32(m + 36, r->op);         // op
+    Msg_Begin(m, "VIDO", TModuleSubHeader{r->session, {r->op}}); // the op
     uint32_t body = 0;
     if (const TVidoOp* op = OpOf(r->op)) {
-        TVidoBuild b = {r->bodyLength, r->extra, r->data, m + 64, VIDO_SEND_BUFFER - 64, c->vido};
+        TVidoBuild b = {r->bodyLength, r->extra, r->data, m + MSG_FRAME_SIZE, VIDO_SEND_BUFFER - MSG_FRAME_SIZE,
+                        c->vido};
         body = op->build(&b);
         if (r->op == VIDO_OP_FRAME && body == 0) return; // a frame that does not fit goes nowhere
     }
-    uint32_t total = 64 + body;
-    PutU32(m, total);              // total length
-    PutU32(m + 8, Checksum_Message(m + 32, total - 32));
-    Conn_QueueSend(c, m, total);
+    Conn_QueueSend(c, m, Msg_Finish(m, body));
 }
 
 void Vido_Receive()
@@ -169,6 +157,7 @@ void Vido_OnFrame(const uint8_t* body, uint32_t bodyLength, TVidoState* state)
         cs->newestFrame = block.newestFrame;
     }
     Vido_QueueFrame(c, body, block.totalLength, block.streamSequence, block.kind);
+    if (block.kind != VIDO_KIND_AUDIO) Win_Milestone(MILESTONE_FRAME_RECEIVED);
 }
 
 void Vido_OnStatus(const uint8_t*, uint32_t, TVidoState*) {}

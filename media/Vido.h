@@ -128,10 +128,8 @@ void Vido_StoreFrame(TConnection* c, TRingDesc* frameRing, uint32_t length, uint
 uint32_t Vido_BuildStatus(const TVidoBuild* build);
 uint32_t Vido_BuildFrame(const TVidoBuild* build);
 
-// On a session grant: the state's request word returns to 0.
-void Vido_ResetForGrant(TConnection* c);
-// The recorder's ICMD sub-header word 4, kept in the VIDO state.
-void Vido_StoreRequestWord(TConnection* c, uint32_t word);
+// Vido_ResetForGrant and Vido_StoreRequestWord, which the link calls:
+// link/Hooks.h.
 
 // The report words of a channel (0 .. 16); null for other channels.
 uint32_t* Vido_LastSequence(TVidoStatusReport* report, uint32_t channel);

@@ -3,6 +3,8 @@
 // recorder's answer buffer, the request word, the reader's sum, the key set
 // and the wait flag.
 #include "media/Watermark.h"
+#include "link/Hooks.h"
+#include "link/Bytes.h"
 #include "link/Ictl.h"
 #include "media/Mov.h"
 #include "media/OutFile.h"
@@ -14,11 +16,6 @@ uint8_t gWatermarkAnswer[WATERMARK_SIZE];
 uint32_t gWatermarkRequest = 0;
 uint32_t gWatermarkReadSum = 0;
 static uint32_t gWaiting = 0; // 1 while a backup part waits for the recorder's block
-
-static uint32_t GetLe32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 void Watermark_InitKeys()
 {
@@ -45,7 +42,7 @@ void Watermark_Request(uint32_t session, uint32_t channel)
 
 uint32_t Watermark_Poll()
 {
-    if (gWaiting && GetLe32(gWatermarkAnswer + WATERMARK_VALUE_OFFSET) != 0)
+    if (gWaiting && GetU32(gWatermarkAnswer + WATERMARK_VALUE_OFFSET) != 0)
         memcpy(&gWatermarkRecord, gWatermarkAnswer, WATERMARK_SIZE);
     return gWatermarkRecord.value;
 }
@@ -70,7 +67,7 @@ void Watermark_AddSum(uint32_t kind, const uint8_t* data, uint32_t length, uint3
 {
     if (!data) return;
     uint32_t sum = 0;
-    for (uint32_t i = 0; i + 4 <= length; i += 4) sum += GetLe32(data + i);
+    for (uint32_t i = 0; i + 4 <= length; i += 4) sum += GetU32(data + i);
     if (which == WATERMARK_TO_READER) gWatermarkReadSum += sum;
     else if (which == WATERMARK_TO_WRITER && kind == WATERMARK_SUM_VIDEO) gWatermarkRecord.videoSum += sum;
     else if (which == WATERMARK_TO_WRITER && kind == WATERMARK_SUM_AUDIO) gWatermarkRecord.audioSum += sum;

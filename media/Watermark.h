@@ -4,11 +4,14 @@
 // carries), gWatermarkAnswer (where the recorder's block lands), the request
 // word, the reader's sum and the key set.
 #pragma once
+#include "link/Hooks.h"
 #include <cstddef>
 #include <cstdint>
 
+// WATERMARK_SIZE and the named variables' buffers and handler
+// (gWatermarkAnswer, gWatermarkRequest, Watermark_OnReply), which the link
+// registers: link/Hooks.h.
 enum {
-    WATERMARK_SIZE = 160,
     WATERMARK_VALUE_OFFSET = 36, // the recorder's watermark value, not 0 once it answered
     WATERMARK_SIGNED_WORDS = 39, // words 0 .. 152 that are rotated and summed
 };
@@ -49,11 +52,6 @@ extern TWatermarkKeys gWatermarkKeys;
 
 // What the next movie file carries (seeded by the writer's file head).
 extern TWatermarkRecord gWatermarkRecord;
-// The data buffer of "Tavn_Watermark_Var_W": the recorder's 160 bytes land
-// here and reach gWatermarkRecord only while a backup waits for them.
-extern uint8_t gWatermarkAnswer[WATERMARK_SIZE];
-// The data buffer of "Tavn_Watermark_Var_R": the backup channel.
-extern uint32_t gWatermarkRequest;
 // The movie reader's sum (additions with WATERMARK_TO_READER).
 extern uint32_t gWatermarkReadSum;
 
@@ -68,8 +66,6 @@ uint32_t Watermark_Poll();
 // The wait is over (the part file is opened): later answers stay in
 // gWatermarkAnswer.
 void Watermark_EndWait();
-// Handler of "Tavn_Watermark_Var_R" (does nothing).
-void Watermark_OnReply(uint32_t session);
 
 // Seeds the record for a new file from its first frame header (32 bytes):
 // both sums := the value, bytes 8 .. 11 := the header's format bytes.

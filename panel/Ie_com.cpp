@@ -5,14 +5,17 @@
 // hands the selection to View_KeyAction. Owns gSelection, gPrevPage, the
 // saved live and playback displays and the packed preset table.
 #include "panel/Ie_com.h"
-#include "control/Pending.h"
-#include "control/View.h"
-#include "media/Backup.h"
+#include "link/Hooks.h"
+#include "link/Bytes.h"
+#include "link/ViewRecord.h"
 #include "media/LocalPlay.h"
+#include "media/Stream.h"
 #include "link/Conn.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include "panel/Hooks.h"
+#include "media/Backup.h"
 #include <cstdint>
 #include <cstring>
 
@@ -95,7 +98,7 @@ void KeyForm_Init(uint32_t channels, uint32_t logo, int32_t startMode)
     // A new handshake while a backup runs (the link came back): the page
     // and the view stay as they are, so the backup goes on.
     if (Backup_Active()) {
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         Yuv2_Redraw(gMouseDown);
         return;
     }
@@ -110,7 +113,7 @@ void KeyForm_Init(uint32_t channels, uint32_t logo, int32_t startMode)
         IE_Page2 = KEY_PAGE_LIVE;
     }
     KeyForm_Update(0);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 
@@ -151,7 +154,7 @@ void KeyForm_SelectDisplay(int32_t kind, int32_t a, int32_t b)
     IE_CH_Value = display;
     IE_CH2_Value = split;
     KeyForm_Update(1);
-    gLastDrawn[0] = gLastDrawn[1] = -2;
+    Panel_Invalidate();
     Yuv2_Redraw(gMouseDown);
 }
 
@@ -267,7 +270,7 @@ void KeyForm_Update(uint32_t noSend)
             IE_PB_BT_En[IE_PB_PS] = 1;
             IE_Page[page] = 1;
             gPrevPage = IE_Page2;
-            gLastDrawn[0] = gLastDrawn[1] = -2;
+            Panel_Invalidate();
             return;
         }
         if (page == KEY_PAGE_PLAYBACK && IE_PB_PS2 != 0) {
@@ -360,11 +363,11 @@ int32_t KeyForm_BackupControl(int32_t op)
             Backup_SetState(stream, 3);
         }
         IE_percentage = 100;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         return 1;
     case 2:
         IE_percentage = 0;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
         return 1;
     default: return 1;
     }
@@ -372,7 +375,7 @@ int32_t KeyForm_BackupControl(int32_t op)
 
 // ---- preset panel -------------------------------------------------------------
 
-static int16_t Get16(int at) { return (int16_t)(gPresetTable[at] | (gPresetTable[at + 1] << 8)); }
+static int16_t Get16(int at) { return (int16_t)GetU16(gPresetTable + at); }
 
 static void PackTable()
 {
@@ -509,6 +512,6 @@ void Preset_MouseEvent(int32_t code, int32_t x, int32_t y)
             }
             MOD2 = 0;
         }
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
     }
 }

@@ -45,9 +45,7 @@ extern int32_t gPresetPan, gPresetTilt, gPresetPtzState;
 
 // Panel start-up: skin entries free, preset table, calendar, key panel state.
 void IeCom_Init();
-// The recorder's machine record arrived: channel count, model variant flag
-// and the hosting page's start mode.
-void KeyForm_Init(uint32_t channels, uint32_t logo, int32_t startMode);
+// KeyForm_Init, which the handshake calls: link/Hooks.h.
 // The recorder reports its live layout (kind), first channel and channel;
 // values outside the recorder's channels are ignored.
 void KeyForm_SelectDisplay(int32_t kind, int32_t first, int32_t channel);

@@ -3,7 +3,8 @@
 // the picked day, the grid's start and query times and gDayStatus; it
 // writes the skin variables the calendar's elements show.
 #include "panel/Month.h"
-#include "control/View.h"
+#include "link/ViewRecord.h"
+#include "panel/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"

@@ -2,7 +2,10 @@
 // gSkinFileBuffer, checks it, builds gSkinLayout, gSkinNames and
 // gSkinElements from it and registers it in gSkins. A file that fails any
 // check leaves every table as it was. Drawing and hit-testing use these.
+// Also keeps which registered skin the buffer holds, and that file's stamp,
+// so that a redraw reads the file again only when it changed on disk.
 #include "panel/Yuv2.h"
+#include "link/Bytes.h"
 #include "panel/SkinVars.h"
 #include "platform/win/Win.h"
 #include <cstdio>
@@ -23,11 +26,6 @@ static TSkinName sCheckNames[SKIN_NAME_ROOM];
 static const char kVout[] = "#Vout";
 static const char kPresetSkin[] = "Mouse_Preset.YUV2";
 
-static uint16_t ReadU16(const uint8_t* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
-
 // Same 16-character name, both non-empty.
 static bool SameName(const char* a, const char* b)
 {
@@ -47,29 +45,55 @@ static int32_t SkinPath(const char* name, char* path, size_t size)
 static const uint8_t* sMemoryData;
 static uint32_t sMemorySize;
 static char sMemoryName[SKIN_ENTRY_NAME_SIZE];
+// gSkinFileBuffer holds the bytes in memory (read since they were set, and
+// no file read since): reading them again copies nothing.
+static bool sBufferHoldsMemory;
 
 void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size)
 {
     memset(sMemoryName, 0, sizeof sMemoryName);
     sMemoryData = nullptr;
     sMemorySize = 0;
+    sBufferHoldsMemory = false;
     if (!name || !data) return;
     strncpy(sMemoryName, name, sizeof sMemoryName - 1);
     sMemoryData = data;
     sMemorySize = size;
 }
 
+// The registered skin whose file gSkinFileBuffer holds as read (-1: none),
+// and the stamp the file had then (disk files only).
+static int32_t sHeldEntry = -1;
+static bool sHeldFromDisk = false;
+static TFileStamp sHeldStamp;
+// Stamp of the file the last ReadWholeFile read from disk.
+static bool sReadFromDisk = false;
+static TFileStamp sReadStamp;
+uint32_t gSkinFileReads;
+
+static bool InMemory(const char* name)
+{
+    return sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0;
+}
+
 // Reads the whole file into gSkinFileBuffer; its size in *size.
 static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
 {
-    if (sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0) {
+    sHeldEntry = -1; // whatever the buffer held is about to go
+    sReadFromDisk = false;
+    gSkinFileReads++;
+    if (InMemory(name)) {
         if (sMemorySize > YUV2_FILE_MAX) return SKIN_REFUSE_FILE_SIZE;
-        memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        if (!sBufferHoldsMemory) memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        sBufferHoldsMemory = true;
         *size = sMemorySize;
         return SKIN_ACCEPTED;
     }
+    sBufferHoldsMemory = false;
     char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
     if (SkinPath(name, path, sizeof path) != 0) return SKIN_REFUSE_NAME;
+    // Stamped before it is read: a change in between shows as a new stamp.
+    bool stamped = Win_FileStamp(path, &sReadStamp) == 0;
     FILE* f = Win_fopen(path, "rb");
     if (!f) return SKIN_REFUSE_OPEN;
     TSkinRefusal result = SKIN_ACCEPTED;
@@ -83,15 +107,24 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
         result = SKIN_REFUSE_OPEN;
     } else {
         *size = (uint32_t)length;
+        sReadFromDisk = stamped;
     }
     fclose(f);
     return result;
 }
 
+// The buffer now holds registered skin entry as just read.
+static void Hold(int32_t entry)
+{
+    sHeldEntry = entry;
+    sHeldFromDisk = sReadFromDisk;
+    sHeldStamp = sReadStamp;
+}
+
 // Picture width in pixels (2 x the pair count at byte 2) and whole rows.
 static void PictureSize(const uint8_t* file, uint32_t size, int32_t* width, int32_t* rows)
 {
-    *width = 2 * (int32_t)ReadU16(file + 2);
+    *width = 2 * (int32_t)GetU16(file + 2);
     uint32_t rowBytes = (uint32_t)*width * 2;
     *rows = (size < YUV2_PIXELS_OFFSET || rowBytes == 0) ? 0 : (int32_t)((size - YUV2_PIXELS_OFFSET) / rowBytes);
 }
@@ -382,6 +415,7 @@ static TSkinRefusal LoadSkin(int32_t x, int32_t y, uint32_t kind, const char* na
     gSkins[entry].fileSize = size;
     gSkins[entry].width = width;
     gSkins[entry].rows = rows;
+    Hold(entry);
     return SKIN_ACCEPTED;
 }
 
@@ -403,6 +437,21 @@ int32_t Yuv2_ReadSkinFile(int32_t entry)
     PictureSize(gSkinFileBuffer, size, &width, &rows);
     if (width != s->width || rows != s->rows) return SKIN_READ_CHANGED;
     CopyLayoutRows(gSkinFileBuffer, width, &gSkinLayout);
+    Hold(entry);
+    return SKIN_READ_OK;
+}
+
+int32_t Yuv2_RefreshSkinFile(int32_t entry)
+{
+    if (entry < 0 || (uint32_t)entry >= gSkinCount || entry >= SKIN_ENTRY_ROOM) return SKIN_READ_MISSING;
+    const TSkinEntry* s = &gSkins[entry];
+    if (entry != sHeldEntry || !sHeldFromDisk || InMemory(s->name)) return Yuv2_ReadSkinFile(entry);
+    char path[SKIN_FOLDER_SIZE + SKIN_ENTRY_NAME_SIZE + 2];
+    TFileStamp now;
+    if (SkinPath(s->name, path, sizeof path) != 0 || Win_FileStamp(path, &now) != 0) return SKIN_READ_MISSING;
+    if (!Win_SameStamp(now, sHeldStamp)) return Yuv2_ReadSkinFile(entry);
+    // The bytes in hand are the file's: only the layout rows again.
+    CopyLayoutRows(gSkinFileBuffer, s->width, &gSkinLayout);
     return SKIN_READ_OK;
 }
 
@@ -430,6 +479,7 @@ int32_t* Yuv2_TargetAt(const TSkinElement* e, int64_t index)
 
 void Yuv2_ResetSkins()
 {
+    sHeldEntry = -1;
     memset(gSkinElements, 0, sizeof gSkinElements);
     memset(gSkinNames, 0, sizeof gSkinNames);
     memset(gSkins, 0, sizeof gSkins);

@@ -177,7 +177,8 @@ extern TSkinRefusal gSkinLastRefusal; // outcome of the last Yuv2_LoadSkin
 int32_t Yuv2_LoadSkin(int32_t x, int32_t y, uint32_t kind, const char* name);
 // A skin file held in memory that stands in for the file of that name in
 // gSkinFolder: loads and redraws read these bytes instead of the disk. The
-// caller keeps them while they are set; a null data forgets them.
+// caller keeps them, unchanged, while they are set (new bytes are set
+// again); a null data forgets them.
 void Yuv2_SetSkinMemory(const char* name, const uint8_t* data, uint32_t size);
 // Checks a whole skin file held in memory as if its elements were to start
 // at runtime slot first; copies the layout block into *layout when given.
@@ -208,6 +209,12 @@ void Yuv2_SuffixLetters(const char* text, char letters[3]);
 // into gSkinLayout: SKIN_READ_OK, SKIN_READ_MISSING (cannot be opened) or
 // SKIN_READ_CHANGED (size or width differ from the loaded file: skip it).
 int32_t Yuv2_ReadSkinFile(int32_t entry);
+// The same for a redraw, reading the file only when gSkinFileBuffer does
+// not hold it as it is on disk now (another skin was read since, or the
+// file's stamp changed); a file no longer there is SKIN_READ_MISSING.
+int32_t Yuv2_RefreshSkinFile(int32_t entry);
+// Whole skin files read so far (loads and re-reads).
+extern uint32_t gSkinFileReads;
 // Element `index` of an element's bound source or target, or null when the
 // index lies outside the bound variable. The index is wide so that an item
 // number plus a skin-driven offset never wraps before it is checked.
@@ -245,6 +252,9 @@ extern int32_t& gRedrawRequest; // gPanelPairs[0].value
 extern int32_t gKeyFormWidth;
 extern int32_t gSkinPictureWidth, gSkinPictureHeight; // of the last composition
 
+// The key panel is drawn again at the next redraw, whatever the pointer is
+// over (gLastDrawn := -2, -2): what it shows has changed.
+void Panel_Invalidate();
 // Redraws every registered skin when something visible changed (force 1:
 // always). A skin whose file went missing stops the redraw; one whose file
 // changed size on disk is skipped.

@@ -6,7 +6,7 @@
 // in pair 0) and gKeyFormWidth. Every rectangle is clipped to the picture
 // it reads or writes; every index a skin drives is checked first.
 #include "panel/Yuv2.h"
-#include "control/TavlinImpl1.h"
+#include "panel/Hooks.h"
 #include "media/DateText.h"
 #include "panel/Ie_com.h"
 #include "panel/Month.h"
@@ -19,6 +19,11 @@ uint8_t gSkinPicture[SKIN_PICTURE_SIZE];
 uint8_t gSkinWork[SKIN_WORK_SIZE];
 int32_t gHover[2] = {-1, -1};
 int32_t gLastDrawn[2] = {-2, -2};
+
+void Panel_Invalidate()
+{
+    gLastDrawn[0] = gLastDrawn[1] = -2;
+}
 TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
 int32_t& gHoldCode = gPanelPairs[0].position;
 int32_t& gRedrawRequest = gPanelPairs[0].value;
@@ -92,42 +97,82 @@ TSkinRect Yuv2_MakeRect(int32_t left, int32_t top, int32_t right, int32_t bottom
     return r;
 }
 
+// Copies `width` units of file picture row y from column x into out; units
+// outside the file picture become transparent (0xFFFF).
+static void CopyFileRow(int64_t x, int64_t y, int32_t width, uint8_t* out)
+{
+    if (y < 0 || y >= sFileRows) {
+        memset(out, 0xFF, (size_t)width * 2);
+        return;
+    }
+    // The part of the run that lies inside the row: [from, to) of the run.
+    int64_t from = x < 0 ? -x : 0, to = (int64_t)sFileWidth - x;
+    if (to > width) to = width;
+    if (from > width) from = width;
+    if (to < from) to = from;
+    memset(out, 0xFF, (size_t)from * 2);
+    if (to > from) {
+        const uint8_t* row = gSkinFileBuffer + YUV2_PIXELS_OFFSET + (size_t)y * (size_t)sFileWidth * 2;
+        memcpy(out + from * 2, row + (size_t)(x + from) * 2, (size_t)(to - from) * 2);
+    }
+    memset(out + to * 2, 0xFF, (size_t)(width - to) * 2);
+}
+
 int32_t Yuv2_CopyRect(const TSkinRect* source, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return -1;
-    const uint8_t* pixels = gSkinFileBuffer + YUV2_PIXELS_OFFSET;
-    for (int32_t j = 0; j < height; ++j) {
-        uint8_t* out = gSkinWork + (size_t)j * (size_t)width * 2;
-        int64_t y = (int64_t)source->top + j;
-        for (int32_t i = 0; i < width; ++i) {
-            int64_t x = (int64_t)source->left + i;
-            if (y < 0 || y >= sFileRows || x < 0 || x >= sFileWidth) {
-                out[2 * i] = out[2 * i + 1] = 0xFF;
-                continue;
-            }
-            const uint8_t* u = pixels + ((size_t)y * (size_t)sFileWidth + (size_t)x) * 2;
-            out[2 * i] = u[0];
-            out[2 * i + 1] = u[1];
+    for (int32_t j = 0; j < height; ++j)
+        CopyFileRow(source->left, (int64_t)source->top + j, width, gSkinWork + (size_t)j * (size_t)width * 2);
+    return 0;
+}
+
+// n units from in onto out, skipping transparent ones (0xFFFF).
+static void PutUnitsTransparent(const uint8_t* in, uint8_t* out, int32_t n)
+{
+    int32_t i = 0;
+    // Four units at a time while none of them is transparent.
+    for (; i + 4 <= n; i += 4) {
+        uint64_t units;
+        memcpy(&units, in + 2 * i, 8);
+        uint64_t inverse = ~units; // a transparent unit is a zero lane here
+        if (((inverse - 0x0001000100010001ull) & units & 0x8000800080008000ull) == 0) {
+            memcpy(out + 2 * i, &units, 8);
+            continue;
+        }
+        for (int32_t k = 0; k < 4; ++k) {
+            uint16_t unit = (uint16_t)(units >> (16 * k));
+            if (unit != 0xFFFF) memcpy(out + 2 * (i + k), &unit, 2);
         }
     }
-    return 0;
+    for (; i < n; ++i) {
+        uint16_t unit;
+        memcpy(&unit, in + 2 * i, 2);
+        if (unit != 0xFFFF) memcpy(out + 2 * i, &unit, 2);
+    }
+}
+
+// The columns [*from, *to) of a run of width units at left that fall inside
+// the composed picture; false when none does.
+static bool VisibleColumns(int64_t left, int32_t width, int32_t* from, int32_t* to)
+{
+    *from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
+    int64_t room = (int64_t)gSkinPictureWidth - left;
+    *to = room < 0 ? 0 : room < width ? (int32_t)room : width;
+    return *to > *from;
 }
 
 void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return;
+    int64_t left = destination->left;
+    int32_t from, to;
+    if (!VisibleColumns(left, width, &from, &to)) return;
     for (int32_t j = 0; j < height; ++j) {
         int64_t y = (int64_t)destination->top + j;
         if (y < 0 || y >= gSkinPictureHeight) continue;
-        const uint8_t* in = gSkinWork + (size_t)j * (size_t)width * 2;
-        for (int32_t i = 0; i < width; ++i) {
-            int64_t x = (int64_t)destination->left + i;
-            if (x < 0 || x >= gSkinPictureWidth) continue;
-            if (in[2 * i] == 0xFF && in[2 * i + 1] == 0xFF) continue;
-            uint8_t* o = gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)x) * 2;
-            o[0] = in[2 * i];
-            o[1] = in[2 * i + 1];
-        }
+        const uint8_t* in = gSkinWork + ((size_t)j * (size_t)width + (size_t)from) * 2;
+        PutUnitsTransparent(in, gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2,
+                            to - from);
     }
 }
 
@@ -205,16 +250,33 @@ void Yuv2_CopyRectScaled(const TSkinRect* region)
     }
 }
 
+// False during the passes of a composition whose drawing a later copy of
+// the background covers again: their glyphs are not drawn (all else that
+// a pass does is).
+static bool sGlyphsLast = true;
+
 // Copies cell (gc, gr) of e's strip, w x h, centred on (cx, cy + yShift).
 static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t sourceTop, int64_t cx, int64_t cy)
 {
     int32_t w = e->itemWidth, h = e->itemHeight;
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0 || !sGlyphsLast) return;
     TSkinRect src = Yuv2_MakeRect(Clamp32(sourceLeft), Clamp32(sourceTop), 0, 0);
     TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
                                   Clamp32(cy + (h >> 1)));
-    if (Yuv2_CopyRect(&src, w, h) != 0) return;
-    Yuv2_CopyRectTransparent(&dst, w, h);
+    // As Yuv2_CopyRect into gSkinWork and Yuv2_CopyRectTransparent out of
+    // it, for the units that land inside the picture only: row by row
+    // through the first row of gSkinWork.
+    if ((int64_t)w * h * 2 > SKIN_WORK_SIZE) return;
+    int32_t from, to;
+    if (!VisibleColumns(dst.left, w, &from, &to)) return;
+    for (int32_t j = 0; j < h; ++j) {
+        int64_t y = (int64_t)dst.top + j;
+        if (y < 0 || y >= gSkinPictureHeight) continue;
+        CopyFileRow((int64_t)src.left + from, (int64_t)src.top + j, to - from, gSkinWork);
+        PutUnitsTransparent(gSkinWork,
+                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from)) * 2,
+                            to - from);
+    }
 }
 
 // ---- geometry ----------------------------------------------------------------
@@ -329,19 +391,25 @@ void Yuv2_ElementGeometry(int32_t e, int32_t p)
         el->refCentreY = (int16_t)(el->itemHeight >> 1);
         el->offsetX = el->offsetY = 0;
         el->refLit = 1;
-    } else if (const TSkinElement* ref = ElementAt(el->reference)) {
-        int64_t rx, ry;
-        ReferenceCentre(el, p, 0, &rx, &ry);
-        el->refCentreX = (int16_t)Clamp32(rx);
-        el->refCentreY = (int16_t)Clamp32(ry);
-        el->refOffsetX = ref->offsetX;
-        el->refOffsetY = ref->offsetY;
-        el->refLit = ref->lit;
     }
-    int32_t x, y;
-    Yuv2_ItemCentre(e, p, &x, &y);
-    el->centreX = (int16_t)Clamp32(x);
-    el->centreY = (int16_t)Clamp32(y);
+    // The reference's centre, walked once: what is refreshed here from it
+    // does not change it (a centre never depends on the element asking).
+    int64_t rx, ry;
+    ReferenceCentre(el, p, 0, &rx, &ry);
+    if (el->reference >= 0) {
+        if (const TSkinElement* ref = ElementAt(el->reference)) {
+            el->refCentreX = (int16_t)Clamp32(rx);
+            el->refCentreY = (int16_t)Clamp32(ry);
+            el->refOffsetX = ref->offsetX;
+            el->refOffsetY = ref->offsetY;
+            el->refLit = ref->lit;
+        }
+    }
+    // Item p's centre, as Yuv2_ItemCentre gives it.
+    int64_t cx, cy;
+    GridCentre(el, p, rx, ry, &cx, &cy);
+    el->centreX = (int16_t)Clamp32(cx);
+    el->centreY = (int16_t)Clamp32(cy);
 }
 
 // ---- item painters -------------------------------------------------------------
@@ -669,29 +737,32 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
     gSkinPictureHeight = bh;
     sMagnifierSet = 0;
     if (passes > 32767) passes = 32767;
+    // Passes beyond the most any element is visited in visit nothing.
+    int32_t visited = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const TSkinElement* e = &gSkinElements[first + i];
+        int32_t n = e->itemCount > e->refItemCount ? e->itemCount : e->refItemCount;
+        if (n > visited) visited = n;
+    }
+    if (passes > visited) passes = visited;
+    // Each pass that visits the background starts by copying it over the
+    // whole picture, the same copy each time (nothing a pass does moves
+    // it): what earlier passes drew is covered by the last of them.
+    int32_t lastCover = (bg->itemCount > bg->refItemCount ? bg->itemCount : bg->refItemCount) - 1;
+    if (lastCover > passes - 1) lastCover = passes - 1;
 
     for (int32_t p = 0; p < passes; ++p) {
+        sGlyphsLast = p >= lastCover;
         for (uint32_t i = 0; i < count; ++i) {
             int32_t index = (int32_t)(first + i);
             TSkinElement* e = &gSkinElements[index];
             if (!(p < e->itemCount) && !(p < e->refItemCount)) continue;
             if (i == 0) {
+                if (p != lastCover) continue; // covered again later
                 // The background, copied whole (pairs intact).
                 int64_t left = ((int64_t)e->centreX - (bw >> 1)) & ~(int64_t)1;
                 int64_t top = (int64_t)e->centreY - (bh >> 1) + e->stripY;
-                const uint8_t* pixels = gSkinFileBuffer + YUV2_PIXELS_OFFSET;
-                for (int32_t y = 0; y < bh; ++y)
-                    for (int32_t x = 0; x < bw; ++x) {
-                        uint8_t* o = gSkinPicture + ((size_t)y * (size_t)bw + (size_t)x) * 2;
-                        int64_t fx = left + x, fy = top + y;
-                        if (fx < 0 || fy < 0 || fx >= sFileWidth || fy >= sFileRows) {
-                            o[0] = o[1] = 0xFF;
-                            continue;
-                        }
-                        const uint8_t* u = pixels + ((size_t)fy * (size_t)sFileWidth + (size_t)fx) * 2;
-                        o[0] = u[0];
-                        o[1] = u[1];
-                    }
+                for (int32_t y = 0; y < bh; ++y) CopyFileRow(left, top + y, bw, gSkinPicture + (size_t)y * (size_t)bw * 2);
                 continue;
             }
             if (e->glyphColumns == 0) continue;
@@ -725,6 +796,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
             DrawGeneric(p, index, offset);
         }
     }
+    sGlyphsLast = true;
     if (sMagnifierSet) Yuv2_CopyRectScaled(&sMagnifier);
     if (gRedrawRequest == REDRAW_SLIDERS) gRedrawRequest = 0;
     return 0;
@@ -751,23 +823,81 @@ uint32_t Yuv2_YuvToRgb(uint32_t pair, int32_t odd, int32_t target, int32_t opaci
     return ((uint32_t)R << 16) | ((uint32_t)G << 8) | (uint32_t)B;
 }
 
+// Blend(c, 255, a) for the components a pair can give (-258 .. 510) at the
+// five opacities of a picture pixel (0, 25, 50, 75, 100).
+enum { BLEND_LOW = -258, BLEND_HIGH = 510 };
+static uint8_t sBlendToWhite[5][BLEND_HIGH - BLEND_LOW + 1];
+static int32_t sBlendReady;
+
+static void MakeBlendTables()
+{
+    if (sBlendReady) return;
+    for (int32_t k = 0; k < 5; ++k)
+        for (int32_t c = BLEND_LOW; c <= BLEND_HIGH; ++c) sBlendToWhite[k][c - BLEND_LOW] = (uint8_t)Blend(c, 255, 25 * k);
+    sBlendReady = 1;
+}
+
 void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
 {
-    for (int32_t c = 0; c < width; ++c) {
-        size_t pairIndex = ((size_t)row * (size_t)width + (size_t)c) / 2;
+    if (width <= 0) return;
+    if (row < 0) {
+        // Above the picture: nothing of it to show.
+        for (int32_t c = 0; c < width; ++c) out[c] = 0;
+        return;
+    }
+    if (width & 1) {
+        // Pairs straddle the rows: pixel by pixel.
+        for (int32_t c = 0; c < width; ++c) {
+            size_t pairIndex = ((size_t)row * (size_t)width + (size_t)c) / 2;
+            if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
+                out[c] = 0;
+                continue;
+            }
+            const uint8_t* q = gSkinPicture + pairIndex * 4;
+            uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), oddUnit = (uint16_t)(q[2] | (q[3] << 8));
+            int32_t a = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
+            if (even == 0xFFFF) even = 0x8080;
+            if (oddUnit == 0xFFFF) oddUnit = 0x8080;
+            uint32_t pair = (uint32_t)even | ((uint32_t)oddUnit << 16);
+            out[c] = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+        }
+        return;
+    }
+    // Whole pairs, each giving its two pixels: the same as Yuv2_YuvToRgb
+    // with the chroma offsets worked out once a pair and the blend towards
+    // white from the table.
+    MakeBlendTables();
+    size_t firstPair = (size_t)row * (size_t)width / 2;
+    for (int32_t c = 0; c < width; c += 2) {
+        size_t pairIndex = firstPair + (size_t)c / 2;
         if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
-            out[c] = 0;
+            out[c] = out[c + 1] = 0;
             continue;
         }
-        const uint8_t* q = gSkinPicture + pairIndex * 4;
-        uint16_t even = (uint16_t)(q[0] | (q[1] << 8)), oddUnit = (uint16_t)(q[2] | (q[3] << 8));
-        int32_t a = even == 0xFFFF ? 100 : (q[1] & 3) * 25;
+        uint32_t pair;
+        memcpy(&pair, gSkinPicture + pairIndex * 4, 4);
+        uint32_t even = pair & 0xFFFF, oddUnit = pair >> 16;
+        int32_t k = even == 0xFFFF ? 4 : (int32_t)((pair >> 8) & 3);
         if (even == 0xFFFF) even = 0x8080;
         if (oddUnit == 0xFFFF) oddUnit = 0x8080;
-        uint32_t pair = (uint32_t)even | ((uint32_t)oddUnit << 16);
-        out[c] = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+        int32_t U = (int32_t)(even >> 8), V = (int32_t)(oddUnit >> 8);
+        int32_t dR = ((V * 292) >> 8) - 146 - BLEND_LOW;
+        int32_t dG = 125 - ((V * 149 + U * 101) >> 8) - BLEND_LOW;
+        int32_t dB = ((U * 516) >> 8) - 258 - BLEND_LOW;
+        const uint8_t* t = sBlendToWhite[k];
+        int32_t y0 = (int32_t)(even & 0xFF), y1 = (int32_t)(oddUnit & 0xFF);
+        out[c] = ((uint32_t)t[y0 + dR] << 16) | ((uint32_t)t[y0 + dG] << 8) | (uint32_t)t[y0 + dB];
+        out[c + 1] = ((uint32_t)t[y1 + dR] << 16) | ((uint32_t)t[y1 + dG] << 8) | (uint32_t)t[y1 + dB];
     }
 }
+
+// The composed picture as Image1's bitmap last received it, so that a
+// redraw converts only the rows that changed since; valid while the bitmap
+// is the one drawn, of that size, and untouched since.
+static uint8_t sDrawnPicture[SKIN_PICTURE_SIZE];
+static const TBitmap* sDrawnBitmap;
+static int32_t sDrawnWidth, sDrawnHeight;
+static uint64_t sDrawnChangeCount;
 
 void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
 {
@@ -777,7 +907,20 @@ void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
     TBitmap* b = gViewerForm->Image1->Picture()->Bitmap();
     b->SetPixelFormat(pf32bit);
     b->SetSize(width, height);
-    for (int32_t r = 0; r < height; ++r) Yuv2_PictureRow(r, width, (uint32_t*)b->ScanLine(r));
+    bool known = b == sDrawnBitmap && width == sDrawnWidth && height == sDrawnHeight &&
+                 b->ChangeCount() == sDrawnChangeCount;
+    size_t rowBytes = (size_t)width * 2;
+    for (int32_t r = 0; r < height; ++r) {
+        const uint8_t* composed = gSkinPicture + (size_t)r * rowBytes;
+        uint8_t* drawn = sDrawnPicture + (size_t)r * rowBytes;
+        if (known && memcmp(composed, drawn, rowBytes) == 0) continue;
+        Yuv2_PictureRow(r, width, (uint32_t*)b->ScanLine(r));
+        memcpy(drawn, composed, rowBytes);
+    }
+    sDrawnBitmap = b;
+    sDrawnWidth = width;
+    sDrawnHeight = height;
+    sDrawnChangeCount = b->ChangeCount();
     gViewerForm->Image1->Invalidate();
 }
 
@@ -795,7 +938,7 @@ void Yuv2_Redraw(int32_t force)
     for (int32_t s = (int32_t)(gSkinCount < (uint32_t)SKIN_ENTRY_ROOM ? gSkinCount : (uint32_t)SKIN_ENTRY_ROOM) - 1; s >= 0; --s) {
         const TSkinEntry* entry = &gSkins[s];
         if (entry->x < 0) continue;
-        int32_t read = Yuv2_ReadSkinFile(s);
+        int32_t read = Yuv2_RefreshSkinFile(s);
         if (read == SKIN_READ_MISSING) break;
         if (read == SKIN_READ_CHANGED) continue; // not what was loaded: leave it
         Preset_SetIoButtons();

@@ -5,7 +5,6 @@
 // Owns gPressed, gMouseDown, gPanelLevel, the hold words and the repeat
 // state.
 #include "panel/Ie_com.h"
-#include "control/Pending.h"
 #include "panel/Month.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
@@ -211,8 +210,7 @@ void Yuv2_MouseEvent(int32_t down, int32_t x, int32_t y, const char* name)
     }
     Yuv2_ReleaseAction(0, x, y, copy);
     gHoldActive = 0;
-    gLastDrawn[0] = -2;
-    gLastDrawn[1] = -2;
+    Panel_Invalidate();
     if (gHoldCode != 0) Yuv2_ReleaseAction(3, x, y, copy);
 }
 

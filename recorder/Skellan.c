@@ -1,16 +1,9 @@
 /* The PPPoE starter's one job: record in, client started. Owns only the
    record copy, the two NUL-terminated fields and the client's argument
-   vector, all on the stack of Skellan_Run. Plain C89/C99 plus the POSIX
-   process calls of the recorder's C library. */
-#define _POSIX_C_SOURCE 1
+   vector, all on the stack of Skellan_Run. Plain C99 over the few system
+   services of SkellanSys.h: no C library is needed on the recorder. */
 #include "recorder/Skellan.h"
-
-#include <errno.h>
-#include <stdio.h>
-#include <string.h>
-#include <sys/types.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "recorder/SkellanSys.h"
 
 static char kInterface[] = "adm0";
 static char kUserOption[] = "-u";
@@ -21,25 +14,31 @@ static char kKeepOption[] = "-k";
 static void TakeField(char *text, const unsigned char *field)
 {
     size_t n = 0;
-    while (n < SKELLAN_FIELD_SIZE && field[n] != 0) n++;
-    memcpy(text, field, n);
+    while (n < SKELLAN_FIELD_SIZE && field[n] != 0) {
+        text[n] = (char)field[n];
+        n++;
+    }
     text[n] = '\0';
 }
 
-/* Runs the client with argv and waits for it; its result is not looked at. */
-static void RunClient(const char *clientPath, char **argv)
+/* Zeroes bytes the compiler must not leave out, though nothing reads them
+   again: the password is not left on the stack. */
+static void Wipe(void *bytes, size_t n)
 {
-    pid_t pid;
-    int status;
+    volatile unsigned char *p = (volatile unsigned char *)bytes;
+    while (n-- > 0) *p++ = 0;
+}
 
-    pid = fork();
-    if (pid == 0) {
-        execv(clientPath, argv);
-        _exit(127);
+/* Reads up to n bytes, as many reads as it takes; the count read. */
+static size_t ReadRecord(int fd, unsigned char *record, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        long r = Sys_Read(fd, record + got, n - got);
+        if (r <= 0) break;
+        got += (size_t)r;
     }
-    if (pid < 0) return;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    return got;
 }
 
 int Skellan_Run(const char *recordPath, const char *clientPath)
@@ -48,13 +47,13 @@ int Skellan_Run(const char *recordPath, const char *clientPath)
     char user[SKELLAN_FIELD_SIZE + 1];
     char password[SKELLAN_FIELD_SIZE + 1];
     char *argv[8];
-    FILE *file;
     size_t got;
+    int fd;
 
-    file = fopen(recordPath, "rb");
-    if (file == NULL) return -1;
-    got = fread(record, 1, sizeof record, file);
-    fclose(file);
+    fd = Sys_OpenRead(recordPath);
+    if (fd < 0) return -1;
+    got = ReadRecord(fd, record, sizeof record);
+    Sys_Close(fd);
     if (got < sizeof record) return -1;
 
     /* Any flag value other than 0 (the little-endian i16 at 0) means on. */
@@ -71,9 +70,9 @@ int Skellan_Run(const char *recordPath, const char *clientPath)
     argv[5] = password;
     argv[6] = kKeepOption;
     argv[7] = NULL;
-    RunClient(clientPath, argv);
+    Sys_RunAndWait(clientPath, argv);
 
-    memset(record, 0, sizeof record);
-    memset(password, 0, sizeof password);
+    Wipe(record, sizeof record);
+    Wipe(password, sizeof password);
     return 0;
 }

@@ -62,17 +62,22 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$bin/tavlin-host" --page "$demo/page.html"
 else
   shot="$demo/screenshot.png"
-  echo "no display: running the control offscreen for 4 s"
-  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --screenshot "$shot" --after-ms 4000
+  echo "no display: running the control offscreen until its pictures and time show"
+  # Each run waits for the first picture and the time over it (the link
+  # up), however long the machine takes.
+  up=(--wait-video 60000 --wait-text '354,30,60000,*:*:*')
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" "${up[@]}" --screenshot "$shot" --after-ms 0
   echo "screenshot: $shot"
-  # The Playback page: the calendar marks the days the recorder holds.
+  # The Playback page (its key lit): the calendar marks the days the
+  # recorder holds a moment later.
   playback="$demo/playback.png"
-  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --click 799,46,3000 \
-    --screenshot "$playback" --after-ms 4500
+  QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" "${up[@]}" --click 799,46,0 \
+    --wait-pixel 768,50,60000,2B6DB1 --screenshot "$playback" --after-ms 1500
   echo "screenshot of the Playback page: $playback"
   # The movie opened from the Backup page and played, then stepped 5 s on.
   local_shot="$demo/localplay.png"
   QT_QPA_PLATFORM=offscreen "$bin/tavlin-host" --page "$demo/page.html" --answer "open=$demo/sample.mov" \
-    --click 877,46,3000 --click 942,162,3400 --click 804,187,5000 --screenshot "$local_shot" --after-ms 6000
+    "${up[@]}" --click 877,46,0 --wait-pixel 850,50,60000,2B6DB1 --click 942,162,0 --click 804,187,1600 \
+    --screenshot "$local_shot" --after-ms 2600
   echo "screenshot of the movie playing: $local_shot"
 fi

@@ -53,6 +53,30 @@ HRESULT TComClassFactory::LockServer(BOOL fLock)
     return S_OK;
 }
 
+// --- The COM map -----------------------------------------------------------------
+
+HRESULT Com_QueryMap(void* object, const TComMapEntry* map, size_t count, REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!object || !map || count == 0) return E_NOINTERFACE;
+    if (riid == IID_IUnknown) {
+        IUnknown* self = map[0].get(object);
+        self->AddRef();
+        *ppv = self;
+        return S_OK;
+    }
+    for (size_t i = 0; i < count; i++) {
+        if (*map[i].iid == riid) {
+            IUnknown* p = map[i].get(object);
+            p->AddRef();
+            *ppv = p;
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
+
 // --- Names ----------------------------------------------------------------------
 
 static bool SameNameNoCase(LPCOLESTR wide, const char* name)

@@ -4,6 +4,7 @@
 // dispatch events, and an in-memory property bag for hosts and tests.
 #pragma once
 #include "platform/com/ComInterfaces.h"
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,18 @@ private:
     TComCreator FCreator;
 };
 
+// --- The COM map ---------------------------------------------------------------
+// An object's interfaces in the order QueryInterface looks for them; the
+// first one also answers IID_IUnknown, so that it is the object's identity.
+
+struct TComMapEntry {
+    const IID* iid;
+    const char* name;
+    IUnknown* (*get)(void* object); // the object as that interface
+};
+// Answers riid from the map (with a reference), else E_NOINTERFACE.
+HRESULT Com_QueryMap(void* object, const TComMapEntry* map, size_t count, REFIID riid, void** ppv);
+
 // --- Error information ------------------------------------------------------
 
 // Makes an error object {description, iid, source} the calling thread's
@@ -58,6 +71,22 @@ struct TDispatchName {
 // were found, DISP_E_UNKNOWNNAME otherwise.
 HRESULT Disp_GetIDsOfNames(const TDispatchName* table, size_t count, LPOLESTR* rgszNames, UINT cNames,
                            DISPID* rgDispId);
+
+// Takes the entry of that cookie out of a list of {cookie, sink} and then
+// releases its sink (which may call back into a consistent list); false
+// when no entry has the cookie.
+template <class TEntry>
+bool Cookies_Drop(std::vector<TEntry>& list, DWORD cookie)
+{
+    for (size_t i = 0; i < list.size(); i++)
+        if (list[i].cookie == cookie) {
+            auto* sink = list[i].sink;
+            list.erase(list.begin() + (long)i);
+            sink->Release();
+            return true;
+        }
+    return false;
+}
 
 // --- Connection points -------------------------------------------------------
 
@@ -91,6 +120,9 @@ public:
     // carry the sinks' changes back. S_OK, or the first failure of a sink
     // (the others are still called).
     HRESULT FireEvent(DISPID dispid, VARIANTARG* args = nullptr, UINT argCount = 0);
+    // Calls call with each sink connected when the call starts (as the
+    // connection's interface), each held meanwhile; sinks may unadvise.
+    void ForEachSink(const std::function<void(IUnknown* sink)>& call);
     ULONG SinkCount() const { return (ULONG)FSinks.size(); }
     // Releases every sink.
     void UnadviseAll();

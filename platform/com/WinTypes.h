@@ -35,10 +35,41 @@ typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
 
-// Opaque handles. A window handle is whatever the window layer hands out.
+// Opaque handles. A window handle is whatever the window layer hands out;
+// device contexts, bitmaps and global memory blocks are those of
+// platform/win/Gdi.h.
 typedef void* HANDLE;
 typedef void* HWND;
 typedef void* HMODULE;
 typedef HMODULE HINSTANCE;
+typedef void* HDC;
+typedef void* HGDIOBJ;
+typedef HGDIOBJ HBITMAP;
+typedef HGDIOBJ HPALETTE;
+typedef void* HGLOBAL;
+typedef void* HMENU;
+typedef void* HACCEL;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+
+// Geometry: points, sizes and rectangles (left, top, right, bottom; right
+// and bottom outside), in pixels or in whatever unit the call names.
+struct POINT {
+    LONG x, y;
+};
+typedef POINT POINTL;
+struct SIZE {
+    LONG cx, cy;
+};
+typedef SIZE SIZEL;
+typedef SIZEL* LPSIZEL;
+struct RECT {
+    LONG left, top, right, bottom;
+};
+typedef RECT RECTL;
+typedef RECT* LPRECT;
+typedef const RECT* LPCRECT;
+typedef RECTL* LPRECTL;
+typedef const RECTL* LPCRECTL;
 // The address GetProcAddress gives; cast to the function's real type.
 typedef void (*FARPROC)();

@@ -206,6 +206,12 @@ uint32_t TSoundBuffer::Pull(uint8_t* out, uint32_t n, bool idleTone)
     return got;
 }
 
+std::vector<uint8_t> TSoundBuffer::Loop()
+{
+    std::lock_guard<std::mutex> g(FLock);
+    return FLoop;
+}
+
 // --- Device ---------------------------------------------------------------
 
 ULONG TSoundDevice::AddRef() { return ++FRefs; }

@@ -220,4 +220,7 @@ uint32_t FakeSound_Advance(uint32_t bytes);
 // Everything played so far, in order.
 std::vector<uint8_t> FakeSound_Played();
 void FakeSound_ClearPlayed();
+// The bytes the buffer's loop holds now (what Advance would play from);
+// empty when there is no buffer.
+std::vector<uint8_t> FakeSound_Loop();
 TFakeSoundState FakeSound_State();

@@ -131,6 +131,13 @@ void FakeSound_ClearPlayed()
     gPlayed.clear();
 }
 
+std::vector<uint8_t> FakeSound_Loop()
+{
+    std::lock_guard<std::mutex> g(gFakeLock);
+    TFakeBuffer* b = NewestBuffer();
+    return b ? b->Loop() : std::vector<uint8_t>();
+}
+
 TFakeSoundState FakeSound_State()
 {
     std::lock_guard<std::mutex> g(gFakeLock);

@@ -50,6 +50,8 @@ public:
     // the bytes that came from the loop (into all n when idleTone); returns
     // the bytes that came from the loop.
     uint32_t Pull(uint8_t* out, uint32_t n, bool idleTone);
+    // What the device plays from: the loop's bytes as the last Unlock left them.
+    std::vector<uint8_t> Loop();
     // The silence byte of the format.
     uint8_t SilenceByte() const { return FFormat.wBitsPerSample == 8 ? 0x80 : 0x00; }
 

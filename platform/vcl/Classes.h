@@ -8,12 +8,6 @@
 #include <vector>
 
 // Raised for an index outside a list ("List index out of bounds (5)").
-// Chooses how the library's 8-bit texts map to the characters the user
-// sees: null or "" keeps each byte one character (Latin-1, the default);
-// otherwise a code page name such as "UTF-8", "windows-1252" or "Big5".
-// false when the name is unknown.
-bool Vcl_SetAnsiCodePage(const char* name);
-
 class EStringListError : public std::out_of_range {
 public:
     explicit EStringListError(int index);
@@ -37,9 +31,9 @@ public:
     // First index whose text equals s exactly, or -1.
     int IndexOf(const AnsiString& s) const;
     // The lines joined, each followed by CR LF; SetText splits at CR LF,
-    // LF or CR.
+    // LF or CR. A list that shows its lines takes the whole text at once.
     AnsiString Text() const;
-    void SetText(const AnsiString& text);
+    virtual void SetText(const AnsiString& text);
     // Kept for callers that bracket many changes; lists update at once.
     void BeginUpdate() {}
     void EndUpdate() {}

@@ -1,15 +1,13 @@
 // Qt backend of TControl and TWinControl: bounds, visibility, colour and
 // font inheritance, alignment of children, and the routing of Qt's mouse
-// and key events into the controls' events. Owns the code-page setting of
-// the 8-bit texts.
+// and key events into the controls' events, and the 8-bit texts' way to
+// and from Qt's strings.
 #include "platform/vcl/Forms.h"
 #include "platform/vcl/VclQt.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include "platform/vcl/CodePage.h"
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <memory>
@@ -31,59 +29,28 @@ bool VclHeadless()
     return p == "offscreen" || p == "minimal" || p.isEmpty();
 }
 
-namespace {
-// Null: byte-transparent (Latin-1).
-std::unique_ptr<QStringDecoder> gDecoder;
-std::unique_ptr<QStringEncoder> gEncoder;
-std::string gAnsiName;
-} // namespace
-
-const char* Vcl_AnsiCodePageName() { return gAnsiName.empty() ? nullptr : gAnsiName.c_str(); }
-
-bool Vcl_SetAnsiCodePage(const char* name)
-{
-    if (!name || !*name) {
-        gDecoder.reset();
-        gEncoder.reset();
-        gAnsiName.clear();
-        return true;
-    }
-    auto dec = std::make_unique<QStringDecoder>(name);
-    auto enc = std::make_unique<QStringEncoder>(name);
-    if (!dec->isValid() || !enc->isValid()) return false;
-    gDecoder = std::move(dec);
-    gEncoder = std::move(enc);
-    gAnsiName = name;
-    return true;
-}
-
-QString VclToQ(const AnsiString& s)
-{
-    if (!gDecoder) return QString::fromLatin1(s.data(), (qsizetype)s.size());
-    return gDecoder->decode(QByteArrayView(s.data(), (qsizetype)s.size()));
-}
-
-AnsiString VclFromQ(const QString& s)
-{
-    if (!gEncoder) {
-        QByteArray b = s.toLatin1();
-        return AnsiString(b.constData(), (size_t)b.size());
-    }
-    QByteArray b = gEncoder->encode(s);
-    return AnsiString(b.constData(), (size_t)b.size());
-}
+// Texts of the process code page, and of a character set's code page.
+QString VclToQ(const AnsiString& s) { return VclToQ(s, DEFAULT_CHARSET); }
+AnsiString VclFromQ(const QString& s) { return VclFromQ(s, DEFAULT_CHARSET); }
 
 QString VclToQ(const AnsiString& s, int charset)
 {
-    if (!Vcl_CharsetCodePage(charset) || Vcl_CharsetCodePage(charset) == Vcl_AnsiCodePageName()) return VclToQ(s);
-    return QString::fromStdString(Vcl_AnsiToUtf8(s.data(), s.size(), charset));
+    std::string u = Vcl_AnsiToUtf8(s.data(), s.size(), charset);
+    return QString::fromUtf8(u.data(), (qsizetype)u.size());
 }
 
 AnsiString VclFromQ(const QString& s, int charset)
 {
-    if (!Vcl_CharsetCodePage(charset) || Vcl_CharsetCodePage(charset) == Vcl_AnsiCodePageName()) return VclFromQ(s);
     QByteArray u = s.toUtf8();
     return Vcl_Utf8ToAnsi(u.constData(), (size_t)u.size(), charset);
+}
+
+bool VclInCodePage(const QString& s, int charset)
+{
+    QByteArray u = s.toUtf8();
+    bool lossy = false;
+    Vcl_Utf8ToAnsi(u.constData(), (size_t)u.size(), charset, &lossy);
+    return !lossy && !s.contains(QChar(0xFFFD));
 }
 
 QColor VclQColor(TColor color)
@@ -214,6 +181,7 @@ void VclApplyColor(TControl* c)
     w->setPalette(pal);
     w->setAutoFillBackground(c->FImpl->fillBackground);
     w->update();
+    VclNotifyRepaint(c);
 }
 
 void VclApplyFont(TControl* c)
@@ -231,6 +199,7 @@ void VclApplyFont(TControl* c)
     }
     w->setPalette(pal);
     w->update();
+    VclNotifyRepaint(c);
     VclSafeCall([&] { c->FontChanged(); });
 }
 
@@ -369,6 +338,7 @@ void TControl::SetVisible(bool value)
     FImpl->visible = value;
     if (FImpl->widget && FImpl->parent) FImpl->widget->setVisible(value);
     if (FImpl->align != alNone && FImpl->parent) FImpl->parent->Realign();
+    VclNotifyRepaint(this);
 }
 
 bool TControl::Showing() const
@@ -397,6 +367,7 @@ void TControl::SetText(const AnsiString& value)
     if (FImpl->text == value) return;
     FImpl->text = value;
     TextChanged();
+    VclNotifyRepaint(this);
 }
 
 TColor TControl::Color() const { return FImpl->color; }
@@ -488,16 +459,19 @@ void TControl::SetAnchors(TAnchors value) { FImpl->anchors = value; }
 void TControl::Repaint()
 {
     if (FImpl->widget) FImpl->widget->repaint();
+    VclNotifyRepaint(this);
 }
 
 void TControl::Invalidate()
 {
     if (FImpl->widget) FImpl->widget->update();
+    VclNotifyRepaint(this);
 }
 
 void TControl::Update()
 {
     if (FImpl->widget) FImpl->widget->repaint();
+    VclNotifyRepaint(this);
 }
 
 // Graphic controls stay below the parent's windowed children.
@@ -596,8 +570,10 @@ void TWinControl::SetImeMode(TImeMode value)
 {
     FImeMode = value;
     if (!FImpl->widget) return;
-    if (value == imDisable || value == imClose) FImpl->widget->setAttribute(Qt::WA_InputMethodEnabled, false);
-    else if (value == imOpen) FImpl->widget->setAttribute(Qt::WA_InputMethodEnabled, true);
+    // A closed input method is one the user may still open (to type a
+    // title in Chinese, say); only a disabled one is gone.
+    if (value == imDisable) FImpl->widget->setAttribute(Qt::WA_InputMethodEnabled, false);
+    else if (value == imOpen || value == imClose) FImpl->widget->setAttribute(Qt::WA_InputMethodEnabled, true);
 }
 
 void TWinControl::SetFocus()

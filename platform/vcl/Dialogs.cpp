@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVariant>
@@ -196,6 +197,12 @@ bool TOpenDialog::Run(bool save)
 
 bool TOpenDialog::Execute() { return Run(false); }
 bool TSaveDialog::Execute() { return Run(true); }
+
+TFontDialog::TFontDialog(TComponent* AOwner) : TCommonDialog(AOwner)
+{
+    VclEnsureApplication();
+    FFont.SetName(VclFromQ(QFontInfo(VclQFont(FFont)).family()));
+}
 
 bool TFontDialog::Execute()
 {

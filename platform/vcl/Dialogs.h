@@ -116,9 +116,11 @@ public:
     bool Execute() override;
 };
 
+// Font starts as the platform's default font, named by the family the
+// platform really draws it with.
 class TFontDialog : public TCommonDialog {
 public:
-    explicit TFontDialog(TComponent* AOwner) : TCommonDialog(AOwner) {}
+    explicit TFontDialog(TComponent* AOwner);
     TFont* Font() { return &FFont; }
     bool Execute() override;
 

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QImage>
+#include <QPainter>
 #include <QPixmap>
 #include <QTimer>
 
@@ -104,7 +105,7 @@ VclKeyPreview* gPreviewFilter = nullptr;
 } // namespace
 
 struct TCustomForm::FormImpl {
-    int unused = 0;
+    std::function<void()> repaintObserver;
 };
 
 TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner), FForm(new FormImpl)
@@ -298,6 +299,64 @@ int Vcl_SaveWindowPng(void* handle, const char* path)
     return pm.save(QString::fromLocal8Bit(path), "PNG") ? 0 : -1;
 }
 
+int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top,
+                    int right, int bottom)
+{
+    auto* w = static_cast<QWidget*>(handle);
+    if (!w || !firstRow || width <= 0 || height <= 0 || right <= left || bottom <= top) return -1;
+    const int rowBytes = rowStride < 0 ? -rowStride : rowStride;
+    if (rowBytes < width * 4) return -1;
+    // Rows kept top-down are drawn in place; bottom-up ones through a copy.
+    QImage target;
+    if (rowStride > 0) target = QImage(static_cast<uchar*>(firstRow), width, height, rowStride, QImage::Format_RGB32);
+    else {
+        target = QImage(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; y++)
+            memcpy(target.scanLine(y), static_cast<uchar*>(firstRow) + (ptrdiff_t)y * rowStride, (size_t)width * 4);
+    }
+    {
+        QPainter p(&target);
+        p.setClipRect(QRect(0, 0, width, height));
+        p.translate(left, top);
+        QSize size = w->size();
+        if (size.width() > 0 && size.height() > 0 && (size.width() != right - left || size.height() != bottom - top)) {
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            p.scale((double)(right - left) / size.width(), (double)(bottom - top) / size.height());
+        }
+        w->render(&p, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    }
+    if (rowStride < 0)
+        for (int y = 0; y < height; y++)
+            memcpy(static_cast<uchar*>(firstRow) + (ptrdiff_t)y * rowStride, target.constScanLine(y), (size_t)width * 4);
+    return 0;
+}
+
+int Vcl_SavePixelsPng(const void* firstRow, int width, int height, int rowStride, const char* path)
+{
+    if (!firstRow || !path || width <= 0 || height <= 0) return -1;
+    const int rowBytes = rowStride < 0 ? -rowStride : rowStride;
+    if (rowBytes < width * 4) return -1;
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; y++)
+        memcpy(image.scanLine(y), static_cast<const uchar*>(firstRow) + (ptrdiff_t)y * rowStride, (size_t)width * 4);
+    return image.save(QString::fromLocal8Bit(path), "PNG") ? 0 : -1;
+}
+
+int Vcl_SetRepaintObserver(void* handle, std::function<void()> changed)
+{
+    auto* f = dynamic_cast<TCustomForm*>(VclControlOf(static_cast<QWidget*>(handle)));
+    if (!f) return -1;
+    f->FForm->repaintObserver = std::move(changed);
+    return 0;
+}
+
+void VclNotifyRepaint(const TControl* c)
+{
+    while (c && c->Parent()) c = c->Parent();
+    auto* f = dynamic_cast<const TCustomForm*>(c);
+    if (f && f->FForm && f->FForm->repaintObserver) f->FForm->repaintObserver();
+}
+
 long Vcl_WindowPixel(void* handle, int x, int y)
 {
     auto* w = static_cast<QWidget*>(handle);
@@ -441,12 +500,17 @@ int Vcl_TypeTextAt(void* handle, int x, int y, const char* text)
     if (!target) return -1;
     target->setFocus(Qt::MouseFocusReason);
     SendKey(target, Qt::Key_A, QString(), Qt::ControlModifier); // select all
-    for (const char* p = text; *p && target; p++) {
-        if (*p == '\n') {
+    // One key per character (a surrogate pair is one character).
+    const QString typed = QString::fromUtf8(text);
+    for (qsizetype i = 0; i < typed.size() && target; i++) {
+        QChar c = typed[i];
+        if (c == '\n') {
             SendKey(target, Qt::Key_Return, "\r");
             continue;
         }
-        SendKey(target, KeyCodeOf(*p), VclToQ(AnsiString(1, *p)));
+        qsizetype n = c.isHighSurrogate() && i + 1 < typed.size() ? 2 : 1;
+        SendKey(target, c.unicode() < 0x80 ? KeyCodeOf((char)c.unicode()) : (int)Qt::Key_unknown, typed.mid(i, n));
+        i += n - 1;
     }
     if (!target) return 0;
     // An empty text still clears what was there.

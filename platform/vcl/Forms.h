@@ -139,6 +139,23 @@ void* Vcl_FindWindow(const char* title);
 // Writes the window as it looks now, children included, as a PNG file.
 // 0, or -1 when the handle is null or the file cannot be written.
 int Vcl_SaveWindowPng(void* handle, const char* path);
+// Draws the window as it looks now, children included, into 32-bit pixels
+// (0x00RRGGBB little-endian, the top byte set to 0xFF) of width x height:
+// firstRow is the top row, rowStride the bytes from a row to the one
+// below it (negative for rows kept bottom-up), and the window lands
+// scaled on the rectangle left, top, right, bottom of those pixels,
+// clipped to them. Also for a hidden window. 0, or -1 for a null handle
+// or an empty rectangle.
+int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top,
+                    int right, int bottom);
+// Writes 32-bit pixels laid out as above (top row first) as a PNG file.
+int Vcl_SavePixelsPng(const void* firstRow, int width, int height, int rowStride, const char* path);
+// Calls changed() whenever the class library repaints the form (a handle
+// of a form) or a control on it: Repaint, Invalidate, Update, a picture,
+// text, colour, font or visibility change; also while the form is
+// hidden. Null stops it. One observer per form; -1 when the handle is not
+// a form's.
+int Vcl_SetRepaintObserver(void* handle, std::function<void()> changed);
 // The colour of one pixel of the window as drawn now (0x00RRGGBB), or -1.
 long Vcl_WindowPixel(void* handle, int x, int y);
 // The colours of the w x h pixels from x, y of the window as drawn now
@@ -157,9 +174,10 @@ int Vcl_ClickAt(void* handle, int x, int y);
 // Types one character into the focused control of the window.
 int Vcl_KeyPressAt(void* handle, char key);
 // Clicks at x, y, then replaces the text of the edit, memo or editable
-// combo box there the way a user does: selects all of it and types text
-// (so MaxLength and OnChange behave as for typing; "\n" is Enter). -1 when
-// there is no such control at the point.
+// combo box there the way a user does: selects all of it and types text,
+// UTF-8, one character after another (so MaxLength, MaxBytes and OnChange
+// behave as for typing; "\n" is Enter). -1 when there is no such control
+// at the point.
 int Vcl_TypeTextAt(void* handle, int x, int y, const char* text);
 // The text of the label, edit or button shown at window coordinates x, y
 // (the topmost one there), as UTF-8 into out (at most size - 1 bytes and a

@@ -282,6 +282,8 @@ const void* TBitmap::ScanLine(int y) const
 
 int TBitmap::RowBytes() const { return (int)FImpl->image.bytesPerLine(); }
 
+uint64_t TBitmap::ChangeCount() const { return FImpl->version; }
+
 TCanvas* TBitmap::Canvas()
 {
     if (!FImpl->canvas) FImpl->canvas = new TCanvas(this);
@@ -300,20 +302,57 @@ void TBitmap::Assign(const TBitmap& other)
     Changed();
 }
 
-// 24-bit files stay 24-bit; everything else becomes 32-bit.
-static void TakeBmp(TBitmap::Impl* d, const QByteArray& bytes)
+static uint32_t Le32(const uchar* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
+static uint16_t Le16(const uchar* p) { return (uint16_t)(p[0] | p[1] << 8); }
+
+// The commonest file, uncompressed 24 bits a pixel, straight into a 24-bit
+// image: its rows are the file's byte for byte, bottom row first unless
+// the height is negative. False for any other file, or one whose rows do
+// not all lie within it; Qt's reader takes those.
+static bool Read24BitRows(const uchar* data, qsizetype size, QImage* out)
 {
-    if (bytes.size() < 30 || bytes[0] != 'B' || bytes[1] != 'M') throw EInvalidGraphic("Bitmap image is not valid");
-    int bits = (uchar)bytes[28] | ((uchar)bytes[29] << 8);
-    QBuffer buf;
-    buf.setData(bytes);
-    buf.open(QIODevice::ReadOnly);
-    QImageReader reader(&buf, "bmp");
-    QImage img = reader.read();
-    if (img.isNull()) throw EInvalidGraphic("Bitmap image is not valid");
-    d->format = bits == 24 ? pf24bit : pf32bit;
-    QImage conv = img.convertToFormat(QtFormat(d->format));
-    d->image = conv.copy();
+    if (size < 54) return false;
+    uint32_t pixels = Le32(data + 10), header = Le32(data + 14);
+    if (header < 40 || header > (uint64_t)size - 14) return false;
+    int64_t w = (int32_t)Le32(data + 18), h = (int32_t)Le32(data + 22);
+    if (Le16(data + 26) != 1 || Le16(data + 28) != 24 || Le32(data + 30) != 0) return false;
+    uint64_t rows = (uint64_t)(h < 0 ? -h : h);
+    // Within what Qt's reader would take (its 256 MB for the 32-bit image
+    // it reads into); a larger picture is left to it to refuse.
+    if (w <= 0 || rows == 0 || (uint64_t)w * rows * 4 > (256u << 20)) return false;
+    uint64_t stride = ((uint64_t)w * 3 + 3) & ~(uint64_t)3;
+    if (pixels < 14 + header || pixels + stride * rows > (uint64_t)size) return false;
+    QImage image((int)w, (int)rows, QImage::Format_BGR888);
+    if (image.isNull()) return false;
+    size_t used = (size_t)w * 3, pad = (size_t)image.bytesPerLine() - used;
+    for (uint64_t y = 0; y < rows; y++) {
+        const uchar* row = data + pixels + stride * (h > 0 ? rows - 1 - y : y);
+        uchar* line = image.scanLine((int)y);
+        memcpy(line, row, used);
+        memset(line + used, 0, pad);
+    }
+    *out = image;
+    return true;
+}
+
+// 24-bit files stay 24-bit; everything else becomes 32-bit.
+static void TakeBmp(TBitmap::Impl* d, const uchar* data, qsizetype size)
+{
+    if (!data || size < 30 || data[0] != 'B' || data[1] != 'M') throw EInvalidGraphic("Bitmap image is not valid");
+    int bits = data[28] | (data[29] << 8);
+    TPixelFormat format = bits == 24 ? pf24bit : pf32bit;
+    QImage image;
+    if (!Read24BitRows(data, size, &image)) {
+        QByteArray bytes = QByteArray::fromRawData((const char*)data, size);
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::ReadOnly);
+        QImageReader reader(&buf, "bmp");
+        QImage read = reader.read();
+        if (read.isNull()) throw EInvalidGraphic("Bitmap image is not valid");
+        image = read.convertToFormat(QtFormat(format)).copy();
+    }
+    d->format = format;
+    d->image = image;
     d->width = d->image.width();
     d->height = d->image.height();
     d->version++;
@@ -323,13 +362,19 @@ void TBitmap::LoadFromFile(const AnsiString& path)
 {
     QFile f(QString::fromLocal8Bit(path.c_str()));
     if (!f.open(QIODevice::ReadOnly)) throw EInvalidGraphic("Cannot open file \"" + path + "\"");
-    TakeBmp(FImpl, f.readAll());
+    // Read where the file lies in memory; closing the file unmaps it.
+    if (uchar* mapped = f.size() > 0 ? f.map(0, f.size()) : nullptr) {
+        TakeBmp(FImpl, mapped, f.size());
+    } else {
+        QByteArray bytes = f.readAll();
+        TakeBmp(FImpl, (const uchar*)bytes.constData(), bytes.size());
+    }
     Changed();
 }
 
 void TBitmap::LoadFromData(const void* data, size_t size)
 {
-    TakeBmp(FImpl, QByteArray((const char*)data, (qsizetype)size));
+    TakeBmp(FImpl, (const uchar*)data, (qsizetype)size);
     Changed();
 }
 

@@ -218,6 +218,10 @@ public:
     const void* ScanLine(int y) const;
     // Bytes from one row to the next.
     int RowBytes() const;
+    // Moves on with every access that may have changed pixels (writable
+    // scan lines, resizing, the canvas, loading): equal counts mean the
+    // pixels are as they were.
+    uint64_t ChangeCount() const;
     TCanvas* Canvas();
     void Assign(const TBitmap& other);
     // Windows bitmap files (.bmp); 24-bit files load as pf24bit, others

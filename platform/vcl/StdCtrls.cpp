@@ -1,12 +1,15 @@
 // Qt backend of the standard controls: each control owns one Qt widget;
 // changes made from code are guarded so that only the events the class
-// library raises for them are raised. No module state.
+// library raises for them are raised. Module state: the sizes texts were
+// measured at, and the flag that the fonts-ready milestone was marked.
 #include "platform/vcl/StdCtrls.h"
 #include "platform/vcl/VclQt.h"
+#include "platform/win/Win.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,21 +79,44 @@ void TCustomLabel::TextChanged()
     Invalidate();
 }
 
+// The sizes texts were measured at, by font, wrap width and text: a form's
+// labels are measured again whenever their font, colour or caption is set,
+// and mostly with the same font and text.
+static QHash<QString, QSize> gMeasured;
+
+static QSize MeasureText(const QFont& font, const QString& t, int wrapWidth)
+{
+    QString key = font.key() + QChar(0x1F) + QString::number(wrapWidth) + QChar(0x1F) + t;
+    auto at = gMeasured.constFind(key);
+    if (at != gMeasured.constEnd()) return *at;
+    QFontMetrics fm(font);
+    QRect r = wrapWidth > 0 ? fm.boundingRect(QRect(0, 0, wrapWidth, 100000), Qt::TextWordWrap, t)
+                            : fm.boundingRect(QRect(0, 0, 100000, 100000), 0, t);
+    if (gMeasured.size() >= 1024) gMeasured.clear();
+    gMeasured.insert(key, r.size());
+    return r.size();
+}
+
 void TCustomLabel::AdjustBounds()
 {
     if (!FAutoSize || !FImpl->widget) return;
-    QFontMetrics fm(FImpl->widget->font());
     QString t = StripAccel(VclToQ(Text()));
     if (t.isEmpty()) t = " ";
     int w, h;
     if (FWordWrap) {
-        QRect r = fm.boundingRect(QRect(0, 0, std::max(1, Width()), 100000), Qt::TextWordWrap, t);
         w = Width();
-        h = r.height();
+        h = MeasureText(FImpl->widget->font(), t, std::max(1, Width())).height();
     } else {
-        QRect r = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, t);
-        w = r.width();
-        h = r.height();
+        QSize size = MeasureText(FImpl->widget->font(), t, 0);
+        w = size.width();
+        h = size.height();
+    }
+    // The first text laid out has made the fonts ready: the font
+    // database, the face and its shaping.
+    static bool fontsReady = false;
+    if (!fontsReady) {
+        fontsReady = true;
+        Win_Milestone(MILESTONE_FONTS_READY);
     }
     int left = Left();
     if (FAlignment == taRightJustify) left += Width() - w;
@@ -160,6 +186,44 @@ struct TCustomEdit::EditImpl {
 
 static QLineEdit* LineOf(const TControl* c) { return static_cast<QLineEdit*>(VclWidgetOf(c)); }
 
+// The bytes of a text in a character set's code page.
+static qsizetype BytesOf(const QString& s, int charset) { return (qsizetype)VclFromQ(s, charset).size(); }
+
+// Cuts what a change inserted into `was` (giving `text`) so that text keeps
+// within maxChars characters and maxBytes bytes (0: no limit), but only
+// where the change made it longer. Where the cursor goes when text was
+// cut (behind what was inserted), else -1.
+static qsizetype CutToLimits(const QString& was, QString& text, int maxChars, int maxBytes, int charset)
+{
+    bool overChars = maxChars > 0 && text.size() > maxChars && text.size() > was.size();
+    bool overBytes = false;
+    if (maxBytes > 0 && !overChars) {
+        qsizetype now = BytesOf(text, charset);
+        overBytes = now > maxBytes && now > BytesOf(was, charset);
+    }
+    if (!overChars && !overBytes) return -1;
+    qsizetype pre = 0, suf = 0, lim = std::min(was.size(), text.size());
+    while (pre < lim && was[pre] == text[pre]) pre++;
+    while (suf < lim - pre && was[was.size() - 1 - suf] == text[text.size() - 1 - suf]) suf++;
+    QString inserted = text.mid(pre, text.size() - pre - suf);
+    QString kept = text.left(pre) + text.right(suf); // what stays of the old text
+    if (maxChars > 0) inserted = inserted.left(std::max<qsizetype>(0, maxChars - kept.size()));
+    if (maxBytes > 0) {
+        // Whole characters (a surrogate pair is one) while their bytes fit.
+        qsizetype room = maxBytes - BytesOf(kept, charset), take = 0;
+        while (take < inserted.size()) {
+            qsizetype n = inserted[take].isHighSurrogate() && take + 1 < inserted.size() ? 2 : 1;
+            qsizetype bytes = BytesOf(inserted.mid(take, n), charset);
+            if (bytes > room) break;
+            room -= bytes;
+            take += n;
+        }
+        inserted = inserted.left(take);
+    }
+    text = text.left(pre) + inserted + text.right(suf);
+    return pre + inserted.size();
+}
+
 TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FEdit(new EditImpl)
 {
     auto* w = new VclWidget<QLineEdit>();
@@ -172,20 +236,12 @@ TCustomEdit::TCustomEdit(TComponent* AOwner) : TWinControl(AOwner), FEdit(new Ed
     QObject::connect(w, &QLineEdit::textChanged, w, [this, w](const QString& now) {
         if (!VclControlOf(w) || FEdit->guard) return;
         QString text = now;
-        // What the user typed beyond MaxLength is cut off.
-        if (FMaxLength > 0 && text.size() > FMaxLength && text.size() > FEdit->last.size()) {
-            const QString& was = FEdit->last;
-            qsizetype pre = 0, suf = 0, lim = std::min(was.size(), text.size());
-            while (pre < lim && was[pre] == text[pre]) pre++;
-            while (suf < lim - pre && was[was.size() - 1 - suf] == text[text.size() - 1 - suf]) suf++;
-            QString inserted = text.mid(pre, text.size() - pre - suf);
-            qsizetype kept = pre + suf; // characters of the old text that stay
-            qsizetype room = std::max<qsizetype>(0, FMaxLength - kept);
-            inserted = inserted.left(room);
-            text = text.left(pre) + inserted + text.right(suf);
+        // What the user typed beyond MaxLength or MaxBytes is cut off.
+        qsizetype cursor = CutToLimits(FEdit->last, text, FMaxLength, FMaxBytes, Font()->Charset());
+        if (cursor >= 0) {
             FEdit->guard++;
             w->setText(text);
-            w->setCursorPosition((int)(pre + inserted.size()));
+            w->setCursorPosition((int)cursor);
             FEdit->guard--;
             if (text == FEdit->last) return;
         }
@@ -211,6 +267,8 @@ void TCustomEdit::SetText(const AnsiString& value)
 }
 
 void TCustomEdit::SetMaxLength(int value) { FMaxLength = value < 0 ? 0 : value; }
+void TCustomEdit::SetMaxBytes(int value) { FMaxBytes = value < 0 ? 0 : value; }
+bool TCustomEdit::TextInCodePage() const { return VclInCodePage(LineOf(this)->text(), Font()->Charset()); }
 
 void TCustomEdit::SetPasswordChar(char value)
 {
@@ -448,6 +506,16 @@ public:
         Store(v);
     }
     void Clear() override { Store(QStringList()); }
+    // The whole text in one change, as the memo takes a text set from code.
+    void SetText(const AnsiString& text) override
+    {
+        QString q = VclToQ(text);
+        q.replace("\r\n", "\n");
+        q.replace('\r', '\n');
+        QStringList v = q.split('\n');
+        if (!v.isEmpty() && v.back().isEmpty()) v.removeLast();
+        Store(v);
+    }
 
 private:
     QStringList Lines() const

@@ -66,8 +66,11 @@ private:
 
 enum TEditCharCase { ecNormal, ecUpperCase, ecLowerCase };
 
-// A one-line edit. MaxLength (0 = none) limits what the user types; Text
-// set from code is taken whole. PasswordChar other than 0 hides the text.
+// A one-line edit. MaxLength (0 = none) limits the characters the user
+// types, MaxBytes (0 = none) the bytes Text takes in the code page of the
+// edit's font character set: a character that would pass either limit is
+// not taken. Text set from code is taken whole. PasswordChar other than 0
+// hides the text.
 class TCustomEdit : public TWinControl {
 public:
     explicit TCustomEdit(TComponent* AOwner);
@@ -75,6 +78,11 @@ public:
     void SetText(const AnsiString& value) override;
     int MaxLength() const { return FMaxLength; }
     void SetMaxLength(int value);
+    int MaxBytes() const { return FMaxBytes; }
+    void SetMaxBytes(int value);
+    // False when the text shown holds a character the code page of the
+    // edit's font character set cannot write (Text has '?' in its place).
+    bool TextInCodePage() const;
     char PasswordChar() const { return FPasswordChar; }
     void SetPasswordChar(char value);
     bool ReadOnly() const;
@@ -92,6 +100,7 @@ public:
 
 private:
     int FMaxLength = 0;
+    int FMaxBytes = 0;
     char FPasswordChar = 0;
     TEditCharCase FCharCase = ecNormal;
 };

@@ -23,13 +23,16 @@ void VclEnsureApplication();
 // True when dialogs cannot be shown (no display: offscreen or minimal).
 bool VclHeadless();
 
-// 8-bit texts of the library and Qt's strings; byte-transparent (each byte
-// one character) unless Vcl_SetAnsiCodePage chose a code page.
+// 8-bit texts of the library and Qt's strings, in the process code page
+// (platform/vcl/CodePage.h).
 QString VclToQ(const AnsiString& s);
 AnsiString VclFromQ(const QString& s);
-// The same in the code page of a font character set (platform/vcl/CodePage.h).
+// The same in the code page of a font character set.
 QString VclToQ(const AnsiString& s, int charset);
 AnsiString VclFromQ(const QString& s, int charset);
+// False when s holds a character the set's code page cannot write (or the
+// replacement character of a byte it could not read).
+bool VclInCodePage(const QString& s, int charset);
 
 QColor VclQColor(TColor color);
 QFont VclQFont(const TFont& font);
@@ -101,6 +104,8 @@ bool VclMouse(QWidget* w, QMouseEvent* e, int kind);
 // false: the key was eaten (Key set to 0); *replacement: a changed key.
 bool VclKeyPress(TControl* c, QKeyEvent* e, char* replacement);
 void VclGeometryChanged(TControl* c, QWidget* w);
+// Tells the repaint observer of the control's form (Vcl_SetRepaintObserver).
+void VclNotifyRepaint(const TControl* c);
 // Applies Color and Font of the control to its widget.
 void VclApplyColor(TControl* c);
 void VclApplyFont(TControl* c);
@@ -153,7 +158,7 @@ protected:
                 return;
             }
             if (replacement) {
-                QKeyEvent changed(e->type(), e->key(), e->modifiers(), QString(QChar((uchar)replacement)));
+                QKeyEvent changed(e->type(), e->key(), e->modifiers(), VclToQ(AnsiString(1, replacement)));
                 Q::keyPressEvent(&changed);
                 return;
             }

@@ -1,6 +1,9 @@
 // The Windows calls the viewer makes, on this machine. Clocks first: the
-// process clock behind the stopwatch and the wall clock behind the
-// credential block; tests may replace either.
+// process clock (the tick count) behind the stopwatch, the speaker icon,
+// the sound device and the No-IP client's waits, and the wall clock behind
+// the credential block, recorder time and the No-IP Date line; these are
+// the viewer's one clock seam, where tests may replace either. Then the
+// milestones a benchmark may listen to.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +21,29 @@ void Win_SetTickSource(TTickSource source);
 void Win_SetTimeSource(TTimeSource source);
 
 void Sleep(uint32_t ms);
+
+// Milestones on the way to the first live picture: the viewer marks each
+// step a user waits for after the control is created. Nothing is kept or
+// written; a program that wants the times (the benchmark) sets a sink, and
+// without one a mark is a test of one pointer.
+enum TMilestone {
+    MILESTONE_FORM_BUILT,      // the form and its components read from the description
+    MILESTONE_SKINS_LOADED,    // the key panel's skin and the background picture
+    MILESTONE_FONTS_READY,     // the labels' fonts resolved (the first text laid out)
+    MILESTONE_CONNECTED,       // a socket of connection 0 connected
+    MILESTONE_LOGIN_GRANTED,   // the recorder granted the session
+    MILESTONE_HANDSHAKE_DONE,  // the machine record configured the viewer
+    MILESTONE_VIDEO_REQUEST,   // a live video request left in a packet
+    MILESTONE_FRAME_RECEIVED,  // a video frame block arrived
+    MILESTONE_PICTURE_DECODED, // the decoder gave a picture
+    MILESTONE_PICTURE_DRAWN,   // a picture written into Image_video and repainted
+    MILESTONE_COUNT
+};
+
+// Called on the user-interface thread at every mark, first or not.
+typedef void (*TMilestoneSink)(int milestone);
+void Win_SetMilestoneSink(TMilestoneSink sink);
+void Win_Milestone(int milestone);
 
 // Window handles (opaque). The window in the foreground: null, since no
 // window manager is asked here; the desktop window: one fixed handle.
@@ -52,6 +78,25 @@ const char* Win_GetEnv(const char* name);
 std::string Win_MapPath(const char* windowsPath);
 // fopen of a Windows path.
 FILE* Win_fopen(const char* windowsPath, const char* mode);
+// 1 when something (a file, a folder, a link) is there at a Windows path.
+int Win_PathExists(const char* windowsPath);
+// Writes size bytes as the file at a Windows path: into a new file beside
+// it, which takes the old one's place (and its permissions) only once it is
+// written and flushed whole. On failure the old file stays as it was and no
+// new file is left behind. 0, or -1 with errno telling why.
+int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size);
+// What tells one version of a file from another without reading it (the
+// attributes GetFileAttributesEx gives): identity, size, last write.
+struct TFileStamp {
+    uint64_t volume, file; // the file's identity
+    uint64_t size;
+    int64_t written;       // last write and last change, in nanoseconds
+    int64_t changed;
+};
+// 0 with *stamp filled, -1 when the path names no file.
+int Win_FileStamp(const char* windowsPath, TFileStamp* stamp);
+// Both stamps name the same file, unchanged.
+bool Win_SameStamp(const TFileStamp& a, const TFileStamp& b);
 
 // Opens a web address the desktop's way: the opener program (xdg-open, or
 // the one TAVLIN_URL_OPENER names) is started with the address as its one

@@ -149,6 +149,54 @@ TEST_F(BackupTest, ThirtyMinutesGoOnUpToTheKeyFrameThatStartsTheNextPart)
     EXPECT_TRUE(Exists(dir + "/long(1).mov"));
 }
 
+TEST_F(BackupTest, WithoutAWatermarkAnswerThePartStartsAfterTenSecondsWithValueZero)
+{
+    // What an earlier backup's answer left in the record does not count.
+    gWatermarkRecord.value = 0x5A5A5A5A;
+    memset(gWatermarkAnswer, 0, sizeof gWatermarkAnswer);
+    std::string chosen = dir + "/silent-recorder.mov";
+    Force(VIEW_BACKUP);
+    V()->backupBlock.backupChannel = 0;
+    V()->backupBlock.backupStart = kStart;
+    V()->backupBlock.backupEnd = kStart + 3;
+    ASSERT_EQ(Backup_StartStop(V(), 1, chosen.c_str()), 1);
+    const int64_t asked = gBackupFakeNow;
+    Idle(); // the request goes out, the wait begins
+    ASSERT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_OPEN);
+    EXPECT_EQ(gWatermarkRecord.value, 0u);
+    // The frames the recorder sends meanwhile stay in the stream.
+    for (int64_t second = 0; second < 10; ++second) {
+        gBackupFakeNow = asked + second;
+        gBackupFakeMs += 1000;
+        Bytes f = MakeVideo({kStart, 0, true});
+        EXPECT_EQ(Feed(f), 1) << second << " s: the frame waits";
+        EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_OPEN) << second << " s";
+        EXPECT_FALSE(Exists(chosen)) << second << " s";
+    }
+    // Ten seconds after the request the part opens without an answer.
+    gBackupFakeNow = asked + 10;
+    Idle();
+    EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_SETTLE);
+    EXPECT_TRUE(Exists(chosen));
+    EXPECT_EQ(gWatermarkRecord.value, 0u);
+    // An answer now is too late for this part.
+    uint32_t late = 0x1234;
+    memcpy(gWatermarkAnswer + WATERMARK_VALUE_OFFSET, &late, 4);
+    FeedSpan(kStart, kStart + 4, 0);
+    EXPECT_EQ(gWatermarkRecord.value, 0u);
+    EXPECT_EQ(gMovWriter.samples, 91u) << "seconds 0 to 2 and the end mark's frame";
+    Settle();
+    EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_IDLE);
+    Bytes file = ReadAll(chosen);
+    ASSERT_TRUE(Complete(file));
+    // The record behind the "moov": the watermark value 0, signed (0
+    // rotates to 0), and the sums seeded with it.
+    size_t moovAt = 40 + Be32(file, 40);
+    size_t record = moovAt + Be32(file, moovAt);
+    ASSERT_LE(record + WATERMARK_SIZE, file.size());
+    EXPECT_EQ(GetU32(file, record + WATERMARK_VALUE_OFFSET), 0u);
+}
+
 TEST_F(BackupTest, SizeChangeAtAKeyFrameEndsThePart)
 {
     Start(dir + "/size.mov");

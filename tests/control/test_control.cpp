@@ -7,14 +7,29 @@
 #include "control/TavlinImpl1.h"
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
+#include "control/Speaker.h"
+#include "control/Title.h"
+#include "control/View.h"
 #include "link/Conn.h"
+#include "link/Ring.h"
+#include "link/Tavn.h"
+#include "media/Hooks.h"
+#include "media/Stream.h"
+#include "panel/SkinVars.h"
+#include "panel/Yuv2.h"
+#include "link/Hooks.h"
 #include "platform/com/Com.h"
+#include "platform/win/Win.h"
+#include "tests/support/VidoFrames.h"
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/control/ControlTest.h"
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -51,23 +66,6 @@ public:
     void Close() override {}
     TCustomWinSocket* Socket() const override { return const_cast<FakeWin*>(&win); }
 };
-
-VARIANT Text(const char* s)
-{
-    VARIANT v;
-    VariantInit(&v);
-    Variant_SetText(&v, s);
-    return v;
-}
-
-VARIANT Int(LONG n)
-{
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
-    v.lVal = n;
-    return v;
-}
 
 // --- Cases run in a forked child ---------------------------------------------
 
@@ -121,6 +119,11 @@ TEST(StartupDeathTest, SecondStartupEndsTheProcessWithCode1)
 // --- The one control of this process ----------------------------------------
 
 ITavlinX* gControl = nullptr;
+} // namespace
+
+ITavlinX* TestControl() { return gControl; }
+
+namespace {
 
 class ControlEnvironment : public ::testing::Environment {
 public:
@@ -305,154 +308,6 @@ TEST(Control, PropertyBagLoadsInOrderAndSkipsMissingNames)
     persist->Release();
 }
 
-// Calls every method of the interface the object answered for it.
-template <class I>
-std::function<void(IUnknown*)> Calls(void (*call)(I*))
-{
-    return [call](IUnknown* p) { call(static_cast<I*>(static_cast<void*>(p))); };
-}
-
-TEST(Control, EveryInterfaceItAnswersHasAllItsMethods)
-{
-    struct Case {
-        const IID* iid;
-        const char* name;
-        std::function<void(IUnknown*)> call; // null: not implemented, must not be answered
-    };
-    auto window = [](IOleWindow* w) {
-        HWND h = nullptr;
-        EXPECT_EQ(w->GetWindow(&h), S_OK);
-        EXPECT_NE(h, nullptr);
-        EXPECT_EQ(w->ContextSensitiveHelp(TRUE), E_NOTIMPL);
-    };
-    const Case cases[] = {
-        {&IID_IViewObjectEx, "IViewObjectEx", nullptr},
-        {&IID_IViewObject2, "IViewObject2", nullptr},
-        {&IID_IViewObject, "IViewObject", nullptr},
-        {&IID_IOleInPlaceObject, "IOleInPlaceObject", Calls<IOleInPlaceObject>([](IOleInPlaceObject* p) {
-             HWND h = nullptr;
-             EXPECT_EQ(p->GetWindow(&h), S_OK);
-             EXPECT_EQ(p->InPlaceDeactivate(), S_OK);
-             EXPECT_EQ(p->UIDeactivate(), S_OK);
-             RECT at{gViewerForm->Left(), gViewerForm->Top(), gViewerForm->Left() + 1010, gViewerForm->Top() + 656};
-             EXPECT_EQ(p->SetObjectRects(&at, &at), S_OK);
-             EXPECT_EQ(gViewerForm->Width(), 1010);
-             EXPECT_EQ(gViewerForm->Height(), 656);
-             EXPECT_EQ(p->SetObjectRects(nullptr, &at), E_POINTER);
-             EXPECT_EQ(p->ReactivateAndUndo(), INPLACE_E_NOTUNDOABLE);
-         })},
-        {&IID_IOleWindow, "IOleWindow", Calls<IOleWindow>(+window)},
-        {&IID_IOleInPlaceActiveObject, "IOleInPlaceActiveObject",
-         Calls<IOleInPlaceActiveObject>([](IOleInPlaceActiveObject* p) {
-             HWND h = nullptr;
-             EXPECT_EQ(p->GetWindow(&h), S_OK);
-             MSG m{};
-             EXPECT_EQ(p->TranslateAccelerator(&m), S_FALSE);
-             EXPECT_EQ(p->OnFrameWindowActivate(TRUE), S_OK);
-             EXPECT_EQ(p->OnDocWindowActivate(TRUE), S_OK);
-             RECT r{0, 0, 10, 10};
-             EXPECT_EQ(p->ResizeBorder(&r, nullptr, TRUE), S_OK);
-             EXPECT_EQ(p->EnableModeless(TRUE), S_OK);
-         })},
-        {&IID_IOleControl, "IOleControl", Calls<IOleControl>([](IOleControl* p) {
-             CONTROLINFO info{sizeof(CONTROLINFO), (void*)1, 7, 9};
-             EXPECT_EQ(p->GetControlInfo(&info), S_OK);
-             EXPECT_EQ(info.cAccel, 0);
-             EXPECT_EQ(info.hAccel, nullptr);
-             MSG m{};
-             EXPECT_EQ(p->OnMnemonic(&m), S_OK);
-             EXPECT_EQ(p->OnAmbientPropertyChange(-701), S_OK);
-             EXPECT_EQ(p->FreezeEvents(TRUE), S_OK);
-             EXPECT_EQ(p->FreezeEvents(FALSE), S_OK);
-         })},
-        {&IID_IOleObject, "IOleObject", nullptr},
-        {&IID_IQuickActivate, "IQuickActivate", nullptr},
-        {&IID_IPersistStorage, "IPersistStorage", nullptr},
-        {&IID_IPersistStreamInit, "IPersistStreamInit", nullptr},
-        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages", Calls<ISpecifyPropertyPages>([](ISpecifyPropertyPages* p) {
-             CAUUID pages{5, nullptr};
-             EXPECT_EQ(p->GetPages(&pages), S_OK);
-             EXPECT_EQ(pages.cElems, 0u);
-         })},
-        {&IID_IDataObject, "IDataObject", nullptr},
-        {&IID_ISimpleFrameSite, "ISimpleFrameSite", Calls<ISimpleFrameSite>([](ISimpleFrameSite* p) {
-             LRESULT r = 5;
-             DWORD cookie = 5;
-             EXPECT_EQ(p->PreMessageFilter(nullptr, 0, 0, 0, &r, &cookie), S_OK);
-             EXPECT_EQ(p->PostMessageFilter(nullptr, 0, 0, 0, &r, cookie), S_OK);
-         })},
-        {&IID_IProvideClassInfo, "IProvideClassInfo", Calls<IProvideClassInfo>([](IProvideClassInfo* p) {
-             ITypeInfo* info = nullptr;
-             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
-             if (info) info->Release();
-         })},
-        {&IID_IProvideClassInfo2, "IProvideClassInfo2", Calls<IProvideClassInfo2>([](IProvideClassInfo2* p) {
-             ITypeInfo* info = nullptr;
-             EXPECT_EQ(p->GetClassInfo(&info), S_OK);
-             if (info) info->Release();
-             GUID events{};
-             EXPECT_EQ(p->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events), S_OK);
-             EXPECT_TRUE(events == DIID_ITavlinXEvents);
-             EXPECT_EQ(p->GetGUID(7, &events), E_INVALIDARG);
-         })},
-        {&IID_IConnectionPointContainer, "IConnectionPointContainer",
-         Calls<IConnectionPointContainer>([](IConnectionPointContainer* p) {
-             IConnectionPoint* cp = nullptr;
-             EXPECT_EQ(p->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
-             if (cp) cp->Release();
-             IEnumConnectionPoints* e = nullptr;
-             EXPECT_EQ(p->EnumConnectionPoints(&e), S_OK);
-             if (e) e->Release();
-         })},
-        {&IID_ISupportErrorInfo, "ISupportErrorInfo", Calls<ISupportErrorInfo>([](ISupportErrorInfo* p) {
-             EXPECT_EQ(p->InterfaceSupportsErrorInfo(IID_ITavlinX), S_OK);
-         })},
-        {&IID_ITavlinX, "ITavlinX", Calls<ITavlinX>([](ITavlinX* p) {
-             VARIANT_BOOL b = 0;
-             EXPECT_EQ(p->get_Enabled(&b), S_OK);
-             UINT n = 9;
-             EXPECT_EQ(p->GetTypeInfoCount(&n), S_OK);
-         })},
-        {&IID_IDispatch, "IDispatch", Calls<IDispatch>([](IDispatch* p) {
-             std::u16string w = Wide_FromText("DVRIP");
-             LPOLESTR names[] = {(LPOLESTR)w.c_str()};
-             DISPID id = 0;
-             EXPECT_EQ(p->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
-         })},
-        {&IID_IPersistPropertyBag, "IPersistPropertyBag", Calls<IPersistPropertyBag>([](IPersistPropertyBag* p) {
-             CLSID id{};
-             EXPECT_EQ(p->GetClassID(&id), S_OK);
-             EXPECT_TRUE(id == CLSID_TavlinX);
-             EXPECT_EQ(p->InitNew(), S_OK);
-         })},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        IUnknown* p = nullptr;
-        HRESULT hr = gControl->QueryInterface(*c.iid, (void**)&p);
-        if (!c.call) {
-            EXPECT_EQ(hr, E_NOINTERFACE);
-            EXPECT_EQ(p, nullptr);
-            if (p) p->Release();
-            continue;
-        }
-        ASSERT_EQ(hr, S_OK);
-        ASSERT_NE(p, nullptr);
-        c.call(p);
-        // The interface leads back to the same object.
-        IUnknown* self = nullptr;
-        ASSERT_EQ(p->QueryInterface(IID_IUnknown, (void**)&self), S_OK);
-        IUnknown* control = nullptr;
-        ASSERT_EQ(gControl->QueryInterface(IID_IUnknown, (void**)&control), S_OK);
-        EXPECT_EQ(self, control);
-        self->Release();
-        control->Release();
-        p->Release();
-    }
-    IUnknown* p = nullptr;
-    EXPECT_EQ(gControl->QueryInterface(IID_IClassFactory, (void**)&p), E_NOINTERFACE);
-}
-
 // Every member of an interface's type information, by name.
 std::map<std::string, std::pair<MEMBERID, int>> Members(ITypeInfo* info)
 {
@@ -592,9 +447,9 @@ TEST(Control, RegisteredTypeLibraryLoadsBack)
 
     // The server registered by the host as a user would: the dump shows the
     // library, and it loads back out of the server's file.
-    char dir[] = "/tmp/tavlin-typelib-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string registry = std::string(dir) + "/registry";
+    const std::string dir = ScratchDir("tavlin-typelib");
+    ASSERT_NE(dir, "/tmp");
+    const std::string registry = dir + "/registry";
     const std::string env = "TAVLIN_REGISTRY=" + registry + " ";
     std::string out;
     ASSERT_EQ(Shell(env + TAVLIN_HOST_PATH " --register " TAVLIN_LIBRARY_PATH " 2>&1", &out), 0) << out;
@@ -724,39 +579,13 @@ TEST(Control, StockFontGetsAndPutsTheFormsFont)
     gViewerForm->Font()->Assign(before);
 }
 
-// Counts the events a sink receives.
-class Sink : public IDispatch {
-public:
-    std::vector<DISPID> events;
-    SHORT replaceKey = 0;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_ITavlinXEvents) *ppv = this;
-        if (!*ppv) return E_NOINTERFACE;
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        events.push_back(id);
-        if (id == DISPID_TXE_OnKeyPress && p && p->cArgs == 1 && p->rgvarg[0].vt == (VT_BYREF | VT_I2) && replaceKey)
-            *p->rgvarg[0].piVal = replaceKey;
-        return S_OK;
-    }
-};
-
 TEST(Control, FiresTheFormsEventsToSinks)
 {
     IConnectionPointContainer* cpc = nullptr;
     ASSERT_EQ(gControl->QueryInterface(IID_IConnectionPointContainer, (void**)&cpc), S_OK);
     IConnectionPoint* cp = nullptr;
     ASSERT_EQ(cpc->FindConnectionPoint(DIID_ITavlinXEvents, &cp), S_OK);
-    Sink sink;
+    EventSink sink;
     DWORD cookie = 0;
     ASSERT_EQ(cp->Advise(&sink, &cookie), S_OK);
     gViewerForm->OnClick(gViewerForm);
@@ -891,6 +720,184 @@ TEST(Session, ReadEventTakesNoMoreThanTheBufferHolds)
     EXPECT_EQ(c->receive[0].writeIndex, (uint32_t)CONN_RECEIVE_SIZE);
     Socket_AppendReceived(&flood, c, 2); // no such socket
     Conn_ResetReceiveBuffer(c, 0);
+}
+
+
+// --- The main loop's steps, their order and periods --------------------------
+
+// What each step left when a later one was seen, noted at the steps that
+// can be watched from outside: the 300 ms task's title rendering (its
+// measuring font changes), the socket poll's send, the stream step's hand
+// of a frame to the backup writer, and the end of the tick.
+struct TSeen {
+    uint32_t tick;
+    std::string step;
+    uint32_t pageWait;     // 0 before the tick, counted by the receive step
+    int32_t percentage;    // backup progress: set by the 1 s task
+    uint32_t titleChanged; // cleared by the 300 ms task
+    int32_t redrawRequest; // served by the 33 ms task's panel redraw
+    uint32_t speakerShown; // the speaker icon, hidden by the last step 2 s after a move
+};
+std::vector<TSeen> gSeen;
+uint32_t gLoopTick = 0;
+uint32_t gLoopMs = 0;
+
+void Note(const char* step)
+{
+    gSeen.push_back({gLoopTick, step, gViewRecords[0].pageWait[0], IE_percentage, gTitleStates[0].changed[0],
+                     gRedrawRequest, gSpeakerState.lastShown});
+}
+
+class LoopWin : public TCustomWinSocket {
+public:
+    bool Connected() const override { return true; }
+    int SendBuf(const void*, int n) override
+    {
+        Note("poll");
+        return n;
+    }
+    int ReceiveLength() override { return 0; }
+    int ReceiveBuf(void*, int) override { return 0; }
+    intptr_t SocketHandle() const override { return -1; }
+};
+class LoopSocket : public TClientSocket {
+public:
+    LoopSocket() : TClientSocket(nullptr) {}
+    LoopWin win;
+    bool Active() const override { return true; }
+    void SetActive(bool) override {}
+    void Close() override {}
+    TCustomWinSocket* Socket() const override { return const_cast<LoopWin*>(&win); }
+};
+
+TEST(Control, MainLoopRunsItsStepsInOrderAndItsTasksAtTheirPeriods)
+{
+    ASSERT_GT(gSkinElementTotal, 0u) << "the key panel's skin is loaded";
+    ASSERT_NE(gTitleMeasureImage, nullptr);
+    TConnection* c = &gConnections[0];
+    TClientSocket* saved[2] = {c->socket[0], c->socket[1]};
+    LoopSocket socket0;
+    FakeSocket socket1;
+    c->socket[0] = &socket0;
+    c->socket[1] = &socket1;
+    c->socketState[0] = c->socketState[1] = SOCK_IDLE;
+    c->session = 0x2222;
+    c->linkState = LINK_LOGGED_IN;
+    c->active = 1;
+    gHandshakeRecords[0].machine.channelCount = 4;
+    gLoopMs = 5000000;
+    Win_SetTickSource([] { return gLoopMs; });
+    // A backup running in Backup mode, half way through its span.
+    TViewRecord* view = &gViewRecords[0];
+    view->mode = VIEW_BACKUP;
+    view->backupBlock.backupArmed = BACKUP_RUNNING;
+    view->backupBlock.backupChannel = 0;
+    view->backupBlock.backupStart = 1000;
+    view->backupBlock.backupEnd = 1100;
+    Stream_Reset();
+    Stream_SetHandOffs(nullptr, [](TStreamRecord* st) {
+        if (st->heldLength == 0) return 0; // asked with nothing held
+        Note("stream");
+        st->heldLength = 0;
+        return 0;
+    });
+    memcpy(gTitleStates[0].settings->titles[0], "CAM 1", 6);
+    TFont* measuring = gTitleMeasureImage->Picture()->Bitmap()->Canvas()->Font();
+    measuring->OnChange = [](TObject*) {
+        if (gSeen.empty() || gSeen.back().step != "titles" || gSeen.back().tick != gLoopTick) Note("titles");
+    };
+    gAudioAvailable.store(1);
+    uint32_t sequence = 1;
+    auto tick = [&](uint32_t ms) {
+        gLoopMs += ms;
+        gLoopTick++;
+        c->busy[0] = c->busy[1] = 0;
+        view->pageWait[0] = 0;
+        gTitleStates[0].changed[0] = 1;
+        gRedrawRequest = REDRAW_NOW;
+        IE_percentage = -1;
+        FrameDesc f;
+        f.channelSequence = sequence++;
+        f.source = SOURCE_RECORDED;
+        f.time = 1050;
+        Bytes b = FrameBytes(f);
+        TFrameRing& v = gStreamRecords[0].videoRing;
+        ASSERT_EQ(Ring_Write(b.data(), v.data, (uint32_t)b.size(), &v.writeIndex, &v.readIndex, v.size), 0);
+        gViewerForm->Timer1Timer(nullptr);
+        Note("after");
+    };
+    // A first tick long after every task ran: each runs, and its stamp is now.
+    tick(100000);
+    gLoopTick = 0;
+    gSeen.clear();
+    Speaker_OnVideoMove();
+    // Ticks 1 ms apart for 2.1 s, then one 1,010 ms later, when all three
+    // tasks are due at once. A task runs on the first tick at which more
+    // than its period has passed since it last ran.
+    std::vector<uint32_t> times; // ms since the first tick, per tick
+    for (uint32_t k = 1; k <= 2100; k++) times.push_back(k);
+    times.push_back(2100 + 1010);
+    uint32_t at = 0;
+    for (uint32_t t : times) {
+        tick(t - at);
+        at = t;
+    }
+    const uint32_t periods[3] = {1000, 300, 33};
+    uint32_t last[3] = {0, 0, 0};
+    std::vector<std::array<bool, 3>> due(times.size() + 1);
+    for (size_t k = 0; k < times.size(); k++)
+        for (int p = 0; p < 3; p++)
+            if (times[k] - last[p] > periods[p]) {
+                due[k + 1][p] = true;
+                last[p] = times[k];
+            }
+    std::vector<std::string> want;
+    for (size_t k = 1; k <= times.size(); k++) {
+        if (due[k][1]) want.push_back("titles");
+        want.insert(want.end(), {"poll", "stream", "after"});
+    }
+    std::vector<std::string> got;
+    for (const TSeen& n : gSeen) got.push_back(n.step);
+    ASSERT_EQ(got, want);
+    uint32_t runs[3] = {0, 0, 0};
+    for (size_t k = 1; k <= times.size(); k++)
+        for (int p = 0; p < 3; p++) runs[p] += due[k][p];
+    EXPECT_EQ(runs[0], 3u); // at 1,001, 2,002 and the late tick
+    EXPECT_EQ(runs[1], 6u + 1u);
+    EXPECT_EQ(runs[2], 61u + 1u);
+    for (const TSeen& n : gSeen) {
+        SCOPED_TRACE(testing::Message() << "tick " << n.tick << " (" << times[n.tick - 1] << " ms), " << n.step);
+        ASSERT_EQ(n.pageWait, 1u) << "the receive step comes first";
+        const std::array<bool, 3>& d = due[n.tick];
+        EXPECT_EQ(n.percentage, d[0] ? 50 : -1);
+        if (n.step == "titles") {
+            // The 300 ms task: after the 1 s task, before the 33 ms task.
+            EXPECT_EQ(n.titleChanged, 1u) << "rendering";
+            EXPECT_EQ(n.redrawRequest, REDRAW_NOW);
+        } else {
+            EXPECT_EQ(n.titleChanged, d[1] ? 0u : 1u);
+            EXPECT_EQ(n.redrawRequest, d[2] ? 0 : REDRAW_NOW);
+        }
+        // The speaker icon comes with the first tick after the move and goes
+        // once more than 2 s have passed since it, each time in the tick's
+        // last step.
+        uint32_t t = times[n.tick - 1];
+        bool shown = (n.tick > 1 || n.step == "after") && !(t > 2001 || (t == 2001 && n.step == "after"));
+        EXPECT_EQ(n.speakerShown, shown ? 1u : 0u);
+    }
+
+    measuring->OnChange = nullptr;
+    Stream_SetHandOffs(nullptr, nullptr);
+    view->mode = VIEW_LIVE;
+    view->backupBlock.backupArmed = 0;
+    Stream_Reset();
+    gAudioAvailable.store(0);
+    gHandshakeRecords[0].machine.channelCount = 0;
+    c->linkState = LINK_IDLE;
+    c->socket[0] = saved[0];
+    c->socket[1] = saved[1];
+    c->socketState[0] = SOCK_DOWN;
+    Win_SetTickSource(nullptr);
 }
 
 } // namespace

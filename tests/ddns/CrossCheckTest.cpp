@@ -5,6 +5,7 @@
 #include "ddns/HmacSha1.h"
 #include "ddns/Md5.h"
 #include "ddns/Sha1.h"
+#include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -143,11 +144,8 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(access(DDNS_TEST_OPENSSL, X_OK), 0) << "openssl not found: install openssl";
-        std::string pattern = testing::TempDir() + "ddns.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        dir = name.data();
+        dir = ScratchDir("ddns");
+        ASSERT_NE(dir, "/tmp");
     }
     void TearDown() override
     {

@@ -2,6 +2,7 @@
 // to a file; and the choice of device from the environment.
 #include "SoundTestUtil.h"
 #include "platform/win/Win.h"
+#include "tests/support/Scratch.h"
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -37,11 +38,8 @@ class TTempFile {
 public:
     TTempFile()
     {
-        const char* dir = getenv("TMPDIR");
-        FPath = std::string(dir && *dir ? dir : "/tmp") + "/tavlin-sound-XXXXXX";
-        int fd = mkstemp(&FPath[0]);
-        EXPECT_GE(fd, 0);
-        if (fd >= 0) close(fd);
+        FPath = ScratchFile("tavlin-sound");
+        EXPECT_NE(FPath, "");
     }
     ~TTempFile() { unlink(FPath.c_str()); }
     const char* Path() const { return FPath.c_str(); }

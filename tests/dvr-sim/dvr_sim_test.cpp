@@ -1,6 +1,8 @@
 // Black-box tests of dvr-sim: each test starts the program, talks raw ULCM
 // over loopback sockets to it and reads its trace lines from a pipe. The
 // child is killed on every path by SimProcess's destructor.
+#include "link/Bytes.h"
+#include "tests/support/Scratch.h"
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -36,13 +38,9 @@ using Bytes = std::vector<uint8_t>;
 // Safety net against a hanging child or socket; nothing asserts on speed.
 constexpr int kWaitMs = 5000;
 
-uint32_t U32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+uint32_t U32(const uint8_t* p) { return GetU32(p); }
 
-void Put32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; i++) b[at + i] = uint8_t(v >> (8 * i));
-}
+void Put32(Bytes& b, size_t at, uint32_t v) { PutU32(&b[at], v); }
 
 Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -111,6 +109,13 @@ class Client {
     if (fd_ >= 0) close(fd_);
   }
   bool connected() const { return connected_; }
+  // The segment size the connection sends with (the smaller of the two
+  // ends' offers, less the TCP options).
+  int SegmentSize() const {
+    int mss = 0;
+    socklen_t n = sizeof mss;
+    return getsockopt(fd_, IPPROTO_TCP, TCP_MAXSEG, &mss, &n) == 0 ? mss : -1;
+  }
 
   bool Send(const Bytes& b) {
     size_t done = 0;
@@ -571,6 +576,7 @@ TEST(DvrSimProcess, RejectsBadArguments) {
       {"--port", "0", "--size-change-at", "10,5"}, {"--port", "0", "--size-change-at", "5,"},
       {"--port", "0", "--size-change-at", "1,2,3,4,5,6,7,8,9"}, {"--port", "0", "--clock", "24:00:00"},
       {"--port", "0", "--clock", "8:00"}, {"--port", "0", "--gap-jump=1"},
+      {"--port", "0", "--mss", "535"}, {"--port", "0", "--mss", "65496"}, {"--port", "0", "--mss", "-1"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -582,6 +588,33 @@ TEST(DvrSimProcess, RejectsBadArguments) {
     int status = sim.Stop(0);  // signal 0: just wait for it to end
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
     EXPECT_TRUE(sim.lines().empty());
+  }
+}
+
+// The connections take the segment size of an Ethernet link unless told
+// otherwise; --mss 0 leaves loopback's own, far larger one.
+TEST(DvrSimProcess, ConnectionsUseTheSegmentSizeAsked) {
+  struct Case {
+    std::vector<std::string> args;
+    int low, high;  // the segment size the client sends with
+  } cases[] = {
+      {{"--port", "0"}, 1000, 1460},
+      {{"--port", "0", "--mss", "8960"}, 8000, 8960},
+      {{"--port", "0", "--mss", "0"}, 16384, 65535},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(c.args));
+    Client client(sim.port());
+    ASSERT_TRUE(client.connected());
+    int mss = client.SegmentSize();
+    EXPECT_GE(mss, c.low);
+    EXPECT_LE(mss, c.high);
+    Answer a;
+    ASSERT_TRUE(client.Send(Packet(0, 0)));
+    ASSERT_TRUE(client.Read(&a));
+    EXPECT_EQ(a.type(), 1u);
   }
 }
 
@@ -1650,19 +1683,20 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
     std::vector<Frame> recorded;
     Bytes first = Checked("ICMD", Rest({r.session(), 2, 512, 1, seq}, block));
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    // Until the gap shows, and 300 ms more.
+    // Until the gap shows (every frame before it is due by then), then
+    // until an exchange after it brings no more frames.
     bool gapSeen = false;
     while (std::chrono::steady_clock::now() < until) {
+      const bool drained = gapSeen;
+      size_t got = 0;
       for (const Msg& m : r.Exchange(WithReport(r, first))) {
         if (m.code != "VIDO" || m.body_size() < 160) continue;
         Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
-        if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f);
+        if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f), got++;
       }
       first.clear();
-      if (!gapSeen && sim.Count(gap + std::to_string(gapAt)) > 0) {
-        gapSeen = true;
-        until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-      }
+      if (drained && got == 0) break;
+      if (!gapSeen) gapSeen = sim.Count(gap + std::to_string(gapAt)) > 0;
       usleep(5000);
     }
     return recorded;
@@ -1689,10 +1723,9 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    char path[] = "/tmp/tavlin-dump-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const std::string file = ScratchFile("tavlin-dump");
+    ASSERT_NE(file, "");
+    const char* path = file.c_str();
     std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
                       c.options + " >/dev/null 2>&1";
     ASSERT_EQ(system(cmd.c_str()), 0);
@@ -1856,4 +1889,67 @@ TEST(DvrSimFrames, TheClockShowsTheTimeOfDayAsked) {
   uint32_t of_day = live[0].time() % 86400;
   EXPECT_GE(of_day, 8u * 3600 + 23 * 60 + 40);
   EXPECT_LE(of_day, 8u * 3600 + 23 * 60 + 50);
+}
+
+namespace {
+
+int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+}
+
+}  // namespace
+
+// Slowness is only ever checked from below: a loaded machine makes it longer.
+TEST(DvrSimSlowRecorder, RecordDelayHoldsTheMachineRecordsAnswer) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--record-delay-ms", "700"}));
+  Recorder r(sim);
+  ASSERT_EQ(r.Tavn(0, HelloBody()).size(), 1u);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> info = r.Tavn(1, ClientInfoBody());
+  EXPECT_GE(ElapsedMs(sent), 700);
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_EQ(info[0].word(1), 1u);
+  EXPECT_EQ(sim.WaitFor("tavn machine-record-delay"),
+            "tavn machine-record-delay session=" + std::to_string(r.session()) + " ms=700");
+  // Later answers are not held.
+  Answer a;
+  ASSERT_TRUE(r.client().Send(Packet(5, r.session())));
+  ASSERT_TRUE(r.client().Read(&a));
+}
+
+TEST(DvrSimSlowRecorder, AnswerRateSpreadsAnAnswerOverTime) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--answer-rate", "2000"}));
+  Recorder r(sim);
+  ASSERT_NE(r.session(), 0u);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> hello = r.Tavn(0, HelloBody());
+  // The answer: its HTTP head, 64 bytes of packet header and a 320-byte message.
+  ASSERT_EQ(hello.size(), 1u);
+  EXPECT_GE(ElapsedMs(sent), (64 + 320) * 1000 / 2000 - 10);
+  EXPECT_EQ(U32(hello[0].body()), 1u) << "whole and in order";
+}
+
+TEST(DvrSimSlowRecorder, FreezeOnSetLosesTheSetAndAnswersNothingWhileFrozen) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--freeze-on-set", "800"}));
+  Recorder r(sim);
+  Bytes pppoe(68, 0);
+  pppoe[0] = 1;
+  memcpy(&pppoe[4], "lost", 4);
+  auto sent = std::chrono::steady_clock::now();
+  std::vector<Msg> got = r.Icmd(2, 4096, 7, SetupBody(2, pppoe));
+  EXPECT_GE(ElapsedMs(sent), 800);
+  EXPECT_TRUE(got.empty()) << "the set is not answered";
+  EXPECT_EQ(sim.WaitFor("icmd set"), "icmd set mask=2 lost freeze-ms=800");
+  // Once a run: the recorder has its start item still, and takes the next set.
+  Bytes req(4, 0);
+  Put32(req, 0, 2);
+  got = r.Icmd(1, 4096, 8, req);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(Text(got[0].body() + 72 + 4, 32), "user");
+  got = r.Icmd(2, 4096, 9, SetupBody(2, pppoe));
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(sim.WaitFor("icmd set"), "icmd set mask=2 stored");
 }

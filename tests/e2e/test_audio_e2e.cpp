@@ -3,8 +3,7 @@
 // on the key panel, moves the pointer over the video and clicks the speaker
 // icon, and the sound device's SDL disk driver captures what the control
 // plays. The capture must be heard as 1000 Hz.
-#include "tests/support/HostPage.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -48,6 +47,18 @@ int DominantFrequency(const std::vector<uint8_t>& x)
     return best;
 }
 
+// The bytes from the first to the last that is not silence (0x80).
+std::pair<size_t, size_t> Heard(const std::vector<uint8_t>& all)
+{
+    size_t first = 0;
+    while (first < all.size() && all[first] == 0x80) first++;
+    size_t last = all.size();
+    while (last > first && all[last - 1] == 0x80) last--;
+    return {first, last};
+}
+
+constexpr size_t kWanted = 8000u + 1600u; // a second to analyse and a fifth around it
+
 TEST(AudioE2E, ToneFromTheRecorderIsPlayedAt1000Hz)
 {
     HostFolder folder("tavlin-audio-e2e");
@@ -58,23 +69,32 @@ TEST(AudioE2E, ToneFromTheRecorderIsPlayedAt1000Hz)
     ASSERT_TRUE(WritePage(page, sim.port()));
 
     // Channel button 1 of the key panel (panel at 676,0; button at 12,84,
-    // 34 x 26; twice, in case the link is slow to come up), then the
-    // pointer over the video, then the speaker icon (24 x 24 at 618,59).
+    // 34 x 26) once the first picture is in; once the single channel shows
+    // (button 2 no longer lit) and has played a second, the pointer over
+    // the video, which shows the speaker icon (24 x 24 at 618,59: its dark
+    // body at 621,68), and a click on it. The run ends once the capture
+    // holds what the check below needs.
+    SimSignal heard = Signal(folder, "heard", [&capture](SimProcess&) {
+        std::vector<uint8_t> all;
+        if (!ReadFile(capture, &all)) return false;
+        std::pair<size_t, size_t> span = Heard(all);
+        return span.second - span.first >= kWanted;
+    });
     std::string out;
-    int rc = Shell(HostOnPage(page, "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture + "' TAVLIN_SOUND=sdl") +
-                       " --click 705,97,1200 --click 705,97,1800 --move 334,243,2300 --move 330,240,2700"
-                       " --click 630,71,2900 --run-ms 6000 2>&1",
-                   &out);
+    int rc = RunHost(sim, folder,
+                     HostOnPage(page, "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + capture + "' TAVLIN_SOUND=sdl") +
+                         " --wait-video 60000 --click 705,97,0 --wait-pixel 743,97,60000,283137"
+                         " --wait-change 354,30,60000 --wait-change 354,30,60000 --move 334,243,0 --move 330,240,0"
+                         " --wait-pixel 621,68,60000,3C3C3C/8 --click 630,71,0" +
+                         heard.Wait() + " --run-ms 0",
+                     &out, {heard});
     ASSERT_EQ(rc, 0) << out;
 
     std::vector<uint8_t> all;
     ASSERT_TRUE(ReadFile(capture, &all)) << out;
-    size_t first = 0;
-    while (first < all.size() && all[first] == 0x80) first++;
-    size_t last = all.size();
-    while (last > first && all[last - 1] == 0x80) last--;
-    ASSERT_GE(last - first, 8000u + 1600u) << "captured " << all.size() << " bytes, " << (last - first)
-                                           << " of them sound\n" << out;
+    const size_t first = Heard(all).first, last = Heard(all).second;
+    ASSERT_GE(last - first, kWanted) << "captured " << all.size() << " bytes, " << (last - first)
+                                     << " of them sound\n" << out;
     // One second from the middle of what was heard.
     size_t from = first + (last - first - 8000) / 2;
     std::vector<uint8_t> second(all.begin() + from, all.begin() + from + 8000);

@@ -3,7 +3,6 @@
 // the chosen channel arrive in order, one frame interval apart, decode to
 // exactly the recorder's test pattern, and sound frames of the channel wait
 // in the audio ring stamped on its video clock.
-#include "control/Pending.h"
 #include "control/Session.h"
 #include "control/View.h"
 #include "link/Conn.h"

@@ -1,6 +1,5 @@
 // The link against dvr-sim on loopback: it connects, logs in, keeps its
 // session polling, and logs in again after the recorder went away.
-#include "control/Pending.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "link/Conn.h"

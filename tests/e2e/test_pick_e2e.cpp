@@ -4,8 +4,7 @@
 // on the 10:00 slot and on OK start playback there, and the time label over
 // the video shows yesterday 10:00.
 #include "panel/Month.h"
-#include "tests/support/HostPage.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -19,10 +18,19 @@ namespace {
 // spans x 34 .. 674 at y 24 .. 37.
 const int kPanelX = 676;
 
-std::string Click(int panelX, int panelY, int ms)
+std::string Click(int panelX, int panelY)
 {
-    return " --click " + std::to_string(kPanelX + panelX) + "," + std::to_string(panelY) + "," + std::to_string(ms);
+    return " --click " + std::to_string(kPanelX + panelX) + "," + std::to_string(panelY) + ",0";
 }
+
+// Waits until the panel shows colour (RRGGBB) at panelX, panelY.
+std::string Shows(int panelX, int panelY, const char* colour)
+{
+    return " --wait-pixel " + std::to_string(kPanelX + panelX) + "," + std::to_string(panelY) + ",60000," + colour;
+}
+// The panel's colours: a lit button, a recorded day's mark, the chosen
+// day's frame, the time-of-day mark.
+const char kLit[] = "2B6DB1", kRecorded[] = "3B9A5E", kChosen[] = "DAA540", kTimeMark[] = "E2B44D";
 
 // The skin's day cells: 7 columns of 40 x 24 from (10, 292), 4 and 3 apart.
 int CellX(int cell) { return 10 + (cell % 7) * 44 + 20; }
@@ -85,19 +93,24 @@ TEST(PickE2E, ADayASlotAndOkPlayFromThere)
     const std::string page = folder.Path("page.html"), shot = folder.Path("pick.png");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
-    // Playback, PLAY FROM, yesterday, the 10:00 slot (21st), OK; then the
-    // label is read twice, a second apart.
+    // Playback (once the month's marks are in: today's), PLAY FROM, yesterday
+    // (framed as the chosen day, in its own month), the 10:00 slot (21st:
+    // the time mark moves there), OK; then the label is read once it shows
+    // 10:00 and again once its second has moved on.
     const int slotX = 18 + 20 * 6 + 3, slotY = 485;
-    std::string steps = Click(123, 46, 3000) + Click(54, 222, 3500) +
-                        Click(CellX(pressCell), CellY(pressCell), 4000) + Click(slotX, slotY, 4500) +
-                        Click(201, 592, 5000) + " --read 354,30,7000 --read 354,30,8000";
+    const int pressTodayCell = pressCell + 1;
+    std::string steps = " --wait-video 60000" + Click(123, 46) + Shows(92, 50, kLit) +
+                        Shows(CellX(pressTodayCell), CellY(pressTodayCell) + 8, kRecorded) + Click(54, 222) +
+                        Shows(24, 215, kLit) + Click(CellX(pressCell), CellY(pressCell)) +
+                        Shows(CellX(yesterdayCell), CellY(yesterdayCell) - 12, kChosen) + Click(slotX, slotY) +
+                        Shows(slotX, 495, kTimeMark) + Click(201, 592) + " --wait-text '354,30,60000,* 10:00:*'" +
+                        " --read 354,30,0 --wait-change 354,30,60000 --read 354,30,0";
     std::string out;
-    ASSERT_EQ(Shell(HostOnPage(page, "TAVLIN_SOUND=null") + steps + " --screenshot '" + shot +
-                        "' --after-ms 8100 2>&1",
-                    &out),
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page, "TAVLIN_SOUND=null") + steps + " --screenshot '" + shot +
+                                       "' --after-ms 0",
+                      &out),
               0)
         << out;
-    sim.Collect(200);
 
     // The calendar asked for the month and the day, and the recorder replied.
     EXPECT_GE(sim.Count("pbba reply "), 2u) << out;

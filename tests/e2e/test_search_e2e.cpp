@@ -2,7 +2,6 @@
 // and day queries, the recorder's answer echoed, and its replies filling
 // the grid's days and the day's half hours from the recorder's index, per
 // channel, and again when a channel is chosen a second time.
-#include "control/Pending.h"
 #include "control/View.h"
 #include "link/Conn.h"
 #include "media/Pbba.h"

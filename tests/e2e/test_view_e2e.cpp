@@ -2,11 +2,12 @@
 // request block reaches the recorder with the mode and the next sequence
 // number, the recorder's answer leaves the mode alone, and a backup start
 // and stop both tell the recorder.
-#include "control/Pending.h"
 #include "control/View.h"
 #include "link/Conn.h"
 #include "link/Icmd.h"
+#include "media/Hooks.h"
 #include "media/Stream.h"
+#include "panel/Hooks.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
 #include <gtest/gtest.h>

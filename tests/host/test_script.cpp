@@ -64,6 +64,7 @@ TEST(Script, WaitsParseWithTheirLimitsOrAreRefused)
         {saWaitText, "297,285,0,x", false, 0, 0, 0, ""}, // a limit is never nothing
         {saWaitEnabled, "298,291,30000", true, 298, 291, 30000, ""},
         {saWaitEnabled, "298,291,30000,x", false, 0, 0, 0, ""},
+        {saWaitGreyed, "298,291,30000", true, 298, 291, 30000, ""},
         {saWaitVideo, "20000", true, 0, 0, 20000, ""},
         {saWaitVideo, "-5", false, 0, 0, 0, ""},
         {saWaitVideo, "", false, 0, 0, 0, ""},
@@ -73,6 +74,20 @@ TEST(Script, WaitsParseWithTheirLimitsOrAreRefused)
         {saWaitWindow, "8000,No-IP Setting", true, 0, 0, 8000, "No-IP Setting"},
         {saWaitWindow, "8000,", false, 0, 0, 0, ""},
         {saWaitWindow, "8000", false, 0, 0, 0, ""},
+        {saWaitChange, "354,30,5000", true, 354, 30, 5000, ""},
+        {saWaitChange, "354,30", false, 0, 0, 0, ""},
+        {saWaitFile, "9000,/tmp/a,b", true, 0, 0, 9000, "/tmp/a,b"},
+        {saWaitFile, "9000,", false, 0, 0, 0, ""},
+        {saWaitPixel, "700,312,9000,3CB371", true, 700, 312, 9000, "3CB371"},
+        {saWaitPixel, "700,312,9000,!3cb371/8", true, 700, 312, 9000, "!3cb371/8"},
+        {saWaitPixel, "700,312,9000,3CB37", false, 0, 0, 0, ""},
+        {saWaitPixel, "700,312,9000,3CB37G", false, 0, 0, 0, ""},
+        {saWaitPixel, "700,312,9000,3CB371/", false, 0, 0, 0, ""},
+        {saWaitPixel, "700,312,9000,3CB371/300", false, 0, 0, 0, ""},
+        {saWaitPixel, "700,312,9000", false, 0, 0, 0, ""},
+        {saWaitRedraw, "790,528,96,20,9000", true, 790, 528, 9000, ""},
+        {saWaitRedraw, "790,528,0,20,9000", false, 0, 0, 0, ""},
+        {saWaitRedraw, "790,528,96,9000", false, 0, 0, 0, ""},
     };
     for (const Case& c : cases) {
         TScriptStep s;
@@ -86,6 +101,16 @@ TEST(Script, WaitsParseWithTheirLimitsOrAreRefused)
         EXPECT_EQ(s.text, c.text) << c.value;
     }
     for (TScriptAction a : {saClick, saMove, saType, saKey, saRead, saShot}) EXPECT_FALSE(Script_IsWait(a));
+
+    TScriptStep s;
+    ASSERT_TRUE(Script_ParseStep(saWaitPixel, "700,312,9000,3CB371", s));
+    EXPECT_EQ(s.colour, 0x3CB371u);
+    EXPECT_EQ(s.tolerance, 32);
+    EXPECT_FALSE(s.away);
+    ASSERT_TRUE(Script_ParseStep(saWaitPixel, "700,312,9000,!3cb371/8", s));
+    EXPECT_EQ(s.colour, 0x3CB371u);
+    EXPECT_EQ(s.tolerance, 8);
+    EXPECT_TRUE(s.away);
 }
 
 TEST(Script, WaitPatternsMatchWithStars)
@@ -111,6 +136,10 @@ TEST(Script, WaitPatternsMatchWithStars)
         {"a*b*c", "aXbYbZ", false},
         {"*ab", "aab", true},
         {"**", "x", true},
+        {"?*", "", false}, // any text but none
+        {"?*", "alice@isp", true},
+        {"CH?", "CH2", true},
+        {"CH?", "CH12", false},
     };
     for (const Case& c : cases) EXPECT_EQ(Script_Matches(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
 }

@@ -2,6 +2,7 @@
 // fake clocks, and builders of module messages, ULCM packets and HTTP
 // answers written from the wire format.
 #pragma once
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -66,12 +67,12 @@ inline int64_t FakeTime() { return gFakeTime; }
 inline void PutU32(Bytes& b, size_t at, uint32_t v)
 {
     if (b.size() < at + 4) b.resize(at + 4);
-    for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
+    PutU32(b.data() + at, v);
 }
 
 inline uint32_t GetU32(const Bytes& b, size_t at)
 {
-    return (uint32_t)b[at] | ((uint32_t)b[at + 1] << 8) | ((uint32_t)b[at + 2] << 16) | ((uint32_t)b[at + 3] << 24);
+    return GetU32(b.data() + at);
 }
 
 // Reference checksums, from the wire rules.

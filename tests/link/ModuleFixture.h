@@ -4,8 +4,8 @@
 // dialog hook that records message boxes.
 #pragma once
 #include "LinkFixture.h"
-#include "control/Pending.h"
 #include "control/View.h"
+#include "link/Hooks.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Tavn.h"

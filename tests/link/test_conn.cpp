@@ -1,6 +1,7 @@
 // HTTP framing of the receive buffers, the send ring's queue, and the
 // connection record's socket handling.
 #include "LinkFixture.h"
+#include "control/TavlinImpl1.h"
 
 static Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 static Bytes m1280() { return Bytes(1280, 5); }
@@ -337,6 +338,9 @@ TEST_F(LinkTest, DisconnectResetsTheLinkAndMarksTheSocketForReconnect)
     strcpy(C(0)->host, "10.0.0.1");
     C(0)->port = 80;
     C(0)->socketState[0] = C(0)->socketState[1] = SOCK_OPENING;
+    Conn_OnConnected(0, 0);
+    Conn_OnConnected(0, 1);
+    Wire(0, 1).connected = false;
     Conn_OnDisconnected(0, 1);
     EXPECT_EQ(C(0)->session, 0u);
     EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_IDLE);
@@ -383,4 +387,149 @@ TEST_F(LinkTest, UnreachableAddressKeepsBeingRetried)
         EXPECT_EQ(C(0)->socketState[0], (uint32_t)SOCK_DOWN);
         gFakeTick += 1100;
     }
+}
+
+// Two connected sockets carrying a logged-in link, each with a request in
+// flight, as the class library leaves them after their connect events.
+class TwoSocketTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        Msg_RegisterModule("TEST", TestReceive, nullptr, gTestBuffer, TEST_BUFFER);
+        C(0)->session = 77;
+        C(0)->linkState = LINK_LOGGED_IN;
+        C(0)->active = 1;
+        for (uint32_t s = 0; s < 2; ++s) {
+            C(0)->socketState[s] = SOCK_OPENING;
+            Conn_OnConnected(0, s);
+            C(0)->busy[s] = 1;
+            C(0)->sendTime[s] = Stopwatch_Now();
+        }
+    }
+    // An answer of the link's session with frames for the TEST module.
+    Bytes DataAnswer(uint8_t seed)
+    {
+        return HttpAnswer(UlcmPacket(ULCM_DATA_POLL, 77, 0, ModuleMessage("TEST", 3000, 77, seed)));
+    }
+    void Drop(uint32_t s)
+    {
+        Wire(0, s).connected = false;
+        Conn_OnDisconnected(0, s);
+    }
+};
+
+TEST_F(TwoSocketTest, TheRestOfAnAnswerCutOffByTheOtherSocketsDropIsDroppedAndTheSocketIsFreeAgain)
+{
+    const struct {
+        const char* name;
+        uint32_t dropped;
+        size_t before; // bytes of the survivor's answer in its buffer at the drop
+    } cases[] = {
+        {"socket 1 drops, socket 0 half through an answer", 1, 1600},
+        {"socket 1 drops, socket 0's answer not begun", 1, 0},
+        {"socket 1 drops, socket 0's header cut", 1, 30},
+        {"socket 0 drops, socket 1 half through an answer", 0, 1600},
+        {"socket 0 drops, socket 1's answer whole but not yet cut", 0, 3200},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        SetUp();
+        const uint32_t survivor = 1 - k.dropped;
+        const Bytes answer = DataAnswer(3);
+        ASSERT_GT(answer.size(), 1600u);
+        const size_t before = k.before < answer.size() ? k.before : answer.size();
+        Feed(C(0), survivor, answer.data(), before);
+        if (before < answer.size()) Conn_ProcessReceived(C(0), survivor); // the tick before the drop
+        Drop(k.dropped);
+        EXPECT_EQ(C(0)->session, 0u) << "the drop ends the link";
+        Feed(C(0), survivor, answer.data() + before, answer.size() - before);
+        Conn_ProcessReceived(C(0), survivor);
+        // The answer of the ended link went nowhere and asked for nothing.
+        EXPECT_TRUE(gDeliveries.empty());
+        EXPECT_TRUE(Wire(0, survivor).sent.empty()) << "no grant of the viewer's own";
+        EXPECT_EQ(C(0)->busy[survivor], 0u);
+        EXPECT_EQ(C(0)->receive[survivor].writeIndex, 0u);
+        // The socket takes the next request, and its answer is read as usual.
+        Bytes grant = HttpAnswer(UlcmPacket(ULCM_GRANT, 0x4000, 0));
+        if (survivor == 0) {
+            Ulcm_PumpSend(C(0));
+            ASSERT_EQ(Wire(0, 0).sent.size(), 1u) << "the login goes out at once";
+            EXPECT_EQ(GetU32(Wire(0, 0).sent[0], 8), (uint32_t)ULCM_LOGIN);
+            Feed(C(0), 0, grant.data(), grant.size());
+            Conn_ProcessReceived(C(0), 0);
+            EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_LOGGED_IN);
+            EXPECT_EQ(C(0)->session, 0x4000u);
+        } else {
+            EXPECT_EQ(Ulcm_SendPacket(0, ULCM_POLL, 0x4000, 0, 1), 0);
+            Bytes next = DataAnswer(4);
+            Feed(C(0), 1, next.data(), next.size());
+            C(0)->session = 77;
+            Conn_ProcessReceived(C(0), 1);
+            ASSERT_EQ(gDeliveries.size(), 1u);
+            EXPECT_TRUE(HoldsMessage(gDeliveries[0], ModuleMessage("TEST", 3000, 77, 4)));
+        }
+        Wire(0, k.dropped).connected = true;
+        Wire(0, 0).sent.clear();
+        Wire(0, 1).sent.clear();
+        gDeliveries.clear();
+    }
+}
+
+TEST_F(TwoSocketTest, AFailedConnectOfTheSecondSocketLeavesTheLinkOnTheFirst)
+{
+    Drop(1);
+    ASSERT_EQ(C(0)->session, 0u);
+    C(0)->session = 78;
+    C(0)->linkState = LINK_LOGGED_IN;
+    C(0)->active = 1;
+    // The recorder takes no second socket now: every connect fails.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ASSERT_EQ(Conn_OpenSocket(C(0), "127.0.0.1", 80, 1), 0);
+        Conn_OnError(0, 1);
+        Conn_OnDisconnected(0, 1);
+        EXPECT_EQ(C(0)->session, 78u);
+        EXPECT_EQ(C(0)->linkState, (uint32_t)LINK_LOGGED_IN);
+        EXPECT_EQ(C(0)->active, 1u);
+        EXPECT_EQ(C(0)->socketState[1], (uint32_t)SOCK_DOWN);
+    }
+}
+
+TEST_F(TwoSocketTest, TheLinkLampShowsTheLinksRealState)
+{
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 1);
+    // Socket 1 drops: the link is down until it logs in again over socket
+    // 0, which has no connect event of its own.
+    Drop(1);
+    EXPECT_EQ(Viewer_LinkIconShown(), 0);
+    C(0)->busy[0] = 0;
+    Ulcm_PumpSend(C(0));
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 0) << "the login is out, not granted";
+    C(0)->session = 79;
+    C(0)->linkState = LINK_LOGGED_IN;
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 0) << "the recorder has not described itself yet";
+    C(0)->active = 1;
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 1) << "back on socket 0 alone";
+
+    // A recorder that stops answering: dark after 5 s of silence, lit at
+    // its first byte.
+    C(0)->busy[0] = 1;
+    C(0)->sendTime[0] = Stopwatch_Now();
+    const uint32_t start = gFakeTick;
+    gFakeTick = start + 4900;
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 1);
+    gFakeTick = start + 5000;
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 0);
+    const Bytes answer = DataAnswer(5);
+    Feed(C(0), 0, answer.data(), 100);
+    Conn_ProcessReceived(C(0), 0);
+    Conn_ShowLinkState(C(0));
+    EXPECT_EQ(Viewer_LinkIconShown(), 1);
+    gFakeTick = start;
 }

@@ -2,7 +2,6 @@
 // applies or ignores, the request blocks and mode word it takes, and what
 // it answers and relays.
 #include "ModuleFixture.h"
-#include "control/Pending.h"
 
 namespace {
 
@@ -138,15 +137,20 @@ TEST_F(IcmdTest, SetupAnswersAreAppliedConfirmedOrIgnored)
     const struct {
         const char* name;
         Bytes body;
-        uint32_t dirtyBefore;
+        uint32_t dirtyBefore; // applied: each set sent in session S
         // expected
         size_t boxes;
         bool copied;
         uint32_t dirtyAfter;
         std::vector<std::string> calls;
+        uint32_t answeredIn = S; // the session the link holds when the answer comes
     } cases[] = {
         {"PPPoE answer while applied", SetupBody(SETUP_PPPOE, pppoe), SETUP_PPPOE | SETUP_MAIL | SETUP_BITRATE, 1,
          false, SETUP_MAIL | SETUP_BITRATE, {"show", "enable"}},
+        // The link ended after the Apply and logged in again: the answer is
+        // the recorder's value, not a confirmation.
+        {"PPPoE answer while applied in an ended session", SetupBody(SETUP_PPPOE, pppoe), SETUP_PPPOE | SETUP_MAIL,
+         0, true, SETUP_MAIL, {"show", "enable"}, S + 1},
         {"PPPoE answer not applied", SetupBody(SETUP_PPPOE, pppoe), SETUP_MAIL, 0, true, SETUP_MAIL,
          {"show", "enable"}},
         {"wrong item sum", SetupBody(SETUP_PPPOE, pppoe, 0, 1), SETUP_PPPOE, 0, false, SETUP_PPPOE, {}},
@@ -161,15 +165,24 @@ TEST_F(IcmdTest, SetupAnswersAreAppliedConfirmedOrIgnored)
         gPageCalls.clear();
         memset(&V()->pppoeItem, 0, sizeof V()->pppoeItem);
         memset(&V()->ddnsItem, 0, sizeof V()->ddnsItem);
+        C(0)->session = S;
+        for (uint32_t m = 1; m <= SETUP_MAIL_INTERVAL; m <<= 1)
+            if (k.dirtyBefore & m) Icmd_Send(S, ICMD_DATA, ICMD_SETUP, m);
+        Queued(0);
+        gPageCalls.clear();
         V()->dirtyMask = k.dirtyBefore;
-        Push(ICMD_ANSWER, ICMD_SETUP, VIEW_SETUP, k.body);
+        C(0)->session = k.answeredIn;
+        Deliver(k.answeredIn, WireMessage("ICMD", {k.answeredIn, ICMD_ANSWER, ICMD_SETUP, VIEW_SETUP, 99}, k.body));
         EXPECT_EQ(SuccessBoxes(), k.boxes);
         EXPECT_EQ(memcmp(&V()->pppoeItem, pppoe.data(), 68) == 0, k.copied);
         EXPECT_EQ(V()->dirtyMask, k.dirtyAfter);
         EXPECT_EQ(gPageCalls, k.calls);
         if (!k.copied) { EXPECT_EQ(V()->pppoeItem.user[0], 0); }
         EXPECT_TRUE(Queued(0).empty()); // answers are not answered
+        // What the pages are to tell: applied items of an ended session.
+        EXPECT_EQ(Icmd_TakeUnconfirmedSets(V()) & SETUP_PPPOE, k.answeredIn != S ? (uint32_t)SETUP_PPPOE : 0u);
     }
+    C(0)->session = S;
     for (const uint8_t b : Bytes((uint8_t*)&V()->ddnsItem, (uint8_t*)&V()->ddnsItem + 116)) ASSERT_EQ(b, 0);
 }
 

@@ -1,7 +1,6 @@
 // Named shared variables: what a send puts on the wire, which received
 // values are applied, and the registry's limits.
 #include "ModuleFixture.h"
-#include "control/Pending.h"
 #include "media/Watermark.h"
 
 namespace {

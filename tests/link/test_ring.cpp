@@ -174,6 +174,18 @@ TEST(Checksum, BytesAndSparseWords)
     EXPECT_EQ(Checksum_Bytes(nullptr, 3), 0u);
     EXPECT_EQ(Checksum_Bytes("abc", 0), 0u);
     EXPECT_EQ(Checksum_SparseWords(nullptr, 4096), 0u);
+    // Every length up to a few words past 1,024, from every start within a
+    // word, against the plain sum of the bytes.
+    std::vector<uint8_t> bytes(1100);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = (uint8_t)(i * 131 + (i >> 3) * 17 + 255 * (i % 5 == 0));
+    for (uint32_t start = 0; start < 8; ++start)
+        for (uint32_t n = 0; n + start <= bytes.size(); n += n < 40 ? 1 : 61) {
+            uint32_t sum = 0;
+            for (uint32_t i = 0; i < n; ++i) sum += bytes[start + i];
+            ASSERT_EQ(Checksum_Bytes(bytes.data() + start, n), n ? sum : 0u) << start << " " << n;
+        }
+    std::vector<uint8_t> full(1024, 0xFF);
+    EXPECT_EQ(Checksum_Bytes(full.data(), 1024), 1024u * 255u);
 
     std::vector<uint8_t> buf(4096);
     for (size_t i = 0; i < buf.size(); ++i) buf[i] = (uint8_t)(i * 31 + 7);

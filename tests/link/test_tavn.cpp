@@ -2,8 +2,8 @@
 // the machine record and what it sets up, the recorder's close, the three
 // variable handlers, and the link coming back after the sockets drop.
 #include "ModuleFixture.h"
-#include "control/Pending.h"
 #include "panel/SkinVars.h"
+#include "control/TavlinImpl1.h"
 
 namespace {
 
@@ -28,7 +28,19 @@ Bytes MachineRecord(uint32_t channels, uint32_t sockets)
     return r;
 }
 
-class TavnTest : public ModuleTest {};
+class TavnTest : public ModuleTest {
+protected:
+    // A fresh session granted on record 0, its hello queued and taken: each
+    // session takes one machine record.
+    uint32_t NewSession()
+    {
+        static uint32_t next = 0x5000;
+        C(0)->session = ++next;
+        Handshake_Start(C(0)->session);
+        Queued(0);
+        return C(0)->session;
+    }
+};
 
 TEST_F(TavnTest, GrantedSessionSaysHelloAsTheRecorderReadsIt)
 {
@@ -108,7 +120,8 @@ TEST_F(TavnTest, ShortMessagesFillOnlyWhatArrivedAndZeroTheRest)
         SCOPED_TRACE(k.name);
         THandshakeRecord* h = &gHandshakeRecords[0];
         memset(&h->helloAnswer, 0xEE, sizeof h->helloAnswer);
-        Deliver(S, WireMessage("TAVN", {S, k.code}, k.body));
+        const uint32_t session = NewSession();
+        Deliver(session, WireMessage("TAVN", {session, k.code}, k.body));
         const uint8_t* rec = k.code == TAVN_HELLO ? (const uint8_t*)&h->helloAnswer : (const uint8_t*)&h->machine;
         for (size_t i = k.checkFrom; i < 256; ++i) ASSERT_EQ(rec[i], 0) << "byte " << i;
         Queued(0);
@@ -126,7 +139,8 @@ TEST_F(TavnTest, MachineRecordKeepsTheCountAsSentAndTheViewerWorksWithFourEightO
     for (const auto& k : cases) {
         SCOPED_TRACE(k.sent);
         IE_M_CH = -1;
-        Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(k.sent, 1)));
+        const uint32_t session = NewSession();
+        Deliver(session, WireMessage("TAVN", {session, TAVN_CLIENT_INFO}, MachineRecord(k.sent, 1)));
         EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, k.sent);
         EXPECT_EQ(Handshake_ChannelCount(gHandshakeRecords[0].machine.channelCount), k.used);
         EXPECT_EQ(IE_M_CH, (int32_t)k.used);
@@ -144,7 +158,8 @@ TEST_F(TavnTest, MachineRecordConfiguresTheConnection)
         C(0)->active = 0;
         C(0)->vidoQueue.lastDelivered = 77;
         Viewer_ShowUpnpTab(1);
-        Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(8, k.sockets)));
+        const uint32_t session = NewSession();
+        Deliver(session, WireMessage("TAVN", {session, TAVN_CLIENT_INFO}, MachineRecord(8, k.sockets)));
 
         const TMachineRecord& r = gHandshakeRecords[0].machine;
         EXPECT_EQ(C(0)->active, 1u);
@@ -260,6 +275,8 @@ TEST_F(TavnTest, LinkComesBackWhateverOrderTheSocketsDropIn)
         C(0)->socketState[0] = SOCK_OPENING;
         C(0)->socketState[1] = k.socketOneUsed ? SOCK_OPENING : SOCK_IDLE;
         Wire(0, 0).connected = Wire(0, 1).connected = true;
+        Conn_OnConnected(0, 0);
+        if (k.socketOneUsed) Conn_OnConnected(0, 1);
         // As the class library raises it: the socket goes, then its
         // disconnect handler runs.
         for (uint32_t s : k.drops) {
@@ -357,4 +374,59 @@ TEST_F(HandshakeRetryTest, HandshakeStartsOverWhenTheMachineRecordDoesNotCome)
     gFakeTick = start;
 }
 
+// The Tavn_Mach_Type_Data_W exchanges among the messages queued on record 0.
+size_t MachineTypeRequests(const std::vector<Bytes>& q)
+{
+    size_t n = 0;
+    for (const Bytes& m : q)
+        if (m.size() > 68 && memcmp(&m[4], "ICTL", 4) == 0 && std::string((const char*)&m[68]) == "Tavn_Mach_Type_Data_W")
+            ++n;
+    return n;
+}
+
+TEST_F(HandshakeRetryTest, ASlowMachineRecordIsAwaitedNotAskedForAgainAndTakenOncePerSession)
+{
+    Wire(0, 1).connected = false;
+    C(0)->session = 0;
+    C(0)->linkState = LINK_LOGIN_SENT;
+    ASSERT_EQ(Ulcm_AcceptSession(S, 0), 0);
+    const uint32_t start = gFakeTick;
+    C(0)->busy[0] = 0;
+    Ulcm_PumpSend(C(0)); // the hello leaves
+    Bytes helloAnswer(256, 0);
+    PutU32(helloAnswer, 0, 1);
+    Deliver(S, WireMessage("TAVN", {S, TAVN_HELLO}, helloAnswer));
+    C(0)->busy[0] = 0;
+    Wire(0, 0).sent.clear();
+    Ulcm_PumpSend(C(0)); // the client info leaves; the record comes with its answer
+    ASSERT_EQ(Wire(0, 0).sent.size(), 1u);
+    ASSERT_GE(Wire(0, 0).sent[0].size(), 64u + 64u + 256u);
+    EXPECT_EQ(GetU32(Wire(0, 0).sent[0], 64 + 36), (uint32_t)TAVN_CLIENT_INFO);
+    // The recorder takes 8 s over it: nothing starts over meanwhile.
+    for (uint32_t ms = 500; ms <= 8000; ms += 500) {
+        gFakeTick = start + ms;
+        Ulcm_PumpSend(C(0));
+        EXPECT_EQ(Hellos(Queued(0)), 0u) << ms;
+    }
+    Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(4, 1)));
+    EXPECT_EQ(C(0)->active, 1u);
+    EXPECT_EQ(IE_M_CH, 4);
+    EXPECT_EQ(MachineTypeRequests(Queued(0)), 1u);
+    // A second record for the same session (a recorder that answered a
+    // hello sent again) sets nothing up again.
+    Deliver(S, WireMessage("TAVN", {S, TAVN_CLIENT_INFO}, MachineRecord(16, 1)));
+    EXPECT_EQ(IE_M_CH, 4);
+    EXPECT_EQ(gHandshakeRecords[0].machine.channelCount, 4u);
+    EXPECT_EQ(MachineTypeRequests(Queued(0)), 0u);
+    // The next session takes its own.
+    C(0)->linkState = LINK_LOGIN_SENT;
+    ASSERT_EQ(Ulcm_AcceptSession(S + 1, 0), 0);
+    Queued(0);
+    Deliver(S + 1, WireMessage("TAVN", {S + 1, TAVN_CLIENT_INFO}, MachineRecord(16, 1)));
+    EXPECT_EQ(IE_M_CH, 16);
+    EXPECT_EQ(MachineTypeRequests(Queued(0)), 1u);
+    gFakeTick = start;
+}
+
 } // namespace
+

@@ -10,6 +10,7 @@
 #include "media/Audio.h"
 #include "media/Stream.h"
 #include "platform/dsound/DSound.h"
+#include "platform/win/Win.h"
 #include "tests/support/VidoFrames.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -145,7 +146,7 @@ protected:
     {
         Sound_Stop();
         Audio_SetBackupHandOff(nullptr);
-        Audio_SetAlarmClock(nullptr);
+        Win_SetTimeSource(nullptr);
         gAlarmUntil.store(0);
     }
 

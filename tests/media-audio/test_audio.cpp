@@ -3,6 +3,10 @@
 // and trimming, the device's failures, the Backup-mode hand-off and the
 // alarm beeper.
 #include "AudioFixture.h"
+#include "panel/Hooks.h"
+#include "panel/Month.h"
+#include "platform/win/Win.h"
+#include <ctime>
 
 namespace {
 
@@ -671,12 +675,26 @@ TEST_F(AudioTest, OutsideBackupModeTheStreamStepTakesNothing)
 
 // --- The alarm beeper -------------------------------------------------------------------
 
+// The PC's wall clock at the local time whose recorder time is gClockNow.
 static uint32_t gClockNow;
-static uint32_t FakeClock() { return gClockNow; }
+static int64_t FakeWallClock()
+{
+    TDateParts d;
+    Date_FromSeconds(gClockNow, &d);
+    struct tm local = {};
+    local.tm_year = d.year - 1900;
+    local.tm_mon = d.month - 1;
+    local.tm_mday = d.day;
+    local.tm_hour = d.hour;
+    local.tm_min = d.minute;
+    local.tm_sec = d.second;
+    local.tm_isdst = -1;
+    return (int64_t)mktime(&local);
+}
 
 TEST_F(AudioTest, AlarmBeepsThreeTimesEvery600Passes)
 {
-    Audio_SetAlarmClock(FakeClock);
+    Win_SetTimeSource(FakeWallClock);
     gClockNow = 1000;
     gAlarmUntil.store(1001);
     std::vector<int> beepPasses;

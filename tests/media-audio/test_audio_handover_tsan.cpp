@@ -7,6 +7,7 @@
 #include "tests/media-audio/AudioFixture.h"
 #include "media/SoundRing.h"
 #include "tests/support/Wait.h"
+#include "panel/Hooks.h"
 #include <atomic>
 #include <thread>
 

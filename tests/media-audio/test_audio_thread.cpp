@@ -18,6 +18,17 @@ TEST_F(AudioTest, RunsUntilTheUnloadQueryParksItThenTheBufferGoes)
     // One unit of 66: 2,080 samples, four blocks reach the device.
     Push(UnitFrame(66, 1));
     ASSERT_TRUE(WaitUntil([&] { return RingUsed() == 0 && FakeSound_State().hasBuffer; }));
+    // The device starts only once the thread has written the four blocks:
+    // a cursor moved before the first feed would put them one slot on and
+    // play silence first.
+    auto fed = [] {
+        Bytes loop = FakeSound_Loop();
+        if (loop.size() < 2048) return false;
+        for (uint32_t i = 0; i < 2048; ++i)
+            if (loop[i] != (uint8_t)(1 + i)) return false;
+        return true;
+    };
+    ASSERT_TRUE(WaitUntil(fed));
     ASSERT_TRUE(WaitUntil([&] {
         FakeSound_Advance(64);
         return FakeSound_Played().size() >= 2048;

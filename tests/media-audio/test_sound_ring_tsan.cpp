@@ -5,6 +5,7 @@
 // and takes 512-byte blocks out of it; a third thread clears the heard
 // channel as the key panel does. Every frame must arrive once, whole and in
 // order, and the blocks must carry the kept bytes without a gap.
+#include "link/Bytes.h"
 #include "link/Ring.h"
 #include "media/Stream.h"
 #include "media/SoundRing.h"
@@ -24,11 +25,6 @@ constexpr uint32_t kRingSize = 16 * 1024;     // small: the indices wrap often
 
 uint8_t gArea[kRingSize];
 
-void Put32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-uint32_t Get32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24); }
 
 // Sample j of the whole run: a ramp across frames.
 uint8_t Sample(uint64_t j) { return (uint8_t)(j * 7 + (j >> 8)); }
@@ -54,9 +50,9 @@ TEST(SoundRingThreads, FramesAndBlocksSurviveBothSidesAtFullSpeed)
         uint8_t frame[kTotal];
         for (uint32_t k = 0; k < kFrames; ++k) {
             memset(frame, 0, sizeof frame);
-            Put32(frame, kTotal);
-            Put32(frame + 12, k);      // the frame's number
-            Put32(frame + 128, 0x03000000);
+            PutU32(frame, kTotal);
+            PutU32(frame + 12, k);      // the frame's number
+            PutU32(frame + 128, 0x03000000);
             for (uint32_t i = 0; i < kSamples; ++i) {
                 frame[160 + 2 * i] = 0xEE;
                 frame[160 + 2 * i + 1] = Sample((uint64_t)k * kSamples + i);
@@ -83,10 +79,10 @@ TEST(SoundRingThreads, FramesAndBlocksSurviveBothSidesAtFullSpeed)
             continue;
         }
         ASSERT_EQ(0, AudioPeek_Read(&peek, block, sizeof block));
-        ASSERT_EQ(kTotal, Get32(block));
-        ASSERT_EQ(next, Get32(block + 12));
+        ASSERT_EQ(kTotal, GetU32(block));
+        ASSERT_EQ(next, GetU32(block + 12));
         ASSERT_EQ(0, AudioPeek_Read(&peek, header, sizeof header));
-        ASSERT_EQ(0x03000000u, Get32(header));
+        ASSERT_EQ(0x03000000u, GetU32(header));
         ASSERT_EQ(0, AudioPeek_Read(&peek, payload, sizeof payload));
         if (next % 5 == 0 && givenBack < next / 5 + 1) {
             givenBack++; // waits for its video: the producer must not see the bytes free

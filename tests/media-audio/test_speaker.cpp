@@ -5,16 +5,21 @@
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
 #include "link/Conn.h"
+#include "link/Ring.h"
 #include "link/Tavn.h"
 #include "platform/vcl/Forms.h"
+#include "platform/win/Win.h"
+#include "media/Hooks.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <memory>
 
 namespace {
 
+// The stopwatch reading the steps stand at; the platform's tick count
+// makes the stopwatch read it (whole milliseconds, as it always reads).
 uint32_t gNow;
-uint32_t Clock() { return gNow; }
+uint32_t TickAtNow() { return gStopwatch[1] + gNow / 100; }
 
 enum Action {
     MoveVideo,   // pointer over the video (through the transparent layer)
@@ -32,7 +37,7 @@ enum Action {
 
 struct Step {
     Action action;
-    uint32_t at;     // stopwatch reading (10 microsecond units)
+    uint32_t at;     // stopwatch reading (10 microsecond units, whole milliseconds)
     int icon;        // 0 none, 1 Off, 2 On
     uint32_t audioOn;
 };
@@ -48,7 +53,7 @@ protected:
     }
     void SetUp() override
     {
-        Speaker_SetClock(Clock);
+        Win_SetTickSource(TickAtNow);
         gNow = 1000;
         gConnections[0].view = &gViewRecords[0];
         gConnections[0].handshake = &gHandshakeRecords[0];
@@ -62,7 +67,7 @@ protected:
         gSpeakerState.lastShown = 0;
         gSpeakerState.lastMove = 0;
     }
-    void TearDown() override { Speaker_SetClock(nullptr); }
+    void TearDown() override { Win_SetTickSource(nullptr); }
 
     int Icon()
     {
@@ -116,14 +121,14 @@ TEST_F(SpeakerTest, ShowsOnAMoveAndHidesOnTheFirstTickPast2Seconds)
     const Step steps[] = {
         {AudioArrives, 1000, 0, 0},
         {MoveVideo, 1000, 0, 0},       // due; drawn at the next tick
-        {Tick, 1010, 1, 0},
+        {Tick, 1100, 1, 0},
         {Tick, 201000, 1, 0},          // exactly 2 s: still there
         {MoveIcon, 201000, 1, 0},      // moving on the icon renews it
         {Tick, 401000, 1, 0},
-        {Tick, 401001, 0, 0},          // more than 2 s after the last move
+        {Tick, 401100, 0, 0},          // more than 2 s after the last move
         {Tick, 450000, 0, 0},
         {MoveVideo, 450000, 0, 0},
-        {Tick, 450010, 1, 0},
+        {Tick, 450100, 1, 0},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -131,14 +136,14 @@ TEST_F(SpeakerTest, ShowsOnAMoveAndHidesOnTheFirstTickPast2Seconds)
 TEST_F(SpeakerTest, AClickSwitchesAudioAndTheIconAtOnce)
 {
     const Step steps[] = {
-        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1010, 1, 0},
+        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, 1, 0},
         {Click, 2000, 2, 1},        // Off clicked: On shows, audio on
         {Click, 3000, 1, 0},        // On clicked: Off again
         {Click, 4000, 2, 1},
         {Tick, 204000, 2, 1},       // the click counts as a move
-        {Tick, 204001, 0, 1},       // gone; audio stays on
+        {Tick, 204100, 0, 1},       // gone; audio stays on
         {MoveVideo, 300000, 0, 1},
-        {Tick, 300010, 2, 1},
+        {Tick, 300100, 2, 1},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -146,8 +151,8 @@ TEST_F(SpeakerTest, AClickSwitchesAudioAndTheIconAtOnce)
 TEST_F(SpeakerTest, KeyPanelActionHidesTheIconUntilTheNextMove)
 {
     const Step steps[] = {
-        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1010, 1, 0},
-        {KeyAction, 2000, 0, 0},  {Tick, 2010, 0, 0},      {MoveVideo, 3000, 0, 0}, {Tick, 3010, 1, 0},
+        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, 1, 0},
+        {KeyAction, 2000, 0, 0},  {Tick, 2100, 0, 0},      {MoveVideo, 3000, 0, 0}, {Tick, 3100, 1, 0},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -170,7 +175,7 @@ TEST_F(SpeakerTest, OnlyWhereOneAudioChannelCanBeHeard)
         SCOPED_TRACE(k.name);
         SetUp();
         const Step steps[] = {
-            {AudioArrives, 1000, 0, 0}, {k.view, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1010, k.icon, 0},
+            {AudioArrives, 1000, 0, 0}, {k.view, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, k.icon, 0},
         };
         Run(steps, sizeof steps / sizeof *steps);
     }

@@ -171,6 +171,30 @@ TEST_F(DecoderTest, SizeChangeTakesTheDecodedSize)
     EXPECT_EQ(gSeen[0].sums.back(), small.sums[0]);
 }
 
+// Each slot is handed to the decoder again and again with the reference
+// the pool kept from its last picture: a long stream with reference
+// pictures still equals ffmpeg's decoding, through a reset in its middle,
+// and once the decoder and the display have let go every slot is free.
+TEST_F(DecoderTest, SlotsGoRoundAndComeBackFree)
+{
+    TStream s = Make(dir, "round", 352, 288, 60, "-refs 4 -g 10 -sc_threshold 0");
+    ASSERT_EQ(s.units.size(), 60u);
+    for (size_t i = 0; i < s.units.size(); i++) {
+        if (i == 30) Decoder_ResetChannel(0); // picture 30 is a key frame
+        EXPECT_EQ(Decode(s.units[i], 0), 1) << "unit " << i;
+        EXPECT_LE(PicturePool_SlotsInUse(0), (uint32_t)POOL_SLOTS_PER_CHANNEL);
+    }
+    EXPECT_EQ(gSeen[0].sums, s.sums);
+    EXPECT_GT(PicturePool_SlotsInUse(0), 0u);
+    Decoder_ResetChannel(0);
+    EXPECT_EQ(PicturePool_SlotsInUse(0), 0u);
+    // And the slots serve the next stream.
+    gSeen[0] = TSeen();
+    TStream next = Make(dir, "after", 176, 144, 12, "-g 5");
+    for (const Bytes& u : next.units) EXPECT_EQ(Decode(u, 0), 1);
+    EXPECT_EQ(gSeen[0].sums, next.sums);
+}
+
 TEST_F(DecoderTest, LargerPicturesAreRefused)
 {
     TStream big = Make(dir, "big", 720, 576, 3, "");

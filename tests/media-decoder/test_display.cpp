@@ -6,7 +6,10 @@
 // and AVX2) drawing the plain code's pixels,
 // jobs that do not match their picture, and the field filter (still
 // blocks, line doubling along edges, pictures of the largest size, part
-// blocks at the edges, no dependence on earlier pictures' leftovers).
+// blocks at the edges, no dependence on earlier pictures' leftovers, and
+// pictures with motion and diagonal edges against the filter's rules
+// worked out again in FieldFilterRule.h).
+#include "FieldFilterRule.h"
 #include "media/Decoder.h"
 #include "media/Display.h"
 #include <gtest/gtest.h>
@@ -654,6 +657,76 @@ TEST(FieldFilter, PartBlocksAtTheEdgesAreNeverTakenAsStill)
         results.push_back(WorkRows(p.w, p.h));
     }
     EXPECT_TRUE(results[0] == results[1]);
+}
+
+
+// The display's filter and the rules worked out again, on a run of
+// pictures with moving diagonal edges: every work row the same, for
+// deinterlaced frames, deinterlaced fields and doubled fields. The
+// fixture is checked to reach what it is for: directions of both signs,
+// refinement steps, searches that stop early, right-pass blocks kept by
+// the left pass's mark and costs taken from the cache, still and moving
+// pixels, pixels that differ by 7 and by 8 in still blocks, and block
+// measures on either side of both still thresholds.
+TEST(FieldFilter, MovingDiagonalEdgesFollowTheDirectionSearch)
+{
+    struct {
+        const char* what;
+        uint32_t w, h, field, deinterlace;
+    } runs[] = {
+        {"deinterlaced frame", 256, 96, 0, 1},
+        {"deinterlaced field", 256, 64, 1, 1},
+        {"doubled field", 256, 48, 1, 0},
+        {"wide deinterlaced frame", 640, 128, 0, 1},
+    };
+    fieldrule::TFilterCounts all;
+    for (auto& run : runs) {
+        SCOPED_TRACE(run.what);
+        fieldrule::TFieldRule rule;
+        fieldrule::TLumaPicture first = fieldrule::MovingEdges(run.w, run.h, 0, 0);
+        TLuma p(run.w, run.h);
+        // Four pictures alike: the state the rule starts from.
+        p.y = first.y;
+        for (int n = 0; n < 4; n++) {
+            TRenderJob job = p.Job(run.field, run.deinterlace);
+            Render_Deinterlace(&job);
+        }
+        rule.StartStill(first);
+        fieldrule::TFilterCounts counts;
+        for (uint32_t n = 1; n <= 10; n++) {
+            SCOPED_TRACE(testing::Message() << "picture " << n);
+            fieldrule::TLumaPicture next = fieldrule::MovingEdges(run.w, run.h, 3 * (int32_t)n, n);
+            p.y = next.y;
+            TRenderJob job = p.Job(run.field, run.deinterlace);
+            Render_Deinterlace(&job);
+            std::vector<std::vector<uint8_t>> expected = rule.Run(next, run.field, run.deinterlace, &counts);
+            ASSERT_EQ(expected.size(), (run.field ? 2 : 1) * run.h + 1);
+            for (uint32_t r = 0; r < expected.size(); r++) {
+                const uint8_t* row = Render_WorkRow(run.w, r);
+                for (uint32_t x = 0; x < run.w; x++)
+                    ASSERT_EQ(row[x], expected[r][x]) << "work row " << r << " pixel " << x;
+            }
+        }
+        EXPECT_GT(counts.positive, 100u);
+        EXPECT_GT(counts.negative, 100u);
+        EXPECT_GT(counts.refinements, 100u);
+        EXPECT_GT(counts.earlyStops, 100u);
+        EXPECT_GT(counts.markedKeeps, 100u);
+        EXPECT_GT(counts.cachedCosts, 100u);
+        EXPECT_GT(counts.movingPixels, 10000u);
+        if (run.deinterlace) {
+            EXPECT_GT(counts.stillPixels, 10000u);
+            EXPECT_GT(counts.stillBy7, 100u);
+            EXPECT_GT(counts.movingBy8, 100u);
+            EXPECT_GT(counts.resets, 10u);
+        }
+        all.nearStill += counts.nearStill;
+        all.nearMoving += counts.nearMoving;
+        all.edgeDirections += counts.edgeDirections;
+    }
+    EXPECT_GT(all.nearStill, 10u);
+    EXPECT_GT(all.nearMoving, 10u);
+    EXPECT_GT(all.edgeDirections, 10u);
 }
 
 } // namespace

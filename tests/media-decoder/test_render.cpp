@@ -1,10 +1,12 @@
 // The display on the control's own form: Image_video's bitmap as the
 // start-up prepares it, pictures drawn into it by mode (live as they are,
-// playback field pictures doubled or deinterlaced), the pictures that are
-// not drawn, and the time label; decoded and odd-sized pictures, handed
+// playback field pictures doubled or deinterlaced; which filter each size
+// and mode gets, checked row by row against the filter's rules), the
+// pictures that are not drawn, and the time label; decoded and odd-sized pictures, handed
 // over in planes of exactly their own size, drawn into bitmaps smaller and
 // larger than their image. One control exists per process, so it is
 // created once for all tests.
+#include "FieldFilterRule.h"
 #include "control/TavlinImpl1.h"
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
@@ -176,6 +178,74 @@ TEST_F(RenderTest, PicturesFittedAsFieldsButDrawnAsFramesFillTheImage)
             for (int n = 0; n < 2; n++) p.Show();
             EXPECT_TRUE(All(flat)) << "640x" << h << " mode " << mode;
         }
+}
+
+// Which filter a picture gets, by mode, field picture flag and size, on
+// the 640 x 512 image: the work plane after a picture with moving
+// diagonal edges (four still pictures before it, so the motion state is
+// known) holds the rows the rules give for a deinterlaced frame, a
+// deinterlaced field or a doubled field; a copied picture leaves no
+// filtered row (each row is the picture's own line or was not written).
+TEST_F(RenderTest, WhichPicturesAreDeinterlacedDoubledOrCopied)
+{
+    enum Kind { COPIED, DOUBLED, FRAME, FIELD };
+    struct {
+        const char* what;
+        uint32_t mode, fieldPicture, w, h;
+        Kind kind;
+    } rows[] = {
+        {"live 704 x 576", VIEW_LIVE, 1, 704, 576, COPIED},
+        {"live 704 x 240: a field by its shape", VIEW_LIVE, 0, 704, 240, DOUBLED},
+        {"live 320 x 240: never filtered at width 320", VIEW_LIVE, 0, 320, 240, COPIED},
+        {"live 640 x 288: not doubled at width 640", VIEW_LIVE, 0, 640, 288, COPIED},
+        {"live 640 x 256", VIEW_LIVE, 0, 640, 256, DOUBLED},
+        {"playback field picture 704 x 576", VIEW_PLAYBACK, 1, 704, 576, FRAME},
+        {"playback frame picture 704 x 576", VIEW_PLAYBACK, 0, 704, 576, COPIED},
+        {"playback field picture 704 x 240: 240 lines", VIEW_PLAYBACK, 1, 704, 240, DOUBLED},
+        {"playback field picture 704 x 256: 256 lines", VIEW_PLAYBACK, 1, 704, 256, DOUBLED},
+        {"playback field picture 704 x 288", VIEW_PLAYBACK, 1, 704, 288, FIELD},
+        {"playback field picture 640 x 288", VIEW_PLAYBACK, 1, 640, 288, FRAME},
+        {"playback field picture 352 x 480", VIEW_PLAYBACK, 1, 352, 480, FRAME},
+        {"playback field picture 320 x 480", VIEW_PLAYBACK, 1, 320, 480, COPIED},
+        {"playback field picture 320 x 160", VIEW_PLAYBACK, 1, 320, 160, COPIED},
+        {"backup field picture 704 x 576", VIEW_BACKUP, 1, 704, 576, FRAME},
+        {"local file field picture 704 x 576", VIEW_LOCAL_PLAYBACK, 1, 704, 576, COPIED},
+        {"local file 704 x 240", VIEW_LOCAL_PLAYBACK, 1, 704, 240, DOUBLED},
+    };
+    TStreamRecord* s = &gStreamRecords[0];
+    for (auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        gConnections[0].view->mode = row.mode;
+        s->fieldPicture = row.fieldPicture;
+        s->localTarget = row.mode == VIEW_LOCAL_PLAYBACK ? gViewerForm->Image_video : nullptr;
+        const uint32_t w = row.w, h = row.h;
+        fieldrule::TLumaPicture still = fieldrule::MovingEdges(w, h, 0, 0), moved = fieldrule::MovingEdges(w, h, 3, 1);
+        std::vector<uint8_t> chroma((size_t)(w / 2) * (h / 2), 128);
+        gDecoderChannel = 0;
+        for (int n = 0; n < 4; n++) Render_OnPicture(still.y.data(), chroma.data(), chroma.data(), w, w / 2, w, h);
+        for (uint32_t r = 0; r <= 2 * h; r++) memset(Render_WorkRow(w, r), 0x5A, w);
+        Render_OnPicture(moved.y.data(), chroma.data(), chroma.data(), w, w / 2, w, h);
+
+        fieldrule::TFieldRule rule;
+        rule.StartStill(still);
+        std::vector<std::vector<uint8_t>> expected;
+        if (row.kind == DOUBLED) expected = rule.Run(moved, 1, 0, nullptr);
+        if (row.kind == FRAME) expected = rule.Run(moved, 0, 1, nullptr);
+        if (row.kind == FIELD) expected = rule.Run(moved, 1, 1, nullptr);
+        if (row.kind != COPIED) {
+            for (uint32_t r = 0; r < expected.size(); r++)
+                ASSERT_EQ(memcmp(Render_WorkRow(w, r), expected[r].data(), w), 0) << "work row " << r;
+            continue;
+        }
+        for (uint32_t r = 0; r <= 2 * h; r++) {
+            const uint8_t* got = Render_WorkRow(w, r);
+            bool untouched = true;
+            for (uint32_t x = 0; x < w && untouched; x++) untouched = got[x] == 0x5A;
+            bool ownLine = r < h && memcmp(got, &moved.y[(size_t)r * w], w) == 0;
+            ASSERT_TRUE(untouched || ownLine) << "work row " << r << " was filtered";
+        }
+    }
+    s->localTarget = nullptr;
 }
 
 TEST_F(RenderTest, TheTimeLabelShowsTheFrameTime)

@@ -2,6 +2,7 @@
 // with frames built here; the files it writes are read back by ffmpeg and
 // by our atom walker. Also the watermark's key set, transform and signing.
 #include "media/Mov.h"
+#include "tests/support/Scratch.h"
 #include "media/OutFile.h"
 #include "media/Watermark.h"
 #include "tests/media-mov/MovAtoms.h"
@@ -22,12 +23,7 @@ bool HaveFfmpeg() { return Shell("command -v ffmpeg >/dev/null") == 0; }
 
 std::string Scratch()
 {
-    static std::string dir;
-    if (dir.empty()) {
-        char tmpl[] = "/tmp/tavlin-movw-XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        dir = d ? d : "/tmp";
-    }
+    static const std::string dir = ScratchDir("tavlin-movw");
     return dir;
 }
 
@@ -416,6 +412,48 @@ TEST(MovWriter, TheLastNalUnitRunsOnThroughTheTrailer)
     uint32_t at0 = gMovWriter.chunkOffsets[0];
     EXPECT_EQ(f[at0 + 4], 0x67);
     EXPECT_EQ(gMovWriter.sampleSizes[0], 64u + 32u + gMovWriter.params0Length);
+}
+
+// A part that begins before a key frame: the units before it are not
+// written (no file head, no sample), and the file starts with that key
+// frame, its parameter sets in front, as the movie's first sample.
+TEST(MovWriter, UnitsBeforeTheFirstKeyFrameAreNotWritten)
+{
+    std::string path = Begin("first-key.mov");
+    for (uint32_t n = 0; n < 5; ++n) {
+        EXPECT_GT(Feed(Unit(Video(n, false))), 0) << n;
+        EXPECT_EQ(gMovWriter.samples, 0u) << n;
+        EXPECT_EQ(gMovWriter.started, 0u) << n;
+    }
+    EXPECT_EQ(FileBytes(path).size(), 0u) << "nothing is written before the key frame";
+    for (uint32_t n = 5; n < 10; ++n) ASSERT_GT(Feed(Unit(Video(n, n == 5))), 0) << n;
+    EXPECT_EQ(gMovWriter.samples, 5u);
+    EXPECT_EQ(gMovWriter.firstTime, kT0);
+    EXPECT_EQ(gMovWriter.firstFrameNumber, 5u);
+    ASSERT_TRUE(Finish());
+
+    Bytes f = FileBytes(path);
+    Walk w = WalkFile(f);
+    ASSERT_EQ(w.error, "");
+    std::vector<uint32_t> sizes = Table(f, w.Find("moov/trak/mdia/minf/stbl/stsz"), 4);
+    std::vector<uint32_t> syncs = Table(f, w.Find("moov/trak/mdia/minf/stbl/stss"), 0);
+    std::vector<uint32_t> chunks = Table(f, w.Find("moov/trak/mdia/minf/stbl/stco"), 0);
+    ASSERT_EQ(sizes.size(), 5u);
+    EXPECT_EQ(syncs, std::vector<uint32_t>{1});
+    ASSERT_EQ(chunks.size(), 5u);
+    // The first sample: SPS and PPS, then the key frame's slice; the
+    // others are the P frames' slices.
+    ASSERT_LT(chunks[0] + 8, f.size());
+    EXPECT_EQ(f[chunks[0] + 4] & 31, 7) << "the SPS first";
+    uint32_t spsLength = Be32(&f[chunks[0]]);
+    uint32_t ppsAt = chunks[0] + 4 + spsLength;
+    EXPECT_EQ(f[ppsAt + 4] & 31, 8) << "then the PPS";
+    uint32_t sliceAt = ppsAt + 4 + Be32(&f[ppsAt]);
+    EXPECT_EQ(f[sliceAt + 4], 0x65) << "then the key frame";
+    for (size_t k = 1; k < chunks.size(); ++k) EXPECT_EQ(f[chunks[k] + 4], 0x41) << "sample " << k + 1;
+    // A sample is its unit (64 bytes here) and the 32-byte trailer.
+    EXPECT_EQ(sizes[0], sliceAt - chunks[0] + 64 + 32);
+    for (size_t k = 1; k < sizes.size(); ++k) EXPECT_EQ(sizes[k], 64u + 32u) << k;
 }
 
 TEST(Watermark, KeysTransformAndSigning)

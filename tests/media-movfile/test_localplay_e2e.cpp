@@ -5,8 +5,7 @@
 // whose watermark record was altered plays with a warning on the form,
 // and a movie that ffmpeg wrote is refused with a message box.
 #include "panel/Month.h"
-#include "tests/support/HostPage.h"
-#include "tests/support/SimProcess.h"
+#include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <string>
@@ -17,9 +16,9 @@ namespace {
 const int kPanelX = 676;
 const uint32_t kStart = 850000000;
 
-std::string Click(int panelX, int panelY, int ms)
+std::string Click(int panelX, int panelY)
 {
-    return " --click " + std::to_string(kPanelX + panelX) + "," + std::to_string(panelY) + "," + std::to_string(ms);
+    return " --click " + std::to_string(kPanelX + panelX) + "," + std::to_string(panelY) + ",0";
 }
 
 std::string TimeText(uint32_t t)
@@ -60,16 +59,22 @@ protected:
         ASSERT_TRUE(WritePage(page_, sim_.port(), "9.1234.5678"));
     }
 
-    // Backup page, OPEN MOVIE with the dialog answered, then the steps.
-    std::string Open(const std::string& path, const std::string& steps)
+    // Once the first picture is in and the time over it shows (a page
+    // chosen before stays without it): the Backup page (its key lit),
+    // OPEN MOVIE with the dialog answered, then the steps; the run ends
+    // after the last. The host's status in *status.
+    std::string Open(const std::string& path, const std::string& steps, int* status)
     {
         std::string out;
-        Shell(HostOnPage(page_) + " --events --answer 'open=" + path + "'" + Click(201, 46, 2500) +
-                  Click(266, 162, 3000) + steps + " 2>&1",
-              &out);
-        sim_.Collect(200);
+        *status = RunHost(sim_, folder_,
+                          HostOnPage(page_) + " --events --answer 'open=" + path + "' --wait-video 60000" +
+                              " --wait-text '354,30,60000,*:*:*'" + Click(201, 46) + " --wait-pixel 850,50,60000,2B6DB1" + Click(266, 162) + steps +
+                              " --run-ms 0",
+                          &out);
         return out;
     }
+    // Until the time label shows a time of the day the file was made.
+    std::string FileDay() const { return " --wait-text '354,30,60000," + TimeText(kStart).substr(0, 10) + " *'"; }
 
     HostFolder folder_{"tavlin-localplay-e2e"};
     SimProcess sim_;
@@ -78,8 +83,12 @@ protected:
 
 TEST_F(LocalPlayE2E, AMovieOpensFromTheBackupPageAndPlaysWithItsOwnTime)
 {
-    std::string out = Open(mov_, " --read 354,30,5000 --read 354,30,7000 --read 354,568,7000"
-                                 " --shot 7000," + folder_.Path("play.png") + " --run-ms 7300");
+    // The time of the file shown, read; read again once its second has
+    // moved on.
+    int status = -1;
+    std::string out = Open(mov_, FileDay() + " --read 354,30,0 --wait-change 354,30,60000 --read 354,30,0"
+                                 " --read 354,568,0 --shot 0," + folder_.Path("play.png"), &status);
+    ASSERT_EQ(status, 0) << out;
     std::vector<std::string> times = Reads(out, "354,30");
     ASSERT_EQ(times.size(), 2u) << out;
     // Both are times of the file (12 s from kStart), and the second is later.
@@ -117,7 +126,11 @@ TEST_F(LocalPlayE2E, AnAlteredRecordPlaysWithAWarningAndAForeignMovieIsRefused)
     ASSERT_NE(o, nullptr);
     ASSERT_EQ(fwrite(f.data(), 1, f.size(), o), f.size());
     fclose(o);
-    std::string out = Open(altered, " --read 354,30,6000 --read 354,568,6000 --run-ms 6300");
+    // Once the file plays and the warning is up.
+    int status = -1;
+    std::string out = Open(altered, FileDay() + " --wait-text '354,568,60000,?*' --read 354,30,0 --read 354,568,0",
+                           &status);
+    ASSERT_EQ(status, 0) << out;
     std::vector<std::string> warning = Reads(out, "354,568");
     ASSERT_EQ(warning.size(), 1u) << out;
     EXPECT_NE(warning[0].find("watermark"), std::string::npos) << warning[0];
@@ -128,7 +141,9 @@ TEST_F(LocalPlayE2E, AnAlteredRecordPlaysWithAWarningAndAForeignMovieIsRefused)
     if (Shell("command -v ffmpeg >/dev/null") != 0) GTEST_SKIP() << "ffmpeg is needed";
     std::string foreign = folder_.Path("ffmpeg.mov");
     ASSERT_EQ(Shell("ffmpeg -v error -y -i '" + mov_ + "' -map 0:v -c copy -f mov '" + foreign + "'"), 0);
-    out = Open(foreign, " --read 354,30,5000 --run-ms 5300");
+    // Once the refusal's message has come and the time label shows again.
+    out = Open(foreign, " --wait-msgbox 60000 --wait-text '354,30,60000,?*' --read 354,30,0", &status);
+    ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("msgbox caption=\"Open Movie\""), std::string::npos) << out;
     times = Reads(out, "354,30");
     ASSERT_EQ(times.size(), 1u);

@@ -5,13 +5,15 @@
 // fixture's fake sockets and clock.
 #pragma once
 #include "../link/LinkFixture.h"
-#include "control/Pending.h"
 #include "control/View.h"
 #include "link/Tavn.h"
 #include "media/H264Params.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
 #include "tests/support/VidoFrames.h"
+#include "control/Speaker.h"
+#include "media/Decoder.h"
+#include "media/Hooks.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <vector>

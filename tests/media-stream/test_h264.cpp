@@ -5,6 +5,7 @@
 // by the gap filler must decode without a frame-number error. The golden
 // bytes of the documented sizes and the Exp-Golomb sizes are checked too.
 #include "media/H264Params.h"
+#include "tests/support/Scratch.h"
 #include <gtest/gtest.h>
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,6 +16,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -508,8 +510,9 @@ TEST(H264Params, ARenumberedStreamWithFillersDecodesWithoutAFrameNumberError)
 // The ffmpeg tool's reading of the fields, through its header tracer.
 TEST(H264Params, TheHeaderTracerReadsTheFields)
 {
-    char path[] = "/tmp/tavlin-sps-XXXXXX";
-    int fd = mkstemp(path);
+    const std::string file = ScratchFile("tavlin-sps");
+    const char* path = file.c_str();
+    int fd = open(path, O_WRONLY);
     ASSERT_GE(fd, 0);
     // Annex B: the same NAL units behind start codes.
     Bytes pair = ParamSets(40, 30, H264_FORM_AVC1);

@@ -5,6 +5,11 @@
 // the ring, and exactly which bytes the decoder and the backup writer get.
 #include "MediaFixture.h"
 #include "control/Session.h"
+#include "control/TavlinImpl1.h"
+#include "panel/SkinVars.h"
+#include "panel/Yuv2.h"
+#include <memory>
+#include "media/Decoder.h"
 
 namespace {
 
@@ -360,6 +365,120 @@ TEST_F(StreamTest, TheTimeOffsetIsDroppedAfterThreeChanges)
         for (size_t i = 0; i < frames.size(); ++i) {
             Tick();
             EXPECT_EQ(S()->displayTime, 5000u + i + (uint32_t)row.used[i]) << "frame " << i;
+        }
+    }
+}
+
+// The time label is hidden at every resynchronisation and shown again
+// with the fourth frame taken after it, the key frame counted as the
+// first; looked at after every tick, frames held but not yet decoded
+// counted as taken.
+TEST_F(StreamTest, TheTimeLabelIsHiddenAtAResyncAndShownFromTheFourthFrame)
+{
+    std::unique_ptr<TTavlinX> form(new TTavlinX(nullptr)); // its components, without the start-up
+    gViewerForm = form.get();
+    TLabel* label = form->Label_time;
+    label->SetVisible(true);
+    // Six frames, then a gap in the channel's sequence (a resynchronisation
+    // at the next key frame), then six more.
+    std::vector<FrameDesc> first = Run(6), second = Run(6, 40, 20);
+    for (const FrameDesc& f : first) Push(f);
+    for (const FrameDesc& f : second) Push(f);
+    std::vector<bool> shown;
+    for (uint32_t i = 0; i < 400 && gDecodes.size() < 12; ++i) {
+        size_t before = gDecodes.size() + (S()->heldLength ? 1 : 0);
+        Tick(10);
+        size_t taken = gDecodes.size() + (S()->heldLength ? 1 : 0);
+        if (taken != before) shown.push_back(label->Visible());
+    }
+    ASSERT_EQ(gDecodes.size(), 12u);
+    EXPECT_EQ(shown, (std::vector<bool>{false, false, false, true, true, true, false, false, false, true, true, true}));
+    gViewerForm = nullptr;
+}
+
+// A new play direction in Playback restarts every channel's clock and
+// clears its due time; the same direction, or another mode, does not.
+TEST_F(StreamTest, AChangeOfPlayDirectionResetsTheClocks)
+{
+    struct Row {
+        const char* name;
+        uint32_t mode;
+        int32_t direction; // the view's, the stream has seen 1
+        bool reset;
+    } rows[] = {
+        {"playback, same direction", VIEW_PLAYBACK, 1, false},
+        {"playback, backwards", VIEW_PLAYBACK, -1, true},
+        {"playback, stopped", VIEW_PLAYBACK, 0, true},
+        {"live, another direction", VIEW_LIVE, -1, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gDecodes.clear();
+        Stream_Reset();
+        View()->mode = row.mode;
+        View()->playbackBlock.playbackChannel = 0;
+        View()->playbackBlock.playbackDirection = 1;
+        S()->directionSeen = 1;
+        S()->lastSource = row.mode == VIEW_PLAYBACK ? SOURCE_RECORDED : 0; // no source change
+        // Channel 5 plays nothing: its clock has run for 500 ms, a frame is due at 777.
+        Stopwatch_Start(15);
+        Tick(500);
+        Ch(5).due = 777;
+        ASSERT_EQ(Now(5), 500u);
+        View()->playbackBlock.playbackDirection = row.direction;
+        FrameDesc f = Run(1)[0];
+        if (row.mode == VIEW_PLAYBACK) f.source = SOURCE_RECORDED;
+        Push(f);
+        Tick(10);
+        ASSERT_EQ(gDecodes.size(), 1u);
+        EXPECT_EQ(Ch(5).due, row.reset ? 0u : 777u);
+        EXPECT_EQ(Now(5), row.reset ? 0u : 510u);
+        EXPECT_EQ(S()->directionSeen, row.mode == VIEW_PLAYBACK ? row.direction : 1);
+    }
+}
+
+// In Playback every new second of the pictures becomes the key panel's
+// playback time (the frame time with its offset) and asks for a panel
+// redraw; the same second again, or Live, leaves both alone.
+TEST_F(StreamTest, PlaybackFramesSetTheKeyPanelsPlaybackTime)
+{
+    struct Row {
+        const char* name;
+        uint32_t mode;
+        uint32_t time;
+        int32_t offset;
+        int32_t panelTime; // after the frame; -1: unchanged
+    } rows[] = {
+        {"playback, first second", VIEW_PLAYBACK, 7000, 0, 7000},
+        {"playback, the same second", VIEW_PLAYBACK, 7000, 0, -1},
+        {"playback, the next second", VIEW_PLAYBACK, 7001, 0, 7001},
+        {"playback, with the recorder's offset", VIEW_PLAYBACK, 7002, 30, 7032},
+        {"live", VIEW_LIVE, 7005, 0, -1},
+    };
+    Stream_Reset();
+    Mon_P_N_T = 1;
+    uint32_t sequence = 1;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        View()->mode = row.mode;
+        View()->playbackBlock.playbackChannel = 0;
+        int32_t before = Mon_P_N_T;
+        gLastDrawn[0] = gLastDrawn[1] = 5;
+        FrameDesc f = Run(1, 40, sequence++)[0];
+        f.time = row.time;
+        f.timeOffset = row.offset;
+        if (row.mode == VIEW_PLAYBACK) f.source = SOURCE_RECORDED;
+        size_t decodes = gDecodes.size();
+        Push(f);
+        TickUntil(decodes + 1, 100);
+        ASSERT_EQ(gDecodes.size(), decodes + 1);
+        if (row.panelTime == -1) {
+            EXPECT_EQ(Mon_P_N_T, before);
+            EXPECT_EQ(gLastDrawn[0], 5);
+        } else {
+            EXPECT_EQ(Mon_P_N_T, row.panelTime);
+            EXPECT_EQ(gLastDrawn[0], -2) << "the panel is redrawn";
+            EXPECT_EQ(gLastDrawn[1], -2);
         }
     }
 }

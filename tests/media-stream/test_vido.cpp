@@ -4,6 +4,8 @@
 // Live ring-full rule, audio frames, and the status report sent with every
 // poll, byte for byte.
 #include "MediaFixture.h"
+#include "control/Speaker.h"
+#include "media/Hooks.h"
 
 namespace {
 

@@ -83,7 +83,7 @@ TForm_noip_setting* ResetForm()
     memset(gNoipHostName, 0, sizeof gNoipHostName);
     memset(gNoipDomains, 0, sizeof gNoipDomains);
     gNoipDomainCount = 0;
-    gNoipFixedTime = 0;
+    Win_SetTimeSource(nullptr);
     gNoipReplyTimeoutMs = 30000;
     Noip_ShowAccountForm();
     TForm_noip_setting* f = Form_noip_setting;

@@ -2,7 +2,6 @@
 // child process with its request log, the account form reset to its
 // opening state, and the message boxes the client shows.
 #pragma once
-#include "control/Pending.h"
 #include "ddns/Noip.h"
 #include "ddns/Unit5.h"
 #include "platform/vcl/Dialogs.h"

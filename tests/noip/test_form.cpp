@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <string>
@@ -303,6 +304,16 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     EXPECT_TRUE(boxes.Take().empty());
 }
 
+// Until the service's reply has reached the socket of the current slot
+// (at most 20 s): what the next tick reads.
+bool ReplyArrived()
+{
+    int fd = gNoipSockets.socket[gNoipSockets.current & 1];
+    if (fd < 0) return false;
+    pollfd p = {fd, POLLIN, 0};
+    return poll(&p, 1, 20000) == 1;
+}
+
 TEST(NoipForm, OneTickReadsTheReplyAndStartsItsFollowUp)
 {
     NoipServer server;
@@ -315,7 +326,7 @@ TEST(NoipForm, OneTickReadsTheReplyAndStartsItsFollowUp)
     EXPECT_STREQ(gNoipSavedUser, "erin1234");
     EXPECT_STREQ(gNoipSavedPassword, "secret12");
     ASSERT_TRUE(server.waitLog(1));
-    usleep(100000);
+    ASSERT_TRUE(ReplyArrived());
     Tick(); // reads the account, then asks for the domains on slot 1
     EXPECT_EQ(gNoipStep, NOIP_STEP_DOMAINS);
     EXPECT_EQ(gNoipSockets.current, 1);
@@ -323,7 +334,7 @@ TEST(NoipForm, OneTickReadsTheReplyAndStartsItsFollowUp)
     EXPECT_GE(gNoipSockets.socket[1], 0);
     ASSERT_TRUE(server.waitLog(2));
     EXPECT_EQ(server.log()[1].find("domains.xml") != std::string::npos, true);
-    usleep(100000);
+    ASSERT_TRUE(ReplyArrived());
     Tick();
     EXPECT_TRUE(f->Panel3->Visible());
     EXPECT_TRUE(boxes.Take().empty());
@@ -404,6 +415,38 @@ TEST(NoipForm, CutAndOversizeRepliesOverTheWire)
     Click(f->CheckUas);
     ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
+}
+
+// However the service ends its answers (in chunks on a connection it keeps,
+// without a length by closing, with a length on a connection it keeps),
+// each is read whole as soon as it has arrived, long before the client
+// would give up on it.
+TEST(NoipForm, ChunkedLengthlessAndKeptAliveRepliesAreReadWhole)
+{
+    for (const char* framing : {"chunked", "close", "keep-alive"}) {
+        SCOPED_TRACE(framing);
+        NoipServer server({"--framing", framing});
+        ASSERT_GT(server.port(), 0);
+        PointClientAt(server.port());
+        MessageBoxes boxes;
+        TForm_noip_setting* f = ResetForm();
+        ASSERT_EQ(gNoipReplyTimeoutMs, 30000u);
+        Type(f->Username, "alice01");
+        Click(f->CheckUas);
+        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 8000));
+        auto shown = boxes.Take();
+        EXPECT_EQ(shown[0].text, "This Username is not available");
+        // A create-account answer, then the domain list chained on it.
+        TypeAccount(f, "dave1234", "secret12", "secret12");
+        Click(f->CheckBox1);
+        Click(f->Create);
+        ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, 10000));
+        ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+        ASSERT_GE(f->ComboBox1->Items()->Count(), 2);
+        EXPECT_EQ(f->ComboBox1->Items()->Strings(0), "ddns.net");
+        EXPECT_EQ(server.log().size(), 3u);
+        Noip_CloseAll();
+    }
 }
 
 TEST(NoipForm, ARequestBodyThatDoesNotFitIsNotSent)

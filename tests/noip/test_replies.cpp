@@ -231,6 +231,79 @@ TEST(NoipReplies, RepliesCutAtEveryLengthAreNeverTakenAsAnswers)
     }
 }
 
+// A chunked reply is whole with its last chunk and the empty line after its
+// trailers, not a byte sooner (on a connection the service keeps open);
+// its chunks are joined into the body the elements are read from. Broken
+// chunk framing is no reply.
+TEST(NoipReplies, AChunkedReplyIsWholeAtItsLastChunkAndItsChunksAreJoined)
+{
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string xml = kDecl + "<exists><string>alice01</string></exists>";
+    // The XML in chunks of 17 bytes, one with an extension, and a trailer.
+    std::string chunked = head;
+    for (size_t at = 0; at < xml.size(); at += 17) {
+        std::string piece = xml.substr(at, 17);
+        char size[16];
+        snprintf(size, sizeof size, "%zx", piece.size());
+        chunked += std::string(size) + (at == 17 ? ";part=2" : "") + "\r\n" + piece + "\r\n";
+    }
+    chunked += "0\r\nX-Trailer: end\r\n\r\n";
+    const struct {
+        const char* name;
+        std::string reply;
+        int state; // on a kept connection, with every byte there
+    } cases[] = {
+        {"chunks", chunked, 1},
+        {"bad size", head + "zz\r\nabc\r\n0\r\n\r\n", -1},
+        {"data longer than its size", head + "3\r\nabcd\r\n0\r\n\r\n", -1},
+        {"a size beyond any reply", head + "100000\r\n", -1},
+        {"no CR before LF", head + "3\nabc\r\n0\r\n\r\n", -1},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> bytes(c.reply.begin(), c.reply.end());
+        int status = 0, isChunked = 0;
+        size_t start = 0, length = 0;
+        EXPECT_EQ(Noip_ReplyState(bytes.data(), bytes.size(), 0, &status, &start, &length, &isChunked), c.state)
+            << c.name;
+        if (c.state != 1) continue;
+        EXPECT_EQ(isChunked, 1);
+        EXPECT_EQ(start, head.size());
+        EXPECT_EQ(length, c.reply.size() - head.size());
+        std::vector<char> joined(length);
+        EXPECT_EQ(std::string(joined.data(), Noip_Dechunk(bytes.data() + start, length, joined.data())), xml);
+        // Cut anywhere before its end it is not yet whole (and, closed
+        // there, no reply).
+        for (size_t cut = head.size(); cut < c.reply.size(); cut++) {
+            std::vector<char> part(c.reply.begin(), c.reply.begin() + (long)cut);
+            ASSERT_EQ(Noip_ReplyState(part.data(), cut, 0, &status, &start, &length), 0) << cut;
+            ASSERT_EQ(Noip_ReplyState(part.data(), cut, 1, &status, &start, &length), -1) << cut;
+        }
+    }
+    // The answer the chunks carry is acted on.
+    MessageBoxes boxes;
+    ResetForm();
+    gNoipStep = NOIP_STEP_CHECK;
+    std::vector<char> bytes(chunked.begin(), chunked.end());
+    Noip_ParseResponse(bytes.data(), bytes.size(), 0, NOIP_STEP_CHECK);
+    auto shown = boxes.Take();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "This Username is not available");
+    // The last coding named decides; another coding ends with the close.
+    const struct {
+        const char* header;
+        int keptOpen, closed;
+    } codings[] = {{"Transfer-Encoding: gzip, chunked", 1, 1}, {"transfer-encoding:  CHUNKED ", 1, 1},
+                   {"Transfer-Encoding: gzip", 0, 1}};
+    for (const auto& c : codings) {
+        std::string reply = "HTTP/1.1 200 OK\r\n" + std::string(c.header) + "\r\nContent-Length: 3\r\n\r\n3\r\nabc\r\n0\r\n\r\n";
+        std::vector<char> b(reply.begin(), reply.end());
+        int status = 0;
+        size_t start = 0, length = 0;
+        EXPECT_EQ(Noip_ReplyState(b.data(), b.size(), 0, &status, &start, &length), c.keptOpen) << c.header;
+        EXPECT_EQ(Noip_ReplyState(b.data(), b.size(), 1, &status, &start, &length), c.closed) << c.header;
+    }
+}
+
 TEST(NoipReplies, AHeadThatEndsInsideTheStatusLineIsNoReply)
 {
     // Found by fuzz_noip: the status digits were read past the reply's end.

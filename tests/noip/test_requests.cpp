@@ -11,6 +11,8 @@ namespace {
 
 // Sun, 05 Jan 2025 09:03:07 UTC
 constexpr time_t kFixedTime = 1736067787;
+// The platform's wall clock stopped there, for the Date lines.
+int64_t FixedTime() { return kFixedTime; }
 
 struct StepCase {
     int step;
@@ -103,12 +105,12 @@ TEST(NoipRequests, GoldenBytesForEveryStepAndIdentity)
     for (const StepCase& c : kSteps) {
         TForm_noip_setting* f = ResetForm();
         c.setup(f);
-        gNoipFixedTime = kFixedTime;
+        Win_SetTimeSource(FixedTime);
         ASSERT_EQ(Noip_PrepareStep(c.step), 0) << c.step;
         EXPECT_EQ(std::string(gNoipRequest), c.expected) << "step " << c.step;
     }
     EXPECT_TRUE(boxes.Take().empty());
-    gNoipFixedTime = 0;
+    Win_SetTimeSource(nullptr);
 }
 
 TEST(NoipRequests, TheServiceVerifiesEveryStepUnderItsIdentity)
@@ -123,7 +125,7 @@ TEST(NoipRequests, TheServiceVerifiesEveryStepUnderItsIdentity)
     for (const StepCase& c : kSteps) {
         TForm_noip_setting* f = ResetForm();
         c.setup(f);
-        gNoipFixedTime = kFixedTime;
+        Win_SetTimeSource(FixedTime);
         gNoipStep = c.step;
         ASSERT_EQ(Noip_Connect(0), 1) << c.step;
         ASSERT_TRUE(server.waitLog(++n)) << c.step;
@@ -132,7 +134,7 @@ TEST(NoipRequests, TheServiceVerifiesEveryStepUnderItsIdentity)
         EXPECT_EQ(LogField(line, "kind"), c.kind) << line;
         Noip_CloseAll();
     }
-    gNoipFixedTime = 0;
+    Win_SetTimeSource(nullptr);
 }
 
 TEST(NoipRequests, AForgedSignatureOrAWrongIdentityIsRefusedByTheService)

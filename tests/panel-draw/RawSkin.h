@@ -5,6 +5,7 @@
 #pragma once
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"
+#include "tests/support/Scratch.h"
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <cstdlib>
@@ -17,12 +18,7 @@
 // One scratch folder per test program for the skins it writes.
 inline std::string Folder()
 {
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/tavlin-skin-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        dir = made ? made : "/tmp";
-    }
+    static const std::string dir = ScratchDir("tavlin-skin");
     return dir;
 }
 

@@ -3,10 +3,12 @@
 // RGB conversion, and the limits every skin-driven index and rectangle is
 // held to.
 #include "RawSkin.h"
+#include "control/TavlinImpl1.h"
 #include "panel/Ie_com.h"
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -133,6 +135,39 @@ TEST_F(Compose, KindZeroShowsTheItemNumberOnItsReferenceItem)
     LoadAndCompose();
     // Items 0, 1, 2 at x 7, 23, 39 show the digits 0, 1, 2.
     for (int p = 0; p < 3; ++p) EXPECT_EQ(PictureLuma(7 + 16 * p, 30), 0x40 + 16 * p) << p;
+}
+
+TEST_F(Compose, EachPassThatVisitsTheBackgroundCopiesItOverWhatEarlierPassesDrew)
+{
+    // The background visited in passes 0 and 1. A (one item, behind a
+    // hidden element of one item) is visited in pass 0 only, with its lit
+    // cell from row 1; B (three items on the background) in passes 0 to 2.
+    skin.Put16(6500 + 52, 2);
+    skin.AddGroup({"HIDE", 0, 0, 0, 0, 0, 0, 0, 7999, 0, 0});
+    skin.AddElement({"X", "HIDE", "BG"});
+    skin.AddGroup({"GA", 8, 6, 100, 70, 1, 2, 0, 7999, 0, 0});
+    skin.FillStrip(100, 70, 8, 6, 1, 2, 0x60);
+    RawSkin::Element a{"A", "GA", "X"};
+    a.dx = -20;
+    a.dy = -10;
+    skin.AddElement(a);
+    skin.AddGroup({"GB", 2, 2, 120, 70, 1, 2, 0, 7999, 0, 0});
+    skin.FillStrip(120, 70, 2, 2, 1, 2, 0x70);
+    RawSkin::Element b{"B", "GB", "BG"};
+    b.items = 3;
+    b.dx = 10;
+    b.dy = 5;
+    skin.AddElement(b);
+    memset(gSkinPicture, 0x55, 64 * 40 * 2);
+    LoadAndCompose();
+    const TSkinElement* elementA = &gSkinElements[gSkins[0].first + 2];
+    ASSERT_EQ(elementA->itemCount, 1);
+    EXPECT_EQ(elementA->centreX, 12) << "A's geometry is worked out in its pass";
+    EXPECT_EQ(elementA->centreY, 10);
+    EXPECT_EQ(PictureLuma(10, 9), 0x10) << "A's pass 0 is covered by the background of pass 1";
+    EXPECT_EQ(PictureLuma(41, 24), 0x70) << "B's pass 2 (unlit cell, row 0) lies on top";
+    EXPECT_EQ(PictureLuma(0, 0), 0x10);
+    EXPECT_EQ(PictureLuma(63, 39), 0x10);
 }
 
 TEST_F(Compose, RadialItemsSitOnTheirCircle)
@@ -378,6 +413,140 @@ TEST_F(Compose, SkinAfterAnEmptyOneKeepsItsOwnPicture)
     for (int y : {0, 20, 39}) EXPECT_EQ(PictureLuma(0, y), 0x10) << y;
 }
 
+// The conversion of one picture pixel worked out from its rule: halves of
+// 0xFFFF read as 0x8080, the opacity from the pair's even half, each
+// component blended towards white and clamped.
+uint32_t RulePixel(const uint8_t* pair, int odd)
+{
+    uint32_t even = pair[0] | (uint32_t)pair[1] << 8, other = pair[2] | (uint32_t)pair[3] << 8;
+    int a = even == 0xFFFF ? 100 : (pair[1] & 3) * 25;
+    if (even == 0xFFFF) even = 0x8080;
+    if (other == 0xFFFF) other = 0x8080;
+    int y = (int)(odd ? other & 255 : even & 255), u = (int)(even >> 8), v = (int)(other >> 8);
+    int c[3] = {y + ((v * 292) >> 8) - 146, y - ((v * 149 + u * 101) >> 8) + 125, y + ((u * 516) >> 8) - 258};
+    uint32_t out = 0;
+    for (int i = 0; i < 3; ++i) {
+        int b = (c[i] * (100 - a) + 255 * a) / 100;
+        b = b < 0 ? 0 : b > 255 ? 255 : b;
+        out = out << 8 | (uint32_t)b;
+    }
+    return out;
+}
+
+TEST(PictureRow, EveryChromaPairAndOpacityFollowsTheRule)
+{
+    // All 65,536 chroma pairs (and so every opacity) with varied lumas,
+    // then pairs with one or both halves transparent; 256 pairs a row.
+    const int width = 512;
+    std::vector<uint8_t> pairs;
+    for (uint32_t u = 0; u < 256; ++u)
+        for (uint32_t v = 0; v < 256; ++v)
+            pairs.insert(pairs.end(), {(uint8_t)(u * 37 + v * 11), (uint8_t)u, (uint8_t)(u * 5 + v * 97 + 13), (uint8_t)v});
+    for (uint32_t k = 0; k < 512; ++k) {
+        uint8_t y = (uint8_t)(k * 29), c = (uint8_t)(k * 53);
+        if (k % 3 != 1) pairs.insert(pairs.end(), {0xFF, 0xFF, y, c});
+        else pairs.insert(pairs.end(), {y, c, 0xFF, 0xFF});
+    }
+    ASSERT_LE(pairs.size(), (size_t)SKIN_PICTURE_SIZE);
+    memcpy(gSkinPicture, pairs.data(), pairs.size());
+    int rows = (int)(pairs.size() / (width * 2));
+    std::vector<uint32_t> out(width);
+    for (int r = 0; r < rows; ++r) {
+        Yuv2_PictureRow(r, width, out.data());
+        for (int x = 0; x < width; ++x)
+            ASSERT_EQ(out[x], RulePixel(&pairs[((size_t)r * width + (x & ~1)) * 2], x & 1)) << x << "," << r;
+    }
+}
+
+// The panel image as a redraw leaves it: every pixel the conversion of the
+// composed picture, also when only some rows changed since the last
+// redraw, when something else drew into the image meanwhile, and when the
+// picture's size changed.
+TEST(DrawBitmap, EveryRedrawShowsTheWholeComposedPicture)
+{
+    std::unique_ptr<TTavlinX> form(new TTavlinX(nullptr));
+    gViewerForm = form.get();
+    TBitmap* bitmap = form->Image1->Picture()->Bitmap();
+    uint32_t seed = 3;
+    auto next = [&]() { return (uint8_t)((seed = seed * 1103515245u + 12345u) >> 16); };
+    auto check = [&](int w, int h, const char* what) {
+        SCOPED_TRACE(what);
+        ASSERT_EQ(bitmap->Width(), w);
+        ASSERT_EQ(bitmap->Height(), h);
+        for (int y = 0; y < h; ++y) {
+            const uint32_t* row = (const uint32_t*)static_cast<const TBitmap*>(bitmap)->ScanLine(y);
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(row[x] & 0xFFFFFF, RulePixel(&gSkinPicture[((size_t)y * w + (x & ~1)) * 2], x & 1)) << x << "," << y;
+        }
+    };
+    int w = 64, h = 40;
+    for (int i = 0; i < w * h * 2; ++i) gSkinPicture[i] = next();
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "first redraw");
+    for (int y : {0, 17, 39})
+        for (int x = 10; x < 20; ++x) gSkinPicture[((size_t)y * w + x) * 2] ^= 0x5A;
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "three rows changed");
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "nothing changed");
+    for (int y = 5; y < 9; ++y) memset(bitmap->ScanLine(y), 0x33, (size_t)w * 4);
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "the image drawn over meanwhile");
+    bitmap->Canvas()->Brush()->SetColor(clWhite);
+    bitmap->Canvas()->FillRect(Rect(0, 0, w, h));
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "the canvas filled meanwhile");
+    w = 62;
+    h = 44;
+    for (int i = 0; i < w * h * 2; ++i) gSkinPicture[i] = next();
+    Yuv2_DrawBitmap(h, w, "Draw.YUV2");
+    check(w, h, "another size");
+    gViewerForm = nullptr;
+}
+
+// Glyph copies out of the file picture and onto the composed picture, at
+// random places in and around both: every unit as the rules say (units
+// outside the file transparent; transparent units and units outside the
+// picture not written).
+TEST_F(Compose, CopiesOfRectanglesFollowTheUnitRules)
+{
+    for (int y = 22; y < skin.rows; ++y)
+        for (int x = 0; x < RawSkin::kWidth; ++x) skin.SetUnit(x, y, (uint8_t)(x * 7 + y), (x + y) % 9 == 0 ? 0xFF : 0x80);
+    for (int y = 22; y < skin.rows; y += 5)
+        for (int x = 0; x < RawSkin::kWidth; x += 3) skin.SetUnit(x, y, 0xFF, 0xFF); // transparent units
+    LoadAndCompose();
+    const int fw = RawSkin::kWidth, fh = skin.rows, pw = gSkinPictureWidth, ph = gSkinPictureHeight;
+    uint32_t seed = 11;
+    auto next = [&](int n) { return (int)(((seed = seed * 1103515245u + 12345u) >> 16) % (uint32_t)n); };
+    for (int n = 0; n < 300; ++n) {
+        int w = 1 + next(90), h = 1 + next(60);
+        TSkinRect src = Yuv2_MakeRect(next(fw + 200) - 100, next(fh + 120) - 60, 0, 0);
+        ASSERT_EQ(Yuv2_CopyRect(&src, w, h), 0);
+        for (int j = 0; j < h; ++j)
+            for (int i = 0; i < w; ++i) {
+                int x = src.left + i, y = src.top + j;
+                bool inside = x >= 0 && y >= 0 && x < fw && y < fh;
+                const uint8_t* work = &gSkinWork[((size_t)j * w + i) * 2];
+                ASSERT_EQ(work[0], inside ? skin.Unit(x, y)[0] : 0xFF) << n << ": " << i << "," << j;
+                ASSERT_EQ(work[1], inside ? skin.Unit(x, y)[1] : 0xFF) << n << ": " << i << "," << j;
+            }
+        std::vector<uint8_t> before(gSkinPicture, gSkinPicture + (size_t)pw * ph * 2);
+        TSkinRect dst = Yuv2_MakeRect(next(pw + 2 * w) - w, next(ph + 2 * h) - h, 0, 0);
+        Yuv2_CopyRectTransparent(&dst, w, h);
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x) {
+                int i = x - dst.left, j = y - dst.top;
+                const uint8_t* want = &before[((size_t)y * pw + x) * 2];
+                if (i >= 0 && j >= 0 && i < w && j < h) {
+                    const uint8_t* work = &gSkinWork[((size_t)j * w + i) * 2];
+                    if (!(work[0] == 0xFF && work[1] == 0xFF)) want = work;
+                }
+                const uint8_t* got = &gSkinPicture[((size_t)y * pw + x) * 2];
+                ASSERT_TRUE(got[0] == want[0] && got[1] == want[1]) << n << ": " << x << "," << y;
+            }
+    }
+}
+
 TEST(YuvToRgb, ConversionTable)
 {
     const struct { uint32_t pair; int odd, opacity; uint32_t rgb; } cases[] = {
@@ -403,6 +572,47 @@ TEST(PictureRow, TransparentHalvesBecomeWhiteOrNeutral)
     EXPECT_EQ(row[1], 0xFFFFFFu);
     EXPECT_EQ(row[2], 0x808080u); // the odd half alone: Y 0x80 at the even half's opacity 0
     EXPECT_EQ(row[3], 0x808080u);
+}
+
+// Every chroma pair at lumas across the range and every opacity step, with
+// transparent halves among them, converts as Yuv2_YuvToRgb converts its
+// pixels, also where a pair runs across the end of a row (odd widths).
+TEST(PictureRow, EveryPixelIsItsPairsConversion)
+{
+    auto unitAt = [](uint32_t k, int odd) -> uint16_t {
+        if (!odd && k % 97 == 0) return 0xFFFF;
+        if (odd && k % 89 == 0) return 0xFFFF;
+        uint32_t u = k & 0xFF, v = k >> 8;
+        uint32_t y = odd ? (k * 13 + 5) & 0xFF : (k * 7) & 0xFF;
+        return (uint16_t)(y | ((odd ? v : u) << 8));
+    };
+    for (uint32_t k = 0; k < 65536; ++k)
+        for (int odd = 0; odd < 2; ++odd) {
+            uint16_t unit = unitAt(k, odd);
+            gSkinPicture[k * 4 + odd * 2] = (uint8_t)unit;
+            gSkinPicture[k * 4 + odd * 2 + 1] = (uint8_t)(unit >> 8);
+        }
+    for (int32_t width : {512, 511, 324}) {
+        SCOPED_TRACE(width);
+        std::vector<uint32_t> row((size_t)width);
+        int32_t rows = (int32_t)(131072 / (uint32_t)width);
+        for (int32_t r = 0; r < rows; ++r) {
+            Yuv2_PictureRow(r, width, row.data());
+            for (int32_t c = 0; c < width; ++c) {
+                uint32_t k = ((uint32_t)r * (uint32_t)width + (uint32_t)c) / 2;
+                uint16_t even = unitAt(k, 0), odd = unitAt(k, 1);
+                int32_t a = even == 0xFFFF ? 100 : ((even >> 8) & 3) * 25;
+                uint32_t pair = (uint32_t)(even == 0xFFFF ? 0x8080 : even) |
+                                ((uint32_t)(odd == 0xFFFF ? 0x8080 : odd) << 16);
+                uint32_t want = Yuv2_YuvToRgb(pair, c & 1, 255, a);
+                if (row[(size_t)c] != want) {
+                    ADD_FAILURE() << "row " << r << " column " << c << std::hex << " pair " << pair << " got "
+                                  << row[(size_t)c] << " want " << want;
+                    return;
+                }
+            }
+        }
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // releases, with panel variables set to hostile values. Nothing may read or
 // write outside its buffers; the sanitizer build is what catches a slip.
 #include "RawSkin.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include <gtest/gtest.h>
 #include <climits>

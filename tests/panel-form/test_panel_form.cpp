@@ -2,9 +2,9 @@
 // skin, the main loop draws it into Image1, the form's mouse handlers press
 // its buttons, and a held step repeats on the loop's 33 ms task, all on a
 // fake process clock advanced 10 ms per tick.
-#include "control/Pending.h"
 #include "control/TavlinImpl1.h"
 #include "control/View.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/SkinVars.h"
 #include "panel/Yuv2.h"

@@ -3,6 +3,7 @@
 // live and playback pages, and what reaches the recorder as ICMD requests.
 #include "../view/ViewFixture.h"
 #include "media/LocalPlay.h"
+#include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Test helpers for skin files: owns the process's temporary skin folder.
 #include "SkinFixture.h"
 #include "panel/Yuv2.h"
+#include "tests/support/Scratch.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -56,31 +57,12 @@ void PutLayoutName(std::vector<uint8_t>& file, int offset, const std::string& na
     for (int i = 0; i < 16; ++i) *LayoutByte(file, offset + i) = i < (int)name.size() ? (uint8_t)name[(size_t)i] : 0;
 }
 
-// Removes the folder when the test program ends.
-struct TempFolder {
-    std::string path;
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-};
-
 const std::string& SkinTempDir()
 {
-    static TempFolder folder;
-    std::string& dir = folder.path;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/tavlin-skin-XXXXXX";
-        char* made = mkdtemp(pattern);
-        if (!made) {
-            ADD_FAILURE() << "cannot make a temporary folder";
-            static const std::string fallback = "/tmp";
-            return fallback; // never removed
-        }
-        dir = made;
-    }
-    return dir;
+    // Removed when the test program ends.
+    static const ScratchFolder folder("tavlin-skin");
+    if (!folder.Made()) ADD_FAILURE() << "cannot make a temporary folder";
+    return folder.path;
 }
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -6,6 +6,7 @@
 // ffmpeg's own expression filter, and the three result planes are read as
 // R, G and B.
 #include "SkinWriter.h"
+#include "tests/support/Scratch.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstdlib>
@@ -16,30 +17,12 @@
 
 namespace {
 
-struct TempFolder {
-    std::string path;
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-};
-
 std::string TempDir()
 {
-    static TempFolder folder;
-    std::string& dir = folder.path;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/tavlin-pixels-XXXXXX";
-        char* made = mkdtemp(pattern);
-        if (!made) {
-            ADD_FAILURE() << "cannot make a temporary folder";
-            static const std::string fallback = "/tmp";
-            return fallback; // never removed
-        }
-        dir = made;
-    }
-    return dir;
+    // Removed when the test program ends.
+    static const ScratchFolder folder("tavlin-pixels");
+    if (!folder.Made()) ADD_FAILURE() << "cannot make a temporary folder";
+    return folder.path;
 }
 
 bool Save(const std::string& path, const std::vector<uint8_t>& bytes)

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -456,6 +458,78 @@ TEST_F(Yuv2Loader, RedrawNoticesChangedFile)
     }
     EXPECT_EQ(Yuv2_ReadSkinFile(1), SKIN_READ_MISSING);
     EXPECT_EQ(Yuv2_ReadSkinFile(-1), SKIN_READ_MISSING);
+}
+
+// A redraw reads the file again only when the bytes in hand are not the
+// file as it is on disk: after another skin's file was read, or when the
+// file's stamp changed; a vanished file still stops the redraw.
+TEST_F(Yuv2Loader, RedrawReadsTheFileOnlyWhenItChanged)
+{
+    const std::string path = SkinTempDir() + "/" + kName;
+    const std::vector<uint8_t> other = BuildSkinFile(kSmallSkin, nullptr);
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        int32_t expected;
+        uint32_t reads;      // whole files read by the redraw
+        bool newPixels;      // the buffer holds the file's new bytes
+    } cases[] = {
+        {"unchanged", [] {}, SKIN_READ_OK, 0, false},
+        {"rewritten with other pixels",
+         [&] {
+             std::vector<uint8_t> f = good;
+             f[f.size() - 1] ^= 0x55;
+             Put(f);
+             namespace fs = std::filesystem;
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
+         },
+         SKIN_READ_OK, 1, true},
+        {"grown", [&] { std::vector<uint8_t> f = good; f.push_back(0); Put(f); }, SKIN_READ_CHANGED, 1, false},
+        {"removed", [&] { std::remove(path.c_str()); }, SKIN_READ_MISSING, 0, false},
+        {"another skin read since",
+         [&] {
+             Put(other, "Other.YUV2");
+             ASSERT_EQ(Yuv2_LoadSkin(20, 3, 0, "Other.YUV2"), 0);
+         },
+         SKIN_READ_OK, 1, false},
+        {"a refused file read since",
+         [&] {
+             Put(std::vector<uint8_t>(100, 0), "Bad.YUV2");
+             ASSERT_EQ(Yuv2_LoadSkin(20, 3, 0, "Bad.YUV2"), -1);
+         },
+         SKIN_READ_OK, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Yuv2_ResetSkins();
+        Put(good);
+        ASSERT_EQ(Yuv2_LoadSkin(0, 3, 0, kName), 0);
+        c.change();
+        // Whatever drawing did to the layout block, the file's rows return.
+        gSkinLayout.elementCount = 0;
+        uint32_t before = gSkinFileReads;
+        EXPECT_EQ(Yuv2_RefreshSkinFile(0), c.expected);
+        EXPECT_EQ(gSkinFileReads - before, c.reads);
+        if (c.expected == SKIN_READ_OK) {
+            EXPECT_EQ(gSkinLayout.elementCount, 5);
+            EXPECT_EQ(gSkinFileBuffer[good.size() - 1], (uint8_t)(good.back() ^ (c.newPixels ? 0x55 : 0)));
+            // Read once, the file is in hand again.
+            before = gSkinFileReads;
+            EXPECT_EQ(Yuv2_RefreshSkinFile(0), SKIN_READ_OK);
+            EXPECT_EQ(gSkinFileReads, before);
+        }
+    }
+    // Forced redraws of the kept skin read nothing.
+    Yuv2_ResetSkins();
+    Put(good);
+    ASSERT_EQ(Yuv2_LoadSkin(0, 3, 0, kName), 0);
+    uint32_t before = gSkinFileReads;
+    for (int i = 0; i < 3; i++) {
+        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Yuv2_Redraw(1);
+    }
+    EXPECT_EQ(gSkinFileReads, before);
+    for (const char* name : {"Other.YUV2", "Bad.YUV2"}) std::remove((SkinTempDir() + "/" + name).c_str());
 }
 
 // A skin held in memory stands in for the file of its name: it loads as

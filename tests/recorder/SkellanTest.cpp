@@ -2,12 +2,17 @@
 //  - natively: Skellan_Run on DIR/proc/dvr/pppoe with the client
 //    DIR/usr/sbin/pppoecd;
 //  - the static MIPS program bin/Skellan-mipsel under qemu-mipsel -L DIR,
-//    which opens the record /proc/dvr/pppoe through qemu's path prefix. qemu
-//    does not apply the prefix to execve, so the program's /usr/sbin/pppoecd
-//    is made the stand-in by binding DIR/usr/sbin over /usr/sbin in a private
-//    user and mount namespace (the real /usr/sbin is never changed).
-// The stand-in client writes down the argument vector it got.
+//    on a MIPS32 release-1 core without a floating-point unit (4Kc) and on
+//    a release-2 core with one (24Kf), which opens the record
+//    /proc/dvr/pppoe through qemu's path prefix. qemu does not apply the
+//    prefix to execve, so the program's /usr/sbin/pppoecd is made the
+//    stand-in by binding DIR/usr/sbin over /usr/sbin in a private user and
+//    mount namespace (the real /usr/sbin is never changed).
+// The stand-in client writes down the argument vector it got. The MIPS
+// program's instructions are checked to be release 1's without floating
+// point, so that every 32-bit MIPS core runs it.
 #include "recorder/Skellan.h"
+#include "tests/support/Scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,11 +127,9 @@ class Scratch {
 public:
     explicit Scratch(const Case& c)
     {
-        std::string pattern = testing::TempDir() + "skellan.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
-        root = fs::canonical(name.data()).string();
+        const std::string made = ScratchDir("skellan");
+        if (made == "/tmp") throw std::runtime_error("mkdtemp failed");
+        root = fs::canonical(made).string();
         fs::create_directories(root + "/proc/dvr");
         fs::create_directories(root + "/usr/sbin");
         if (c.present) std::ofstream(RecordPath(), std::ios::binary) << c.file;
@@ -216,7 +220,11 @@ TEST(Skellan, NativeRunsEveryRecord)
     }
 }
 
-TEST(Skellan, MipsProgramUnderQemuRunsEveryRecord)
+// The cores the program must run on: every 32-bit MIPS core takes the
+// release-1 instruction set.
+const char* const kCores[] = {"4Kc", "24Kf"}; // release 1 without FPU, release 2 with FPU
+
+TEST(Skellan, MipsProgramUnderQemuRunsEveryRecordOnReleaseOneAndReleaseTwoCores)
 {
     ASSERT_TRUE(Executable(SKELLAN_TEST_QEMU)) << "qemu-mipsel not found: install qemu-user";
     ASSERT_TRUE(Executable(SKELLAN_TEST_MIPSEL)) << SKELLAN_TEST_MIPSEL
@@ -229,18 +237,20 @@ TEST(Skellan, MipsProgramUnderQemuRunsEveryRecord)
 
     const std::string script =
         "\"$5\" --bind \"$1\" /usr/sbin || { echo 'cannot bind the stand-in over /usr/sbin' >&2; exit 200; }\n"
-        "exec \"$2\" -L \"$3\" \"$4\"\n";
-    for (const Case& c : Cases()) {
-        SCOPED_TRACE(c.name);
-        Scratch dir(c);
-        int status = Spawn({SKELLAN_TEST_UNSHARE, "--user", "--map-root-user", "--mount", "--", "/bin/sh", "-c",
-                            script, "sh", dir.root + "/usr/sbin", SKELLAN_TEST_QEMU, dir.root, SKELLAN_TEST_MIPSEL,
-                            SKELLAN_TEST_MOUNT},
-                           dir.root, dir.LogPath());
-        ASSERT_TRUE(WIFEXITED(status)) << "wait status " << status;
-        ASSERT_NE(WEXITSTATUS(status), 200) << "no private mount namespace for the stand-in";
-        EXPECT_EQ(WEXITSTATUS(status), c.result & 0xFF);
-        ExpectClientRuns(c, dir, SKELLAN_CLIENT_PATH);
+        "exec \"$2\" -cpu \"$6\" -L \"$3\" \"$4\"\n";
+    for (const char* core : kCores) {
+        for (const Case& c : Cases()) {
+            SCOPED_TRACE(std::string(core) + ": " + c.name);
+            Scratch dir(c);
+            int status = Spawn({SKELLAN_TEST_UNSHARE, "--user", "--map-root-user", "--mount", "--", "/bin/sh", "-c",
+                                script, "sh", dir.root + "/usr/sbin", SKELLAN_TEST_QEMU, dir.root, SKELLAN_TEST_MIPSEL,
+                                SKELLAN_TEST_MOUNT, core},
+                               dir.root, dir.LogPath());
+            ASSERT_TRUE(WIFEXITED(status)) << "wait status " << status << (WIFSIGNALED(status) && WTERMSIG(status) == SIGILL ? " (illegal instruction)" : "");
+            ASSERT_NE(WEXITSTATUS(status), 200) << "no private mount namespace for the stand-in";
+            EXPECT_EQ(WEXITSTATUS(status), c.result & 0xFF);
+            ExpectClientRuns(c, dir, SKELLAN_CLIENT_PATH);
+        }
     }
 }
 
@@ -266,6 +276,53 @@ TEST(Skellan, MipsProgramIsStaticLittleEndianMips32)
     EXPECT_EQ(Field(header, "Type:").rfind("EXEC", 0), 0u) << header;
     ASSERT_EQ(Spawn({SKELLAN_TEST_READELF, "-l", SKELLAN_TEST_MIPSEL}, "", "", &segments), 0);
     EXPECT_EQ(segments.find("INTERP"), std::string::npos) << "not linked statically:\n" << segments;
+}
+
+// Mnemonics a MIPS32 release-1 core without a floating-point unit does not
+// have: release 2's additions, and anything of coprocessor 1 (the
+// floating-point unit) or with a format suffix (add.s, cvt.d.w, jr.hb).
+bool BeyondReleaseOne(const std::string& m)
+{
+    static const char* const release2[] = {"seb", "seh", "wsbh", "ext", "ins", "rotr", "rotrv", "ror", "rorv",
+                                           "di", "ei", "rdhwr", "rdpgpr", "wrpgpr", "synci", "ehb", "mfhc0", "mthc0"};
+    for (const char* r : release2)
+        if (m == r) return true;
+    return m.find('.') != std::string::npos || m.find("c1") != std::string::npos;
+}
+
+TEST(Skellan, MipsProgramHoldsOnlyReleaseOneInstructionsWithoutFloatingPoint)
+{
+    ASSERT_TRUE(Executable(SKELLAN_TEST_READELF)) << "readelf not found (binutils)";
+    ASSERT_TRUE(Executable(SKELLAN_TEST_OBJDUMP)) << "mipsel-linux-gnu-objdump not found (binutils-mipsel-linux-gnu)";
+    ASSERT_TRUE(Executable(SKELLAN_TEST_MIPSEL)) << SKELLAN_TEST_MIPSEL << " not built";
+    std::string header, flags;
+    ASSERT_EQ(Spawn({SKELLAN_TEST_READELF, "-h", "-A", SKELLAN_TEST_MIPSEL}, "", "", &header), 0);
+    EXPECT_EQ(Field(header, "ISA:"), "MIPS32") << header;
+    EXPECT_EQ(Field(header, "FP ABI:"), "Soft float") << header;
+    flags = Field(header, "Flags:");
+    EXPECT_NE(flags.find(", mips32"), std::string::npos) << flags;
+    EXPECT_EQ(flags.find("mips32r"), std::string::npos) << flags;
+
+    // Disassembled as release 2 with its floating-point unit, so that an
+    // instruction of either is named rather than shown as a word.
+    std::string listing;
+    ASSERT_EQ(Spawn({SKELLAN_TEST_OBJDUMP, "-d", "--no-show-raw-insn", "-m", "mips:isa32r2", SKELLAN_TEST_MIPSEL}, "",
+                    "", &listing),
+              0);
+    std::istringstream lines(listing);
+    std::string line, beyond;
+    size_t instructions = 0;
+    while (std::getline(lines, line)) {
+        // "  400150:\tlui\ta1,0x40": the mnemonic follows the first tab.
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos || line.find(':') > tab) continue;
+        std::string mnemonic = line.substr(tab + 1, line.find_first_of("\t ", tab + 1) - tab - 1);
+        if (mnemonic.empty() || mnemonic == "...") continue;
+        ++instructions;
+        if (BeyondReleaseOne(mnemonic)) beyond += line + "\n";
+    }
+    EXPECT_GT(instructions, 100u) << listing;
+    EXPECT_EQ(beyond, "") << "instructions a release-1 core without FPU does not have";
 }
 
 }  // namespace

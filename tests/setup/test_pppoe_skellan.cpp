@@ -6,6 +6,7 @@
 #include "../link/ModuleFixture.h"
 #include "control/Setup.h"
 #include "control/TavlinImpl1.h"
+#include "tests/support/Scratch.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -110,11 +111,9 @@ TEST_F(PppoeToSkellan, TheRecordAppliedOnThePageStartsTheClientWithItsTexts)
         ASSERT_EQ(sent[0].size(), 64u + 72 + 68);
         const Bytes record(sent[0].begin() + 64 + 72, sent[0].end());
 
-        std::string pattern = testing::TempDir() + "pppoe-skellan.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        const std::string root = fs::canonical(name.data()).string();
+        const std::string made = ScratchDir("pppoe-skellan");
+        ASSERT_NE(made, "/tmp");
+        const std::string root = fs::canonical(made).string();
         fs::create_directories(root + "/proc/dvr");
         fs::create_directories(root + "/usr/sbin");
         std::ofstream(root + "/proc/dvr/pppoe", std::ios::binary)

@@ -6,8 +6,13 @@
 #include "../link/ModuleFixture.h"
 #include "control/Setup.h"
 #include "control/TavlinImpl1.h"
+#include "control/Title.h"
 #include "control/Upnp.h"
+#include "platform/vcl/CodePage.h"
+#include "ddns/Hooks.h"
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
 #include <functional>
 #include <string>
 #include <vector>
@@ -247,6 +252,89 @@ TEST_F(SetupPages, AnApplyThatCannotBeSentSaysWhyAndSendsNothing)
     }
     EXPECT_EQ(V()->bitrateItem, before);
     EXPECT_EQ(gUpnpWord, 0u);
+}
+
+// What the user's keys put into an edit's own widget (typing as an input
+// method does), without the class library's 8-bit text in between.
+void TypedIn(TCustomEdit* edit, const char* utf8)
+{
+    static_cast<QLineEdit*>(edit->Handle())->setText(QString::fromUtf8(utf8));
+}
+
+// A text the code page of its field cannot write is refused with the
+// field's name before anything is sent; the texts it can write go out in
+// its bytes.
+TEST_F(SetupPages, ATextTheCodePageCannotWriteIsRefusedNamingItsField)
+{
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(1252));
+    struct Case {
+        const char* name;
+        int page;
+        std::function<void(TTavlinX*)> arrange;
+        const char* field; // null: sent
+    };
+    const Case cases[] = {
+        {"euro in a PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "pa€€wort"); }, nullptr},
+        {"Polish PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "hasło"); },
+         "\"PPPoE Password\""},
+        {"Russian PPPoE user", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe2, "Иван"); },
+         "\"PPPoE User Name\""},
+        {"Chinese DDNS password", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns3, "密碼"); },
+         "\"DDNS Password\""},
+        {"Greek DDNS host", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns4, "κάμερα.example"); },
+         "\"DDNS Host Name\""},
+        {"Japanese mail subject", 4, [](TTavlinX* f) { TypedIn(f->LabeledEdit_smtp8, "警報"); }, "\"Subject\""},
+        {"Thai mail password in Test Mail", 7, [](TTavlinX* f) { TypedIn(f->LabeledEdit_smtp3, "รหัส"); },
+         "\"SMTP Password\""},
+        {"Chinese title on the Russian language", 5,
+         [](TTavlinX* f) {
+             Title_SetLanguage(&gTitleSettings[0], 3);
+             TypedIn(f->LabeledEdit_Title2, "大門");
+         },
+         "\"CH2\""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        Fill(0);
+        F()->ComboBox_pppoe1->SetItemIndex(1);
+        F()->ComboBox_ddns1->SetItemIndex(1);
+        F()->ComboBox_smtp1->SetItemIndex(1);
+        Setup_ClearEdits(SETUP_PPPOE);
+        Setup_ClearEdits(SETUP_DDNS);
+        Setup_ClearEdits(SETUP_MAIL);
+        Title_FillEdits();
+        k.arrange(F());
+        boxes.clear();
+        V()->dirtyMask = 0;
+        Setup_ApplyPage(k.page);
+        if (!k.field) {
+            std::vector<Sent> sent = SentSince();
+            ASSERT_EQ(sent.size(), 1u);
+            EXPECT_EQ(std::string((const char*)&sent[0].item[36]), "pa\x80\x80wort");
+            EXPECT_TRUE(boxes.empty());
+            continue;
+        }
+        EXPECT_TRUE(SentSince().empty());
+        EXPECT_EQ(gTitleStates[0].busy, 0u);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_NE(boxes[0].Text.find(k.field), std::string::npos) << boxes[0].Text;
+        EXPECT_NE(boxes[0].Text.find("Nothing was sent"), std::string::npos);
+        EXPECT_EQ(V()->dirtyMask, 0u);
+    }
+    Title_SetLanguage(&gTitleSettings[0], 0);
+    Title_FillEdits();
+    // The same password under a Central European code page is sent in it.
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(1250));
+    Fill(0);
+    F()->ComboBox_pppoe1->SetItemIndex(1);
+    TypedIn(F()->LabeledEdit_pppoe3, "hasło");
+    boxes.clear();
+    Setup_ApplyPage(2);
+    std::vector<Sent> sent = SentSince();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::string((const char*)&sent[0].item[36]), "has\xB3o");
+    EXPECT_TRUE(boxes.empty());
+    Vcl_SetAnsiCodePage(0);
 }
 
 TEST_F(SetupPages, AGreyedPageIsReleasedOnThe1000thTickWithoutAnAnswer)
@@ -512,6 +600,110 @@ TEST_F(SetupPages, ReceivedItemsAreShownOnTheirPages)
     interval.minutes = 99;
     Answer(SETUP_MAIL_INTERVAL, &interval, sizeof interval);
     EXPECT_EQ(F()->ComboBox_smtp2->ItemIndex(), 60);
+}
+
+// Message boxes shown since the last look, by their text.
+std::vector<std::string> Texts(std::vector<TVclDialogRequest>& boxes)
+{
+    std::vector<std::string> t;
+    for (const TVclDialogRequest& r : boxes) t.push_back(r.Text);
+    boxes.clear();
+    return t;
+}
+
+const char kLinkLost[] = "The recorder did not confirm the settings: the link to the recorder was lost before "
+                         "it answered. They may not have been applied.";
+const char kNoAnswer[] = "The recorder did not confirm the settings: no answer came within 10 seconds. They may "
+                         "not have been applied.";
+
+TEST_F(SetupPages, AnApplyIsConfirmedOnlyByTheAnswerOfItsOwnSession)
+{
+    // What the recorder holds, and what the user applies.
+    TPppoeRecord held{};
+    strcpy(held.user, "held");
+    F()->ComboBox_pppoe1->SetItemIndex(1);
+    F()->LabeledEdit_pppoe2->SetText("applied");
+    F()->LabeledEdit_pppoe3->SetText("pw");
+    Conn_OnConnected(0, 0);
+
+    // Answered in its session: confirmed.
+    Setup_ApplyPage(SETUP_PAGE_PPPOE);
+    ASSERT_EQ(Masks(ICMD_DATA), std::vector<uint32_t>{SETUP_PPPOE});
+    Tick();
+    Answer(SETUP_PPPOE, &V()->pppoeItem, sizeof V()->pppoeItem);
+    EXPECT_EQ(Texts(boxes), std::vector<std::string>{"Setup Successful."});
+    for (int i = 0; i < 1100; ++i) Tick();
+    EXPECT_TRUE(Texts(boxes).empty()) << "a confirmed Apply is not waited for";
+
+    // The link drops before the answer: the user is told at once, and the
+    // answer after the next login shows the recorder's values.
+    Setup_ApplyPage(SETUP_PAGE_PPPOE);
+    Queued(0);
+    Wire(0, 0).connected = false;
+    Conn_OnDisconnected(0, 0);
+    Tick();
+    EXPECT_EQ(Texts(boxes), std::vector<std::string>{kLinkLost});
+    EXPECT_EQ(V()->dirtyMask, 0u);
+    Wire(0, 0).connected = true;
+    Conn_OnConnected(0, 0);
+    C(0)->session = 0x2222;
+    C(0)->linkState = LINK_LOGGED_IN;
+    C(0)->active = 1;
+    Answer(SETUP_PPPOE, &held, sizeof held);
+    EXPECT_TRUE(Texts(boxes).empty()) << "no Setup Successful. for an Apply of an ended link";
+    EXPECT_EQ(F()->LabeledEdit_pppoe2->Text(), "held");
+    for (int i = 0; i < 1100; ++i) Tick();
+    EXPECT_TRUE(Texts(boxes).empty()) << "told once";
+
+    // Without a logged-in link nothing is sent.
+    C(0)->linkState = LINK_LOGIN_SENT;
+    F()->LabeledEdit_pppoe2->SetText("applied");
+    Setup_ApplyPage(SETUP_PAGE_PPPOE);
+    EXPECT_TRUE(SentSince().empty());
+    EXPECT_EQ(Texts(boxes), std::vector<std::string>{"Nothing was sent: the recorder is not connected."});
+    EXPECT_EQ(V()->dirtyMask, 0u);
+    EXPECT_EQ(std::string(V()->pppoeItem.user), "held");
+}
+
+TEST_F(SetupPages, AnApplyWithoutAnAnswerFor1000TicksSaysTheRecorderDidNotConfirmIt)
+{
+    const struct {
+        const char* name;
+        int page;
+        std::vector<uint32_t> masks;
+        std::function<void(TTavlinX*)> arrange;
+    } cases[] = {
+        {"PPPoE", SETUP_PAGE_PPPOE, {SETUP_PPPOE}, [](TTavlinX* f) { f->ComboBox_pppoe1->SetItemIndex(1); }},
+        {"Bitrate, a page never greyed", SETUP_PAGE_BITRATE, {SETUP_BITRATE},
+         [](TTavlinX* f) { f->ComboBox_bitrate->SetItemIndex(3); }},
+        {"Mail, two items", SETUP_PAGE_MAIL, {SETUP_MAIL, SETUP_MAIL_INTERVAL},
+         [](TTavlinX* f) {
+             f->ComboBox_smtp1->SetItemIndex(1);
+             f->ComboBox_smtp2->SetItemIndex(5);
+         }},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        k.arrange(F());
+        Setup_ApplyPage(k.page);
+        ASSERT_EQ(Masks(ICMD_DATA), k.masks);
+        for (int i = 0; i < 999; ++i) Tick();
+        EXPECT_TRUE(Texts(boxes).empty()) << "still waiting after 999 ticks";
+        Tick();
+        EXPECT_EQ(Texts(boxes), std::vector<std::string>{kNoAnswer}) << "one box for the page";
+        EXPECT_EQ(V()->dirtyMask, 0u);
+        // A late answer is the recorder's value, not a confirmation.
+        for (uint32_t mask : k.masks) {
+            for (const TSetupItem& item : gSetupItems) {
+                if (item.mask != mask) continue;
+                uint32_t size = 0;
+                const uint8_t* bytes = item.get(V(), &size);
+                Answer(mask, bytes, size);
+            }
+        }
+        EXPECT_TRUE(Texts(boxes).empty());
+        Queued(0);
+    }
 }
 
 TEST_F(SetupPages, ClearButtonsEmptyTheirEditsOnly)

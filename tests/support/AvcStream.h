@@ -3,6 +3,7 @@
 // units and rewritten with 4-byte big-endian NAL lengths, as the recorder
 // sends them; and ffmpeg's own per-picture MD5 sums of the same stream.
 #pragma once
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <cstdint>
 #include <cstdio>
@@ -108,11 +109,6 @@ inline std::vector<std::string> FrameMd5(const std::string& path)
     return sums;
 }
 
-inline std::string TempDir()
-{
-    char tmpl[] = "/tmp/tavlin-avc-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    return d ? d : "/tmp";
-}
+inline std::string TempDir() { return ScratchDir("tavlin-avc"); }
 
 } // namespace avcstream

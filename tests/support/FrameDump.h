@@ -2,6 +2,7 @@
 // another, each with its 32-byte frame header. Shared by the movie writer
 // and movie reader tests, with a scratch folder for the files they make.
 #pragma once
+#include "tests/support/Scratch.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,10 +32,3 @@ inline std::vector<DumpUnit> DumpUnits(const std::vector<uint8_t>& d)
     return units;
 }
 
-// A new empty folder under /tmp named from prefix ("/tmp" if it cannot be made).
-inline std::string ScratchDir(const char* prefix)
-{
-    std::string tmpl = std::string("/tmp/") + prefix + "-XXXXXX";
-    const char* d = mkdtemp(tmpl.data());
-    return d ? d : "/tmp";
-}

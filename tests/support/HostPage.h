@@ -3,6 +3,7 @@
 // and PARAM tags point the control at a recorder. The e2e tests define
 // TAVLIN_HOST_PATH, TAVLIN_LIBRARY_PATH and TAVLIN_WINROOT.
 #pragma once
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +19,7 @@ struct HostFolder {
     std::string dir;
     explicit HostFolder(const char* name)
     {
-        std::string pattern = std::string("/tmp/") + name + "-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        const char* made = mkdtemp(buf.data());
-        dir = made ? made : "/tmp";
+        dir = ScratchDir(name);
         setenv("TAVLIN_REGISTRY", (dir + "/registry").c_str(), 1);
     }
     ~HostFolder()

@@ -3,11 +3,11 @@
 // a 10 ms tick running the receive step and the socket poll, and message
 // boxes answered by a hook that records them.
 #pragma once
-#include "control/Pending.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/View.h"
 #include "link/Conn.h"
+#include "link/Hooks.h"
 #include "link/Icmd.h"
 #include "link/Ictl.h"
 #include "link/Msg.h"
@@ -15,6 +15,8 @@
 #include "link/Tavn.h"
 #include "panel/SkinVars.h"
 #include "platform/vcl/Dialogs.h"
+#include "control/Title.h"
+#include "panel/Ie_com.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>

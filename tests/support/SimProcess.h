@@ -47,6 +47,11 @@ class SimProcess {
       if (poll(&p, 1, waitMs) <= 0) break;
       char chunk[4096];
       ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n == 0) {
+        // The program has ended: nothing more comes.
+        close(out_);
+        out_ = -1;
+      }
       if (n <= 0) break;
       buf_.append(chunk, size_t(n));
       waitMs = 0;

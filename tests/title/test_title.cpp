@@ -9,6 +9,7 @@
 #include "control/TavlinProj1_TLB.h"
 #include "control/TavlinXImpl.h"
 #include "control/Title.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
@@ -16,14 +17,21 @@
 #include "platform/com/Com.h"
 #include "platform/vcl/CodePage.h"
 #include "platform/vcl/Dialogs.h"
+#include "tests/support/Scratch.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QWidget>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,9 +46,8 @@ public:
     {
         ASSERT_EQ(TavlinX_Create(IID_ITavlinX, (void**)&gControl), S_OK);
         ASSERT_NE(gViewerForm, nullptr);
-        char pattern[] = "/tmp/tavlin-title-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        gDir = pattern;
+        gDir = ScratchDir("tavlin-title");
+        ASSERT_NE(gDir, "/tmp");
     }
     void TearDown() override { Shell("rm -rf '" + gDir + "'"); }
 };
@@ -421,6 +428,133 @@ TEST_F(Titles, ADanglingLeadByteIsDropped)
     EXPECT_EQ(std::string(Settings()->titles[5]), text.substr(0, 62));
 }
 
+// Keys typed into an edit's own widget, one character each, as a keyboard
+// (or an input method) delivers them.
+void TypeInto(TCustomEdit* edit, const char* utf8)
+{
+    auto* w = static_cast<QWidget*>(edit->Handle());
+    const QString text = QString::fromUtf8(utf8);
+    for (qsizetype i = 0; i < text.size(); i++) {
+        qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, n));
+        QApplication::sendEvent(w, &press);
+        i += n - 1;
+    }
+}
+
+// Under a Big5 system code page (a Traditional Chinese PC) a title of the
+// language that uses it is typed, stored as its Big5 bytes, drawn with ink,
+// saved and loaded back byte for byte.
+TEST_F(Titles, ATraditionalChineseTitleRoundTripsInBig5)
+{
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(950));
+    Title_SetLanguage(Settings(), 1); // "1 Traditional Chinese": the default set
+    TLabeledEdit* e = gViewerForm->LabeledEdit_Title3;
+    e->SetText("");
+    TypeInto(e, "大門口攝影機");
+    const std::string big5 = "\xA4\x6A\xAA\xF9\xA4\x66\xC4\xE1\xBC\x76\xBE\xF7";
+    EXPECT_EQ(e->Text(), big5);
+    EXPECT_EQ(std::string(Settings()->titles[2]), big5);
+    Title_RenderChanged(State());
+    for (uint32_t size = 0; size < TITLE_SIZES; size++)
+        EXPECT_FALSE(AllZero(Bits(size, 2), kTitleSizes[size].titleBytes)) << size;
+    // Each character is drawn from its own glyph: another title of as many
+    // characters draws differently.
+    std::vector<uint8_t> drawn(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes);
+    Render(2, "\xA4\x6A\xAA\xF9\xA4\x66\xC4\xE1\xBC\x76\xA5\x78"); // 大門口攝影台
+    EXPECT_NE(std::vector<uint8_t>(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes), drawn);
+    // After a recorder's first block (no font, character set 0) the title
+    // is drawn as before, not as Latin letters.
+    memset(Settings()->fontName, 0, sizeof Settings()->fontName);
+    Settings()->charset = ANSI_CHARSET;
+    Title_ApplySettings(Settings());
+    Render(2, big5.c_str());
+    EXPECT_EQ(std::vector<uint8_t>(Bits(1, 2), Bits(1, 2) + kTitleSizes[1].titleBytes), drawn);
+
+    const std::string path = gDir + "/big5.vdtt";
+    ASSERT_EQ(Title_SaveTo(path.c_str()), 0);
+    std::vector<uint8_t> saved;
+    ASSERT_TRUE(ReadFile(path, &saved));
+    EXPECT_EQ(std::string((const char*)saved.data() + 24 + 4 + 2 * 64), big5);
+    e->SetText("");
+    ASSERT_EQ(Title_LoadFrom(path.c_str()), 0);
+    EXPECT_EQ(e->Text(), big5);
+    EXPECT_EQ(std::string(Settings()->titles[2]), big5);
+    const std::string again = gDir + "/big5-again.vdtt";
+    ASSERT_EQ(Title_SaveTo(again.c_str()), 0);
+    std::vector<uint8_t> second;
+    ASSERT_TRUE(ReadFile(again, &second));
+    EXPECT_EQ(second, saved);
+    Vcl_SetAnsiCodePage(0);
+}
+
+// A title holds 63 bytes: typing stops at the character that would not
+// fit them, so the edit shows exactly what is stored and drawn.
+TEST_F(Titles, TitleEditsStopWhereTheTitlesBytesEnd)
+{
+    ASSERT_TRUE(Vcl_SetAnsiCodePage(950));
+    const struct {
+        uint32_t language;
+        const char* character; // typed 45 times
+        size_t bytes;          // what the edit then holds
+    } cases[] = {
+        {1, "門", 62},  // Big5 through the system code page: 31 characters
+        {6, "カ", 62},  // Shift-JIS
+        {5, "门", 62},  // GBK
+        {18, "문", 62}, // Korean
+        {13, "ก", 45},  // Thai: one byte each, all 45
+        {0, "a", 45},
+    };
+    for (const auto& c : cases) {
+        Title_SetLanguage(Settings(), c.language);
+        TLabeledEdit* e = gViewerForm->LabeledEdit_Title4;
+        e->SetText("");
+        std::string typed;
+        for (int i = 0; i < 45; i++) typed += c.character;
+        TypeInto(e, typed.c_str());
+        EXPECT_EQ(e->Text().size(), c.bytes) << c.language;
+        EXPECT_EQ(std::string(Settings()->titles[3]), e->Text()) << c.language;
+    }
+    // Beyond 63 characters the 60-character limit holds in a single-byte page.
+    Title_SetLanguage(Settings(), 0);
+    gViewerForm->LabeledEdit_Title4->SetText("");
+    TypeInto(gViewerForm->LabeledEdit_Title4, std::string(70, 'x').c_str());
+    EXPECT_EQ(gViewerForm->LabeledEdit_Title4->Text(), std::string(60, 'x'));
+    Vcl_SetAnsiCodePage(0);
+}
+
+// The settings carry the name of the font the titles are drawn with: the
+// platform's default font at start, and it again when a block without a
+// name (a recorder's first titles) is shown.
+TEST_F(Titles, TheSettingsNameTheFontInUse)
+{
+    Title_Reset();
+    const std::string name = Settings()->fontName;
+    EXPECT_FALSE(name.empty());
+    EXPECT_TRUE(QFontDatabase::families().contains(QString::fromStdString(name))) << name;
+    EXPECT_EQ(name, gTitleFontDialog->Font()->Name());
+    // A recorder's first block: no font, its character set 0 (ANSI).
+    memset(Settings()->fontName, 0, sizeof Settings()->fontName);
+    Settings()->charset = ANSI_CHARSET;
+    Title_ApplySettings(Settings());
+    EXPECT_EQ(std::string(Settings()->fontName), name);
+    EXPECT_EQ(Settings()->charset, (uint32_t)DEFAULT_CHARSET) << "the set of the font in use";
+    // A chosen font is named as chosen.
+    Vcl_SetDialogHook([](TVclDialogRequest& r) {
+        if (r.Kind != vdkFontDialog) return kVclDialogUnanswered;
+        r.Font->SetName("DejaVu Serif");
+        return 1;
+    });
+    Title_ChooseFont();
+    Vcl_SetDialogHook(nullptr);
+    EXPECT_STREQ(Settings()->fontName, "DejaVu Serif");
+    memset(Settings()->fontName, 0, sizeof Settings()->fontName);
+    Title_ApplySettings(Settings());
+    EXPECT_STREQ(Settings()->fontName, "DejaVu Serif");
+    Title_Reset();
+    Title_ApplySettings(Settings());
+}
+
 // --- Title files ---------------------------------------------------------------------
 
 std::vector<uint8_t> Snapshot()
@@ -430,13 +564,8 @@ std::vector<uint8_t> Snapshot()
     return v;
 }
 
-void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { memcpy(v.data() + at, &x, 4); }
-uint32_t GetU32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+void PutU32(std::vector<uint8_t>& v, size_t at, uint32_t x) { ::PutU32(v.data() + at, x); }
+uint32_t GetU32(const std::vector<uint8_t>& v, size_t at) { return ::GetU32(v.data() + at); }
 void Write(const std::string& path, const std::vector<uint8_t>& v)
 {
     FILE* f = fopen(path.c_str(), "wb");
@@ -646,23 +775,85 @@ TEST_F(TitleFiles, SaveAndLoadGoThroughTheirDialogs)
     Vcl_SetDialogHook(nullptr);
 }
 
-TEST_F(TitleFiles, AFailedSaveLeavesNoFile)
+// Runs body in a child process whose files may grow to 40,000 bytes only
+// (so a save's writes fail); the child's exit status, -1 when it did not
+// end on its own.
+int WithSmallFiles(const std::function<int()>& body)
 {
-    std::string partial = gDir + "/partial.vdtt";
     pid_t pid = fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) return -1;
     if (pid == 0) {
-        // Files may grow to 40,000 bytes only: the save's writes fail.
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit = {40000, 40000};
         setrlimit(RLIMIT_FSIZE, &limit);
-        int r = Title_SaveTo(partial.c_str());
-        _exit(r == -1 && access(partial.c_str(), F_OK) != 0 ? 0 : 3);
+        _exit(body());
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A save that fails over an existing file keeps that file whole, leaves
+// no other file beside it and says so.
+TEST_F(TitleFiles, AFailedSaveKeepsTheOldFileAndSaysSo)
+{
+    const std::string folder = gDir + "/keep";
+    ASSERT_EQ(Shell("rm -rf '" + folder + "' && mkdir '" + folder + "'"), 0);
+    const std::string kept = folder + "/kept.vdtt";
+    ASSERT_EQ(Title_SaveTo(kept.c_str()), 0);
+    Scramble();
+    EXPECT_EQ(WithSmallFiles([&] {
+                  std::string said;
+                  Vcl_SetDialogHook([&](TVclDialogRequest& r) {
+                      if (r.Kind == vdkSaveDialog) {
+                          r.FileName = kept;
+                          return 1;
+                      }
+                      if (r.Kind == vdkMessageBox) said = r.Text;
+                      return (int)IDOK;
+                  });
+                  gViewerForm->Button_TSave->Click();
+                  bool direct = Title_SaveTo(kept.c_str()) == -1;
+                  return !direct ? 3 : said.find("could not be saved") == std::string::npos ? 4
+                                     : said.find("kept as it was") == std::string::npos     ? 5
+                                                                                              : 0;
+              }),
+              0);
+    std::vector<uint8_t> now;
+    ASSERT_TRUE(ReadFile(kept, &now));
+    EXPECT_EQ(now, file) << "the old file is whole";
+    std::string listing;
+    Shell("ls -A '" + folder + "'", &listing);
+    EXPECT_EQ(listing, "kept.vdtt\n");
+    // A save that works replaces it, and keeps what the file's owner allowed.
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    ASSERT_EQ(Title_SaveTo(kept.c_str()), 0);
+    ASSERT_TRUE(ReadFile(kept, &now));
+    EXPECT_NE(now, file);
+    struct stat st;
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // Through a link the file it names is replaced; the link stays.
+    const std::string link = folder + "/link.vdtt";
+    ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+    Render(0, "Linked");
+    ASSERT_EQ(Title_SaveTo(link.c_str()), 0);
+    struct stat lst;
+    ASSERT_EQ(lstat(link.c_str(), &lst), 0);
+    EXPECT_TRUE(S_ISLNK(lst.st_mode));
+    std::vector<uint8_t> viaLink;
+    ASSERT_TRUE(ReadFile(kept, &viaLink));
+    EXPECT_STREQ((const char*)viaLink.data() + 28, "Linked");
+}
+
+TEST_F(TitleFiles, AFailedSaveLeavesNoFile)
+{
+    std::string partial = gDir + "/partial.vdtt";
+    EXPECT_EQ(WithSmallFiles([&] {
+                  int r = Title_SaveTo(partial.c_str());
+                  return r == -1 && access(partial.c_str(), F_OK) != 0 ? 0 : 3;
+              }),
+              0);
     EXPECT_NE(access(partial.c_str(), F_OK), 0);
     EXPECT_EQ(Title_SaveTo((gDir + "/no/such/folder.vdtt").c_str()), -1);
 }

@@ -3,26 +3,19 @@
 // upload to its end, Save File, the tab entered again (the titles are read
 // back from the recorder), Save File again, then Live on channel 2, where
 // dvr-sim draws the uploaded title into its picture.
-#include "tests/support/HostPage.h"
-#include "tests/support/SimProcess.h"
+#include "link/Bytes.h"
+#include "tests/support/HostRun.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <atomic>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
 std::string At(int x, int y, int ms) { return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(ms); }
 
-uint32_t U32(const std::vector<uint8_t>& v, size_t at)
-{
-    uint32_t x;
-    memcpy(&x, v.data() + at, 4);
-    return x;
-}
+uint32_t U32(const std::vector<uint8_t>& v, size_t at) { return GetU32(v.data() + at); }
 
 // The five blocks of a title file, one after another.
 std::vector<uint8_t> Blocks(const std::vector<uint8_t>& file)
@@ -49,27 +42,26 @@ TEST(TitleE2E, TypedTitleIsUploadedReadBackAndShownOnThePicture)
     const std::string first = folder.Path("applied.vdtt"), again = folder.Path("read-back.vdtt");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
 
-    // Setup on the key panel, the Title tab, channel 2's edit, Apply; Save
-    // File; the System tab and the Title tab again; Save File; Live, channel 2.
-    // The upload takes about a hundred round trips; the times leave room
-    // for a loaded machine and the sanitizers.
-    std::string steps = " --click " + At(955, 46, 3000) + " --click " + At(348, 55, 3400) + " --type " +
-                        At(325, 214, 3900) + ",Lobby" + " --click " + At(107, 520, 4300) + " --click " +
-                        At(148, 103, 9300) + " --click " + At(68, 55, 9700) + " --click " + At(348, 55, 10000) +
-                        " --click " + At(148, 103, 11800) + " --click " + At(721, 46, 12200) + " --click " +
-                        At(743, 97, 12500);
+    // Setup on the key panel, the Title tab once the page has read the
+    // recorder's titles (the recorder has the read's end), channel 2's
+    // edit, Apply; Save File once the upload's end frees the page; the
+    // System tab and the Title tab again, Save File once the titles are
+    // read back; Live, channel 2, and the screenshot once channel 2's
+    // picture shows the title (white ink with its black rim at 237,500).
+    SimSignal firstRead = SignalOnLines(folder, "read", "vdtt read done", 1),
+              secondRead = SignalOnLines(folder, "read-back", "vdtt read done", 2);
+    std::string steps = " --wait-video 60000 --click " + At(955, 46, 0) + " --click " + At(348, 55, 0) + firstRead.Wait() +
+                        " --type " + At(325, 214, 0) + ",Lobby" + " --click " + At(107, 520, 0) +
+                        " --wait-enabled 148,103,60000 --click " + At(148, 103, 0) + " --click " + At(68, 55, 0) +
+                        " --click " + At(348, 55, 0) + secondRead.Wait() + " --click " + At(148, 103, 0) +
+                        " --click " + At(721, 46, 0) + " --wait-pixel 690,50,60000,2B6DB1 --click " + At(743, 97, 0) +
+                        " --wait-pixel 237,500,60000,EBEBEB/8 --wait-pixel 234,500,60000,000000/40";
     std::string answers = " --answer save='" + first + "' --answer save='" + again + "'";
-    // The host runs on its own thread while the recorder's trace is read,
-    // so that dvr-sim never waits on a full pipe.
     std::string out;
-    std::atomic<int> status{-2};
-    std::thread host([&] {
-        status = Shell(HostOnPage(page) + steps + answers + " --screenshot '" + shot + "' --after-ms 15000 2>&1", &out);
-    });
-    while (status == -2) sim.Collect(50);
-    host.join();
-    ASSERT_EQ(status, 0) << out;
-    sim.Collect(200);
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + steps + answers + " --screenshot '" + shot + "' --after-ms 0",
+                      &out, {firstRead, secondRead}),
+              0)
+        << out;
 
     // The upload went through whole, and the recorder's checksum agrees.
     std::string upload, trace;

@@ -5,10 +5,13 @@
 // the recorder, by a dropped link and by a time-out.
 #include "control/TavlinImpl1.h"
 #include "control/Title.h"
+#include "link/Bytes.h"
+#include "link/Hooks.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
 #include "link/Ring.h"
 #include "link/Tavn.h"
+#include "platform/vcl/Dialogs.h"
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,13 +22,8 @@ namespace {
 
 const uint32_t kSession = 0x4D2;
 
-uint32_t U32(const uint8_t* p)
-{
-    uint32_t v;
-    memcpy(&v, p, 4);
-    return v;
-}
-void Put(std::vector<uint8_t>& v, size_t at, uint32_t x) { memcpy(v.data() + at, &x, 4); }
+uint32_t U32(const uint8_t* p) { return GetU32(p); }
+void Put(std::vector<uint8_t>& v, size_t at, uint32_t x) { PutU32(v.data() + at, x); }
 
 // A whole VDTT message as the recorder sends it: {mode, op, section}, the
 // body head {offset, length, checksum} and data bytes.
@@ -335,6 +333,56 @@ TEST_F(Vdtt, AnUploadEndsWhenTheLinkDropsOrTheRecorderFallsSilent)
         gConnections[0].session = kSession;
         gConnections[0].linkState = LINK_LOGGED_IN;
     }
+}
+
+// An upload cut short leaves the recorder with part of the titles: the
+// user is told why, and the bar goes back to its start and stays there;
+// an upload the recorder ends says nothing.
+TEST_F(Vdtt, AnUploadCutShortSaysSoAndResetsTheBar)
+{
+    std::vector<std::string> said;
+    Vcl_SetDialogHook([&](TVclDialogRequest& r) {
+        if (r.Kind == vdkMessageBox) said.push_back(r.Text);
+        return (int)IDOK;
+    });
+    gViewerForm->PageControl1->SetActivePageIndex(5);
+    const struct {
+        int way; // 0 the link drops, 1 a new session, 2 the recorder falls silent, 3 it ends the upload
+        const char* says;
+    } cases[] = {{0, "link to the recorder dropped"}, {1, "link to the recorder dropped"},
+                 {2, "stopped asking for them for 15 seconds"}, {3, nullptr}};
+    for (const auto& c : cases) {
+        said.clear();
+        Title_StartUpload(0);
+        Title_TakeRequestFlag(State());
+        Title_SendRequest(kSession, 0, 1, 16, 0, 1152);
+        for (uint32_t offset = 0; offset < 50176; offset += 1152) Deliver(Message(1, 0, 1, offset, 1152, {}));
+        Drain();
+        ASSERT_GT(Title_UpdateProgress(), 40u) << c.way;
+        ASSERT_GT(gViewerForm->ProgressBar_title->Position(), 40) << c.way;
+        if (c.way == 0) gConnections[0].session = 0, gConnections[0].linkState = LINK_IDLE;
+        if (c.way == 1) gConnections[0].session = kSession + 1;
+        if (c.way == 2) State()->uploadStamp = Stopwatch_Now() - TITLE_UPLOAD_TIMEOUT - 1;
+        if (c.way == 3) Deliver(Message(1, 0, 0, 0, 0, {}));
+        Title_TimerStep(0, 0);
+        Title_TimerStep(0, 0);
+        EXPECT_EQ(State()->busy, 0u) << c.way;
+        if (c.says) {
+            ASSERT_EQ(said.size(), 1u) << c.way;
+            EXPECT_NE(said[0].find(c.says), std::string::npos) << said[0];
+            EXPECT_NE(said[0].find("not uploaded"), std::string::npos) << said[0];
+            EXPECT_EQ(gViewerForm->ProgressBar_title->Position(), 0) << c.way;
+            EXPECT_EQ(Title_UpdateProgress(), 0u) << c.way;
+        } else {
+            EXPECT_TRUE(said.empty()) << said[0];
+            EXPECT_EQ(gViewerForm->ProgressBar_title->Position(), 100);
+        }
+        EXPECT_TRUE(gViewerForm->Button_Title1->Enabled()) << c.way;
+        gConnections[0].session = kSession;
+        gConnections[0].linkState = LINK_LOGGED_IN;
+    }
+    Vcl_SetDialogHook(nullptr);
+    gViewerForm->PageControl1->SetActivePageIndex(0);
 }
 
 TEST_F(Vdtt, EnteringTheTabAsksForTheTitlesUnlessAnUploadRuns)

@@ -57,6 +57,44 @@ TEST(Events, EditTextFromCodeRaisesOnChange)
     EXPECT_EQ(e->Text(), "x\xE9y");
 }
 
+// A memo's lines set as one text from code are the lines a string list
+// splits it into (a last empty line aside, which a memo's text cannot end
+// in) and change the memo once; the same text again changes nothing.
+TEST(Events, MemoLinesTextFromCodeIsOneChange)
+{
+    Stage s;
+    auto* memo = s.Add<TMemo>(10, 10, 150, 60);
+    int changes = 0;
+    memo->OnChange = [&](TObject*) { changes++; };
+    struct Case {
+        const char* text;
+        int changes;
+        std::vector<std::string> lines;
+    } const cases[] = {
+        {"one\r\ntwo\rthree\nfour", 1, {"one", "two", "three", "four"}},
+        {"one\r\ntwo\rthree\nfour", 0, {"one", "two", "three", "four"}},
+        {" \r\n  * help", 1, {" ", "  * help"}},
+        {"a\r\n\r\nb\r\n", 1, {"a", "", "b"}},
+        {"a\r\r\nb", 0, {"a", "", "b"}},
+        {"", 1, {}},
+        {"\r\n", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        changes = 0;
+        memo->Lines()->SetText(c.text);
+        EXPECT_EQ(changes, c.changes);
+        std::vector<std::string> lines;
+        for (int i = 0; i < memo->Lines()->Count(); i++) lines.push_back(memo->Lines()->Strings(i));
+        EXPECT_EQ(lines, c.lines);
+        TStringList list;
+        list.SetText(c.text);
+        if (list.Count() > 0 && list.Strings(list.Count() - 1).empty()) list.Delete(list.Count() - 1);
+        ASSERT_EQ(list.Count(), (int)c.lines.size());
+        for (int i = 0; i < list.Count(); i++) EXPECT_EQ(list.Strings(i), c.lines[(size_t)i]);
+    }
+}
+
 TEST(Events, TypingRaisesOnChangeAndMaxLengthLimitsIt)
 {
     Stage s;
@@ -368,6 +406,36 @@ TEST(Events, LabelsFitTheirCaption)
     fixed->SetAutoSize(false);
     fixed->SetCaption("x");
     EXPECT_EQ(fixed->Width(), 300);
+}
+
+// A label fits its caption again whenever its font or caption changes,
+// and comes back to the same size with the same font and caption.
+TEST(Events, LabelsRefitWhenTheirFontChanges)
+{
+    Stage s;
+    auto* label = s.Add<TLabel>(10, 10, 5, 5);
+    auto* twin = s.Add<TLabel>(10, 40, 5, 5);
+    label->SetCaption("caption");
+    const int w = label->Width(), h = label->Height(), height = label->Font()->Height();
+    label->Font()->SetHeight(-30);
+    EXPECT_GT(label->Width(), w);
+    EXPECT_GT(label->Height(), h);
+    label->Font()->SetStyle(fsBold);
+    const int bold = label->Width();
+    label->Font()->SetStyle(0);
+    EXPECT_LT(label->Width(), bold);
+    label->Font()->SetHeight(height);
+    EXPECT_EQ(label->Width(), w);
+    EXPECT_EQ(label->Height(), h);
+    twin->SetCaption("caption");
+    EXPECT_EQ(twin->Width(), w);
+    twin->SetCaption("caption!");
+    EXPECT_GT(twin->Width(), w);
+    label->SetWordWrap(true);
+    label->SetWidth(20);
+    label->SetCaption("several words to wrap");
+    EXPECT_EQ(label->Width(), 20);
+    EXPECT_GT(label->Height(), 2 * h);
 }
 
 TEST(Events, AlignedChildrenShareTheParent)

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -97,6 +100,98 @@ TEST(Graphics, ScanLinesAreRowsOfOneStableBlock)
     b24.SetSize(5, 2);
     EXPECT_EQ(b24.RowBytes(), 16); // 15 bytes padded to 4
     EXPECT_THROW(b24.SetPixelFormat(pf8bit), EInvalidGraphic);
+}
+
+// A 24-bit bitmap file as a painting program writes it: each row padded to
+// 4 bytes, bottom row first unless the height is negative, with `gap`
+// bytes between the header and the pixels.
+std::vector<uint8_t> Bmp24(int w, int h, uint32_t header, uint32_t gap, uint32_t seed)
+{
+    uint32_t stride = ((uint32_t)w * 3 + 3) & ~3u, rows = (uint32_t)(h < 0 ? -h : h);
+    uint32_t pixels = 14 + header + gap;
+    std::vector<uint8_t> f(pixels + stride * rows, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++) f[at + i] = (uint8_t)(v >> (8 * i));
+    };
+    f[0] = 'B';
+    f[1] = 'M';
+    put32(2, (uint32_t)f.size());
+    put32(10, pixels);
+    put32(14, header);
+    put32(18, (uint32_t)w);
+    put32(22, (uint32_t)h);
+    f[26] = 1;  // planes
+    f[28] = 24; // bits
+    for (size_t i = pixels; i < f.size(); i++) f[i] = (uint8_t)(seed = seed * 1103515245u + 12345u) >> 3;
+    return f;
+}
+
+// Loaded bitmap files equal what Qt's own reader makes of them, row by
+// row, whichever way a 24-bit file is laid out; files that are not plain
+// 24-bit ones, or whose rows run past their end, are still read (or
+// refused) as Qt reads them.
+TEST(Graphics, BitmapFilesLoadAsQtReadsThem)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> file;
+    } cases[] = {
+        {"1 x 1", Bmp24(1, 1, 40, 0, 1)},
+        {"odd widths pad their rows", Bmp24(5, 3, 40, 0, 2)},
+        {"two bytes of padding", Bmp24(2, 2, 40, 0, 3)},
+        {"no padding", Bmp24(4, 3, 40, 0, 4)},
+        {"top row first", Bmp24(7, -4, 40, 0, 5)},
+        {"a gap before the pixels", Bmp24(3, 2, 40, 10, 6)},
+        {"a version 5 header", Bmp24(6, 2, 124, 0, 7)},
+        {"the background's size", Bmp24(1010, 656, 40, 0, 8)},
+    };
+    auto qtRead = [](const std::vector<uint8_t>& f) {
+        QByteArray bytes((const char*)f.data(), (qsizetype)f.size());
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::ReadOnly);
+        QImageReader reader(&buf, "bmp");
+        return reader.read().convertToFormat(QImage::Format_BGR888);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QImage want = qtRead(c.file);
+        ASSERT_FALSE(want.isNull());
+        TBitmap fromData;
+        fromData.LoadFromData(c.file.data(), c.file.size());
+        std::string path = ::testing::TempDir() + "vcl_read.bmp";
+        FILE* out = fopen(path.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        fwrite(c.file.data(), 1, c.file.size(), out);
+        fclose(out);
+        TBitmap fromFile;
+        fromFile.LoadFromFile(path);
+        std::remove(path.c_str());
+        for (TBitmap* b : {&fromData, &fromFile}) {
+            EXPECT_EQ(b->PixelFormat(), pf24bit);
+            ASSERT_EQ(b->Width(), want.width());
+            ASSERT_EQ(b->Height(), want.height());
+            for (int y = 0; y < want.height(); y++)
+                ASSERT_EQ(memcmp(b->ScanLine(y), want.constScanLine(y), (size_t)want.width() * 3), 0) << "row " << y;
+        }
+    }
+    // Others go through Qt's reader: a 32-bit file, and a truncated one.
+    std::vector<uint8_t> deep = Bmp24(3, 2, 40, 0, 9);
+    deep[28] = 32;
+    deep.resize(14 + 40 + 3 * 4 * 2);
+    TBitmap b32;
+    b32.LoadFromData(deep.data(), deep.size());
+    EXPECT_EQ(b32.PixelFormat(), pf32bit);
+    EXPECT_EQ(b32.Width(), 3);
+    std::vector<uint8_t> cut = Bmp24(5, 3, 40, 0, 10);
+    cut.resize(cut.size() - 7);
+    QImage qtCut = qtRead(cut);
+    TBitmap bCut;
+    if (qtCut.isNull()) {
+        EXPECT_THROW(bCut.LoadFromData(cut.data(), cut.size()), EInvalidGraphic);
+    } else {
+        bCut.LoadFromData(cut.data(), cut.size());
+        EXPECT_EQ(bCut.Height(), qtCut.height());
+    }
 }
 
 TEST(Graphics, BitmapFilesKeepPixelsAndDepth)

@@ -3,11 +3,15 @@
 // readers of the request blocks the view queues.
 #pragma once
 #include "../link/ModuleFixture.h"
-#include "control/Pending.h"
 #include "control/View.h"
+#include "media/Hooks.h"
+#include "panel/Hooks.h"
 #include "media/Stream.h"
 #include "media/Vido.h"
 #include "panel/SkinVars.h"
+#include "media/Backup.h"
+#include "media/LocalPlay.h"
+#include "panel/Yuv2.h"
 
 class ViewTest : public ModuleTest {
 protected:

@@ -2,6 +2,8 @@
 // sets up, the backup block the recorder receives either way, the backup
 // button's cancelled choice and the progress shown in 64-bit arithmetic.
 #include "ViewFixture.h"
+#include "media/Backup.h"
+#include "panel/Yuv2.h"
 #include <string>
 
 namespace {

@@ -4,6 +4,9 @@
 // actions queue.
 #include "ViewFixture.h"
 #include "control/TavlinImpl1.h"
+#include "media/Backup.h"
+#include "media/LocalPlay.h"
+#include "panel/Yuv2.h"
 #include <memory>
 
 namespace {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/stat.h>
 
 #include "sim_machine.h"
 #include "sim_media.h"
@@ -91,6 +92,21 @@ static bool SetTitlesOut(const char* value) {
   return true;
 }
 
+// The file must hold the titles whole, as --titles-out writes them.
+static bool SetTitlesIn(const char* value) {
+  struct stat st;
+  if (value == nullptr || stat(value, &st) != 0 || st.st_size != off_t(kSimTitlesBytes)) return false;
+  gTitles.in = value;
+  return true;
+}
+
+static bool SetTitlesStall(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 1000, &n)) return false;
+  gTitles.stall_after = uint32_t(n);
+  return true;
+}
+
 static bool SetText(int index, const char* value) {
   if (value == nullptr || strlen(value) > kMachineTextSize) return false;
   snprintf(gMachine.text[index], sizeof gMachine.text[index], "%s", value);
@@ -113,6 +129,27 @@ static bool SetIntervalHidden(const char*) {
 
 static bool SetNoSetupAnswer(const char*) {
   gMachine.no_setup_answer = true;
+  return true;
+}
+
+static bool SetAnswerRate(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1000, 1000000000, &n)) return false;
+  gMachine.answer_rate = uint32_t(n);
+  return true;
+}
+
+static bool SetRecordDelay(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 60000, &n)) return false;
+  gMachine.record_delay_ms = uint32_t(n);
+  return true;
+}
+
+static bool SetFreezeOnSet(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 600000, &n)) return false;
+  gMachine.freeze_on_set_ms = uint32_t(n);
   return true;
 }
 
@@ -218,6 +255,15 @@ static bool SetClock(const char* value) {
   return true;
 }
 
+static long gSegment = kEthernetSegment;
+
+static bool SetMss(const char* value) {
+  long n;
+  if (!ParseNumber(value, 0, 65495, &n) || (n != 0 && n < 536)) return false;
+  gSegment = n;
+  return true;
+}
+
 static bool SetRecordings(const char* value) { return Recordings_Parse(value); }
 static const char* gDumpPath = nullptr;
 static long gDumpSeconds = 10;
@@ -244,6 +290,7 @@ struct SimOption {
 
 static const SimOption gOptions[] = {
     {"--port", "N", SetPort, "TCP port on 127.0.0.1 to listen on; 0 picks a free one"},
+    {"--mss", "N", SetMss, "TCP segment size of the connections, 536 .. 65495; 0: the loopback's own (1460)"},
     {"--trace", nullptr, SetTrace, "print one line per packet, message and connection"},
     {"--channels", "N", SetChannels, "channel count of the machine record: 4, 8 or 16 (4)"},
     {"--sockets", "N", SetSockets, "sockets the viewer may open: 1 or 2 (1)"},
@@ -253,6 +300,8 @@ static const SimOption gOptions[] = {
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
     {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
     {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
+    {"--titles-in", "FILE", SetTitlesIn, "start with the titles of FILE, as --titles-out writes them"},
+    {"--titles-stall", "N", SetTitlesStall, "ask for no more chunks of the first upload after N of them"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
     {"--text2", "T", SetText2, "second machine text"},
     {"--text3", "T", SetText3, "third machine text"},
@@ -260,6 +309,11 @@ static const SimOption gOptions[] = {
     {"--upnp", nullptr, SetUpnp, "the machine-type variable reports UPnP support"},
     {"--interval-hidden", nullptr, SetIntervalHidden, "the machine record hides the mail interval"},
     {"--no-setup-answer", nullptr, SetNoSetupAnswer, "stay silent on a setup get (ICMD op 1, type 4096)"},
+    {"--answer-rate", "BYTES", SetAnswerRate,
+     "each client's answers leave at this many bytes per second, 1000 .. 1000000000 (as fast as taken)"},
+    {"--record-delay-ms", "N", SetRecordDelay, "the machine record's answer leaves N ms late, 0 .. 60000 (0)"},
+    {"--freeze-on-set", "MS", SetFreezeOnSet,
+     "the first set of a setup item is lost and the recorder freezes MS ms: nothing read, answered or accepted"},
     {"--close-after-ms", "N", SetCloseAfter,
      "N ms after the first machine record, close that session once"},
     {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},
@@ -359,5 +413,5 @@ int main(int argc, char** argv) {
   }
   Session_InitAll(uint32_t(time(nullptr)));
   Module_InitAll();
-  return Server_Run(uint16_t(gPort));
+  return Server_Run(uint16_t(gPort), uint32_t(gSegment));
 }

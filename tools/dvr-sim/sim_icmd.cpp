@@ -62,7 +62,8 @@ void InitItems() {
 }
 
 // What a stored PPPoE record holds: the flag, the user name (printable
-// characters only) and the password's length.
+// characters only) and the password's length; then both texts' bytes, as
+// the viewer wrote them in its code page.
 void TracePppoe(const uint8_t* r) {
   char user[33];
   size_t n = strnlen(reinterpret_cast<const char*>(r + 4), 32);
@@ -70,7 +71,11 @@ void TracePppoe(const uint8_t* r) {
   user[n] = 0;
   Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(r[0] | (r[1] << 8)), user,
         unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
+  Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(), Trace_TextHex(r + 36, 32).c_str());
 }
+
+// The one freeze of --freeze-on-set has happened.
+bool gFrozeOnSet = false;
 
 SetupItem* ItemOf(uint32_t mask) {
   for (SetupItem& item : gItems)
@@ -165,6 +170,12 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("icmd get mask=%u unanswered", n >= 4 ? Wire_GetU32(body) : 0);
   } else if (type == kSetup && op == kRequest) {
     AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
+  } else if (type == kSetup && op == kData && gMachine.freeze_on_set_ms > 0 && !gFrozeOnSet && n >= 4 &&
+             ItemOf(Wire_GetU32(body)) != nullptr) {
+    // The recorder hangs as the set comes in, and loses it.
+    gFrozeOnSet = true;
+    gFrozenUntilMs = Machine_NowMs() + gMachine.freeze_on_set_ms;
+    Trace("icmd set mask=%u lost freeze-ms=%u", Wire_GetU32(body), gMachine.freeze_on_set_ms);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);
   } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {

@@ -22,7 +22,12 @@ SimMachine gMachine = {
     false,                                        // interval_hidden
     false,                                        // no_setup_answer
     0,                                            // clock_offset
+    0,                                            // answer_rate
+    0,                                            // record_delay_ms
+    0,                                            // freeze_on_set_ms
 };
+
+int64_t gFrozenUntilMs = 0;
 
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]) {
   memset(out, 0, kMachineRecordSize);

@@ -21,9 +21,15 @@ struct SimMachine {
   bool interval_hidden;     // the machine record hides the mail interval
   bool no_setup_answer;     // a setup get (ICMD op 1, type 4096) is not answered
   int64_t clock_offset;     // seconds added to the PC's clock for the recorder's (--clock)
+  uint32_t answer_rate;     // bytes per second each client's answers leave at; 0: as fast as it takes them
+  uint32_t record_delay_ms; // the answer carrying the machine record leaves this much later
+  uint32_t freeze_on_set_ms;  // the first setup set freezes the recorder this long (and is lost); 0: never
 };
 
 extern SimMachine gMachine;
+// Until this millisecond of Machine_NowMs the recorder is frozen: it reads,
+// answers and accepts nothing. 0: not frozen.
+extern int64_t gFrozenUntilMs;
 
 // Fills the 256-byte machine record from gMachine (little-endian).
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]);

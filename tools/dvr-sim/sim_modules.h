@@ -21,6 +21,7 @@ struct SimAnswer {
   uint32_t client;        // client connection the packet came on
   uint32_t conn_index;    // the packet's connection index
   uint32_t socket_index;  // the packet's socket index
+  uint32_t delay_ms;      // the answer leaves this much later (a slow machine record)
 };
 
 // msg points at a whole checked message (its 32-byte header included), len

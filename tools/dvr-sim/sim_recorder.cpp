@@ -37,7 +37,7 @@ static uint32_t AnswerWith(const UlcmHeader& h, uint32_t payload) {
 }
 
 static uint32_t AnswerData(const UlcmHeader& h, const uint8_t* packet,
-                           uint32_t client) {
+                           uint32_t client, uint32_t* delay_ms) {
   uint32_t payload = h.total - kUlcmHeaderSize;
   SimSession* s = Session_Find(h.session);
   if (s == nullptr) {
@@ -55,11 +55,13 @@ static uint32_t AnswerData(const UlcmHeader& h, const uint8_t* packet,
   answer.conn_index = h.conn_index;
   answer.socket_index = h.socket_index;
   Module_DeliverPayload(s, packet + kUlcmHeaderSize, payload, &answer);
+  *delay_ms = answer.delay_ms;
   return AnswerWith(h, answer.used);
 }
 
 const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total,
-                               uint32_t client, uint32_t* answer_len) {
+                               uint32_t client, uint32_t* answer_len, uint32_t* delay_ms) {
+  *delay_ms = 0;
   UlcmHeader h;
   Wire_ReadUlcmHeader(packet, &h);
   h.total = total;
@@ -74,7 +76,7 @@ const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total,
       break;
     case kPacketData:
     case kPacketDataPoll:
-      *answer_len = AnswerData(h, packet, client);
+      *answer_len = AnswerData(h, packet, client, delay_ms);
       break;
     default:
       Trace("packet type=%u session=%u", h.type, h.session);

@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
+#include "sim_machine.h"
 #include "sim_recorder.h"
 #include "sim_stats.h"
 #include "sim_trace.h"
@@ -37,6 +39,8 @@ struct SimClient {
   bool eof;            // the peer has finished sending
   bool broken;         // the stream cannot be followed any more
   uint64_t packets;    // packets answered on this connection
+  int64_t hold_until;  // Machine_NowMs before which nothing is sent (a late answer)
+  int64_t next_send_us;  // with --answer-rate: when the next bytes may leave
 };
 
 static SimClient gClients[kMaxClients];
@@ -63,11 +67,20 @@ static bool SetupSignals() {
   return true;
 }
 
-static int Listen(uint16_t port, uint16_t* bound) {
+static int Listen(uint16_t port, uint32_t segment, uint16_t* bound) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // Accepted connections take the segment size from here, and the viewer
+  // learns it from the handshake. On loopback a segment can be larger than
+  // half the 32 KB window the viewer leaves itself after connecting; the
+  // sender then waits for the window to open a whole segment, 40 ms or
+  // more per answer above 32 KB, which no recorder on a network shows.
+  if (segment > 0) {
+    int mss = int(segment);
+    setsockopt(fd, IPPROTO_TCP, TCP_MAXSEG, &mss, sizeof mss);
+  }
   sockaddr_in addr;
   memset(&addr, 0, sizeof addr);
   addr.sin_family = AF_INET;
@@ -82,6 +95,22 @@ static int Listen(uint16_t port, uint16_t* bound) {
   }
   *bound = ntohs(addr.sin_port);
   return fd;
+}
+
+static int64_t NowUs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// Microseconds until the client may send again (0: now), for a late answer,
+// the answer rate or the recorder's freeze.
+static int64_t SendWaitUs(const SimClient* c) {
+  int64_t now = NowUs();
+  int64_t wait = c->hold_until * 1000 - now;
+  if (gFrozenUntilMs * 1000 - now > wait) wait = gFrozenUntilMs * 1000 - now;
+  if (gMachine.answer_rate > 0 && c->next_send_us - now > wait) wait = c->next_send_us - now;
+  return wait > 0 ? wait : 0;
 }
 
 static void CloseClient(SimClient* c, const char* reason) {
@@ -123,6 +152,8 @@ static void Accept(int listen_fd) {
     c->out_start = c->out_end = 0;
     c->eof = c->broken = false;
     c->packets = 0;
+    c->hold_until = 0;
+    c->next_send_us = 0;
     gStats.clients++;
     Trace("accept client=%u", c->id);
   }
@@ -146,7 +177,7 @@ static bool OutHasRoom(SimClient* c) {
 // to its earlier packets are sent.
 static void ProcessInput(SimClient* c) {
   uint32_t pos = 0;
-  while (!c->broken) {
+  while (!c->broken && Machine_NowMs() >= gFrozenUntilMs) {
     uint32_t left = c->in_fill - pos;
     const uint8_t* p = c->in + pos;
     if (left >= 4) {
@@ -173,8 +204,9 @@ static void ProcessInput(SimClient* c) {
       Trace("first-packet client=%u type=%u session=%u socket=%u", c->id, h.type, h.session,
             h.socket_index);
     }
-    uint32_t answer_len = 0;
-    const uint8_t* answer = Recorder_Answer(p, total, c->id, &answer_len);
+    uint32_t answer_len = 0, delay_ms = 0;
+    const uint8_t* answer = Recorder_Answer(p, total, c->id, &answer_len, &delay_ms);
+    if (delay_ms > 0) c->hold_until = Machine_NowMs() + delay_ms;  // this answer and all behind it
     char* head = reinterpret_cast<char*>(c->out + c->out_end);
     uint32_t head_len = Wire_WriteHttpHead(head, answer_len);
     memcpy(c->out + c->out_end + head_len, answer, answer_len);
@@ -219,10 +251,19 @@ static bool ReadClient(SimClient* c) {
 static bool WriteClient(SimClient* c) {
   for (;;) {
     while (c->out_start < c->out_end) {
-      ssize_t n = send(c->fd, c->out + c->out_start, c->out_end - c->out_start,
-                       MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (SendWaitUs(c) > 0) return true;  // the loop comes back when it may
+      uint32_t chunk = c->out_end - c->out_start;
+      // At the answer rate, a hundredth of a second's worth at a time.
+      uint32_t step = gMachine.answer_rate / 100 > 0 ? gMachine.answer_rate / 100 : 1;
+      if (gMachine.answer_rate > 0 && chunk > step) chunk = step;
+      ssize_t n = send(c->fd, c->out + c->out_start, chunk, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) {
         c->out_start += uint32_t(n);
+        if (gMachine.answer_rate > 0) {
+          int64_t now = NowUs();
+          if (c->next_send_us < now) c->next_send_us = now;
+          c->next_send_us += int64_t(n) * 1000000 / gMachine.answer_rate;
+        }
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -241,14 +282,14 @@ static bool WriteClient(SimClient* c) {
   }
 }
 
-int Server_Run(uint16_t port) {
+int Server_Run(uint16_t port, uint32_t segment) {
   for (uint32_t i = 0; i < kMaxClients; i++) gClients[i].fd = -1;
   if (!SetupSignals()) {
     fprintf(stderr, "dvr-sim: cannot set up signal handling: %s\n", strerror(errno));
     return 1;
   }
   uint16_t bound = 0;
-  int listen_fd = Listen(port, &bound);
+  int listen_fd = Listen(port, segment, &bound);
   if (listen_fd < 0) {
     fprintf(stderr, "dvr-sim: cannot listen on 127.0.0.1:%u: %s\n", port, strerror(errno));
     return 1;
@@ -259,21 +300,37 @@ int Server_Run(uint16_t port) {
   SimClient* owner[2 + kMaxClients];
   bool running = true;
   while (running) {
+    // Frozen: only a signal is heard until the freeze ends.
+    int64_t frozen = gFrozenUntilMs - Machine_NowMs();
+    if (frozen > 0) {
+      pollfd signal_fd = {gSignalPipe[0], POLLIN, 0};
+      if (poll(&signal_fd, 1, int(frozen)) > 0) running = false;
+      continue;
+    }
     nfds_t n = 0;
     fds[n] = {gSignalPipe[0], POLLIN, 0};
     owner[n++] = nullptr;
     fds[n] = {listen_fd, POLLIN, 0};
     owner[n++] = nullptr;
+    int timeout_ms = -1;  // until something happens, or a held answer may leave
     for (uint32_t i = 0; i < kMaxClients; i++) {
       SimClient* c = &gClients[i];
       if (c->fd < 0) continue;
       short events = 0;
       if (!c->eof && c->in_fill < kMaxPacket) events |= POLLIN;
-      if (c->out_start < c->out_end) events |= POLLOUT;
+      if (c->out_start < c->out_end) {
+        int64_t wait = SendWaitUs(c);
+        if (wait == 0) {
+          events |= POLLOUT;
+        } else {
+          int ms = int((wait + 999) / 1000);
+          if (timeout_ms < 0 || ms < timeout_ms) timeout_ms = ms;
+        }
+      }
       fds[n] = {c->fd, events, 0};
       owner[n++] = c;
     }
-    if (poll(fds, n, -1) < 0) {
+    if (poll(fds, n, timeout_ms) < 0) {
       if (errno == EINTR) continue;
       fprintf(stderr, "dvr-sim: poll: %s\n", strerror(errno));
       break;

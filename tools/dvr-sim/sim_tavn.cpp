@@ -106,6 +106,10 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
       t.configured = true;
       Trace("tavn machine-record session=%u channels=%u sockets=%u", sid, gMachine.channels,
             gMachine.sockets);
+      if (gMachine.record_delay_ms > 0) {
+        answer->delay_ms = gMachine.record_delay_ms;
+        Trace("tavn machine-record-delay session=%u ms=%u", sid, gMachine.record_delay_ms);
+      }
       if (gMachine.close_after_ms >= 0 && !gClose.armed) {
         gClose.armed = true;
         gClose.session = sid;

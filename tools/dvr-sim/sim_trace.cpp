@@ -36,3 +36,13 @@ void Trace_Code(const uint8_t* code, char out[5]) {
     out[i] = (code[i] >= 0x21 && code[i] <= 0x7E) ? char(code[i]) : '?';
   out[4] = 0;
 }
+
+std::string Trace_TextHex(const uint8_t* text, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size && text[i] != 0; i++) {
+    out += kDigits[text[i] >> 4];
+    out += kDigits[text[i] & 15];
+  }
+  return out;
+}

@@ -10,7 +10,7 @@
 #include "sim_trace.h"
 #include "sim_wire.h"
 
-SimTitles gTitles = {false, nullptr};
+SimTitles gTitles = {false, nullptr, nullptr, 0};
 
 namespace {
 
@@ -23,6 +23,7 @@ constexpr uint32_t kSetBytes[4] = {50176, 30976, 20736, 12544};
 constexpr uint32_t kWidth[4] = {448, 352, 288, 224};
 constexpr uint32_t kHeight[4] = {56, 44, 36, 28};
 constexpr uint32_t kTotal = kSettingsSize + 50176 + 30976 + 20736 + 12544;
+static_assert(kTotal == kSimTitlesBytes, "the titles' bytes");
 
 // Settings block, then the four sets, in upload order.
 struct Titles {
@@ -32,6 +33,8 @@ struct Titles {
 Titles gStore = {};
 Titles gIncoming = {};
 uint32_t gIncomingBytes = 0;  // chunk bytes taken in the running upload
+uint32_t gIncomingChunks = 0; // chunks that came in the running upload
+bool gStalled = false;        // the one upload --titles-stall leaves unasked has been
 uint32_t gUploads = 0;
 
 // Section id to its place in the titles: 16 (and any other id on a read)
@@ -97,7 +100,14 @@ void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint
     Trace("vdtt chunk section=%u unknown", section);
     return;
   }
-  if (section == 16 && offset == 0) gIncomingBytes = 0;  // a new upload starts
+  if (section == 16 && offset == 0) gIncomingBytes = gIncomingChunks = 0;  // a new upload starts
+  // With --titles-stall the first upload is left unasked part-way, as by a
+  // recorder that has gone quiet.
+  if (gTitles.stall_after > 0 && !gStalled && ++gIncomingChunks > gTitles.stall_after) {
+    gStalled = true;
+    Trace("vdtt upload stalled chunks=%u", gTitles.stall_after);
+    return;
+  }
   bool fits = offset < size && length <= size - offset && length <= kChunk && length <= n - kBodyHead;
   if (!fits || Wire_ChecksumBytes(body + kBodyHead, length) != sum) {
     Trace("vdtt chunk section=%u offset=%u length=%u bad", section, offset, length);
@@ -131,6 +141,13 @@ void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint
     }
   }
   Trace("vdtt upload bytes=%u checksum=%u %s", gIncomingBytes, got, want == got && whole ? "ok" : "bad");
+  if (want == got && whole) {
+    // The titles as received, each in the bytes of the viewer's code page.
+    for (uint32_t channel = 0; channel < 16; channel++) {
+      std::string hex = Trace_TextHex(gStore.bytes + 4 + channel * 64, 64);
+      if (!hex.empty()) Trace("vdtt title channel=%u bytes=%s", channel, hex.c_str());
+    }
+  }
   AddMessage(answer, sid, 1, 0, 0, 0, 0, nullptr);  // section 0: the upload is complete
 }
 
@@ -243,8 +260,19 @@ void SimVdtt_DrawMosaicTitles(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t
 
 void SimVdtt_Register() {
   memset(&gStore, 0, sizeof gStore);
-  // Start titles: none, the text at 60 % of the title height, English.
+  // Start titles: none, the text at 60 % of the title height, English;
+  // or those of --titles-in.
   Wire_PutU32(gStore.bytes + 1132, 60);
+  if (gTitles.in != nullptr) {
+    static Titles read;
+    FILE* f = fopen(gTitles.in, "rb");
+    bool whole = f != nullptr && fread(read.bytes, 1, kTotal, f) == kTotal && fgetc(f) == EOF;
+    if (f != nullptr) fclose(f);
+    if (whole) {
+      memcpy(gStore.bytes, read.bytes, kTotal);
+      gStore.valid = true;
+    }
+  }
   memset(&gIncoming, 0, sizeof gIncoming);
   gIncomingBytes = 0;
   Module_Register(SimModule{{'V', 'D', 'T', 'T'}, OnMessage, nullptr, nullptr});

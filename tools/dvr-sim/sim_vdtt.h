@@ -10,12 +10,16 @@
 #include "sim_pattern.h"
 
 struct SimTitles {
-  bool show;         // draw the titles on the pictures (--show-titles)
-  const char* out;   // file that gets the titles after each good upload (--titles-out)
+  bool show;            // draw the titles on the pictures (--show-titles)
+  const char* out;      // file that gets the titles after each good upload (--titles-out)
+  const char* in;       // file of the titles kept at start (--titles-in), as --titles-out writes it
+  uint32_t stall_after; // the first upload gets no more requests after this many chunks (--titles-stall)
 };
 extern SimTitles gTitles;
 
 void SimVdtt_Register();
+// Bytes of the titles as --titles-in and --titles-out hold them.
+constexpr uint32_t kSimTitlesBytes = 115592;
 // Completed uploads since start.
 uint32_t SimVdtt_Uploads();
 // Draws the title of channel (0 .. 15) into a width x height 4:2:0

@@ -13,15 +13,23 @@ included.
 
     noip_server.py [--port N] [--api-host NAME] [--domains a,b,c]
                    [--oem-domain NAME] [--max-skew S] [--log FILE]
+                   [--framing length|close|keep-alive|chunked]
 
 --port 0 picks a free port; the first line printed is "PORT n". --log
 writes one JSON object per request (method, path, identity, verdict, status).
+--framing says how the service's answers end: "length" (the default) with
+a Content-Length and the connection closed, "close" with no length and
+the connection closed after the body, "keep-alive" with a Content-Length
+and the connection kept open, "chunked" in chunks (Transfer-Encoding:
+chunked, 0.2 s apart, one with an extension) on a connection kept open.
 Unsigned control requests for tests and demos, under /_control/:
   POST /_control/next-reply   the body is sent verbatim as the answer to
                               the next service request (after its checks)
   POST /_control/next-reply-split  the same in two halves 1.5 s apart
   POST /_control/hang         the next service request gets no answer; its
                               connection stays open
+  POST /_control/framing      the body ("length", "close", "keep-alive",
+                              "chunked") frames the service's answers from now
   GET  /_control/state        accounts and hosts as JSON
 """
 
@@ -87,6 +95,7 @@ class Service:
         self.next_host = 501
         self.canned = []    # raw answers for the next requests
         self.hangs = 0
+        self.framing = getattr(args, "framing", "length")
         self.log_file = open(args.log, "a", buffering=1) if args.log else None
 
     def log(self, **entry):
@@ -280,6 +289,45 @@ def http_reply(status, text):
     return head.encode() + data
 
 
+FRAMINGS = ("length", "close", "keep-alive", "chunked")
+
+
+def send_framed(sock, framing, status, text):
+    """Sends the answer framed as --framing says; True when the connection
+    is to stay open afterwards."""
+    data = text.encode()
+    status_line = "HTTP/1.1 %d %s\r\nContent-Type: text/xml\r\n" % (status, REASONS.get(status, "Error"))
+    if framing == "close":
+        sock.sendall((status_line + "Connection: close\r\n\r\n").encode() + data)
+        return False
+    if framing == "keep-alive":
+        sock.sendall((status_line + "Content-Length: %d\r\nConnection: keep-alive\r\n\r\n" % len(data)).encode()
+                     + data)
+        return True
+    if framing == "chunked":
+        sock.sendall((status_line + "Transfer-Encoding: chunked\r\nConnection: keep-alive\r\n\r\n").encode())
+        third = max(1, len(data) // 3)
+        pieces = [data[:third], data[third:2 * third], data[2 * third:]]
+        for i, piece in enumerate(p for p in pieces if p):
+            ext = ";part=%d" % (i + 1) if i == 1 else ""
+            sock.sendall(b"%x%s\r\n" % (len(piece), ext.encode()) + piece + b"\r\n")
+            time.sleep(0.2)
+        sock.sendall(b"0\r\nX-Trailer: end\r\n\r\n")
+        return True
+    sock.sendall(http_reply(status, text))
+    return False
+
+
+def hold_open(sock):
+    """Keeps a kept-alive connection until the client closes it."""
+    sock.settimeout(60)
+    try:
+        while sock.recv(4096):
+            pass
+    except OSError:
+        pass
+
+
 class Handler(socketserver.BaseRequestHandler):
     def read_request(self):
         data = b""
@@ -362,7 +410,13 @@ class Handler(socketserver.BaseRequestHandler):
             time.sleep(1.5)
             self.request.sendall(data[len(data) // 2:])
             return
-        self.request.sendall(canned if canned is not None else http_reply(status, text))
+        if canned is not None:
+            self.request.sendall(canned)
+            return
+        with service.lock:
+            framing = service.framing
+        if send_framed(self.request, framing, status, text):
+            hold_open(self.request)
 
     def control(self, service, method, path, body):
         with service.lock:
@@ -371,6 +425,9 @@ class Handler(socketserver.BaseRequestHandler):
                 text = "{}"
             elif method == "POST" and path == "/_control/next-reply-split":
                 service.canned.append(("split", body))
+                text = "{}"
+            elif method == "POST" and path == "/_control/framing" and body.decode() in FRAMINGS:
+                service.framing = body.decode()
                 text = "{}"
             elif method == "POST" and path == "/_control/hang":
                 service.hangs += 1
@@ -399,6 +456,7 @@ def main():
     p.add_argument("--oem-domain", default="dvrlink.net", help="a domain the service also takes for hosts")
     p.add_argument("--max-skew", type=int, default=600, help="seconds a Date may be off; negative: any")
     p.add_argument("--log")
+    p.add_argument("--framing", choices=FRAMINGS, default="length", help="how the service's answers end")
     p.add_argument("--account", action="append", default=[],
                    help="an account the service already holds: ID,KEY,USERNAME,PASSWORD,EMAIL")
     args = p.parse_args()
