@@ -254,7 +254,9 @@ static void TellEnd()
     for (uint32_t i = 0; i < gBackupNoteCount && i < BACKUP_NOTES; ++i) {
         const TBackupNote& n = gBackupNotes[i];
         AnsiString line = ShownName(n.part) + " ends at " + TimeText(n.reached) +
-                          ": the link to the recorder was lost.";
+                          (n.why == BACKUP_NOTE_FULL
+                               ? ": the movie holds no more (key frames this often, or a gap in the recording)."
+                               : ": the link to the recorder was lost.");
         if (n.part + 1 < done)
             line += AnsiString(" The copy goes on in ") + ShownName(n.part + 1) + " from " + TimeText(n.resumed) + ".";
         text += (text.empty() ? "" : "\n") + line;

@@ -306,6 +306,10 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
     uint32_t paced = 0;
     if (!Accepted(view, mode, headerChannel, source, &paced)) return consumed(0);
     if (backup) {
+        // Sound ahead of the part's last picture waits in the ring for its
+        // pictures, so the part that ends at a key frame before it leaves
+        // it to the next part; never once the ring is half full.
+        if (Backup_SoundWaits(&header) && StreamAudio_Used(&stream->audioRing) < stream->audioRing.size / 2) return 1;
         AudioPeek_Commit(&peek);
         stream->heldLength = unitBytes;
         return gBackupHandOff ? gBackupHandOff(stream) : Backup_OnFrame(stream);

@@ -288,6 +288,14 @@ static void SoundUpToLastPicture()
     else Drain();
 }
 
+int Backup_SoundWaits(const TDvrFrameHeader* h)
+{
+    const TMovWriter* w = &gMovWriter;
+    if (!h || !gActive || !gPartOpen || gBackupBlock.state != BACKUP_STATE_WRITE || !w->started || w->samples == 0)
+        return 0;
+    return Mov_FramePosition(h->time, h->frameNumber) > Mov_FramePosition(w->lastVideoTime, w->lastVideoFrame) ? 1 : 0;
+}
+
 // --- Parts ------------------------------------------------------------------------------
 
 // What writing one frame asks of the caller.
@@ -309,6 +317,13 @@ static void EndBackup(uint32_t reason)
 // frame from its time on.
 static int NextPart(const TDvrFrameHeader& h, bool key)
 {
+    if (gMovWriter.refused != 0 && gMovWriter.samples > 0 && gBackupNoteCount < BACKUP_NOTES) {
+        // A full table ends the part: the end of the backup says where the
+        // copy goes on.
+        uint32_t shown = gMovWriter.lastVideoTime + (uint32_t)gBackupTimeOffset;
+        gBackupNotes[gBackupNoteCount++] = {gBackupBlock.part, shown, h.time + (uint32_t)gBackupTimeOffset,
+                                            BACKUP_NOTE_FULL};
+    }
     SoundUpTo(h.time, h.frameNumber);
     gNextStart = h.time;
     gBackupBlock.part += 1;
@@ -391,6 +406,10 @@ static int Settle()
             CarryFrom(i); // the key frame that ended the part and what came after it
             return 0;
         }
+        if (t == TAKE_DROPPED && gBackupBlock.state == BACKUP_STATE_FINISH) {
+            CarryFrom(i + 1); // a full table at a P frame: the next part waits for a key frame
+            return 0;
+        }
         if (t == TAKE_END) break;
         if (gMovWriter.started && deferred < i) {
             for (uint32_t k = deferred; k < i; ++k) {
@@ -461,7 +480,7 @@ static void EndSteps(bool fromPanel)
         IE_ST2 = 0;
         IE_ST = 0;
         gPanelLevel = 1;
-        gLastDrawn[0] = gLastDrawn[1] = -2;
+        Panel_Invalidate();
     }
 }
 
@@ -581,7 +600,8 @@ static void LinkLost(uint32_t now)
     gKeepPart = w->samples == 0 ? 1 : 0;
     if (!gKeepPart) {
         uint32_t shown = w->lastVideoTime + (uint32_t)gBackupTimeOffset;
-        if (gBackupNoteCount < BACKUP_NOTES) gBackupNotes[gBackupNoteCount++] = {b->part, shown, shown};
+        if (gBackupNoteCount < BACKUP_NOTES)
+            gBackupNotes[gBackupNoteCount++] = {b->part, shown, shown, BACKUP_NOTE_LINK};
         // The recorder is asked again from the last second written: the
         // next part repeats that second's frames up to where this one ends.
         gNextStart = w->lastVideoTime;

@@ -16,6 +16,7 @@
 #include "media/OutFile.h"
 
 struct TStreamRecord;
+struct TDvrFrameHeader;
 
 enum {
     BACKUP_NAME_SIZE = 1024,            // the chosen name, with its terminating zero
@@ -91,10 +92,15 @@ extern uint32_t gBackupEndReason;
 extern uint32_t gBackupReached;
 extern uint32_t gBackupReachedAny;
 // A part that ended before its span did while the backup went on.
+enum {
+    BACKUP_NOTE_LINK = 0,    // the link to the recorder was lost; the rest was asked for again
+    BACKUP_NOTE_FULL = 1,    // a table of the movie was full (key frames this often, a long gap)
+};
 struct TBackupNote {
     uint32_t part;      // the part that ended
     uint32_t reached;   // display time of its last picture
-    uint32_t resumed;   // display time the recorder was asked again from (the next part)
+    uint32_t resumed;   // display time the next part starts from
+    uint32_t why;       // BACKUP_NOTE_*
 };
 extern TBackupNote gBackupNotes[BACKUP_NOTES];
 extern uint32_t gBackupNoteCount;
@@ -133,5 +139,9 @@ void Backup_ApplyOffset(int32_t offset);
 // extension keeps its case). 0, or -1 when the file name does not end in
 // ".mov" or the result does not fit in size bytes.
 int Backup_PartFileName(const char* chosen, uint32_t part, char* out, uint32_t size);
+// 1 when a sound frame (its header) lies after the last picture written
+// into the part in hand: the stream step leaves it in the ring until the
+// pictures reach it.
+int Backup_SoundWaits(const TDvrFrameHeader* header);
 // 1 while a part file is open and being written.
 uint32_t Backup_PartOpen();

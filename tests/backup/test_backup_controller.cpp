@@ -435,6 +435,31 @@ TEST_F(BackupTest, APartChangeSplitsTheSoundAtTheKeyFrameThatStartsTheNextPart)
     EXPECT_EQ(b.firstSoundByte, SoundFill(change - 3)) << "the second half of the sound frame that ran over the change";
 }
 
+TEST_F(BackupTest, SoundAheadOfItsPicturesWaitsForThemAtAPartChange)
+{
+    // A busy machine's stream step lags the pictures while the sound comes
+    // in: here the sound of the whole span is in the ring before its
+    // pictures, and the step takes sound after every picture. The part that
+    // ends at the size change holds only its own sound; the rest is the
+    // next part's.
+    std::string chosen = dir + "/ahead.mov";
+    Start(chosen, kStart + 8);
+    for (uint64_t pos = (uint64_t)kStart * 30; pos < (uint64_t)(kStart + 9) * 30; pos += 6)
+        Queue(MakeSound((uint32_t)(pos / 30), (uint8_t)(pos % 30), SoundFill(pos)));
+    uint64_t change = (uint64_t)(kStart + 5) * 30;
+    RunPos((uint64_t)kStart * 30, change, 30, (uint64_t)kStart * 30, false, 20, 1);
+    RunPos(change, (uint64_t)(kStart + 9) * 30, 30, change, false, 22, 1);
+    EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_IDLE);
+    PartSpan a = ReadPart(chosen), b = ReadPart(dir + "/ahead(1).mov");
+    ASSERT_TRUE(a.ok);
+    ASSERT_TRUE(b.ok);
+    EXPECT_EQ(a.frames, 150u) << "no picture held on for sound of the next part";
+    EXPECT_LE(std::abs(SoundLead(a)), 1.0) << a.soundBytes;
+    EXPECT_TRUE(SoundToTheEndMark(b)) << b.soundBytes;
+    EXPECT_EQ(b.firstSoundByte, SoundFill(change));
+    StreamAudio_Drain(&S()->audioRing);
+}
+
 TEST_F(BackupTest, EveryPartBeginsWithTheKeyFrameThatEndedTheOneBefore)
 {
     // Two size changes on key frames: each part's first picture is the key
@@ -481,6 +506,12 @@ TEST_F(BackupTest, KeyFramesOftenerThanTheSyncTableHoldsGoOnInTheNextPart)
     EXPECT_EQ(b.firstTime, kStart + 682);
     EXPECT_EQ(b.firstFrame, 15u);
     EXPECT_EQ(a.frames + b.frames, 690u * 30u);
+    // Nothing is lost, and the end says where the copy went on.
+    EXPECT_EQ(Messages(), std::vector<std::string>{chosen + " ends at 2011/06/15 08:41:22: the movie holds no more (key "
+                                                   "frames this often, or a gap in the recording). The copy goes on in " +
+                                                   dir + "/gop(1).mov from 2011/06/15 08:41:22.\nThe backup ended "
+                                                   "before its end mark (the backup was stopped): the copy reaches "
+                                                   "2011/06/15 08:41:29, in " + dir + "/gop(1).mov."});
 }
 
 TEST_F(BackupTest, ALongGapInTheRecordingGoesOnInTheNextPart)
@@ -508,7 +539,10 @@ TEST_F(BackupTest, ALongGapInTheRecordingGoesOnInTheNextPart)
         EXPECT_EQ(b.frames, 5u * 30u + 1u - phase);
         EXPECT_LE(std::abs(SoundLead(a)), 1.0);
         EXPECT_TRUE(SoundToTheEndMark(b));
-        EXPECT_TRUE(Messages().empty());
+        EXPECT_EQ(Messages(), std::vector<std::string>{chosen + " ends at 2011/06/15 08:30:09: the movie holds no more "
+                                                       "(key frames this often, or a gap in the recording). The copy "
+                                                       "goes on in " + dir + "/gap" + std::to_string(phase) +
+                                                       "(1).mov from 2011/06/15 09:10:10."});
         StreamAudio_Drain(&S()->audioRing);
     }
 }

@@ -48,14 +48,14 @@ bool Exists(const std::string& path)
     return stat(path.c_str(), &st) == 0;
 }
 
-// Once the first picture is in: the Backup page (its key lit), TO, the
-// hours, minutes and seconds of the time box stepped up (from 5 s after
+// Once the first picture is in: the Backup page (its key lit), TO (lit),
+// the hours, minutes and seconds of the time box stepped up (from 5 s after
 // FROM), OK once the time of day shows them, START BACKUP once the OK has
 // closed the edit.
 std::string BackupClicks(int hours = 0, int minutes = 0, int seconds = 15)
 {
     std::string s = " --wait-video 60000 --click " + At(877, 46, 0) + " --wait-pixel 850,50,60000,2B6DB1 --click " +
-                    At(706, 208, 0);
+                    At(706, 208, 0) + " --wait-pixel 695,208,60000,2B6DB1";
     for (int i = 0; i < hours; ++i) s += " --click " + At(804, 521, 0);
     for (int i = 0; i < minutes; ++i) s += " --click " + At(838, 521, 0);
     for (int i = 0; i < seconds; ++i) s += " --click " + At(872, 521, 0);
@@ -227,7 +227,7 @@ std::vector<std::string> PartFiles(const std::string& base)
 
 // How a backup of the table ends.
 enum TEnd {
-    kEndMark,     // at its end mark (no message)
+    kEndMark,     // at its end mark
     kStop,        // STOP BACKUP halfway
     kModeChange,  // the recorder switches the view to live halfway (its own mode word)
     kClose,       // the page closes halfway
@@ -256,15 +256,18 @@ std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std:
     return a;
 }
 
+// A part that a full table of the movie ended: where the copy goes on.
+const char kFull[] = "* ends at *: the movie holds no more (*). The copy goes on in * from *";
+
 const TCase kCases[] = {
     {"TwentySecondsAtTheDefaultSpeed", {}, 0, 0, 15, kEndMark, 1, nullptr},
     {"TwentySecondsAtTheTopSpeed", {"--backup-speed", "64"}, 0, 0, 15, kEndMark, 1, nullptr},
     {"AGapTheRecorderWaitsThrough", Plus({"--backup-speed", "64", "--sparse", "30"}, kGap), 0, 39, 0, kEndMark, 2,
-     nullptr},
+     kFull},
     {"AGapTheRecorderJumps", Plus({"--backup-speed", "64", "--sparse", "30", "--gap-jump"}, kGap), 0, 39, 0,
-     kEndMark, 2, nullptr},
+     kEndMark, 2, kFull},
     {"KeyFramesEveryFifthFramePassTheSyncTable", {"--backup-speed", "64", "--gop", "5", "--picture-mbs", "4x3"}, 0,
-     12, 0, kEndMark, 2, nullptr},
+     12, 0, kEndMark, 2, kFull},
     {"TwoSizeChanges", {"--size-change-at", "10,20"}, 0, 0, 25, kEndMark, 3, nullptr, "320,256,320"},
     {"ThirtyMinutes", {"--backup-speed", "64", "--sparse", "30"}, 0, 31, 0, kEndMark, 2, nullptr},
     {"StopBackupHalfway", {"--backup-speed", "1"}, 0, 0, 15, kStop, 1, "*(the backup was stopped): the copy reaches *"},
@@ -443,7 +446,7 @@ TEST_P(BackupTable, ThePartsHoldTheWholeSpanWithItsSound)
         }
         uint64_t before = To(parts[i - 1]);
         if (from <= before) {
-            EXPECT_TRUE(c.end == kKilled || c.end == kFrozen) << "parts overlap only where the recorder was asked again";
+            EXPECT_TRUE(c.end == kKilled || c.end == kFrozen) << "parts overlap only where the recorder was asked again: part " << i << " from " << from << ", the one before to " << before << " (last picture " << Position(parts[i - 1].lastTime, parts[i - 1].lastFrame) << ")";
             EXPECT_EQ(from / 30, before / 30) << "from the last second written";
             overlap += before - from + 1;
         } else {
