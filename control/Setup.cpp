@@ -423,8 +423,8 @@ void Setup_FillForMachine(THandshakeRecord* handshake)
     f->Label_smtp3->SetVisible(intervalShown);
     f->ComboBox_smtp2->SetVisible(intervalShown);
 
-    TMemo* memos[] = {f->Memo_Bitrate, f->Memo_PPPoE, f->Memo_DDNS, f->Memo_SMTP, f->Memo_UPNP};
-    for (TMemo* memo : memos) memo->Lines()->Clear();
+    // Each of the five help memos gets its text below; a memo that shows it
+    // already (the same recorder again) is left as it is, not laid out anew.
     ShowHelp(f->Memo_Bitrate, HELP_BITRATE);
     ShowHelp(f->Memo_PPPoE, HELP_PPPOE);
 
@@ -455,8 +455,15 @@ void Setup_FillForMachine(THandshakeRecord* handshake)
 
     ShowHelp(f->Memo_UPNP, HELP_UPNP);
 
-    f->ComboBox_smtp2->Items()->Clear();
-    for (int minutes = 0; minutes <= 60; ++minutes) f->ComboBox_smtp2->Items()->Add(std::to_string(minutes));
+    // The intervals 0 .. 60 minutes; a list that holds them already stays.
+    TStrings* intervals = f->ComboBox_smtp2->Items();
+    bool listed = intervals->Count() == 61;
+    for (int minutes = 0; listed && minutes <= 60; ++minutes)
+        listed = intervals->Strings(minutes) == std::to_string(minutes);
+    if (!listed) {
+        intervals->Clear();
+        for (int minutes = 0; minutes <= 60; ++minutes) intervals->Add(std::to_string(minutes));
+    }
     f->ComboBox_smtp2->SetItemIndex(0);
 
     Title_ShowEdits(m->channelCount);

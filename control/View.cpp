@@ -63,7 +63,10 @@ static uint32_t After(uint32_t t, uint32_t ahead)
 }
 
 // The form's side of a mode change: the setup pages and the backup label
-// are hidden, the mode's caption is shown.
+// are hidden, the mode's caption is shown. The time label itself is shown
+// too: a resynchronisation hides it until the fourth frame after it, and
+// the new mode may bring no frame (Setup, a playback of nothing recorded);
+// its own first frame hides it again.
 static void ShowMode(uint32_t mode)
 {
     TTavlinX* f = gViewerForm;
@@ -76,7 +79,10 @@ static void ShowMode(uint32_t mode)
         f->PageControl1->Show();
     }
     const char* caption = View_CaptionOfMode(mode);
-    if (caption && f->Label_time) f->Label_time->SetCaption(caption);
+    if (caption && f->Label_time) {
+        f->Label_time->SetCaption(caption);
+        f->Label_time->Show();
+    }
 }
 
 int View_SetMode(TViewRecord* view, uint32_t m)

@@ -3,6 +3,7 @@
 // and drop what is sent, and the per-input resets. Owns the fakes, the
 // fake clock and the tick stamps of the periodic tasks.
 #include "fuzz/FuzzRig.h"
+#include "link/Bytes.h"
 #include "control/Properties.h"
 #include "control/Session.h"
 #include "control/Speaker.h"
@@ -144,6 +145,9 @@ void Rig_Start()
     if (gControl) return;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TAVLIN_SOUND", "null", 0);
+    // A time zone named once: without one, every local time read looks at
+    // the zone file again.
+    setenv("TZ", "UTC", 0);
 #ifdef TAVLIN_FUZZ_WINROOT
     setenv("systemroot", TAVLIN_FUZZ_WINROOT, 0);
 #endif
@@ -221,6 +225,8 @@ void Rig_Between()
     Vcl_ClearDialogLog();
 }
 
+void Rig_End() { Rig_Between(); }
+
 void Rig_Begin(const TRigSetup& setup)
 {
     Rig_Start();
@@ -282,10 +288,25 @@ void Rig_FixUpMessages(uint8_t* p, uint32_t n)
 {
     uint32_t at = 0;
     while (at + 32 <= n) {
-        uint32_t length = Rig_GetU32(p + at);
+        uint32_t length = GetU32(p + at);
         if (length < 32 || length > n - at) break;
-        if (length >= 36) Rig_PutU32(p + at + 32, RIG_SESSION);
-        Rig_PutU32(p + at + 8, Checksum_Message(p + at + 32, length - 32));
+        if (length >= 36) PutU32(p + at + 32, RIG_SESSION);
+        PutU32(p + at + 8, Checksum_Message(p + at + 32, length - 32));
         at += length;
     }
+}
+
+bool Rig_NextRecord(const uint8_t* data, size_t size, size_t* at, TRigRecord* record)
+{
+    size_t i = *at;
+    if (!data || i >= size) return false;
+    record->control = data[i++];
+    uint32_t length = 0;
+    if (i < size) length = data[i++];
+    if (i < size) length |= (uint32_t)data[i++] << 8;
+    if (length > size - i) length = (uint32_t)(size - i);
+    record->bytes = data + i;
+    record->length = length;
+    *at = i + length;
+    return true;
 }

@@ -25,6 +25,9 @@ void Rig_Start();
 // message loop) and the log of answered message boxes emptied, so that
 // nothing one input leaves grows from input to input.
 void Rig_Between();
+// At the end of an input: what its widgets posted is delivered there and
+// then (Rig_Between), so that an input frees what it made.
+void Rig_End();
 // Every touched module back to start-up (Rig_Between first), then the
 // control connected as the setup says. Runs the ticks that this takes.
 void Rig_Begin(const TRigSetup& setup);
@@ -48,12 +51,13 @@ void Rig_Wait(uint32_t ms);
 // alone).
 void Rig_FixUpMessages(uint8_t* p, uint32_t n);
 
-// Little-endian helpers for the targets and the seed maker.
-inline uint32_t Rig_GetU32(const uint8_t* p)
-{
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-inline void Rig_PutU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
+// One record of an input: [control byte][length u16 LE][bytes]. A length
+// word cut by the input's end counts what it holds; the bytes are what the
+// input still has, at most the length. Reads the record at *at and moves
+// *at past it; false at the input's end.
+struct TRigRecord {
+    uint8_t control;
+    const uint8_t* bytes;
+    uint32_t length;
+};
+bool Rig_NextRecord(const uint8_t* data, size_t size, size_t* at, TRigRecord* record);

@@ -15,6 +15,7 @@
 #include "fuzz/FuzzRig.h"
 #include "control/TavlinImpl1.h"
 #include "panel/Yuv2.h"
+#include "link/Bytes.h"
 #include "link/Conn.h"
 #include "media/Decoder.h"
 #include "media/Display.h"
@@ -22,23 +23,36 @@
 
 namespace {
 
-// Image_video at the size an input asks for.
-void UseImageSize(uint32_t choice)
+// Image_video at each size an input may ask for, prepared once: the form's
+// own (640 x 512) and three beside it on the same parent. Preparing one
+// image again for every input that asks for another size would make its
+// bitmap anew each time, most of such an input's time.
+TImage* gImages[4];
+
+void PrepareImages()
 {
     static const int kSizes[4][2] = {{640, 512}, {352, 288}, {176, 144}, {90, 61}};
-    TImage* image = gViewerForm->Image_video;
-    const int* size = kSizes[choice & 3];
-    if (image->Width() == size[0] && image->Height() == size[1]) return;
-    image->SetWidth(size[0]);
-    image->SetHeight(size[1]);
-    Video_PrepareImage(image);
+    for (uint32_t i = 0; i < 4; ++i) {
+        TImage* image = gViewerForm->Image_video;
+        if (i > 0) {
+            image = new TImage(gViewerForm);
+            image->SetParent(gViewerForm->Image_video->Parent());
+        }
+        image->SetWidth(kSizes[i][0]);
+        image->SetHeight(kSizes[i][1]);
+        Video_PrepareImage(image);
+        gImages[i] = image;
+    }
 }
+
+void UseImageSize(uint32_t choice) { gViewerForm->Image_video = gImages[choice & 3]; }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     Rig_Start();
+    PrepareImages();
     // Without its skin the key panel draws nothing: the panel's redraws
     // (after a machine record or a live block) are fuzz_skin's to cover.
     Yuv2_ResetSkins();
@@ -59,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t at = 1;
     for (uint32_t units = 0; units < 12 && at + 4 <= size; units++) {
         uint8_t flags = data[at];
-        uint32_t length = (uint32_t)data[at + 1] | ((uint32_t)data[at + 2] << 8) | ((uint32_t)data[at + 3] << 16);
+        uint32_t length = GetU32(data + at) >> 8; // the three bytes after the flags
         at += 4;
         if (length > size - at) length = (uint32_t)(size - at);
         if (flags & 1) stream->keyFrameWord = 1;
@@ -69,5 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Decoder_DecodeFrame(data + at, length, channel);
         at += length;
     }
+    Rig_End();
     return 0;
 }

@@ -19,6 +19,7 @@
 // Raw records are whole payloads of module messages, each one's session
 // and checksum fixed up, walking by the messages' own lengths.
 #include "fuzz/FuzzRig.h"
+#include "link/Bytes.h"
 #include "control/View.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
@@ -58,20 +59,20 @@ void Deliver(const uint8_t* bytes, uint32_t n, uint8_t control)
     uint32_t index = control & 7, op = (control >> 3) & 1, channel = control >> 5;
     gMessage.assign(64 + (size_t)n, 0);
     uint8_t* m = gMessage.data();
-    Rig_PutU32(m, 64 + n);
+    PutU32(m, 64 + n);
     memcpy(m + 4, "PBBA", 4);
-    Rig_PutU32(m + 32, RIG_SESSION);
-    Rig_PutU32(m + 36, index);
-    Rig_PutU32(m + 40, op);
-    Rig_PutU32(m + 44, channel);
+    PutU32(m + 32, RIG_SESSION);
+    PutU32(m + 36, index);
+    PutU32(m + 40, op);
+    PutU32(m + 44, channel);
     uint8_t* body = m + 64;
     if (n) memcpy(body, bytes, n);
     if ((control & 0x10) && n >= 16) {
-        uint32_t length = Rig_GetU32(body + 8);
+        uint32_t length = GetU32(body + 8);
         if (length >= PBBA_RECORD_SIZE && length <= n)
-            Rig_PutU32(body + 12, Checksum_Bytes(body + PBBA_RECORD_SIZE, length - PBBA_RECORD_SIZE));
+            PutU32(body + 12, Checksum_Bytes(body + PBBA_RECORD_SIZE, length - PBBA_RECORD_SIZE));
     }
-    Rig_PutU32(m + 8, Checksum_Message(m + 32, 32 + n));
+    PutU32(m + 8, Checksum_Message(m + 32, 32 + n));
     CheckParse(body, n, index);
     Msg_DispatchReceived(RIG_SESSION, m, 64 + n);
 }
@@ -101,31 +102,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool raw = (setupByte & 4) != 0;
     Rig_Begin(setup);
     // The calendar on a time the user could have picked.
-    uint32_t time = Rig_GetU32(data + 1) % (Month_LastTime() + 1u);
+    uint32_t time = GetU32(data + 1) % (Month_LastTime() + 1u);
     Mon_Time = (int32_t)time;
     Month_BuildGrid(time);
     TViewRecord* view = gConnections[0].view;
     if (view) view->playbackBlock.playbackChannel = view->backupBlock.backupChannel = setupByte >> 5;
 
     size_t at = 5;
-    while (at < size) {
-        uint8_t control = data[at++];
-        uint32_t length = 0;
-        if (at < size) length = data[at++];
-        if (at < size) length |= (uint32_t)data[at++] << 8;
-        if (length > size - at) length = (uint32_t)(size - at);
+    TRigRecord r;
+    while (Rig_NextRecord(data, size, &at, &r)) {
+        uint8_t control = r.control;
+        uint32_t length = r.length;
         if (raw) {
-            gMessage.assign(data + at, data + at + length);
+            gMessage.assign(r.bytes, r.bytes + length);
             Rig_FixUpMessages(gMessage.data(), length);
             CheckParse(gMessage.data(), length, control & 7);
             Msg_DispatchReceived(RIG_SESSION, gMessage.data(), length);
         } else {
-            Deliver(data + at, length, control);
+            Deliver(r.bytes, length, control);
         }
-        at += length;
         // The calendar asks again, and what was queued goes out.
         Calendar_TimerStep();
         Rig_Tick(10);
     }
+    Rig_End();
     return 0;
 }

@@ -14,6 +14,7 @@
 // payload of one ULCM packet in one "200 OK" answer: each module message's
 // session and checksum are fixed up, the input's own lengths left alone.
 #include "fuzz/FuzzRig.h"
+#include "link/Bytes.h"
 #include "panel/Yuv2.h"
 #include "link/Ring.h"
 #include "media/Stream.h"
@@ -34,12 +35,12 @@ void FramedAnswer(const uint8_t* payload, uint32_t n, uint32_t type, uint32_t co
     size_t packet = gAnswer.size();
     gAnswer.resize(packet + 64 + n, 0);
     uint8_t* u = gAnswer.data() + packet;
-    Rig_PutU32(u, 64 + n);                 // total length
+    PutU32(u, 64 + n);                 // total length
     memcpy(u + 4, "ULCM", 4);              // magic
-    Rig_PutU32(u + 8, type);               // type
-    Rig_PutU32(u + 12, RIG_SESSION);       // session
-    Rig_PutU32(u + 52, connection);        // connection echoed
-    Rig_PutU32(u + 56, socket);            // socket echoed
+    PutU32(u + 8, type);               // type
+    PutU32(u + 12, RIG_SESSION);       // session
+    PutU32(u + 52, connection);        // connection echoed
+    PutU32(u + 56, socket);            // socket echoed
     if (n) memcpy(u + 64, payload, n);
     Rig_FixUpMessages(u + 64, n);
 }
@@ -85,27 +86,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Rig_Begin(setup);
 
     size_t at = 1;
-    while (at < size) {
-        uint8_t control = data[at++];
-        uint32_t length = 0;
-        if (at < size) length = data[at++];
-        if (at < size) length |= (uint32_t)data[at++] << 8;
-        if (length > size - at) length = (uint32_t)(size - at);
+    TRigRecord r;
+    while (Rig_NextRecord(data, size, &at, &r)) {
+        uint8_t control = r.control;
         uint32_t socket = setup.sockets > 1 ? (control & 1) : 0;
         if (framed) {
             uint32_t type = (control >> 3) & 7;
             if (type > 5) type = 5;
-            FramedAnswer(data + at, length, type, (control >> 6) & 1, socket);
+            FramedAnswer(r.bytes, r.length, type, (control >> 6) & 1, socket);
             Rig_Arrive(socket, gAnswer.data(), gAnswer.size());
         } else {
-            Rig_Arrive(socket, data + at, length);
+            Rig_Arrive(socket, r.bytes, r.length);
         }
-        at += length;
         // At least one tick, so that every answer is cut when it is whole.
         uint32_t ticks = 1 + ((control >> 1) & 3);
         for (uint32_t t = 0; t < ticks; ++t) Rig_Tick(10);
     }
     // What is still held is cut, reordered, decoded and heard.
     for (uint32_t t = 0; t < 5; ++t) Rig_Tick(34);
+    Rig_End();
     return 0;
 }

@@ -9,6 +9,7 @@
 //         bits 5-6 the page the key panel starts on (0 Live .. 3 Setup).
 #include "fuzz/FuzzRig.h"
 #include "control/Version.h"
+#include "link/Bytes.h"
 #include "link/Hooks.h"
 #include "panel/Ie_com.h"
 #include "panel/Yuv2.h"
@@ -67,9 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Yuv2_Redraw(1);
         for (uint32_t i = 0; i < actions; ++i) {
             const uint8_t* a = script + 5 * i;
-            Act(a[0], (int16_t)(a[1] | (a[2] << 8)), (int16_t)(a[3] | (a[4] << 8)));
+            Act(a[0], (int16_t)GetU16(a + 1), (int16_t)GetU16(a + 3));
         }
     }
     Yuv2_SetSkinMemory(nullptr, nullptr, 0);
+    Rig_End();
     return 0;
 }

@@ -22,6 +22,7 @@
 //         upload times out); what was queued goes out after each record
 //         (the socket poll: nothing else of a tick sees these records).
 #include "fuzz/FuzzRig.h"
+#include "link/Bytes.h"
 #include "control/Title.h"
 #include "link/Conn.h"
 #include "link/Msg.h"
@@ -42,16 +43,16 @@ void Deliver(const uint8_t* bytes, uint32_t n, uint8_t control)
     uint32_t op = control & 1, mode = (control >> 1) & 3, section = kSections[(control >> 3) & 7];
     uint8_t* m = gMessageRoom + sizeof gMessageRoom - (64 + (size_t)n);
     memset(m, 0, 64);
-    Rig_PutU32(m, 64 + n);
+    PutU32(m, 64 + n);
     memcpy(m + 4, "VDTT", 4);
-    Rig_PutU32(m + 32, RIG_SESSION);
-    Rig_PutU32(m + 36, mode);
-    Rig_PutU32(m + 40, op);
-    Rig_PutU32(m + 44, section);
+    PutU32(m + 32, RIG_SESSION);
+    PutU32(m + 36, mode);
+    PutU32(m + 40, op);
+    PutU32(m + 44, section);
     uint8_t* body = m + 64;
     if (n) memcpy(body, bytes, n);
     if ((control & 0x40) && op == 1 && n >= 32) {
-        uint32_t offset = Rig_GetU32(body), length = Rig_GetU32(body + 4);
+        uint32_t offset = GetU32(body), length = GetU32(body + 4);
         if (mode == 0) {
             // The part of the section the chunk names, as the receiver clamps it.
             uint32_t size = 0, next = 0;
@@ -59,9 +60,9 @@ void Deliver(const uint8_t* bytes, uint32_t n, uint8_t control)
             length = offset >= size ? 0 : length > size - offset ? size - offset : length;
             if (length > TITLE_CHUNK) length = TITLE_CHUNK;
         }
-        if (length <= n - 32) Rig_PutU32(body + 8, Checksum_Bytes(body + 32, length));
+        if (length <= n - 32) PutU32(body + 8, Checksum_Bytes(body + 32, length));
     }
-    Rig_PutU32(m + 8, Checksum_Message(m + 32, 32 + n));
+    PutU32(m + 8, Checksum_Message(m + 32, 32 + n));
     Msg_DispatchReceived(RIG_SESSION, m, 64 + n);
 }
 
@@ -98,17 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Title_LoadFromBytes(data + 1, size - 1);
     } else {
         size_t at = 1;
-        while (at < size) {
-            uint8_t control = data[at++];
-            uint32_t length = 0;
-            if (at < size) length = data[at++];
-            if (at < size) length |= (uint32_t)data[at++] << 8;
-            if (length > size - at) length = (uint32_t)(size - at);
-            Deliver(data + at, length, control);
-            at += length;
+        TRigRecord r;
+        while (Rig_NextRecord(data, size, &at, &r)) {
+            Deliver(r.bytes, r.length, r.control);
             // The clock stands still in the tick: the 300 ms task would
             // render every changed title, most of each input.
-            if (control & 0x80) Rig_Wait(16000);
+            if (r.control & 0x80) Rig_Wait(16000);
             Title_CheckUpload(&gTitleStates[0]);
             Rig_Poll();
         }
@@ -121,5 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 break;
             }
     Title_UpdateProgress();
+    Rig_End();
     return 0;
 }

@@ -260,9 +260,13 @@ void Vido_DeliverInOrder(TConnection* c)
     bool delivered = true;
     while (q->queuedCount > 0 && delivered && passes > 0) {
         delivered = false;
-        for (uint32_t i = 0; i < VIDO_SLOTS; ++i) {
+        // Every slot that holds a frame is counted in queuedCount: the pass
+        // ends at the last of them, the free slots beyond it hold nothing.
+        uint32_t held = q->queuedCount;
+        for (uint32_t i = 0; i < VIDO_SLOTS && held > 0; ++i) {
             TVidoSlot* slot = &q->slots[i];
             if (slot->length == 0) continue;
+            held -= 1;
             if (slot->sequence == q->lastDelivered + 1) {
                 q->arrivalsSinceDelivery = 0;
                 q->lastDelivered = slot->sequence;

@@ -309,7 +309,13 @@ void Month_Update()
         gPanelLevel = PANEL_LEVEL_DAY;
         gPickedDay = gCalendarTime;
         break;
-    default:
+    default: break;
+    }
+    // An OK or a cancel takes effect in the press that brings it, also when
+    // a step, a month arrow or a slot comes in the same press: the step is
+    // applied, then the edit ends. Left pending, it would hold back every
+    // key-panel press after it and confirm whatever time a later one left.
+    if (result != RESULT_DAY) {
         if (IE_OK == 1) {
             IE_OK = 0;
             gCalendarTime = DateOf(InRange((uint32_t)Mon_Time)) + TimeOfDay(gCalendarTime);
@@ -335,7 +341,6 @@ void Month_Update()
             IE_CL = 0;
             IE_Month_T = 0;
         }
-        break;
     }
     Month_BuildGrid((uint32_t)Mon_Time);
 }

@@ -588,8 +588,18 @@ void Yuv2_DrawDateTime(int32_t p, int32_t element, int32_t first)
     (void)first;
     const TSkinElement* e = ElementAt(element);
     if (!e || !e->sourceVar || p < 0 || p >= 63) return;
-    char text[64];
-    Text_FormatDateTime((uint32_t)*e->sourceVar, text, sizeof text);
+    // One character per item: the text is formatted once for the time and
+    // date order it shows, not again for each of its characters.
+    static char text[64];
+    static uint32_t textTime, textOrder;
+    static bool textReady;
+    uint32_t time = (uint32_t)*e->sourceVar;
+    if (!textReady || time != textTime || gDateOrder != textOrder) {
+        Text_FormatDateTime(time, text, sizeof text);
+        textTime = time;
+        textOrder = gDateOrder;
+        textReady = true;
+    }
     char c = text[p];
     int32_t cell = 0;
     if (c >= '0' && c <= '9') cell = c - '0';

@@ -15,6 +15,7 @@
 #include "tests/support/HostPage.h"
 #include "tests/support/ShownPattern.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -253,7 +254,7 @@ TEST_F(Container, LoadedFromAnEarlierInstancesStreamItShowsTheLiveVideoTheHostSh
     const std::string page = folder.Path("page.html"), shot = folder.Path("host.png");
     ASSERT_TRUE(WritePage(page, sim.port()));
     std::string out;
-    ASSERT_EQ(Shell(HostOnPage(page) + " --wait-video 60000 --screenshot '" + shot + "' --after-ms 100 2>&1", &out), 0)
+    ASSERT_EQ(Shell(HostOnPage(page) + " --wait-video 60000 --screenshot '" + shot + "' --after-ms 0 2>&1", &out), 0)
         << out;
     QImage host(QString::fromStdString(shot));
     TPattern hostPattern{0, 0};
@@ -365,7 +366,7 @@ bool RunsOn(int ticks)
     timer.SetInterval(5);
     timer.OnTimer = [&](TObject*) { fired++; };
     timer.SetEnabled(true);
-    return Application_ProcessMessagesUntil([&] { return fired >= ticks; }, 20000);
+    return Application_ProcessMessagesUntil([&] { return fired >= ticks; }, kWaitLimitMs);
 }
 
 void UnloadBeforeAnyControl()
@@ -416,12 +417,12 @@ void ReleaseAskAndUnload(SimProcess* sim)
         sim->Collect(0);
         return sim->Count("poll session=");
     };
-    if (!Application_ProcessMessagesUntil([&] { return polls() >= 5; }, 30000)) _exit(13);
+    if (!Application_ProcessMessagesUntil([&] { return polls() >= 5; }, kWaitLimitMs)) _exit(13);
     persist->Release();
     HRESULT hr = server.canUnloadNow();
     if (hr == S_OK) FreeLibrary(server.lib);
     size_t seen = polls();
-    if (!Application_ProcessMessagesUntil([&] { return polls() >= seen + 10; }, 30000)) _exit(14);
+    if (!Application_ProcessMessagesUntil([&] { return polls() >= seen + 10; }, kWaitLimitMs)) _exit(14);
     if (!RunsOn(50)) _exit(15);
     _exit(hr == S_FALSE && server.Mapped() ? 0 : 16);
 }
@@ -493,9 +494,9 @@ void SoundWhileInUseAndAfter(SimProcess* sim, const std::string& capture)
     };
     // Channel 1 alone (its button on the key panel), the pointer over its
     // picture until the speaker icon shows, then the icon clicked.
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(kSplitChannel); }, 30000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(kSplitChannel); }, kWaitLimitMs));
     ASSERT_EQ(Vcl_ClickAt(hwnd, 705, 97), 0);
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(0); }, 30000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return showsChannel(0); }, kWaitLimitMs));
     auto icon = [&] {
         DrawControl(view, &drawn);
         std::vector<uint32_t> px;
@@ -510,15 +511,15 @@ void SoundWhileInUseAndAfter(SimProcess* sim, const std::string& capture)
             Vcl_MouseAt(hwnd, vmaMove, mbLeft, 330 + (step++ % 8), 240);
             return icon() != without;
         },
-        20000));
+        kWaitLimitMs));
     ASSERT_EQ(Vcl_ClickAt(hwnd, 630, 71), 0);
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > 800; }, 30000))
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > 800; }, kWaitLimitMs))
         << "no sound captured";
 
     // Asked while the control is in use: the sound plays on.
     EXPECT_EQ(server.canUnloadNow(), S_FALSE);
     const size_t heard = HeardBytes(capture);
-    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > heard + 4000; }, 30000))
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return HeardBytes(capture) > heard + 4000; }, kWaitLimitMs))
         << "the sound stopped while the control was in use";
 
     // The last object gone and the library asked: the sound stops.
@@ -528,7 +529,7 @@ void SoundWhileInUseAndAfter(SimProcess* sim, const std::string& capture)
     ole->Release();
     EXPECT_TRUE(CaptureOpen(capture));
     EXPECT_EQ(server.canUnloadNow(), S_FALSE);
-    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return !CaptureOpen(capture); }, 20000))
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return !CaptureOpen(capture); }, kWaitLimitMs))
         << "the sound device still writes";
 }
 

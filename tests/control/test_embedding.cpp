@@ -13,6 +13,7 @@
 #include "platform/vcl/Forms.h"
 #include "platform/win/Gdi.h"
 #include "tests/control/ControlTest.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -926,7 +927,7 @@ TEST(Drawing, ViewAndDataSinksHearOfRepaints)
     Application_ProcessMessagesFor(50);
     int views = sink.viewChanges;
     gViewerForm->Label_time->SetCaption("Changed 1");
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return sink.viewChanges > views; }, 20000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return sink.viewChanges > views; }, kWaitLimitMs));
     EXPECT_GE(sink.dataChanges, 1);
     EXPECT_EQ(sink.lastDataTymed, TYMED_NULL); // ADVF_NODATA
     // Nothing repainted, nothing told.
@@ -937,7 +938,7 @@ TEST(Drawing, ViewAndDataSinksHearOfRepaints)
     // Once only: the sink is let go after one.
     ASSERT_EQ(view->SetAdvise(DVASPECT_CONTENT, ADVF_ONLYONCE, &sink), S_OK);
     gViewerForm->Label_time->SetCaption("Changed 2");
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return sink.viewChanges > views; }, 20000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return sink.viewChanges > views; }, kWaitLimitMs));
     IAdviseSink* left = (IAdviseSink*)1;
     view->GetAdvise(nullptr, nullptr, &left);
     EXPECT_EQ(left, nullptr);

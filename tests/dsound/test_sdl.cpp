@@ -3,6 +3,7 @@
 #include "SoundTestUtil.h"
 #include "platform/win/Win.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/Wait.h"
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -131,7 +132,7 @@ TEST(SdlSound, DiskDriverRecordsWhatWasPlayed)
         ASSERT_EQ(DS_OK, s.buffer->Play(0, 0, DSBPLAY_LOOPING));
         // Let about half a second go by on the device's own clock (the
         // disk driver paces itself); the deadline only guards a hang.
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitLimitMs);
         DWORD play = 0;
         while (play < 4000 && std::chrono::steady_clock::now() < deadline) {
             Sleep(10);

@@ -14,6 +14,7 @@
 #include "tests/support/SimProcess.h"
 #include "tests/support/StreamLoop.h"
 #include "tools/dvr-sim/sim_pattern.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdio>
@@ -122,7 +123,7 @@ void SendLive(uint32_t channel)
 // Prints the sim's lines after a failed wait.
 bool WaitOrDump(SimProcess& sim, const std::function<bool()>& done)
 {
-    if (Application_ProcessMessagesUntil(done, 15000)) return true;
+    if (Application_ProcessMessagesUntil(done, kWaitLimitMs)) return true;
     const std::vector<std::string>& lines = sim.lines();
     size_t from = lines.size() > 40 ? lines.size() - 40 : 0;
     for (size_t i = from; i < lines.size(); i++) fprintf(stderr, "SIM %s\n", lines[i].c_str());
@@ -181,7 +182,7 @@ TEST(CameraEndToEnd, PlaybackSendsRecordedFramesFromTheAskedTime)
     Stream_ResetChannels(c->stream, 0);
     Icmd_Send(c->session, 2, ICMD_PLAYBACK, 0);
     size_t mark = gHanded.size();
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(3, 1, mark).size() >= 12; }, 15000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(3, 1, mark).size() >= 12; }, kWaitLimitMs));
     std::vector<HandOff> run = RunOf(3, 1, mark);
     EXPECT_EQ(run.front().time, start);
     EXPECT_EQ(run.front().frameNumber, 0u);
@@ -197,7 +198,7 @@ TEST(CameraEndToEnd, SoundOfTheLiveChannelWaitsInTheAudioRingOnItsVideoClock)
     ASSERT_TRUE(WaitOrDump(sim, [&] { return RunOf(0, 0).size() >= 2; }));
     SendLive(1);
     size_t mark = gHanded.size();
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(1, 0, mark).size() >= 14; }, 15000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return RunOf(1, 0, mark).size() >= 14; }, kWaitLimitMs));
 
     // Nothing takes sound here, so every frame stored since the stream
     // wanted it is still in the ring: blocks of kind 2 for channel 1 (and

@@ -22,6 +22,7 @@
 #include "tests/support/SimProcess.h"
 #include "tests/support/StreamLoop.h"
 #include "control/TavlinImpl1.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -454,7 +455,7 @@ TEST(FaultyPeer, VideoComesBackAfterEveryFault)
         VideoLoop loop;
         loop.Connect(peer.port());
 
-        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.faulted(); }, 10000));
+        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.faulted(); }, kWaitLimitMs));
         if (k.stalls) {
             Application_ProcessMessagesFor(300);
             EXPECT_EQ(gConnections[0].socketState[0], (uint32_t)SOCK_OPENING); // still held by the peer
@@ -462,9 +463,9 @@ TEST(FaultyPeer, VideoComesBackAfterEveryFault)
         }
         // The link is back when the recorder's answers reach it again, and
         // the video with them: a second of frames, more than any held back.
-        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.answersAfterFault() > 0; }, 10000));
+        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.answersAfterFault() > 0; }, kWaitLimitMs));
         size_t before = gFrames;
-        bool back = Application_ProcessMessagesUntil([&] { return gFrames >= before + 30; }, 10000);
+        bool back = Application_ProcessMessagesUntil([&] { return gFrames >= before + 30; }, kWaitLimitMs);
         EXPECT_TRUE(back) << "frames " << before << " -> " << gFrames;
         EXPECT_EQ(gConnections[0].linkState, (uint32_t)LINK_LOGGED_IN);
         EXPECT_EQ(gConnections[0].active, 1u);
@@ -493,7 +494,7 @@ TEST(FaultyPeer, TwoSocketLinkIsBackWithinASecondAfterEitherOrBothSocketsDropAnd
         FaultyPeer peer(fault, sim.port());
         VideoLoop loop;
         loop.Connect(peer.port());
-        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.faulted(); }, 20000))
+        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return peer.faulted(); }, kWaitLimitMs))
             << "the two sockets never both carried video";
         const int64_t dropped = peer.droppedAtMs();
         ASSERT_GT(gFrames, 0u) << "video streamed before the drop";
@@ -508,7 +509,7 @@ TEST(FaultyPeer, TwoSocketLinkIsBackWithinASecondAfterEitherOrBothSocketsDropAnd
                     litAt = SteadyMs();
                 return litAt != 0 && gFirstNewFrameMs != 0;
             },
-            10000);
+            kWaitLimitMs);
         ASSERT_TRUE(back) << "lamp " << Viewer_LinkIconShown() << ", logins since the drop " << peer.loginsAfterFault()
                           << ", a new frame " << (gFirstNewFrameMs != 0);
         printf("%s: lamp lit after %lld ms, video after %lld ms\n", Name(fault), (long long)(litAt - dropped),

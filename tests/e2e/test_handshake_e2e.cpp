@@ -17,12 +17,13 @@
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
 #include "control/TavlinImpl1.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 #include <cstring>
 
 namespace {
 
-const uint32_t kCapMs = 10000; // a cap on every wait, never a pace
+const uint32_t kCapMs = kWaitLimitMs; // a cap on every wait, never a pace
 
 
 bool Wait(const std::function<bool()>& done)

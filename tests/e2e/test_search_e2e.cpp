@@ -9,13 +9,15 @@
 #include "panel/Month.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-const uint32_t kCapMs = 10000; // a cap on every wait, never a pace
+const uint32_t kCapMs = kWaitLimitMs; // a cap on every wait, never a pace
 
 uint32_t Rt(int y, int m, int d, int h = 0)
 {
@@ -56,29 +58,29 @@ TEST(SearchEndToEnd, TheCalendarShowsTheRecordersDaysAndHalfHoursPerChannel)
     Month_BuildGrid(gCalendarTime);
 
     // Runs the calendar's 300 ms step until the recorder has replied to n
-    // queries in all, then lets the replies arrive.
-    auto replies = [&](size_t n) {
+    // queries in all and the calendar shows what the replies brought.
+    auto replies = [&](size_t n, const std::function<bool()>& shown) {
         bool ok = Application_ProcessMessagesUntil(
             [&] {
                 Calendar_TimerStep();
-                return sim.Count("pbba reply ") >= n;
+                return sim.Count("pbba reply ") >= n && shown();
             },
             kCapMs);
-        Application_ProcessMessagesFor(200);
         if (!ok)
             for (const std::string& l : sim.lines()) fprintf(stderr, "SIM %s\n", l.c_str());
         return ok;
     };
+    const std::vector<int> channel3Days = {9, 10, 11, 24};
 
     // The grid of March 2024 starts on Sunday 25 February: 5 March is cell 9.
     c->view->playbackBlock.playbackChannel = 2;
-    ASSERT_TRUE(replies(2));
+    EXPECT_TRUE(replies(2, [&] { return Set(gDayStatus, 42) == channel3Days && Set(IE_Data, 48) == Range(16, 35); }));
     EXPECT_TRUE(sim.Seen("pbba query session=" + std::to_string(c->session) + " index=4 channel=2 start=" +
                          std::to_string(Rt(2024, 2, 25)) + " end=" + std::to_string(Rt(2024, 4, 7))));
     EXPECT_TRUE(sim.Seen("pbba query session=" + std::to_string(c->session) + " index=7 channel=2 start=" +
                          std::to_string(Rt(2024, 3, 6)) + " end=" + std::to_string(Rt(2024, 3, 7))));
     EXPECT_EQ(sim.Count("pbba echo"), 0u); // every echo was good
-    EXPECT_EQ(Set(gDayStatus, 42), (std::vector<int>{9, 10, 11, 24}));
+    EXPECT_EQ(Set(gDayStatus, 42), channel3Days);
     EXPECT_EQ(Mon_Data[10], DAY_SELECTED_RECORDED);
     EXPECT_EQ(Mon_Data[9], DAY_RECORDED);
     EXPECT_EQ(Mon_Data[12], DAY_NONE);
@@ -86,18 +88,17 @@ TEST(SearchEndToEnd, TheCalendarShowsTheRecordersDaysAndHalfHoursPerChannel)
 
     // Channel 1, then channel 3 again: each is asked for.
     c->view->playbackBlock.playbackChannel = 0;
-    ASSERT_TRUE(replies(4));
+    EXPECT_TRUE(replies(4, [&] { return Set(gDayStatus, 42) == std::vector<int>{10} && Set(IE_Data, 48) == Range(0, 47); }));
     EXPECT_EQ(Set(gDayStatus, 42), (std::vector<int>{10}));
     EXPECT_EQ(Set(IE_Data, 48), Range(0, 47));
     c->view->playbackBlock.playbackChannel = 2;
-    ASSERT_TRUE(replies(6));
-    EXPECT_EQ(Set(gDayStatus, 42), (std::vector<int>{9, 10, 11, 24}));
+    EXPECT_TRUE(replies(6, [&] { return Set(gDayStatus, 42) == channel3Days; }));
 
     // Another day of the month: only its half hours are asked for.
     gCalendarTime = Rt(2024, 3, 20, 9);
     Mon_Time = (int32_t)gCalendarTime;
     Month_BuildGrid(gCalendarTime);
-    ASSERT_TRUE(replies(7));
+    EXPECT_TRUE(replies(7, [&] { return Set(IE_Data, 48) == std::vector<int>{21}; }));
     EXPECT_EQ(sim.Count("pbba query"), 7u);
     EXPECT_EQ(Set(IE_Data, 48), (std::vector<int>{21}));
     EXPECT_EQ(Mon_Data[24], DAY_SELECTED_RECORDED);

@@ -151,9 +151,9 @@ TEST(SetupE2E, TextsInTheUsersScriptGoOutInTheSystemsCodePageOrAreRefused)
         ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
         // The page takes typing once the recorder has answered its get.
         const std::string steps = std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) +
-                                  " --wait-enabled " + kPppoeUser + ",30000" + Type(kPppoeUser, row.user) +
+                                  " --wait-enabled " + kPppoeUser + ",60000" + Type(kPppoeUser, row.user) +
                                   Type(kPppoePassword, row.password) + Click(kApply) +
-                                  " --wait-msgbox 30000";
+                                  " --wait-msgbox 60000";
         std::string out;
         ASSERT_EQ(RunHost(sim, folder,
                           HostOnPage(page, std::string("TAVLIN_CODEPAGE=") + row.codePage) + " --events" + steps +
@@ -190,8 +190,8 @@ std::string Trace(SimProcess& sim)
 // a user waits for: the video, then the page released by the recorder's answer.
 std::string ApplyPppoe(const std::string& user)
 {
-    return std::string(" --wait-video 20000") + Click(kSetupButton) + Click(kPppoeTab) + " --wait-enabled " +
-           kApply + ",15000" + Type(kPppoeUser, user) + Click(kApply);
+    return std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) + " --wait-enabled " +
+           kApply + ",60000" + Type(kPppoeUser, user) + Click(kApply);
 }
 
 TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenSeconds)
@@ -204,7 +204,7 @@ TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenS
     const std::string page = folder.Path("page.html");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
     const std::string steps = ApplyPppoe("frozen") +
-                              " --wait-msgbox '20000,The recorder did not confirm the settings: no answer came within "
+                              " --wait-msgbox '60000,The recorder did not confirm the settings: no answer came within "
                               "10 seconds.*'" +
                               " --run-ms 300";
     std::string out;

@@ -10,12 +10,13 @@
 #include "panel/Hooks.h"
 #include "tests/support/LinkLoop.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
 
-const uint32_t kCapMs = 10000; // a cap on every wait, never a pace
+const uint32_t kCapMs = kWaitLimitMs; // a cap on every wait, never a pace
 
 bool WaitFor(SimProcess& sim, const std::string& prefix, size_t count = 1)
 {

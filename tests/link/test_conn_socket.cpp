@@ -3,6 +3,7 @@
 #include "link/Conn.h"
 #include "platform/vcl/Vcl.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -40,7 +41,7 @@ TEST(LinkSocket, ConnectedSocketGetsTheLinksBufferSizes)
     Listener l;
     TConnection* c = &gConnections[0];
     ASSERT_EQ(Conn_OpenSocket(c, "127.0.0.1", (uint32_t)l.port, 0), 0);
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return Conn_SocketConnected(c, 0) == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return Conn_SocketConnected(c, 0) == 1; }, kWaitLimitMs));
     Application_ProcessMessagesFor(20);
     intptr_t handle = c->socket[0]->Socket()->SocketHandle();
     ASSERT_NE(handle, -1);

@@ -396,6 +396,37 @@ TEST_F(StreamTest, TheTimeLabelIsHiddenAtAResyncAndShownFromTheFourthFrame)
     gViewerForm = nullptr;
 }
 
+// Leaving Live before the fourth frame after a resynchronisation shows
+// the label again with the new mode's name: a mode that brings no frames
+// (Setup, or a playback with nothing recorded) would otherwise keep it
+// hidden for as long as it lasts.
+TEST_F(StreamTest, AModeChangeBeforeTheFourthFrameShowsTheTimeLabelWithTheModesName)
+{
+    const struct {
+        uint32_t mode;
+        const char* caption;
+    } rows[] = {{VIEW_PLAYBACK, "Playback"}, {VIEW_BACKUP, "Backup"}, {VIEW_SETUP, "Setup"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.caption);
+        std::unique_ptr<TTavlinX> form(new TTavlinX(nullptr));
+        gViewerForm = form.get();
+        TLabel* label = form->Label_time;
+        label->SetVisible(true);
+        gDecodes.clear();
+        View()->mode = VIEW_LIVE;
+        Stream_Reset();
+        // The key frame and one more: the label is hidden.
+        for (const FrameDesc& f : Run(2)) Push(f);
+        TickUntil(2);
+        ASSERT_EQ(gDecodes.size(), 2u);
+        ASSERT_FALSE(label->Visible());
+        ASSERT_EQ(View_SetMode(View(), row.mode), 1);
+        EXPECT_TRUE(label->Visible());
+        EXPECT_EQ(label->Caption(), row.caption);
+        gViewerForm = nullptr;
+    }
+}
+
 // A new play direction in Playback restarts every channel's clock and
 // clears its due time; the same direction, or another mode, does not.
 TEST_F(StreamTest, AChangeOfPlayDirectionResetsTheClocks)

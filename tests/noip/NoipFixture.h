@@ -6,6 +6,7 @@
 #include "ddns/Unit5.h"
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/Vcl.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,7 @@ public:
         close(out[1]);
         out_ = out[0];
         std::string line;
-        for (int i = 0; i < 100 && port_ == 0; i++) {
+        for (int i = 0; i < (int)(kWaitLimitMs / 100) && port_ == 0; i++) {
             pollfd p = {out_, POLLIN, 0};
             if (poll(&p, 1, 100) <= 0) continue;
             char c;
@@ -89,8 +90,8 @@ public:
     }
     // A raw request to the service's control paths; the reply's body.
     std::string control(const std::string& method, const std::string& path, const std::string& body = "") const;
-    // Waits until the log holds at least n lines.
-    bool waitLog(size_t n, int ms = 5000) const
+    // Waits until the log holds at least n lines (at most ms).
+    bool waitLog(size_t n, int ms = (int)kWaitLimitMs) const
     {
         for (int i = 0; i < ms / 20; i++) {
             if (log().size() >= n) return true;

@@ -243,7 +243,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     CheckDrawnStage(f, 0, "noip_stage_account.png");
     Type(f->Username, "carol77");
     Click(f->CheckUas);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     auto shown = boxes.Take();
     EXPECT_EQ(shown[0].caption, "PASS");
     EXPECT_EQ(shown[0].text, "This Username is available");
@@ -251,7 +251,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     TypeAccount(f, "carol77", "secret12", "secret12");
     Click(f->CheckBox1);
     Click(f->Create);
-    ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, 8000));
+    ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, kWaitLimitMs));
     ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
     EXPECT_EQ(f->Image2->Left(), 470);
     CheckDrawnStage(f, 1, "noip_stage_host.png");
@@ -269,7 +269,7 @@ TEST(NoipForm, TheWholeAccountFlowFillsTheDdnsPage)
     Type(f->Edit_host, "carolcam");
     ASSERT_TRUE(f->Button2->Enabled());
     Click(f->Button2);
-    ASSERT_TRUE(RunUntil([&] { return f->Panel4->Visible() || !boxes.shown.empty(); }, 8000));
+    ASSERT_TRUE(RunUntil([&] { return f->Panel4->Visible() || !boxes.shown.empty(); }, kWaitLimitMs));
     ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
     EXPECT_EQ(f->Image2->Left(), 660);
     CheckDrawnStage(f, 2, "noip_stage_finish.png");
@@ -358,7 +358,7 @@ TEST(NoipForm, AServiceThatNeverAnswersGivesTheFormBack)
     probe.SetInterval(50);
     probe.OnTimer = [&](TObject*) { ticks++; };
     probe.SetEnabled(true);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 6000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     EXPECT_GT(ticks, 10);
     auto shown = boxes.Take();
     EXPECT_EQ(shown[0].caption, "ERROR");
@@ -367,7 +367,7 @@ TEST(NoipForm, AServiceThatNeverAnswersGivesTheFormBack)
     EXPECT_EQ(gNoipSockets.socket[0], -1);
     // And the next request goes through.
     Click(f->CheckUas);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is available");
 }
 
@@ -391,7 +391,7 @@ TEST(NoipForm, CutAndOversizeRepliesOverTheWire)
         server.control("POST", "/_control/next-reply", canned);
         Type(f->Username, "carol77");
         Click(f->CheckUas);
-        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000)) << canned.substr(0, 40);
+        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs)) << canned.substr(0, 40);
         auto shown = boxes.Take();
         EXPECT_EQ(shown[0].text, "no valid reply from no-ip server") << canned.substr(0, 40);
         EXPECT_TRUE(f->CheckUas->Enabled());
@@ -401,19 +401,19 @@ TEST(NoipForm, CutAndOversizeRepliesOverTheWire)
     server.control("POST", "/_control/next-reply",
                    "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n<?xml version=\"1.0\"?>\n<exists/>");
     Click(f->CheckUas);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is available");
     // One that arrives in two parts over more than one tick is read whole.
     server.control("POST", "/_control/next-reply-split",
                    HttpReply(200, "<?xml version=\"1.0\"?>\n<exists><string>carol77</string></exists>"));
     Click(f->CheckUas);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 6000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
     // After them a whole reply is read as ever.
     server.control("POST", "/_control/next-reply",
                    HttpReply(200, "<?xml version=\"1.0\"?>\n<exists><string>carol77</string></exists>"));
     Click(f->CheckUas);
-    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 5000));
+    ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
     EXPECT_EQ(boxes.Take()[0].text, "This Username is not available");
 }
 
@@ -433,14 +433,14 @@ TEST(NoipForm, ChunkedLengthlessAndKeptAliveRepliesAreReadWhole)
         ASSERT_EQ(gNoipReplyTimeoutMs, 30000u);
         Type(f->Username, "alice01");
         Click(f->CheckUas);
-        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, 8000));
+        ASSERT_TRUE(RunUntil([&] { return !boxes.shown.empty(); }, kWaitLimitMs));
         auto shown = boxes.Take();
         EXPECT_EQ(shown[0].text, "This Username is not available");
         // A create-account answer, then the domain list chained on it.
         TypeAccount(f, "dave1234", "secret12", "secret12");
         Click(f->CheckBox1);
         Click(f->Create);
-        ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, 10000));
+        ASSERT_TRUE(RunUntil([&] { return f->Panel3->Visible() || !boxes.shown.empty(); }, kWaitLimitMs));
         ASSERT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
         ASSERT_GE(f->ComboBox1->Items()->Count(), 2);
         EXPECT_EQ(f->ComboBox1->Items()->Strings(0), "ddns.net");
@@ -511,7 +511,9 @@ TEST(NoipForm, ASendToAPeerThatHasGoneRaisesNoSignal)
     linger l = {1, 0};
     setsockopt(peer, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     close(peer); // a reset
-    usleep(50000);
+    // Once the reset has reached the client's socket.
+    pollfd reset = {(int)gNoipSockets.socket[0], POLLIN, 0};
+    ASSERT_TRUE(WaitUntil([&] { return poll(&reset, 1, 0) == 1 && (reset.revents & (POLLERR | POLLHUP | POLLIN)); }));
     // Without MSG_NOSIGNAL the second of these would end the process.
     Noip_SendStep(NOIP_STEP_DOMAINS);
     EXPECT_EQ(Noip_SendStep(NOIP_STEP_DOMAINS), -1);

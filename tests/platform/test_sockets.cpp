@@ -2,6 +2,7 @@
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -21,7 +22,7 @@ struct Listener : LoopbackListener {
     Listener() : LoopbackListener(true) {}
     bool Accept()
     {
-        return Application_ProcessMessagesUntil([&] { return (client = accept(fd, nullptr, nullptr)) >= 0; }, 3000);
+        return Application_ProcessMessagesUntil([&] { return (client = accept(fd, nullptr, nullptr)) >= 0; }, kWaitLimitMs);
     }
     std::string ReadSome(size_t want)
     {
@@ -35,7 +36,7 @@ struct Listener : LoopbackListener {
                 got.append(b, (size_t)n);
             }
             return got.size() >= want;
-        }, 3000);
+        }, kWaitLimitMs);
         return got;
     }
 };
@@ -86,7 +87,7 @@ TEST(ClientSocket, ConnectsSendsAndReceives)
     s.SetActive(true);
     EXPECT_TRUE(s.Active());
     ASSERT_TRUE(l.Accept());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, kWaitLimitMs));
     EXPECT_TRUE(s.Socket()->Connected());
     EXPECT_GE(ev.writes, 1);
     EXPECT_GE(s.Socket()->SocketHandle(), 0);
@@ -96,7 +97,7 @@ TEST(ClientSocket, ConnectsSendsAndReceives)
     EXPECT_EQ(l.ReadSome(5), "hello");
 
     ASSERT_EQ(send(l.client, "abcdef", 6, 0), 6);
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.received.size() == 6; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.received.size() == 6; }, kWaitLimitMs));
     EXPECT_EQ(ev.received, "abcdef");
     EXPECT_EQ(ev.disconnects, 0);
 }
@@ -112,9 +113,9 @@ TEST(ClientSocket, ReadEventsRepeatWhileBytesRemain)
     s.SetPort(l.port);
     s.SetActive(true);
     ASSERT_TRUE(l.Accept());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, kWaitLimitMs));
     ASSERT_EQ(send(l.client, "0123456789", 10, 0), 10);
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.received.size() == 10; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.received.size() == 10; }, kWaitLimitMs));
     EXPECT_EQ(ev.received, "0123456789");
     EXPECT_GE(ev.reads, 4);
 }
@@ -129,7 +130,7 @@ TEST(ClientSocket, RefusedConnectEndsInOneDisconnect)
         s.SetHost("127.0.0.1");
         s.SetPort(ClosedPort());
         s.SetActive(true);
-        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects > 0; }, 3000)) << closeOnError;
+        ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects > 0; }, kWaitLimitMs)) << closeOnError;
         Application_ProcessMessagesFor(50);
         EXPECT_EQ(ev.errors, 1);
         EXPECT_EQ(ev.lastError, eeConnect);
@@ -165,7 +166,7 @@ TEST(ClientSocket, ConnectThatFailsAtOnceIsReportedFromTheMessageLoop)
     EXPECT_EQ(ev.errors, 0);
     EXPECT_EQ(ev.disconnects, 0);
     EXPECT_TRUE(s.Active());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects > 0; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects > 0; }, kWaitLimitMs));
     Application_ProcessMessagesFor(20);
     EXPECT_EQ(ev.errors, 1);
     EXPECT_EQ(ev.lastError, eeConnect);
@@ -183,11 +184,11 @@ TEST(ClientSocket, PeerCloseDeliversBytesThenDisconnects)
     s.SetPort(l.port);
     s.SetActive(true);
     ASSERT_TRUE(l.Accept());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, kWaitLimitMs));
     ASSERT_EQ(send(l.client, "bye", 3, 0), 3);
     close(l.client);
     l.client = -1;
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.disconnects == 1; }, kWaitLimitMs));
     EXPECT_EQ(ev.received, "bye");
     EXPECT_FALSE(s.Active());
     EXPECT_EQ(ev.errors, 0);
@@ -203,7 +204,7 @@ TEST(ClientSocket, CloseRaisesDisconnectOnceAndCanReconnect)
     s.SetPort(l.port);
     s.SetActive(true);
     ASSERT_TRUE(l.Accept());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 1; }, kWaitLimitMs));
     s.Close();
     EXPECT_EQ(ev.disconnects, 1);
     s.Close(); // not active any more: nothing more to report
@@ -213,7 +214,7 @@ TEST(ClientSocket, CloseRaisesDisconnectOnceAndCanReconnect)
 
     s.SetActive(true);
     ASSERT_TRUE(l.Accept());
-    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 2; }, 3000));
+    ASSERT_TRUE(Application_ProcessMessagesUntil([&] { return ev.connects == 2; }, kWaitLimitMs));
     EXPECT_TRUE(s.Socket()->Connected());
 }
 

@@ -1,6 +1,7 @@
 // Timers, component ownership and the replaceable clocks.
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,7 +22,7 @@ TEST(Timer, FiresWhileEnabledAndRestartsFromHandler)
     Application_ProcessMessagesFor(50);
     EXPECT_EQ(ticks, 0);
     t.SetEnabled(true);
-    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return ticks >= 3; }, 3000));
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return ticks >= 3; }, kWaitLimitMs));
     t.SetEnabled(false);
     int at = ticks;
     Application_ProcessMessagesFor(50);

@@ -24,6 +24,17 @@ protected:
         return -1;
     }
     void Release() { Month_MouseEvent(0, 0, 0); }
+    // A 4-channel recorder in Playback of channel 2, its key panel on the
+    // Playback page.
+    void OnThePlaybackPage()
+    {
+        IE_M_CH = 4;
+        Force(VIEW_PLAYBACK);
+        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
+        gSelection.page = KEY_PAGE_PLAYBACK;
+        IE_DOING = gSelection.display = 1;
+        V()->playbackBlock.playbackChannel = 1;
+    }
 };
 
 TEST_F(Calendar, EveryMonthPutsItsFirstAndLastDayInTheRightCells)
@@ -395,12 +406,7 @@ TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.run) + "," + std::to_string(k.direction) + " button " + std::to_string(k.button));
-        IE_M_CH = 4;
-        Force(VIEW_PLAYBACK);
-        IE_Page2 = gPrevPage = KEY_PAGE_PLAYBACK;
-        gSelection.page = KEY_PAGE_PLAYBACK;
-        IE_DOING = gSelection.display = 1;
-        V()->playbackBlock.playbackChannel = 1;
+        OnThePlaybackPage();
         V()->playbackBlock.playbackRun = k.run;
         V()->playbackBlock.playbackDirection = k.direction;
         S()->displayTime = Rt(2024, 1, 1, 1); // where the stream had got to
@@ -427,6 +433,65 @@ TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
         ASSERT_EQ(q.size(), 1u);
         EXPECT_EQ(GetU32(q[0], 40), 512u);
         EXPECT_EQ(GetU32(q[0], 64 + 20), want);
+    }
+}
+
+// An OK or a cancel written in the same key-panel press as a time step, a
+// month arrow or a slot takes effect in that press: the step is applied
+// and the edited mark confirmed with it (or the edit cancelled), and the
+// panel's next press is its own, not held back by a pending OK.
+TEST_F(Calendar, AnOkOrCancelThatComesWithAStepTakesEffectInThatPress)
+{
+    const uint32_t from = Rt(2024, 3, 14, 10, 30, 5), before = Rt(2024, 3, 1, 9);
+    struct Case {
+        const char* name;
+        int32_t add, sub, slot;
+        bool ok;       // else cancel
+        uint32_t mark; // the playback mark after the press
+    } const cases[] = {
+        {"hour up and OK", 2, 0, 0, true, from + 3600},
+        {"minute down and OK", 0, 3, 0, true, from - 60},
+        {"second up and OK", 4, 0, 0, true, from + 1},
+        {"next month and OK", 1, 0, 0, true, Rt(2024, 4, 1, 10, 30, 5)},
+        {"slot 21 and OK", 0, 0, 21, true, Rt(2024, 3, 14, 10)},
+        {"hour up and cancel", 2, 0, 0, false, before},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        OnThePlaybackPage();
+        Mon_P_N_T = (int32_t)before;
+        Month_ToggleTimeMark(1);
+        ASSERT_EQ(IE_Month_T, 1);
+        Show(from);
+        Queued(0);
+        // The press, as the key panel runs it.
+        Mon_Add = k.add;
+        Mon_Sub = k.sub;
+        IE_ST3 = k.slot;
+        (k.ok ? IE_OK : IE_CL) = 1;
+        KeyForm_Update(0);
+        Month_Update();
+        EXPECT_EQ(IE_OK, 0);
+        EXPECT_EQ(IE_CL, 0);
+        EXPECT_EQ(IE_Month_T, 0) << "the edit has ended";
+        EXPECT_EQ((uint32_t)Mon_P_N_T, k.mark);
+        std::vector<Bytes> q = Queued(0);
+        if (k.ok) {
+            EXPECT_EQ(V()->playbackBlock.playbackTime, k.mark);
+            ASSERT_EQ(q.size(), 1u);
+            EXPECT_EQ(GetU32(q[0], 40), 512u);
+            EXPECT_EQ(GetU32(q[0], 64 + 20), k.mark);
+        } else {
+            EXPECT_TRUE(q.empty());
+        }
+        Release();
+        Mon_Add = Mon_Sub = IE_ST3 = 0;
+        // The next press (the Live page) is the panel's own.
+        IE_Page2 = KEY_PAGE_LIVE;
+        KeyForm_Update(0);
+        Month_Update();
+        EXPECT_EQ(gPrevPage, KEY_PAGE_LIVE);
+        EXPECT_EQ((uint32_t)Mon_P_N_T, k.mark) << "nothing confirmed later";
     }
 }
 

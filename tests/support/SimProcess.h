@@ -19,7 +19,9 @@
 // The running program, its stdout lines and its port.
 class SimProcess {
  public:
-  static constexpr int kSimWaitMs = 5000;
+  // The ceiling of a wait for a line or for the end: generous, so that a
+  // loaded machine never reaches it (tests/support/Wait.h).
+  static constexpr int kSimWaitMs = 60000;
 
   // Reads what the child has printed so far without waiting; true when
   // some line seen so far (or now) starts with prefix.

@@ -63,7 +63,7 @@ bool WriteStartTitles(const std::string& path)
 // The steps up to the Title tab with the recorder's titles shown.
 std::string OpenTitleTab()
 {
-    return " --wait-video 60000" + Click(kSetupButton, 0) + Click(kTitleTab, 300) + WaitText(kCh1, 30000, "Start");
+    return " --wait-video 60000" + Click(kSetupButton, 0) + Click(kTitleTab, 0) + WaitText(kCh1, 60000, "Start");
 }
 
 // Down presses from the first language to language n.
@@ -75,7 +75,15 @@ std::string ChooseLanguage(int n)
 }
 
 // Apply, then the end of the upload (the button is greyed while it runs).
-std::string ApplyAndWait() { return Click(kApply, 200) + " --wait-enabled " + std::string(kApply) + ",60000"; }
+std::string ApplyAndWait() { return Click(kApply, 0) + " --wait-enabled " + std::string(kApply) + ",60000"; }
+
+// The title preview (Image_Title1) in window coordinates.
+const char* kPreview = "248,82,350,41";
+
+// The progress bar's fill under the Title tab, and a point of it that
+// the first 30 chunks of an upload have filled.
+const char* kBarFilled = "250,541";
+const char* kBarColour = "359ADA/64";
 
 bool HasInk(const std::vector<uint8_t>& file, size_t at, size_t n)
 {
@@ -99,12 +107,15 @@ TEST(TitleScriptsE2E, ATraditionalChineseTitleOnABig5SystemGoesToTheRecorderAsBi
     std::string doors;
     for (int i = 0; i < 40; i++) doors += "門";
     // Language 1 (Traditional Chinese) writes in the system's code page.
+    // The shot once the title step has drawn the typed titles into the
+    // preview; Save once the upload has ended; the second Save once the
+    // load has filled the edits.
     const std::string steps = OpenTitleTab() + ChooseLanguage(1) + Type(kCh2, 0, "大門口攝影機") +
-                              Type(kCh3, 0, doors) + " --shot 600,'" + shot + "'" + ApplyAndWait() +
-                              " --answer save='" + first + "'" + Click(kSave, 0) + Type(kCh2, 300, "") +
-                              " --answer open='" + first + "'" + Click(kLoad, 300) +
-                              WaitText(kCh2, 10000, "大門口攝影機") + " --answer save='" + second + "'" +
-                              Click(kSave, 0) + Read(kCh2, 300) + Read(kCh3, 0);
+                              Type(kCh3, 0, doors) + " --wait-redraw " + kPreview + ",60000 --shot 0,'" + shot +
+                              "'" + ApplyAndWait() + " --answer save='" + first + "'" + Click(kSave, 0) +
+                              Type(kCh2, 0, "") + " --answer open='" + first + "'" + Click(kLoad, 0) +
+                              WaitText(kCh2, 60000, "大門口攝影機") + " --answer save='" + second + "'" +
+                              Click(kSave, 0) + Read(kCh2, 0) + Read(kCh3, 0);
     std::string out;
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page, "TAVLIN_CODEPAGE=950") + " --events" + steps + " --run-ms 300",
                       &out),
@@ -205,13 +216,17 @@ TEST(TitleScriptsE2E, AnUploadTheRecorderLeavesUnaskedSaysSoAndCanBeAppliedAgain
     const std::string page = folder.Path("page.html"), during = folder.Path("during.png"),
                       after = folder.Path("after.png");
     ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
-    // The shot while the recorder is silent comes 3 s after Apply, well
-    // inside its 15 s.
-    const std::string steps = OpenTitleTab() + Type(kCh2, 0, "Gate") + Click(kApply, 200) + " --shot 3200,'" +
-                              during + "'" + " --wait-msgbox '60000,*not uploaded*' --shot 300,'" + after + "'" +
-                              " --wait-enabled " + kApply + ",5000" + ApplyAndWait();
+    // The shot while the recorder is silent: once it has left the upload
+    // unasked and the bar shows the chunks sent before (inside its 15 s);
+    // the second once the message has come.
+    SimSignal stalled = SignalOnLines(folder, "stalled", "vdtt upload stalled");
+    const std::string steps = OpenTitleTab() + Type(kCh2, 0, "Gate") + Click(kApply, 0) + stalled.Wait() +
+                              " --wait-pixel " + kBarFilled + ",60000," + kBarColour + " --shot 0,'" + during + "'" +
+                              " --wait-msgbox '60000,*not uploaded*' --shot 0,'" + after + "'" + " --wait-enabled " +
+                              kApply + ",60000" + ApplyAndWait();
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 300", &out), 0) << out;
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 300", &out, {stalled}), 0)
+        << out;
 
     EXPECT_TRUE(sim.Seen("vdtt upload stalled chunks=30")) << out;
     EXPECT_EQ(Count(out, "msgbox caption=\"Setup Information\" text=\"The titles were not uploaded: the recorder "

@@ -5,6 +5,7 @@
 #include "platform/vcl/ExtCtrls.h"
 #include "platform/vcl/Forms.h"
 #include "platform/vcl/StdCtrls.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -540,8 +541,7 @@ TEST(Events, AHandlerMayReleaseItsForm)
     b->OnClick = [&](TObject*) { form->Release(); };
     Vcl_ClickAt(form->Handle(), 20, 20);
     EXPECT_FALSE(destroyed);
-    Application_ProcessMessagesUntil([&] { return destroyed; }, 2000);
-    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(Application_ProcessMessagesUntil([&] { return destroyed; }, kWaitLimitMs));
 }
 
 TEST(Events, CloseAsksOnClose)
