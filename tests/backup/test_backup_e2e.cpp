@@ -19,6 +19,7 @@
 #include "tests/support/HostRun.h"
 #include "tests/support/Load.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Wait.h"
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -39,6 +40,9 @@ using mov_test::ReadPart;
 
 constexpr double kFrame = 1.0 / 30;       // the pattern's frame time
 constexpr uint32_t kSoundUnit = 1600;     // bytes of one recorder sound frame (200 ms)
+// The ceiling of a wait for a whole backup's end (a span of up to 40
+// minutes at 64 times real time, or 20 s with the recorder away for 20 s).
+constexpr int kBackupLimitMs = 4 * kWaitLimitMs;
 
 std::string At(int x, int y, int ms) { return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(ms); }
 
@@ -71,7 +75,7 @@ std::string Started(const std::string& file)
 
 // Until the backup's folder has been opened (it is the end of a backup):
 // the folder opener of Host leaves this file next to the page.
-std::string Opened(const std::string& page, int limitMs = 120000)
+std::string Opened(const std::string& page, int limitMs = 2 * kWaitLimitMs)
 {
     return " --wait-file " + std::to_string(limitMs) + ",'" + page.substr(0, page.rfind('/')) + "/opened'";
 }
@@ -93,7 +97,7 @@ struct HostRun {
 // leaves "opened" next to the page.
 HostRun Host(SimProcess& sim, const HostFolder& folder, const std::string& page, const std::string& env,
              const std::string& steps, const std::vector<SimSignal>& simSignals = {},
-             const std::function<void()>& tick = nullptr, int limitMs = 240000)
+             const std::function<void()>& tick = nullptr, int limitMs = kBackupLimitMs + 2 * kWaitLimitMs)
 {
     HostRun r;
     const std::string dir = page.substr(0, page.rfind('/')), opener = dir + "/opener";
@@ -243,7 +247,7 @@ struct TCase {
     size_t parts;                  // part files the backup leaves
     const char* message;           // what the message box says (a pattern; null: no message box)
     const char* widths = nullptr;  // the parts' picture widths ("320,256,320"; null: not looked at)
-    int ceilingMs = 240000;
+    int ceilingMs = kBackupLimitMs + 2 * kWaitLimitMs; // the whole run
 };
 
 std::ostream& operator<<(std::ostream& o, const TCase& c) { return o << c.name; }
@@ -310,7 +314,7 @@ protected:
         for (auto& s : sims) s->Collect(0);
     }
     HostRun Run(const std::string& env, const std::string& steps, const std::vector<SimSignal>& simSignals = {},
-                const std::function<void()>& tick = nullptr, int limitMs = 240000)
+                const std::function<void()>& tick = nullptr, int limitMs = kBackupLimitMs + 2 * kWaitLimitMs)
     {
         // Every recorder's trace is read as it comes: a full pipe would
         // hold the recorder up.
@@ -355,8 +359,8 @@ TEST_P(BackupTable, ThePartsHoldTheWholeSpanWithItsSound)
     case kClose: steps += halfway.Wait(); break; // the run ends there: the host closes the page
     default: break;
     }
-    if (c.message && c.end != kClose) steps += " --wait-msgbox '240000," + std::string(c.message) + "'";
-    if (c.end != kClose) steps += Opened(page, 240000);
+    if (c.message && c.end != kClose) steps += " --wait-msgbox '" + std::to_string(kBackupLimitMs) + "," + std::string(c.message) + "'";
+    if (c.end != kClose) steps += Opened(page, kBackupLimitMs);
 
     // The recorder killed or frozen once its span is eight seconds on, and
     // back 20 s later.
