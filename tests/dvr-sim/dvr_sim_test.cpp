@@ -1710,6 +1710,26 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
   EXPECT_TRUE(sim.Seen(gap + std::to_string(RecorderTime(2024, 3, 5, 7))));
 }
 
+// What dvr-sim --dump-frames writes from recorder second 850000000 with
+// these options; empty when it fails.
+Bytes DumpedFrames(const std::string& options) {
+  Bytes d;
+  const std::string file = ScratchFile("tavlin-dump");
+  if (file.empty()) return d;
+  std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + file + " --dump-start 850000000 " + options +
+                    " >/dev/null 2>&1";
+  if (system(cmd.c_str()) == 0) {
+    if (FILE* f = fopen(file.c_str(), "rb")) {
+      uint8_t buf[65536];
+      size_t n;
+      while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
+      fclose(f);
+    }
+  }
+  unlink(file.c_str());
+  return d;
+}
+
 // --dump-frames: without listening, the frames a backup would bring, each
 // header and payload one after another, paced by their headers alone.
 TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
@@ -1723,20 +1743,8 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    const std::string file = ScratchFile("tavlin-dump");
-    ASSERT_NE(file, "");
-    const char* path = file.c_str();
-    std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
-                      c.options + " >/dev/null 2>&1";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-    FILE* f = fopen(path, "rb");
-    ASSERT_NE(f, nullptr);
-    Bytes d;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
-    fclose(f);
-    unlink(path);
+    Bytes d = DumpedFrames(c.options);
+    ASSERT_FALSE(d.empty());
     uint32_t video = 0, sound = 0, keys = 0;
     uint64_t expected = 850000000ull * c.fps;
     size_t at = 0;
@@ -1850,21 +1858,8 @@ TEST(DvrSimFrames, AGapInTheRecordingIsWaitedThroughOrJumped) {
 }
 
 TEST(DvrSimFrames, SizeChangesAlternateThePictureWidthOnKeyFrames) {
-  char path[] = "/tmp/tavlin-sizes-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path +
-                    " --dump-start 850000000 --seconds 4 --gop 100000 --no-audio --size-change-at 1,3 >/dev/null 2>&1";
-  ASSERT_EQ(system(cmd.c_str()), 0);
-  FILE* f = fopen(path, "rb");
-  ASSERT_NE(f, nullptr);
-  Bytes d;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
-  fclose(f);
-  unlink(path);
+  Bytes d = DumpedFrames("--seconds 4 --gop 100000 --no-audio --size-change-at 1,3");
+  ASSERT_FALSE(d.empty());
   std::vector<std::pair<uint32_t, bool>> widths; // per video frame: width, key
   for (size_t at = 0; at + 32 <= d.size();) {
     const uint8_t* h = &d[at];

@@ -2,6 +2,7 @@
 // every container's size must match its children exactly, and the file
 // must end with the watermark record and its padding behind the "moov".
 #pragma once
+#include "tests/support/Shell.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -143,12 +144,7 @@ inline PartSpan ReadPart(const std::string& path)
 {
     PartSpan p;
     Bytes f;
-    if (FILE* in = fopen(path.c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n;
-        while ((n = fread(chunk, 1, sizeof chunk, in)) > 0) f.insert(f.end(), chunk, chunk + n);
-        fclose(in);
-    }
+    if (!ReadFile(path, &f)) return p;
     Walk w = WalkFile(f);
     if (!w.error.empty()) return p;
     int video = TrackOf(f, w, "vide"), sound = TrackOf(f, w, "soun");
