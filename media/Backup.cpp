@@ -243,6 +243,15 @@ static bool Answering(const TConnection* c)
 
 // --- Sound up to the part's end -----------------------------------------------------
 
+// The frame time just after a sound unit's last sample.
+static uint64_t SoundEnd(const TDvrFrameHeader& h, uint32_t length)
+{
+    const TMovWriter* w = &gMovWriter;
+    uint32_t kept = length > FRAME_HEADER_SIZE ? ((length - FRAME_HEADER_SIZE) & ~63u) / 2 : 0;
+    uint32_t rate = w->frameRate ? w->frameRate : 30;
+    return Mov_FramePosition(h.time, h.frameNumber) + ((uint64_t)kept * rate + MOV_SOUND_RATE - 1) / MOV_SOUND_RATE;
+}
+
 // A sound unit the drain offers: written when it begins before the part's
 // end; one that runs on past the end is written up to it and stays in the
 // ring for the next part.
@@ -257,10 +266,7 @@ static int TakeDrained(const uint8_t* frame, uint32_t length)
     memcpy(gDrained, frame, length);
     memcpy(gDrained + 28, &gBackupTimeOffset, 4);
     if (Mov_AccountFrame(gDrained, length) != -1) Mov_WriteFrame(gDrained, length);
-    uint32_t kept = ((length - FRAME_HEADER_SIZE) & ~63u) / 2;
-    uint32_t rate = w->frameRate ? w->frameRate : 30;
-    uint64_t end = at + ((uint64_t)kept * rate + MOV_SOUND_RATE - 1) / MOV_SOUND_RATE;
-    return w->soundEnd && end > w->soundEnd ? 0 : 1;
+    return w->soundEnd && SoundEnd(h, length) > w->soundEnd ? 0 : 1;
 }
 
 // The sound the ring holds before the part's sound end goes into the part.
@@ -293,7 +299,9 @@ int Backup_SoundWaits(const TDvrFrameHeader* h)
     const TMovWriter* w = &gMovWriter;
     if (!h || !gActive || !gPartOpen || gBackupBlock.state != BACKUP_STATE_WRITE || !w->started || w->samples == 0)
         return 0;
-    return Mov_FramePosition(h->time, h->frameNumber) > Mov_FramePosition(w->lastVideoTime, w->lastVideoFrame) ? 1 : 0;
+    // Until the pictures have passed its end: a unit that runs over the key
+    // frame that ends the part is then split there by the part's end.
+    return SoundEnd(*h, 64u * h->unitLength) > Mov_FramePosition(w->lastVideoTime, w->lastVideoFrame) + 1 ? 1 : 0;
 }
 
 // --- Parts ------------------------------------------------------------------------------

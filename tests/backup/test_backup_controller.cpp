@@ -440,23 +440,24 @@ TEST_F(BackupTest, SoundAheadOfItsPicturesWaitsForThemAtAPartChange)
     // A busy machine's stream step lags the pictures while the sound comes
     // in: here the sound of the whole span is in the ring before its
     // pictures, and the step takes sound after every picture. The part that
-    // ends at the size change holds only its own sound; the rest is the
-    // next part's.
+    // ends at the size change (frame 3 of a second, within a sound frame)
+    // holds only its own sound; the rest, that sound frame's second half
+    // included, is the next part's.
     std::string chosen = dir + "/ahead.mov";
     Start(chosen, kStart + 8);
     for (uint64_t pos = (uint64_t)kStart * 30; pos < (uint64_t)(kStart + 9) * 30; pos += 6)
         Queue(MakeSound((uint32_t)(pos / 30), (uint8_t)(pos % 30), SoundFill(pos)));
-    uint64_t change = (uint64_t)(kStart + 5) * 30;
+    uint64_t change = (uint64_t)(kStart + 5) * 30 + 3;
     RunPos((uint64_t)kStart * 30, change, 30, (uint64_t)kStart * 30, false, 20, 1);
     RunPos(change, (uint64_t)(kStart + 9) * 30, 30, change, false, 22, 1);
     EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_IDLE);
     PartSpan a = ReadPart(chosen), b = ReadPart(dir + "/ahead(1).mov");
     ASSERT_TRUE(a.ok);
     ASSERT_TRUE(b.ok);
-    EXPECT_EQ(a.frames, 150u) << "no picture held on for sound of the next part";
+    EXPECT_EQ(a.frames, 153u) << "no picture held on for sound of the next part";
     EXPECT_LE(std::abs(SoundLead(a)), 1.0) << a.soundBytes;
     EXPECT_TRUE(SoundToTheEndMark(b)) << b.soundBytes;
-    EXPECT_EQ(b.firstSoundByte, SoundFill(change));
+    EXPECT_EQ(b.firstSoundByte, SoundFill(change - 3)) << "the second half of the sound frame that ran over the change";
     StreamAudio_Drain(&S()->audioRing);
 }
 

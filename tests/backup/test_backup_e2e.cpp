@@ -539,6 +539,7 @@ TEST_F(BackupE2E, ASizeChangeGivesTwoFiles)
 {
     ASSERT_TRUE(StartSim({"--size-change-at", "10"}));
     SetUpPage();
+    BusyMachine load;
     std::string chosen = folder.Path("two");
     HostRun r = Run("TAVLIN_WINVER=5.1", BackupClicks() + " --answer save='" + chosen + "'" + Opened(page));
     ASSERT_EQ(r.status, 0) << r.out;
@@ -555,6 +556,7 @@ TEST_F(BackupE2E, AStopHalfwayLeavesAPlayableFile)
 {
     ASSERT_TRUE(StartSim({"--backup-speed", "1"}));
     SetUpPage();
+    BusyMachine load;
     std::string chosen = folder.Path("half");
     // STOP once a quarter of the span (5 s, sent in real time) is in.
     HostRun r = Run("TAVLIN_WINVER=5.1", BackupClicks() + Bar(25) + " --click " + At(935, 196, 0) + " --answer save='" +
@@ -570,6 +572,7 @@ TEST_F(BackupE2E, TheProtectedModePathWritesInLocalLowAndMovesTheFile)
 {
     ASSERT_TRUE(StartSim({}));
     SetUpPage();
+    BusyMachine load;
     std::string profile = folder.Path("profile"), dest = folder.Path("dest");
     ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
     HostRun r = Run("TAVLIN_WINVER=6.1 USERPROFILE='" + profile + "'",
@@ -586,6 +589,7 @@ TEST_F(BackupE2E, AFolderThatCannotBeWrittenEndsWithAMessage)
 {
     ASSERT_TRUE(StartSim({}));
     SetUpPage();
+    BusyMachine load;
     HostRun r = Run("TAVLIN_WINVER=5.1",
                     BackupClicks() + " --answer save=/proc/backup --wait-msgbox '60000,*cannot be created*'");
     ASSERT_EQ(r.status, 0) << r.out;
