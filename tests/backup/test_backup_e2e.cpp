@@ -1,5 +1,5 @@
-// Backups as a user makes them, on a loaded machine (a busy loop per core
-// while each test runs): in tavlin-host against dvr-sim, the Backup page,
+// Backups as a user makes them, on a loaded machine (one busy loop per
+// core while the tests run, tests/support/Load.h): in tavlin-host against dvr-sim, the Backup page,
 // the TO mark moved on in the time box, START BACKUP, the save dialog
 // answered. Every part file is read by ffprobe, decoded whole by ffmpeg and
 // walked for its first and last picture and its sound: together the parts
