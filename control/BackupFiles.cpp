@@ -24,8 +24,12 @@ HANDLE gIeSaveState = nullptr;
 
 static TFolderOpener gFolderOpener = nullptr;
 // The working file of the part chosen last on the protected-mode path
-// ("" when the part is written in place).
+// ("" when the part is written in place), and where it goes.
 static char gWorkingFile[BACKUP_PATH_SIZE];
+static char gChosenDest[BACKUP_PATH_SIZE];
+// Where each finished part of the running backup is, for the messages.
+enum { BACKUP_SHOWN_PARTS = 32 };
+static char gShownNames[BACKUP_SHOWN_PARTS][BACKUP_PATH_SIZE];
 
 void Backup_SetFolderOpener(TFolderOpener opener) { gFolderOpener = opener; }
 
@@ -111,7 +115,10 @@ int Backup_ChooseFile()
     char name[BACKUP_PATH_SIZE];
     if (ProposedName(part, name, sizeof name) != 0) return 0;
     gWorkingFile[0] = 0;
-    if (part == 0) memset(gBackupDestDirs, 0, sizeof gBackupDestDirs);
+    if (part == 0) {
+        memset(gBackupDestDirs, 0, sizeof gBackupDestDirs);
+        memset(gShownNames, 0, sizeof gShownNames);
+    }
 
     if (!Backup_ProtectedMode()) {
         gBackupSaveDialog->SetFileName(name);
@@ -172,6 +179,7 @@ int Backup_ChooseFile()
     if (gIeSaveState) Cancel(lib, gIeSaveState);
     gIeSaveState = state;
     snprintf(gWorkingFile, sizeof gWorkingFile, "%s", mapped.c_str());
+    snprintf(gChosenDest, sizeof gChosenDest, "%s", dest.c_str());
     gBackupSaveDialog->SetFileName(mapped);
     const char* file = nullptr;
     SplitPath(dest.c_str(), gBackupDestDirs[DirIndex(part)], BACKUP_PATH_SIZE, &file);
@@ -204,13 +212,85 @@ static void ReportBroken(uint32_t why, const char* file)
     }
 }
 
+// A recorder time as the user reads it: "yyyy/mm/dd hh:mm:ss".
+static AnsiString TimeText(uint32_t t)
+{
+    TDateParts d;
+    Date_FromSeconds(t, &d);
+    char text[48];
+    snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u:%02u", (unsigned)d.year, (unsigned)d.month,
+             (unsigned)d.day, (unsigned)d.hour, (unsigned)d.minute, (unsigned)d.second);
+    return text;
+}
+
+// Where part n of the running backup is (or would be).
+static AnsiString ShownName(uint32_t part)
+{
+    if (part < BACKUP_SHOWN_PARTS && gShownNames[part][0]) return gShownNames[part];
+    char name[BACKUP_PATH_SIZE];
+    if (Backup_PartFileName(gBackupBlock.chosenName, part, name, sizeof name) == 0) return name;
+    return gBackupBlock.chosenName;
+}
+
+static const char* EndText(uint32_t reason)
+{
+    switch (reason) {
+    case BACKUP_END_STOP: return "the backup was stopped";
+    case BACKUP_END_MODE: return "the Backup page was left";
+    case BACKUP_END_CLOSE: return "the page was closed";
+    case BACKUP_END_SILENCE: return "the recorder sent nothing more";
+    case BACKUP_END_LINK: return "the link to the recorder was lost and did not come back";
+    default: return nullptr;
+    }
+}
+
+// Nothing copied is lost without a word: the parts that ended before their
+// span did, and a backup that ended before its end mark, with the time the
+// copy reaches and the file that holds it.
+static void TellEnd()
+{
+    AnsiString text;
+    uint32_t done = gBackupPartsDone;
+    for (uint32_t i = 0; i < gBackupNoteCount && i < BACKUP_NOTES; ++i) {
+        const TBackupNote& n = gBackupNotes[i];
+        AnsiString line = ShownName(n.part) + " ends at " + TimeText(n.reached) +
+                          (n.why == BACKUP_NOTE_FULL
+                               ? ": the movie holds no more (key frames this often, or a gap in the recording)."
+                               : ": the link to the recorder was lost.");
+        if (n.part + 1 < done)
+            line += AnsiString(" The copy goes on in ") + ShownName(n.part + 1) + " from " + TimeText(n.resumed) + ".";
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    if (const char* why = EndText(gBackupEndReason)) {
+        AnsiString line = AnsiString("The backup ended before its end mark (") + why + "): ";
+        if (gBackupReachedAny && done > 0)
+            line += AnsiString("the copy reaches ") + TimeText(gBackupReached) + ", in " + ShownName(done - 1) + ".";
+        else
+            line += "nothing was copied.";
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    if (!text.empty()) ShowMessage(text);
+}
+
 void Backup_FinishFiles()
 {
     if (!gBackupSaveDialog) return;
     uint32_t broken = gBackupPartBroken;
     // The part just closed: the one before a part that follows.
     uint32_t closed = gBackupBlock.part > 0 ? gBackupBlock.part - 1 : gBackupPartCount;
-    if (broken) {
+    if (broken == BACKUP_PART_UNOPENED) {
+        // The backup ended before the part chosen last was opened: its
+        // dialog state is released and its empty working file goes.
+        if (gWorkingFile[0]) {
+            if (HMODULE lib = LoadLibrary("ieframe.dll")) {
+                Cancel(lib, gIeSaveState);
+                FreeLibrary(lib);
+            }
+            gIeSaveState = nullptr;
+            remove(gWorkingFile);
+            gWorkingFile[0] = 0;
+        }
+    } else if (broken) {
         ReportBroken(broken, gBackupBlock.partName[0] ? gBackupBlock.partName : gBackupBlock.chosenName);
     } else if (Backup_ProtectedMode() && gWorkingFile[0]) {
         HRESULT hr = E_FAIL;
@@ -224,22 +304,25 @@ void Backup_FinishFiles()
             }
             FreeLibrary(lib);
         }
+        const char* file = gBackupBlock.partName[0] ? gBackupBlock.partName : gWorkingFile;
         if (hr != S_OK) {
             // The part stays where it was written; its folder is the one shown.
-            const char* file = gBackupBlock.partName[0] ? gBackupBlock.partName : gWorkingFile;
             SplitPath(file, gBackupDestDirs[DirIndex(closed)], BACKUP_PATH_SIZE, nullptr);
             ShowMessage(AnsiString("The backup file could not be moved to its folder; it stays at ") + file + ".");
         }
+        if (closed < BACKUP_SHOWN_PARTS)
+            snprintf(gShownNames[closed], BACKUP_PATH_SIZE, "%s", hr == S_OK ? gChosenDest : file);
         gWorkingFile[0] = 0;
     } else if (gBackupBlock.partName[0]) {
         // Written in place (or no destination was chosen for it): its folder
         // is where it is.
         SplitPath(gBackupBlock.partName, gBackupDestDirs[DirIndex(closed)], BACKUP_PATH_SIZE, nullptr);
+        if (closed < BACKUP_SHOWN_PARTS) snprintf(gShownNames[closed], BACKUP_PATH_SIZE, "%s", gBackupBlock.partName);
     }
     if (gBackupBlock.part != 0) return;
+    TellEnd();
     // The backup has ended: the folders of its complete parts.
-    uint32_t last = gBackupPartCount;
-    uint32_t count = broken ? last : last + 1;
+    uint32_t count = gBackupPartsDone;
     if (count > BACKUP_DEST_DIRS) count = BACKUP_DEST_DIRS;
     for (uint32_t i = 0; i < count; ++i) OpenFolder(gBackupDestDirs[i]);
     gBackupPartCount = 0;

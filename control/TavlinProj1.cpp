@@ -1,6 +1,7 @@
 // The library's exports: the class object, registration, the unload query,
 // and the entry point that fills the process-wide version record.
 #include "control/TavlinXImpl.h"
+#include "media/Backup.h"
 #include "platform/com/Registry.h"
 #include "platform/win/Win.h"
 #include "media/Audio.h"
@@ -39,6 +40,8 @@ TAVLIN_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv
 TAVLIN_EXPORT HRESULT DllCanUnloadNow()
 {
     if (ComModule_LockCount() != 0) return S_FALSE;
+    // A backup the closing page left running ends as a stop ends it.
+    Backup_Close();
     Audio_StopForUnload();
     return TavlinX_FormRunning() ? S_FALSE : S_OK;
 }

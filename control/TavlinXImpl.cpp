@@ -7,6 +7,7 @@
 #include "control/TavlinXImpl.h"
 #include "control/Properties.h"
 #include "control/TavlinImpl1.h"
+#include "media/Backup.h"
 #include "platform/com/ComControl.h"
 #include "platform/com/Registry.h"
 #include "platform/com/TypeLib.h"
@@ -414,6 +415,8 @@ public:
 private:
     ~TTavlinXImpl() override
     {
+        // A backup still running ends as a stop ends it, so its part plays.
+        Backup_Close();
         // The form and the viewer's state live on with the process; the
         // form only stops forwarding events to this object.
         if (FForm) TavlinX_DetachEvents(FForm);

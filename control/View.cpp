@@ -102,6 +102,7 @@ int View_SetMode(TViewRecord* view, uint32_t m)
     uint32_t t = 0;
     if (s) {
         t = s->displayTime;
+        Backup_NoteEnd(BACKUP_END_MODE);
         Backup_SetState(s, 4);
         Stream_ResetChannels(s, 0);
     }
@@ -391,8 +392,11 @@ void Backup_ComputeProgress(TViewRecord* view)
 {
     if (!view || view->mode != VIEW_BACKUP || view->backupBlock.backupArmed != BACKUP_RUNNING) return;
     const TBackupRequest& b = view->backupBlock;
-    int64_t span = (int64_t)b.backupEnd - (int64_t)b.backupStart;
-    int64_t done = (int64_t)StreamTime(view) - (int64_t)b.backupStart;
+    // The view's start mark moves when the recorder is asked again for the
+    // rest of the span; the bar counts from the mark the backup began at.
+    int64_t start = Backup_Active() ? (int64_t)Backup_SpanStart() : (int64_t)b.backupStart;
+    int64_t span = (int64_t)b.backupEnd - start;
+    int64_t done = (int64_t)StreamTime(view) - start;
     int64_t progress = span >= 1 && done >= 1 ? done * 100 / span : 0;
     if (progress > 100) progress = 100;
     IE_percentage = (int32_t)progress;

@@ -306,6 +306,10 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
     uint32_t paced = 0;
     if (!Accepted(view, mode, headerChannel, source, &paced)) return consumed(0);
     if (backup) {
+        // Sound ahead of the part's last picture waits in the ring for its
+        // pictures, so the part that ends at a key frame before it leaves
+        // it to the next part; never once the ring is half full.
+        if (Backup_SoundWaits(&header) && StreamAudio_Used(&stream->audioRing) < stream->audioRing.size / 2) return 1;
         AudioPeek_Commit(&peek);
         stream->heldLength = unitBytes;
         return gBackupHandOff ? gBackupHandOff(stream) : Backup_OnFrame(stream);
@@ -362,6 +366,49 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
     if (n > payloadRead / 2) n = payloadRead / 2; // never beyond the bytes read
     SoundRing_StoreOddBytes(payload, n);
     return 0;
+}
+
+// Backup mode: the sound frames still in the ring, oldest first, offered
+// to take in a buffer of their own (a video frame may be held meanwhile).
+static uint8_t gBackupSound[AUDIO_MAX_TOTAL];
+
+void Audio_DrainBackupSound(TStreamRecord* stream, TAudioDrainTake take)
+{
+    TAudioView* view = AudioViewOf(stream);
+    if (!view || !take) return;
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (gAudioTaking.load(std::memory_order_seq_cst) != 0) return; // the audio thread is in the ring
+    for (uint32_t n = 0; n < AUDIO_DRAIN_MAX; ++n) {
+        TAudioPeek peek;
+        if (AudioPeek_Begin(&peek, &stream->audioRing) != 0 || AudioPeek_Available(&peek) == 0) return;
+        uint8_t block[AUDIO_BLOCK_SIZE];
+        if (AudioPeek_Read(&peek, block, AUDIO_BLOCK_SIZE) != 0) return;
+        uint32_t total = GetU32(block + 0);
+        if (total >= AUDIO_MAX_TOTAL || GetU32(block + 20) >= 2 || total < AUDIO_BLOCK_SIZE) {
+            AudioPeek_Drain(&peek);
+            return;
+        }
+        uint32_t remaining = total - AUDIO_BLOCK_SIZE;
+        uint32_t request = GetU32(block + 52);
+        TDvrFrameHeader header;
+        bool good = remaining >= FRAME_HEADER_SIZE && (request == 0 || request == view->icmdSequence.load()) &&
+                    AudioPeek_Read(&peek, gBackupSound, remaining) == 0;
+        if (good) memcpy(&header, gBackupSound, sizeof header);
+        uint32_t unitBytes = good ? 64u * header.unitLength : 0;
+        uint32_t paced = 0;
+        good = good && FrameHeader_Check(&header) == 0 && FrameHeader_Kind(&header) == FRAME_KIND_AUDIO &&
+               unitBytes <= remaining &&
+               Accepted(view, VIEW_BACKUP, FrameHeader_Channel(&header), FrameHeader_Source(&header), &paced);
+        if (!good) {
+            // Not the backup's sound: dropped, as the stream step drops it.
+            AudioPeek_Begin(&peek, &stream->audioRing);
+            AudioPeek_Skip(&peek, total);
+            AudioPeek_Commit(&peek);
+            continue;
+        }
+        if (take(gBackupSound, unitBytes) == 0) return; // left where it is
+        AudioPeek_Commit(&peek);
+    }
 }
 
 int Stream_TakeAudioFrame(TStreamRecord* stream)

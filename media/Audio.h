@@ -20,7 +20,8 @@ enum {
     AUDIO_TRIM_ABOVE = 7680,    // queued bytes above which the oldest block is dropped
     AUDIO_AHEAD_MAX = SOUND_BUFFER_SIZE - SOUND_BLOCK, // 15,872
     AUDIO_NEAR_DRY = 128,
-    AUDIO_MAX_LEAD_SECONDS = 60, // audio this far ahead of its video no longer waits for it
+    AUDIO_MAX_LEAD_SECONDS = 60,
+    AUDIO_DRAIN_MAX = 100000,    // frames one drain looks at (more than the ring holds) // audio this far ahead of its video no longer waits for it
 };
 
 // The device and its one buffer; null when absent.
@@ -47,6 +48,14 @@ int Sound_Feed();
 // for now. The stream step calls it in Backup mode (the frames go to the
 // backup writer); outside Backup mode only the audio thread takes frames.
 int Stream_TakeAudioFrame(TStreamRecord* stream);
+// Backup mode: offers the sound frames in the stream's audio ring to take,
+// oldest first (header and unit in a buffer of their own, so a held video
+// frame stays untouched), as long as take answers 1 (the frame is then
+// consumed); 0 leaves the frame in the ring and ends the drain. Frames that
+// are not the backup channel's recorded sound of the current request are
+// dropped on the way. Nothing happens while the audio thread is in the ring.
+typedef int (*TAudioDrainTake)(const uint8_t* frame, uint32_t length);
+void Audio_DrainBackupSound(TStreamRecord* stream, TAudioDrainTake take);
 // The audio thread's own take (outside Backup mode).
 int Audio_TakeFrame(TStreamRecord* stream);
 // The channel whose audio is heard; -1 none (every key-panel action): the

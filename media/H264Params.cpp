@@ -187,23 +187,40 @@ void Mov_FillGapStart(TFillGap* gap, uint32_t frameRate, uint32_t time, uint32_t
     gap->lastFrameNumber = frameNumber;
 }
 
+// The frames since the last unit (the recorder's numbering) and the
+// fillers they call for; the caller adds the first to the expected count.
+static int64_t FillersFor(const TFillGap* gap, uint32_t time, uint32_t frameNumber, int64_t* since)
+{
+    int64_t missing = (int64_t)(time - gap->lastTime) * gap->frameRate +
+                      ((int64_t)frameNumber - (int64_t)gap->lastFrameNumber);
+    if (since) *since = missing;
+    int64_t expected = (int64_t)gap->expected + missing;
+    if (missing > 0) missing -= 1;
+    if (expected > (int64_t)gap->written) {
+        int64_t owed = expected - (int64_t)gap->written;
+        if (owed < missing) missing = owed;
+    } else {
+        missing = 0;
+    }
+    return missing < 0 ? 0 : missing;
+}
+
+uint32_t Mov_FillersNeeded(const TFillGap* gap, uint32_t time, uint32_t frameNumber)
+{
+    if (!gap || time < gap->lastTime) return 0;
+    int64_t n = FillersFor(gap, time, frameNumber, nullptr);
+    return n > 0xFFFFFFFFll ? 0xFFFFFFFFu : (uint32_t)n;
+}
+
 int Mov_FillGap(TFillGap* gap, uint32_t sampleCount, uint8_t* payload, uint32_t sampleLength, uint32_t frameType,
                 uint32_t time, uint32_t frameNumber, uint32_t widthCode, uint32_t heightCode, TFillerWrite write)
 {
     if (!gap) return 0;
     if (time < gap->lastTime) return 0; // older than the last unit: nothing written
-    int64_t missing = (int64_t)(time - gap->lastTime) * gap->frameRate +
-                      ((int64_t)frameNumber - (int64_t)gap->lastFrameNumber);
-    gap->expected = (uint32_t)((int64_t)gap->expected + missing);
-    if (missing > 0) missing -= 1;
-    if (gap->expected > gap->written) {
-        int64_t owed = (int64_t)(gap->expected - gap->written);
-        if (owed < missing) missing = owed;
-    } else {
-        missing = 0;
-    }
-    if (missing < 0) missing = 0;
+    int64_t since = 0;
+    int64_t missing = FillersFor(gap, time, frameNumber, &since);
     if ((int64_t)sampleCount + missing > 65536) return -1;
+    gap->expected = (uint32_t)((int64_t)gap->expected + since);
 
     uint8_t filler[H264_FILLER_SIZE];
     H264_MakeFiller(widthCode, heightCode, filler);

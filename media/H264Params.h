@@ -77,5 +77,8 @@ void Mov_FillGapStart(TFillGap* gap, uint32_t frameRate, uint32_t time, uint32_t
 // numbering at 1. sampleCount is the file's video sample count so far.
 // Returns the bytes of fillers written, -1 when the fillers would pass the
 // 65,536 samples a file holds.
+// The fillers a unit at time and frameNumber would be given (0 for a unit
+// older than the last one).
+uint32_t Mov_FillersNeeded(const TFillGap* gap, uint32_t time, uint32_t frameNumber);
 int Mov_FillGap(TFillGap* gap, uint32_t sampleCount, uint8_t* payload, uint32_t sampleLength, uint32_t frameType,
                 uint32_t time, uint32_t frameNumber, uint32_t widthCode, uint32_t heightCode, TFillerWrite write);

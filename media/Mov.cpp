@@ -8,6 +8,7 @@
 #include "media/DateText.h"
 #include "media/Watermark.h"
 #include "panel/Month.h"
+#include <algorithm>
 #include <cstring>
 
 TMovWriter gMovWriter;
@@ -21,6 +22,18 @@ enum {
 static const uint64_t kMaxSampleEnd = 0xFFFFFFFFull - MOV_CLOSING_SIZE - MOV_MOOV_MAX - WATERMARK_SIZE - 2 * MOV_PAD_ALIGN;
 
 static uint8_t gSoundKept[MOV_SOUND_KEPT_MAX];
+// The last sound unit before the file's first picture, which may run into
+// it (units longer than the buffer are not kept).
+static uint8_t gEarlySound[8192];
+static uint32_t gEarlyBytes;
+
+static void KeepEarlySound(const uint8_t* unit, uint32_t n)
+{
+    gEarlyBytes = 0;
+    if (n > sizeof gEarlySound) return;
+    memcpy(gEarlySound, unit, n);
+    gEarlyBytes = n;
+}
 static uint8_t gPadding[MOV_SOUND_PAD_CHUNK];
 static uint8_t gMoov[MOV_MOOV_MAX];
 
@@ -81,13 +94,16 @@ void Mov_Init(uint32_t start, uint32_t end)
     w->samples = w->syncs = w->soundChunks = w->soundEntries = w->soundBytes = w->textSamples = 0;
     w->soundSeen = 0;
     w->lastTextSecond = 0;
-    w->lastVideoTime = 0;
+    w->lastVideoTime = w->lastVideoFrame = 0;
     w->lastChunkSize = 0;
+    w->refused = 0;
+    w->soundEnd = 0;
     w->lastSoundByte = 0x80; // silence until a sound byte is kept
     for (uint32_t& g : w->geometry) g = 0;
     w->params1Length = 0;
     w->startTime = start;
     w->endTime = end;
+    gEarlyBytes = 0;
     // From here on a late answer of the recorder stays out of the record.
     Watermark_EndWait();
 }
@@ -100,6 +116,32 @@ void Mov_NoteStop(uint32_t code, int32_t priority, uint32_t value, uint32_t limi
     gMovClosing.limit = limit;
     gMovClosing.x = x;
     gMovClosing.y = y;
+}
+
+// A unit refused for a limit: the reason goes into the closing record and
+// stays in refused until the next frame.
+static int Refuse(uint32_t code, uint32_t value, uint32_t limit)
+{
+    Mov_NoteStop(code, 0, value, limit, 0, 0);
+    gMovWriter.refused = code;
+    return -1;
+}
+
+static int RefuseFileFull()
+{
+    return Refuse(MOV_STOP_FILE_FULL, (uint32_t)(gMovWriter.position >> 20), (uint32_t)(kMaxSampleEnd >> 20));
+}
+
+static uint32_t Rate() { return gMovWriter.frameRate ? gMovWriter.frameRate : 30; }
+
+uint64_t Mov_FramePosition(uint32_t time, uint32_t frameNumber)
+{
+    return (uint64_t)time * Rate() + frameNumber;
+}
+
+void Mov_SetSoundEnd(uint32_t time, uint32_t frameNumber)
+{
+    gMovWriter.soundEnd = Mov_FramePosition(time, frameNumber);
 }
 
 void Mov_Geometry(const TDvrFrameHeader* h, uint32_t out[4])
@@ -119,28 +161,29 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
     memcpy(&h, frame, sizeof h);
     TMovWriter* w = &gMovWriter;
     uint32_t u = FrameHeader_FurtherUnits(&h) + 1;
-    if (w->syncs + u >= MOV_SYNC_CAP) {
-        Mov_NoteStop(MOV_STOP_SYNC_FULL, 0, w->syncs + u, MOV_SYNC_CAP, 0, 0);
-        return -1;
+    w->refused = 0;
+    if ((uint64_t)h.time > (uint64_t)w->endTime + MOV_LATE_SECONDS) return Refuse(MOV_STOP_PAST_END, h.time, w->endTime);
+    bool video = FrameHeader_Kind(&h) == FRAME_KIND_VIDEO;
+    if (video && FrameHeader_Type(&h) == 0 && w->syncs + u >= MOV_SYNC_CAP)
+        return Refuse(MOV_STOP_SYNC_FULL, w->syncs + u, MOV_SYNC_CAP);
+    // The fillers and text samples a video frame brings with it for the
+    // time since the last one: a long gap in the recording needs room too.
+    uint64_t fillers = 0, texts = 0;
+    if (video && w->started) {
+        fillers = Mov_FillersNeeded(&w->gap, h.time, h.frameNumber);
+        if (w->textSamples > 0 && h.time > w->lastTextSecond) texts = (uint64_t)h.time - w->lastTextSecond;
     }
-    if (w->samples + u >= MOV_SAMPLE_CAP) {
-        Mov_NoteStop(MOV_STOP_SAMPLES_FULL, 0, w->samples + u, MOV_SAMPLE_CAP, 0, 0);
-        return -1;
-    }
-    if (w->textSamples + u >= MOV_TEXT_CAP) {
-        Mov_NoteStop(MOV_STOP_TEXT_FULL, 0, w->textSamples + u, MOV_TEXT_CAP, 0, 0);
-        return -1;
-    }
-    if ((uint64_t)h.time > (uint64_t)w->endTime + MOV_LATE_SECONDS) {
-        Mov_NoteStop(MOV_STOP_PAST_END, 0, h.time, w->endTime, 0, 0);
-        return -1;
-    }
+    if ((uint64_t)w->samples + fillers + u >= MOV_SAMPLE_CAP)
+        return Refuse(MOV_STOP_SAMPLES_FULL, (uint32_t)std::min<uint64_t>(w->samples + fillers + u, 0xFFFFFFFFu),
+                      MOV_SAMPLE_CAP);
+    if ((uint64_t)w->textSamples + std::max<uint64_t>(texts, u) >= MOV_TEXT_CAP)
+        return Refuse(MOV_STOP_TEXT_FULL, (uint32_t)std::min<uint64_t>(w->textSamples + std::max<uint64_t>(texts, u), 0xFFFFFFFFu),
+                      MOV_TEXT_CAP);
     // The whole buffer with a trailer per unit must stay below the offsets
     // a file can hold.
-    if (!Fits((uint64_t)length + (uint64_t)u * MOV_TRAILER_SIZE + H264_PARAM_SETS_MAX)) {
-        Mov_NoteStop(MOV_STOP_FILE_FULL, 0, (uint32_t)(w->position >> 20), (uint32_t)(kMaxSampleEnd >> 20), 0, 0);
-        return -1;
-    }
+    if (!Fits((uint64_t)length + (uint64_t)u * MOV_TRAILER_SIZE + H264_PARAM_SETS_MAX + fillers * H264_FILLER_SIZE +
+              texts * MOV_TEXT_SAMPLE_SIZE))
+        return RefuseFileFull();
     if (w->started) {
         uint32_t g[4];
         if (FrameHeader_Kind(&h) == FRAME_KIND_VIDEO) Mov_Geometry(&h, g);
@@ -151,8 +194,7 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
                 break;
             }
     }
-    uint32_t rate = w->frameRate ? w->frameRate : 30;
-    return w->samples / rate >= MOV_PART_SECONDS ? 1 : 0;
+    return w->samples / Rate() >= MOV_PART_SECONDS ? 1 : 0;
 }
 
 // --- The file head and the text samples --------------------------------------------
@@ -201,13 +243,9 @@ static int WriteTextSamples(uint32_t t, int32_t offset)
     uint32_t from = w->textSamples == 0 ? t : w->lastTextSecond + 1;
     uint64_t count = (uint64_t)t - from + 1;
     if (w->textSamples + count > MOV_TEXT_CAP) {
-        Mov_NoteStop(MOV_STOP_TEXT_FULL, 0, (uint32_t)(w->textSamples + count), MOV_TEXT_CAP, 0, 0);
-        return -1;
+        return Refuse(MOV_STOP_TEXT_FULL, (uint32_t)(w->textSamples + count), MOV_TEXT_CAP);
     }
-    if (!Fits(count * MOV_TEXT_SAMPLE_SIZE)) {
-        Mov_NoteStop(MOV_STOP_FILE_FULL, 0, (uint32_t)(w->position >> 20), (uint32_t)(kMaxSampleEnd >> 20), 0, 0);
-        return -1;
-    }
+    if (!Fits(count * MOV_TEXT_SAMPLE_SIZE)) return RefuseFileFull();
     for (uint64_t k = 0; k < count; ++k) {
         uint8_t s[MOV_TEXT_SAMPLE_SIZE];
         char chars[MOV_TEXT_CHARS];
@@ -261,7 +299,7 @@ static bool SoundRoom()
 static int PadSound(const TDvrFrameHeader* h)
 {
     TMovWriter* w = &gMovWriter;
-    uint32_t rate = w->frameRate ? w->frameRate : 30;
+    uint32_t rate = Rate();
     int64_t frames = ((int64_t)h->time - (int64_t)w->firstTime) * rate +
                      ((int64_t)h->frameNumber - (int64_t)w->firstFrameNumber);
     int64_t expected = frames > 0 ? frames * MOV_SOUND_RATE / rate : 0;
@@ -280,6 +318,29 @@ static int PadSound(const TDvrFrameHeader* h)
     return 0;
 }
 
+// The bytes of a sound unit that lie on the part's clock: from the first
+// picture on (sound older than the part's first video frame is left out)
+// and, once the part's end is set, up to it. kept bytes start at the unit's
+// time and frame number; the first byte to write goes to *from.
+static uint32_t SoundOnTheClock(const TDvrFrameHeader* h, uint32_t kept, uint32_t* from)
+{
+    const TMovWriter* w = &gMovWriter;
+    uint32_t rate = Rate();
+    int64_t frames = (int64_t)Mov_FramePosition(h->time, h->frameNumber) -
+                     (int64_t)Mov_FramePosition(w->firstTime, w->firstFrameNumber);
+    int64_t start = frames * MOV_SOUND_RATE / rate; // the unit's first byte on the clock
+    int64_t end = start + kept;
+    int64_t lo = start > 0 ? start : 0;
+    if (w->soundEnd) {
+        int64_t stop = ((int64_t)w->soundEnd - (int64_t)Mov_FramePosition(w->firstTime, w->firstFrameNumber)) *
+                       MOV_SOUND_RATE / rate;
+        if (end > stop) end = stop;
+    }
+    if (end <= lo) return 0;
+    *from = (uint32_t)(lo - start);
+    return (uint32_t)(end - lo);
+}
+
 // 0, or -2 when a write failed.
 static int WriteSound(const TDvrFrameHeader* h, const uint8_t* unit, uint32_t unitBytes)
 {
@@ -287,19 +348,21 @@ static int WriteSound(const TDvrFrameHeader* h, const uint8_t* unit, uint32_t un
     if (h->time > w->endTime || h->time < w->startTime) return 0;
     if (!SoundRoom()) return 0;
     if (w->soundSeen && (h->time < w->lastSoundTime ||
-                         (h->time == w->lastSoundTime && h->frameNumber < w->lastSoundFrame)))
-        return 0; // older than the last sound unit
+                         (h->time == w->lastSoundTime && h->frameNumber <= w->lastSoundFrame)))
+        return 0; // no newer than the last sound unit
     uint32_t kept = ((unitBytes - FRAME_HEADER_SIZE) & ~63u) / 2;
-    if (kept == 0) return 0;
+    uint32_t from = 0;
+    uint32_t n = SoundOnTheClock(h, kept, &from);
+    if (n == 0) return 0;
     if (PadSound(h) != 0) return -2;
-    if (!SoundRoom() || !Fits(kept)) return 0;
+    if (!SoundRoom() || !Fits(n)) return 0;
     const uint8_t* payload = unit + FRAME_HEADER_SIZE;
-    for (uint32_t i = 0; i < kept; ++i) gSoundKept[i] = payload[2 * i + 1]; // the samples' high bytes
-    NoteSoundChunk(kept);
-    if (Put(gSoundKept, kept) != 0) return -2;
+    for (uint32_t i = 0; i < n; ++i) gSoundKept[i] = payload[2 * (from + i) + 1]; // the samples' high bytes
+    NoteSoundChunk(n);
+    if (Put(gSoundKept, n) != 0) return -2;
     w->soundChunks += 1;
-    w->soundBytes += kept;
-    w->lastSoundByte = gSoundKept[kept - 1];
+    w->soundBytes += n;
+    w->lastSoundByte = gSoundKept[n - 1];
     w->soundSeen = 1;
     w->lastSoundTime = h->time;
     w->lastSoundFrame = h->frameNumber;
@@ -318,6 +381,22 @@ static void WriteFiller(const uint8_t* sample, uint32_t size)
     w->sampleSizes[w->samples] = size;
     w->chunkOffsets[w->samples] = offset;
     w->samples += 1;
+}
+
+void Mov_HoldLastPicture()
+{
+    TMovWriter* w = &gMovWriter;
+    if (!w->started || w->failed) return;
+    uint64_t soundFrames = ((uint64_t)w->soundBytes * Rate() + MOV_SOUND_RATE - 1) / MOV_SOUND_RATE;
+    if (soundFrames <= w->samples) return;
+    uint8_t filler[H264_FILLER_SIZE];
+    H264_MakeFiller(w->widthCode, w->heightCode, filler);
+    for (uint64_t n = soundFrames - w->samples; n > 0 && w->samples + 1 < MOV_SAMPLE_CAP && !w->failed; --n) {
+        H264_SetFrameNumber(filler, sizeof filler, w->gap.counter);
+        w->gap.counter = (w->gap.counter + 1) % H264_FRAME_NUMBERS;
+        w->gap.written += 1;
+        WriteFiller(filler, sizeof filler);
+    }
 }
 
 // Where the NAL length that must cover the trailer sits: the last NAL unit
@@ -352,25 +431,14 @@ static int WriteVideo(const TDvrFrameHeader* h, uint8_t* unit, uint32_t unitByte
     uint32_t payloadBytes = unitBytes - FRAME_HEADER_SIZE;
     uint32_t type = FrameHeader_Type(h);
     bool first = w->samples == 0;
-    if (!Fits((uint64_t)payloadBytes + MOV_TRAILER_SIZE + H264_PARAM_SETS_MAX)) {
-        Mov_NoteStop(MOV_STOP_FILE_FULL, 0, (uint32_t)(w->position >> 20), (uint32_t)(kMaxSampleEnd >> 20), 0, 0);
-        return -1;
-    }
+    if (!Fits((uint64_t)payloadBytes + MOV_TRAILER_SIZE + H264_PARAM_SETS_MAX)) return RefuseFileFull();
+    if (type == 0 && w->syncs >= MOV_SYNC_CAP) return Refuse(MOV_STOP_SYNC_FULL, w->syncs, MOV_SYNC_CAP);
     if (Mov_FillGap(&w->gap, w->samples, payload, payloadBytes, type, h->time, h->frameNumber, h->width, h->height,
-                    WriteFiller) < 0) {
-        Mov_NoteStop(MOV_STOP_SAMPLES_FULL, 0, w->samples, MOV_SAMPLE_CAP, 0, 0);
-        return -1;
-    }
+                    WriteFiller) < 0)
+        return Refuse(MOV_STOP_SAMPLES_FULL, w->samples, MOV_SAMPLE_CAP);
     if (w->failed) return -2;
-    if (w->samples >= MOV_SAMPLE_CAP) {
-        Mov_NoteStop(MOV_STOP_SAMPLES_FULL, 0, w->samples, MOV_SAMPLE_CAP, 0, 0);
-        return -1;
-    }
+    if (w->samples >= MOV_SAMPLE_CAP) return Refuse(MOV_STOP_SAMPLES_FULL, w->samples, MOV_SAMPLE_CAP);
     if (type == 0) {
-        if (w->syncs >= MOV_SYNC_CAP) {
-            Mov_NoteStop(MOV_STOP_SYNC_FULL, 0, w->syncs, MOV_SYNC_CAP, 0, 0);
-            return -1;
-        }
         w->syncTable[w->syncs++] = w->samples + 1;
     }
     uint32_t size = unitBytes + FRAME_HEADER_SIZE;
@@ -400,6 +468,7 @@ static int WriteVideo(const TDvrFrameHeader* h, uint8_t* unit, uint32_t unitByte
     w->chunkOffsets[w->samples] = offset;
     w->samples += 1;
     w->lastVideoTime = h->time;
+    w->lastVideoFrame = h->frameNumber;
     return 0;
 }
 
@@ -422,6 +491,7 @@ static int StartFile(const TDvrFrameHeader* h, const uint8_t* unit)
     w->firstTime = h->time;
     w->firstFrameNumber = h->frameNumber;
     w->lastVideoTime = h->time;
+    w->lastVideoFrame = h->frameNumber;
     Mov_FillGapStart(&w->gap, w->frameRate, h->time, h->frameNumber);
     w->started = 1;
     return 0;
@@ -435,6 +505,7 @@ int Mov_WriteFrame(uint8_t* frame, uint32_t length)
         return -1;
     }
     if (w->failed) return 0;
+    w->refused = 0;
     TDvrFrameHeader h;
     memcpy(&h, frame, sizeof h);
     uint32_t units = FrameHeader_FurtherUnits(&h) + 1;
@@ -463,20 +534,34 @@ int Mov_WriteFrame(uint8_t* frame, uint32_t length)
         lastLow = ((uint32_t)h.byte9 | ((uint32_t)h.byte10 << 8)) & 0x1FF;
 
         if (h.time < w->startTime) continue;
-        // Only a video key unit ends the wait for one.
-        if (w->waitKey) {
-            if (!video || type != 0) continue;
+        // Only a video key unit ends the wait for one; sound goes on.
+        if (w->waitKey && video) {
+            if (type != 0) continue;
             w->waitKey = 0;
         }
         if (!w->started) {
-            if (!video || type != 0) continue;
+            if (!video) {
+                KeepEarlySound(unit, unitBytes);
+                continue;
+            }
+            if (type != 0) continue;
             if (StartFile(&h, unit) != 0) return 0;
         }
         memcpy(w->header, unit, FRAME_HEADER_SIZE);
-        if (h.time == w->firstTime && h.frameNumber < w->firstFrameNumber) continue;
+        // Sound from before the first picture is cut to the picture's time
+        // when it is written.
+        if (video && h.time == w->firstTime && h.frameNumber < w->firstFrameNumber) continue;
         int r = video ? WriteVideo(&h, unit, unitBytes) : WriteSound(&h, unit, unitBytes);
         if (r == -1) return -1;
         if (r != 0) return 0; // the part failed
+        if (video && gEarlyBytes) {
+            // The sound that came before the first picture and runs into it.
+            TDvrFrameHeader e;
+            memcpy(&e, gEarlySound, sizeof e);
+            uint32_t n = gEarlyBytes;
+            gEarlyBytes = 0;
+            if (WriteSound(&e, gEarlySound, n) != 0) return 0;
+        }
     }
     if (lastKind == FRAME_KIND_VIDEO && lastTime >= w->endTime) return 0;
     if (lastLow != 0) return (int)lastLow;

@@ -74,7 +74,7 @@ struct TMovWriter {
     uint32_t waitKey;            // 1: skip units until a key frame
     uint32_t startTime, endTime; // recorder seconds
     uint32_t firstTime, firstFrameNumber;
-    uint32_t lastVideoTime;
+    uint32_t lastVideoTime, lastVideoFrame;
     uint32_t width, height;      // pixels
     uint32_t widthCode, heightCode;
     uint32_t geometry[4];        // field geometry of the first frame
@@ -87,6 +87,8 @@ struct TMovWriter {
     uint32_t lastSoundByte;
     uint32_t lastChunkSize;      // samples per chunk of the last sound chunk-table entry
     uint32_t moovStep;
+    uint32_t refused;            // reason of the last unit refused for a limit (0: none)
+    uint64_t soundEnd;           // frame position (time x rate + frame) the sound stops at; 0: open
     TFillGap gap;                // filler counter, expected and written frames
     uint8_t header[FRAME_HEADER_SIZE]; // copy of the unit header being written
     uint8_t trailer[MOV_TRAILER_SIZE];
@@ -108,13 +110,17 @@ extern TMovClosingRecord gMovClosing;
 // A part file starts: resets the position, counts, first-frame values and
 // moov step; sets the start and end times (recorder seconds).
 void Mov_Init(uint32_t start, uint32_t end);
-// Checks a frame buffer against the limits before it is written: -1 when a
-// table would be full or the frame lies more than 5 s past the end (the
-// reason is noted), else 1 when 30 minutes of video are written, else 0.
+// Checks a frame buffer against the limits before it is written: -1 when
+// the frame lies more than 5 s past the end, or when it (with the fillers
+// and text samples the time since the last frame calls for) would not fit
+// the tables or the file (the reason is noted, and kept in refused), else
+// 1 when 30 minutes of video are written, else 0. A P frame needs no room
+// in the sync table.
 int Mov_AccountFrame(const uint8_t* frame, uint32_t length);
 // Writes every unit of a recorder frame buffer (TDvrFrameHeader and payload,
 // unit after unit). 0 when the last unit is video at or past the end time
-// or a write failed, -1 when a unit's header is bad or a table is full,
+// or a write failed, -1 when a unit's header is bad (the writer then waits
+// for a key frame) or a table is full (refused names the table),
 // else a positive value (header bytes 9-10's low 9 bits, or the last
 // unit's length in KB rounded up). A P frame's frame number bytes are
 // rewritten in place; the NAL length that covers the trailer in the file is
@@ -130,6 +136,16 @@ int Mov_Finish(uint32_t unused);
 // a complete part. 0, or -1 when the part failed (the field is left as it
 // is, so the file never looks complete).
 int Mov_WriteMediaLength(uint32_t length);
+// The part's last picture holds as long as its sound goes on: fillers up
+// to the end of the sound (a recording with fewer pictures than frame
+// times, a part that ends with sound already written past its last
+// picture). Before the closing block.
+void Mov_HoldLastPicture();
+// The sound of the part ends at this frame (recorder time and frame
+// number): sound units past it are cut there or left out.
+void Mov_SetSoundEnd(uint32_t time, uint32_t frameNumber);
+// A frame's place on the part's clock: time x frame rate + frame number.
+uint64_t Mov_FramePosition(uint32_t time, uint32_t frameNumber);
 // Stores a reason in the closing record (each replaces the last).
 void Mov_NoteStop(uint32_t code, int32_t priority, uint32_t value, uint32_t limit, uint32_t x, uint32_t y);
 

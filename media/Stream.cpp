@@ -595,6 +595,12 @@ void Stream_Pump()
         TStreamRecord* s = &gStreamRecords[i];
         TConnection* c = s->connection;
         if (!c || !c->view || !c->vido) continue;
+        // However the view left Backup mode (the recorder's own mode word
+        // too), a backup still under way ends as a stop ends it.
+        if (c->view->mode != VIEW_BACKUP && Backup_ActiveOn(s)) {
+            Backup_NoteEnd(BACKUP_END_MODE);
+            Backup_SetState(s, BACKUP_STATE_STOP);
+        }
         for (uint32_t n = 0; n < STREAM_TAKE_PER_TICK; ++n)
             if (Stream_TakeVideoFrame(s) == 1) break;
         if (c->view->mode == VIEW_BACKUP)

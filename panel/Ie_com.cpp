@@ -95,6 +95,13 @@ void KeyForm_Init(uint32_t channels, uint32_t logo, int32_t startMode)
         FillRange(IE_CH2, SKIN_IE_CH2_COUNT, 8, 8, -1);
     }
 
+    // A new handshake while a backup runs (the link came back): the page
+    // and the view stay as they are, so the backup goes on.
+    if (Backup_Active()) {
+        Panel_Invalidate();
+        Yuv2_Redraw(gMouseDown);
+        return;
+    }
     IE_PB_PS = 1;
     if (startMode == 1) {
         IE_Page2 = KEY_PAGE_SETUP;

@@ -4,7 +4,9 @@
 // scratch folder for the part files.
 #pragma once
 #include "../view/ViewFixture.h"
+#include "../media-mov/MovAtoms.h"
 #include "control/BackupFiles.h"
+#include "media/Audio.h"
 #include "media/Backup.h"
 #include "media/Mov.h"
 #include "media/OutFile.h"
@@ -55,6 +57,24 @@ inline Bytes MakeVideo(const FrameSpec& f)
     return b;
 }
 
+// A recorder sound frame of 1,600 samples (200 ms, six frame times at 30
+// per second) whose kept bytes are all fill.
+inline Bytes MakeSound(uint32_t time, uint8_t number, uint8_t fill = 0x40)
+{
+    Bytes b(3264, 0);
+    TDvrFrameHeader h = {};
+    h.magic = FRAME_MAGIC;
+    h.time = time;
+    h.frameNumber = number;
+    h.kindBits = FRAME_KIND_AUDIO << 6;
+    h.unitLength = 51;
+    h.sourceBits = SOURCE_RECORDED << 5;
+    h.timeScaleBits = (20 * 30) << 5;
+    memcpy(b.data(), &h, sizeof h);
+    for (int i = 0; i < 1600; ++i) b[32 + 2 * i + 1] = fill;
+    return b;
+}
+
 inline Bytes ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -72,6 +92,9 @@ inline uint32_t Be32(const Bytes& b, size_t at)
     return at + 4 <= b.size() ? (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3]
                               : 0;
 }
+
+using mov_test::PartSpan;
+using mov_test::ReadPart;
 
 class BackupTest : public ViewTest {
 protected:
@@ -102,6 +125,7 @@ protected:
         Vcl_ClearDialogLog();
         Vcl_SetDialogHook(nullptr);
         gBackupPartBroken = 0;
+        StreamAudio_Drain(&S()->audioRing);
     }
     void TearDown() override
     {
@@ -126,7 +150,46 @@ protected:
         V()->backupBlock.backupStart = kStart;
         V()->backupBlock.backupEnd = end;
         ASSERT_EQ(Backup_StartStop(V(), 1, name.c_str()), 1);
+        Audio_PublishViews(); // the sound the stream step takes goes by the view
         OpenNextPart();
+    }
+    // A sound frame as the frame module stores it in the stream's audio ring.
+    void Queue(const Bytes& sound)
+    {
+        Bytes block(128, 0);
+        PutU32(block, 0, (uint32_t)(128 + sound.size()));
+        PutU32(block, 48, VIDO_KIND_AUDIO);
+        block.insert(block.end(), sound.begin(), sound.end());
+        ASSERT_EQ(StreamAudio_Write(&S()->audioRing, block.data(), (uint32_t)block.size()), 0);
+    }
+    // The stream step's take of the sound in the ring; the frames taken.
+    int TakeSound()
+    {
+        int n = 0;
+        while (n < 100000 && Stream_TakeAudioFrame(S()) == 0) ++n;
+        return n;
+    }
+    // Frames of seconds [from, to) at 30 per second with a key frame at
+    // frame number keyAt, and after every sixth video frame the sound frame
+    // of its time in the ring, as the recorder sends them; the sound is
+    // taken every takeEvery frames (0: never). Stops early as FeedSpan does.
+    uint32_t FeedWithSound(uint32_t from, uint32_t to, uint8_t keyAt, int takeEvery, uint8_t w = 20)
+    {
+        uint32_t fed = 0;
+        uint32_t part = gBackupBlock.part;
+        for (uint32_t t = from; t < to; ++t)
+            for (uint8_t n = 0; n < 30; ++n) {
+                FrameSpec f{t, n, n == keyAt};
+                f.width = w;
+                Feed(MakeVideo(f));
+                if (n % 6 == 0) Queue(MakeSound(t, n, (uint8_t)(0x10 + (t * 5 + n / 6) % 200)));
+                ++fed;
+                if (takeEvery > 0 && fed % (uint32_t)takeEvery == 0) TakeSound();
+                if (gBackupBlock.part != part ||
+                    (gBackupBlock.state != BACKUP_STATE_WRITE && gBackupBlock.state != BACKUP_STATE_SETTLE))
+                    return fed;
+            }
+        return fed;
     }
     // Runs the controller until the next part settles.
     void OpenNextPart()
@@ -171,6 +234,54 @@ protected:
             }
         return fed;
     }
+    // Runs the controller through a part change (the watermark answered at
+    // once) until the next part settles or writes, or the backup ends.
+    void Pump()
+    {
+        for (int i = 0; i < 32; ++i) {
+            uint32_t st = gBackupBlock.state;
+            if (st == BACKUP_STATE_IDLE || st == BACKUP_STATE_LINK) return;
+            if ((st == BACKUP_STATE_WRITE || st == BACKUP_STATE_SETTLE) && S()->heldLength == 0) return;
+            if (st == BACKUP_STATE_OPEN) {
+                uint32_t value = 0x1234;
+                memcpy(gWatermarkAnswer + WATERMARK_VALUE_OFFSET, &value, 4);
+            }
+            Backup_OnFrame(S());
+        }
+    }
+    // The frames at positions [from, to) (second x 30 + frame number), a key
+    // frame at keyAt and every gop frames after it; after every sixth video
+    // frame its sound frame in the ring when sound is set, taken by the
+    // stream step every takeEvery frames (0: never). Part changes run
+    // through as the stream step runs them; stops when the backup ends. The
+    // frames fed.
+    uint32_t RunPos(uint64_t from, uint64_t to, uint32_t gop, uint64_t keyAt, bool sound = false, uint8_t w = 20,
+                    int takeEvery = 1)
+    {
+        uint32_t fed = 0;
+        for (uint64_t pos = from; pos < to; ++pos) {
+            uint32_t t = (uint32_t)(pos / 30);
+            uint8_t n = (uint8_t)(pos % 30);
+            FrameSpec f{t, n, pos >= keyAt && (pos - keyAt) % gop == 0};
+            f.width = w;
+            Feed(MakeVideo(f));
+            if (sound && pos % 6 == 0) Queue(MakeSound(t, n, SoundFill(pos)));
+            ++fed;
+            if (takeEvery > 0 && fed % (uint32_t)takeEvery == 0) TakeSound();
+            Pump();
+            if (gBackupBlock.state == BACKUP_STATE_IDLE || !Backup_Active()) return fed;
+        }
+        return fed;
+    }
+    // Whole seconds [from, to), a key frame at frame phase of second from and
+    // every gop frames after it.
+    uint32_t Run(uint32_t from, uint32_t to, uint32_t gop, bool sound = false, uint8_t w = 20, int takeEvery = 1,
+                 uint32_t phase = 0)
+    {
+        return RunPos((uint64_t)from * 30, (uint64_t)to * 30, gop, (uint64_t)from * 30 + phase, sound, w, takeEvery);
+    }
+    // The kept bytes of the sound frame at a position.
+    static uint8_t SoundFill(uint64_t pos) { return (uint8_t)(0x10 + (pos / 6) % 200); }
     // Runs the ticks after a part or the backup ended.
     void Settle(int ticks = 6)
     {

@@ -572,6 +572,10 @@ TEST(DvrSimProcess, RejectsBadArguments) {
       {"--port", "0", "--camera", "/nonexistent/camera.h264"},
       {"--port", "0", "--camera", "/dev/null"},
       {"--port", "0", "--audio", "/nonexistent/sound.wav"},
+      {"--port", "0", "--backup-speed", "0"}, {"--port", "0", "--backup-speed", "65"},
+      {"--port", "0", "--size-change-at", "10,5"}, {"--port", "0", "--size-change-at", "5,"},
+      {"--port", "0", "--size-change-at", "1,2,3,4,5,6,7,8,9"}, {"--port", "0", "--clock", "24:00:00"},
+      {"--port", "0", "--clock", "8:00"}, {"--port", "0", "--gap-jump=1"},
       {"--port", "0", "--mss", "535"}, {"--port", "0", "--mss", "65496"}, {"--port", "0", "--mss", "-1"},
   };
   for (const auto& args : cases) {
@@ -1123,8 +1127,20 @@ struct Frame {
   uint32_t source() const { return uint32_t(header[23] >> 5 & 3); }
 };
 
-// The viewer's 256-byte status report: it asks the recorder for frames.
-Bytes StatusReport(uint32_t session) { return Checked("VIDO", Rest({session, 1}, Bytes(256, 0))); }
+// The viewer's 256-byte status report: it asks the recorder for frames and
+// says how many bytes of frames it has room for (word 32).
+Bytes StatusReport(uint32_t session, uint32_t room = 3 << 20) {
+  Bytes report(256, 0);
+  Put32(report, 128, room);
+  return Checked("VIDO", Rest({session, 1}, report));
+}
+
+// The messages of a poll as the viewer sends them: its status report last.
+Bytes WithReport(Recorder& r, Bytes first, uint32_t room = 3 << 20) {
+  Bytes report = StatusReport(r.session(), room);
+  first.insert(first.end(), report.begin(), report.end());
+  return first;
+}
 
 // Polls until n video frames came (and their sound), each checked for the
 // block's and header's lengths.
@@ -1133,7 +1149,7 @@ std::vector<Frame> PollFrames(Recorder& r, size_t n, Bytes first = {}) {
   size_t video = 0;
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
   while (video < n && std::chrono::steady_clock::now() < until) {
-    for (const Msg& m : r.Exchange(first)) {
+    for (const Msg& m : r.Exchange(WithReport(r, first))) {
       if (m.code != "VIDO") continue;
       EXPECT_EQ(m.word(0), r.session());
       EXPECT_EQ(m.word(1), 0u);  // op 0: a frame
@@ -1267,7 +1283,7 @@ TEST(DvrSimFrames, ArmedBackupSendsItsSpanOnceAndEnds) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
   while (!sim.Seen("vido stop session=" + std::to_string(r.session()) + " reason=end") &&
          std::chrono::steady_clock::now() < until) {
-    for (const Msg& m : r.Exchange(first)) {
+    for (const Msg& m : r.Exchange(WithReport(r, first))) {
       if (m.code != "VIDO" || m.body_size() < 160) continue;
       Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
       if (f.kind() == 1 && f.source() == 1) recorded.push_back(f);
@@ -1673,7 +1689,7 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
     while (std::chrono::steady_clock::now() < until) {
       const bool drained = gapSeen;
       size_t got = 0;
-      for (const Msg& m : r.Exchange(first)) {
+      for (const Msg& m : r.Exchange(WithReport(r, first))) {
         if (m.code != "VIDO" || m.body_size() < 160) continue;
         Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
         if (f.kind() == 1 && f.source() == 1 && f.word(52) == seq) recorded.push_back(f), got++;
@@ -1694,6 +1710,26 @@ TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
   EXPECT_TRUE(sim.Seen(gap + std::to_string(RecorderTime(2024, 3, 5, 7))));
 }
 
+// What dvr-sim --dump-frames writes from recorder second 850000000 with
+// these options; empty when it fails.
+Bytes DumpedFrames(const std::string& options) {
+  Bytes d;
+  const std::string file = ScratchFile("tavlin-dump");
+  if (file.empty()) return d;
+  std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + file + " --dump-start 850000000 " + options +
+                    " >/dev/null 2>&1";
+  if (system(cmd.c_str()) == 0) {
+    if (FILE* f = fopen(file.c_str(), "rb")) {
+      uint8_t buf[65536];
+      size_t n;
+      while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
+      fclose(f);
+    }
+  }
+  unlink(file.c_str());
+  return d;
+}
+
 // --dump-frames: without listening, the frames a backup would bring, each
 // header and payload one after another, paced by their headers alone.
 TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
@@ -1707,20 +1743,8 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    const std::string file = ScratchFile("tavlin-dump");
-    ASSERT_NE(file, "");
-    const char* path = file.c_str();
-    std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + path + " --dump-start 850000000 " +
-                      c.options + " >/dev/null 2>&1";
-    ASSERT_EQ(system(cmd.c_str()), 0);
-    FILE* f = fopen(path, "rb");
-    ASSERT_NE(f, nullptr);
-    Bytes d;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
-    fclose(f);
-    unlink(path);
+    Bytes d = DumpedFrames(c.options);
+    ASSERT_FALSE(d.empty());
     uint32_t video = 0, sound = 0, keys = 0;
     uint64_t expected = 850000000ull * c.fps;
     size_t at = 0;
@@ -1754,6 +1778,112 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
   std::string bad = std::string(DVR_SIM_PATH) + " --dump-frames /tmp/tavlin-dump-bad --dump-channel 5 >/dev/null 2>&1";
   int status = system(bad.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+}
+
+// A backup of one channel asked for on a fresh session: the frames that
+// came (video and sound, source 1) until the stream ended or ms passed,
+// each poll carrying a status report that says room.
+struct BackupRun {
+  std::vector<Frame> frames;
+  size_t mostPerAnswer = 0;  // frame bytes in the fullest answer
+};
+BackupRun RunBackup(SimProcess& sim, uint32_t from, uint32_t to, uint32_t room, int ms) {
+  Recorder r(sim);
+  PollFrames(r, 1, StatusReport(r.session()));
+  Bytes block(64, 0);
+  Put32(block, 8, 0);     // backupChannel
+  Put32(block, 12, 1);    // backupArmed: running
+  Put32(block, 16, from);  // backupStart
+  Put32(block, 20, to);   // backupEnd
+  BackupRun run;
+  Bytes first = Checked("ICMD", Rest({r.session(), 2, 1024, 2, 9}, block));
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!sim.Seen("vido stop session=" + std::to_string(r.session()) + " reason=end") &&
+         std::chrono::steady_clock::now() < until) {
+    size_t bytes = 0;
+    for (const Msg& m : r.Exchange(WithReport(r, first, room))) {
+      if (m.code != "VIDO" || m.body_size() < 160) continue;
+      Frame f{Bytes(m.body(), m.body() + 128), Bytes(m.body() + 128, m.body() + 160), {}};
+      if (f.source() != 1) continue;
+      run.frames.push_back(f);
+      bytes += m.body_size() + 32;
+    }
+    if (bytes > run.mostPerAnswer) run.mostPerAnswer = bytes;
+    first.clear();
+    usleep(2000);
+  }
+  return run;
+}
+
+TEST(DvrSimFrames, ARecordedStreamSendsNoMoreThanTheViewerHasRoomFor) {
+  // Key frames of 115 KB: with room for 300 KB an answer carries three at
+  // most; the backup still arrives whole, frame after frame.
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--recordings", "always", "--backup-speed", "64"}));
+  BackupRun run = RunBackup(sim, 500, 502, 300000, 30000);
+  std::vector<Frame> video = OfKind(run.frames, 1);
+  ASSERT_EQ(video.size(), 61u);
+  for (size_t i = 0; i < video.size(); i++) EXPECT_EQ(video[i].count(30), 500u * 30 + i);
+  EXPECT_GT(run.mostPerAnswer, 0u);
+  EXPECT_LE(run.mostPerAnswer, 300000u + 120000u) << "one frame past the room at most";
+  // No room: nothing comes.
+  SimProcess none;
+  ASSERT_TRUE(none.Start({"--port", "0", "--trace", "--recordings", "always"}));
+  EXPECT_TRUE(RunBackup(none, 500, 502, 0, 800).frames.empty());
+}
+
+TEST(DvrSimFrames, AGapInTheRecordingIsWaitedThroughOrJumped) {
+  // Recorded up to 08:30 and from 09:00: a backup from 08:29:58 to 09:00:02
+  // at 64 times real time waits 28 s through the gap, or with --gap-jump
+  // goes on at once with the frames of 09:00.
+  const uint32_t day = RecorderTime(2024, 3, 5);
+  for (bool jump : {false, true}) {
+    SCOPED_TRACE(jump);
+    SimProcess sim;
+    std::vector<std::string> args = {"--port", "0", "--trace", "--no-audio", "--gop", "30", "--backup-speed", "64",
+                                     "--recordings", "1/2024-03-05/08:00-08:30;1/2024-03-05/09:00-10:00"};
+    if (jump) args.push_back("--gap-jump");
+    ASSERT_TRUE(sim.Start(args));
+    auto started = std::chrono::steady_clock::now();
+    BackupRun run = RunBackup(sim, day + 8 * 3600 + 29 * 60 + 58, day + 9 * 3600 + 2, 3 << 20, jump ? 20000 : 60000);
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::vector<Frame> video = OfKind(run.frames, 1);
+    ASSERT_EQ(video.size(), 2u * 30 + 2u * 30 + 1u);
+    EXPECT_EQ(video[59].count(30), (day + 8 * 3600 + 29 * 60 + 59) * 30u + 29);
+    EXPECT_EQ(video[60].count(30), (day + 9 * 3600) * 30u) << "the frames after the gap keep their times";
+    EXPECT_TRUE(video[60].key());
+    EXPECT_EQ(sim.Seen("vido jump "), jump);
+    if (!jump) EXPECT_GT(took, 1800.0 / 64) << "waited through the gap";
+  }
+}
+
+TEST(DvrSimFrames, SizeChangesAlternateThePictureWidthOnKeyFrames) {
+  Bytes d = DumpedFrames("--seconds 4 --gop 100000 --no-audio --size-change-at 1,3");
+  ASSERT_FALSE(d.empty());
+  std::vector<std::pair<uint32_t, bool>> widths; // per video frame: width, key
+  for (size_t at = 0; at + 32 <= d.size();) {
+    const uint8_t* h = &d[at];
+    uint32_t bytes = 64u * (h[18] | (h[19] << 8));
+    ASSERT_GE(bytes, 64u);
+    widths.push_back({h[13], ((h[15] >> 4) & 3) == 0});
+    at += bytes;
+  }
+  ASSERT_EQ(widths.size(), 120u);
+  for (size_t i = 0; i < widths.size(); i++) {
+    EXPECT_EQ(widths[i].first, i < 30 || i >= 90 ? 20u : 16u) << i;
+    EXPECT_EQ(widths[i].second, i == 0 || i == 30 || i == 90) << i;
+  }
+}
+
+TEST(DvrSimFrames, TheClockShowsTheTimeOfDayAsked) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--no-audio", "--clock", "08:23:40"}));
+  Recorder r(sim);
+  std::vector<Frame> live = OfKind(PollFrames(r, 1, StatusReport(r.session())), 1);
+  ASSERT_FALSE(live.empty());
+  uint32_t of_day = live[0].time() % 86400;
+  EXPECT_GE(of_day, 8u * 3600 + 23 * 60 + 40);
+  EXPECT_LE(of_day, 8u * 3600 + 23 * 60 + 50);
 }
 
 namespace {

@@ -2,7 +2,9 @@
 // every container's size must match its children exactly, and the file
 // must end with the watermark record and its padding behind the "moov".
 #pragma once
+#include "tests/support/Shell.h"
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -126,6 +128,48 @@ inline int TrackOf(const Bytes& f, const Walk& w, const char* handler) {
     if (!h) return -1;
     if (memcmp(&f[h->body() + 8], handler, 4) == 0) return n;
   }
+}
+
+// What a finished part holds: its first and last picture (from the
+// trailers of its first and last video sample), its video samples and its
+// sound bytes.
+struct PartSpan {
+    bool ok = false;
+    uint32_t firstTime = 0, firstFrame = 0, lastTime = 0, lastFrame = 0;
+    uint32_t frames = 0, soundBytes = 0;
+    uint32_t firstSoundByte = 0; // the value of the sound's first byte
+};
+
+inline PartSpan ReadPart(const std::string& path)
+{
+    PartSpan p;
+    Bytes f;
+    if (!ReadFile(path, &f)) return p;
+    Walk w = WalkFile(f);
+    if (!w.error.empty()) return p;
+    int video = TrackOf(f, w, "vide"), sound = TrackOf(f, w, "soun");
+    if (video < 0) return p;
+    std::vector<uint32_t> sizes = Table(f, w.Find("moov/trak/mdia/minf/stbl/stsz", video), 4);
+    std::vector<uint32_t> offsets = Table(f, w.Find("moov/trak/mdia/minf/stbl/stco", video), 0);
+    if (sizes.empty() || sizes.size() != offsets.size()) return p;
+    auto trailer = [&](size_t i, uint32_t* t, uint32_t* n) {
+        size_t at = (size_t)offsets[i] + sizes[i] - 64 + 4; // behind 00 00 00 02
+        *t = Le32(&f[at + 4]);
+        *n = f[at + 8];
+    };
+    size_t last = sizes.size() - 1;
+    while (last > 0 && sizes[last] <= 32) --last; // fillers carry no trailer
+    trailer(0, &p.firstTime, &p.firstFrame);
+    trailer(last, &p.lastTime, &p.lastFrame);
+    p.frames = (uint32_t)sizes.size();
+    if (sound >= 0) {
+        const Atom* mdhd = w.Find("moov/trak/mdia/mdhd", sound);
+        p.soundBytes = Be32(&f[mdhd->body() + 16]);
+        std::vector<uint32_t> chunks = Table(f, w.Find("moov/trak/mdia/minf/stbl/stco", sound), 0);
+        if (!chunks.empty()) p.firstSoundByte = f[chunks[0]];
+    }
+    p.ok = true;
+    return p;
 }
 
 }  // namespace mov_test

@@ -36,11 +36,14 @@ inline SimSignal SignalOnLines(const HostFolder& folder, const std::string& name
 }
 
 // Runs command (a HostOnPage line) and returns the host's exit status, its
-// output in *out; -1 when it did not end within 240 s. Meanwhile it makes
+// output in *out; -1 when it did not end within limitMs (240 s). Meanwhile it makes
 // the file of each signal once its line has come. Runs one after another
 // may share the folder.
+// tick, when given, runs at every turn (it may read other recorders, stop
+// or start one); limitMs is the ceiling.
 inline int RunHost(SimProcess& sim, const HostFolder& folder, const std::string& command, std::string* out,
-                   const std::vector<SimSignal>& signals = {})
+                   const std::vector<SimSignal>& signals = {}, const std::function<void()>& tick = nullptr,
+                   int limitMs = 240000)
 {
     const std::string log = folder.Path("host.log"), rc = folder.Path("host.rc");
     // A run before in the same folder left its status and signals: they
@@ -50,9 +53,10 @@ inline int RunHost(SimProcess& sim, const HostFolder& folder, const std::string&
     for (const SimSignal& s : signals) remove(s.file.c_str());
     std::vector<bool> made(signals.size(), false);
     if (Shell("(" + command + " >'" + log + "' 2>&1; echo $? >'" + rc + "') >/dev/null 2>&1 &") != 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     while (std::chrono::steady_clock::now() < deadline) {
         sim.Collect(20);
+        if (tick) tick();
         for (size_t i = 0; i < signals.size(); i++)
             if (!made[i] && signals[i].seen(sim)) {
                 if (FILE* f = fopen(signals[i].file.c_str(), "w")) fclose(f);

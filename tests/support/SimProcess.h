@@ -49,6 +49,11 @@ class SimProcess {
       if (poll(&p, 1, waitMs) <= 0) break;
       char chunk[4096];
       ssize_t n = read(out_, chunk, sizeof chunk);
+      if (n == 0) {
+        // The program has ended: nothing more comes.
+        close(out_);
+        out_ = -1;
+      }
       if (n <= 0) break;
       buf_.append(chunk, size_t(n));
       waitMs = 0;
@@ -170,6 +175,10 @@ class SimProcess {
     pid_ = -1;
     return status;
   }
+
+  // Sends sig to the running program (SIGSTOP and SIGCONT freeze and thaw
+  // it); false when it is not running.
+  bool Signal(int sig) { return pid_ > 0 && kill(pid_, sig) == 0; }
 
   const std::vector<std::string>& lines() const { return lines_; }
 

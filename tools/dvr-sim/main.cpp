@@ -186,17 +186,72 @@ static bool SetAudio(const char* value) {
   return true;
 }
 
+// Seconds S[,S...], each 1 .. 7200 and later than the one before.
 static bool SetSizeChangeAt(const char* value) {
-  long n;
-  if (!ParseNumber(value, 1, 7200, &n)) return false;
-  gMedia.size_change_at = uint32_t(n);
-  return true;
+  if (value == nullptr) return false;
+  gMedia.size_change_count = 0;
+  const char* at = value;
+  for (;;) {
+    const char* comma = strchr(at, ',');
+    char one[16];
+    size_t n = comma ? size_t(comma - at) : strlen(at);
+    if (n == 0 || n >= sizeof one || gMedia.size_change_count >= kMaxSizeChanges) return false;
+    memcpy(one, at, n);
+    one[n] = 0;
+    long s;
+    if (!ParseNumber(one, 1, 7200, &s)) return false;
+    if (gMedia.size_change_count > 0 && uint32_t(s) <= gMedia.size_changes[gMedia.size_change_count - 1])
+      return false;
+    gMedia.size_changes[gMedia.size_change_count++] = uint32_t(s);
+    if (!comma) return true;
+    at = comma + 1;
+  }
 }
 
 static bool SetBackupSpeed(const char* value) {
   long n;
-  if (!ParseNumber(value, 1, 16, &n)) return false;
+  if (!ParseNumber(value, 1, kMaxBackupSpeed, &n)) return false;
   gMedia.backup_speed = uint32_t(n);
+  return true;
+}
+
+static bool SetLiveAfter(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 86400000, &n)) return false;
+  gMedia.live_after_ms = n;
+  return true;
+}
+
+static bool SetSparse(const char* value) {
+  long n;
+  if (!ParseNumber(value, 1, 30, &n)) return false;
+  gMedia.sparse = uint32_t(n);
+  return true;
+}
+
+// WxH in macroblocks, at most the pattern's own 20 x 16.
+static bool SetPicture(const char* value) {
+  unsigned w = 0, h = 0;
+  char tail = 0;
+  if (value == nullptr || sscanf(value, "%ux%u%c", &w, &h, &tail) != 2 || w < 1 || w > 20 || h < 1 || h > 16)
+    return false;
+  gMedia.picture_w = w;
+  gMedia.picture_h = h;
+  return true;
+}
+
+static bool SetGapJump(const char*) {
+  gMedia.gap_jump = true;
+  return true;
+}
+
+// HH:MM:SS, the recorder clock's time of day now.
+static bool SetClock(const char* value) {
+  unsigned h = 0, m = 0, s = 0;
+  char tail = 0;
+  if (value == nullptr || sscanf(value, "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 || h > 23 || m > 59 || s > 59)
+    return false;
+  Machine_SetTimeOfDay(h * 3600 + m * 60 + s);
   return true;
 }
 
@@ -268,9 +323,17 @@ static const SimOption gOptions[] = {
     {"--recordings", "SPEC", SetRecordings,
      "which days and half hours hold video: CHANNELS/DAYS/HH:MM-HH:MM[;...], always or none"
      " (all/last10/08:00-18:00)"},
-    {"--size-change-at", "SECONDS", SetSizeChangeAt,
-     "a backup's test pattern changes from 20 to 16 macroblocks wide this many seconds in (never)"},
-    {"--backup-speed", "N", SetBackupSpeed, "a backup span is sent N times faster than real time, 1 .. 16 (4)"},
+    {"--size-change-at", "S[,S...]", SetSizeChangeAt,
+     "a backup's test pattern changes between 20 and 16 macroblocks wide these many seconds in (never)"},
+    {"--backup-speed", "N", SetBackupSpeed, "a backup span is sent N times faster than real time, 1 .. 64 (4)"},
+    {"--gap-jump", nullptr, SetGapJump,
+     "playback and backup send the frames after a gap in the recording at once, not after waiting"},
+    {"--live-after-ms", "N", SetLiveAfter,
+     "N ms into the first backup the recorder switches the viewer to live (its own mode word), once"},
+    {"--sparse", "N", SetSparse,
+     "playback and backup send one video frame in N (a recording at a lower rate; give --gop a multiple of N)"},
+    {"--picture-mbs", "WxH", SetPicture, "the pattern's size in macroblocks, at most 20x16 (20x15)"},
+    {"--clock", "HH:MM:SS", SetClock, "the recorder's clock shows this time of day at start (the PC's)"},
     {"--dump-frames", "FILE", SetDumpFrames,
      "write the frames a backup would bring to FILE instead of listening"},
     {"--seconds", "N", SetSeconds, "seconds of frames --dump-frames writes, 1 .. 7200 (10)"},

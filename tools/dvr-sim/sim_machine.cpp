@@ -21,6 +21,7 @@ SimMachine gMachine = {
     -1,                                           // close_after_ms
     false,                                        // interval_hidden
     false,                                        // no_setup_answer
+    0,                                            // clock_offset
     0,                                            // answer_rate
     0,                                            // record_delay_ms
     0,                                            // freeze_on_set_ms
@@ -53,7 +54,7 @@ int64_t Machine_NowMs() {
 void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms) {
   timeval tv;
   gettimeofday(&tv, nullptr);
-  time_t t = tv.tv_sec;
+  time_t t = tv.tv_sec + time_t(gMachine.clock_offset);
   tm local;
   localtime_r(&t, &local);
   uint32_t y = local.tm_year < 100 ? 0 : local.tm_year > 199 ? 99 : uint32_t(local.tm_year - 100);
@@ -67,3 +68,10 @@ void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms) {
   *ms = uint32_t(tv.tv_usec / 1000);
 }
 
+
+void Machine_SetTimeOfDay(uint32_t seconds) {
+  gMachine.clock_offset = 0;
+  uint32_t now = 0, ms = 0;
+  Machine_RecorderNow(&now, &ms);
+  gMachine.clock_offset = int64_t(seconds) - int64_t(now % 86400);
+}

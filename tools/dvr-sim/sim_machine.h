@@ -20,6 +20,7 @@ struct SimMachine {
   int64_t close_after_ms;   // -1: never send the close
   bool interval_hidden;     // the machine record hides the mail interval
   bool no_setup_answer;     // a setup get (ICMD op 1, type 4096) is not answered
+  int64_t clock_offset;     // seconds added to the PC's clock for the recorder's (--clock)
   uint32_t answer_rate;     // bytes per second each client's answers leave at; 0: as fast as it takes them
   uint32_t record_delay_ms; // the answer carrying the machine record leaves this much later
   uint32_t freeze_on_set_ms;  // the first setup set freezes the recorder this long (and is lost); 0: never
@@ -37,3 +38,6 @@ int64_t Machine_NowMs();
 // Recorder time now: seconds since 2000-01-01 00:00:00 local time in the
 // recorder's calendar (2000 counts as a common year), and milliseconds.
 void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms);
+// Sets the recorder's clock so that it shows this time of day (seconds
+// after midnight) now, on today's date.
+void Machine_SetTimeOfDay(uint32_t seconds);

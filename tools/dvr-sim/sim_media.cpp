@@ -15,8 +15,13 @@ SimMedia gMedia = {
     nullptr,  // camera
     1000,     // tone_hz
     nullptr,  // audio
-    0,        // size_change_at
+    {},       // size_changes
+    0,        // size_change_count
     4,        // backup_speed
+    false,    // gap_jump
+    0,        // live_after_ms
+    1,        // sparse
+    0, 0,     // picture_w, picture_h
 };
 
 namespace {

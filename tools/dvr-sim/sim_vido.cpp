@@ -73,9 +73,15 @@ struct Stream {
   uint32_t mosaic_side;                // split layouts: tiles per row of channel 16's picture
   uint32_t mosaic_first;               // and the channel of its first tile
   bool in_gap;                         // recorded source: the last tick had no video
-  uint64_t change_frame;               // backup: the frame count the picture size changes at, or ~0
-  bool changed;                        // the size has changed
+  uint64_t changes[kMaxSizeChanges];   // backup: the frame counts the picture size changes at
+  uint32_t change_count;
+  uint32_t change_next;                // the next of them
+  bool changed;                        // the size is the other one (an odd number of changes passed)
   uint32_t speed;                      // ticks sent per tick of real time
+  // What the viewer's last status report said it has room for, and the
+  // frame bytes sent since: a recorded stream waits when they would pass it.
+  uint32_t room;
+  uint64_t sent;
 };
 
 Stream gStreams[kMaxSessions];
@@ -83,7 +89,12 @@ uint8_t gMessage[kMaxAnswerPayload];
 uint8_t gPlanes[320 * 256 * 3 / 2];
 
 uint32_t Fps() { return gMachine.pal ? 25 : 30; }
-uint32_t HeightMbs() { return gMachine.pal ? 16 : 15; }
+uint32_t HeightMbs() { return gMedia.picture_h ? gMedia.picture_h : gMachine.pal ? 16 : 15; }
+uint32_t WidthMbs(bool changed) {
+  uint32_t w = gMedia.picture_w ? gMedia.picture_w : kPictureWidthMbs;
+  if (!changed) return w;
+  return gMedia.picture_w ? (w * 4 / 5 > 0 ? w * 4 / 5 : 1) : kChangedWidthMbs;
+}
 bool Camera() { return Media_CameraUnits() > 0; }
 
 // Recorder time now (seconds and milliseconds).
@@ -100,7 +111,8 @@ void Start(Stream& s, const SimSession* session) {
   s.count = 0;
   s.step = 1;
   s.last = ~uint64_t(0);
-  s.change_frame = ~uint64_t(0);
+  s.change_count = 0;
+  s.change_next = 0;
   s.changed = false;
   s.speed = 1;
   const uint32_t fps = Fps();
@@ -143,7 +155,8 @@ void Start(Stream& s, const SimSession* session) {
     // end mark, which tells the viewer the span is over.
     s.last = uint64_t(to) * fps;
     s.source = kSourceRecorded;
-    if (gMedia.size_change_at > 0) s.change_frame = (uint64_t(from) + gMedia.size_change_at) * fps;
+    for (uint32_t i = 0; i < gMedia.size_change_count; i++)
+      s.changes[s.change_count++] = (uint64_t(from) + gMedia.size_changes[i]) * fps;
     s.speed = gMedia.backup_speed;
   }
   if (s.count == 0) return;
@@ -178,8 +191,9 @@ bool FrameOfTick(const Stream& s, uint32_t tick, uint64_t* frame) {
 void BeginTick(Stream& s, uint64_t frame) {
   if (s.begun) return;
   s.begun = true;
-  if (!s.changed && frame >= s.change_frame) {
-    s.changed = true;
+  while (s.change_next < s.change_count && frame >= s.changes[s.change_next]) {
+    s.change_next++;
+    s.changed = !s.changed;
     s.force_key = true;
   }
   if (Camera()) {
@@ -261,7 +275,7 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
                     uint64_t newest) {
   uint8_t* payload = gMessage + kFrameLead + kHeaderSize;
   const uint32_t cap = kMaxFramePayload;
-  uint32_t w = s.changed ? kChangedWidthMbs : kPictureWidthMbs, h = HeightMbs(), n = 0;
+  uint32_t w = WidthMbs(s.changed), h = HeightMbs(), n = 0;
   const uint32_t fps = Fps();
   if (Camera()) {
     const SimAccessUnit* unit = Media_CameraUnit(s.camera_unit);
@@ -308,13 +322,52 @@ uint32_t BuildAudio(uint8_t* m, const SimSession* session, Stream& s, uint32_t c
   return FrameMessage(m, session, s, channel, kKindAudio, frame, true, 0, 0, unit, newest);
 }
 
+// --gap-jump: the stream goes on at once from the next second the
+// recording has (no further than the stream's end, or a day on), as if the
+// ticks between had been sent; the tick in the gap is the last skipped.
+void JumpGap(Stream& s, const SimSession* session, uint32_t channel, uint64_t frame) {
+  const uint32_t fps = Fps();
+  uint64_t second = frame / fps + 1;
+  uint64_t end = s.last != ~uint64_t(0) ? s.last / fps + 1 : second + 86400;
+  while (second < end && !Recordings_Has(channel, second, second + 1)) second++;
+  uint64_t ahead = second * fps > frame ? second * fps - frame : 0;
+  uint64_t ticks = (ahead + uint64_t(s.step) - 1) / uint64_t(s.step);
+  if (ticks <= 1) return;
+  Trace("vido jump session=%u ch=%u to=%u", session->id, channel, uint32_t(second));
+  s.tick += uint32_t(ticks - 1);
+  s.start_ms -= int64_t((ticks - 1) * 1000 / (uint64_t(fps) * s.speed));
+}
+
 bool AudioDue(const Stream& s, uint32_t channel) {
   return !gMachine.no_audio && channel <= 1 && s.tick % (Fps() / 5) == 0;
+}
+
+// --live-after-ms: the recorder's own switch to live, pushed as a live
+// block whose mode word is 0; the stream goes live with it. Once a run.
+bool gLivePushed = false;
+void PushLive(Stream& s, SimSession* session, SimAnswer* answer) {
+  uint8_t rest[32 + kRequestBlock] = {};
+  Wire_PutU32(rest + 0, session->id);
+  Wire_PutU32(rest + 4, 2);    // op 2: data
+  Wire_PutU32(rest + 8, 256);  // a live block
+  Wire_PutU32(rest + 12, kModeLive);
+  Wire_PutU32(rest + 16, s.request);
+  memcpy(rest + 32, s.live, kRequestBlock);
+  Answer_AddMessage(answer, "ICMD", rest, sizeof rest);
+  gLivePushed = true;
+  Trace("vido live-push session=%u", session->id);
+  s.mode = kModeLive;
+  Start(s, session);
 }
 
 void OnPoll(SimSession* session, SimAnswer* answer) {
   Stream& s = gStreams[session->slot];
   if (!s.asked || !s.running) return;
+  if (gMedia.live_after_ms > 0 && !gLivePushed && s.mode == kModeBackup &&
+      Machine_NowMs() - s.start_ms >= gMedia.live_after_ms) {
+    PushLive(s, session, answer);
+    if (!s.running) return;
+  }
   const uint32_t fps = Fps();
   int64_t elapsed = Machine_NowMs() - s.start_ms;
   uint64_t due = elapsed < 0 ? 1 : uint64_t(elapsed) * fps * s.speed / 1000 + 1;  // ticks fallen due
@@ -342,22 +395,31 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
       if (!s.in_gap) Trace("vido gap session=%u ch=%u time=%u", session->id, channel, uint32_t(frame / fps));
       s.in_gap = true;
       s.force_key = true;
+      if (gMedia.gap_jump && s.count == 1 && s.step > 0) JumpGap(s, session, channel, frame);
       if (++s.cursor == s.count) EndTick(s);
       continue;
     }
+    // A recorded stream sends no more than the viewer said it has room for.
+    if (s.source == kSourceRecorded && s.sent >= s.room) break;
     s.in_gap = false;
-    BeginTick(s, frame);
+    // --sparse N: a recording of one frame in N (its end mark's frame
+    // always); the sound goes on at every tick.
+    bool shown = s.source != kSourceRecorded || gMedia.sparse <= 1 || frame % gMedia.sparse == 0 || frame == s.last;
     uint32_t seq_before = s.stream_seq, chan_before = s.channel_seq[channel],
              audio_before = s.audio_seq[channel];
-    uint32_t video = BuildVideo(session, s, channel, frame, newest);
-    if (video == 0) {
-      Stop(s, session->id, "build");
-      break;
+    uint32_t video = 0;
+    if (shown) {
+      BeginTick(s, frame);
+      video = BuildVideo(session, s, channel, frame, newest);
+      if (video == 0) {
+        Stop(s, session->id, "build");
+        break;
+      }
     }
     uint32_t audio = 0;
     uint8_t* audio_msg = gMessage + kModuleHeaderSize + video;
     if (AudioDue(s, channel)) audio = BuildAudio(audio_msg - kModuleHeaderSize, session, s, channel, frame, newest);
-    uint32_t need = kModuleHeaderSize + video + (audio ? kModuleHeaderSize + audio : 0);
+    uint32_t need = (video ? kModuleHeaderSize + video : 0) + (audio ? kModuleHeaderSize + audio : 0);
     if (answer->cap - answer->used < need) {
       // Not in this answer: the next poll sends it.
       s.stream_seq = seq_before;
@@ -365,13 +427,17 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
       s.audio_seq[channel] = audio_before;
       break;
     }
-    Answer_AddMessage(answer, "VIDO", gMessage + kModuleHeaderSize, video);
-    const uint8_t* h = gMessage + kFrameLead;
-    Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id,
-          channel, s.channel_seq[channel], Wire_GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
-          video - kSubHeaderSize);
+    s.sent += need;
+    if (video) {
+      Answer_AddMessage(answer, "VIDO", gMessage + kModuleHeaderSize, video);
+      const uint8_t* h = gMessage + kFrameLead;
+      Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id,
+            channel, s.channel_seq[channel], Wire_GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
+            video - kSubHeaderSize);
+    }
     if (audio) {
       Answer_AddMessage(answer, "VIDO", audio_msg, audio);
+      const uint8_t* h = audio_msg - kModuleHeaderSize + kFrameLead;
       Trace("vido audio session=%u ch=%u seq=%u time=%u fn=%u samples=%u", session->id, channel,
             s.audio_seq[channel], Wire_GetU32(h + 4), h[8], kAudioSamples);
     }
@@ -391,9 +457,12 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     return;
   }
   Stream& s = gStreams[session->slot];
-  if (s.asked) return;
   const uint8_t* report = msg + 64;
-  Trace("vido status session=%u free=%u", sid, Wire_GetU32(report + 128));
+  // Every report renews the room the viewer has.
+  s.room = Wire_GetU32(report + 128);
+  s.sent = 0;
+  if (s.asked) return;
+  Trace("vido status session=%u free=%u", sid, s.room);
   s.asked = true;
   Start(s, session);
 }
