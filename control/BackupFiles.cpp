@@ -325,5 +325,5 @@ void Backup_FinishFiles()
     uint32_t count = gBackupPartsDone;
     if (count > BACKUP_DEST_DIRS) count = BACKUP_DEST_DIRS;
     for (uint32_t i = 0; i < count; ++i) OpenFolder(gBackupDestDirs[i]);
-    gBackupPartCount = 0;
+    Backup_ForgetParts();
 }

@@ -314,35 +314,6 @@ void View_OnLiveBlock(TViewRecord* view)
 
 // --- Backup --------------------------------------------------------------------
 
-int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName)
-{
-    TStreamRecord* s = StreamOf(view);
-    if (!s) return 0;
-    TBackupRequest& b = view->backupBlock;
-    TBackupBlock* block = s->backup;
-    on = on == 1 ? 1 : 0;
-    if (on) {
-        const char* name = fileName ? fileName : "";
-        size_t n = strnlen(name, BACKUP_NAME_SIZE);
-        if (block) memset(block->chosenName, 0, sizeof block->chosenName);
-        if (!block || n >= BACKUP_NAME_SIZE) on = 0;
-        else memcpy(block->chosenName, name, n);
-        if (b.backupStart >= b.backupEnd) on = 0;
-    }
-    if (on) {
-        Backup_SetState(s, 1);
-        Stream_ResetChannels(s, 0);
-        s->displayTime = b.backupStart;
-        block->part = 0;
-        gBackupSizeOffset = 0;
-        gBackupPartCount = 0; // a backup stopped halfway leaves no count behind
-    } else {
-        Backup_SetState(s, 4);
-    }
-    b.backupArmed = on;
-    Icmd_Send(view->connection->session, ICMD_DATA, ICMD_BACKUP, 0);
-    return (int)on;
-}
 
 // The panel's backup flags when no backup runs: the bar full, the button
 // up, the panel at its normal level.
@@ -369,7 +340,7 @@ int Backup_Toggle()
         } else {
             on = 0;
             ShowBackupOff();
-            gBackupPartCount = 0;
+            Backup_ForgetParts();
         }
     }
     AnsiString name = gBackupSaveDialog ? gBackupSaveDialog->FileName() : AnsiString();

@@ -38,7 +38,7 @@ void View_SetTimeMarks(TViewRecord* view, uint32_t time, uint32_t which);
 // module) in link/Hooks.h; View_KeyAction, View_PlayOpRun,
 // View_SetPlaybackRun, View_SetPlaybackTime, View_IsLocalPlayback and
 // Backup_Toggle (the key panel and the calendar) in panel/Hooks.h;
-// Backup_StartStop (the backup controller) in media/Hooks.h.
+// Backup_StartStop lives with the backup state (media/Backup.h).
 
 // Every second: the backup progress of connection 0's view.
 void Backup_TimerStep();

@@ -45,3 +45,9 @@ inline void PutBe32(uint8_t* p, uint32_t v)
     p[2] = (uint8_t)(v >> 8);
     p[3] = (uint8_t)v;
 }
+
+inline void PutBe16(uint8_t* p, uint32_t v)
+{
+    p[0] = (uint8_t)(v >> 8);
+    p[1] = (uint8_t)v;
+}

@@ -523,6 +523,41 @@ static void StartBackup(TStreamRecord* s)
     EmptyStartBuffer();
 }
 
+int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName)
+{
+    TStreamRecord* s = view && view->connection ? view->connection->stream : nullptr;
+    if (!s) return 0;
+    TBackupRequest& b = view->backupBlock;
+    TBackupBlock* block = s->backup;
+    on = on == 1 ? 1 : 0;
+    if (on) {
+        const char* name = fileName ? fileName : "";
+        size_t n = strnlen(name, BACKUP_NAME_SIZE);
+        if (block) memset(block->chosenName, 0, sizeof block->chosenName);
+        if (!block || n >= BACKUP_NAME_SIZE) on = 0;
+        else memcpy(block->chosenName, name, n);
+        if (b.backupStart >= b.backupEnd) on = 0;
+    }
+    if (on) {
+        Backup_SetState(s, BACKUP_STATE_START);
+        Stream_ResetChannels(s, 0);
+        s->displayTime = b.backupStart;
+        block->part = 0;
+        gBackupSizeOffset = 0;
+        gBackupPartCount = 0; // a backup stopped halfway leaves no count behind
+    } else {
+        Backup_SetState(s, BACKUP_STATE_STOP);
+    }
+    b.backupArmed = on;
+    Icmd_Send(view->connection->session, ICMD_DATA, ICMD_BACKUP, 0);
+    return (int)on;
+}
+
+void Backup_ForgetParts()
+{
+    gBackupPartCount = 0;
+}
+
 void Backup_SetState(TStreamRecord* stream, uint32_t state)
 {
     if (!stream || !stream->backup) return;

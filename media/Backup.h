@@ -16,6 +16,7 @@
 #include "media/OutFile.h"
 
 struct TStreamRecord;
+struct TViewRecord;
 struct TDvrFrameHeader;
 
 enum {
@@ -104,6 +105,15 @@ struct TBackupNote {
 };
 extern TBackupNote gBackupNotes[BACKUP_NOTES];
 extern uint32_t gBackupNoteCount;
+
+// The view modes start (on 1) or stop (any other value) the backup
+// between the marks into fileName; the backup block goes to the recorder
+// either way. Returns the resulting on state: 0 when
+// refused (no stream record, a name of more than 1023 characters, start
+// mark not before the end mark).
+int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName);
+// A backup that did not start leaves no part count behind.
+void Backup_ForgetParts();
 
 // Sets the state of the stream's backup block. A stop (4), a start (1) or
 // idle (0) while a backup is under way ends it first (the part in hand is

@@ -32,9 +32,3 @@ int Backup_ChooseFile();
 // opens the destination folders. A broken part is reported instead.
 void Backup_FinishFiles();
 
-// The view modes (control/View.cpp): starts (on 1) or stops (any other
-// value) the backup between the marks into fileName; the backup block goes
-// to the recorder either way. Returns the resulting on state: 0 when
-// refused (no stream record, a name of more than 1023 characters, start
-// mark not before the end mark).
-int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName);

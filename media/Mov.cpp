@@ -5,6 +5,7 @@
 // part failed, and a failed part is never given its closing block, "moov",
 // watermark or "mdat" size.
 #include "media/Mov.h"
+#include "link/Bytes.h"
 #include "media/DateText.h"
 #include "media/Watermark.h"
 #include "panel/Month.h"
@@ -39,26 +40,6 @@ static uint8_t gMoov[MOV_MOOV_MAX];
 
 // Fixed creation and modification time of the track atoms (seconds since 1904).
 static const uint32_t kTrackTime = 0xC6A2B400;
-
-
-static uint32_t GetBe32(const uint8_t* p)
-{
-    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | (uint32_t)p[3];
-}
-
-static void PutBe32(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)(v >> 24);
-    p[1] = (uint8_t)(v >> 16);
-    p[2] = (uint8_t)(v >> 8);
-    p[3] = (uint8_t)v;
-}
-
-static void PutBe16(uint8_t* p, uint32_t v)
-{
-    p[0] = (uint8_t)(v >> 8);
-    p[1] = (uint8_t)v;
-}
 
 // --- Writing at the position ---------------------------------------------------
 
@@ -197,24 +178,8 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
     return w->samples / Rate() >= MOV_PART_SECONDS ? 1 : 0;
 }
 
-// --- The file head and the text samples --------------------------------------------
+// --- The text samples ------------------------------------------------------------
 
-int Mov_WriteFileHead(const uint8_t* firstHeader)
-{
-    uint8_t head[MOV_HEAD_SIZE] = {};
-    PutBe32(head + 0, 32);                 // "ftyp" size
-    memcpy(head + 4, "ftypqt  ", 8);       // major brand
-    PutBe32(head + 12, 0x20050300);        // minor version
-    memcpy(head + 16, "qt  ", 4);          // compatible brand, then three zero words
-    PutBe32(head + 32, 8);                 // "wide"
-    memcpy(head + 36, "wide", 4);
-    PutBe32(head + 40, 0);                 // "mdat" size, written when the part is complete
-    memcpy(head + 44, "mdat", 4);
-    gMovWriter.position = 0;
-    if (Put(head, sizeof head) != 0) return -1;
-    Watermark_Seed(firstHeader);
-    return 0;
-}
 
 // The 22 characters of a text sample: "yyyy/mm/dd hh:mm:ss   ".
 static void TextChars(uint32_t t, char* out)
@@ -1021,6 +986,34 @@ static void WriteTextTrak(uint32_t D)
     Close(mdia);
     WriteUdta();
     Close(trak);
+}
+
+// --- The file head ----------------------------------------------------------------
+
+// "ftyp" (QuickTime, its minor version and compatible brand, three zero
+// words), "wide", and the header of "mdat", whose size is written when the
+// part is complete.
+int Mov_WriteFileHead(const uint8_t* firstHeader)
+{
+    uint8_t head[MOV_HEAD_SIZE] = {};
+    gAtoms = head;
+    gAtomsSize = sizeof head;
+    gAtomsUsed = 0;
+    gAtomsSpoilt = false;
+    uint32_t ftyp = Open("ftyp");
+    WTag("qt  ");           // major brand
+    W32(0x20050300);        // minor version
+    WTag("qt  ");           // compatible brand
+    WZeros(12);
+    Close(ftyp);
+    Close(Open("wide"));
+    W32(0);                 // "mdat" size
+    WTag("mdat");
+    gAtoms = nullptr;
+    gMovWriter.position = 0;
+    if (Put(head, sizeof head) != 0) return -1;
+    Watermark_Seed(firstHeader);
+    return 0;
 }
 
 uint32_t Mov_BuildMoov(uint8_t* buffer, uint32_t size)

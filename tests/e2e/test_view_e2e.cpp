@@ -5,6 +5,7 @@
 #include "control/View.h"
 #include "link/Conn.h"
 #include "link/Icmd.h"
+#include "media/Backup.h"
 #include "media/Hooks.h"
 #include "media/Stream.h"
 #include "panel/Hooks.h"
