@@ -175,21 +175,7 @@ protected:
     // taken every takeEvery frames (0: never). Stops early as FeedSpan does.
     uint32_t FeedWithSound(uint32_t from, uint32_t to, uint8_t keyAt, int takeEvery, uint8_t w = 20)
     {
-        uint32_t fed = 0;
-        uint32_t part = gBackupBlock.part;
-        for (uint32_t t = from; t < to; ++t)
-            for (uint8_t n = 0; n < 30; ++n) {
-                FrameSpec f{t, n, n == keyAt};
-                f.width = w;
-                Feed(MakeVideo(f));
-                if (n % 6 == 0) Queue(MakeSound(t, n, (uint8_t)(0x10 + (t * 5 + n / 6) % 200)));
-                ++fed;
-                if (takeEvery > 0 && fed % (uint32_t)takeEvery == 0) TakeSound();
-                if (gBackupBlock.part != part ||
-                    (gBackupBlock.state != BACKUP_STATE_WRITE && gBackupBlock.state != BACKUP_STATE_SETTLE))
-                    return fed;
-            }
-        return fed;
+        return FeedFrames(from, to, keyAt, true, takeEvery, w, 15);
     }
     // Runs the controller until the next part settles.
     void OpenNextPart()
@@ -219,6 +205,13 @@ protected:
     // number keyAt; stops early when the part changes or the backup ends.
     uint32_t FeedSpan(uint32_t from, uint32_t to, uint8_t keyAt, uint8_t w = 20, uint8_t h = 15)
     {
+        return FeedFrames(from, to, keyAt, false, 0, w, h);
+    }
+    // The frames of FeedSpan, with the sound frames of FeedWithSound when
+    // withSound is set.
+    uint32_t FeedFrames(uint32_t from, uint32_t to, uint8_t keyAt, bool withSound, int takeEvery, uint8_t w,
+                        uint8_t h)
+    {
         uint32_t fed = 0;
         uint32_t part = gBackupBlock.part;
         for (uint32_t t = from; t < to; ++t)
@@ -227,7 +220,9 @@ protected:
                 f.width = w;
                 f.height = h;
                 Feed(MakeVideo(f));
+                if (withSound && n % 6 == 0) Queue(MakeSound(t, n, (uint8_t)(0x10 + (t * 5 + n / 6) % 200)));
                 ++fed;
+                if (takeEvery > 0 && fed % (uint32_t)takeEvery == 0) TakeSound();
                 if (gBackupBlock.part != part ||
                     (gBackupBlock.state != BACKUP_STATE_WRITE && gBackupBlock.state != BACKUP_STATE_SETTLE))
                     return fed;
