@@ -201,6 +201,16 @@ protected:
         S()->heldLength = 0;
         return Backup_OnFrame(S());
     }
+    // A key frame for each of the first count seconds, one every stepMs on
+    // the fake clock, as a recorder sending at that pace does.
+    void FeedPacedKeyFrames(uint32_t count, uint32_t stepMs)
+    {
+        uint32_t base = gBackupFakeMs;
+        for (uint32_t k = 0; k < count; ++k) {
+            gBackupFakeMs = base + stepMs * k;
+            Feed(MakeVideo({kStart + k, 0, true}));
+        }
+    }
     // Frames of seconds [from, to) at 30 per second, key frames at frame
     // number keyAt; stops early when the part changes or the backup ends.
     uint32_t FeedSpan(uint32_t from, uint32_t to, uint8_t keyAt, uint8_t w = 20, uint8_t h = 15)

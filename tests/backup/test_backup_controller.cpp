@@ -229,11 +229,7 @@ TEST_F(BackupTest, SilenceEndsTheBackupOnceTheRecorderHadTimeForTheRest)
     Start(chosen, kStart + 10);
     // A frame a second, sent at real time: the seven seconds left take the
     // recorder 7 s, so it may stay silent for twice that and 15 s more.
-    uint32_t base = gBackupFakeMs;
-    for (uint32_t k = 0; k < 4; ++k) {
-        gBackupFakeMs = base + 1000 * k;
-        Feed(MakeVideo({kStart + k, 0, true}));
-    }
+    FeedPacedKeyFrames(4, 1000);
     gBackupFakeMs += 2 * 7000 + 15000;
     Idle();
     EXPECT_EQ(gBackupBlock.state, (uint32_t)BACKUP_STATE_WRITE) << "the recorder may still be in a gap";
@@ -695,11 +691,7 @@ TEST_F(BackupTest, AGapTheRecorderWaitsThroughNeverEndsTheBackup)
     // answers.
     std::string chosen = dir + "/wait.mov";
     Start(chosen, kStart + 700);
-    uint32_t base = gBackupFakeMs;
-    for (uint32_t k = 0; k < 40; ++k) {
-        gBackupFakeMs = base + 250 * k;
-        Feed(MakeVideo({kStart + k, 0, true}));
-    }
+    FeedPacedKeyFrames(40, 250);
     for (uint32_t ms = 0; ms < 150000; ms += 500) {
         gBackupFakeMs += 500;
         Idle();
