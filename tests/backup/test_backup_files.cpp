@@ -57,7 +57,7 @@ TEST_F(BackupTest, BelowWindows6TheSaveDialogChoosesTheFileWrittenInPlace)
 {
     V()->backupBlock.backupChannel = 2;
     V()->backupBlock.backupStart = kStart;
-    SaveAnswer a{dir + "/mine"};
+    SaveAnswer a{dir + "/mine", 0, {}};
     AnswerSaves(&a);
     EXPECT_EQ(Backup_ChooseFile(), 1);
     EXPECT_EQ(a.proposed, "ch03_20110615_083000_361355400.mov");
@@ -78,7 +78,7 @@ TEST_F(BackupTest, FromWindows6TheWorkingFileMovesToTheChosenPlace)
     V()->backupBlock.backupEnd = kStart + 60;
     std::string dest = dir + "/dest/";
     ASSERT_EQ(mkdir(dest.c_str(), 0777), 0);
-    SaveAnswer a{dest + "chosen"};
+    SaveAnswer a{dest + "chosen", 0, {}};
     AnswerSaves(&a);
     ASSERT_EQ(Backup_Toggle(), 1);
     std::string working = profile + "/AppData/LocalLow/ch01_20110615_083000_361355400.mov";
@@ -110,7 +110,7 @@ TEST_F(BackupTest, FromWindows6TheWorkingFileMovesToTheChosenPlace)
 TEST_F(BackupTest, FromWindows6WithoutIeframeTheMessagesSaySo)
 {
     setenv("TAVLIN_WINVER", "6.0", 1);
-    SaveAnswer a{dir + "/x"};
+    SaveAnswer a{dir + "/x", 0, {}};
     AnswerSaves(&a);
     struct Case {
         const char* root;
@@ -184,7 +184,7 @@ TEST_F(BackupTest, ProgressIsComputedWideAndClamped)
 TEST_F(BackupTest, PartsFromTenOnShareTheLastFolderAndAStartResetsTheCount)
 {
     V()->backupBlock.backupStart = kStart;
-    SaveAnswer a{dir + "/p0"};
+    SaveAnswer a{dir + "/p0", 0, {}};
     AnswerSaves(&a);
     ASSERT_EQ(Backup_ChooseFile(), 1); // part 0 names the base
     gBackupBlock.part = 12;

@@ -136,11 +136,17 @@ TEST(StartupDeathTest, SkinsAndBackgroundComeFromSysWow64WhenItOpensElseSystem32
         Shell("rm -rf '" + root + "'/*");
         ASSERT_EQ(Shell("mkdir -p '" + root + "/system32'"), 0);
         ASSERT_TRUE(WriteBytes(root + "/system32/" + skinName, skin));
-        if (c.bmps) ASSERT_TRUE(WriteBytes(root + "/system32/" + bmpName, Bmp(7, 2, 0xCC3300)));
+        if (c.bmps) {
+            ASSERT_TRUE(WriteBytes(root + "/system32/" + bmpName, Bmp(7, 2, 0xCC3300)));
+        }
         if (c.wow64) {
             ASSERT_EQ(Shell("mkdir -p '" + root + "/SysWOW64'"), 0);
-            if (c.wow64Skin) ASSERT_TRUE(WriteBytes(root + "/SysWOW64/" + skinName, longer));
-            if (c.bmps) ASSERT_TRUE(WriteBytes(root + "/SysWOW64/" + bmpName, Bmp(5, 3, 0x3366CC)));
+            if (c.wow64Skin) {
+                ASSERT_TRUE(WriteBytes(root + "/SysWOW64/" + skinName, longer));
+            }
+            if (c.bmps) {
+                ASSERT_TRUE(WriteBytes(root + "/SysWOW64/" + bmpName, Bmp(5, 3, 0x3366CC)));
+            }
         }
         if (c.want.skinSize == 0) {
             // Nothing to load in SysWOW64: the panel stays without a skin.

@@ -1496,8 +1496,9 @@ TEST(DvrSimTitles, AnUploadIsAskedForChunkByChunkTakenWholeAndReadBack) {
     Bytes data = ReadChunk(r, c.mode, c.section, c.offset, c.length, &length);
     EXPECT_EQ(length, c.want) << c.section << " " << c.offset;
     size_t start = SectionStart(c.section == 17 ? 16 : c.section);
-    if (c.want > 0)
+    if (c.want > 0) {
       EXPECT_EQ(data, Bytes(first.begin() + long(start + c.offset), first.begin() + long(start + c.offset + c.want)));
+    }
   }
   EXPECT_TRUE(r.Exchange(Vdtt(r.session(), 1, 0, 0, 0, 1152)).empty());  // section 0 ends a read
   EXPECT_TRUE(sim.Seen("vdtt read done"));
@@ -1853,7 +1854,9 @@ TEST(DvrSimFrames, AGapInTheRecordingIsWaitedThroughOrJumped) {
     EXPECT_EQ(video[60].count(30), (day + 9 * 3600) * 30u) << "the frames after the gap keep their times";
     EXPECT_TRUE(video[60].key());
     EXPECT_EQ(sim.Seen("vido jump "), jump);
-    if (!jump) EXPECT_GT(took, 1800.0 / 64) << "waited through the gap";
+    if (!jump) {
+      EXPECT_GT(took, 1800.0 / 64) << "waited through the gap";
+    }
   }
 }
 

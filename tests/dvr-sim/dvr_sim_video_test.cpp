@@ -107,7 +107,9 @@ TEST(DvrSimVideo, SamplesThatLookLikeStartCodesAreEscapedAndDecodeExactly) {
   Bytes idr = Idr(20, 15, 0, p);
   bool escaped = false;
   for (size_t i = 0; i + 2 < idr.size(); i++) {
-    if (idr[i] == 0 && idr[i + 1] == 0) EXPECT_GE(idr[i + 2], 3u) << "at " << i;
+    if (idr[i] == 0 && idr[i + 1] == 0) {
+      EXPECT_GE(idr[i + 2], 3u) << "at " << i;
+    }
     if (idr[i] == 0 && idr[i + 1] == 0 && idr[i + 2] == 3) escaped = true;
   }
   EXPECT_TRUE(escaped);

@@ -211,7 +211,7 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     for (uint32_t k = 0; k < 10; ++k) {
         TDateParts d;
         Date_FromSeconds(kStart + k, &d);
-        char want[32];
+        char want[48];
         snprintf(want, sizeof want, "%04u/%02u/%02u %02u:%02u:%02u   ", d.year, d.month, d.day, d.hour, d.minute,
                  d.second);
         const uint8_t* s = &m.file[textOffsets[k]];

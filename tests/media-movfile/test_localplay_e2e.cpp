@@ -25,7 +25,7 @@ std::string TimeText(uint32_t t)
 {
     TDateParts d;
     Date_FromSeconds(t, &d);
-    char s[32];
+    char s[48];
     snprintf(s, sizeof s, "%04u/%02u/%02u %02u:%02u:%02u", d.year, d.month, d.day, d.hour, d.minute, d.second);
     return s;
 }

@@ -138,7 +138,9 @@ TEST_F(MovFileTest, EverySampleReadsBackAsTheUnitSentAndTheIndexHoldsTheKeyFrame
         EXPECT_EQ(Bytes(out, out + 32), header) << "sample " << i;
         EXPECT_EQ((out[23] >> 5) & 3, 3);
         // The payload without the trailer, its NAL length as sent.
-        if (i == 0) EXPECT_TRUE(std::equal(params, params + paramsLength, out + 32));
+        if (i == 0) {
+            EXPECT_TRUE(std::equal(params, params + paramsLength, out + 32));
+        }
         EXPECT_TRUE(std::equal(unit + 32, unit + units[i].bytes, out + 32 + lead)) << "sample " << i;
         uint8_t h[32];
         EXPECT_EQ(MovFile_ReadSampleHeader(i, h, m.mov.c_str()), n);

@@ -192,7 +192,9 @@ TEST_F(Yuv2Loader, ARecordThatCannotBeResolvedIsSkippedAlone)
         for (uint32_t r = 0; r < 5; ++r) {
             bool skipped = std::find(c.unbuilt.begin(), c.unbuilt.end(), r) != c.unbuilt.end();
             EXPECT_EQ(gSkinElements[r].lit, skipped ? 0 : 1) << "record " << r;
-            if (skipped) EXPECT_EQ(gSkinElements[r].itemCount, 0) << "record " << r;
+            if (skipped) {
+                EXPECT_EQ(gSkinElements[r].itemCount, 0) << "record " << r;
+            }
         }
         EXPECT_EQ(Yuv2_Compose(kName, 0, gSkins[0].count, gSkins[0].largest, 0), 0) << "the panel is still drawn";
     }

@@ -40,8 +40,9 @@ protected:
             EXPECT_EQ(GetU32(m, 32), kSession);
             for (size_t at = 48; at < 64; ++at) EXPECT_EQ(m[at], 0) << at;
             out.push_back({GetU32(m, 36), GetU32(m, 40), GetU32(m, 44), GetU32(m, 64), GetU32(m, 68)});
-            if (out.back().op == PBBA_OP_QUERY)
+            if (out.back().op == PBBA_OP_QUERY) {
                 for (size_t at = 72; at < 136; ++at) EXPECT_EQ(m[at], 0) << at;
+            }
         }
         return out;
     }
