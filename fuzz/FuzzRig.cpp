@@ -27,6 +27,7 @@
 #include "platform/vcl/Dialogs.h"
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
+#include "tests/support/ModuleReset.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -247,21 +248,7 @@ void Rig_Begin(const TRigSetup& setup)
         for (uint32_t s = 0; s < 2; ++s) gSockets[c][s]->Forget();
 
     // What the start-up set, back as it was.
-    Conn_ResetAll();
-    Handshake_Reset();
-    Icmd_ResetViews();
-    Msg_ClearBuffers();
-    Vido_Reset();
-    Stream_Reset();
-    SoundRing_Reset();
-    Sound_SetHeardChannel(SOUND_HEARD_NONE);
-    Speaker_Reset();
-    Decoder_ResetChannel(0);
-    Decoder_ResetChannel(1);
-    Pbba_Reset();
-    Title_Reset();
-    Month_Init();
-    Stopwatch_Start(1);
+    Modules_ResetAll();
 
     // The first tick connects socket 0 and sends the login.
     Rig_Tick(10);

@@ -26,6 +26,7 @@
 #include "platform/vcl/Dialogs.h"
 #include "tests/control/ControlTest.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/ModuleReset.h"
 #include "tests/support/Shell.h"
 #include <gtest/gtest.h>
 
@@ -774,6 +775,9 @@ TEST(Control, MainLoopRunsItsStepsInOrderAndItsTasksAtTheirPeriods)
 {
     ASSERT_GT(gSkinElementTotal, 0u) << "the key panel's skin is loaded";
     ASSERT_NE(gTitleMeasureImage, nullptr);
+    // The control's modules as its start-up left them, whatever the tests
+    // before this one did.
+    Modules_ResetAll();
     TConnection* c = &gConnections[0];
     TClientSocket* saved[2] = {c->socket[0], c->socket[1]};
     LoopSocket socket0;
@@ -794,7 +798,6 @@ TEST(Control, MainLoopRunsItsStepsInOrderAndItsTasksAtTheirPeriods)
     view->backupBlock.backupChannel = 0;
     view->backupBlock.backupStart = 1000;
     view->backupBlock.backupEnd = 1100;
-    Stream_Reset();
     Stream_SetHandOffs(nullptr, [](TStreamRecord* st) {
         if (st->heldLength == 0) return 0; // asked with nothing held
         Note("stream");
@@ -888,16 +891,10 @@ TEST(Control, MainLoopRunsItsStepsInOrderAndItsTasksAtTheirPeriods)
 
     measuring->OnChange = nullptr;
     Stream_SetHandOffs(nullptr, nullptr);
-    view->mode = VIEW_LIVE;
-    view->backupBlock.backupArmed = 0;
-    Stream_Reset();
-    gAudioAvailable.store(0);
-    gHandshakeRecords[0].machine.channelCount = 0;
-    c->linkState = LINK_IDLE;
     c->socket[0] = saved[0];
     c->socket[1] = saved[1];
-    c->socketState[0] = SOCK_DOWN;
     Win_SetTickSource(nullptr);
+    Modules_ResetAll();
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "link/Ulcm.h"
 #include "platform/vcl/Vcl.h"
 #include "platform/win/Win.h"
+#include "tests/support/ModuleReset.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
@@ -163,7 +164,8 @@ inline bool HoldsMessage(const Bytes& snapshot, const Bytes& message)
 }
 
 // The two connection records, each with two fake sockets, a fresh
-// registry and clocks under the test's control.
+// registry, every module's state as a fresh control's (Modules_ResetAll)
+// and clocks under the test's control.
 class LinkTest : public ::testing::Test {
 protected:
     FakeClientSocket sockets[2][2];
@@ -176,7 +178,7 @@ protected:
         Win_SetTimeSource(FakeTime);
         Msg_ResetRegistry();
         gDeliveries.clear();
-        Conn_InitAll();
+        Modules_ResetAll();
         for (uint32_t c = 0; c < 2; ++c) {
             gConnections[c].socket[0] = &sockets[c][0];
             gConnections[c].socket[1] = &sockets[c][1];
@@ -184,7 +186,6 @@ protected:
             Conn_ResetReceiveBuffer(&gConnections[c], 1);
             Conn_ResetSendRing(c);
         }
-        Stopwatch_Start(1);
     }
 
     void TearDown() override

@@ -54,10 +54,6 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        memset(gHandshakeRecords, 0, sizeof gHandshakeRecords);
-        memset(gViewRecords, 0, sizeof gViewRecords);
-        memset(gMachineTypeData, 0, sizeof gMachineTypeData);
-        gSetupAck = 0;
         gUpnpWord = 0;
         Handshake_Init();
         Icmd_Init();

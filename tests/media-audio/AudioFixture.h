@@ -11,6 +11,7 @@
 #include "media/Stream.h"
 #include "platform/dsound/DSound.h"
 #include "platform/win/Win.h"
+#include "tests/support/ModuleReset.h"
 #include "tests/support/VidoFrames.h"
 #include <gtest/gtest.h>
 #include <cstring>
@@ -110,24 +111,16 @@ protected:
         Sound_Stop();
         FakeSound_Reset();
         DSound_ClearBeeps();
+        Modules_ResetAll();
         c->stream = s;
         s->connection = c;
         c->view = v;
         v->connection = c;
         c->handshake = &gHandshakeRecords[0];
         gHandshakeRecords[0].connection = c;
-        memset(&gHandshakeRecords[0].machine, 0, sizeof gHandshakeRecords[0].machine);
         gHandshakeRecords[0].machine.channelCount = 4;
         ASSERT_EQ(0, Stream_AllocAudioRing(s, STREAM_RING_SIZE));
-        s->audioRing.readIndex.store(0);
-        s->audioRing.writeIndex.store(0);
         s->heldBuffer = held;
-        s->heldLength = 0;
-        for (TChannelState& cs : s->channels) {
-            cs.startSecond.store(0);
-            cs.startFrame.store(0);
-            cs.videoTime.store(0);
-        }
         v->mode = VIEW_LIVE;
         v->icmdSequence = 7;
         v->liveBlock.liveLayout = LAYOUT_SINGLE;
@@ -137,7 +130,6 @@ protected:
         gSoundRing.heardChannel.store(0);
         gSoundRing.started.store(0);
         gSoundRing.silenceValue = 0;
-        SoundRing_Reset();
         gSpeakerState.audioOn.store(1);
         gBackupSeen.frames.clear();
         Audio_SetBackupHandOff(FakeBackup);

@@ -10,6 +10,7 @@
 #include "platform/vcl/Forms.h"
 #include "platform/win/Win.h"
 #include "media/Hooks.h"
+#include "tests/support/ModuleReset.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <memory>
@@ -55,15 +56,14 @@ protected:
     {
         Win_SetTickSource(TickAtNow);
         gNow = 1000;
+        Modules_ResetAll();
         gConnections[0].view = &gViewRecords[0];
         gConnections[0].handshake = &gHandshakeRecords[0];
-        memset(&gHandshakeRecords[0].machine, 0, sizeof gHandshakeRecords[0].machine);
         TViewRecord* v = &gViewRecords[0];
         v->mode = VIEW_LIVE;
         v->liveBlock.liveLayout = LAYOUT_SINGLE;
         v->liveBlock.liveChannel = 0;
         v->playbackBlock.playbackChannel = 0;
-        Speaker_Reset();
         gSpeakerState.lastShown = 0;
         gSpeakerState.lastMove = 0;
     }

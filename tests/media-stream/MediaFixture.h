@@ -77,19 +77,18 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        memset(gHandshakeRecords, 0, sizeof gHandshakeRecords);
+        // The view records zeroed rather than at their start values: each
+        // test sets the mode and blocks it needs.
         memset(gViewRecords, 0, sizeof gViewRecords);
         for (uint32_t i = 0; i < CONN_COUNT; ++i) {
             C(i)->handshake = &gHandshakeRecords[i];
             gHandshakeRecords[i].connection = C(i);
             C(i)->view = &gViewRecords[i];
             gViewRecords[i].connection = C(i);
-            memset(&C(i)->vidoQueue, 0, sizeof C(i)->vidoQueue);
         }
         Conn_AllocFrameRing(C(0), CONN_FRAME_RING_SIZE);
         Vido_Init();
         Stream_Init();
-        Stream_Reset();
         C(0)->session = kSession;
         C(0)->linkState = LINK_LOGGED_IN;
         C(0)->active = 1;

@@ -84,7 +84,6 @@ protected:
         DSound_ForceDevice(SOUND_DEVICE_FAKE);
         Sound_Stop();
         FakeSound_Reset();
-        SoundRing_Reset();
         gSoundRing.heardChannel.store(0);
         gSoundRing.started.store(0);
         gSpeakerState.audioOn.store(1);

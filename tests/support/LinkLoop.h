@@ -17,6 +17,7 @@
 #include "platform/vcl/Dialogs.h"
 #include "control/Title.h"
 #include "panel/Ie_com.h"
+#include "tests/support/ModuleReset.h"
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
@@ -41,21 +42,19 @@ struct LinkLoop {
     LinkLoop()
     {
         Msg_ResetRegistry();
-        memset(gHandshakeRecords, 0, sizeof gHandshakeRecords);
-        memset(gViewRecords, 0, sizeof gViewRecords);
         Viewer_ShowUpnpTab(0);
         Session_CreateSockets(&owner);
-        Conn_InitAll();
         Handshake_Init();
         Icmd_Init();
         Title_Init();
         Ictl_Init();
         Ictl_RegisterTavnVariables();
+        // Whatever an earlier test of the process left, back to start-up.
+        Modules_ResetAll();
         // A fresh key panel, which the handshake sets up and sends; it asks
         // for channel 1 alone, as the recorder streams before any request.
         IeCom_Init();
         IE_DOING = gSavedLiveDisplay = 0;
-        Stopwatch_Start(1);
         Vcl_SetDialogHook([this](TVclDialogRequest& r) {
             boxes.push_back(r);
             return IDOK;

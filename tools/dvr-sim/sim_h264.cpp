@@ -6,6 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "link/Bytes.h"
+
 namespace {
 
 // MSB-first bit writer that escapes the bytes as it completes them, so the
@@ -62,13 +64,6 @@ struct BitWriter {
     AlignZero();
   }
 };
-
-void PutLength(uint8_t* p, uint32_t n) {
-  p[0] = uint8_t(n >> 24);
-  p[1] = uint8_t(n >> 16);
-  p[2] = uint8_t(n >> 8);
-  p[3] = uint8_t(n);
-}
 
 constexpr uint32_t kMbTypeIPcm = 25;  // I_PCM in an I slice
 constexpr uint32_t kSliceTypeI = 7;   // I, every slice of the picture
@@ -140,7 +135,7 @@ uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs,
   }
   w.Trailing();
   if (w.overflow) return 0;
-  PutLength(out, 1 + w.used);
+  PutBe32(out, 1 + w.used);
   return 4 + 1 + w.used;
 }
 
@@ -162,25 +157,21 @@ uint32_t H264Sim_WriteSkipP(uint8_t* out, uint32_t cap, uint32_t width_mbs,
   w.Ue(width_mbs * height_mbs);                       // mb_skip_run: the whole picture
   w.Trailing();
   if (w.overflow) return 0;
-  PutLength(out, 1 + w.used);
+  PutBe32(out, 1 + w.used);
   return 4 + 1 + w.used;
-}
-
-static uint32_t GetLength(const uint8_t* p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
 void H264Sim_PadLastNal(uint8_t* payload, uint32_t length, uint32_t pad) {
   uint32_t at = 0, last = 0;
   while (at < length) {
     if (length - at < 4) return;
-    uint32_t n = GetLength(payload + at);
+    uint32_t n = GetBe32(payload + at);
     if (n > length - at - 4) return;
     last = at;
     at += 4 + n;
   }
   if (length < 4) return;
-  PutLength(payload + last, GetLength(payload + last) + pad);
+  PutBe32(payload + last, GetBe32(payload + last) + pad);
 }
 
 uint32_t H264Sim_Escape(const uint8_t* rbsp, uint32_t n, uint8_t* out, uint32_t cap) {

@@ -38,7 +38,7 @@ void PutText(uint8_t* field, const char* text) { memcpy(field, text, strlen(text
 void InitItems() {
   const bool own = (gMachine.variant & 1) != 0;
   for (SetupItem& item : gItems) memset(item.data, 0, sizeof item.data);
-  Wire_PutU32(gItems[0].data, 9);  // bitrate code
+  PutU32(gItems[0].data, 9);  // bitrate code
   gItems[1].data[0] = 0;           // PPPoE off
   PutText(gItems[1].data + 4, "user");
   uint8_t* ddns = gItems[2].data;
@@ -69,7 +69,7 @@ void TracePppoe(const uint8_t* r) {
   size_t n = strnlen(reinterpret_cast<const char*>(r + 4), 32);
   for (size_t i = 0; i < n; i++) user[i] = r[4 + i] > 0x20 && r[4 + i] < 0x7F ? char(r[4 + i]) : '?';
   user[n] = 0;
-  Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(r[0] | (r[1] << 8)), user,
+  Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(GetU16(r)), user,
         unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
   Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(), Trace_TextHex(r + 36, 32).c_str());
 }
@@ -89,11 +89,11 @@ void AddMessage(SimAnswer* answer, uint32_t session, uint32_t op, uint32_t type,
                 uint32_t number, const uint8_t* body, uint32_t n) {
   uint8_t rest[32 + kSetupHeader + 256] = {};
   if (n > sizeof rest - 32) return;
-  Wire_PutU32(rest + 0, session);   // session id
-  Wire_PutU32(rest + 4, op);        // op
-  Wire_PutU32(rest + 8, type);      // type
-  Wire_PutU32(rest + 12, mode);     // mode word, as the viewer sent it
-  Wire_PutU32(rest + 16, number);   // the request's sequence number
+  PutU32(rest + 0, session);   // session id
+  PutU32(rest + 4, op);        // op
+  PutU32(rest + 8, type);      // type
+  PutU32(rest + 12, mode);     // mode word, as the viewer sent it
+  PutU32(rest + 16, number);   // the request's sequence number
   if (n > 0) memcpy(rest + 32, body, n);
   Answer_AddMessage(answer, "ICMD", rest, 32 + n);
 }
@@ -103,10 +103,10 @@ void AnswerItem(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t num
   uint8_t body[kSetupHeader + 256] = {};
   const SetupItem* item = ItemOf(mask);
   uint32_t size = item ? item->size : 0;
-  Wire_PutU32(body + 0, mask);                                   // item mask
-  Wire_PutU32(body + 4, kSetupHeader + size);                    // total size
+  PutU32(body + 0, mask);                                   // item mask
+  PutU32(body + 4, kSetupHeader + size);                    // total size
   if (item) {
-    Wire_PutU32(body + 8, Wire_ChecksumBytes(item->data, size));  // item sum
+    PutU32(body + 8, Wire_ChecksumBytes(item->data, size));  // item sum
     memcpy(body + kSetupHeader, item->data, size);
   }
   AddMessage(answer, session, kAnswer, kSetup, mode, number, body, kSetupHeader + size);
@@ -119,9 +119,9 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
     Trace("icmd set bytes=%u short", n);
     return;
   }
-  uint32_t mask = Wire_GetU32(body);
-  uint32_t total = Wire_GetU32(body + 4);
-  uint32_t sum = Wire_GetU32(body + 8);
+  uint32_t mask = GetU32(body);
+  uint32_t total = GetU32(body + 4);
+  uint32_t sum = GetU32(body + 8);
   SetupItem* item = ItemOf(mask);
   if (item == nullptr) {
     Trace("icmd set mask=%u unknown", mask);
@@ -145,7 +145,7 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
     memcpy(password, item->data + 36, 32);
     memcpy(host, item->data + 68, 48);
     user[31] = password[31] = host[47] = 0;
-    Trace("ddns service=%u user=\"%s\" password=\"%s\" host=\"%s\"", item->data[2] | item->data[3] << 8, user,
+    Trace("ddns service=%u user=\"%s\" password=\"%s\" host=\"%s\"", GetU16(item->data + 2), user,
           password, host);
   }
   AnswerItem(answer, session, mode, number, mask);
@@ -156,32 +156,32 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("icmd short len=%u", len);
     return;
   }
-  uint32_t sid = Wire_GetU32(msg + 32);
-  uint32_t op = Wire_GetU32(msg + 36);
-  uint32_t type = Wire_GetU32(msg + 40);
-  uint32_t mode = Wire_GetU32(msg + 44);
-  uint32_t number = Wire_GetU32(msg + 48);
+  uint32_t sid = GetU32(msg + 32);
+  uint32_t op = GetU32(msg + 36);
+  uint32_t type = GetU32(msg + 40);
+  uint32_t mode = GetU32(msg + 44);
+  uint32_t number = GetU32(msg + 48);
   const uint8_t* body = msg + 64;
   uint32_t n = len - 64;
   Trace("icmd op=%u type=%u mode=%u seq=%u bytes=%u", op, type, mode, number, n);
   if (sid != session->id) return;
   SimVido_OnCommand(session, op, type, mode, number, body, n);
   if (type == kSetup && op == kRequest && gMachine.no_setup_answer) {
-    Trace("icmd get mask=%u unanswered", n >= 4 ? Wire_GetU32(body) : 0);
+    Trace("icmd get mask=%u unanswered", n >= 4 ? GetU32(body) : 0);
   } else if (type == kSetup && op == kRequest) {
-    AnswerItem(answer, sid, mode, number, n >= 4 ? Wire_GetU32(body) : 0);
+    AnswerItem(answer, sid, mode, number, n >= 4 ? GetU32(body) : 0);
   } else if (type == kSetup && op == kData && gMachine.freeze_on_set_ms > 0 && !gFrozeOnSet && n >= 4 &&
-             ItemOf(Wire_GetU32(body)) != nullptr) {
+             ItemOf(GetU32(body)) != nullptr) {
     // The recorder hangs as the set comes in, and loses it.
     gFrozeOnSet = true;
     gFrozenUntilMs = Machine_NowMs() + gMachine.freeze_on_set_ms;
-    Trace("icmd set mask=%u lost freeze-ms=%u", Wire_GetU32(body), gMachine.freeze_on_set_ms);
+    Trace("icmd set mask=%u lost freeze-ms=%u", GetU32(body), gMachine.freeze_on_set_ms);
   } else if (type == kSetup && op == kData) {
     OnSetupData(answer, sid, mode, number, body, n);
   } else if ((type == 256 || type == 512 || type == 1024) && op == kData && n == kBlockSize) {
     if (type == 256)
-      Trace("icmd live layout=%u first=%u channel=%u mask=%08x", Wire_GetU32(body), Wire_GetU32(body + 4),
-            Wire_GetU32(body + 8), Wire_GetU32(body + 12));
+      Trace("icmd live layout=%u first=%u channel=%u mask=%08x", GetU32(body), GetU32(body + 4),
+            GetU32(body + 8), GetU32(body + 12));
     AddMessage(answer, sid, kAnswer, type, mode, number, body, n);
     Trace("icmd answer op=4 type=%u", type);
   }

@@ -28,10 +28,10 @@ void AddVariable(SimAnswer* answer, uint32_t session, const char* name,
   static uint8_t rest[32 + kValueHeader + kMachineTypeSize];
   if (size > kMachineTypeSize) return;
   memset(rest, 0, 32 + kValueHeader);
-  Wire_PutU32(rest + 0, session);                // session id
-  Wire_PutU32(rest + 8, 0);                      // sub-type 0: named variable
-  Wire_PutU32(rest + 12, flag);                  // run the handler
-  Wire_PutU32(rest + 32, size + kValueHeader);   // value size + 256
+  PutU32(rest + 0, session);                // session id
+  PutU32(rest + 8, 0);                      // sub-type 0: named variable
+  PutU32(rest + 12, flag);                  // run the handler
+  PutU32(rest + 32, size + kValueHeader);   // value size + 256
   memcpy(rest + 36, name, strnlen(name, 127));   // name
   memcpy(rest + 32 + kValueHeader, value, size); // value
   Answer_AddMessage(answer, "ICTL", rest, 32 + kValueHeader + size);
@@ -43,12 +43,12 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("ictl short len=%u", len);
     return;
   }
-  uint32_t sid = Wire_GetU32(msg + 32);
-  uint32_t sub_type = Wire_GetU32(msg + 40);
-  uint32_t flag = Wire_GetU32(msg + 44);
+  uint32_t sid = GetU32(msg + 32);
+  uint32_t sub_type = GetU32(msg + 40);
+  uint32_t flag = GetU32(msg + 44);
   const uint8_t* body = msg + 64;
   uint32_t n = len - 64;
-  uint32_t announced = Wire_GetU32(body);
+  uint32_t announced = GetU32(body);
   const char* name = reinterpret_cast<const char*>(body + 4);
   size_t name_len = strnlen(name, kNameField);
   if (sub_type != 0 || announced < kValueHeader || announced - kValueHeader > n - kValueHeader ||
@@ -68,19 +68,19 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   if (strcmp(name, "Tavn_Mach_Type_Data_W") == 0 && size == kMachineTypeSize) {
     uint8_t reply[kMachineTypeSize];
     memcpy(reply, value, size);
-    Wire_PutU32(reply + 8, gMachine.upnp ? 1 : 0);  // UPnP supported
+    PutU32(reply + 8, gMachine.upnp ? 1 : 0);  // UPnP supported
     AddVariable(answer, sid, "Tavn_Mach_Type_Data_R", reply, size, 1);
   } else if (strcmp(name, "Tavn_Upnp_C_Data_W") == 0 && size == 4) {
-    uint32_t word = Wire_GetU32(value);
+    uint32_t word = GetU32(value);
     if (word & kUpnpWrite) gUpnpStored = word & ~(kUpnpWrite | kUpnpRead);
     Trace("ictl upnp word=0x%08x %s stored=0x%08x", word, word & kUpnpWrite ? "write" : "read",
           gUpnpStored);
     uint8_t reply[4];
-    Wire_PutU32(reply, gUpnpStored);
+    PutU32(reply, gUpnpStored);
     AddVariable(answer, sid, "Tavn_Upnp_C_Data_R", reply, 4, 1);
   } else if (strcmp(name, "Tavn_Watermark_Var_R") == 0 && size == 4) {
     uint8_t block[kWatermarkSize] = {};
-    Wire_PutU32(block + 36, 0x5EA1C0DE + Wire_GetU32(value));  // the watermark value, not 0
+    PutU32(block + 36, 0x5EA1C0DE + GetU32(value));  // the watermark value, not 0
     AddVariable(answer, sid, "Tavn_Watermark_Var_W", block, kWatermarkSize, 0);
   }
 }

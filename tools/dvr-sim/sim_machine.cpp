@@ -31,16 +31,16 @@ int64_t gFrozenUntilMs = 0;
 
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]) {
   memset(out, 0, kMachineRecordSize);
-  Wire_PutU32(out + 0, gMachine.channels);      // channel count
-  Wire_PutU32(out + 4, gMachine.variant);       // model variant flag
-  Wire_PutU32(out + 8, gMachine.titles ? 1 : 0);  // titles supported
+  PutU32(out + 0, gMachine.channels);      // channel count
+  PutU32(out + 4, gMachine.variant);       // model variant flag
+  PutU32(out + 8, gMachine.titles ? 1 : 0);  // titles supported
   for (int t = 0; t < 4; t++)                   // four texts at 12, 44, 76, 108;
     memcpy(out + 12 + 32 * t, gMachine.text[t],   // a 32-character one has no NUL
            strnlen(gMachine.text[t], kMachineTextSize));
-  Wire_PutU32(out + 140, gMachine.pal ? 1 : 0);   // frame-rate flag: 25 per second
-  Wire_PutU32(out + 148, gMachine.sockets);       // sockets accepted
-  Wire_PutU32(out + 224, gMachine.no_audio ? 2 : 1);  // 2 = no audio
-  Wire_PutU32(out + 228, gMachine.interval_hidden ? 1 : 0);  // 1: mail interval hidden
+  PutU32(out + 140, gMachine.pal ? 1 : 0);   // frame-rate flag: 25 per second
+  PutU32(out + 148, gMachine.sockets);       // sockets accepted
+  PutU32(out + 224, gMachine.no_audio ? 2 : 1);  // 2 = no audio
+  PutU32(out + 228, gMachine.interval_hidden ? 1 : 0);  // 1: mail interval hidden
 }
 
 int64_t Machine_NowMs() {

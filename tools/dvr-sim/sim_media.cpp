@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/Bytes.h"
 #include "sim_h264.h"
 
 SimMedia gMedia = {
@@ -53,7 +54,8 @@ bool ReadFile(const char* path, std::vector<uint8_t>* out) {
 }
 
 void AppendNal(std::vector<uint8_t>* to, const uint8_t* nal, uint32_t n) {
-  uint8_t len[4] = {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)};
+  uint8_t len[4];
+  PutBe32(len, n);
   to->insert(to->end(), len, len + 4);
   to->insert(to->end(), nal, nal + n);
 }
@@ -137,9 +139,6 @@ bool LoadCamera(const char* path) {
   return true;
 }
 
-uint32_t Le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t Le32(const uint8_t* p) { return Le16(p) | Le16(p + 2) << 16; }
-
 // A RIFF WAVE file of PCM samples at 8000 Hz, 8 or 16 bits; of several
 // channels the first is taken.
 bool LoadWav(const char* path) {
@@ -157,14 +156,14 @@ bool LoadWav(const char* path) {
   uint32_t channels = 0, rate = 0, bits = 0, format = 0;
   size_t at = 12;
   while (at + 8 <= n) {
-    uint32_t size = Le32(p + at + 4);
+    uint32_t size = GetU32(p + at + 4);
     const uint8_t* body = p + at + 8;
     size_t room = n - at - 8;
     if (memcmp(p + at, "fmt ", 4) == 0 && size >= 16 && room >= 16) {
-      format = Le16(body);
-      channels = Le16(body + 2);
-      rate = Le32(body + 4);
-      bits = Le16(body + 14);
+      format = GetU16(body);
+      channels = GetU16(body + 2);
+      rate = GetU32(body + 4);
+      bits = GetU16(body + 14);
     } else if (memcmp(p + at, "data", 4) == 0) {
       if (format != 1 || channels == 0 || rate != kSampleRate || (bits != 8 && bits != 16)) {
         fprintf(stderr, "dvr-sim: %s must hold PCM samples of 8 or 16 bits at 8000 Hz\n", path);
@@ -174,7 +173,7 @@ bool LoadWav(const char* path) {
       size_t frame = channels * bits / 8;
       for (size_t i = 0; i + frame <= take; i += frame) {
         if (bits == 8) gWav.push_back(uint16_t(body[i] << 8));
-        else gWav.push_back(uint16_t(int16_t(Le16(body + i)) + 32768));
+        else gWav.push_back(uint16_t(int16_t(GetU16(body + i)) + 32768));
       }
       break;
     }

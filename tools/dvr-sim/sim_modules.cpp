@@ -54,9 +54,9 @@ bool Answer_AddMessage(SimAnswer* answer, const char code[4],
   }
   uint8_t* m = answer->data + answer->used;
   memset(m, 0, kModuleHeaderSize);
-  Wire_PutU32(m + 0, kModuleHeaderSize + n);          // total length
+  PutU32(m + 0, kModuleHeaderSize + n);          // total length
   memcpy(m + 4, code, 4);                             // module code
-  Wire_PutU32(m + 8, Wire_MessageChecksum(rest, n));  // checksum of 32..end
+  PutU32(m + 8, Wire_MessageChecksum(rest, n));  // checksum of 32..end
   if (n > 0) memcpy(m + kModuleHeaderSize, rest, n);  // sub-header and body
   answer->used += kModuleHeaderSize + n;
   return true;
@@ -68,7 +68,7 @@ void Module_DeliverPayload(SimSession* session, const uint8_t* payload,
   while (offset < n) {
     uint32_t left = n - offset;
     const uint8_t* m = payload + offset;
-    uint32_t len = left >= kModuleHeaderSize ? Wire_GetU32(m) : 0;
+    uint32_t len = left >= kModuleHeaderSize ? GetU32(m) : 0;
     if (left < kModuleHeaderSize || len < kModuleHeaderSize || len > left) {
       // A message cut short or with an impossible length ends the walk.
       Trace("bad-message offset=%u len=%u left=%u", offset, len, left);
@@ -78,7 +78,7 @@ void Module_DeliverPayload(SimSession* session, const uint8_t* payload,
     }
     char code[5];
     Trace_Code(m + 4, code);
-    uint32_t want = Wire_GetU32(m + 8);
+    uint32_t want = GetU32(m + 8);
     uint32_t got = Wire_MessageChecksum(m + kModuleHeaderSize, len - kModuleHeaderSize);
     if (got != want) {
       Trace("module %s len=%u bad-checksum", code, len);

@@ -169,8 +169,8 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("pbba short len=%u", len);
     return;
   }
-  uint32_t sid = Wire_GetU32(msg + 32), index = Wire_GetU32(msg + 36), op = Wire_GetU32(msg + 40),
-           channel = Wire_GetU32(msg + 44);
+  uint32_t sid = GetU32(msg + 32), index = GetU32(msg + 36), op = GetU32(msg + 40),
+           channel = GetU32(msg + 44);
   const uint8_t* body = msg + 64;
   if (sid != session->id || index >= kIndexes || op > 1) {
     Trace("pbba op=%u index=%u session=%u ignored", op, index, sid);
@@ -179,25 +179,25 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   Pending& p = gPending[session->slot][index];
   uint8_t* sub = gReply;
   memset(gReply, 0, sizeof gReply);
-  Wire_PutU32(sub + 0, sid);
-  Wire_PutU32(sub + 4, index);
-  Wire_PutU32(sub + 12, channel);
+  PutU32(sub + 0, sid);
+  PutU32(sub + 4, index);
+  PutU32(sub + 12, channel);
   uint8_t* out = gReply + kSubHeaderSize;
   if (op == 0) {
-    uint32_t start = Wire_GetU32(body), end = Wire_GetU32(body + 4);
+    uint32_t start = GetU32(body), end = GetU32(body + 4);
     uint32_t entries = (end - start) / kUnits[index];
     if (entries > kMaxEntries) entries = kMaxEntries;
     p = Pending{true, gNextToken++, channel, start, end, entries};
     Trace("pbba query session=%u index=%u channel=%u start=%u end=%u", sid, index, channel, start, end);
-    Wire_PutU32(sub + 8, 0);
-    Wire_PutU32(out + 0, p.token);
-    Wire_PutU32(out + 4, p.entries);
+    PutU32(sub + 8, 0);
+    PutU32(out + 0, p.token);
+    PutU32(out + 4, p.entries);
     Answer_AddMessage(answer, "PBBA", gReply, kSubHeaderSize + kRecord);
     return;
   }
   // The echo: the two words of the answer for this index, then 72.
-  if (!p.valid || channel != p.channel || Wire_GetU32(body) != p.token ||
-      Wire_GetU32(body + 4) != p.entries || Wire_GetU32(body + 8) != kRecord) {
+  if (!p.valid || channel != p.channel || GetU32(body) != p.token ||
+      GetU32(body + 4) != p.entries || GetU32(body + 8) != kRecord) {
     Trace("pbba echo session=%u index=%u bad", sid, index);
     return;
   }
@@ -210,9 +210,9 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     set += video;
   }
   uint32_t length = kRecord + 2 * p.entries;
-  Wire_PutU32(out + 8, length);
-  Wire_PutU32(out + 12, Wire_ChecksumBytes(out + kRecord, length - kRecord));
-  Wire_PutU32(sub + 8, 1);
+  PutU32(out + 8, length);
+  PutU32(out + 12, Wire_ChecksumBytes(out + kRecord, length - kRecord));
+  PutU32(sub + 8, 1);
   Trace("pbba reply session=%u index=%u channel=%u entries=%u set=%u", sid, index, channel, p.entries,
         set);
   Answer_AddMessage(answer, "PBBA", gReply, kSubHeaderSize + length);

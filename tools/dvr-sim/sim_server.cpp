@@ -181,7 +181,7 @@ static void ProcessInput(SimClient* c) {
     uint32_t left = c->in_fill - pos;
     const uint8_t* p = c->in + pos;
     if (left >= 4) {
-      uint32_t total = Wire_GetU32(p);
+      uint32_t total = GetU32(p);
       if (total < kUlcmHeaderSize || total > kMaxPacket) {
         Trace("broken client=%u total=%u", c->id, total);
         gStats.broken++;
@@ -189,15 +189,15 @@ static void ProcessInput(SimClient* c) {
         break;
       }
     }
-    if (left >= 8 && Wire_GetU32(p + 4) != kUlcmMagic) {
-      Trace("broken client=%u magic=%08x", c->id, Wire_GetU32(p + 4));
+    if (left >= 8 && GetU32(p + 4) != kUlcmMagic) {
+      Trace("broken client=%u magic=%08x", c->id, GetU32(p + 4));
       gStats.broken++;
       c->broken = true;
       break;
     }
-    if (left < kUlcmHeaderSize || left < Wire_GetU32(p)) break;
+    if (left < kUlcmHeaderSize || left < GetU32(p)) break;
     if (!OutHasRoom(c)) break;
-    uint32_t total = Wire_GetU32(p);
+    uint32_t total = GetU32(p);
     if (c->packets++ == 0) {
       UlcmHeader h;
       Wire_ReadUlcmHeader(p, &h);

@@ -37,17 +37,15 @@ struct {
 void AddMessage(SimAnswer* answer, uint32_t session, uint32_t code,
                 const uint8_t* body, uint32_t n) {
   uint8_t rest[32 + kRecordSize] = {};
-  Wire_PutU32(rest + 0, session);  // session id
-  Wire_PutU32(rest + 4, code);     // code
+  PutU32(rest + 0, session);  // session id
+  PutU32(rest + 4, code);     // code
   if (n > 0) memcpy(rest + 32, body, n);
   Answer_AddMessage(answer, "TAVN", rest, 32 + n);
 }
 
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-
 // The hello's fixed fields: 1, 1, byte 9 = 1, 0x0811, 0x1234, 0.
 bool HelloIsGood(const uint8_t* body, uint32_t n) {
-  return n >= kRecordSize && Wire_GetU32(body) == 1 && Wire_GetU32(body + 4) == 1 &&
+  return n >= kRecordSize && GetU32(body) == 1 && GetU32(body + 4) == 1 &&
          body[9] == 1 && GetU16(body + 10) == 0x0811 && GetU16(body + 12) == 0x1234 &&
          GetU16(body + 14) == 0;
 }
@@ -64,8 +62,8 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("tavn short len=%u", len);
     return;
   }
-  uint32_t sid = Wire_GetU32(msg + 32);
-  uint32_t code = Wire_GetU32(msg + 36);
+  uint32_t sid = GetU32(msg + 32);
+  uint32_t code = GetU32(msg + 36);
   const uint8_t* body = msg + 64;
   uint32_t n = len >= 64 ? len - 64 : 0;
   TavnSession& t = gTavnSessions[session->slot];
@@ -82,7 +80,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
       Trace("tavn hello session=%u bytes=%u", sid, n);
       t.hello = true;
       uint8_t reply[kRecordSize] = {};
-      Wire_PutU32(reply, 1);  // client kind 1
+      PutU32(reply, 1);  // client kind 1
       AddMessage(answer, sid, kHello, reply, kRecordSize);
       Trace("tavn hello-answer session=%u kind=1", sid);
       break;
@@ -98,7 +96,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
       TextOf(body + 76, board);
       TextOf(body + 108, number);
       Trace("tavn client-info session=%u bytes=%u words=%u,%u,%u os=\"%s\" sn=\"%s\" b=\"%s\" n=\"%s\"",
-            sid, n, Wire_GetU32(body), Wire_GetU32(body + 4), Wire_GetU32(body + 8), os, sn, board,
+            sid, n, GetU32(body), GetU32(body + 4), GetU32(body + 8), os, sn, board,
             number);
       uint8_t record[kMachineRecordSize];
       Machine_BuildRecord(record);

@@ -60,16 +60,16 @@ void AddMessage(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t op,
   static uint8_t rest[kSubHeader + kBodyHead + kChunk];
   memset(rest, 0, kSubHeader + kBodyHead);
   if (length > kChunk) length = kChunk;
-  Wire_PutU32(rest + 0, session);
-  Wire_PutU32(rest + 4, mode);
-  Wire_PutU32(rest + 8, op);
-  Wire_PutU32(rest + 12, section);
-  Wire_PutU32(rest + 32, offset);
-  Wire_PutU32(rest + 36, length);
+  PutU32(rest + 0, session);
+  PutU32(rest + 4, mode);
+  PutU32(rest + 8, op);
+  PutU32(rest + 12, section);
+  PutU32(rest + 32, offset);
+  PutU32(rest + 36, length);
   uint32_t n = kSubHeader + kBodyHead;
   if (data != nullptr) {
     memcpy(rest + n, data, length);
-    Wire_PutU32(rest + 40, Wire_ChecksumBytes(data, length));
+    PutU32(rest + 40, Wire_ChecksumBytes(data, length));
     n += length;
   }
   Answer_AddMessage(answer, "VDTT", rest, n);
@@ -80,7 +80,7 @@ void AddMessage(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t op,
 uint32_t UploadChecksum(const uint8_t* t) {
   uint8_t settings[kSettingsSize];
   memcpy(settings, t, kSettingsSize);
-  Wire_PutU32(settings + kChecksumAt, 0);
+  PutU32(settings + kChecksumAt, 0);
   uint32_t sum = Wire_ChecksumBytes(settings, kSettingsSize);
   uint32_t at = kSettingsSize;
   for (uint32_t s : kSetBytes) {
@@ -92,9 +92,9 @@ uint32_t UploadChecksum(const uint8_t* t) {
 
 // A chunk of the viewer's upload: checked, stored, and the next one asked for.
 void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint8_t* body, uint32_t n) {
-  uint32_t offset = Wire_GetU32(body);
-  uint32_t length = Wire_GetU32(body + 4);
-  uint32_t sum = Wire_GetU32(body + 8);
+  uint32_t offset = GetU32(body);
+  uint32_t length = GetU32(body + 4);
+  uint32_t sum = GetU32(body + 8);
   uint32_t start = 0, size = 0;
   if (!SectionPlace(section, &start, &size) || section == 17) {
     Trace("vdtt chunk section=%u unknown", section);
@@ -126,7 +126,7 @@ void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint
     AddMessage(answer, sid, 1, 0, following, 0, kChunk, nullptr);
     return;
   }
-  uint32_t want = Wire_GetU32(gIncoming.bytes + kChecksumAt);
+  uint32_t want = GetU32(gIncoming.bytes + kChecksumAt);
   uint32_t got = UploadChecksum(gIncoming.bytes);
   bool whole = gIncomingBytes == kTotal;
   if (want == got && whole) {
@@ -153,8 +153,8 @@ void OnUploadChunk(SimAnswer* answer, uint32_t sid, uint32_t section, const uint
 
 // A chunk the viewer asks for while it reads the titles.
 void OnReadRequest(SimAnswer* answer, uint32_t sid, uint32_t section, const uint8_t* body) {
-  uint32_t offset = Wire_GetU32(body);
-  uint32_t length = Wire_GetU32(body + 4);
+  uint32_t offset = GetU32(body);
+  uint32_t length = GetU32(body + 4);
   uint32_t start = 0, size = 0;
   if (section == 0) {
     Trace("vdtt read done");
@@ -174,10 +174,10 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     return;
   }
   const uint8_t* m = msg + 32;
-  uint32_t sid = Wire_GetU32(m);
-  uint32_t mode = Wire_GetU32(m + 4);
-  uint32_t op = Wire_GetU32(m + 8);
-  uint32_t section = Wire_GetU32(m + 12);
+  uint32_t sid = GetU32(m);
+  uint32_t mode = GetU32(m + 4);
+  uint32_t op = GetU32(m + 8);
+  uint32_t section = GetU32(m + 12);
   const uint8_t* body = m + kSubHeader;
   uint32_t n = len - 32 - kSubHeader;
   Trace("vdtt op=%u mode=%u section=%u bytes=%u", op, mode, section, n);
@@ -194,7 +194,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
 
 // Ink of pixel (x, y) of a stored title of size s.
 bool Ink(const uint8_t* title, uint32_t s, uint32_t x, uint32_t y) {
-  uint32_t word = Wire_GetU32(title + (y * kWidth[s] + (x & ~31u)) / 8);
+  uint32_t word = GetU32(title + (y * kWidth[s] + (x & ~31u)) / 8);
   return (word >> (x & 31)) & 1;
 }
 
@@ -262,7 +262,7 @@ void SimVdtt_Register() {
   memset(&gStore, 0, sizeof gStore);
   // Start titles: none, the text at 60 % of the title height, English;
   // or those of --titles-in.
-  Wire_PutU32(gStore.bytes + 1132, 60);
+  PutU32(gStore.bytes + 1132, 60);
   if (gTitles.in != nullptr) {
     static Titles read;
     FILE* f = fopen(gTitles.in, "rb");

@@ -117,9 +117,9 @@ void Start(Stream& s, const SimSession* session) {
   s.speed = 1;
   const uint32_t fps = Fps();
   if (s.mode == kModeLive) {
-    uint32_t layout = Wire_GetU32(s.live + 0);
-    uint32_t first = Wire_GetU32(s.live + 4);
-    uint32_t single = Wire_GetU32(s.live + 8);
+    uint32_t layout = GetU32(s.live + 0);
+    uint32_t first = GetU32(s.live + 4);
+    uint32_t single = GetU32(s.live + 8);
     // One channel, or a split composed on channel 16 (2 x 2, 3 x 3 or
     // 4 x 4 tiles from the first channel).
     if (layout >= 1 && layout <= 3) {
@@ -134,20 +134,20 @@ void Start(Stream& s, const SimSession* session) {
     s.base = uint64_t(seconds) * fps + ms * fps / 1000;
     s.source = kSourceLive;
   } else if (s.mode == kModePlayback) {
-    uint32_t channel = Wire_GetU32(s.playback + 8);
-    uint32_t run = Wire_GetU32(s.playback + 12);
-    int32_t direction = int32_t(Wire_GetU32(s.playback + 16));
-    uint32_t time = Wire_GetU32(s.playback + 20);
+    uint32_t channel = GetU32(s.playback + 8);
+    uint32_t run = GetU32(s.playback + 12);
+    int32_t direction = int32_t(GetU32(s.playback + 16));
+    uint32_t time = GetU32(s.playback + 20);
     if (run == 0 || channel >= gMachine.channels) return;
     s.list[s.count++] = channel;
     s.step = direction == 0 ? 0 : (run == 2 ? 4 : 1) * (direction < 0 ? -1 : 1);
     s.base = uint64_t(time) * fps;
     s.source = kSourceRecorded;
   } else if (s.mode == kModeBackup) {
-    uint32_t channel = Wire_GetU32(s.backup + 8);
-    uint32_t armed = Wire_GetU32(s.backup + 12);
-    uint32_t from = Wire_GetU32(s.backup + 16);
-    uint32_t to = Wire_GetU32(s.backup + 20);
+    uint32_t channel = GetU32(s.backup + 8);
+    uint32_t armed = GetU32(s.backup + 12);
+    uint32_t from = GetU32(s.backup + 16);
+    uint32_t to = GetU32(s.backup + 20);
     if (armed != 1 || channel >= gMachine.channels || to <= from) return;
     s.list[s.count++] = channel;
     s.base = uint64_t(from) * fps;
@@ -228,34 +228,33 @@ uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t
   const uint32_t fps = Fps();
   uint8_t* sub = m + kModuleHeaderSize;
   memset(sub, 0, kSubHeaderSize + kBlockSize + kHeaderSize);
-  Wire_PutU32(sub + 0, session->id);  // session id
-  Wire_PutU32(sub + 4, 0);            // op 0: a frame
+  PutU32(sub + 0, session->id);  // session id
+  PutU32(sub + 4, 0);            // op 0: a frame
   uint8_t* block = sub + kSubHeaderSize;
   uint32_t* seq = kind == kKindAudio ? s.audio_seq : s.channel_seq;
-  Wire_PutU32(block + 0, kBlockSize + unit_bytes);                           // total length
-  Wire_PutU32(block + 8, kind == kKindAudio ? kAudioPeriodMs : 1000 / fps);  // frame period, ms
-  Wire_PutU32(block + 12, ++seq[channel]);                                   // channel sequence
-  Wire_PutU32(block + 20, channel);                                          // channel
-  Wire_PutU32(block + 24, 0);                                                // status value
-  Wire_PutU32(block + 32, s.stream_seq++);                                   // stream sequence
-  Wire_PutU32(block + 36, uint32_t(newest / fps));                           // newest second
-  Wire_PutU32(block + 40, uint32_t(newest % fps));                           // newest frame
-  Wire_PutU32(block + 48, kind);                                             // kind
-  Wire_PutU32(block + 52, s.request);                                        // request number
+  PutU32(block + 0, kBlockSize + unit_bytes);                           // total length
+  PutU32(block + 8, kind == kKindAudio ? kAudioPeriodMs : 1000 / fps);  // frame period, ms
+  PutU32(block + 12, ++seq[channel]);                                   // channel sequence
+  PutU32(block + 20, channel);                                          // channel
+  PutU32(block + 24, 0);                                                // status value
+  PutU32(block + 32, s.stream_seq++);                                   // stream sequence
+  PutU32(block + 36, uint32_t(newest / fps));                           // newest second
+  PutU32(block + 40, uint32_t(newest % fps));                           // newest frame
+  PutU32(block + 48, kind);                                             // kind
+  PutU32(block + 52, s.request);                                        // request number
   uint8_t* h = block + kBlockSize;
-  Wire_PutU32(h + 0, 0x03000000);                         // magic: 00 00 00 03
-  Wire_PutU32(h + 4, uint32_t(frame / fps));              // recorder time
+  PutU32(h + 0, 0x03000000);                         // magic: 00 00 00 03
+  PutU32(h + 4, uint32_t(frame / fps));              // recorder time
   h[8] = uint8_t(frame % fps);                            // frame within the second
   h[11] = uint8_t(kind << 6);                             // kind: 1 video, 2 audio
   h[12] = uint8_t(height_mbs);                            // height, 16-pixel units
   h[13] = uint8_t(width_mbs);                             // width, 16-pixel units
   h[14] = uint8_t((channel & 15) << 4);                   // channel; progressive
   h[15] = uint8_t((key ? 0 : 1) << 4);                    // frame type; no further units
-  h[18] = uint8_t(unit_bytes / 64);                       // unit length, 64-byte units
-  h[19] = uint8_t(unit_bytes / 64 >> 8);
+  PutU16(h + 18, uint16_t(unit_bytes / 64));              // unit length, 64-byte units
   h[23] = uint8_t(s.source << 5);                         // source
-  Wire_PutU32(h + 24, (20 * fps) << 5);                   // time scale
-  Wire_PutU32(h + 28, 0);                                 // time offset
+  PutU32(h + 24, (20 * fps) << 5);                   // time scale
+  PutU32(h + 28, 0);                                 // time offset
   return kSubHeaderSize + kBlockSize + unit_bytes;
 }
 
@@ -313,9 +312,8 @@ uint32_t BuildAudio(uint8_t* m, const SimSession* session, Stream& s, uint32_t c
   uint8_t* payload = m + kFrameLead + kHeaderSize;
   uint64_t first = uint64_t(s.tick / (Fps() / 5)) * kAudioSamples;
   for (uint32_t i = 0; i < kAudioSamples; i++) {
-    uint16_t sample = Media_Sample(first + i);
-    payload[2 * i] = uint8_t(sample);           // low byte
-    payload[2 * i + 1] = uint8_t(sample >> 8);  // high byte: what the viewer plays
+    // Low byte first; the high byte is what the viewer plays.
+    PutU16(payload + 2 * i, Media_Sample(first + i));
   }
   // 64 more bytes than the samples: the viewer keeps (64 x units - 64) / 2.
   uint32_t unit = PadUnit(payload, 2 * kAudioSamples + 32, false);
@@ -347,11 +345,11 @@ bool AudioDue(const Stream& s, uint32_t channel) {
 bool gLivePushed = false;
 void PushLive(Stream& s, SimSession* session, SimAnswer* answer) {
   uint8_t rest[32 + kRequestBlock] = {};
-  Wire_PutU32(rest + 0, session->id);
-  Wire_PutU32(rest + 4, 2);    // op 2: data
-  Wire_PutU32(rest + 8, 256);  // a live block
-  Wire_PutU32(rest + 12, kModeLive);
-  Wire_PutU32(rest + 16, s.request);
+  PutU32(rest + 0, session->id);
+  PutU32(rest + 4, 2);    // op 2: data
+  PutU32(rest + 8, 256);  // a live block
+  PutU32(rest + 12, kModeLive);
+  PutU32(rest + 16, s.request);
   memcpy(rest + 32, s.live, kRequestBlock);
   Answer_AddMessage(answer, "ICMD", rest, sizeof rest);
   gLivePushed = true;
@@ -432,14 +430,14 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
       Answer_AddMessage(answer, "VIDO", gMessage + kModuleHeaderSize, video);
       const uint8_t* h = gMessage + kFrameLead;
       Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id,
-            channel, s.channel_seq[channel], Wire_GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
+            channel, s.channel_seq[channel], GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
             video - kSubHeaderSize);
     }
     if (audio) {
       Answer_AddMessage(answer, "VIDO", audio_msg, audio);
       const uint8_t* h = audio_msg - kModuleHeaderSize + kFrameLead;
       Trace("vido audio session=%u ch=%u seq=%u time=%u fn=%u samples=%u", session->id, channel,
-            s.audio_seq[channel], Wire_GetU32(h + 4), h[8], kAudioSamples);
+            s.audio_seq[channel], GetU32(h + 4), h[8], kAudioSamples);
     }
     if (++s.cursor == s.count) EndTick(s);
   }
@@ -450,8 +448,8 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     Trace("vido short len=%u", len);
     return;
   }
-  uint32_t sid = Wire_GetU32(msg + 32);
-  uint32_t op = Wire_GetU32(msg + 36);
+  uint32_t sid = GetU32(msg + 32);
+  uint32_t op = GetU32(msg + 36);
   if (sid != session->id || op != 1 || len < kModuleHeaderSize + kSubHeaderSize + kReportSize) {
     Trace("vido op=%u session=%u len=%u ignored", op, sid, len);
     return;
@@ -459,7 +457,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   Stream& s = gStreams[session->slot];
   const uint8_t* report = msg + 64;
   // Every report renews the room the viewer has.
-  s.room = Wire_GetU32(report + 128);
+  s.room = GetU32(report + 128);
   s.sent = 0;
   if (s.asked) return;
   Trace("vido status session=%u free=%u", sid, s.room);
@@ -516,10 +514,10 @@ bool SimVido_DumpFrames(const char* path, uint32_t seconds, uint32_t channel, ui
   Stream s{};
   s.stream_seq = 1;
   s.mode = kModeBackup;
-  Wire_PutU32(s.backup + 8, channel);
-  Wire_PutU32(s.backup + 12, 1);
-  Wire_PutU32(s.backup + 16, start);
-  Wire_PutU32(s.backup + 20, start + seconds);
+  PutU32(s.backup + 8, channel);
+  PutU32(s.backup + 12, 1);
+  PutU32(s.backup + 16, start);
+  PutU32(s.backup + 20, start + seconds);
   Start(s, &session);
   uint32_t ticks = seconds * Fps();
   bool ok = s.running;

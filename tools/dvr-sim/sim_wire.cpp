@@ -5,18 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-uint32_t Wire_GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-         uint32_t(p[3]) << 24;
-}
-
-void Wire_PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
 uint32_t Wire_ChecksumBytes(const uint8_t* p, uint32_t n) {
   uint32_t sum = 0;
   if (p == nullptr) return 0;
@@ -27,7 +15,7 @@ uint32_t Wire_ChecksumBytes(const uint8_t* p, uint32_t n) {
 uint32_t Wire_ChecksumSparse(const uint8_t* p, uint32_t n) {
   uint32_t sum = 0;
   if (p == nullptr) return 0;
-  for (uint32_t k = 0; k < n / 1024; k++) sum += Wire_GetU32(p + k * 1024);
+  for (uint32_t k = 0; k < n / 1024; k++) sum += GetU32(p + k * 1024);
   return sum;
 }
 
@@ -36,27 +24,27 @@ uint32_t Wire_MessageChecksum(const uint8_t* p, uint32_t n) {
 }
 
 void Wire_ReadUlcmHeader(const uint8_t* p, UlcmHeader* h) {
-  h->total = Wire_GetU32(p + 0);
-  h->magic = Wire_GetU32(p + 4);
-  h->type = Wire_GetU32(p + 8);
-  h->session = Wire_GetU32(p + 12);
-  h->conn_index = Wire_GetU32(p + 52);
-  h->socket_index = Wire_GetU32(p + 56);
+  h->total = GetU32(p + 0);
+  h->magic = GetU32(p + 4);
+  h->type = GetU32(p + 8);
+  h->session = GetU32(p + 12);
+  h->conn_index = GetU32(p + 52);
+  h->socket_index = GetU32(p + 56);
 }
 
 void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type,
                           uint32_t session, uint32_t conn_index,
                           uint32_t socket_index) {
   memset(p, 0, kUlcmHeaderSize);
-  Wire_PutU32(p + 0, total);          // total length
-  Wire_PutU32(p + 4, kUlcmMagic);     // "ULCM"
-  Wire_PutU32(p + 8, type);           // packet type
-  Wire_PutU32(p + 12, session);       // session id
+  PutU32(p + 0, total);          // total length
+  PutU32(p + 4, kUlcmMagic);     // "ULCM"
+  PutU32(p + 8, type);           // packet type
+  PutU32(p + 12, session);       // session id
                                       // 16..47: credential block, empty
-  Wire_PutU32(p + 48, 0);             // always 0
-  Wire_PutU32(p + 52, conn_index);    // echoed connection index
-  Wire_PutU32(p + 56, socket_index);  // echoed socket index
-  Wire_PutU32(p + 60, 0);             // reserved
+  PutU32(p + 48, 0);             // always 0
+  PutU32(p + 52, conn_index);    // echoed connection index
+  PutU32(p + 56, socket_index);  // echoed socket index
+  PutU32(p + 60, 0);             // reserved
 }
 
 uint32_t Wire_WriteHttpHead(char* dst, uint32_t content_length) {

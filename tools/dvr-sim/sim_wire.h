@@ -1,9 +1,12 @@
-// Wire helpers of the simulated recorder: little-endian fields, the two
-// checksums of module messages, the 64-byte ULCM header and the HTTP answer
-// head. Pure functions; this file holds no state.
+// Wire helpers of the simulated recorder: the two checksums of module
+// messages, the 64-byte ULCM header and the HTTP answer head; its fields
+// are read and written with the viewer's byte-order header, which it hands
+// on. Pure functions; this file holds no state.
 #pragma once
 
 #include <cstdint>
+
+#include "link/Bytes.h"
 
 // ULCM packet header.
 constexpr uint32_t kUlcmHeaderSize = 64;
@@ -28,9 +31,6 @@ enum : uint32_t {
   kPacketData = 3,
   kPacketDataPoll = 5,
 };
-
-uint32_t Wire_GetU32(const uint8_t* p);
-void Wire_PutU32(uint8_t* p, uint32_t v);
 
 // Wrapping sum of the bytes.
 uint32_t Wire_ChecksumBytes(const uint8_t* p, uint32_t n);
