@@ -151,25 +151,35 @@ static void PutUnitsTransparent(const uint8_t* in, uint8_t* out, int32_t n)
     }
 }
 
-// The columns [*from, *to) of a run of width units at left that fall inside
-// the composed picture; false when none does.
+// The part [*from, *to) of a run of length units starting at start that
+// falls inside 0 .. extent - 1; false when none does.
+static bool VisibleRun(int64_t start, int32_t length, int32_t extent, int32_t* from, int32_t* to)
+{
+    *from = start < 0 ? (int32_t)(start < -(int64_t)length ? length : -start) : 0;
+    int64_t room = (int64_t)extent - start;
+    *to = room < 0 ? 0 : room < length ? (int32_t)room : length;
+    return *to > *from;
+}
+
+// The columns of a run of width units at left, and the rows of a block of
+// height rows at top, that fall inside the composed picture.
 static bool VisibleColumns(int64_t left, int32_t width, int32_t* from, int32_t* to)
 {
-    *from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
-    int64_t room = (int64_t)gSkinPictureWidth - left;
-    *to = room < 0 ? 0 : room < width ? (int32_t)room : width;
-    return *to > *from;
+    return VisibleRun(left, width, gSkinPictureWidth, from, to);
+}
+static bool VisibleRows(int64_t top, int32_t height, int32_t* from, int32_t* to)
+{
+    return VisibleRun(top, height, gSkinPictureHeight, from, to);
 }
 
 void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return;
     int64_t left = destination->left;
-    int32_t from, to;
-    if (!VisibleColumns(left, width, &from, &to)) return;
-    for (int32_t j = 0; j < height; ++j) {
+    int32_t from, to, top, bottom;
+    if (!VisibleColumns(left, width, &from, &to) || !VisibleRows(destination->top, height, &top, &bottom)) return;
+    for (int32_t j = top; j < bottom; ++j) {
         int64_t y = (int64_t)destination->top + j;
-        if (y < 0 || y >= gSkinPictureHeight) continue;
         const uint8_t* in = gSkinWork + ((size_t)j * (size_t)width + (size_t)from) * 2;
         PutUnitsTransparent(in, gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2,
                             to - from);
@@ -267,11 +277,10 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     // it, for the units that land inside the picture only: row by row
     // through the first row of gSkinWork.
     if ((int64_t)w * h * 2 > SKIN_WORK_SIZE) return;
-    int32_t from, to;
-    if (!VisibleColumns(dst.left, w, &from, &to)) return;
-    for (int32_t j = 0; j < h; ++j) {
+    int32_t from, to, top, bottom;
+    if (!VisibleColumns(dst.left, w, &from, &to) || !VisibleRows(dst.top, h, &top, &bottom)) return;
+    for (int32_t j = top; j < bottom; ++j) {
         int64_t y = (int64_t)dst.top + j;
-        if (y < 0 || y >= gSkinPictureHeight) continue;
         CopyFileRow((int64_t)src.left + from, (int64_t)src.top + j, to - from, gSkinWork);
         PutUnitsTransparent(gSkinWork,
                             gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from)) * 2,
