@@ -900,9 +900,12 @@ void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
     }
     // Whole pairs, each giving its two pixels: the same as Yuv2_YuvToRgb
     // with the chroma offsets worked out once a pair and the blend towards
-    // white from the table.
+    // white from the table. A pair equal to the one before it gives the
+    // same two pixels again (pictures have runs of them).
     MakeBlendTables();
     size_t firstPair = (size_t)row * (size_t)width / 2;
+    uint32_t lastPair = 0;
+    bool haveLast = false;
     for (int32_t c = 0; c < width; c += 2) {
         size_t pairIndex = firstPair + (size_t)c / 2;
         if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
@@ -911,6 +914,13 @@ void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
         }
         uint32_t pair;
         memcpy(&pair, gSkinPicture + pairIndex * 4, 4);
+        if (haveLast && pair == lastPair) {
+            out[c] = out[c - 2];
+            out[c + 1] = out[c - 1];
+            continue;
+        }
+        lastPair = pair;
+        haveLast = true;
         uint32_t even = pair & 0xFFFF, oddUnit = pair >> 16;
         int32_t k = even == 0xFFFF ? 4 : (int32_t)((pair >> 8) & 3);
         if (even == 0xFFFF) even = 0x8080;

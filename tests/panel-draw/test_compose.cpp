@@ -434,6 +434,28 @@ uint32_t RulePixel(const uint8_t* pair, int odd)
     return out;
 }
 
+// Runs of equal pairs, pairs that differ from the one before in one byte
+// only, and runs that go on from one row into the next.
+TEST(PictureRow, RunsOfEqualPairsGiveTheirPixelsEveryTime)
+{
+    const int width = 324;
+    std::vector<uint8_t> pairs;
+    uint8_t p[4] = {0x40, 0x81, 0x90, 0x7E};
+    for (int k = 0; pairs.size() < (size_t)width * 2 * 6; ++k) {
+        int run = 1 + k % 5;
+        for (int i = 0; i < run; ++i) pairs.insert(pairs.end(), p, p + 4);
+        p[k % 4] ^= (uint8_t)(1u << (k % 8)); // one byte of the next pair differs
+        if (k % 7 == 3) p[0] = p[1] = 0xFF;   // now and then a transparent even half
+    }
+    memcpy(gSkinPicture, pairs.data(), pairs.size());
+    std::vector<uint32_t> out(width);
+    for (int r = 0; r < 6; ++r) {
+        Yuv2_PictureRow(r, width, out.data());
+        for (int x = 0; x < width; ++x)
+            ASSERT_EQ(out[x], RulePixel(&pairs[((size_t)r * width + (x & ~1)) * 2], x & 1)) << x << "," << r;
+    }
+}
+
 TEST(PictureRow, EveryChromaPairAndOpacityFollowsTheRule)
 {
     // All 65,536 chroma pairs (and so every opacity) with varied lumas,
