@@ -287,17 +287,22 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
                                   Clamp32(cy + (h >> 1)));
     // As Yuv2_CopyRect into gSkinWork and Yuv2_CopyRectTransparent out of
-    // it, for the units that land inside the picture only: row by row
-    // through the first row of gSkinWork.
+    // it, for the units that land inside the picture only. Units outside
+    // the file picture would come out transparent and write nothing, so
+    // each row goes straight from the part of the file it covers.
     if ((int64_t)w * h * 2 > SKIN_WORK_SIZE) return;
     int32_t from, to, top, bottom;
     if (!VisibleColumns(dst.left, w, &from, &to) || !VisibleRows(dst.top, h, &top, &bottom)) return;
-    for (int32_t j = top; j < bottom; ++j) {
+    int32_t inFrom, inTo, inTop, inBottom;
+    if (!VisibleRun((int64_t)src.left + from, to - from, sFileWidth, &inFrom, &inTo) ||
+        !VisibleRun((int64_t)src.top + top, bottom - top, sFileRows, &inTop, &inBottom))
+        return;
+    for (int32_t j = top + inTop; j < top + inBottom; ++j) {
         int64_t y = (int64_t)dst.top + j;
-        CopyFileRow((int64_t)src.left + from, (int64_t)src.top + j, to - from, gSkinWork);
-        PutUnitsTransparent(gSkinWork,
-                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from)) * 2,
-                            to - from);
+        int64_t fileX = (int64_t)src.left + from + inFrom, fileY = (int64_t)src.top + j;
+        PutUnitsTransparent(gSkinFileBuffer + YUV2_PIXELS_OFFSET + ((size_t)fileY * (size_t)sFileWidth + (size_t)fileX) * 2,
+                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from + inFrom)) * 2,
+                            inTo - inFrom);
     }
 }
 
