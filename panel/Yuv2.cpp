@@ -70,6 +70,7 @@ static TFileStamp sHeldStamp;
 static bool sReadFromDisk = false;
 static TFileStamp sReadStamp;
 uint32_t gSkinFileReads;
+uint32_t gSkinFileFills;
 
 static bool InMemory(const char* name)
 {
@@ -84,7 +85,10 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
     gSkinFileReads++;
     if (InMemory(name)) {
         if (sMemorySize > YUV2_FILE_MAX) return SKIN_REFUSE_FILE_SIZE;
-        if (!sBufferHoldsMemory) memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        if (!sBufferHoldsMemory) {
+            gSkinFileFills++;
+            memcpy(gSkinFileBuffer, sMemoryData, sMemorySize);
+        }
         sBufferHoldsMemory = true;
         *size = sMemorySize;
         return SKIN_ACCEPTED;
@@ -103,11 +107,14 @@ static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
         result = SKIN_REFUSE_OPEN;
     } else if (length > YUV2_FILE_MAX) {
         result = SKIN_REFUSE_FILE_SIZE;
-    } else if (fread(gSkinFileBuffer, 1, (size_t)length, f) != (size_t)length) {
-        result = SKIN_REFUSE_OPEN;
     } else {
-        *size = (uint32_t)length;
-        sReadFromDisk = stamped;
+        gSkinFileFills++; // counted before: a short read leaves part of the bytes
+        if (fread(gSkinFileBuffer, 1, (size_t)length, f) != (size_t)length) {
+            result = SKIN_REFUSE_OPEN;
+        } else {
+            *size = (uint32_t)length;
+            sReadFromDisk = stamped;
+        }
     }
     fclose(f);
     return result;

@@ -215,6 +215,9 @@ int32_t Yuv2_ReadSkinFile(int32_t entry);
 int32_t Yuv2_RefreshSkinFile(int32_t entry);
 // Whole skin files read so far (loads and re-reads).
 extern uint32_t gSkinFileReads;
+// Times gSkinFileBuffer received bytes (a file read from disk, a skin in
+// memory copied in): while the count stands the buffer holds the same bytes.
+extern uint32_t gSkinFileFills;
 // Element `index` of an element's bound source or target, or null when the
 // index lies outside the bound variable. The index is wide so that an item
 // number plus a skin-driven offset never wraps before it is checked.

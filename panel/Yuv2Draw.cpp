@@ -3,8 +3,10 @@
 // kind and bound variables, the hovered item gets its overlay, and the
 // 4:2:2 picture becomes RGB in the form's Image1. Owns gSkinPicture,
 // gSkinWork, gHover, gLastDrawn, gPanelPairs (hold code and redraw request
-// in pair 0) and gKeyFormWidth. Every rectangle is clipped to the picture
-// it reads or writes; every index a skin drives is checked first.
+// in pair 0) and gKeyFormWidth, and keeps what the last redraw composed
+// from, so that a redraw that would compose the same picture again leaves
+// the one Image1 shows. Every rectangle is clipped to the picture it reads
+// or writes; every index a skin drives is checked first.
 #include "panel/Yuv2.h"
 #include "panel/Hooks.h"
 #include "media/DateText.h"
@@ -33,6 +35,14 @@ int32_t gSkinPictureWidth, gSkinPictureHeight;
 static const char kKeyFormSkin[] = "TavlinKeyForm_02030157.YUV2";
 static const char kKeyFormAlias[] = "IE_KeyForm.YUV2";
 static const char kToolBarSkin[] = "ToolBar_BK.YUV2";
+
+// Calls that write gSkinPicture, gSkinWork or Image1's bitmap (every
+// composition, rectangle copy and drawing): a redraw's picture is still
+// the one it left while the count stands.
+static uint64_t sPictureCalls;
+// The last composition copied the background over the whole picture, so
+// that nothing it drew depends on what the picture held before.
+static bool sPictureCovered;
 
 // The file picture being composed (pixel rows after the 16-byte head).
 static int32_t sFileWidth, sFileRows;
@@ -120,6 +130,7 @@ static void CopyFileRow(int64_t x, int64_t y, int32_t width, uint8_t* out)
 
 int32_t Yuv2_CopyRect(const TSkinRect* source, int32_t width, int32_t height)
 {
+    ++sPictureCalls;
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return -1;
     for (int32_t j = 0; j < height; ++j)
         CopyFileRow(source->left, (int64_t)source->top + j, width, gSkinWork + (size_t)j * (size_t)width * 2);
@@ -151,25 +162,36 @@ static void PutUnitsTransparent(const uint8_t* in, uint8_t* out, int32_t n)
     }
 }
 
-// The columns [*from, *to) of a run of width units at left that fall inside
-// the composed picture; false when none does.
+// The part [*from, *to) of a run of length units starting at start that
+// falls inside 0 .. extent - 1; false when none does.
+static bool VisibleRun(int64_t start, int32_t length, int32_t extent, int32_t* from, int32_t* to)
+{
+    *from = start < 0 ? (int32_t)(start < -(int64_t)length ? length : -start) : 0;
+    int64_t room = (int64_t)extent - start;
+    *to = room < 0 ? 0 : room < length ? (int32_t)room : length;
+    return *to > *from;
+}
+
+// The columns of a run of width units at left, and the rows of a block of
+// height rows at top, that fall inside the composed picture.
 static bool VisibleColumns(int64_t left, int32_t width, int32_t* from, int32_t* to)
 {
-    *from = left < 0 ? (int32_t)(left < -(int64_t)width ? width : -left) : 0;
-    int64_t room = (int64_t)gSkinPictureWidth - left;
-    *to = room < 0 ? 0 : room < width ? (int32_t)room : width;
-    return *to > *from;
+    return VisibleRun(left, width, gSkinPictureWidth, from, to);
+}
+static bool VisibleRows(int64_t top, int32_t height, int32_t* from, int32_t* to)
+{
+    return VisibleRun(top, height, gSkinPictureHeight, from, to);
 }
 
 void Yuv2_CopyRectTransparent(const TSkinRect* destination, int32_t width, int32_t height)
 {
+    ++sPictureCalls;
     if (width <= 0 || height <= 0 || (int64_t)width * height * 2 > SKIN_WORK_SIZE) return;
     int64_t left = destination->left;
-    int32_t from, to;
-    if (!VisibleColumns(left, width, &from, &to)) return;
-    for (int32_t j = 0; j < height; ++j) {
+    int32_t from, to, top, bottom;
+    if (!VisibleColumns(left, width, &from, &to) || !VisibleRows(destination->top, height, &top, &bottom)) return;
+    for (int32_t j = top; j < bottom; ++j) {
         int64_t y = (int64_t)destination->top + j;
-        if (y < 0 || y >= gSkinPictureHeight) continue;
         const uint8_t* in = gSkinWork + ((size_t)j * (size_t)width + (size_t)from) * 2;
         PutUnitsTransparent(in, gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)(left + from)) * 2,
                             to - from);
@@ -193,6 +215,7 @@ static void PutUnit(int64_t x, int64_t y, uint8_t luma, uint8_t chroma)
 
 void Yuv2_CopyRectScaled(const TSkinRect* region)
 {
+    ++sPictureCalls;
     int32_t mw = region->right - region->left, mh = region->bottom - region->top;
     if (mw <= 0 || mh <= 0 || (int64_t)mw * mh * 2 > SKIN_WORK_SIZE) return;
     // The region out of the composed picture, rows packed.
@@ -264,18 +287,22 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
                                   Clamp32(cy + (h >> 1)));
     // As Yuv2_CopyRect into gSkinWork and Yuv2_CopyRectTransparent out of
-    // it, for the units that land inside the picture only: row by row
-    // through the first row of gSkinWork.
+    // it, for the units that land inside the picture only. Units outside
+    // the file picture would come out transparent and write nothing, so
+    // each row goes straight from the part of the file it covers.
     if ((int64_t)w * h * 2 > SKIN_WORK_SIZE) return;
-    int32_t from, to;
-    if (!VisibleColumns(dst.left, w, &from, &to)) return;
-    for (int32_t j = 0; j < h; ++j) {
+    int32_t from, to, top, bottom;
+    if (!VisibleColumns(dst.left, w, &from, &to) || !VisibleRows(dst.top, h, &top, &bottom)) return;
+    int32_t inFrom, inTo, inTop, inBottom;
+    if (!VisibleRun((int64_t)src.left + from, to - from, sFileWidth, &inFrom, &inTo) ||
+        !VisibleRun((int64_t)src.top + top, bottom - top, sFileRows, &inTop, &inBottom))
+        return;
+    for (int32_t j = top + inTop; j < top + inBottom; ++j) {
         int64_t y = (int64_t)dst.top + j;
-        if (y < 0 || y >= gSkinPictureHeight) continue;
-        CopyFileRow((int64_t)src.left + from, (int64_t)src.top + j, to - from, gSkinWork);
-        PutUnitsTransparent(gSkinWork,
-                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from)) * 2,
-                            to - from);
+        int64_t fileX = (int64_t)src.left + from + inFrom, fileY = (int64_t)src.top + j;
+        PutUnitsTransparent(gSkinFileBuffer + YUV2_PIXELS_OFFSET + ((size_t)fileY * (size_t)sFileWidth + (size_t)fileX) * 2,
+                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from + inFrom)) * 2,
+                            inTo - inFrom);
     }
 }
 
@@ -737,6 +764,7 @@ static void UseFilePicture(uint32_t first)
 
 int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t passes, int32_t offset)
 {
+    ++sPictureCalls;
     if (first >= SKIN_ELEMENT_ROOM || count == 0) return -1;
     if (count > SKIN_ELEMENT_ROOM - first) count = SKIN_ELEMENT_ROOM - first;
     UseFilePicture(first);
@@ -746,6 +774,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
     gSkinPictureWidth = bw;
     gSkinPictureHeight = bh;
     sMagnifierSet = 0;
+    sPictureCovered = false;
     if (passes > 32767) passes = 32767;
     // Passes beyond the most any element is visited in visit nothing.
     int32_t visited = 0;
@@ -773,6 +802,7 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
                 int64_t left = ((int64_t)e->centreX - (bw >> 1)) & ~(int64_t)1;
                 int64_t top = (int64_t)e->centreY - (bh >> 1) + e->stripY;
                 for (int32_t y = 0; y < bh; ++y) CopyFileRow(left, top + y, bw, gSkinPicture + (size_t)y * (size_t)bw * 2);
+                sPictureCovered = true;
                 continue;
             }
             if (e->glyphColumns == 0) continue;
@@ -875,9 +905,12 @@ void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
     }
     // Whole pairs, each giving its two pixels: the same as Yuv2_YuvToRgb
     // with the chroma offsets worked out once a pair and the blend towards
-    // white from the table.
+    // white from the table. A pair equal to the one before it gives the
+    // same two pixels again (pictures have runs of them).
     MakeBlendTables();
     size_t firstPair = (size_t)row * (size_t)width / 2;
+    uint32_t lastPair = 0;
+    bool haveLast = false;
     for (int32_t c = 0; c < width; c += 2) {
         size_t pairIndex = firstPair + (size_t)c / 2;
         if ((pairIndex + 1) * 4 > SKIN_PICTURE_SIZE) {
@@ -886,6 +919,13 @@ void Yuv2_PictureRow(int32_t row, int32_t width, uint32_t* out)
         }
         uint32_t pair;
         memcpy(&pair, gSkinPicture + pairIndex * 4, 4);
+        if (haveLast && pair == lastPair) {
+            out[c] = out[c - 2];
+            out[c + 1] = out[c - 1];
+            continue;
+        }
+        lastPair = pair;
+        haveLast = true;
         uint32_t even = pair & 0xFFFF, oddUnit = pair >> 16;
         int32_t k = even == 0xFFFF ? 4 : (int32_t)((pair >> 8) & 3);
         if (even == 0xFFFF) even = 0x8080;
@@ -911,6 +951,7 @@ static uint64_t sDrawnChangeCount;
 
 void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
 {
+    ++sPictureCalls;
     (void)name;
     if (!gViewerForm || !gViewerForm->Image1 || width <= 0 || height <= 0) return;
     if ((int64_t)width * height * 2 > SKIN_PICTURE_SIZE) return;
@@ -936,6 +977,117 @@ void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
 
 // ---- redraw ----------------------------------------------------------------------
 
+// What a composition reads, and so all that decides what it draws and
+// what it leaves behind: the skin entries, the runtime elements, the file
+// picture (by gSkinFileFills), the values behind the elements' bound
+// variables and the panel words the painters look at. Besides these it
+// writes only gSkinPicture, gSkinWork and the picture size, which it sets
+// from the background before anything reads it.
+enum { COMPOSE_WORDS = 21, COMPOSE_VALUE_ROOM = 4096 };
+struct TComposeInputs {
+    TSkinEntry skins[SKIN_ENTRY_ROOM];
+    uint32_t skinCount;
+    uint32_t fileFills;
+    int32_t words[COMPOSE_WORDS];
+    int32_t width, height; // gSkinPictureWidth, gSkinPictureHeight
+    TSkinElement elements[SKIN_ELEMENT_ROOM];
+    uint32_t valueCount;
+    int32_t values[COMPOSE_VALUE_ROOM];
+};
+
+static void ComposeWords(int32_t* w)
+{
+    const int32_t words[COMPOSE_WORDS] = {gHover[0], gHover[1], gHoldActive, gPanelPairs[0].position,
+                                          gPanelPairs[0].value, gPanelPairs[1].position, gPanelPairs[1].value,
+                                          gPanelPairs[2].position, gPanelPairs[2].value, gPanelPairs[3].position,
+                                          gPanelPairs[3].value, MOD, Sys_State, IE_PB_PS, IE_Month_T, IE_Page2,
+                                          IE_M_CH, Mon_M, SD_Bar, A_Num, (int32_t)gDateOrder};
+    static_assert(PANEL_PAIR_COUNT == 4, "every slider pair is a composition word");
+    memcpy(w, words, sizeof words);
+}
+
+// Calls f(values, n) for each bound variable of every element, in element
+// order (the same walk for the same elements); false when f refuses one.
+template <typename F>
+static bool EachBoundValue(const TSkinElement* elements, F f)
+{
+    for (uint32_t i = 0; i < SKIN_ELEMENT_ROOM; ++i) {
+        const TSkinElement* e = &elements[i];
+        if (e->sourceVar && !f(e->sourceVar, e->sourceCount > 1 ? (uint32_t)e->sourceCount : 1u)) return false;
+        if (e->targetVar && !f(e->targetVar, e->targetCount > 1 ? (uint32_t)e->targetCount : 1u)) return false;
+    }
+    return true;
+}
+
+// The inputs as they stand now into *in; false when the bound values do
+// not fit.
+static bool TakeComposeInputs(TComposeInputs* in)
+{
+    memcpy(in->skins, gSkins, sizeof gSkins);
+    in->skinCount = gSkinCount;
+    in->fileFills = gSkinFileFills;
+    ComposeWords(in->words);
+    in->width = gSkinPictureWidth;
+    in->height = gSkinPictureHeight;
+    memcpy(in->elements, gSkinElements, sizeof gSkinElements);
+    in->valueCount = 0;
+    return EachBoundValue(gSkinElements, [&](const int32_t* v, uint32_t n) {
+        if (n > COMPOSE_VALUE_ROOM - in->valueCount) return false;
+        memcpy(in->values + in->valueCount, v, n * sizeof *v);
+        in->valueCount += n;
+        return true;
+    });
+}
+
+// The inputs now are the ones in *in, the picture size too when withSize.
+static bool SameComposeInputs(const TComposeInputs* in, bool withSize)
+{
+    int32_t words[COMPOSE_WORDS];
+    ComposeWords(words);
+    if (withSize && (in->width != gSkinPictureWidth || in->height != gSkinPictureHeight)) return false;
+    if (in->skinCount != gSkinCount || in->fileFills != gSkinFileFills || memcmp(in->words, words, sizeof words) != 0 ||
+        memcmp(in->skins, gSkins, sizeof gSkins) != 0 || memcmp(in->elements, gSkinElements, sizeof gSkinElements) != 0)
+        return false;
+    // The elements are the same, so are their bindings and the walk.
+    uint32_t at = 0;
+    return EachBoundValue(gSkinElements, [&](const int32_t* v, uint32_t n) {
+        if (n > in->valueCount - at || memcmp(in->values + at, v, n * sizeof *v) != 0) return false;
+        at += n;
+        return true;
+    });
+}
+
+// The last redraw's composition: its inputs, when it was its own result
+// (it left every input as it found it), and the count of composition and
+// drawing calls after it.
+static TComposeInputs sInputs[2];
+static TComposeInputs* sComposed = &sInputs[0]; // kept while sComposedKept
+static TComposeInputs* sComposing = &sInputs[1];
+static bool sComposedKept;
+static int32_t sComposedEntry;
+static uint64_t sComposedCalls;
+
+// Image1 shows gSkinPicture as the last redraw composed and drew it.
+static bool ShownAsComposed(int32_t width, int32_t height)
+{
+    if (!gViewerForm || !gViewerForm->Image1 || sPictureCalls != sComposedCalls) return false;
+    if (width != sDrawnWidth || height != sDrawnHeight) return false;
+    TBitmap* b = gViewerForm->Image1->Picture()->Bitmap();
+    if (b != sDrawnBitmap || b->ChangeCount() != sDrawnChangeCount || b->PixelFormat() != pf32bit) return false;
+    // sDrawnPicture is that composition (drawn right after it); nothing
+    // wrote over gSkinPicture since.
+    return memcmp(gSkinPicture, sDrawnPicture, (size_t)width * (size_t)height * 2) == 0;
+}
+
+// Registered skins a redraw composes.
+static uint32_t LiveSkins()
+{
+    uint32_t n = 0;
+    for (uint32_t s = 0; s < gSkinCount && s < SKIN_ENTRY_ROOM; ++s)
+        if (gSkins[s].x >= 0) ++n;
+    return n;
+}
+
 void Yuv2_Redraw(int32_t force)
 {
     bool request = gRedrawRequest == REDRAW_NOW || force == 1;
@@ -952,10 +1104,35 @@ void Yuv2_Redraw(int32_t force)
         if (read == SKIN_READ_MISSING) break;
         if (read == SKIN_READ_CHANGED) continue; // not what was loaded: leave it
         Preset_SetIoButtons();
+        // With one skin, gSkinPicture is its alone: a composition of the
+        // inputs the last one read and left unchanged gives what Image1
+        // shows already.
+        bool alone = LiveSkins() == 1;
+        if (alone && sComposedKept && sComposedEntry == s && SameComposeInputs(sComposed, true) &&
+            ShownAsComposed(gSkinPictureWidth, gSkinPictureHeight)) {
+            if (IsKeyFormSkin(entry->name)) gKeyFormWidth = gSkinPictureWidth;
+            gViewerForm->Image1->Invalidate();
+            continue;
+        }
+        sComposedKept = false;
+        bool taken = alone && TakeComposeInputs(sComposing);
         int32_t offset = entry->kind == 770 ? A_Num : 0;
         if (Yuv2_Compose(entry->name, entry->first, entry->count, entry->largest, offset) != 0) continue;
         if (IsKeyFormSkin(entry->name)) gKeyFormWidth = gSkinPictureWidth;
         Yuv2_DrawBitmap(gSkinPictureHeight, gSkinPictureWidth, entry->name);
+        // Its own result: the same inputs again give the same picture, as
+        // long as it covered the picture with the background first. The
+        // size it found does not count (it sets it before reading it).
+        if (taken && sPictureCovered && SameComposeInputs(sComposing, false)) {
+            sComposing->width = gSkinPictureWidth;
+            sComposing->height = gSkinPictureHeight;
+            TComposeInputs* kept = sComposing;
+            sComposing = sComposed;
+            sComposed = kept;
+            sComposedKept = true;
+            sComposedEntry = s;
+            sComposedCalls = sPictureCalls;
+        }
     }
     // A redraw request is served once the panel is drawn, slider or not.
     if (gRedrawRequest == REDRAW_NOW) gRedrawRequest = 0;

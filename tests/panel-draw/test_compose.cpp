@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -433,6 +434,28 @@ uint32_t RulePixel(const uint8_t* pair, int odd)
     return out;
 }
 
+// Runs of equal pairs, pairs that differ from the one before in one byte
+// only, and runs that go on from one row into the next.
+TEST(PictureRow, RunsOfEqualPairsGiveTheirPixelsEveryTime)
+{
+    const int width = 324;
+    std::vector<uint8_t> pairs;
+    uint8_t p[4] = {0x40, 0x81, 0x90, 0x7E};
+    for (int k = 0; pairs.size() < (size_t)width * 2 * 6; ++k) {
+        int run = 1 + k % 5;
+        for (int i = 0; i < run; ++i) pairs.insert(pairs.end(), p, p + 4);
+        p[k % 4] ^= (uint8_t)(1u << (k % 8)); // one byte of the next pair differs
+        if (k % 7 == 3) p[0] = p[1] = 0xFF;   // now and then a transparent even half
+    }
+    memcpy(gSkinPicture, pairs.data(), pairs.size());
+    std::vector<uint32_t> out(width);
+    for (int r = 0; r < 6; ++r) {
+        Yuv2_PictureRow(r, width, out.data());
+        for (int x = 0; x < width; ++x)
+            ASSERT_EQ(out[x], RulePixel(&pairs[((size_t)r * width + (x & ~1)) * 2], x & 1)) << x << "," << r;
+    }
+}
+
 TEST(PictureRow, EveryChromaPairAndOpacityFollowsTheRule)
 {
     // All 65,536 chroma pairs (and so every opacity) with varied lumas,
@@ -501,6 +524,90 @@ TEST(DrawBitmap, EveryRedrawShowsTheWholeComposedPicture)
     for (int i = 0; i < w * h * 2; ++i) gSkinPicture[i] = next();
     Yuv2_DrawBitmap(h, w, "Draw.YUV2");
     check(w, h, "another size");
+    gViewerForm = nullptr;
+}
+
+// A redraw can find that Image1 already shows what it would compose:
+// whatever changed between two redraws, each leaves the composed picture,
+// the image and the panel state as a redraw that composes again does. The
+// steps change one thing a composition reads (or nothing) and redraw
+// twice; the same steps run again from the same start with the image
+// drawn once more before every redraw, which has every redraw compose.
+TEST_F(Compose, EveryRedrawLeavesWhatComposingAgainLeaves)
+{
+    std::unique_ptr<TTavlinX> form(new TTavlinX(nullptr));
+    gViewerForm = form.get();
+    TBitmap* bitmap = form->Image1->Picture()->Bitmap();
+    AddButtonRow("IE_Page#ADN"); // element 1: lit by IE_Page2, items hidden by -1
+    skin.Fill(92, 70, 8, 6, 0xE0, 0x80); // the hover overlay cell
+    // Two thumbs on slider pair 1: a slider request puts each where its own
+    // centre says; the next composition draws both where the last one went.
+    skin.AddGroup({"THUMB", 4, 4, 300, 150, 1, 1, 0, 8011, 1, 0});
+    skin.Fill(300, 150, 4, 4, 0x70, 0x80);
+    RawSkin::Element t1{"T1", "THUMB", "BG"};
+    t1.sx = 2;
+    t1.value = 10;
+    t1.dy = 8;
+    skin.AddElement(t1);
+    RawSkin::Element t2 = t1;
+    t2.name = "T2";
+    t2.dx = 10;
+    t2.dy = 14;
+    skin.AddElement(t2);
+    RawSkin other = skin; // the same file with another background
+    other.Fill(0, 22, 64, 40, 0x20, 0x80);
+
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } steps[] = {
+        {"first redraw", [] {}},
+        {"nothing changed", [] {}},
+        {"a bound target", [] { IE_Page2 = 2; }},
+        {"an item of a bound array hidden", [] { IE_Page[1] = -1; }},
+        {"the pointer over an item", [] { gHover[0] = 1, gHover[1] = 3; }},
+        {"a slider request", [] { gPanelPairs[1].value = 8, gRedrawRequest = REDRAW_SLIDERS; }},
+        {"nothing changed after it", [] {}},
+        {"the slider pair moved", [] { gPanelPairs[1].position = 20; }},
+        {"the composed picture written over", [] { memset(gSkinPicture, 0x55, 64 * 40 * 2); }},
+        {"the image drawn over", [&] { bitmap->Canvas()->FillRect(Rect(0, 0, 64, 40)); }},
+        {"the file's pixels changed", [&] { Yuv2_SetSkinMemory(kName, other.file.data(), (uint32_t)other.file.size()); }},
+        {"a hold", [] { gHoldActive = 1, gHoldCode = HOLD_DAY; }},
+        {"the pointer gone", [] { gHover[0] = gHover[1] = -1; }},
+    };
+    auto run = [&](bool composeEach) {
+        Yuv2_SetSkinMemory(nullptr, nullptr, 0);
+        Yuv2_ResetSkins();
+        Yuv2_ResetMouse();
+        Skin_ClearVariables();
+        memset(gPanelPairs, 0, sizeof gPanelPairs);
+        bitmap->SetSize(0, 0);
+        std::vector<std::vector<uint8_t>> states;
+        EXPECT_EQ(skin.Load(Folder(), kName), 0);
+        for (const auto& step : steps) {
+            step.change();
+            for (int i = 0; i < 2; ++i) {
+                if (composeEach) Yuv2_DrawBitmap(gSkinPictureHeight, gSkinPictureWidth, kName);
+                Yuv2_Redraw(1);
+                std::vector<uint8_t> state(gSkinPicture, gSkinPicture + 64 * 40 * 2);
+                EXPECT_EQ(bitmap->Width(), 64);
+                for (int y = 0; y < bitmap->Height(); ++y) {
+                    const uint8_t* row = (const uint8_t*)static_cast<const TBitmap*>(bitmap)->ScanLine(y);
+                    state.insert(state.end(), row, row + bitmap->Width() * 4);
+                }
+                const uint8_t* words = (const uint8_t*)gPanelPairs;
+                state.insert(state.end(), words, words + sizeof gPanelPairs);
+                state.insert(state.end(), (const uint8_t*)&SD_Bar, (const uint8_t*)(&SD_Bar + 1));
+                state.insert(state.end(), (const uint8_t*)gSkinElements, (const uint8_t*)(gSkinElements + 4));
+                states.push_back(state);
+            }
+        }
+        Yuv2_SetSkinMemory(nullptr, nullptr, 0);
+        return states;
+    };
+    std::vector<std::vector<uint8_t>> reused = run(false), composed = run(true);
+    ASSERT_EQ(reused.size(), composed.size());
+    for (size_t i = 0; i < reused.size(); ++i) EXPECT_TRUE(reused[i] == composed[i]) << steps[i / 2].what << ", redraw " << i % 2 + 1;
     gViewerForm = nullptr;
 }
 
