@@ -268,7 +268,7 @@ void Title_Reset()
         memset(state->ink, 0, sizeof state->ink);
     }
     gTitleStates[0].previewSize = 1;
-    memset(gTitleBuffer, 0, sizeof gTitleBuffer);
+    Msg_ClearBuffer(gTitleBuffer, sizeof gTitleBuffer);
     memset(&gTitleRequest, 0, sizeof gTitleRequest);
 }
 

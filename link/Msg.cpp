@@ -27,6 +27,12 @@ static void PutSubHeader(uint8_t* p, const TModuleSubHeader& s)
 
 void Msg_Begin(uint8_t* message, const char* code, const TModuleSubHeader& sub)
 {
+    // A module builds its messages in its own buffer: what the builder
+    // writes after the frame is not known here. (Module buffers are apart
+    // or one and the same.)
+    const uintptr_t at = (uintptr_t)message;
+    for (TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer && at - (uintptr_t)slot.buffer < slot.capacity) slot.dirty = slot.capacity;
     TModuleHeader header = {};
     header.totalLength = MSG_FRAME_SIZE; // until the body is known
     for (int i = 0; i < 4 && code && code[i]; ++i) header.code[i] = code[i];
@@ -54,8 +60,9 @@ uint32_t Msg_Code(const char* code)
 
 static TModuleSlot* FindSlot(uint32_t code)
 {
+    // The code first: most slots a message passes hold another module.
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
-        if (gModules[i].inUse == 1 && gModules[i].code == code) return &gModules[i];
+        if (gModules[i].code == code && gModules[i].inUse == 1) return &gModules[i];
     }
     return nullptr;
 }
@@ -72,6 +79,7 @@ void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend se
         slot->send = send;
         slot->buffer = buffer;
         slot->capacity = buffer ? capacity : 0;
+        slot->dirty = slot->capacity;
         return;
     }
 }
@@ -102,6 +110,7 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
         // does not fit is skipped like a bad checksum.
         if (copied > slot->capacity) continue;
         if (copied > 0) memcpy(slot->buffer, message + MSG_HEADER_SIZE, copied);
+        if (copied > slot->dirty) slot->dirty = copied;
         if (Checksum_Message(slot->buffer, copied) != checksum) continue;
         if (!slot->receive) continue;
         uint32_t outer = gReceivedLength; // a dispatch inside a receive function
@@ -124,6 +133,25 @@ void Msg_ResetRegistry()
 void Msg_ClearBuffers()
 {
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i)
-        if (gModules[i].inUse && gModules[i].buffer) memset(gModules[i].buffer, 0, gModules[i].capacity);
+        if (gModules[i].inUse && gModules[i].buffer) {
+            memset(gModules[i].buffer, 0, gModules[i].dirty);
+            gModules[i].dirty = 0;
+        }
     gReceivedLength = 0;
+}
+
+void Msg_ClearBuffer(uint8_t* buffer, uint32_t size)
+{
+    if (!buffer) return;
+    // The most any slot of this very buffer may have written, else all.
+    uint32_t dirty = size;
+    bool registered = false;
+    for (const TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) {
+            dirty = registered && dirty > slot.dirty ? dirty : slot.dirty;
+            registered = true;
+        }
+    memset(buffer, 0, dirty);
+    for (TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) slot.dirty = 0;
 }
