@@ -555,6 +555,36 @@ TEST_F(Titles, TheSettingsNameTheFontInUse)
     Title_ApplySettings(Settings());
 }
 
+// The reset (between two fuzz inputs) leaves no ink in any size, whether a
+// rendering or a title file's load put it there, and after a reset that
+// found nothing to clear.
+TEST_F(Titles, TheResetLeavesNoInkOfARenderingOrALoad)
+{
+    auto inkless = [] {
+        for (uint32_t s = 0; s < TITLE_SIZES; s++)
+            if (!AllZero(gTitleBitmaps.area[s], 2 * kTitleSizes[s].setBytes)) return false;
+        return true;
+    };
+    Render(0, "Lobby");
+    std::string path = gDir + "/reset.vdtt";
+    ASSERT_EQ(Title_SaveTo(path.c_str()), 0);
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(ReadFile(path, &file));
+    ASSERT_FALSE(inkless());
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "rendered";
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "reset twice";
+    ASSERT_EQ(Title_LoadFromBytes(file.data(), file.size()), 0);
+    ASSERT_FALSE(inkless());
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "loaded";
+    Render(3, "Gate");
+    ASSERT_FALSE(inkless());
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "rendered after a reset";
+}
+
 // --- Title files ---------------------------------------------------------------------
 
 std::vector<uint8_t> Snapshot()
