@@ -290,7 +290,9 @@ uint32_t Title_UploadChecksum()
 {
     TTitleState* state = &gTitleStates[0];
     uint32_t sum = Checksum_Bytes(state->settings, TITLE_SETTINGS_SIZE);
-    for (uint32_t s = 0; s < TITLE_SIZES; s++) sum += Checksum_Bytes(state->bitmap[s][0], kTitleSizes[s].setBytes);
+    // An area nothing wrote since the reset holds only zeros, whose sum is 0.
+    for (uint32_t s = 0; s < TITLE_SIZES; s++)
+        if (gTitleBitmaps.written[s]) sum += Checksum_Bytes(state->bitmap[s][0], kTitleSizes[s].setBytes);
     return sum;
 }
 
