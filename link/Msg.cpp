@@ -58,11 +58,23 @@ uint32_t Msg_Code(const char* code)
     return GetU32(bytes);
 }
 
+// Registrations and resets so far: the slot last found for a code stays
+// the first of that code until the registry changes.
+static uint32_t gRegistryChanges;
+static struct {
+    uint32_t code, changes;
+    TModuleSlot* slot;
+} gLastFound;
+
 static TModuleSlot* FindSlot(uint32_t code)
 {
+    if (gLastFound.slot && gLastFound.code == code && gLastFound.changes == gRegistryChanges) return gLastFound.slot;
     // The code first: most slots a message passes hold another module.
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
-        if (gModules[i].code == code && gModules[i].inUse == 1) return &gModules[i];
+        if (gModules[i].code == code && gModules[i].inUse == 1) {
+            gLastFound = {code, gRegistryChanges, &gModules[i]};
+            return &gModules[i];
+        }
     }
     return nullptr;
 }
@@ -70,6 +82,7 @@ static TModuleSlot* FindSlot(uint32_t code)
 void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
                         uint32_t capacity)
 {
+    gRegistryChanges++;
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
         TModuleSlot* slot = &gModules[i];
         if (slot->inUse) continue;
@@ -127,6 +140,7 @@ uint32_t Msg_ReceivedLength()
 
 void Msg_ResetRegistry()
 {
+    gRegistryChanges++;
     memset(gModules, 0, sizeof gModules);
 }
 

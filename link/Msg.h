@@ -49,6 +49,9 @@ struct TModuleSlot {
     uint32_t dirty;
 };
 
+// Read-only outside Msg.cpp: only Msg_RegisterModule and Msg_ResetRegistry
+// change which slot holds which module (the dispatch remembers the slot it
+// last found for a code until they do).
 extern TModuleSlot gModules[MSG_MODULE_SLOTS];
 
 // The u32 of a four-character code as it lies in a message header.

@@ -201,3 +201,23 @@ TEST_F(DispatchTest, ClearingEmptiesWhatTheDispatchAndTheModuleWrote)
     Msg_ClearBuffer(loose, sizeof loose);
     EXPECT_TRUE(allZero(loose, sizeof loose));
 }
+
+// The dispatch finds a code's slot again after the registry changed: a
+// module registered afresh (after the reset) under a code that was found
+// before gets the next message, not the slot that held the code.
+TEST_F(DispatchTest, AModuleRegisteredAfreshGetsTheNextMessageOfItsCode)
+{
+    Bytes m = ModuleMessage("SMAL", 80, 500, 9);
+    Dispatch(m);
+    ASSERT_EQ(gSmallDeliveries.size(), 1u);
+    ASSERT_EQ(gDeliveries.size(), 0u);
+    Msg_ResetRegistry();
+    Msg_RegisterModule("SMAL", TestReceive, nullptr, gTestBuffer, TEST_BUFFER);
+    Dispatch(m);
+    EXPECT_EQ(gSmallDeliveries.size(), 1u);
+    ASSERT_EQ(gDeliveries.size(), 1u);
+    EXPECT_TRUE(HoldsMessage(gDeliveries[0], m));
+    Msg_ResetRegistry();
+    Dispatch(m);
+    EXPECT_EQ(gDeliveries.size(), 1u) << "no module holds the code";
+}
