@@ -441,6 +441,7 @@ void Title_PackBitmap(TTitleState* state, TImage* surface, uint32_t channel, uin
     const TTitleSize& z = kTitleSizes[size];
     TBitmap* b = surface->Picture()->Bitmap();
     if (b->Width() < (int)z.width || b->Height() < (int)z.height) return;
+    gTitleBitmaps.written[size] = true;
     // The counter, accumulator and word pointer run on from row to row.
     uint32_t counter = 0, accumulator = 0;
     uint32_t* out = (uint32_t*)target;

@@ -58,6 +58,10 @@ extern const TTitleSize kTitleSizes[TITLE_SIZES];
 // words; bit k of a word is pixel k of its 32 (bit 0 leftmost), 1 = ink.
 struct TTitleBitmaps {
     uint8_t* area[TITLE_SIZES];
+    // Per size: the area may hold ink, set by everything that writes an
+    // area (the rendering, a title file's load, the recorder's chunks);
+    // the reset clears only these.
+    bool written[TITLE_SIZES];
 };
 extern TTitleBitmaps gTitleBitmaps;
 

@@ -90,6 +90,7 @@ static int LoadStream(FILE* f)
         }
         if (dataLength != size) break;
         if (fread(scratch, 1, size, f) != size) break;
+        if (id >= 1 && id <= TITLE_SIZES) gTitleBitmaps.written[id - 1] = true;
         memcpy(target, scratch, size);
         sum += length;
     }

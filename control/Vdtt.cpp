@@ -168,7 +168,10 @@ static void Title_OnChunkData(uint32_t session, uint32_t mode, uint32_t section,
         uint8_t* target = Title_SectionBlock(state, section, &size, &next);
         bool whole = length <= received; // the message holds every byte it claims
         length = ClampChunk(offset, length, size);
-        if (whole && length > 0 && Checksum_Bytes(data, length) == checksum) memcpy(target + offset, data, length);
+        if (whole && length > 0 && Checksum_Bytes(data, length) == checksum) {
+            if (section >= 1 && section <= TITLE_SIZES) gTitleBitmaps.written[section - 1] = true;
+            memcpy(target + offset, data, length);
+        }
         bool settings = target == (uint8_t*)state->settings;
         if (length > 0 && offset + length < size) {
             uint32_t nextOffset = offset + length;
@@ -235,6 +238,7 @@ int Title_Init()
     gTitleBitmaps.area[1] = gTitleArea1;
     gTitleBitmaps.area[2] = gTitleArea2;
     gTitleBitmaps.area[3] = gTitleArea3;
+    for (bool& written : gTitleBitmaps.written) written = true; // whatever ran before
     for (uint32_t i = 0; i < 2; i++) {
         TTitleState* state = &gTitleStates[i];
         state->settings = &gTitleSettings[i];
@@ -254,7 +258,10 @@ void Title_Reset()
 {
     memcpy(gTitleSettings, gTitleStartSettings, sizeof gTitleSettings);
     for (uint32_t s = 0; s < TITLE_SIZES; s++)
-        if (gTitleBitmaps.area[s]) memset(gTitleBitmaps.area[s], 0, 2 * kTitleSizes[s].setBytes);
+        if (gTitleBitmaps.area[s] && gTitleBitmaps.written[s]) {
+            memset(gTitleBitmaps.area[s], 0, 2 * kTitleSizes[s].setBytes);
+            gTitleBitmaps.written[s] = false;
+        }
     for (uint32_t i = 0; i < 2; i++) {
         TTitleState* state = &gTitleStates[i];
         state->requestFlag = 0;
@@ -268,7 +275,7 @@ void Title_Reset()
         memset(state->ink, 0, sizeof state->ink);
     }
     gTitleStates[0].previewSize = 1;
-    memset(gTitleBuffer, 0, sizeof gTitleBuffer);
+    Msg_ClearBuffer(gTitleBuffer, sizeof gTitleBuffer);
     memset(&gTitleRequest, 0, sizeof gTitleRequest);
 }
 
@@ -283,7 +290,9 @@ uint32_t Title_UploadChecksum()
 {
     TTitleState* state = &gTitleStates[0];
     uint32_t sum = Checksum_Bytes(state->settings, TITLE_SETTINGS_SIZE);
-    for (uint32_t s = 0; s < TITLE_SIZES; s++) sum += Checksum_Bytes(state->bitmap[s][0], kTitleSizes[s].setBytes);
+    // An area nothing wrote since the reset holds only zeros, whose sum is 0.
+    for (uint32_t s = 0; s < TITLE_SIZES; s++)
+        if (gTitleBitmaps.written[s]) sum += Checksum_Bytes(state->bitmap[s][0], kTitleSizes[s].setBytes);
     return sum;
 }
 

@@ -27,6 +27,12 @@ static void PutSubHeader(uint8_t* p, const TModuleSubHeader& s)
 
 void Msg_Begin(uint8_t* message, const char* code, const TModuleSubHeader& sub)
 {
+    // A module builds its messages in its own buffer: what the builder
+    // writes after the frame is not known here. (Module buffers are apart
+    // or one and the same.)
+    const uintptr_t at = (uintptr_t)message;
+    for (TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer && at - (uintptr_t)slot.buffer < slot.capacity) slot.dirty = slot.capacity;
     TModuleHeader header = {};
     header.totalLength = MSG_FRAME_SIZE; // until the body is known
     for (int i = 0; i < 4 && code && code[i]; ++i) header.code[i] = code[i];
@@ -52,10 +58,23 @@ uint32_t Msg_Code(const char* code)
     return GetU32(bytes);
 }
 
+// Registrations and resets so far: the slot last found for a code stays
+// the first of that code until the registry changes.
+static uint32_t gRegistryChanges;
+static struct {
+    uint32_t code, changes;
+    TModuleSlot* slot;
+} gLastFound;
+
 static TModuleSlot* FindSlot(uint32_t code)
 {
+    if (gLastFound.slot && gLastFound.code == code && gLastFound.changes == gRegistryChanges) return gLastFound.slot;
+    // The code first: most slots a message passes hold another module.
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
-        if (gModules[i].inUse == 1 && gModules[i].code == code) return &gModules[i];
+        if (gModules[i].code == code && gModules[i].inUse == 1) {
+            gLastFound = {code, gRegistryChanges, &gModules[i]};
+            return &gModules[i];
+        }
     }
     return nullptr;
 }
@@ -63,6 +82,7 @@ static TModuleSlot* FindSlot(uint32_t code)
 void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
                         uint32_t capacity)
 {
+    gRegistryChanges++;
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
         TModuleSlot* slot = &gModules[i];
         if (slot->inUse) continue;
@@ -72,6 +92,7 @@ void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend se
         slot->send = send;
         slot->buffer = buffer;
         slot->capacity = buffer ? capacity : 0;
+        slot->dirty = slot->capacity;
         return;
     }
 }
@@ -102,6 +123,7 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
         // does not fit is skipped like a bad checksum.
         if (copied > slot->capacity) continue;
         if (copied > 0) memcpy(slot->buffer, message + MSG_HEADER_SIZE, copied);
+        if (copied > slot->dirty) slot->dirty = copied;
         if (Checksum_Message(slot->buffer, copied) != checksum) continue;
         if (!slot->receive) continue;
         uint32_t outer = gReceivedLength; // a dispatch inside a receive function
@@ -118,12 +140,32 @@ uint32_t Msg_ReceivedLength()
 
 void Msg_ResetRegistry()
 {
+    gRegistryChanges++;
     memset(gModules, 0, sizeof gModules);
 }
 
 void Msg_ClearBuffers()
 {
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i)
-        if (gModules[i].inUse && gModules[i].buffer) memset(gModules[i].buffer, 0, gModules[i].capacity);
+        if (gModules[i].inUse && gModules[i].buffer) {
+            memset(gModules[i].buffer, 0, gModules[i].dirty);
+            gModules[i].dirty = 0;
+        }
     gReceivedLength = 0;
+}
+
+void Msg_ClearBuffer(uint8_t* buffer, uint32_t size)
+{
+    if (!buffer) return;
+    // The most any slot of this very buffer may have written, else all.
+    uint32_t dirty = size;
+    bool registered = false;
+    for (const TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) {
+            dirty = registered && dirty > slot.dirty ? dirty : slot.dirty;
+            registered = true;
+        }
+    memset(buffer, 0, dirty);
+    for (TModuleSlot& slot : gModules)
+        if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) slot.dirty = 0;
 }

@@ -42,8 +42,16 @@ struct TModuleSlot {
     TModuleSend send;
     uint8_t* buffer;         // the module's message buffer
     uint32_t capacity;       // bytes in buffer
+    // Bytes from the start of buffer that may be other than 0: what the
+    // dispatch copied in, all of it once the module built a message there
+    // (Msg_Begin) or before the first clear. A module writes its buffer
+    // only through these two.
+    uint32_t dirty;
 };
 
+// Read-only outside Msg.cpp: only Msg_RegisterModule and Msg_ResetRegistry
+// change which slot holds which module (the dispatch remembers the slot it
+// last found for a code until they do).
 extern TModuleSlot gModules[MSG_MODULE_SLOTS];
 
 // The u32 of a four-character code as it lies in a message header.
@@ -74,5 +82,8 @@ uint32_t Msg_ReceivedLength();
 // Clears every registered module's message buffer (what earlier messages
 // left behind); the registrations stay.
 void Msg_ClearBuffers();
+// Zeroes size bytes at buffer; of a registered module's buffer only what
+// may be other than 0 is written.
+void Msg_ClearBuffer(uint8_t* buffer, uint32_t size);
 // Empties every slot (tests only; the viewer never unregisters).
 void Msg_ResetRegistry();

@@ -1,6 +1,7 @@
-// ULCM packets, sessions and the credential block of the recorder link.
-// Owns the packet buffer, the payload staging buffer and the grant request
-// block; the session and link state live in the TConnection records.
+// ULCM packets, sessions and the credential block of the recorder link
+// (Ulcm.cpp the receive side, UlcmSend.cpp the send side). Owns the packet
+// buffer, the payload staging buffer and the grant request block; the
+// session and link state live in the TConnection records.
 #pragma once
 #include "link/Conn.h"
 #include <cstdint>
@@ -58,6 +59,9 @@ void Ulcm_PumpSend(TConnection* c);
 // readings; 0 restores the 60 s. For tests that watch a link for longer
 // than they can wait.
 void Ulcm_SetBusyTimeout(uint32_t hundredths);
+// The record's handshake starts now (its grant came): the pump starts it
+// over when the machine record has not come within ULCM_HANDSHAKE_RETRY.
+void Ulcm_HandshakeStarted(uint32_t connectionIndex);
 // Checks and acts on one received packet of length bytes.
 void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length);
 // 1 when the viewer must log in again with that session, else 0.

@@ -1,6 +1,7 @@
 // The module registry: dispatch of a payload's messages, their checksums
 // and buffer limits, and the one send routine.
 #include "LinkFixture.h"
+#include <functional>
 
 static uint8_t gSmallBuffer[256];
 static std::vector<Bytes> gSmallDeliveries;
@@ -151,4 +152,72 @@ TEST_F(DispatchTest, ThirtyThirdRegistrationIsIgnored)
     Msg_SendViaModule("LAST", &request);
     EXPECT_TRUE(gSentSessions.empty());
     for (const TModuleSlot& slot : gModules) EXPECT_EQ(slot.inUse, 1u);
+}
+
+// Clearing the module buffers (between two inputs of a fuzz target) writes
+// only what may be other than 0; whatever the dispatch copied in or a
+// module built there must still come out 0, of a buffer that two slots
+// share as well.
+TEST_F(DispatchTest, ClearingEmptiesWhatTheDispatchAndTheModuleWrote)
+{
+    Msg_RegisterModule("TWIN", TestReceive, nullptr, gTestBuffer, TEST_BUFFER); // the same buffer
+    auto allZero = [](const uint8_t* p, size_t n) { return std::all_of(p, p + n, [](uint8_t b) { return b == 0; }); };
+    struct Case {
+        const char* name;
+        std::function<void()> write;
+        bool whole; // Msg_ClearBuffers, else Msg_ClearBuffer of the test buffer
+    } const cases[] = {
+        {"dispatched", [&] { Dispatch(ModuleMessage("TEST", 900, 500)); }, true},
+        {"dispatched to the twin", [&] { Dispatch(ModuleMessage("TWIN", 2000, 500)); }, false},
+        {"short after long", [&] { Dispatch(Concat(ModuleMessage("TEST", 3000, 500), ModuleMessage("TEST", 40, 500))); },
+         true},
+        {"built by the module, past what came in",
+         [&] {
+             Dispatch(ModuleMessage("TEST", 100, 500));
+             Msg_Begin(gTestBuffer + 64, "TEST", TModuleSubHeader{500, {1, 2}});
+             gTestBuffer[TEST_BUFFER - 1] = 0x5A; // a builder's last byte
+         },
+         false},
+        {"built in the twin", [&] {
+             Msg_Begin(gTestBuffer, "TWIN", TModuleSubHeader{500, {3}});
+             gTestBuffer[TEST_BUFFER / 2] = 0x77;
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Msg_ClearBuffers();
+        ASSERT_TRUE(allZero(gTestBuffer, TEST_BUFFER));
+        c.write();
+        ASSERT_FALSE(allZero(gTestBuffer, TEST_BUFFER));
+        if (c.whole) Msg_ClearBuffers();
+        else Msg_ClearBuffer(gTestBuffer, TEST_BUFFER);
+        EXPECT_TRUE(allZero(gTestBuffer, TEST_BUFFER));
+        EXPECT_TRUE(allZero(gSmallBuffer, sizeof gSmallBuffer));
+    }
+    // A buffer no module holds is cleared whole.
+    static uint8_t loose[300];
+    memset(loose, 0x11, sizeof loose);
+    Msg_ClearBuffer(loose, sizeof loose);
+    EXPECT_TRUE(allZero(loose, sizeof loose));
+}
+
+// The dispatch finds a code's slot again after the registry changed: a
+// module registered afresh (after the reset) under a code that was found
+// before gets the next message, not the slot that held the code.
+TEST_F(DispatchTest, AModuleRegisteredAfreshGetsTheNextMessageOfItsCode)
+{
+    Bytes m = ModuleMessage("SMAL", 80, 500, 9);
+    Dispatch(m);
+    ASSERT_EQ(gSmallDeliveries.size(), 1u);
+    ASSERT_EQ(gDeliveries.size(), 0u);
+    Msg_ResetRegistry();
+    Msg_RegisterModule("SMAL", TestReceive, nullptr, gTestBuffer, TEST_BUFFER);
+    Dispatch(m);
+    EXPECT_EQ(gSmallDeliveries.size(), 1u);
+    ASSERT_EQ(gDeliveries.size(), 1u);
+    EXPECT_TRUE(HoldsMessage(gDeliveries[0], m));
+    Msg_ResetRegistry();
+    Dispatch(m);
+    EXPECT_EQ(gDeliveries.size(), 1u) << "no module holds the code";
 }

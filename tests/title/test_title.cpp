@@ -555,6 +555,50 @@ TEST_F(Titles, TheSettingsNameTheFontInUse)
     Title_ApplySettings(Settings());
 }
 
+// The reset (between two fuzz inputs) leaves no ink in any size, whether a
+// rendering or a title file's load put it there, and after a reset that
+// found nothing to clear.
+TEST_F(Titles, TheResetLeavesNoInkOfARenderingOrALoad)
+{
+    auto inkless = [] {
+        for (uint32_t s = 0; s < TITLE_SIZES; s++)
+            if (!AllZero(gTitleBitmaps.area[s], 2 * kTitleSizes[s].setBytes)) return false;
+        return true;
+    };
+    // The upload's checksum, every byte of the settings and the bitmap sets added.
+    auto byteSum = [] {
+        uint32_t sum = 0;
+        const uint8_t* settings = (const uint8_t*)Settings();
+        for (uint32_t i = 0; i < TITLE_SETTINGS_SIZE; i++) sum += settings[i];
+        for (uint32_t s = 0; s < TITLE_SIZES; s++)
+            for (uint32_t i = 0; i < kTitleSizes[s].setBytes; i++) sum += Bits(s, 0)[i];
+        return sum;
+    };
+    Render(0, "Lobby");
+    std::string path = gDir + "/reset.vdtt";
+    ASSERT_EQ(Title_SaveTo(path.c_str()), 0);
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(ReadFile(path, &file));
+    ASSERT_FALSE(inkless());
+    EXPECT_EQ(Title_UploadChecksum(), byteSum()) << "with ink";
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "rendered";
+    EXPECT_EQ(Title_UploadChecksum(), byteSum()) << "rendered";
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "reset twice";
+    EXPECT_EQ(Title_UploadChecksum(), byteSum()) << "reset twice";
+    ASSERT_EQ(Title_LoadFromBytes(file.data(), file.size()), 0);
+    ASSERT_FALSE(inkless());
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "loaded";
+    EXPECT_EQ(Title_UploadChecksum(), byteSum()) << "loaded";
+    Render(3, "Gate");
+    ASSERT_FALSE(inkless());
+    Title_Reset();
+    EXPECT_TRUE(inkless()) << "rendered after a reset";
+    EXPECT_EQ(Title_UploadChecksum(), byteSum()) << "rendered after a reset";
+}
+
 // --- Title files ---------------------------------------------------------------------
 
 std::vector<uint8_t> Snapshot()
