@@ -205,9 +205,7 @@ static void ReportBroken(uint32_t why, const char* file)
         ShowMessage(AnsiString("The backup file ") + file +
                     " could not be written (the disk may be full). It is not complete; the backup has stopped.");
         break;
-    case BACKUP_BROKEN_EMPTY:
-        ShowMessage(AnsiString("No video reached the backup file ") + file + ".");
-        break;
+    case BACKUP_BROKEN_EMPTY: ShowMessage(AnsiString("No video reached the backup file ") + file + "."); break;
     default: break;
     }
 }
@@ -218,8 +216,8 @@ static AnsiString TimeText(uint32_t t)
     TDateParts d;
     Date_FromSeconds(t, &d);
     char text[48];
-    snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u:%02u", (unsigned)d.year, (unsigned)d.month,
-             (unsigned)d.day, (unsigned)d.hour, (unsigned)d.minute, (unsigned)d.second);
+    snprintf(text, sizeof text, "%04u/%02u/%02u %02u:%02u:%02u", (unsigned)d.year, (unsigned)d.month, (unsigned)d.day,
+             (unsigned)d.hour, (unsigned)d.minute, (unsigned)d.second);
     return text;
 }
 
@@ -253,10 +251,10 @@ static void TellEnd()
     uint32_t done = gBackupPartsDone;
     for (uint32_t i = 0; i < gBackupNoteCount && i < BACKUP_NOTES; ++i) {
         const TBackupNote& n = gBackupNotes[i];
-        AnsiString line = ShownName(n.part) + " ends at " + TimeText(n.reached) +
-                          (n.why == BACKUP_NOTE_FULL
-                               ? ": the movie holds no more (key frames this often, or a gap in the recording)."
-                               : ": the link to the recorder was lost.");
+        AnsiString line =
+            ShownName(n.part) + " ends at " + TimeText(n.reached) +
+            (n.why == BACKUP_NOTE_FULL ? ": the movie holds no more (key frames this often, or a gap in the recording)."
+                                       : ": the link to the recorder was lost.");
         if (n.part + 1 < done)
             line += AnsiString(" The copy goes on in ") + ShownName(n.part + 1) + " from " + TimeText(n.resumed) + ".";
         text += (text.empty() ? "" : "\n") + line;
@@ -265,8 +263,7 @@ static void TellEnd()
         AnsiString line = AnsiString("The backup ended before its end mark (") + why + "): ";
         if (gBackupReachedAny && done > 0)
             line += AnsiString("the copy reaches ") + TimeText(gBackupReached) + ", in " + ShownName(done - 1) + ".";
-        else
-            line += "nothing was copied.";
+        else line += "nothing was copied.";
         text += (text.empty() ? "" : "\n") + line;
     }
     if (!text.empty()) ShowMessage(text);

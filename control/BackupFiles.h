@@ -10,9 +10,9 @@
 
 enum {
     BACKUP_BASE_NAME_SIZE = 128,
-    BACKUP_DEST_DIRS = 10,          // folders remembered for parts 0 .. 9; later parts share the last
+    BACKUP_DEST_DIRS = 10, // folders remembered for parts 0 .. 9; later parts share the last
     BACKUP_PATH_SIZE = 1100,
-    BACKUP_WIDE_NAME = 260,         // the dialog's name buffer, in wide characters
+    BACKUP_WIDE_NAME = 260, // the dialog's name buffer, in wide characters
 };
 
 extern char gBackupBaseName[BACKUP_BASE_NAME_SIZE];

@@ -33,7 +33,7 @@ void Session_PollSockets()
     TTitleState* title = c->vdtt;
     if (!title) return;
     uint32_t flag = Title_TakeRequestFlag(title);
-    if (flag == 1) Title_SendRequest(c->session, 0, 0, 17, 0, 1152); // read the titles
+    if (flag == 1) Title_SendRequest(c->session, 0, 0, 17, 0, 1152);      // read the titles
     else if (flag == 2) Title_SendRequest(c->session, 0, 1, 16, 0, 1152); // write them
     Ulcm_PumpSend(c);
     Conn_ShowLinkState(c);
@@ -106,8 +106,8 @@ void Session_CreateSockets(TComponent* owner)
     }
 }
 
-static uint32_t TagConnection(TObject* sender) { return (uint32_t)static_cast<TComponent*>(sender)->Tag & 1; }
-static uint32_t TagSocket(TObject* sender) { return ((uint32_t)static_cast<TComponent*>(sender)->Tag / 2) & 1; }
+static uint32_t TagConnection(TObject* sender) { return (uint32_t) static_cast<TComponent*>(sender)->Tag & 1; }
+static uint32_t TagSocket(TObject* sender) { return ((uint32_t) static_cast<TComponent*>(sender)->Tag / 2) & 1; }
 
 void ClientSocket_Connect(TObject* Sender, TCustomWinSocket*)
 {
@@ -131,10 +131,7 @@ void ClientSocket_Read(TObject* Sender, TCustomWinSocket* Socket)
     Socket_AppendReceived(Socket, &gConnections[TagConnection(Sender)], TagSocket(Sender));
 }
 
-void ClientSocket_Write(TObject* Sender, TCustomWinSocket*)
-{
-    Conn_OnWrite(TagConnection(Sender));
-}
+void ClientSocket_Write(TObject* Sender, TCustomWinSocket*) { Conn_OnWrite(TagConnection(Sender)); }
 
 void Socket_AppendReceived(TCustomWinSocket* winSocket, TConnection* record, uint32_t socketIndex)
 {

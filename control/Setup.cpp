@@ -19,8 +19,8 @@
 char gSetupSlots[SETUP_SLOTS][SETUP_SLOT_SIZE];
 // Per setup item (bit i of the mask): ticks since its Apply went out while
 // the recorder has not confirmed it; SETUP_WAIT_DONE when nothing waits.
-static uint32_t gApplyWait[SETUP_ITEM_COUNT] = {SETUP_WAIT_DONE, SETUP_WAIT_DONE, SETUP_WAIT_DONE,
-                                                SETUP_WAIT_DONE, SETUP_WAIT_DONE};
+static uint32_t gApplyWait[SETUP_ITEM_COUNT] = {SETUP_WAIT_DONE, SETUP_WAIT_DONE, SETUP_WAIT_DONE, SETUP_WAIT_DONE,
+                                                SETUP_WAIT_DONE};
 
 const char gDdnsHomeUrls[DDNS_SERVICES][DDNS_URL_SIZE] = {
     "Disable",
@@ -347,8 +347,8 @@ void Setup_RefreshPages()
 {
     TViewRecord* view = View0();
     if (!view) return;
-    void (*const enable[PAGE_WAIT_COUNT])(TViewRecord*, int) = {
-        Setup_EnableBitratePage, Setup_EnablePppoePage, Setup_EnableDdnsPage, Setup_EnableMailPage};
+    void (*const enable[PAGE_WAIT_COUNT])(TViewRecord*, int) = {Setup_EnableBitratePage, Setup_EnablePppoePage,
+                                                                Setup_EnableDdnsPage, Setup_EnableMailPage};
     for (uint32_t i = 0; i < PAGE_WAIT_COUNT; ++i) {
         if (view->pageWait[i] < SETUP_WAIT_RELEASE) view->pageWait[i]++;
         if (view->pageWait[i] == SETUP_WAIT_RELEASE) {
@@ -475,10 +475,9 @@ void Setup_ClearMail()
 {
     TTavlinX* f = gViewerForm;
     if (!f) return;
-    TLabeledEdit* edits[] = {f->LabeledEdit_smtp1, f->LabeledEdit_smtp2, f->LabeledEdit_smtp3,
-                             f->LabeledEdit_smtp4, f->LabeledEdit_smtp5, f->LabeledEdit_smtp6,
-                             f->LabeledEdit_smtp7, f->LabeledEdit_smtp8, f->LabeledEdit_smtp9,
-                             f->LabeledEdit_smtp10};
+    TLabeledEdit* edits[] = {f->LabeledEdit_smtp1, f->LabeledEdit_smtp2, f->LabeledEdit_smtp3, f->LabeledEdit_smtp4,
+                             f->LabeledEdit_smtp5, f->LabeledEdit_smtp6, f->LabeledEdit_smtp7, f->LabeledEdit_smtp8,
+                             f->LabeledEdit_smtp9, f->LabeledEdit_smtp10};
     for (TLabeledEdit* e : edits) e->SetText("");
 }
 

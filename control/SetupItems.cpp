@@ -274,7 +274,7 @@ void Setup_EnablePppoePage(TViewRecord* view, int on)
     SetWait(view, PAGE_WAIT_PPPOE, on);
     TTavlinX* f = gViewerForm;
     if (!f) return;
-    TControl* controls[] = {f->ComboBox_pppoe1, f->Label_pppoe1, f->LabeledEdit_pppoe2,
+    TControl* controls[] = {f->ComboBox_pppoe1,    f->Label_pppoe1, f->LabeledEdit_pppoe2,
                             f->LabeledEdit_pppoe3, f->Button_PPPoE, f->Button_PPPoE2};
     for (TControl* c : controls) c->SetEnabled(on != 0);
 }
@@ -284,7 +284,7 @@ void Setup_EnableDdnsPage(TViewRecord* view, int on)
     SetWait(view, PAGE_WAIT_DDNS, on);
     TTavlinX* f = gViewerForm;
     if (!f) return;
-    TControl* controls[] = {f->ComboBox_ddns1, f->Label_ddns1, f->LabeledEdit_ddns2, f->LabeledEdit_ddns3,
+    TControl* controls[] = {f->ComboBox_ddns1,    f->Label_ddns1, f->LabeledEdit_ddns2, f->LabeledEdit_ddns3,
                             f->LabeledEdit_ddns4, f->Button_DDNS, f->Button_DDNS2};
     for (TControl* c : controls) c->SetEnabled(on != 0);
 }
@@ -293,11 +293,11 @@ void Setup_EnableMailPage(TViewRecord* view, int on)
 {
     TTavlinX* f = gViewerForm;
     if (f) {
-        TControl* controls[] = {f->ComboBox_smtp1, f->ComboBox_smtp2, f->Label_smtp1, f->Label_smtp2,
-                                f->LabeledEdit_smtp1, f->LabeledEdit_smtp10, f->LabeledEdit_smtp2,
-                                f->LabeledEdit_smtp3, f->LabeledEdit_smtp4, f->LabeledEdit_smtp5,
-                                f->LabeledEdit_smtp6, f->LabeledEdit_smtp7, f->LabeledEdit_smtp8,
-                                f->LabeledEdit_smtp9, f->Button_SMTP, f->Button_SMTP2, f->Button_SMTP3};
+        TControl* controls[] = {f->ComboBox_smtp1,    f->ComboBox_smtp2,     f->Label_smtp1,       f->Label_smtp2,
+                                f->LabeledEdit_smtp1, f->LabeledEdit_smtp10, f->LabeledEdit_smtp2, f->LabeledEdit_smtp3,
+                                f->LabeledEdit_smtp4, f->LabeledEdit_smtp5,  f->LabeledEdit_smtp6, f->LabeledEdit_smtp7,
+                                f->LabeledEdit_smtp8, f->LabeledEdit_smtp9,  f->Button_SMTP,       f->Button_SMTP2,
+                                f->Button_SMTP3};
         for (TControl* c : controls) c->SetEnabled(on != 0);
         Setup_UpdateMailControls(); // Test Mail and the server group follow the mode, greyed or not
     }

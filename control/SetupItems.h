@@ -22,8 +22,8 @@ enum {
     MAIL_FORM_APPLY = 9,
     MAIL_FORM_TEST = 16,
     MAIL_TEXT_COUNT = 12,
-    MAIL_TEXT_FIRST = 2,   // first byte of the texts
-    MAIL_TEXT_END = 254,   // one past the last byte the texts may use
+    MAIL_TEXT_FIRST = 2, // first byte of the texts
+    MAIL_TEXT_END = 254, // one past the last byte the texts may use
     MAIL_DEFAULT_PORT = 25,
     MAIL_PORT_MAX = 65535,
 };

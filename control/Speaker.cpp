@@ -35,10 +35,8 @@ void Speaker_UpdateIcon(uint32_t shown, uint32_t available, uint32_t audioOn, ui
     f->Image_Trumpet_Off->SetVisible(false);
     f->Image_Trumpet_On->SetVisible(false);
     if (shown == 0 || available == 0 || !OneChannelAudible()) return;
-    if (audioOn == 1)
-        f->Image_Trumpet_On->SetVisible(true);
-    else
-        f->Image_Trumpet_Off->SetVisible(true);
+    if (audioOn == 1) f->Image_Trumpet_On->SetVisible(true);
+    else f->Image_Trumpet_Off->SetVisible(true);
 }
 
 void Speaker_Reset()

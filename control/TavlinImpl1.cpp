@@ -210,7 +210,8 @@ void Viewer_Init()
     }
     f->Label_time->SetCaption("Connecting ...");
 
-    TButton* apply[] = {f->Button_Bitrate, f->Button_PPPoE, f->Button_DDNS, f->Button_SMTP, f->Button_Title1, f->Button_UPNP};
+    TButton* apply[] = {f->Button_Bitrate, f->Button_PPPoE,  f->Button_DDNS,
+                        f->Button_SMTP,    f->Button_Title1, f->Button_UPNP};
     for (TButton* button : apply) button->OnClick = [f](TObject* s) { f->Button_ApplyClick(s); };
 
     Conn_InitAll();

@@ -84,9 +84,9 @@ enum {
 };
 
 const TDispatchName kFontNames[] = {
-    {"Name", DISPID_FONT_NAME},           {"Size", DISPID_FONT_SIZE},     {"Bold", DISPID_FONT_BOLD},
-    {"Italic", DISPID_FONT_ITALIC},       {"Underline", DISPID_FONT_UNDERLINE},
-    {"Strikethrough", DISPID_FONT_STRIKE}, {"Weight", DISPID_FONT_WEIGHT}, {"Charset", DISPID_FONT_CHARSET},
+    {"Name", DISPID_FONT_NAME},     {"Size", DISPID_FONT_SIZE},           {"Bold", DISPID_FONT_BOLD},
+    {"Italic", DISPID_FONT_ITALIC}, {"Underline", DISPID_FONT_UNDERLINE}, {"Strikethrough", DISPID_FONT_STRIKE},
+    {"Weight", DISPID_FONT_WEIGHT}, {"Charset", DISPID_FONT_CHARSET},
 };
 
 class TFontDisp final : public IDispatch {
@@ -181,9 +181,9 @@ private:
     {
         VARIANT v;
         VariantInit(&v);
-        VARTYPE want = id == DISPID_FONT_NAME ? VT_BSTR
+        VARTYPE want = id == DISPID_FONT_NAME                                                            ? VT_BSTR
                        : id == DISPID_FONT_SIZE || id == DISPID_FONT_WEIGHT || id == DISPID_FONT_CHARSET ? VT_I4
-                                                                                                           : VT_BOOL;
+                                                                                                         : VT_BOOL;
         if (id < DISPID_FONT_NAME || id > DISPID_FONT_CHARSET || id == 1) return DISP_E_MEMBERNOTFOUND;
         if (id == DISPID_FONT_SIZE && value.vt == VT_CY) {
             v.vt = VT_I4;
@@ -238,8 +238,17 @@ const DISPID kPersistedIds[] = {DISPID_TX_DVRIP, DISPID_TX_HTTP_PORT, DISPID_TX_
 constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
                               OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE; // 0x20191
 static_assert(kMiscStatus == 0x20191, "the misc status the class registers");
-const TComControlClass kClass = {&CLSID_TavlinX, &IID_ITavlinX, &DIID_ITavlinXEvents, TAVLIN_PROGID,
-                                 "TavlinX Control", kMiscStatus, kVerbs, 1, kPersisted, kPersistedIds, 4};
+const TComControlClass kClass = {&CLSID_TavlinX,
+                                 &IID_ITavlinX,
+                                 &DIID_ITavlinXEvents,
+                                 TAVLIN_PROGID,
+                                 "TavlinX Control",
+                                 kMiscStatus,
+                                 kVerbs,
+                                 1,
+                                 kPersisted,
+                                 kPersistedIds,
+                                 4};
 
 class TTavlinXImpl : public TComControl, public ITavlinX {
 public:
@@ -301,12 +310,30 @@ public:
                    UINT* argErr) override;
 
     // --- ITavlinX: the form's stock properties
-    HRESULT get_Visible(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Visible(); }); }
-    HRESULT set_Visible(VARIANT_BOOL v) override { return Changed(DISPID_TX_Visible, Do([&] { FForm->SetVisible(v != 0); })); }
-    HRESULT get_AutoScroll(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoScroll(); }); }
-    HRESULT set_AutoScroll(VARIANT_BOOL v) override { return Changed(DISPID_TX_AutoScroll, Do([&] { FForm->SetAutoScroll(v != 0); })); }
-    HRESULT get_AutoSize(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AutoSize(); }); }
-    HRESULT set_AutoSize(VARIANT_BOOL v) override { return Changed(DISPID_TX_AutoSize, Do([&] { FForm->SetAutoSize(v != 0); })); }
+    HRESULT get_Visible(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->Visible(); });
+    }
+    HRESULT set_Visible(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_Visible, Do([&] { FForm->SetVisible(v != 0); }));
+    }
+    HRESULT get_AutoScroll(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->AutoScroll(); });
+    }
+    HRESULT set_AutoScroll(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_AutoScroll, Do([&] { FForm->SetAutoScroll(v != 0); }));
+    }
+    HRESULT get_AutoSize(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->AutoSize(); });
+    }
+    HRESULT set_AutoSize(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_AutoSize, Do([&] { FForm->SetAutoSize(v != 0); }));
+    }
     HRESULT get_AxBorderStyle(TxActiveFormBorderStyle* v) override
     {
         return GetLong(v, [&] { return (LONG)FForm->AxBorderStyle(); });
@@ -316,16 +343,31 @@ public:
         if (v < afbNone || v > afbRaised) return E_INVALIDARG;
         return Changed(DISPID_TX_AxBorderStyle, Do([&] { FForm->SetAxBorderStyle((TActiveFormBorderStyle)v); }));
     }
-    HRESULT get_BorderWidth(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->BorderWidth(); }); }
-    HRESULT set_BorderWidth(LONG v) override { return Changed(DISPID_TX_BorderWidth, Do([&] { FForm->SetBorderWidth((int)v); })); }
-    HRESULT get_Caption(BSTR* v) override { return GetText(v, [&] { return FForm->Caption(); }); }
-    HRESULT set_Caption(BSTR v) override { return Changed(DISPID_TX_Caption, Do([&] { FForm->SetCaption(Bstr_ToText(v)); })); }
+    HRESULT get_BorderWidth(LONG* v) override
+    {
+        return GetLong(v, [&] { return (LONG)FForm->BorderWidth(); });
+    }
+    HRESULT set_BorderWidth(LONG v) override
+    {
+        return Changed(DISPID_TX_BorderWidth, Do([&] { FForm->SetBorderWidth((int)v); }));
+    }
+    HRESULT get_Caption(BSTR* v) override
+    {
+        return GetText(v, [&] { return FForm->Caption(); });
+    }
+    HRESULT set_Caption(BSTR v) override
+    {
+        return Changed(DISPID_TX_Caption, Do([&] { FForm->SetCaption(Bstr_ToText(v)); }));
+    }
     HRESULT get_Color(OLE_COLOR* v) override
     {
         if (!v) return E_POINTER;
         return Do([&] { *v = (OLE_COLOR)FForm->Color(); });
     }
-    HRESULT set_Color(OLE_COLOR v) override { return Changed(DISPID_TX_Color, Do([&] { FForm->SetColor((TColor)v); })); }
+    HRESULT set_Color(OLE_COLOR v) override
+    {
+        return Changed(DISPID_TX_Color, Do([&] { FForm->SetColor((TColor)v); }));
+    }
     // The stock font: an automation object on the form's own font.
     HRESULT get_Font(IDispatch** v) override
     {
@@ -357,7 +399,8 @@ public:
         const struct {
             const char* name;
             unsigned bit;
-        } flags[] = {{"Bold", fsBold}, {"Italic", fsItalic}, {"Underline", fsUnderline}, {"Strikethrough", fsStrikeOut}};
+        } flags[] = {
+            {"Bold", fsBold}, {"Italic", fsItalic}, {"Underline", fsUnderline}, {"Strikethrough", fsStrikeOut}};
         for (const auto& f : flags) {
             if (!FontProperty(font, f.name, &v)) continue;
             VARIANT b;
@@ -375,32 +418,83 @@ public:
         }
         return Changed(DISPID_TX_Font, Do([&] { FForm->Font()->Assign(taken); }));
     }
-    HRESULT get_KeyPreview(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->KeyPreview(); }); }
-    HRESULT set_KeyPreview(VARIANT_BOOL v) override { return Changed(DISPID_TX_KeyPreview, Do([&] { FForm->SetKeyPreview(v != 0); })); }
-    HRESULT get_PixelsPerInch(LONG* v) override { return GetLong(v, [&] { return (LONG)FForm->PixelsPerInch(); }); }
-    HRESULT set_PixelsPerInch(LONG v) override { return Changed(DISPID_TX_PixelsPerInch, Do([&] { FForm->SetPixelsPerInch((int)v); })); }
-    HRESULT get_PrintScale(TxPrintScale* v) override { return GetLong(v, [&] { return (LONG)FForm->PrintScale(); }); }
+    HRESULT get_KeyPreview(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->KeyPreview(); });
+    }
+    HRESULT set_KeyPreview(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_KeyPreview, Do([&] { FForm->SetKeyPreview(v != 0); }));
+    }
+    HRESULT get_PixelsPerInch(LONG* v) override
+    {
+        return GetLong(v, [&] { return (LONG)FForm->PixelsPerInch(); });
+    }
+    HRESULT set_PixelsPerInch(LONG v) override
+    {
+        return Changed(DISPID_TX_PixelsPerInch, Do([&] { FForm->SetPixelsPerInch((int)v); }));
+    }
+    HRESULT get_PrintScale(TxPrintScale* v) override
+    {
+        return GetLong(v, [&] { return (LONG)FForm->PrintScale(); });
+    }
     HRESULT set_PrintScale(TxPrintScale v) override
     {
         if (v < poNone || v > poPrintToFit) return E_INVALIDARG;
         return Changed(DISPID_TX_PrintScale, Do([&] { FForm->SetPrintScale((TPrintScale)v); }));
     }
-    HRESULT get_Scaled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Scaled(); }); }
-    HRESULT set_Scaled(VARIANT_BOOL v) override { return Changed(DISPID_TX_Scaled, Do([&] { FForm->SetScaled(v != 0); })); }
-    HRESULT get_Active(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Active(); }); }
-    HRESULT get_DropTarget(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DropTarget(); }); }
-    HRESULT set_DropTarget(VARIANT_BOOL v) override { return Changed(DISPID_TX_DropTarget, Do([&] { FForm->SetDropTarget(v != 0); })); }
-    HRESULT get_HelpFile(BSTR* v) override { return GetText(v, [&] { return FForm->HelpFile(); }); }
-    HRESULT set_HelpFile(BSTR v) override { return Changed(DISPID_TX_HelpFile, Do([&] { FForm->SetHelpFile(Bstr_ToText(v)); })); }
-    HRESULT get_DoubleBuffered(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->DoubleBuffered(); }); }
-    HRESULT set_DoubleBuffered(VARIANT_BOOL v) override { return Changed(DISPID_TX_DoubleBuffered, Do([&] { FForm->SetDoubleBuffered(v != 0); })); }
-    HRESULT get_AlignDisabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->AlignDisabled(); }); }
+    HRESULT get_Scaled(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->Scaled(); });
+    }
+    HRESULT set_Scaled(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_Scaled, Do([&] { FForm->SetScaled(v != 0); }));
+    }
+    HRESULT get_Active(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->Active(); });
+    }
+    HRESULT get_DropTarget(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->DropTarget(); });
+    }
+    HRESULT set_DropTarget(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_DropTarget, Do([&] { FForm->SetDropTarget(v != 0); }));
+    }
+    HRESULT get_HelpFile(BSTR* v) override
+    {
+        return GetText(v, [&] { return FForm->HelpFile(); });
+    }
+    HRESULT set_HelpFile(BSTR v) override
+    {
+        return Changed(DISPID_TX_HelpFile, Do([&] { FForm->SetHelpFile(Bstr_ToText(v)); }));
+    }
+    HRESULT get_DoubleBuffered(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->DoubleBuffered(); });
+    }
+    HRESULT set_DoubleBuffered(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_DoubleBuffered, Do([&] { FForm->SetDoubleBuffered(v != 0); }));
+    }
+    HRESULT get_AlignDisabled(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->AlignDisabled(); });
+    }
     HRESULT get_VisibleDockClientCount(LONG* v) override
     {
         return GetLong(v, [&] { return (LONG)FForm->VisibleDockClientCount(); });
     }
-    HRESULT get_Enabled(VARIANT_BOOL* v) override { return GetBool(v, [&] { return FForm->Enabled(); }); }
-    HRESULT set_Enabled(VARIANT_BOOL v) override { return Changed(DISPID_TX_Enabled, Do([&] { FForm->SetEnabled(v != 0); })); }
+    HRESULT get_Enabled(VARIANT_BOOL* v) override
+    {
+        return GetBool(v, [&] { return FForm->Enabled(); });
+    }
+    HRESULT set_Enabled(VARIANT_BOOL v) override
+    {
+        return Changed(DISPID_TX_Enabled, Do([&] { FForm->SetEnabled(v != 0); }));
+    }
 
     // --- ITavlinX: the connection properties
     HRESULT get_DVRIP(VARIANT* v) override { return Property_Get(PROP_DVRIP, v); }
@@ -429,8 +523,7 @@ private:
 
     // A failure inside an accessor comes back as DISP_E_EXCEPTION with the
     // message as error information.
-    template <class F>
-    HRESULT Do(F&& f)
+    template <class F> HRESULT Do(F&& f)
     {
         try {
             f();
@@ -441,20 +534,17 @@ private:
             return Com_ReportError("Unknown exception", IID_ITavlinX, TAVLIN_PROGID);
         }
     }
-    template <class F>
-    HRESULT GetBool(VARIANT_BOOL* v, F&& f)
+    template <class F> HRESULT GetBool(VARIANT_BOOL* v, F&& f)
     {
         if (!v) return E_POINTER;
         return Do([&] { *v = Vb(f()); });
     }
-    template <class F>
-    HRESULT GetLong(LONG* v, F&& f)
+    template <class F> HRESULT GetLong(LONG* v, F&& f)
     {
         if (!v) return E_POINTER;
         return Do([&] { *v = f(); });
     }
-    template <class F>
-    HRESULT GetText(BSTR* v, F&& f)
+    template <class F> HRESULT GetText(BSTR* v, F&& f)
     {
         if (!v) return E_POINTER;
         return Do([&] { *v = Bstr_FromText(f()); });
@@ -477,7 +567,8 @@ private:
 // Points the form's eight events at forwarders to the event sinks.
 void TTavlinXImpl::InitializeControl()
 {
-    TavlinX_AttachEvents(FForm, [this](int dispid, VARIANTARG* args, unsigned count) { FireEvent(dispid, args, count); });
+    TavlinX_AttachEvents(FForm,
+                         [this](int dispid, VARIANTARG* args, unsigned count) { FireEvent(dispid, args, count); });
 }
 
 HRESULT TTavlinXImpl::Get(DISPID id, VARIANT* r)
@@ -601,8 +692,8 @@ HRESULT TTavlinXImpl::Put(DISPID id, VARIANT* value)
     return hr;
 }
 
-HRESULT TTavlinXImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                             EXCEPINFO* excep, UINT* argErr)
+HRESULT TTavlinXImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                             UINT* argErr)
 {
     if (!params) return E_INVALIDARG;
     HRESULT hr;
@@ -624,11 +715,7 @@ HRESULT TTavlinXImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     return hr;
 }
 
-template <class I>
-IUnknown* As(void* object)
-{
-    return static_cast<I*>(static_cast<TTavlinXImpl*>(object));
-}
+template <class I> IUnknown* As(void* object) { return static_cast<I*>(static_cast<TTavlinXImpl*>(object)); }
 
 // The object's interfaces in the order the class declares them.
 const TComMapEntry kComMap[kTavlinXComMapSize] = {

@@ -216,10 +216,10 @@ void TTavlinX::Button_TOptionClick(TObject*) { Title_ChooseFont(); }
 uint32_t Title_CharsetForLanguage(uint32_t index)
 {
     static const uint8_t kCharsets[TITLE_LANGUAGES] = {
-        DEFAULT_CHARSET,    DEFAULT_CHARSET,   TURKISH_CHARSET, RUSSIAN_CHARSET, TURKISH_CHARSET,
-        GB2312_CHARSET,     SHIFTJIS_CHARSET,  TURKISH_CHARSET, DEFAULT_CHARSET, TURKISH_CHARSET,
-        DEFAULT_CHARSET,    EASTEUROPE_CHARSET, HEBREW_CHARSET, THAI_CHARSET,    TURKISH_CHARSET,
-        TURKISH_CHARSET,    TURKISH_CHARSET,   VIETNAMESE_CHARSET, HANGEUL_CHARSET,
+        DEFAULT_CHARSET, DEFAULT_CHARSET,    TURKISH_CHARSET,    RUSSIAN_CHARSET, TURKISH_CHARSET,
+        GB2312_CHARSET,  SHIFTJIS_CHARSET,   TURKISH_CHARSET,    DEFAULT_CHARSET, TURKISH_CHARSET,
+        DEFAULT_CHARSET, EASTEUROPE_CHARSET, HEBREW_CHARSET,     THAI_CHARSET,    TURKISH_CHARSET,
+        TURKISH_CHARSET, TURKISH_CHARSET,    VIETNAMESE_CHARSET, HANGEUL_CHARSET,
     };
     return index < TITLE_LANGUAGES ? (uint32_t)kCharsets[index] : (uint32_t)DEFAULT_CHARSET;
 }
@@ -296,7 +296,8 @@ void Title_ApplySettings(TTitleSettings* s)
         // left without its trail by the forced end is not shown.
         char text[TITLE_TEXT_SIZE] = {0};
         size_t n = strlen(s->titles[channel]);
-        memcpy(text, s->titles[channel], Vcl_AnsiFit(s->titles[channel], n, n, (int)Title_CharsetForLanguage(language)));
+        memcpy(text, s->titles[channel],
+               Vcl_AnsiFit(s->titles[channel], n, n, (int)Title_CharsetForLanguage(language)));
         if (TLabeledEdit* e = Title_Edit(channel)) e->SetText(text);
     }
 }
@@ -320,7 +321,7 @@ void Title_EnableEdits(int on)
     TTavlinX* f = gViewerForm;
     if (!f) return;
     bool v = on != 0;
-    TControl* controls[] = {f->Button_Title1, f->Button_TLoad, f->Button_TSave, f->Button_TOption,
+    TControl* controls[] = {f->Button_Title1, f->Button_TLoad, f->Button_TSave,  f->Button_TOption,
                             f->ComboBox_TFS,  f->Edit_TFS,     f->ScrollBar_TFS, f->ComboBox_Title};
     for (TControl* c : controls) c->SetEnabled(v);
     for (uint32_t channel = 0; channel < TITLE_CHANNELS; channel++) Title_Edit(channel)->SetEnabled(v);

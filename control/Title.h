@@ -21,7 +21,7 @@ enum {
     TITLE_TEXT_SIZE = 64,
     TITLE_LANGUAGES = 19,
     TITLE_SETTINGS_SIZE = 1160,
-    TITLE_CHUNK = 1152,       // most data bytes one message carries
+    TITLE_CHUNK = 1152, // most data bytes one message carries
     TITLE_UPLOAD_TOTAL = 115592,
     TITLE_FILE_LENGTH = 115648,
     TITLE_FILE_VERSION = 0x01000003,
@@ -35,10 +35,10 @@ struct TTitleSettings {
     char titles[TITLE_CHANNELS][TITLE_TEXT_SIZE]; // 8-bit text of the edit, NUL-terminated
     uint8_t reserved1[32];
     char fontName[64];
-    uint32_t charset;        // Windows character set of the title font (low byte)
-    uint32_t styleBits;      // 1 bold, 2 italic, 4 underline, 8 strike-out
-    int32_t sizePercent;     // text height in % of the bitmap height, 10..100
-    uint32_t language;       // 0..18, item of ComboBox_Title
+    uint32_t charset;    // Windows character set of the title font (low byte)
+    uint32_t styleBits;  // 1 bold, 2 italic, 4 underline, 8 strike-out
+    int32_t sizePercent; // text height in % of the bitmap height, 10..100
+    uint32_t language;   // 0..18, item of ComboBox_Title
     uint32_t reserved2;
     uint32_t uploadChecksum; // written when an upload starts
     uint8_t reserved3[12];
@@ -66,14 +66,14 @@ struct TTitleBitmaps {
 extern TTitleBitmaps gTitleBitmaps;
 
 struct TTitleState {
-    uint32_t requestFlag;    // 0 none, 1 read the titles, 2 start the upload
-    uint32_t previewSize;    // size shown in the preview (1)
-    uint32_t busy;           // 1 while an upload runs
+    uint32_t requestFlag; // 0 none, 1 read the titles, 2 start the upload
+    uint32_t previewSize; // size shown in the preview (1)
+    uint32_t busy;        // 1 while an upload runs
     uint32_t uploadedBytes;
     uint32_t uploadTotal;
     uint32_t previewChannel;
-    uint32_t changed[TITLE_CHANNELS];                  // 1: render again
-    int32_t ink[TITLE_CHANNELS][TITLE_SIZES][4];       // width, height, left, top
+    uint32_t changed[TITLE_CHANNELS];            // 1: render again
+    int32_t ink[TITLE_CHANNELS][TITLE_SIZES][4]; // width, height, left, top
     TTitleSettings* settings;
     TConnection* connection;
     uint8_t* bitmap[TITLE_SIZES][TITLE_CHANNELS];

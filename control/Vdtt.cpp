@@ -72,8 +72,8 @@ static uint32_t Title_BuildChunkRequest(uint32_t, uint32_t, uint32_t offset, uin
     return BODY_HEAD;
 }
 
-static uint32_t Title_BuildChunkData(uint32_t mode, uint32_t section, uint32_t offset, uint32_t length,
-                                     uint8_t* body, TTitleState* state)
+static uint32_t Title_BuildChunkData(uint32_t mode, uint32_t section, uint32_t offset, uint32_t length, uint8_t* body,
+                                     TTitleState* state)
 {
     memset(body, 0, BODY_HEAD);
     if (mode == 1) {
@@ -120,8 +120,7 @@ void Title_Transmit(void* request)
     Conn_QueueSend(c, gTitleBuffer, Msg_Finish(gTitleBuffer, bodyLength));
 }
 
-void Title_SendRequest(uint32_t session, uint32_t mode, uint32_t op, uint32_t section, uint32_t offset,
-                       uint32_t length)
+void Title_SendRequest(uint32_t session, uint32_t mode, uint32_t op, uint32_t section, uint32_t offset, uint32_t length)
 {
     gTitleRequest.session = session;
     gTitleRequest.section = section;
@@ -141,8 +140,8 @@ static void EndUpload(TTitleState* state)
     Title_EnableEdits(1);
 }
 
-static void Title_OnChunkRequest(uint32_t session, uint32_t mode, uint32_t section, const uint8_t* body,
-                                 uint32_t, TTitleState* state)
+static void Title_OnChunkRequest(uint32_t session, uint32_t mode, uint32_t section, const uint8_t* body, uint32_t,
+                                 TTitleState* state)
 {
     if (mode == 0) {
         Title_SendRequest(session, 1, 1, 17, 0, 0);

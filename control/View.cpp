@@ -29,10 +29,7 @@ static const char* const kModeCaptions[VIEW_MODE_COUNT] = {"Live", "Playback", "
 // least 1.
 static const uint32_t kLatestTime = 0xFFFFFFFFu;
 
-uint32_t View_TypeOfMode(uint32_t mode)
-{
-    return mode < (uint32_t)VIEW_MODE_COUNT ? kModeTypes[mode] : 0;
-}
+uint32_t View_TypeOfMode(uint32_t mode) { return mode < (uint32_t)VIEW_MODE_COUNT ? kModeTypes[mode] : 0; }
 
 const char* View_CaptionOfMode(uint32_t mode)
 {
@@ -51,16 +48,10 @@ static uint32_t StreamTime(const TViewRecord* view)
 }
 
 // t - back, at the earliest 1.
-static uint32_t Before(uint32_t t, uint32_t back)
-{
-    return t > back ? t - back : 1;
-}
+static uint32_t Before(uint32_t t, uint32_t back) { return t > back ? t - back : 1; }
 
 // t + ahead, at the latest the end of the range.
-static uint32_t After(uint32_t t, uint32_t ahead)
-{
-    return t <= kLatestTime - ahead ? t + ahead : kLatestTime;
-}
+static uint32_t After(uint32_t t, uint32_t ahead) { return t <= kLatestTime - ahead ? t + ahead : kLatestTime; }
 
 // The form's side of a mode change: the setup pages and the backup label
 // are hidden, the mode's caption is shown. The time label itself is shown
@@ -128,7 +119,7 @@ int View_SetMode(TViewRecord* view, uint32_t m)
 static int LayoutOfCode(uint32_t code, uint32_t* layout, uint32_t* first)
 {
     static const uint32_t kLayouts[7][2] = {
-        {LAYOUT_QUAD, 0}, {LAYOUT_QUAD, 4}, {LAYOUT_QUAD, 8}, {LAYOUT_QUAD, 12},
+        {LAYOUT_QUAD, 0}, {LAYOUT_QUAD, 4}, {LAYOUT_QUAD, 8},    {LAYOUT_QUAD, 12},
         {LAYOUT_NINE, 0}, {LAYOUT_NINE, 9}, {LAYOUT_SIXTEEN, 0},
     };
     if (code >= 7) return -1;
@@ -137,8 +128,7 @@ static int LayoutOfCode(uint32_t code, uint32_t* layout, uint32_t* first)
     return 0;
 }
 
-void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t op, int32_t key,
-                    uint32_t noSend)
+void View_KeyAction(uint32_t connection, uint32_t channels, int32_t m, int32_t op, int32_t key, uint32_t noSend)
 {
     if (connection >= CONN_COUNT || m < 0 || m >= (int32_t)VIEW_MODE_COUNT) return;
     TConnection* c = &gConnections[connection];
@@ -192,10 +182,22 @@ void View_PlayOpRun(int32_t op, uint32_t* run, int32_t* direction)
     uint32_t r = 0;
     int32_t d = 0;
     switch (op) {
-    case 0: r = 1; d = -1; break;
-    case 2: r = 1; d = 0; break;
-    case 3: r = 1; d = 1; break;
-    case 4: r = 2; d = 1; break;
+    case 0:
+        r = 1;
+        d = -1;
+        break;
+    case 2:
+        r = 1;
+        d = 0;
+        break;
+    case 3:
+        r = 1;
+        d = 1;
+        break;
+    case 4:
+        r = 2;
+        d = 1;
+        break;
     default: break;
     }
     if (run) *run = r;
@@ -244,10 +246,7 @@ int View_SetPlaybackRun(TViewRecord* view, uint32_t run, int32_t direction)
     return runChanged || directionChanged;
 }
 
-void View_MarkFromStreamTime(TViewRecord* view)
-{
-    View_SetTimeMarks(view, StreamTime(view), 0);
-}
+void View_MarkFromStreamTime(TViewRecord* view) { View_SetTimeMarks(view, StreamTime(view), 0); }
 
 void View_SetTimeMarks(TViewRecord* view, uint32_t t, uint32_t which)
 {
@@ -293,10 +292,7 @@ void View_SetPlaybackTime(TViewRecord* view, uint32_t which, uint32_t t)
     View_SetTimeMarks(view, end, 1);
 }
 
-int View_IsLocalPlayback(const TConnection* c)
-{
-    return c && c->view && c->view->mode == VIEW_LOCAL_PLAYBACK;
-}
+int View_IsLocalPlayback(const TConnection* c) { return c && c->view && c->view->mode == VIEW_LOCAL_PLAYBACK; }
 
 void View_OnLiveBlock(TViewRecord* view)
 {
@@ -313,7 +309,6 @@ void View_OnLiveBlock(TViewRecord* view)
 }
 
 // --- Backup --------------------------------------------------------------------
-
 
 // The panel's backup flags when no backup runs: the bar full, the button
 // up, the panel at its normal level.
@@ -354,10 +349,7 @@ int Backup_Toggle()
     return started;
 }
 
-void Backup_TimerStep()
-{
-    Backup_ComputeProgress(gConnections[0].view);
-}
+void Backup_TimerStep() { Backup_ComputeProgress(gConnections[0].view); }
 
 void Backup_ComputeProgress(TViewRecord* view)
 {

@@ -12,10 +12,7 @@ CHMAC_SHA1::CHMAC_SHA1()
     memset(m_innerDigest, 0, sizeof m_innerDigest);
 }
 
-CHMAC_SHA1::~CHMAC_SHA1()
-{
-    memset(m_keyBlock, 0, sizeof m_keyBlock);
-}
+CHMAC_SHA1::~CHMAC_SHA1() { memset(m_keyBlock, 0, sizeof m_keyBlock); }
 
 void CHMAC_SHA1::ComputeHmac(const unsigned char* text, int textLength, const unsigned char* key, int keyLength,
                              unsigned char* digest)

@@ -69,11 +69,11 @@ void Md5_Final(TMd5Context* context)
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 #define MD5_ROTL(x, n) (((x) << (n)) | ((x) >> (32 - (n))))
-#define MD5_STEP(f, a, b, c, d, x, s, t) \
-    do {                                 \
-        (a) += f((b), (c), (d)) + (x) + (uint32_t)(t); \
-        (a) = MD5_ROTL((a), (s));        \
-        (a) += (b);                      \
+#define MD5_STEP(f, a, b, c, d, x, s, t)                                                                               \
+    do {                                                                                                               \
+        (a) += f((b), (c), (d)) + (x) + (uint32_t)(t);                                                                 \
+        (a) = MD5_ROTL((a), (s));                                                                                      \
+        (a) += (b);                                                                                                    \
     } while (0)
 
 void Md5_Transform(uint32_t state[4], const uint32_t x[16])

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 struct TMd5Context {
-    uint32_t count[2];       // message bits hashed so far, low word first
-    uint32_t state[4];       // A, B, C, D
+    uint32_t count[2];        // message bits hashed so far, low word first
+    uint32_t state[4];        // A, B, C, D
     unsigned char buffer[64]; // the block being filled
     unsigned char digest[16]; // written by Md5_Final
 };

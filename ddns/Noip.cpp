@@ -170,8 +170,7 @@ static bool HeaderSafe(const char* text)
 void Noip_FormatDate(const struct tm* utc, char* out, size_t size)
 {
     static const char* days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     int wday = utc->tm_wday >= 0 && utc->tm_wday < 7 ? utc->tm_wday : 0;
     int mon = utc->tm_mon >= 0 && utc->tm_mon < 12 ? utc->tm_mon : 0;
     snprintf(out, size, "%s, %02d %s %d %02d:%02d:%02d +0000", days[wday], utc->tm_mday, months[mon],
@@ -199,8 +198,7 @@ int Noip_BuildRequest(const char* method, const char* path, const char* body)
 {
     char date[64] = {}, md5Text[32] = {}, signature[32] = {}, toSign[512] = {};
     memset(gNoipRequest, 0, sizeof gNoipRequest);
-    if (!HeaderSafe(method) || !HeaderSafe(path) || !HeaderSafe(gNoipIdentity.id) ||
-        strlen(path) >= NOIP_PATH_SIZE)
+    if (!HeaderSafe(method) || !HeaderSafe(path) || !HeaderSafe(gNoipIdentity.id) || strlen(path) >= NOIP_PATH_SIZE)
         return -1;
 
     time_t now = (time_t)Win_TimeNow();
@@ -258,9 +256,9 @@ struct TStepRequest {
     char path[NOIP_PATH_SIZE];
     char body[NOIP_BODY_SIZE];
     bool hasBody;
-    char user[NOIP_USER_SIZE];           // steps 0, 2: the texts saved
+    char user[NOIP_USER_SIZE]; // steps 0, 2: the texts saved
     char password[NOIP_PASSWORD_SIZE];
-    char host[NOIP_HOST_SIZE];           // step 7: the full host name
+    char host[NOIP_HOST_SIZE]; // step 7: the full host name
 };
 static TStepRequest gPending;
 
@@ -298,7 +296,7 @@ static int PrepareStep(int step)
     switch (step) {
     case NOIP_STEP_CREATE: {
         if (!f) return -1;
-        AnsiString t[6] = {TextOf(f->Username), TextOf(f->email), TextOf(f->password),
+        AnsiString t[6] = {TextOf(f->Username),  TextOf(f->email),    TextOf(f->password),
                            TextOf(f->firstname), TextOf(f->lastname), TextOf(f->postal_code)};
         if (CopyText(q.user, sizeof q.user, t[0].c_str()) != 0) {
             Message(kUsernameRule, "ERROR");
@@ -391,8 +389,7 @@ static int PrepareStep(int step)
         Noip_SetIdentity(gNoipAccount.id, gNoipAccount.key);
         break;
     }
-    default:
-        return -1; // steps 4 and 6 send nothing
+    default: return -1; // steps 4 and 6 send nothing
     }
     if (!q.method || Noip_BuildRequest(q.method, q.path, q.hasBody ? q.body : nullptr) != 0) {
         Message("the account data is too long or holds characters that cannot be sent", "ERROR");
@@ -485,8 +482,7 @@ int Noip_SendStep(int step)
         memcpy(gNoipHostName, gPending.host, sizeof gNoipHostName);
         if (f) f->Button2->SetEnabled(false);
         break;
-    default:
-        break;
+    default: break;
     }
     gSentAt = GetTickCount();
     gReplyLength = 0;
@@ -696,12 +692,8 @@ static void StepFailed(int step)
         f->Create->SetEnabled(true);
         f->CheckUas->SetEnabled(true);
         break;
-    case NOIP_STEP_CHECK:
-        EnableAfterCheck(f);
-        break;
-    case NOIP_STEP_ADD_HOST:
-        f->Button2->SetEnabled(true);
-        break;
+    case NOIP_STEP_CHECK: EnableAfterCheck(f); break;
+    case NOIP_STEP_ADD_HOST: f->Button2->SetEnabled(true); break;
     default: // a failed sign-in keeps both buttons disabled
         break;
     }
@@ -712,12 +704,9 @@ static void StepFailed(int step)
 static void FirstMessage(const char* cursor, int status, char* out, size_t size)
 {
     const char* c = cursor;
-    if (Noip_FindElement(&c, "msg>"))
-        snprintf(out, size, "%s", gNoipValue);
-    else if (status < 200 || status > 299)
-        snprintf(out, size, "no-ip server error %d", status);
-    else
-        out[0] = 0;
+    if (Noip_FindElement(&c, "msg>")) snprintf(out, size, "%s", gNoipValue);
+    else if (status < 200 || status > 299) snprintf(out, size, "no-ip server error %d", status);
+    else out[0] = 0;
 }
 
 // Takes the account id and key of a create-account or sign-in answer.
@@ -852,10 +841,8 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
         c = cursor;
         while (Noip_FindElement(&c, "msg>")) {
             const char* m = gNoipValue;
-            if (strstr(m, "password"))
-                m = kPasswordRule;
-            else if (strstr(m, "username"))
-                m = kUsernameRule;
+            if (strstr(m, "password")) m = kPasswordRule;
+            else if (strstr(m, "username")) m = kUsernameRule;
             if (Append(gNoipMessage, sizeof gNoipMessage, &used, "%s\n", m) != 0) break;
         }
         if (!gNoipMessage[0] && !ok) snprintf(gNoipMessage, sizeof gNoipMessage, "no-ip server error %d\n", status);
@@ -915,8 +902,7 @@ void Noip_ParseResponse(const char* reply, size_t length, int closed, int step)
         StepFailed(step);
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 

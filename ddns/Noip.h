@@ -40,19 +40,19 @@ struct TNoipIdentity {
 extern TNoipIdentity gNoipIdentity;
 
 enum {
-    NOIP_ACCOUNT_TEXT = 32,   // account id and key: at most 31 characters
-    NOIP_USER_SIZE = 17,      // saved user name: at most 16
-    NOIP_PASSWORD_SIZE = 33,  // saved password: at most 32
-    NOIP_HOST_SIZE = 64,      // full host name: at most 63
-    NOIP_DOMAIN_SIZE = 32,    // one domain: at most 31
-    NOIP_DOMAIN_ITEMS = 30,   // items read from a domain list
-    NOIP_DOMAIN_SLOTS = 31,   // the items and the OEM domain
+    NOIP_ACCOUNT_TEXT = 32,  // account id and key: at most 31 characters
+    NOIP_USER_SIZE = 17,     // saved user name: at most 16
+    NOIP_PASSWORD_SIZE = 33, // saved password: at most 32
+    NOIP_HOST_SIZE = 64,     // full host name: at most 63
+    NOIP_DOMAIN_SIZE = 32,   // one domain: at most 31
+    NOIP_DOMAIN_ITEMS = 30,  // items read from a domain list
+    NOIP_DOMAIN_SLOTS = 31,  // the items and the OEM domain
     NOIP_REQUEST_SIZE = 2048,
     NOIP_MESSAGE_SIZE = 2048,
-    NOIP_VALUE_SIZE = 256,    // element text: at most 255
-    NOIP_BODY_SIZE = 1024,    // request body, field values percent-encoded
+    NOIP_VALUE_SIZE = 256, // element text: at most 255
+    NOIP_BODY_SIZE = 1024, // request body, field values percent-encoded
     NOIP_PATH_SIZE = 128,
-    NOIP_REPLY_CAP = 16384,   // a longer reply is refused
+    NOIP_REPLY_CAP = 16384, // a longer reply is refused
     // What the recorder's DDNS item holds (longer texts would be applied
     // blank or cut): user name and password 31 characters, host name 47.
     NOIP_DDNS_USER_MAX = 31,

@@ -11,40 +11,38 @@
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
 #define SHA1_BLK0(i) (m_block[i])
 #else
-#define SHA1_BLK0(i) \
-    (m_block[i] = (SHA1_ROL(m_block[i], 24) & 0xFF00FF00u) | (SHA1_ROL(m_block[i], 8) & 0x00FF00FFu))
+#define SHA1_BLK0(i) (m_block[i] = (SHA1_ROL(m_block[i], 24) & 0xFF00FF00u) | (SHA1_ROL(m_block[i], 8) & 0x00FF00FFu))
 #endif
 // Schedule word i for i >= 16, kept in the circular 16-word array.
-#define SHA1_BLK(i)                                                                              \
-    (m_block[(i) & 15] = SHA1_ROL(m_block[((i) + 13) & 15] ^ m_block[((i) + 8) & 15] ^          \
-                                      m_block[((i) + 2) & 15] ^ m_block[(i) & 15],               \
-                                  1))
+#define SHA1_BLK(i)                                                                                                    \
+    (m_block[(i)&15] =                                                                                                 \
+         SHA1_ROL(m_block[((i) + 13) & 15] ^ m_block[((i) + 8) & 15] ^ m_block[((i) + 2) & 15] ^ m_block[(i)&15], 1))
 
 // One step of each group; the caller rotates the roles of the five words.
-#define SHA1_R0(v, w, x, y, z, i) \
-    do {                          \
-        z += ((w & (x ^ y)) ^ y) + SHA1_BLK0(i) + 0x5A827999u + SHA1_ROL(v, 5); \
-        w = SHA1_ROL(w, 30);      \
+#define SHA1_R0(v, w, x, y, z, i)                                                                                      \
+    do {                                                                                                               \
+        z += ((w & (x ^ y)) ^ y) + SHA1_BLK0(i) + 0x5A827999u + SHA1_ROL(v, 5);                                        \
+        w = SHA1_ROL(w, 30);                                                                                           \
     } while (0)
-#define SHA1_R1(v, w, x, y, z, i) \
-    do {                          \
-        z += ((w & (x ^ y)) ^ y) + SHA1_BLK(i) + 0x5A827999u + SHA1_ROL(v, 5); \
-        w = SHA1_ROL(w, 30);      \
+#define SHA1_R1(v, w, x, y, z, i)                                                                                      \
+    do {                                                                                                               \
+        z += ((w & (x ^ y)) ^ y) + SHA1_BLK(i) + 0x5A827999u + SHA1_ROL(v, 5);                                         \
+        w = SHA1_ROL(w, 30);                                                                                           \
     } while (0)
-#define SHA1_R2(v, w, x, y, z, i) \
-    do {                          \
-        z += (w ^ x ^ y) + SHA1_BLK(i) + 0x6ED9EBA1u + SHA1_ROL(v, 5); \
-        w = SHA1_ROL(w, 30);      \
+#define SHA1_R2(v, w, x, y, z, i)                                                                                      \
+    do {                                                                                                               \
+        z += (w ^ x ^ y) + SHA1_BLK(i) + 0x6ED9EBA1u + SHA1_ROL(v, 5);                                                 \
+        w = SHA1_ROL(w, 30);                                                                                           \
     } while (0)
-#define SHA1_R3(v, w, x, y, z, i) \
-    do {                          \
-        z += (((w | x) & y) | (w & x)) + SHA1_BLK(i) + 0x8F1BBCDCu + SHA1_ROL(v, 5); \
-        w = SHA1_ROL(w, 30);      \
+#define SHA1_R3(v, w, x, y, z, i)                                                                                      \
+    do {                                                                                                               \
+        z += (((w | x) & y) | (w & x)) + SHA1_BLK(i) + 0x8F1BBCDCu + SHA1_ROL(v, 5);                                   \
+        w = SHA1_ROL(w, 30);                                                                                           \
     } while (0)
-#define SHA1_R4(v, w, x, y, z, i) \
-    do {                          \
-        z += (w ^ x ^ y) + SHA1_BLK(i) + 0xCA62C1D6u + SHA1_ROL(v, 5); \
-        w = SHA1_ROL(w, 30);      \
+#define SHA1_R4(v, w, x, y, z, i)                                                                                      \
+    do {                                                                                                               \
+        z += (w ^ x ^ y) + SHA1_BLK(i) + 0xCA62C1D6u + SHA1_ROL(v, 5);                                                 \
+        w = SHA1_ROL(w, 30);                                                                                           \
     } while (0)
 
 CSHA1::CSHA1()
@@ -53,10 +51,7 @@ CSHA1::CSHA1()
     Reset();
 }
 
-CSHA1::~CSHA1()
-{
-    Reset();
-}
+CSHA1::~CSHA1() { Reset(); }
 
 void CSHA1::Reset()
 {
@@ -192,8 +187,7 @@ void CSHA1::Final()
 {
     // The bit count, high word first, each word big-endian.
     unsigned char lengthBlock[8];
-    for (int i = 0; i < 8; i++)
-        lengthBlock[i] = (unsigned char)(m_count[i < 4 ? 1 : 0] >> ((3 - (i & 3)) * 8));
+    for (int i = 0; i < 8; i++) lengthBlock[i] = (unsigned char)(m_count[i < 4 ? 1 : 0] >> ((3 - (i & 3)) * 8));
 
     const unsigned char marker = 0x80;
     const unsigned char zero = 0;
@@ -211,7 +205,4 @@ void CSHA1::Final()
     Transform(m_state, m_buffer);
 }
 
-void CSHA1::GetHash(unsigned char* destination) const
-{
-    memcpy(destination, m_digest, sizeof m_digest);
-}
+void CSHA1::GetHash(unsigned char* destination) const { memcpy(destination, m_digest, sizeof m_digest); }

@@ -26,9 +26,9 @@ private:
     void Transform(uint32_t state[5], const unsigned char block[64]);
 
     uint32_t m_state[5];
-    uint32_t m_count[2];         // message bits, low word first
-    unsigned char m_buffer[64];  // the block being filled
+    uint32_t m_count[2];        // message bits, low word first
+    unsigned char m_buffer[64]; // the block being filled
     unsigned char m_digest[20];
-    uint32_t m_workspace[16];    // the block in hand; circular schedule
-    uint32_t* m_block;           // m_workspace as sixteen words
+    uint32_t m_workspace[16]; // the block in hand; circular schedule
+    uint32_t* m_block;        // m_workspace as sixteen words
 };

@@ -12,11 +12,11 @@ enum : uint32_t { RIG_SESSION = 0x5F3A1B2Cu };
 
 // How an input finds the control.
 struct TRigSetup {
-    bool loggedIn;      // session granted and machine record in; else the login is in flight
-    uint32_t mode;      // view mode 0 Live .. 3 Setup (logged in only)
-    uint32_t sockets;   // 1 or 2 recorder sockets (the machine record's count)
-    uint32_t channels;  // 4, 8 or 16
-    bool pal;           // 25 frames per second
+    bool loggedIn;     // session granted and machine record in; else the login is in flight
+    uint32_t mode;     // view mode 0 Live .. 3 Setup (logged in only)
+    uint32_t sockets;  // 1 or 2 recorder sockets (the machine record's count)
+    uint32_t channels; // 4, 8 or 16
+    bool pal;          // 25 frames per second
 };
 
 // Creates the control the first time (later calls do nothing).

@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MovFile_Clear();
     int count = MovFile_Load(gPath.c_str());
     if (count < 0) {
-        if (gMovReadTables.sampleCount != 0 || gMovReadTables.syncCount != 0) Fail("tables kept after a failed load", 0, 0);
+        if (gMovReadTables.sampleCount != 0 || gMovReadTables.syncCount != 0)
+            Fail("tables kept after a failed load", 0, 0);
         return 0;
     }
     if ((uint32_t)count != gMovReadTables.sampleCount || gMovReadTables.sampleCount > MOVFILE_SAMPLE_CAP ||

@@ -29,18 +29,20 @@ std::vector<uint8_t> gAnswer;
 void FramedAnswer(const uint8_t* payload, uint32_t n, uint32_t type, uint32_t connection, uint32_t socket)
 {
     char head[96];
-    int h = snprintf(head, sizeof head, "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                        "Content-Length: %u\r\n\r\n", 64 + n);
+    int h = snprintf(head, sizeof head,
+                     "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                     "Content-Length: %u\r\n\r\n",
+                     64 + n);
     gAnswer.assign(head, head + h);
     size_t packet = gAnswer.size();
     gAnswer.resize(packet + 64 + n, 0);
     uint8_t* u = gAnswer.data() + packet;
-    PutU32(u, 64 + n);                 // total length
-    memcpy(u + 4, "ULCM", 4);              // magic
-    PutU32(u + 8, type);               // type
-    PutU32(u + 12, RIG_SESSION);       // session
-    PutU32(u + 52, connection);        // connection echoed
-    PutU32(u + 56, socket);            // socket echoed
+    PutU32(u, 64 + n);           // total length
+    memcpy(u + 4, "ULCM", 4);    // magic
+    PutU32(u + 8, type);         // type
+    PutU32(u + 12, RIG_SESSION); // session
+    PutU32(u + 52, connection);  // connection echoed
+    PutU32(u + 56, socket);      // socket echoed
     if (n) memcpy(u + 64, payload, n);
     Rig_FixUpMessages(u + 64, n);
 }

@@ -15,18 +15,25 @@ std::string Lower(std::string s)
 void AppendUtf8(std::string& out, unsigned long cp)
 {
     if (cp < 0x80) out += (char)cp;
-    else if (cp < 0x800) { out += (char)(0xC0 | (cp >> 6)); out += (char)(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) {
-        out += (char)(0xE0 | (cp >> 12)); out += (char)(0x80 | ((cp >> 6) & 0x3F)); out += (char)(0x80 | (cp & 0x3F));
+    else if (cp < 0x800) {
+        out += (char)(0xC0 | (cp >> 6));
+        out += (char)(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += (char)(0xE0 | (cp >> 12));
+        out += (char)(0x80 | ((cp >> 6) & 0x3F));
+        out += (char)(0x80 | (cp & 0x3F));
     } else if (cp < 0x110000) {
-        out += (char)(0xF0 | (cp >> 18)); out += (char)(0x80 | ((cp >> 12) & 0x3F));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F)); out += (char)(0x80 | (cp & 0x3F));
+        out += (char)(0xF0 | (cp >> 18));
+        out += (char)(0x80 | ((cp >> 12) & 0x3F));
+        out += (char)(0x80 | ((cp >> 6) & 0x3F));
+        out += (char)(0x80 | (cp & 0x3F));
     }
 }
 
 std::string DecodeEntities(const std::string& s)
 {
-    static const std::map<std::string, char> named = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    static const std::map<std::string, char> named = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     std::string out;
     for (size_t i = 0; i < s.size(); i++) {
         if (s[i] == '&') {
@@ -38,10 +45,18 @@ std::string DecodeEntities(const std::string& s)
                     const char* digits = name.c_str() + (hex ? 2 : 1);
                     char* end = nullptr;
                     unsigned long cp = strtoul(digits, &end, hex ? 16 : 10);
-                    if (*digits && end && *end == 0) { AppendUtf8(out, cp); i = semi; continue; }
+                    if (*digits && end && *end == 0) {
+                        AppendUtf8(out, cp);
+                        i = semi;
+                        continue;
+                    }
                 } else {
                     auto it = named.find(Lower(name));
-                    if (it != named.end()) { out += it->second; i = semi; continue; }
+                    if (it != named.end()) {
+                        out += it->second;
+                        i = semi;
+                        continue;
+                    }
                 }
             }
         }

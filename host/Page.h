@@ -5,7 +5,7 @@
 #include <vector>
 
 struct TPageObject {
-    std::string classId; // "{...}" from classid="clsid:{...}", empty when none
+    std::string classId;                                     // "{...}" from classid="clsid:{...}", empty when none
     std::vector<std::pair<std::string, std::string>> params; // in page order
 };
 

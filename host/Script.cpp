@@ -134,8 +134,7 @@ bool Script_ParseStep(TScriptAction action, const std::string& value, TScriptSte
                 return false;
             colour.resize(slash);
         }
-        if (colour.size() != 6 || colour.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return false;
+        if (colour.size() != 6 || colour.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
         out.colour = (uint32_t)strtoul(colour.c_str(), nullptr, 16);
         break;
     }
@@ -272,8 +271,8 @@ bool Script_AddAnswer(TScriptAnswers& answers, const std::string& spec)
     std::string kind = spec.substr(0, eq), value = spec.substr(eq + 1);
     if (kind == "msgbox") {
         static const std::pair<const char*, int> names[] = {
-            {"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES}, {"no", IDNO},
-            {"abort", IDABORT}, {"retry", IDRETRY}, {"ignore", IDIGNORE},
+            {"ok", IDOK},       {"cancel", IDCANCEL}, {"yes", IDYES},       {"no", IDNO},
+            {"abort", IDABORT}, {"retry", IDRETRY},   {"ignore", IDIGNORE},
         };
         for (auto& n : names)
             if (value == n.first) {
@@ -348,8 +347,7 @@ constexpr int kVideoLeft = 34, kVideoTop = 43, kVideoWidth = 640, kVideoHeight =
 bool VideoShown(void* control)
 {
     static std::vector<uint32_t> pixels((size_t)kVideoWidth * kVideoHeight);
-    if (Vcl_WindowPixels(control, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight, pixels.data()) != 0)
-        return false;
+    if (Vcl_WindowPixels(control, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight, pixels.data()) != 0) return false;
     const uint32_t first = pixels[0];
     size_t samples = 0, differ = 0;
     for (size_t i = 0; i < pixels.size(); i += 7, samples++) {

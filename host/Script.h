@@ -12,10 +12,23 @@
 #include <vector>
 
 enum TScriptAction {
-    saClick, saMove, saType, saKey, saRead, saShot,
+    saClick,
+    saMove,
+    saType,
+    saKey,
+    saRead,
+    saShot,
     // The waits: each holds back every later step until its condition holds.
-    saWaitText, saWaitEnabled, saWaitGreyed, saWaitVideo, saWaitMessageBox, saWaitWindow, saWaitChange,
-    saWaitPixel, saWaitRedraw, saWaitFile,
+    saWaitText,
+    saWaitEnabled,
+    saWaitGreyed,
+    saWaitVideo,
+    saWaitMessageBox,
+    saWaitWindow,
+    saWaitChange,
+    saWaitPixel,
+    saWaitRedraw,
+    saWaitFile,
 };
 
 struct TScriptStep {
@@ -113,8 +126,8 @@ private:
 
 // The answers waiting for the next dialogs, one queue per kind.
 struct TScriptAnswers {
-    std::deque<int> msgbox;            // ID* values
-    std::deque<std::string> save, open; // file names
+    std::deque<int> msgbox;                       // ID* values
+    std::deque<std::string> save, open;           // file names
     std::deque<std::pair<std::string, int>> font; // family, points
 };
 

@@ -53,11 +53,21 @@ struct TOptions {
 const TScriptAction* StepOption(const std::string& option)
 {
     static const std::pair<const char*, TScriptAction> options[] = {
-        {"--click", saClick},           {"--move", saMove},           {"--type", saType},
-        {"--key", saKey},               {"--read", saRead},           {"--shot", saShot},
-        {"--wait-text", saWaitText},    {"--wait-enabled", saWaitEnabled}, {"--wait-greyed", saWaitGreyed}, {"--wait-video", saWaitVideo},
-        {"--wait-msgbox", saWaitMessageBox}, {"--wait-window", saWaitWindow},
-        {"--wait-change", saWaitChange}, {"--wait-pixel", saWaitPixel}, {"--wait-redraw", saWaitRedraw},
+        {"--click", saClick},
+        {"--move", saMove},
+        {"--type", saType},
+        {"--key", saKey},
+        {"--read", saRead},
+        {"--shot", saShot},
+        {"--wait-text", saWaitText},
+        {"--wait-enabled", saWaitEnabled},
+        {"--wait-greyed", saWaitGreyed},
+        {"--wait-video", saWaitVideo},
+        {"--wait-msgbox", saWaitMessageBox},
+        {"--wait-window", saWaitWindow},
+        {"--wait-change", saWaitChange},
+        {"--wait-pixel", saWaitPixel},
+        {"--wait-redraw", saWaitRedraw},
         {"--wait-file", saWaitFile},
     };
     for (auto& o : options)
@@ -76,14 +86,18 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             return true;
         };
         std::string v;
-        if (a == "--register") { if (!next(o.registerLib)) return false; }
-        else if (a == "--unregister") { if (!next(o.unregisterLib)) return false; }
-        else if (a == "--dump-registry") {
+        if (a == "--register") {
+            if (!next(o.registerLib)) return false;
+        } else if (a == "--unregister") {
+            if (!next(o.unregisterLib)) return false;
+        } else if (a == "--dump-registry") {
             o.dump = true;
             if (i + 1 < argc && argv[i + 1][0] != '-') o.dumpKey = argv[++i];
-        } else if (a == "--page") { if (!next(o.page)) return false; }
-        else if (a == "--classid") { if (!next(o.classId)) return false; }
-        else if (a == "--param") {
+        } else if (a == "--page") {
+            if (!next(o.page)) return false;
+        } else if (a == "--classid") {
+            if (!next(o.classId)) return false;
+        } else if (a == "--param") {
             if (!next(v)) return false;
             size_t eq = v.find('=');
             if (eq == std::string::npos || eq == 0) return false;
@@ -97,8 +111,9 @@ bool ParseArgs(int argc, char** argv, TOptions& o)
             if (!next(window)) return false;
         } else if (a == "--answer") {
             if (!next(v) || !Script_AddAnswer(o.answers, v)) return false;
-        } else if (a == "--screenshot") { if (!next(o.screenshot)) return false; }
-        else if (a == "--after-ms") {
+        } else if (a == "--screenshot") {
+            if (!next(o.screenshot)) return false;
+        } else if (a == "--after-ms") {
             if (!next(v)) return false;
             o.afterMs = atoi(v.c_str());
         } else if (a == "--run-ms") {

@@ -7,10 +7,7 @@
 
 // --- Little-endian --------------------------------------------------------------
 
-inline uint16_t GetU16(const uint8_t* p)
-{
-    return (uint16_t)(p[0] | (p[1] << 8));
-}
+inline uint16_t GetU16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 
 inline uint32_t GetU32(const uint8_t* p)
 {

@@ -32,7 +32,7 @@ struct TFraming {
     uint32_t scanned;
     uint32_t header;
     uint32_t body;
-    uint32_t discard; // the answer is read to its end and dropped
+    uint32_t discard;   // the answer is read to its end and dropped
     uint32_t heardFill; // bytes held when last looked at
     uint32_t heardAt;   // stopwatch reading when more bytes were last seen
 };
@@ -41,13 +41,10 @@ static TFraming gFraming[CONN_COUNT][2];
 static int gLampShown = -1;
 uint32_t gHttpBytesScanned;
 
-static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n"; // 17 bytes
-static const char kContentLength[] = "Content-Length: ";  // 16 bytes
+static const char kStatusOk[] = "HTTP/1.1 200 OK\r\n";   // 17 bytes
+static const char kContentLength[] = "Content-Length: "; // 16 bytes
 
-static uint8_t* AllocBytes(uint32_t n)
-{
-    return new (std::nothrow) uint8_t[n];
-}
+static uint8_t* AllocBytes(uint32_t n) { return new (std::nothrow) uint8_t[n]; }
 
 static TCustomWinSocket* WinSocketOf(const TConnection* c, uint32_t s)
 {
@@ -163,10 +160,8 @@ void Conn_ForgetAnswers(TConnection* c)
     for (uint32_t s = 0; s < 2; ++s) {
         // Emptying the buffer under an answer still arriving would leave
         // its rest to land as garbage and the socket busy for good.
-        if (c->busy[s] == 1 && Conn_SocketConnected(c, s) && c->index < CONN_COUNT)
-            gFraming[c->index][s].discard = 1;
-        else
-            Conn_ResetReceiveBuffer(c, s);
+        if (c->busy[s] == 1 && Conn_SocketConnected(c, s) && c->index < CONN_COUNT) gFraming[c->index][s].discard = 1;
+        else Conn_ResetReceiveBuffer(c, s);
     }
 }
 
@@ -259,10 +254,7 @@ static int HeaderEndFrom(const uint8_t* buffer, uint32_t n, uint32_t from)
     return -1;
 }
 
-int Http_HeaderEnd(const uint8_t* buffer, uint32_t n)
-{
-    return HeaderEndFrom(buffer, n, 0);
-}
+int Http_HeaderEnd(const uint8_t* buffer, uint32_t n) { return HeaderEndFrom(buffer, n, 0); }
 
 int Http_HeaderLength(const uint8_t* buffer, uint32_t n)
 {
@@ -450,6 +442,4 @@ void Conn_OnError(uint32_t connectionIndex, uint32_t socketIndex)
     if (cs) cs->Close();
 }
 
-void Conn_OnWrite(uint32_t connectionIndex)
-{
-}
+void Conn_OnWrite(uint32_t connectionIndex) {}

@@ -18,12 +18,12 @@ enum {
     CONN_RECEIVE_SIZE = 0x48000,
     CONN_FRAME_RING_SIZE = 0x200000,
     CONN_LENGTH_TABLE = 4096,
-    CONN_MAX_MESSAGE = 1280, // longest module message a packet may carry
-    CONN_SOCKET_RCVBUF = 16384,   // socket buffer sizes set on every connect
+    CONN_MAX_MESSAGE = 1280,    // longest module message a packet may carry
+    CONN_SOCKET_RCVBUF = 16384, // socket buffer sizes set on every connect
     CONN_SOCKET_SNDBUF = 0x48000,
-    CONN_RETRY_FIRST = 5000,      // 50 ms: the first wait between failed connects
-    CONN_RETRY_MAX = 100000,      // 1 s: the longest
-    CONN_SILENCE = 500000,        // 5 s without a byte on every waiting socket: the recorder is not answering
+    CONN_RETRY_FIRST = 5000, // 50 ms: the first wait between failed connects
+    CONN_RETRY_MAX = 100000, // 1 s: the longest
+    CONN_SILENCE = 500000,   // 5 s without a byte on every waiting socket: the recorder is not answering
 };
 
 // Link states.
@@ -51,33 +51,33 @@ struct TVidoReorderQueue {
 };
 
 struct TConnection {
-    uint32_t index;             // position in gConnections
-    uint32_t active;            // machine record arrived or session granted here
-    uint32_t session;           // 0 = none
-    uint32_t linkState;         // LINK_IDLE, LINK_LOGIN_SENT, LINK_LOGGED_IN
-    char userKey[32];           // DVR_UK; split in place by Cred_DecodeUserKey
+    uint32_t index;     // position in gConnections
+    uint32_t active;    // machine record arrived or session granted here
+    uint32_t session;   // 0 = none
+    uint32_t linkState; // LINK_IDLE, LINK_LOGIN_SENT, LINK_LOGGED_IN
+    char userKey[32];   // DVR_UK; split in place by Cred_DecodeUserKey
     char credentialsA[32];
     char credentialsB[32];
-    uint32_t socketState[2];    // SOCK_IDLE, SOCK_OPENING, SOCK_DOWN
-    uint32_t busy[2];           // 1 while a packet awaits its answer
-    uint32_t sendTime[2];       // stopwatch reading of the last packet sent
+    uint32_t socketState[2]; // SOCK_IDLE, SOCK_OPENING, SOCK_DOWN
+    uint32_t busy[2];        // 1 while a packet awaits its answer
+    uint32_t sendTime[2];    // stopwatch reading of the last packet sent
     uint32_t displaysRegistered;
     char host[64];
     uint32_t port;
-    TRingDesc* sendRing;        // this record's 16 KB send ring
-    TRingDesc receive[2];       // linear: writeIndex = bytes held from data[0]
+    TRingDesc* sendRing;  // this record's 16 KB send ring
+    TRingDesc receive[2]; // linear: writeIndex = bytes held from data[0]
     TVidoReorderQueue vidoQueue;
-    TRingDesc frameRing;        // 2 MB, frames in sequence order
-    uint32_t lengthRead;        // next length-table entry the send pump takes
-    uint32_t lengthWrite;       // next entry Conn_QueueSend fills
+    TRingDesc frameRing;                     // 2 MB, frames in sequence order
+    uint32_t lengthRead;                     // next length-table entry the send pump takes
+    uint32_t lengthWrite;                    // next entry Conn_QueueSend fills
     uint32_t lengthTable[CONN_LENGTH_TABLE]; // entry = index AND 0xFFF
     THandshakeRecord* handshake;
     TViewRecord* view;
     TVidoState* vido;
-    void* pbba;                 // recording-search state
+    void* pbba; // recording-search state
     TTitleState* vdtt;
-    void* ictl;                 // named-variable link
-    TClientSocket* socket[2];   // tag = socket index x 2 + connection index
+    void* ictl;               // named-variable link
+    TClientSocket* socket[2]; // tag = socket index x 2 + connection index
     TStreamRecord* stream;
 };
 

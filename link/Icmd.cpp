@@ -64,9 +64,7 @@ static uint8_t* GetMailInterval(TViewRecord* v, uint32_t* size)
     return (uint8_t*)&v->mailInterval;
 }
 
-static void NoHook()
-{
-}
+static void NoHook() {}
 
 // Row of the setup item with this mask in the per-item tables, -1 if none.
 static int ItemIndexOf(uint32_t mask)
@@ -142,8 +140,7 @@ uint32_t Icmd_ParseLive(const uint8_t* body, uint32_t length, TViewRecord* view,
     return 0;
 }
 
-uint32_t Icmd_ParsePlayback(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
-                            uint32_t modeWord)
+uint32_t Icmd_ParsePlayback(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord)
 {
     ParseBlock(&view->playbackBlock, body, length, view, op, modeWord);
     return 0;
@@ -155,10 +152,7 @@ uint32_t Icmd_ParseBackup(const uint8_t* body, uint32_t length, TViewRecord* vie
     return 0;
 }
 
-static uint32_t ParseNothing(const uint8_t*, uint32_t, TViewRecord*, uint32_t, uint32_t)
-{
-    return 0;
-}
+static uint32_t ParseNothing(const uint8_t*, uint32_t, TViewRecord*, uint32_t, uint32_t) { return 0; }
 
 // --- Setup header and item -----------------------------------------------------
 
@@ -174,8 +168,8 @@ uint32_t Icmd_BuildSetup(uint8_t* body, TViewRecord* view, uint32_t mask)
     }
     if (!item || size > ICMD_BUFFER_SIZE - 64 - SETUP_HEADER_SIZE) size = 0;
     if (size > 0) memcpy(body + SETUP_HEADER_SIZE, item, size);
-    PutU32(body + 0, mask);                                   // item mask
-    PutU32(body + 4, SETUP_HEADER_SIZE + size);               // total size
+    PutU32(body + 0, mask);                                      // item mask
+    PutU32(body + 4, SETUP_HEADER_SIZE + size);                  // total size
     PutU32(body + 8, size > 0 ? Checksum_Bytes(item, size) : 0); // item sum
     ClearReorder(view);
     return SETUP_HEADER_SIZE + size;
@@ -241,19 +235,19 @@ int Icmd_Init()
 
     const uint32_t kind1 = 1u << 1, kind2 = 1u << 2;
     gTypes[0] = TIcmdTypeEntry{1, ICMD_LIVE, ICMD_DATA | ICMD_ANSWER, 0x102, kind1, BuildLive, Icmd_ParseLive};
-    gTypes[1] = TIcmdTypeEntry{1, ICMD_PLAYBACK, ICMD_DATA | ICMD_ANSWER, 0x102, kind1, BuildPlayback,
-                               Icmd_ParsePlayback};
+    gTypes[1] =
+        TIcmdTypeEntry{1, ICMD_PLAYBACK, ICMD_DATA | ICMD_ANSWER, 0x102, kind1, BuildPlayback, Icmd_ParsePlayback};
     gTypes[2] = TIcmdTypeEntry{1, ICMD_BACKUP, ICMD_DATA | ICMD_ANSWER, 0x102, kind1, BuildBackup, Icmd_ParseBackup};
     gTypes[3] = TIcmdTypeEntry{1, ICMD_LOCAL_PLAYBACK, 0, 0, 0, nullptr, ParseNothing};
-    gTypes[4] = TIcmdTypeEntry{1, ICMD_SETUP, ICMD_REQUEST | ICMD_DATA | ICMD_ANSWER, 0x1002, kind1 | kind2,
-                               Icmd_BuildSetup, Icmd_ParseSetup};
+    gTypes[4] = TIcmdTypeEntry{
+        1, ICMD_SETUP, ICMD_REQUEST | ICMD_DATA | ICMD_ANSWER, 0x1002, kind1 | kind2, Icmd_BuildSetup, Icmd_ParseSetup};
 
     gSetupItems[0] = TSetupItem{1, SETUP_BITRATE, GetBitrate, NoHook, Setup_BitrateToPage, Setup_EnableBitratePage};
     gSetupItems[1] = TSetupItem{1, SETUP_PPPOE, GetPppoe, NoHook, Setup_PppoeToPage, Setup_EnablePppoePage};
     gSetupItems[2] = TSetupItem{1, SETUP_DDNS, GetDdns, NoHook, Setup_DdnsToPage, Setup_EnableDdnsPage};
     gSetupItems[3] = TSetupItem{1, SETUP_MAIL, GetMail, NoHook, Setup_MailToPage, Setup_EnableMailPage};
-    gSetupItems[4] = TSetupItem{1, SETUP_MAIL_INTERVAL, GetMailInterval, NoHook, Setup_MailIntervalToPage,
-                                Setup_EnableMailPage};
+    gSetupItems[4] =
+        TSetupItem{1, SETUP_MAIL_INTERVAL, GetMailInterval, NoHook, Setup_MailIntervalToPage, Setup_EnableMailPage};
 
     for (uint32_t i = 0; i < CONN_COUNT; ++i) StartValues(&gViewRecords[i], i);
     memset(gSetSession, 0, sizeof gSetSession);

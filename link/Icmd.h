@@ -33,9 +33,9 @@ enum {
 
 // In front of the item in a type-4096 body (little-endian).
 struct TSetupHeader {
-    uint32_t mask;       // SETUP_* bit of the item
-    uint32_t totalSize;  // 72 + item size
-    uint32_t itemSum;    // Checksum_Bytes of the item, 0 when it is empty
+    uint32_t mask;      // SETUP_* bit of the item
+    uint32_t totalSize; // 72 + item size
+    uint32_t itemSum;   // Checksum_Bytes of the item, 0 when it is empty
     uint8_t zero[60];
 };
 static_assert(sizeof(TSetupHeader) == SETUP_HEADER_SIZE, "setup header is 72 bytes");
@@ -43,7 +43,7 @@ static_assert(sizeof(TSetupHeader) == SETUP_HEADER_SIZE, "setup header is 72 byt
 // The module's request block.
 struct TIcmdRequest {
     uint32_t session;
-    uint32_t mask;       // setup item, type 4096 only
+    uint32_t mask; // setup item, type 4096 only
     uint32_t op;
     uint32_t type;
 };
@@ -61,8 +61,7 @@ struct TIcmdMessage {
 // Writes a body for the view record; returns its length.
 typedef uint32_t (*TIcmdBuild)(uint8_t* body, TViewRecord* view, uint32_t mask);
 // Applies a received body of length bytes; returns the parse result.
-typedef uint32_t (*TIcmdParse)(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
-                               uint32_t modeWord);
+typedef uint32_t (*TIcmdParse)(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);
 
 struct TIcmdTypeEntry {
     uint32_t used;
@@ -110,6 +109,5 @@ uint32_t Icmd_ParseSetup(const uint8_t* body, uint32_t length, TViewRecord* view
 // came for them. Their dirty bits are cleared; the mask is returned.
 uint32_t Icmd_TakeUnconfirmedSets(TViewRecord* view);
 uint32_t Icmd_ParseLive(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);
-uint32_t Icmd_ParsePlayback(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op,
-                            uint32_t modeWord);
+uint32_t Icmd_ParsePlayback(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);
 uint32_t Icmd_ParseBackup(const uint8_t* body, uint32_t length, TViewRecord* view, uint32_t op, uint32_t modeWord);

@@ -33,7 +33,7 @@ static TIctlCodec gCodecs[2];
 static uint32_t BuildVariable(uint8_t* body, const TIctlRequest* request)
 {
     memset(body, 0, ICTL_VALUE_HEADER);
-    PutU32(body, request->size + ICTL_VALUE_HEADER);        // value size + 256
+    PutU32(body, request->size + ICTL_VALUE_HEADER);                             // value size + 256
     memcpy(body + 4, request->name, strnlen(request->name, ICTL_NAME_SIZE - 1)); // name
     if (request->size > 0) {
         if (request->data) memcpy(body + ICTL_VALUE_HEADER, request->data, request->size); // value

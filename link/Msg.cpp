@@ -79,8 +79,7 @@ static TModuleSlot* FindSlot(uint32_t code)
     return nullptr;
 }
 
-void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
-                        uint32_t capacity)
+void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer, uint32_t capacity)
 {
     gRegistryChanges++;
     for (uint32_t i = 0; i < MSG_MODULE_SLOTS; ++i) {
@@ -133,10 +132,7 @@ void Msg_DispatchReceived(uint32_t session, const uint8_t* payload, uint32_t siz
     }
 }
 
-uint32_t Msg_ReceivedLength()
-{
-    return gReceivedLength;
-}
+uint32_t Msg_ReceivedLength() { return gReceivedLength; }
 
 void Msg_ResetRegistry()
 {

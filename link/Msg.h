@@ -37,11 +37,11 @@ typedef void (*TModuleSend)(void* request);
 
 struct TModuleSlot {
     uint32_t inUse;
-    uint32_t code;           // the four code bytes, as stored on the wire
+    uint32_t code; // the four code bytes, as stored on the wire
     TModuleReceive receive;
     TModuleSend send;
-    uint8_t* buffer;         // the module's message buffer
-    uint32_t capacity;       // bytes in buffer
+    uint8_t* buffer;   // the module's message buffer
+    uint32_t capacity; // bytes in buffer
     // Bytes from the start of buffer that may be other than 0: what the
     // dispatch copied in, all of it once the module built a message there
     // (Msg_Begin) or before the first clear. A module writes its buffer
@@ -57,8 +57,7 @@ extern TModuleSlot gModules[MSG_MODULE_SLOTS];
 // The u32 of a four-character code as it lies in a message header.
 uint32_t Msg_Code(const char* code);
 // Takes the first free slot; ignored when all 32 are in use.
-void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer,
-                        uint32_t capacity);
+void Msg_RegisterModule(const char* code, TModuleReceive receive, TModuleSend send, uint8_t* buffer, uint32_t capacity);
 // Calls the send function of the first slot with that code, if any.
 void Msg_SendViaModule(const char* code, void* request);
 // A module's outgoing message, built in its own buffer: Msg_Begin writes

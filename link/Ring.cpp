@@ -148,7 +148,4 @@ uint32_t Stopwatch_ToHundredths(double ms)
     return whole * 100u;
 }
 
-uint32_t Stopwatch_Now()
-{
-    return Stopwatch_ToHundredths(Stopwatch_Elapsed(1));
-}
+uint32_t Stopwatch_Now() { return Stopwatch_ToHundredths(Stopwatch_Elapsed(1)); }

@@ -198,9 +198,9 @@ void Handshake_OnClose(const THandshakeMessage* m)
 uint32_t Handshake_BuildHello(uint32_t, uint32_t, uint8_t* body, THandshakeRecord*)
 {
     memset(body, 0, TAVN_RECORD_SIZE);
-    PutU32(body + 0, 1);      // 1
-    PutU32(body + 4, 1);      // 1
-    body[9] = 1;              // 1
+    PutU32(body + 0, 1); // 1
+    PutU32(body + 4, 1); // 1
+    body[9] = 1;         // 1
     PutU16(body + 10, 0x0811);
     PutU16(body + 12, 0x1234);
     PutU16(body + 14, 0);
@@ -213,10 +213,10 @@ uint32_t Handshake_BuildClientInfo(uint32_t, uint32_t, uint8_t* body, THandshake
     PutU32(body + 0, 16);
     PutU32(body + 4, 0);
     PutU32(body + 8, 1);
-    snprintf((char*)body + 12, 32, "[OS] %s", "2.9.2_138ED");  // system version
-    snprintf((char*)body + 44, 32, "[SN] %s", "1234567890");   // serial number
-    snprintf((char*)body + 76, 32, "[B] %s", "REV:1.9");       // board
-    snprintf((char*)body + 108, 32, "[N] %d", 7104);           // build number
+    snprintf((char*)body + 12, 32, "[OS] %s", "2.9.2_138ED"); // system version
+    snprintf((char*)body + 44, 32, "[SN] %s", "1234567890");  // serial number
+    snprintf((char*)body + 76, 32, "[B] %s", "REV:1.9");      // board
+    snprintf((char*)body + 108, 32, "[N] %d", 7104);          // build number
     return TAVN_RECORD_SIZE;
 }
 
@@ -225,10 +225,7 @@ void Handshake_ShowUpnpTab(uint32_t)
     if (GetU32(gMachineTypeData + 8) == 1) Viewer_ShowUpnpTab(1);
 }
 
-void Handshake_HideUpnpTab()
-{
-    Viewer_ShowUpnpTab(0);
-}
+void Handshake_HideUpnpTab() { Viewer_ShowUpnpTab(0); }
 
 void Handshake_ShowSetupSuccess(uint32_t)
 {
@@ -236,6 +233,4 @@ void Handshake_ShowSetupSuccess(uint32_t)
     gSetupAck = 0;
 }
 
-void NoopCallback(uint32_t)
-{
-}
+void NoopCallback(uint32_t) {}

@@ -10,8 +10,8 @@
 
 enum {
     TAVN_BUFFER_SIZE = 4096,
-    TAVN_RECORD_SIZE = 256,   // hello answer and machine record
-    MACHINE_TYPE_SIZE = 960,  // the machine-type named variable
+    TAVN_RECORD_SIZE = 256,  // hello answer and machine record
+    MACHINE_TYPE_SIZE = 960, // the machine-type named variable
 };
 
 // Message codes (sub-header word 1).
@@ -26,13 +26,13 @@ struct THelloAnswer {
 
 // The recorder's description of itself (256 bytes, little-endian).
 struct TMachineRecord {
-    uint32_t channelCount;       // as the recorder sent it: read through Handshake_ChannelCount
-    uint32_t variant;            // model variant flag
-    uint32_t titleFlag;          // the Title tab shows when not 0
-    char text[4][32];            // Label_System1..4; the last byte of each forced to 0
-    uint32_t frameRateFlag;      // not 0: 25 frames per second, else 30
+    uint32_t channelCount;  // as the recorder sent it: read through Handshake_ChannelCount
+    uint32_t variant;       // model variant flag
+    uint32_t titleFlag;     // the Title tab shows when not 0
+    char text[4][32];       // Label_System1..4; the last byte of each forced to 0
+    uint32_t frameRateFlag; // not 0: 25 frames per second, else 30
     uint32_t word36;
-    uint32_t socketCount;        // sockets the recorder accepts; above 1 socket 1 opens
+    uint32_t socketCount; // sockets the recorder accepts; above 1 socket 1 opens
     uint8_t reserved1[72];
     uint32_t audioWord;          // 2: no audio
     uint32_t mailIntervalHidden; // 1: the mail-interval controls are hidden
@@ -63,14 +63,14 @@ struct THandshakeRequest {
 struct THandshakeMessage {
     uint32_t session;
     uint32_t code;
-    const uint8_t* body;     // module buffer + 32
-    uint32_t bodyLength;     // bytes of the body that arrived
+    const uint8_t* body; // module buffer + 32
+    uint32_t bodyLength; // bytes of the body that arrived
     THandshakeRecord* record;
 };
 
 // One row of the code table.
 struct THandshakeEntry {
-    uint32_t flags;          // 1: has a receive function, 2: has a build function
+    uint32_t flags; // 1: has a receive function, 2: has a build function
     uint32_t code;
     void (*receive)(const THandshakeMessage* message);
     uint32_t (*build)(uint32_t session, uint32_t code, uint8_t* body, THandshakeRecord* record);

@@ -35,9 +35,7 @@ void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length)
     uint32_t payloadLength = total - ULCM_HEADER_SIZE;
 
     switch (type) {
-    case ULCM_LOGIN:
-        GrantPath(session, ci);
-        break;
+    case ULCM_LOGIN: GrantPath(session, ci); break;
     case ULCM_GRANT:
         if (Ulcm_AcceptSession(session, ci) == 1) Ulcm_SendPacket(0, ULCM_LOGIN, session, ci, 0);
         break;
@@ -56,8 +54,7 @@ void Ulcm_ParsePacket(const uint8_t* packet, uint32_t length)
         if (!held) GrantPath(0, ci);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -112,10 +109,7 @@ uint32_t Ulcm_NewSessionNumber()
     }
 }
 
-int Ulcm_CheckSession(uint32_t session)
-{
-    return Conn_FindBySession(session);
-}
+int Ulcm_CheckSession(uint32_t session) { return Conn_FindBySession(session); }
 
 int Ulcm_DeliverData(uint32_t session, const uint8_t* payload, uint32_t length)
 {
@@ -127,9 +121,8 @@ int Ulcm_DeliverData(uint32_t session, const uint8_t* payload, uint32_t length)
 
 // --- Credential block ------------------------------------------------------
 
-static const char kHexDigits[16][2] = {{'0', 0}, {'1', 0}, {'2', 0}, {'3', 0}, {'4', 0}, {'5', 0},
-                                       {'6', 0}, {'7', 0}, {'8', 0}, {'9', 0}, {'A', 0}, {'B', 0},
-                                       {'C', 0}, {'D', 0}, {'E', 0}, {'F', 0}};
+static const char kHexDigits[16][2] = {{'0', 0}, {'1', 0}, {'2', 0}, {'3', 0}, {'4', 0}, {'5', 0}, {'6', 0}, {'7', 0},
+                                       {'8', 0}, {'9', 0}, {'A', 0}, {'B', 0}, {'C', 0}, {'D', 0}, {'E', 0}, {'F', 0}};
 
 uint32_t Cred_HexValue(char c)
 {
@@ -139,10 +132,7 @@ uint32_t Cred_HexValue(char c)
     return 0;
 }
 
-const char* Cred_ShiftDigit(uint32_t a, uint32_t k)
-{
-    return kHexDigits[(a + k) & 15];
-}
+const char* Cred_ShiftDigit(uint32_t a, uint32_t k) { return kHexDigits[(a + k) & 15]; }
 
 // Appends text to the NUL-terminated destination, keeping within capacity
 // bytes (NUL included); what does not fit is cut off.

@@ -33,7 +33,7 @@ enum {
 enum {
     ULCM_LOGIN = 0,
     ULCM_GRANT = 1,
-    ULCM_POLL = 2,      // built as ULCM_DATA_POLL on the wire
+    ULCM_POLL = 2, // built as ULCM_DATA_POLL on the wire
     ULCM_DATA = 3,
     ULCM_NO_PAYLOAD = 4,
     ULCM_DATA_POLL = 5,

@@ -30,7 +30,7 @@ struct TLiveRequest {
 
 // Playback request block (ICMD type 512), 64 bytes.
 struct TPlaybackRequest {
-    uint32_t playbackWord0;    // as the recorder last sent them
+    uint32_t playbackWord0; // as the recorder last sent them
     uint32_t playbackWord1;
     uint32_t playbackChannel;  // channel played back
     uint32_t playbackRun;      // 0 stopped, 1 playing, 2 fast
@@ -41,27 +41,27 @@ struct TPlaybackRequest {
 
 // Backup request block (ICMD type 1024), 64 bytes.
 struct TBackupRequest {
-    uint32_t backupWord0;      // as the recorder last sent them
+    uint32_t backupWord0; // as the recorder last sent them
     uint32_t backupWord1;
-    uint32_t backupChannel;    // channel copied, 0-based
-    uint32_t backupArmed;      // 0 off, 1 running, 2 set by the key panel's backup step
-    uint32_t backupStart;      // start mark, recorder time
-    uint32_t backupEnd;        // end mark, recorder time
+    uint32_t backupChannel; // channel copied, 0-based
+    uint32_t backupArmed;   // 0 off, 1 running, 2 set by the key panel's backup step
+    uint32_t backupStart;   // start mark, recorder time
+    uint32_t backupEnd;     // end mark, recorder time
     uint8_t backupRest[40];
 };
 
 // Setup item 2: the PPPoE settings the recorder keeps (68 bytes).
 struct TPppoeRecord {
-    int16_t onOff;             // 0 off, 1 on
-    uint8_t kept[2];           // sent back as last received
-    char user[32];             // NUL-terminated
+    int16_t onOff;   // 0 off, 1 on
+    uint8_t kept[2]; // sent back as last received
+    char user[32];   // NUL-terminated
     char password[32];
 };
 
 // Setup item 4: dynamic DNS (116 bytes).
 struct TDdnsRecord {
-    uint8_t kept[2];           // sent back as last received
-    uint16_t service;          // 0 none, 1 DynDNS, 2 the maker's own, 3 No-IP
+    uint8_t kept[2];  // sent back as last received
+    uint16_t service; // 0 none, 1 DynDNS, 2 the maker's own, 3 No-IP
     char user[32];
     char password[32];
     char host[48];
@@ -69,17 +69,17 @@ struct TDdnsRecord {
 
 // Setup item 8: e-mail notification (256 bytes).
 struct TMailRecord {
-    uint8_t marker;            // 20
-    uint8_t form;              // 9 apply, 16 test mail
-    char texts[252];           // twelve NUL-terminated texts one after another
-    uint8_t testCounter;       // test mails requested, modulo 256
+    uint8_t marker;      // 20
+    uint8_t form;        // 9 apply, 16 test mail
+    char texts[252];     // twelve NUL-terminated texts one after another
+    uint8_t testCounter; // test mails requested, modulo 256
     uint8_t zero;
 };
 
 // Setup item 16: the mail interval (256 bytes).
 struct TMailIntervalRecord {
-    int16_t minutes;           // 0 to 60
-    uint8_t kept[254];         // sent back as last received
+    int16_t minutes;   // 0 to 60
+    uint8_t kept[254]; // sent back as last received
 };
 
 static_assert(sizeof(TLiveRequest) == 64, "live block is 64 bytes");
@@ -104,30 +104,30 @@ enum {
 enum { PAGE_WAIT_BITRATE, PAGE_WAIT_PPPOE, PAGE_WAIT_DDNS, PAGE_WAIT_MAIL, PAGE_WAIT_COUNT };
 
 struct TViewRecord {
-    uint32_t mode;             // TViewMode; a received ICMD answer whose op is not 4 overwrites it
+    uint32_t mode; // TViewMode; a received ICMD answer whose op is not 4 overwrites it
     uint32_t reserved;
-    uint32_t icmdSequence;     // incremented before each ICMD message; never reset
+    uint32_t icmdSequence; // incremented before each ICMD message; never reset
     TLiveRequest liveBlock;
     TPlaybackRequest playbackBlock;
     TBackupRequest backupBlock;
     uint32_t pageWait[PAGE_WAIT_COUNT];
-    uint32_t dirtyMask;        // items applied and not yet answered, SETUP_* bits
-    int32_t ddnsRows[8];       // DDNS service shown in each list row, -1 free
-    uint32_t bitrateItem;      // item 1, default 9
-    TPppoeRecord pppoeItem;    // item 2
-    TDdnsRecord ddnsItem;      // item 4
-    TMailRecord mailItem;      // item 8
+    uint32_t dirtyMask;               // items applied and not yet answered, SETUP_* bits
+    int32_t ddnsRows[8];              // DDNS service shown in each list row, -1 free
+    uint32_t bitrateItem;             // item 1, default 9
+    TPppoeRecord pppoeItem;           // item 2
+    TDdnsRecord ddnsItem;             // item 4
+    TMailRecord mailItem;             // item 8
     TMailIntervalRecord mailInterval; // item 16
-    TConnection* connection;   // the owning record, linked by Icmd_Init
+    TConnection* connection;          // the owning record, linked by Icmd_Init
 };
 
 // One row of the setup-item table: where the item lies in the view record
 // and the page functions that show it and grey or release its page.
 struct TSetupItem {
     uint32_t used;
-    uint32_t mask;                                    // SETUP_* bit
+    uint32_t mask;                                      // SETUP_* bit
     uint8_t* (*get)(TViewRecord* view, uint32_t* size); // the item and its size
-    void (*hook)();                                   // runs before the item is sent
+    void (*hook)();                                     // runs before the item is sent
     void (*toPage)(TViewRecord* view);
     void (*enablePage)(TViewRecord* view, int on);
 };

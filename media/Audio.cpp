@@ -216,8 +216,7 @@ void Sound_SetHeardChannel(int32_t channel) { gSoundRing.heardChannel.store(chan
 // --- Taking frames ---------------------------------------------------------------
 
 // Where a frame's acceptance leaves it: the channel whose video paces it.
-static bool Accepted(const TAudioView* v, uint32_t mode, uint32_t headerChannel, uint32_t source,
-                     uint32_t* paced)
+static bool Accepted(const TAudioView* v, uint32_t mode, uint32_t headerChannel, uint32_t source, uint32_t* paced)
 {
     switch (mode) {
     case VIEW_LIVE: {
@@ -231,15 +230,12 @@ static bool Accepted(const TAudioView* v, uint32_t mode, uint32_t headerChannel,
         *paced = channel;
         return channel <= 1 && source == SOURCE_RECORDED;
     }
-    case VIEW_BACKUP:
-        *paced = v->backupChannel.load();
-        return *paced <= 1 && source == SOURCE_RECORDED;
+    case VIEW_BACKUP: *paced = v->backupChannel.load(); return *paced <= 1 && source == SOURCE_RECORDED;
     case VIEW_LOCAL_PLAYBACK:
         // The file's own channel paces its sound.
         *paced = headerChannel;
         return headerChannel <= 1 && source == SOURCE_LOCAL_FILE;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -287,8 +283,7 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
     uint32_t payloadRead = remaining;
     if (backup) memcpy(dest, &header, FRAME_HEADER_SIZE);
     uint8_t* payload = backup ? dest + FRAME_HEADER_SIZE : dest;
-    if (payloadRead > (backup ? STREAM_RING_SIZE - FRAME_HEADER_SIZE : (uint32_t)AUDIO_TRANSFER_SIZE))
-        return skip();
+    if (payloadRead > (backup ? STREAM_RING_SIZE - FRAME_HEADER_SIZE : (uint32_t)AUDIO_TRANSFER_SIZE)) return skip();
     if (AudioPeek_Read(&peek, payload, payloadRead) != 0) return skip();
     // The frame is consumed on every path below but one: audio ahead of its
     // video is left in the ring.
@@ -345,8 +340,7 @@ static int TakeFrame(TStreamRecord* stream, uint32_t mode)
         int32_t expected = SOUND_HEARD_NONE;
         if (!s.heardChannel.compare_exchange_strong(expected, (int32_t)paced)) return 0;
         uint32_t pacedNow = 0;
-        if (view->mode.load() != mode || !Accepted(view, mode, headerChannel, source, &pacedNow) ||
-            pacedNow != paced) {
+        if (view->mode.load() != mode || !Accepted(view, mode, headerChannel, source, &pacedNow) || pacedNow != paced) {
             expected = (int32_t)paced;
             s.heardChannel.compare_exchange_strong(expected, SOUND_HEARD_NONE);
             return 0;
@@ -453,10 +447,7 @@ void AudioThread_AlarmBeep()
 
 // --- The thread ------------------------------------------------------------------
 
-TAudioThread1::TAudioThread1(bool CreateSuspended) : TThread(CreateSuspended)
-{
-    FreeOnTerminate = true;
-}
+TAudioThread1::TAudioThread1(bool CreateSuspended) : TThread(CreateSuspended) { FreeOnTerminate = true; }
 
 TAudioThread1::~TAudioThread1() { EndThread(); }
 

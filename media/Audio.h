@@ -15,13 +15,14 @@
 enum {
     AUDIO_TAKE_PER_PASS = 100,
     AUDIO_TRANSFER_SIZE = 32768,
-    AUDIO_MAX_TOTAL = 8192,     // a block this long or longer empties the audio ring
-    AUDIO_BLOCK_SIZE = 128,     // TVidoFrameBlock in front of every frame
-    AUDIO_TRIM_ABOVE = 7680,    // queued bytes above which the oldest block is dropped
+    AUDIO_MAX_TOTAL = 8192,                            // a block this long or longer empties the audio ring
+    AUDIO_BLOCK_SIZE = 128,                            // TVidoFrameBlock in front of every frame
+    AUDIO_TRIM_ABOVE = 7680,                           // queued bytes above which the oldest block is dropped
     AUDIO_AHEAD_MAX = SOUND_BUFFER_SIZE - SOUND_BLOCK, // 15,872
     AUDIO_NEAR_DRY = 128,
     AUDIO_MAX_LEAD_SECONDS = 60,
-    AUDIO_DRAIN_MAX = 100000,    // frames one drain looks at (more than the ring holds) // audio this far ahead of its video no longer waits for it
+    AUDIO_DRAIN_MAX = 100000, // frames one drain looks at (more than the ring holds) // audio this far ahead of its
+                              // video no longer waits for it
 };
 
 // The device and its one buffer; null when absent.

@@ -42,20 +42,20 @@ struct TStartEntry {
 };
 static uint8_t gStartBuffer[BACKUP_START_BUFFER];
 static TStartEntry gStartTable[BACKUP_START_ENTRIES];
-static uint32_t gStartCount;       // entries in the table
-static uint32_t gStartVideo;       // video frames among them
+static uint32_t gStartCount; // entries in the table
+static uint32_t gStartVideo; // video frames among them
 static int32_t gStartOffsets[BACKUP_START_VIDEO];
-static uint32_t gCarried;          // entries that began the next part before it opened
-static uint32_t gWatermarkDeadline;       // recorder time the part stops waiting at
-static uint32_t gPartOpen;                // 1 from the file's creation to its finish
+static uint32_t gCarried;           // entries that began the next part before it opened
+static uint32_t gWatermarkDeadline; // recorder time the part stops waiting at
+static uint32_t gPartOpen;          // 1 from the file's creation to its finish
 
 // The running backup.
-static uint32_t gActive;           // 1 from the start until the end
-static uint32_t gEndNoted;         // 1 once the reason of the coming end is known
-static uint32_t gSpanStart;        // the start mark the backup was started with
-static uint32_t gNextStart;        // recorder time the next part starts at (its first key frame)
-static uint32_t gSession;          // the session the span is asked on
-static TStreamRecord* gStream;     // the stream being copied
+static uint32_t gActive;       // 1 from the start until the end
+static uint32_t gEndNoted;     // 1 once the reason of the coming end is known
+static uint32_t gSpanStart;    // the start mark the backup was started with
+static uint32_t gNextStart;    // recorder time the next part starts at (its first key frame)
+static uint32_t gSession;      // the session the span is asked on
+static TStreamRecord* gStream; // the stream being copied
 // The link: when it was lost, whether the part in hand stays open (nothing
 // was written to it yet) and the state it goes back to.
 static uint32_t gLinkSince;
@@ -74,10 +74,7 @@ uint32_t Backup_SpanStart() { return gSpanStart; }
 
 static uint32_t NowMs() { return GetTickCount(); }
 
-static TViewRecord* ViewOf(TStreamRecord* s)
-{
-    return s && s->connection ? s->connection->view : nullptr;
-}
+static TViewRecord* ViewOf(TStreamRecord* s) { return s && s->connection ? s->connection->view : nullptr; }
 
 static bool Running(const TViewRecord* v)
 {
@@ -230,10 +227,7 @@ static uint32_t AllowedSilence(const TViewRecord* v)
     return ms > 0x7FFFFFFFu ? 0x7FFFFFFFu : (uint32_t)ms;
 }
 
-static bool LinkUp(const TConnection* c)
-{
-    return c && c->linkState == LINK_LOGGED_IN && c->active && c->session != 0;
-}
+static bool LinkUp(const TConnection* c) { return c && c->linkState == LINK_LOGGED_IN && c->active && c->session != 0; }
 
 // The recorder answers: no request of socket 0 has waited 15 s.
 static bool Answering(const TConnection* c)
@@ -553,10 +547,7 @@ int Backup_StartStop(TViewRecord* view, uint32_t on, const char* fileName)
     return (int)on;
 }
 
-void Backup_ForgetParts()
-{
-    gBackupPartCount = 0;
-}
+void Backup_ForgetParts() { gBackupPartCount = 0; }
 
 void Backup_SetState(TStreamRecord* stream, uint32_t state)
 {

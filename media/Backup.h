@@ -20,18 +20,18 @@ struct TViewRecord;
 struct TDvrFrameHeader;
 
 enum {
-    BACKUP_NAME_SIZE = 1024,            // the chosen name, with its terminating zero
+    BACKUP_NAME_SIZE = 1024, // the chosen name, with its terminating zero
     BACKUP_PART_NAME_SIZE = OUTFILE_NAME_SIZE,
-    BACKUP_START_BUFFER = 4194304,      // the start-frame buffer, 4 MB
-    BACKUP_START_ENTRIES = 256,         // frames (video and sound) it may hold
-    BACKUP_START_VIDEO = 3,             // video frames that settle the offset
-    BACKUP_SILENCE_MS = 15000,          // no frame (or no answer) for longer than this is silence
-    BACKUP_LINK_WAIT_MS = 120000,       // a lost link that is not back after this ends the backup
-    BACKUP_PACE_SECONDS = 2,            // recorder seconds that measure its sending pace
-    BACKUP_WATERMARK_WAIT = 10,         // seconds the part waits for the recorder's watermark
-    BACKUP_OFFSET_LIMIT = 65536,        // offsets beyond this (either sign) count as 0
-    BACKUP_PART_SECONDS = 1800,         // a part's share of the span without size changes
-    BACKUP_NOTES = 16,                  // parts that ended early, noted for the end's message
+    BACKUP_START_BUFFER = 4194304, // the start-frame buffer, 4 MB
+    BACKUP_START_ENTRIES = 256,    // frames (video and sound) it may hold
+    BACKUP_START_VIDEO = 3,        // video frames that settle the offset
+    BACKUP_SILENCE_MS = 15000,     // no frame (or no answer) for longer than this is silence
+    BACKUP_LINK_WAIT_MS = 120000,  // a lost link that is not back after this ends the backup
+    BACKUP_PACE_SECONDS = 2,       // recorder seconds that measure its sending pace
+    BACKUP_WATERMARK_WAIT = 10,    // seconds the part waits for the recorder's watermark
+    BACKUP_OFFSET_LIMIT = 65536,   // offsets beyond this (either sign) count as 0
+    BACKUP_PART_SECONDS = 1800,    // a part's share of the span without size changes
+    BACKUP_NOTES = 16,             // parts that ended early, noted for the end's message
 };
 
 // States of the backup block.
@@ -40,19 +40,19 @@ enum {
     BACKUP_STATE_START = 1,
     BACKUP_STATE_WRITE = 2,
     BACKUP_STATE_FINISH = 3,
-    BACKUP_STATE_STOP = 4,   // stop, or go on with the next part
+    BACKUP_STATE_STOP = 4, // stop, or go on with the next part
     BACKUP_STATE_OPEN = 6,
     BACKUP_STATE_SETTLE = 7,
-    BACKUP_STATE_LINK = 8,   // the link was lost: wait for it, then ask for the rest
+    BACKUP_STATE_LINK = 8, // the link was lost: wait for it, then ask for the rest
 };
 
 struct TBackupBlock {
-    uint32_t state;            // BACKUP_STATE_*
-    uint32_t lastData;         // process clock (ms) of the last frame, or of the file's opening
-    uint32_t bufferUse;        // bytes in the start-frame buffer
-    uint32_t part;             // part number; 0 for the first, and 0 = stop after this part
-    char chosenName[BACKUP_NAME_SIZE];      // the file the user chose (ends in ".mov")
-    char partName[BACKUP_PART_NAME_SIZE];   // the current part file
+    uint32_t state;                       // BACKUP_STATE_*
+    uint32_t lastData;                    // process clock (ms) of the last frame, or of the file's opening
+    uint32_t bufferUse;                   // bytes in the start-frame buffer
+    uint32_t part;                        // part number; 0 for the first, and 0 = stop after this part
+    char chosenName[BACKUP_NAME_SIZE];    // the file the user chose (ends in ".mov")
+    char partName[BACKUP_PART_NAME_SIZE]; // the current part file
 };
 extern TBackupBlock gBackupBlock;
 
@@ -70,22 +70,22 @@ extern uint32_t gBackupPartsDone;
 extern uint32_t gBackupPartBroken;
 enum {
     BACKUP_BROKEN_NONE = 0,
-    BACKUP_BROKEN_CREATE = 1,   // the part file could not be created (or named)
-    BACKUP_BROKEN_WRITE = 2,    // a write failed (a full disk, a lost drive)
-    BACKUP_BROKEN_EMPTY = 3,    // no video reached the file
-    BACKUP_PART_UNOPENED = 4,   // the backup ended before the next part was opened (nothing to tell)
+    BACKUP_BROKEN_CREATE = 1, // the part file could not be created (or named)
+    BACKUP_BROKEN_WRITE = 2,  // a write failed (a full disk, a lost drive)
+    BACKUP_BROKEN_EMPTY = 3,  // no video reached the file
+    BACKUP_PART_UNOPENED = 4, // the backup ended before the next part was opened (nothing to tell)
 };
 // The settled time offset written into byte 28 of every frame header.
 extern int32_t gBackupTimeOffset;
 
 // How a backup ended (or will end): anything but the end mark is told.
 enum {
-    BACKUP_END_MARK = 0,     // the end mark was reached
-    BACKUP_END_STOP = 1,     // stopped (STOP BACKUP, or the view code)
-    BACKUP_END_MODE = 2,     // the view left Backup mode
-    BACKUP_END_CLOSE = 3,    // the control closed
-    BACKUP_END_SILENCE = 4,  // the recorder sent nothing more of the span
-    BACKUP_END_LINK = 5,     // the link to the recorder was lost and did not come back
+    BACKUP_END_MARK = 0,    // the end mark was reached
+    BACKUP_END_STOP = 1,    // stopped (STOP BACKUP, or the view code)
+    BACKUP_END_MODE = 2,    // the view left Backup mode
+    BACKUP_END_CLOSE = 3,   // the control closed
+    BACKUP_END_SILENCE = 4, // the recorder sent nothing more of the span
+    BACKUP_END_LINK = 5,    // the link to the recorder was lost and did not come back
 };
 extern uint32_t gBackupEndReason;
 // Display time (recorder seconds, offset added) of the last picture copied
@@ -94,14 +94,14 @@ extern uint32_t gBackupReached;
 extern uint32_t gBackupReachedAny;
 // A part that ended before its span did while the backup went on.
 enum {
-    BACKUP_NOTE_LINK = 0,    // the link to the recorder was lost; the rest was asked for again
-    BACKUP_NOTE_FULL = 1,    // a table of the movie was full (key frames this often, a long gap)
+    BACKUP_NOTE_LINK = 0, // the link to the recorder was lost; the rest was asked for again
+    BACKUP_NOTE_FULL = 1, // a table of the movie was full (key frames this often, a long gap)
 };
 struct TBackupNote {
-    uint32_t part;      // the part that ended
-    uint32_t reached;   // display time of its last picture
-    uint32_t resumed;   // display time the next part starts from
-    uint32_t why;       // BACKUP_NOTE_*
+    uint32_t part;    // the part that ended
+    uint32_t reached; // display time of its last picture
+    uint32_t resumed; // display time the next part starts from
+    uint32_t why;     // BACKUP_NOTE_*
 };
 extern TBackupNote gBackupNotes[BACKUP_NOTES];
 extern uint32_t gBackupNoteCount;

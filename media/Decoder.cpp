@@ -177,8 +177,7 @@ int PoolGetBuffer(AVCodecContext* context, AVFrame* frame, int flags)
     TSlotLayout l = LayoutFor((uint32_t)w, (uint32_t)h);
     if (l.size > gPoolSlotSize) return AVERROR(EINVAL);
     for (int i = 0; i < 3; i++)
-        if (lineAlign[i] > 0 && (i == 0 ? l.yStride : l.cStride) % (uint32_t)lineAlign[i] != 0)
-            return AVERROR(EINVAL);
+        if (lineAlign[i] > 0 && (i == 0 ? l.yStride : l.cStride) % (uint32_t)lineAlign[i] != 0) return AVERROR(EINVAL);
 
     TPoolSlot* slots = gPoolSlots[channel->number];
     for (uint32_t k = 0; k < POOL_SLOTS_PER_CHANNEL; k++) {
@@ -509,8 +508,8 @@ TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, ui
     record->attributes[0] = (uint32_t)frame->pict_type;
     record->attributes[1] = frame->key_frame ? 1 : 0;
     record->attributes[2] = ch->pictures;
-    record->attributes[3] = 1 | (frame->key_frame ? 32 : 0) | (frame->interlaced_frame ? 2 : 0) |
-                            (frame->top_field_first ? 4 : 0);
+    record->attributes[3] =
+        1 | (frame->key_frame ? 32 : 0) | (frame->interlaced_frame ? 2 : 0) | (frame->top_field_first ? 4 : 0);
     record->attributes[4] = (uint32_t)frame->decode_error_flags;
     return record;
 }
@@ -537,8 +536,8 @@ int Decoder_StoreSize(TDecoderHandle* handle)
 TPictureRecord* Decoder_PreparePicture(TDecoderHandle* handle, uint8_t kind, uint16_t format, uint32_t width,
                                        uint32_t height)
 {
-    TPictureRecord* r = Picture_Prepare(handle->output, handle->descriptor->outputFourccs[0], kind, format, width,
-                                        height);
+    TPictureRecord* r =
+        Picture_Prepare(handle->output, handle->descriptor->outputFourccs[0], kind, format, width, height);
     if (r) r->reserved[0] = r->reserved[1] = 0;
     return r;
 }

@@ -30,33 +30,33 @@ enum {
 
 // What the H.264 codec accepts and produces, for the module layer.
 struct TCodecDescriptor {
-    uint32_t inputFourccs[32];   // "H264" ... "DAVC", 0x10000005, then 0xFFFFFFFF
-    uint32_t inputFourccs2[32];  // the same, then zeros
-    uint32_t outputFourccs[16];  // "YV12", "I420", "IYUV", then 0xFFFFFFFF
-    uint32_t outputList2[24];    // an empty second output list
-    const char* shortName;       // "ffh264"
-    const char* longName;        // "FFmpeg H.264"
+    uint32_t inputFourccs[32];  // "H264" ... "DAVC", 0x10000005, then 0xFFFFFFFF
+    uint32_t inputFourccs2[32]; // the same, then zeros
+    uint32_t outputFourccs[16]; // "YV12", "I420", "IYUV", then 0xFFFFFFFF
+    uint32_t outputList2[24];   // an empty second output list
+    const char* shortName;      // "ffh264"
+    const char* longName;       // "FFmpeg H.264"
     const char* reserved;
-    const char* codecName;       // "h264"
-    const char* libraryName;     // "ffmpeg"
+    const char* codecName;   // "h264"
+    const char* libraryName; // "ffmpeg"
     uint32_t zero[4];
-    uint16_t flags;              // bit 15 set once a channel is opened
-    uint16_t one;                // 1
+    uint16_t flags; // bit 15 set once a channel is opened
+    uint16_t one;   // 1
 };
 
 // The decoded planar 4:2:0 picture as the display gets it; one per channel,
 // reused for every picture. The plane pointers point into the picture pool
 // and stay valid until the channel decodes its next frame.
 struct TPictureRecord {
-    uint16_t flags;              // bit 0 from the format value 1, bit 15 set
-    uint8_t kind;                // 0
-    uint32_t allocWidth;         // size when the record was made
+    uint16_t flags;      // bit 0 from the format value 1, bit 15 set
+    uint8_t kind;        // 0
+    uint32_t allocWidth; // size when the record was made
     uint32_t allocHeight;
-    uint32_t reserved[2];        // 0
-    uint32_t width;              // the picture's size in pixels
+    uint32_t reserved[2]; // 0
+    uint32_t width;       // the picture's size in pixels
     uint32_t height;
-    uint8_t* plane[4];           // Y, U, V; the fourth stays null
-    uint32_t stride[4];          // bytes per row of Y, U, V; the fourth 0
+    uint8_t* plane[4];  // Y, U, V; the fourth stays null
+    uint32_t stride[4]; // bytes per row of Y, U, V; the fourth 0
     // Frame facts copied from the decoder: picture type, key frame, the
     // channel's picture count, a flags word (1, +32 key frame, +2
     // interlaced, +4 top field first) and the decoder's error flags.
@@ -69,14 +69,14 @@ struct TDecoderLink;
 struct TDecoderOutput {
     uint32_t width;
     uint32_t height;
-    TPictureRecord* picture;     // null until the first picture
+    TPictureRecord* picture; // null until the first picture
 };
 
 struct TDecoderHandle {
     TDecoderLink* link;
     const TCodecDescriptor* descriptor;
-    uint32_t fourcc;             // "avc1"
-    uint32_t width;              // 640 x 512 when opened, then the decoded size
+    uint32_t fourcc; // "avc1"
+    uint32_t width;  // 640 x 512 when opened, then the decoded size
     uint32_t height;
     TDecoderOutput* output;
     TDecoderChannel* channel;
@@ -106,11 +106,11 @@ struct TDecoderModule {
 struct TDecoderChannel {
     AVCodecContext* context;
     AVFrame* frame;
-    uint32_t sizeKnown;          // 1 once the size has been taken from a picture
+    uint32_t sizeKnown; // 1 once the size has been taken from a picture
     AVPacket* packet;
-    AVBufferRef* input;          // the channel's static input buffer, wrapped
-    uint32_t number;             // channel number
-    uint32_t pictures;           // pictures delivered
+    AVBufferRef* input; // the channel's static input buffer, wrapped
+    uint32_t number;    // channel number
+    uint32_t pictures;  // pictures delivered
 };
 
 struct TDecoderFunctions {
@@ -181,8 +181,10 @@ TPictureRecord* Decoder_Decode(TDecoderHandle* handle, const uint8_t* buffer, ui
 // -1 for a width or height of 0.
 int32_t Decoder_CheckSize(TDecoderHandle* handle, uint32_t width, uint32_t height);
 int Decoder_StoreSize(TDecoderHandle* handle);
-TPictureRecord* Decoder_PreparePicture(TDecoderHandle* handle, uint8_t kind, uint16_t format, uint32_t width, uint32_t height);
-TPictureRecord* Picture_Prepare(TDecoderOutput* output, uint32_t fourcc, uint8_t kind, uint16_t format, uint32_t width, uint32_t height);
+TPictureRecord* Decoder_PreparePicture(TDecoderHandle* handle, uint8_t kind, uint16_t format, uint32_t width,
+                                       uint32_t height);
+TPictureRecord* Picture_Prepare(TDecoderOutput* output, uint32_t fourcc, uint8_t kind, uint16_t format, uint32_t width,
+                                uint32_t height);
 TPictureRecord* Picture_New(uint32_t width, uint32_t height);
 
 // Pool slots of a channel that hold a picture the decoder or the display

@@ -335,8 +335,7 @@ void Render_CopyPlanes(TRenderJob* job)
 {
     uint32_t w = job->width;
     if (w == 0 || w > kMaxW || job->height > kMaxH) return; // beyond the work plane
-    for (uint32_t r = 0; r < job->height; r++)
-        PutWorkRow(Render_WorkRow(w, r), job->y + (size_t)r * job->yStride, w);
+    for (uint32_t r = 0; r < job->height; r++) PutWorkRow(Render_WorkRow(w, r), job->y + (size_t)r * job->yStride, w);
 }
 
 void Render_Deinterlace(TRenderJob* job)
@@ -444,7 +443,7 @@ void Osd_UpdateTime(TStreamRecord* stream)
         if (stream->localTimeLabel) Osd_SetTimeCaption(time, stream->localTimeLabel);
     } else {
         if (stream->heldChannel >= STREAM_CHANNELS) return;
-        TDisplayNode* node = mode == VIEW_LIVE ? stream->liveAreas[0].head
+        TDisplayNode* node = mode == VIEW_LIVE                                ? stream->liveAreas[0].head
                              : (mode == VIEW_PLAYBACK || mode == VIEW_BACKUP) ? stream->playbackAreas[0].head
                                                                               : nullptr;
         for (uint32_t n = 0; node && n < STREAM_DISPLAY_NODES; node = node->next, n++)
@@ -454,8 +453,8 @@ void Osd_UpdateTime(TStreamRecord* stream)
     shownMode[index] = mode;
 }
 
-void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride,
-                      uint32_t chromaStride, uint32_t w, uint32_t h)
+void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride, uint32_t chromaStride,
+                      uint32_t w, uint32_t h)
 {
     if (w == 0 || h == 0 || gSliceStatus == -1) return;
     if (gDecoderChannel < 0 || gDecoderChannel >= CONN_COUNT) return;

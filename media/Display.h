@@ -13,23 +13,23 @@ struct TStreamRecord;
 
 // One picture's way through fitting, filtering and scaling.
 struct TRenderJob {
-    uint32_t width;          // the decoded picture's size
+    uint32_t width; // the decoded picture's size
     uint32_t height;
-    uint32_t scaleWidth;     // the scaler's source size, after the filter
+    uint32_t scaleWidth; // the scaler's source size, after the filter
     uint32_t scaleHeight;
-    uint32_t fieldFlag;      // 1: a single field, lines doubled
-    uint32_t deinterlace;    // 1: the picture is deinterlaced
+    uint32_t fieldFlag;   // 1: a single field, lines doubled
+    uint32_t deinterlace; // 1: the picture is deinterlaced
     uint32_t yStride;
     uint32_t chromaStride;
     const uint8_t* y;
     const uint8_t* u;
     const uint8_t* v;
-    uint32_t xOffset;        // where a centred picture starts
+    uint32_t xOffset; // where a centred picture starts
     uint32_t yOffset;
-    uint32_t targetWidth;    // the image size, then the size drawn
+    uint32_t targetWidth; // the image size, then the size drawn
     uint32_t targetHeight;
-    uint32_t scale;          // 1: scaled to the target
-    uint32_t lumaInPlace;    // 1: no filter ran; the luma is read from y, not the work plane
+    uint32_t scale;       // 1: scaled to the target
+    uint32_t lumaInPlace; // 1: no filter ran; the luma is read from y, not the work plane
 };
 
 enum {
@@ -47,8 +47,8 @@ enum {
 // image lets the mouse through; its parent paints double-buffered.
 void Video_PrepareImage(TImage* image);
 // Draws one decoded picture of the channel in gDecoderChannel.
-void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride,
-                      uint32_t chromaStride, uint32_t width, uint32_t height);
+void Render_OnPicture(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t yStride, uint32_t chromaStride,
+                      uint32_t width, uint32_t height);
 // Rounds the target, sets the field flag, chooses centring or scaling.
 void Display_FitSize(TRenderJob* job);
 // Field filter of the luma plane into the work plane.

@@ -100,8 +100,7 @@ uint32_t H264_BuildSps(uint8_t* buffer, uint32_t widthMinus1, uint32_t heightMin
     return 4 + spsLength + (uint32_t)sizeof gH264Pps;
 }
 
-int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer, uint32_t* outLength,
-                       uint32_t form)
+int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer, uint32_t* outLength, uint32_t form)
 {
     if (outLength) *outLength = 0;
     if (!buffer || !outLength || form > H264_FORM_AVCC) return -1;
@@ -121,12 +120,12 @@ int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer,
     *p++ = (uint8_t)spsLength;
     memcpy(p, sps, spsLength);
     p += spsLength;
-    *p++ = 1;                         // number of PPS
-    *p++ = 0;                         // PPS length
+    *p++ = 1; // number of PPS
+    *p++ = 0; // PPS length
     *p++ = H264_PPS_LENGTH;
     memcpy(p, gH264Pps + 4, H264_PPS_LENGTH);
     p += H264_PPS_LENGTH;
-    memset(p, 0, 4);                  // four zero bytes
+    memset(p, 0, 4); // four zero bytes
     p += 4;
     *outLength = (uint32_t)(p - buffer);
     return 0;
@@ -191,8 +190,8 @@ void Mov_FillGapStart(TFillGap* gap, uint32_t frameRate, uint32_t time, uint32_t
 // fillers they call for; the caller adds the first to the expected count.
 static int64_t FillersFor(const TFillGap* gap, uint32_t time, uint32_t frameNumber, int64_t* since)
 {
-    int64_t missing = (int64_t)(time - gap->lastTime) * gap->frameRate +
-                      ((int64_t)frameNumber - (int64_t)gap->lastFrameNumber);
+    int64_t missing =
+        (int64_t)(time - gap->lastTime) * gap->frameRate + ((int64_t)frameNumber - (int64_t)gap->lastFrameNumber);
     if (since) *since = missing;
     int64_t expected = (int64_t)gap->expected + missing;
     if (missing > 0) missing -= 1;

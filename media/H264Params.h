@@ -9,10 +9,10 @@
 enum {
     H264_PARAM_SETS_MAX = 48, // longest pair in either form, for any picture size
     H264_PPS_LENGTH = 5,
-    H264_FILLER_SIZE = 32,    // 4-byte length 28 and a 28-byte P slice
+    H264_FILLER_SIZE = 32, // 4-byte length 28 and a 28-byte P slice
     H264_FILLER_TEMPLATES = 6,
-    H264_FRAME_NUMBERS = 16,  // frame_num has 4 bits
-    H264_MAX_CODE = 255,      // picture size codes are one byte
+    H264_FRAME_NUMBERS = 16, // frame_num has 4 bits
+    H264_MAX_CODE = 255,     // picture size codes are one byte
 };
 
 // The forms a parameter-set pair is handed out in.
@@ -43,8 +43,7 @@ uint32_t H264_BuildSps(uint8_t* buffer, uint32_t widthMinus1, uint32_t heightMin
 // 1, into a buffer of at least H264_PARAM_SETS_MAX bytes; the length goes
 // to outLength. 0, or -1 with outLength 0 for a code of 0 or above 255 or
 // an unknown form.
-int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer, uint32_t* outLength,
-                       uint32_t form);
+int H264_MakeParamSets(uint32_t widthCode, uint32_t heightCode, uint8_t* buffer, uint32_t* outLength, uint32_t form);
 
 // Index of the filler template for a picture size (codes in macroblocks).
 uint32_t H264_FillerTemplate(uint32_t widthCode, uint32_t heightCode);
@@ -58,11 +57,11 @@ void H264_SetFrameNumber(uint8_t* sample, uint32_t length, uint32_t frameNumber)
 
 // The gap bookkeeping of one movie file, kept by the movie writer.
 struct TFillGap {
-    uint32_t frameRate;       // of the file: 30 or 25
-    uint32_t counter;         // frame_num of the next P frame or filler, 0 .. 15
-    uint32_t expected;        // frames the recorder's numbering accounts for
-    uint32_t written;         // frames written, fillers included
-    uint32_t lastTime;        // recorder time and frame number of the last unit
+    uint32_t frameRate; // of the file: 30 or 25
+    uint32_t counter;   // frame_num of the next P frame or filler, 0 .. 15
+    uint32_t expected;  // frames the recorder's numbering accounts for
+    uint32_t written;   // frames written, fillers included
+    uint32_t lastTime;  // recorder time and frame number of the last unit
     uint32_t lastFrameNumber;
 };
 

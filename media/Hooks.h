@@ -31,4 +31,3 @@ int Backup_ChooseFile();
 // A part has been closed: hands it to its destination; after the last part
 // opens the destination folders. A broken part is reported instead.
 void Backup_FinishFiles();
-

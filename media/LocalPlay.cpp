@@ -22,10 +22,7 @@ const char* const kLocalMarkBadText = "The watermark of this movie file does not
 static uint8_t gFeed[STREAM_MAX_BLOCK];
 
 // Header time plus its time offset (byte 28), in seconds.
-static uint32_t TimeOf(const uint8_t* h)
-{
-    return GetU32(h + 4) + GetU32(h + 28);
-}
+static uint32_t TimeOf(const uint8_t* h) { return GetU32(h + 4) + GetU32(h + 28); }
 
 // 1 while Label1 carries the warning.
 static uint32_t gMarkShown;

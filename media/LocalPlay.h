@@ -10,11 +10,11 @@
 struct TStreamRecord;
 
 enum {
-    LOCAL_INDEX_SECONDS = 14400,   // 4 hours of seconds
-    LOCAL_INDEX_PER_TICK = 1500,   // samples indexed per tick
-    LOCAL_STEP_SECONDS = 5,        // one seek step
+    LOCAL_INDEX_SECONDS = 14400, // 4 hours of seconds
+    LOCAL_INDEX_PER_TICK = 1500, // samples indexed per tick
+    LOCAL_STEP_SECONDS = 5,      // one seek step
     LOCAL_NAME_SIZE = 1100,
-    LOCAL_READ_TRIES = 64,         // unreadable samples passed over per tick at most
+    LOCAL_READ_TRIES = 64, // unreadable samples passed over per tick at most
 };
 
 // indexState.
@@ -23,21 +23,21 @@ enum { LOCAL_INDEX_IDLE = 0, LOCAL_INDEX_START = 1, LOCAL_INDEX_RUNNING = 2, LOC
 enum { LOCAL_MARK_UNKNOWN = 0, LOCAL_MARK_GOOD = 1, LOCAL_MARK_BAD = 2 };
 
 struct TLocalFile {
-    uint32_t playState;        // 1 while playing; 0 stopped
-    uint32_t indexState;       // LOCAL_INDEX_*
-    int32_t step;              // seek step requested by the panel (0 = play on)
-    int32_t lastStep;          // the step last applied
-    uint32_t sampleCount;      // video samples of the file
-    uint32_t nextSample;       // next sample to index or to play
-    uint32_t playRequest;      // 1 = (re)start playing at the current time
-    uint32_t indexLength;      // seconds covered by the index
+    uint32_t playState;           // 1 while playing; 0 stopped
+    uint32_t indexState;          // LOCAL_INDEX_*
+    int32_t step;                 // seek step requested by the panel (0 = play on)
+    int32_t lastStep;             // the step last applied
+    uint32_t sampleCount;         // video samples of the file
+    uint32_t nextSample;          // next sample to index or to play
+    uint32_t playRequest;         // 1 = (re)start playing at the current time
+    uint32_t indexLength;         // seconds covered by the index
     uint32_t firstTime, lastTime; // recorder time (s, offset added) of the first and last indexed frame
-    uint32_t currentTime;      // playing position (s)
-    uint32_t lastKeyTime;      // time of the last key frame indexed
-    uint32_t endFlag;          // 1 when the end of the file was reached
-    uint32_t watermark;        // LOCAL_MARK_*
-    uint32_t readSamples;      // samples the index step read whole (for the watermark sum)
-    uint8_t firstHeader[32];   // frame header of the first sample
+    uint32_t currentTime;         // playing position (s)
+    uint32_t lastKeyTime;         // time of the last key frame indexed
+    uint32_t endFlag;             // 1 when the end of the file was reached
+    uint32_t watermark;           // LOCAL_MARK_*
+    uint32_t readSamples;         // samples the index step read whole (for the watermark sum)
+    uint8_t firstHeader[32];      // frame header of the first sample
     char name[LOCAL_NAME_SIZE];
     uint32_t index[LOCAL_INDEX_SECONDS]; // 1 + sample number of the key frame at second s, 0 = none
 };

@@ -20,7 +20,8 @@ enum {
 };
 // Samples stop here, so that every chunk offset and the "mdat" size fit 32
 // bits with the closing block, the "moov" and the watermark behind them.
-static const uint64_t kMaxSampleEnd = 0xFFFFFFFFull - MOV_CLOSING_SIZE - MOV_MOOV_MAX - WATERMARK_SIZE - 2 * MOV_PAD_ALIGN;
+static const uint64_t kMaxSampleEnd =
+    0xFFFFFFFFull - MOV_CLOSING_SIZE - MOV_MOOV_MAX - WATERMARK_SIZE - 2 * MOV_PAD_ALIGN;
 
 static uint8_t gSoundKept[MOV_SOUND_KEPT_MAX];
 // The last sound unit before the file's first picture, which may run into
@@ -115,10 +116,7 @@ static int RefuseFileFull()
 
 static uint32_t Rate() { return gMovWriter.frameRate ? gMovWriter.frameRate : 30; }
 
-uint64_t Mov_FramePosition(uint32_t time, uint32_t frameNumber)
-{
-    return (uint64_t)time * Rate() + frameNumber;
-}
+uint64_t Mov_FramePosition(uint32_t time, uint32_t frameNumber) { return (uint64_t)time * Rate() + frameNumber; }
 
 void Mov_SetSoundEnd(uint32_t time, uint32_t frameNumber)
 {
@@ -143,7 +141,8 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
     TMovWriter* w = &gMovWriter;
     uint32_t u = FrameHeader_FurtherUnits(&h) + 1;
     w->refused = 0;
-    if ((uint64_t)h.time > (uint64_t)w->endTime + MOV_LATE_SECONDS) return Refuse(MOV_STOP_PAST_END, h.time, w->endTime);
+    if ((uint64_t)h.time > (uint64_t)w->endTime + MOV_LATE_SECONDS)
+        return Refuse(MOV_STOP_PAST_END, h.time, w->endTime);
     bool video = FrameHeader_Kind(&h) == FRAME_KIND_VIDEO;
     if (video && FrameHeader_Type(&h) == 0 && w->syncs + u >= MOV_SYNC_CAP)
         return Refuse(MOV_STOP_SYNC_FULL, w->syncs + u, MOV_SYNC_CAP);
@@ -158,7 +157,8 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
         return Refuse(MOV_STOP_SAMPLES_FULL, (uint32_t)std::min<uint64_t>(w->samples + fillers + u, 0xFFFFFFFFu),
                       MOV_SAMPLE_CAP);
     if ((uint64_t)w->textSamples + std::max<uint64_t>(texts, u) >= MOV_TEXT_CAP)
-        return Refuse(MOV_STOP_TEXT_FULL, (uint32_t)std::min<uint64_t>(w->textSamples + std::max<uint64_t>(texts, u), 0xFFFFFFFFu),
+        return Refuse(MOV_STOP_TEXT_FULL,
+                      (uint32_t)std::min<uint64_t>(w->textSamples + std::max<uint64_t>(texts, u), 0xFFFFFFFFu),
                       MOV_TEXT_CAP);
     // The whole buffer with a trailer per unit must stay below the offsets
     // a file can hold.
@@ -179,7 +179,6 @@ int Mov_AccountFrame(const uint8_t* frame, uint32_t length)
 }
 
 // --- The text samples ------------------------------------------------------------
-
 
 // The 22 characters of a text sample: "yyyy/mm/dd hh:mm:ss   ".
 static void TextChars(uint32_t t, char* out)
@@ -217,7 +216,7 @@ static int WriteTextSamples(uint32_t t, int32_t offset)
         TextChars((uint32_t)(from + k) + (uint32_t)offset, chars);
         PutBe16(s, MOV_TEXT_CHARS);
         memcpy(s + 2, chars, MOV_TEXT_CHARS);
-        PutBe32(s + 24, 34);               // "orig" atom
+        PutBe32(s + 24, 34); // "orig" atom
         memcpy(s + 28, "orig", 4);
         PutBe32(s + 32, 0x00000423);
         memcpy(s + 36, chars, MOV_TEXT_CHARS);
@@ -229,10 +228,7 @@ static int WriteTextSamples(uint32_t t, int32_t offset)
     return 0;
 }
 
-int Mov_WriteTextSamples(uint32_t t, int32_t offset)
-{
-    return WriteTextSamples(t, offset) == 0 ? 0 : -1;
-}
+int Mov_WriteTextSamples(uint32_t t, int32_t offset) { return WriteTextSamples(t, offset) == 0 ? 0 : -1; }
 
 // --- Sound -----------------------------------------------------------------------------
 
@@ -242,9 +238,9 @@ static void NoteSoundChunk(uint32_t n)
     TMovWriter* w = &gMovWriter;
     if (w->soundEntries == 0 || w->lastChunkSize != n) {
         uint32_t* e = w->soundEntryTable[w->soundEntries];
-        e[0] = w->soundChunks + 1;         // first chunk (1-based)
-        e[1] = n;                          // samples per chunk
-        e[2] = 1;                          // description
+        e[0] = w->soundChunks + 1; // first chunk (1-based)
+        e[1] = n;                  // samples per chunk
+        e[2] = 1;                  // description
         w->soundEntries += 1;
         w->lastChunkSize = n;
     }
@@ -265,8 +261,8 @@ static int PadSound(const TDvrFrameHeader* h)
 {
     TMovWriter* w = &gMovWriter;
     uint32_t rate = Rate();
-    int64_t frames = ((int64_t)h->time - (int64_t)w->firstTime) * rate +
-                     ((int64_t)h->frameNumber - (int64_t)w->firstFrameNumber);
+    int64_t frames =
+        ((int64_t)h->time - (int64_t)w->firstTime) * rate + ((int64_t)h->frameNumber - (int64_t)w->firstFrameNumber);
     int64_t expected = frames > 0 ? frames * MOV_SOUND_RATE / rate : 0;
     int64_t shortBy = expected - (int64_t)w->soundBytes;
     if (shortBy < MOV_SOUND_PAD_MIN) return 0;
@@ -312,8 +308,8 @@ static int WriteSound(const TDvrFrameHeader* h, const uint8_t* unit, uint32_t un
     TMovWriter* w = &gMovWriter;
     if (h->time > w->endTime || h->time < w->startTime) return 0;
     if (!SoundRoom()) return 0;
-    if (w->soundSeen && (h->time < w->lastSoundTime ||
-                         (h->time == w->lastSoundTime && h->frameNumber <= w->lastSoundFrame)))
+    if (w->soundSeen &&
+        (h->time < w->lastSoundTime || (h->time == w->lastSoundTime && h->frameNumber <= w->lastSoundFrame)))
         return 0; // no newer than the last sound unit
     uint32_t kept = ((unitBytes - FRAME_HEADER_SIZE) & ~63u) / 2;
     uint32_t from = 0;
@@ -619,9 +615,15 @@ static void WFull(uint32_t version, uint32_t flags) { W32((version << 24) | (fla
 // A matrix {a, b, u, c, d, v, x, y, w}.
 static void WMatrix(uint32_t d, uint32_t x, uint32_t y)
 {
-    W32(0x00010000); W32(0); W32(0);
-    W32(0); W32(d); W32(0);
-    W32(x); W32(y); W32(0x40000000);
+    W32(0x00010000);
+    W32(0);
+    W32(0);
+    W32(0);
+    W32(d);
+    W32(0);
+    W32(x);
+    W32(y);
+    W32(0x40000000);
 }
 
 static void WriteMvhd(uint32_t timeScale, uint32_t D)
@@ -629,43 +631,43 @@ static void WriteMvhd(uint32_t timeScale, uint32_t D)
     const TMovWriter* w = &gMovWriter;
     uint32_t at = Open("mvhd");
     WFull(0, 0);
-    W32(w->firstTime);      // creation
-    W32(w->lastVideoTime);  // modification
+    W32(w->firstTime);     // creation
+    W32(w->lastVideoTime); // modification
     W32(timeScale);
-    W32(D);                 // duration
-    W32(0x00010000);        // rate 1.0
-    W16(0);                 // volume
+    W32(D);          // duration
+    W32(0x00010000); // rate 1.0
+    W16(0);          // volume
     static const uint8_t reserved[10] = {0x75, 0x6C, 0x74, 0x72, 0x02, 0x01, 0, 0, 0, 0};
     WBytes(reserved, sizeof reserved);
     WMatrix(0x00010000, 0, 0);
-    W32(0);                 // preview time
-    W32(0);                 // preview duration
-    W32(0);                 // poster time
-    W32(D);                 // selection time
-    W32(0);                 // selection duration
-    W32(0);                 // current time
-    W32(4);                 // next track id: tracks 1 to 3 are taken
+    W32(0); // preview time
+    W32(0); // preview duration
+    W32(0); // poster time
+    W32(D); // selection time
+    W32(0); // selection duration
+    W32(0); // current time
+    W32(4); // next track id: tracks 1 to 3 are taken
     Close(at);
 }
 
 // Track header: flags 15 (enabled, in movie, preview, poster).
-static void WriteTkhd(uint32_t trackId, uint32_t D, uint32_t layer, uint32_t volume, uint32_t d, uint32_t x,
-                      uint32_t y, uint32_t width, uint32_t height)
+static void WriteTkhd(uint32_t trackId, uint32_t D, uint32_t layer, uint32_t volume, uint32_t d, uint32_t x, uint32_t y,
+                      uint32_t width, uint32_t height)
 {
     uint32_t at = Open("tkhd");
     WFull(0, 15);
-    W32(kTrackTime);        // creation
-    W32(kTrackTime);        // modification
+    W32(kTrackTime); // creation
+    W32(kTrackTime); // modification
     W32(trackId);
-    W32(0);                 // reserved
-    W32(D);                 // duration
-    WZeros(8);              // reserved
+    W32(0);    // reserved
+    W32(D);    // duration
+    WZeros(8); // reserved
     W16(layer);
-    W16(0);                 // alternate group
+    W16(0); // alternate group
     W16(volume);
-    W16(0);                 // reserved
+    W16(0); // reserved
     WMatrix(d, x, y);
-    W32(width << 16);       // 16.16
+    W32(width << 16); // 16.16
     W32(height << 16);
     Close(at);
 }
@@ -689,9 +691,9 @@ static void WriteEdts(uint32_t D, uint32_t rate)
     uint32_t at = Open("edts");
     uint32_t e = Open("elst");
     WFull(0, 0);
-    W32(1);                 // entries
-    W32(D);                 // track duration
-    W32(0);                 // media time
+    W32(1); // entries
+    W32(D); // track duration
+    W32(0); // media time
     W32(rate);
     Close(e);
     Close(at);
@@ -701,12 +703,12 @@ static void WriteMdhd(uint32_t timeScale, uint32_t duration)
 {
     uint32_t at = Open("mdhd");
     WFull(0, 0);
-    W32(kTrackTime);        // creation
-    W32(kTrackTime);        // modification
+    W32(kTrackTime); // creation
+    W32(kTrackTime); // modification
     W32(timeScale);
     W32(duration);
-    W16(0);                 // language
-    W16(0);                 // quality
+    W16(0); // language
+    W16(0); // quality
     Close(at);
 }
 
@@ -719,8 +721,8 @@ static void WriteHdlr(const char* type, const char* subtype, const char* maker, 
     WTag(type);
     WTag(subtype);
     WTag(maker);
-    W32(flags);             // component flags
-    W32(0);                 // flags mask
+    W32(flags); // component flags
+    W32(0);     // flags mask
     WPascal(name);
     Close(at);
 }
@@ -732,9 +734,9 @@ static void WriteDataRefs()
     uint32_t dinf = Open("dinf");
     uint32_t dref = Open("dref");
     WFull(0, 0);
-    W32(1);                 // entries
+    W32(1); // entries
     uint32_t alis = Open("alis");
-    WFull(0, 1);            // self reference
+    WFull(0, 1); // self reference
     Close(alis);
     Close(dref);
     Close(dinf);
@@ -762,9 +764,9 @@ static void WriteStscOne()
     uint32_t at = Open("stsc");
     WFull(0, 0);
     W32(1);
-    W32(1);                 // first chunk
-    W32(1);                 // samples per chunk
-    W32(1);                 // description
+    W32(1); // first chunk
+    W32(1); // samples per chunk
+    W32(1); // description
     Close(at);
 }
 
@@ -780,7 +782,7 @@ static void WriteStco(const uint32_t* offsets, uint32_t n)
 static void WriteUdta()
 {
     uint32_t at = Open("udta");
-    W32(0);                 // ends the user data
+    W32(0); // ends the user data
     Close(at);
 }
 
@@ -801,43 +803,51 @@ static void WriteVideoTrak(uint32_t timeScale, uint32_t D)
     uint32_t minf = Open("minf");
     uint32_t vmhd = Open("vmhd");
     WFull(0, 1);
-    W16(0x40);              // graphics mode
-    W16(0x8000); W16(0x8000); W16(0x8000); // operation colour
+    W16(0x40); // graphics mode
+    W16(0x8000);
+    W16(0x8000);
+    W16(0x8000); // operation colour
     Close(vmhd);
     WriteDataRefs();
     uint32_t stbl = Open("stbl");
     uint32_t stsd = Open("stsd");
     WFull(0, 0);
-    W32(1);                 // entries
+    W32(1); // entries
     uint32_t avc1 = Open("avc1");
-    WZeros(6);              // reserved
-    W16(1);                 // data-reference index: the one "alis" entry
-    W16(1);                 // version
-    W16(1);                 // revision
-    WTag("appl");           // vendor
-    W32(0);                 // temporal quality
-    W32(0x00000202);        // spatial quality
+    WZeros(6);       // reserved
+    W16(1);          // data-reference index: the one "alis" entry
+    W16(1);          // version
+    W16(1);          // revision
+    WTag("appl");    // vendor
+    W32(0);          // temporal quality
+    W32(0x00000202); // spatial quality
     W16(w->width);
     W16(w->height);
-    W32(0x00480000);        // 72 dpi
+    W32(0x00480000); // 72 dpi
     W32(0x00480000);
-    W32(0);                 // data size
-    W16(1);                 // frame count
+    W32(0); // data size
+    W16(1); // frame count
     uint8_t compressor[32] = {5, 'H', '.', '2', '6', '4'};
     WBytes(compressor, sizeof compressor);
-    W16(24);                // depth
-    W16(0xFFFF);            // colour table: none
+    W16(24);     // depth
+    W16(0xFFFF); // colour table: none
     uint32_t clap = Open("clap");
-    W32(w->width); W32(1);  // aperture width
-    W32(w->height); W32(1); // aperture height
-    W32(0); W32(1);         // horizontal offset
-    W32(0); W32(1);         // vertical offset
+    W32(w->width);
+    W32(1); // aperture width
+    W32(w->height);
+    W32(1); // aperture height
+    W32(0);
+    W32(1); // horizontal offset
+    W32(0);
+    W32(1); // vertical offset
     Close(clap);
     uint32_t avcc = Open("avcC");
-    W8(1);                  // version
-    W8(0); W8(0); W8(0);    // profile, compatibility, level
-    W8(0x03);               // 4-byte NAL lengths
-    W8(0x01);               // one SPS
+    W8(1); // version
+    W8(0);
+    W8(0);
+    W8(0);    // profile, compatibility, level
+    W8(0x03); // 4-byte NAL lengths
+    W8(0x01); // one SPS
     WBytes(w->params1, w->params1Length);
     Close(avcc);
     Close(avc1);
@@ -853,7 +863,7 @@ static void WriteVideoTrak(uint32_t timeScale, uint32_t D)
     uint32_t samples = Min(w->samples, MOV_SAMPLE_CAP);
     uint32_t stsz = Open("stsz");
     WFull(0, 0);
-    W32(0);                 // sizes differ
+    W32(0); // sizes differ
     W32(samples);
     WTable(w->sampleSizes, samples);
     Close(stsz);
@@ -877,8 +887,8 @@ static void WriteSoundTrak(uint32_t D)
     uint32_t minf = Open("minf");
     uint32_t smhd = Open("smhd");
     WFull(0, 0);
-    W16(0);                 // balance
-    W16(0);                 // reserved
+    W16(0); // balance
+    W16(0); // reserved
     Close(smhd);
     WriteDataRefs();
     uint32_t stbl = Open("stbl");
@@ -887,19 +897,19 @@ static void WriteSoundTrak(uint32_t D)
     W32(1);
     uint32_t raw = Open("raw ");
     WZeros(6);
-    W16(1);                 // data-reference index
-    W16(1);                 // version
-    W16(0);                 // revision
-    W32(0);                 // vendor
-    W16(1);                 // channels
-    W16(8);                 // bits per sample
-    W16(0xFFFF);            // compression id -1
-    W16(0);                 // packet size
+    W16(1);                    // data-reference index
+    W16(1);                    // version
+    W16(0);                    // revision
+    W32(0);                    // vendor
+    W16(1);                    // channels
+    W16(8);                    // bits per sample
+    W16(0xFFFF);               // compression id -1
+    W16(0);                    // packet size
     W32(MOV_SOUND_RATE << 16); // 8000.0
-    W32(1);                 // samples per packet
-    W32(1);                 // bytes per packet
-    W32(1);                 // bytes per frame
-    W32(1);                 // bytes per sample
+    W32(1);                    // samples per packet
+    W32(1);                    // bytes per packet
+    W32(1);                    // bytes per frame
+    W32(1);                    // bytes per sample
     Close(raw);
     Close(stsd);
     WriteStts(w->soundBytes, 1);
@@ -911,7 +921,7 @@ static void WriteSoundTrak(uint32_t D)
     Close(stsc);
     uint32_t stsz = Open("stsz");
     WFull(0, 0);
-    W32(1);                 // every sample is one byte
+    W32(1); // every sample is one byte
     W32(w->soundBytes);
     Close(stsz);
     WriteStco(w->soundOffsets, Min(w->soundChunks, MOV_SOUND_CHUNK_CAP));
@@ -939,10 +949,12 @@ static void WriteTextTrak(uint32_t D)
     uint32_t gmhd = Open("gmhd");
     uint32_t gmin = Open("gmin");
     WFull(0, 0);
-    W16(0x40);              // graphics mode
-    W16(0x8000); W16(0x8000); W16(0x8000);
-    W16(0);                 // balance
-    W16(0);                 // reserved
+    W16(0x40); // graphics mode
+    W16(0x8000);
+    W16(0x8000);
+    W16(0x8000);
+    W16(0); // balance
+    W16(0); // reserved
     Close(gmin);
     uint32_t text = Open("text");
     static const uint32_t words[9] = {0x00000100, 0, 0, 0, 0x00000100, 0, 0, 0, 0x00000040};
@@ -956,18 +968,26 @@ static void WriteTextTrak(uint32_t D)
     W32(1);
     uint32_t entry = Open("text");
     WZeros(6);
-    W16(1);                 // data-reference index
-    W32(0x00005000);        // display flags
-    W32(1);                 // justification
-    W16(0); W16(0); W16(0); // background colour
-    W16(0); W16(0); W16(16); W16(160); // box top, left, bottom, right
+    W16(1);          // data-reference index
+    W32(0x00005000); // display flags
+    W32(1);          // justification
+    W16(0);
+    W16(0);
+    W16(0); // background colour
+    W16(0);
+    W16(0);
+    W16(16);
+    W16(160); // box top, left, bottom, right
     static const uint8_t middle[8] = {0, 0, 0, 0, 0, 0x10, 0, 0x0D};
     WBytes(middle, sizeof middle);
-    W16(0);                 // font number
-    W16(0);                 // face
-    W8(0); W8(0x0C);
-    W16(0xFFFF); W16(0xFFFF); W16(0xFFFF); // foreground colour
-    W8(0);                  // font name: empty
+    W16(0); // font number
+    W16(0); // face
+    W8(0);
+    W8(0x0C);
+    W16(0xFFFF);
+    W16(0xFFFF);
+    W16(0xFFFF); // foreground colour
+    W8(0);       // font name: empty
     Close(entry);
     Close(stsd);
     uint32_t n = Min(w->textSamples, MOV_TEXT_CAP);
@@ -1001,13 +1021,13 @@ int Mov_WriteFileHead(const uint8_t* firstHeader)
     gAtomsUsed = 0;
     gAtomsSpoilt = false;
     uint32_t ftyp = Open("ftyp");
-    WTag("qt  ");           // major brand
-    W32(0x20050300);        // minor version
-    WTag("qt  ");           // compatible brand
+    WTag("qt  ");    // major brand
+    W32(0x20050300); // minor version
+    WTag("qt  ");    // compatible brand
     WZeros(12);
     Close(ftyp);
     Close(Open("wide"));
-    W32(0);                 // "mdat" size
+    W32(0); // "mdat" size
     WTag("mdat");
     gAtoms = nullptr;
     gMovWriter.position = 0;

@@ -18,21 +18,21 @@ enum {
     MOV_SAMPLE_CAP = 65536,
     MOV_TEXT_CAP = 8192,
     MOV_SOUND_CHUNK_CAP = 32768,
-    MOV_SOUND_ENTRY_BYTES = 131072,               // the sound chunk table's room
-    MOV_SOUND_ENTRY_SIZE = 12,                    // {first chunk, samples per chunk, description}
+    MOV_SOUND_ENTRY_BYTES = 131072,                                     // the sound chunk table's room
+    MOV_SOUND_ENTRY_SIZE = 12,                                          // {first chunk, samples per chunk, description}
     MOV_SOUND_ENTRY_CAP = MOV_SOUND_ENTRY_BYTES / MOV_SOUND_ENTRY_SIZE, // 10,922
-    MOV_PART_SECONDS = 1800,                      // 30 minutes of video per part
-    MOV_HEAD_SIZE = 48,                           // "ftyp", "wide", "mdat" header
-    MOV_MEDIA_DATA_START = 40,                    // the "mdat" size field
-    MOV_TRAILER_SIZE = 64,                        // behind every video sample
+    MOV_PART_SECONDS = 1800,                                            // 30 minutes of video per part
+    MOV_HEAD_SIZE = 48,                                                 // "ftyp", "wide", "mdat" header
+    MOV_MEDIA_DATA_START = 40,                                          // the "mdat" size field
+    MOV_TRAILER_SIZE = 64,                                              // behind every video sample
     MOV_TEXT_SAMPLE_SIZE = 58,
     MOV_TEXT_CHARS = 22,
     MOV_CLOSING_SIZE = 4096,
     MOV_PAD_ALIGN = 512,
     MOV_SOUND_RATE = 8000,
-    MOV_SOUND_PAD_MIN = 800,                      // a gap this long (0.1 s) or longer is padded
-    MOV_SOUND_PAD_CHUNK = 8000,                   // a padding chunk holds at most 1 s
-    MOV_LATE_SECONDS = 5,                         // a frame this far past the end is refused
+    MOV_SOUND_PAD_MIN = 800,    // a gap this long (0.1 s) or longer is padded
+    MOV_SOUND_PAD_CHUNK = 8000, // a padding chunk holds at most 1 s
+    MOV_LATE_SECONDS = 5,       // a frame this far past the end is refused
     // Room for the "moov" with every table full.
     MOV_MOOV_MAX = 16384 + 4 * (MOV_SYNC_CAP + 2 * MOV_SAMPLE_CAP + MOV_SOUND_CHUNK_CAP + 2 * MOV_TEXT_CAP) +
                    MOV_SOUND_ENTRY_BYTES,
@@ -44,22 +44,22 @@ enum {
     MOV_STOP_SAMPLES_FULL = 6,
     MOV_STOP_TEXT_FULL = 7,
     MOV_STOP_PAST_END = 9,
-    MOV_STOP_GEOMETRY = 11,      // 11 .. 14: field geometry value 1 .. 4 changed
-    MOV_STOP_WRITE_FAILED = 20,  // a write to the part file failed (value: file position, limit: bytes)
-    MOV_STOP_FILE_FULL = 21,     // the samples would pass the offsets a file can hold
+    MOV_STOP_GEOMETRY = 11,     // 11 .. 14: field geometry value 1 .. 4 changed
+    MOV_STOP_WRITE_FAILED = 20, // a write to the part file failed (value: file position, limit: bytes)
+    MOV_STOP_FILE_FULL = 21,    // the samples would pass the offsets a file can hold
 };
 
 // The closing record at the head of the 4,096-byte closing block
 // (little-endian).
 struct TMovClosingRecord {
-    char tag[4];         // "pqrs"
-    uint32_t reason;     // MOV_STOP_*
-    uint32_t value;      // the value that hit the limit
+    char tag[4];     // "pqrs"
+    uint32_t reason; // MOV_STOP_*
+    uint32_t value;  // the value that hit the limit
     uint32_t limit;
-    uint32_t x, y;       // two further words (0)
-    int32_t priority;    // stays 0
+    uint32_t x, y;    // two further words (0)
+    int32_t priority; // stays 0
     uint8_t zero[16];
-    char endTag[4];      // "tuvw"
+    char endTag[4]; // "tuvw"
 };
 static_assert(sizeof(TMovClosingRecord) == 48, "closing record is 48 bytes");
 
@@ -75,28 +75,28 @@ struct TMovWriter {
     uint32_t startTime, endTime; // recorder seconds
     uint32_t firstTime, firstFrameNumber;
     uint32_t lastVideoTime, lastVideoFrame;
-    uint32_t width, height;      // pixels
+    uint32_t width, height; // pixels
     uint32_t widthCode, heightCode;
-    uint32_t geometry[4];        // field geometry of the first frame
-    uint32_t samples, syncs;     // video samples (fillers included), sync samples
+    uint32_t geometry[4];    // field geometry of the first frame
+    uint32_t samples, syncs; // video samples (fillers included), sync samples
     uint32_t soundChunks, soundEntries, soundBytes;
     uint32_t textSamples;
     uint32_t lastTextSecond;
-    uint32_t soundSeen;          // 1 once a sound unit was kept
+    uint32_t soundSeen; // 1 once a sound unit was kept
     uint32_t lastSoundTime, lastSoundFrame;
     uint32_t lastSoundByte;
-    uint32_t lastChunkSize;      // samples per chunk of the last sound chunk-table entry
+    uint32_t lastChunkSize; // samples per chunk of the last sound chunk-table entry
     uint32_t moovStep;
-    uint32_t refused;            // reason of the last unit refused for a limit (0: none)
-    uint64_t soundEnd;           // frame position (time x rate + frame) the sound stops at; 0: open
-    TFillGap gap;                // filler counter, expected and written frames
+    uint32_t refused;                  // reason of the last unit refused for a limit (0: none)
+    uint64_t soundEnd;                 // frame position (time x rate + frame) the sound stops at; 0: open
+    TFillGap gap;                      // filler counter, expected and written frames
     uint8_t header[FRAME_HEADER_SIZE]; // copy of the unit header being written
     uint8_t trailer[MOV_TRAILER_SIZE];
-    uint8_t params0[H264_PARAM_SETS_MAX];  // SPS/PPS in front of the first sample
+    uint8_t params0[H264_PARAM_SETS_MAX]; // SPS/PPS in front of the first sample
     uint32_t params0Length;
-    uint8_t params1[H264_PARAM_SETS_MAX];  // SPS/PPS of the "avcC" atom
+    uint8_t params1[H264_PARAM_SETS_MAX]; // SPS/PPS of the "avcC" atom
     uint32_t params1Length;
-    uint32_t syncTable[MOV_SYNC_CAP];      // 1-based sample numbers
+    uint32_t syncTable[MOV_SYNC_CAP]; // 1-based sample numbers
     uint32_t sampleSizes[MOV_SAMPLE_CAP];
     uint32_t chunkOffsets[MOV_SAMPLE_CAP];
     uint32_t soundOffsets[MOV_SOUND_CHUNK_CAP];

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 enum {
-    MOVFILE_WORK_SIZE = 1048576,     // every read goes into this buffer
+    MOVFILE_WORK_SIZE = 1048576, // every read goes into this buffer
     MOVFILE_HEAD_SIZE = 48,
     MOVFILE_MOVIE_HEADER_SIZE = 116, // "moov" header and "mvhd"
     MOVFILE_TRAILER_SIZE = 64,       // behind every video sample
@@ -23,12 +23,12 @@ enum {
 
 // The tables of the file last loaded (host order).
 struct TMovReadTables {
-    uint32_t mediaLength;   // the "mdat" size field: from offset 40 to the end of the closing block
+    uint32_t mediaLength; // the "mdat" size field: from offset 40 to the end of the closing block
     uint32_t moovSize;
-    uint32_t frameRate;     // the time scale / 20
+    uint32_t frameRate; // the time scale / 20
     uint32_t syncCount;
     uint32_t sampleCount;
-    uint32_t syncTable[MOVFILE_SYNC_CAP];  // 1-based sample numbers
+    uint32_t syncTable[MOVFILE_SYNC_CAP]; // 1-based sample numbers
     uint32_t sampleSizes[MOVFILE_SAMPLE_CAP];
     uint32_t chunkOffsets[MOVFILE_SAMPLE_CAP];
 };

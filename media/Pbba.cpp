@@ -56,10 +56,7 @@ int Pbba_Init()
     return 0;
 }
 
-void Pbba_ForgetQueries()
-{
-    memset(gLastQuery, 0, sizeof gLastQuery);
-}
+void Pbba_ForgetQueries() { memset(gLastQuery, 0, sizeof gLastQuery); }
 
 void Pbba_Reset()
 {
@@ -125,8 +122,7 @@ void Pbba_RequestIfChanged(TStreamRecord* stream, uint32_t channel)
         // or the session differs from the last query of the index.
         TPbbaLastQuery* last = &gLastQuery[c->index][q.index];
         stream->playbackAreas[channel].queryTimes[q.index - PBBA_MONTH_INDEX] = q.time;
-        if (last->valid && last->session == c->session && last->channel == channel && last->time == q.time)
-            continue;
+        if (last->valid && last->session == c->session && last->channel == channel && last->time == q.time) continue;
         *last = TPbbaLastQuery{1, c->session, channel, q.time};
         Pbba_RequestPeriod(c->session, q.index, PBBA_OP_QUERY, channel, q.time);
     }
@@ -175,8 +171,8 @@ void Pbba_Receive()
     if (ci < 0 || !gConnections[ci].pbba) return;
     const TPbbaOp* e = OpOf(GetU32(gBuffer + 8));
     if (!e) return;
-    TPbbaReceived message = {session,     GetU32(gBuffer + 4), GetU32(gBuffer + 12), gBuffer + 32,
-                             n - 32,      (TPbbaState*)gConnections[ci].pbba};
+    TPbbaReceived message = {
+        session, GetU32(gBuffer + 4), GetU32(gBuffer + 12), gBuffer + 32, n - 32, (TPbbaState*)gConnections[ci].pbba};
     e->receive(&message);
 }
 

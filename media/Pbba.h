@@ -12,15 +12,15 @@
 struct TStreamRecord;
 
 enum {
-    PBBA_INDEX_COUNT = 8,       // period indexes 0 .. 7
-    PBBA_MONTH_INDEX = 4,       // days: the month grid
-    PBBA_DAY_INDEX = 7,         // half hours: the day bar
-    PBBA_RECORD_SIZE = 72,      // query and echo records; the reply's entries start here
+    PBBA_INDEX_COUNT = 8,  // period indexes 0 .. 7
+    PBBA_MONTH_INDEX = 4,  // days: the month grid
+    PBBA_DAY_INDEX = 7,    // half hours: the day bar
+    PBBA_RECORD_SIZE = 72, // query and echo records; the reply's entries start here
     PBBA_MONTH_ENTRIES = 42,
     PBBA_DAY_ENTRIES = 48,
-    PBBA_QUERY_MESSAGE = 136,   // header, sub-header and one record
-    PBBA_BUFFER_SIZE = 4096,    // sub-header and body of one received message
-    PBBA_ANSWER_MIN = 8,        // the op-0 answer's two words
+    PBBA_QUERY_MESSAGE = 136, // header, sub-header and one record
+    PBBA_BUFFER_SIZE = 4096,  // sub-header and body of one received message
+    PBBA_ANSWER_MIN = 8,      // the op-0 answer's two words
 };
 
 // Ops (sub-header word 2).
@@ -53,8 +53,8 @@ struct TPbbaReceived {
     uint32_t session;
     uint32_t index;
     uint32_t channel;
-    const uint8_t* body;   // sub-header + 32
-    uint32_t bodyLength;   // bytes of the body the message brought
+    const uint8_t* body; // sub-header + 32
+    uint32_t bodyLength; // bytes of the body the message brought
     TPbbaState* state;
 };
 

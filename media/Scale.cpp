@@ -90,8 +90,7 @@ inline uint32_t LanePixel(uint32_t y, uint32_t add, uint32_t sub)
 }
 
 // count pixels of one output row; the 4 pixels of group g share its lanes.
-template <typename T>
-void ConvertRow(const T* luma, uint32_t count, uint32_t* px)
+template <typename T> void ConvertRow(const T* luma, uint32_t count, uint32_t* px)
 {
     uint32_t x = 0;
 #if defined(__SSE2__)
@@ -206,7 +205,7 @@ inline void ColumnPass(const uint32_t* rows, uint32_t rowStride, const TTaps& t,
 // of 8 neighbouring outputs (steps up to 2 inputs), a byte shuffle puts
 // them in pairs and one multiply-add of 16-bit pairs weighs them.
 struct TRowGroups {
-    uint32_t count;                  // whole groups of 8 outputs
+    uint32_t count; // whole groups of 8 outputs
     uint32_t base[DISPLAY_MAX_WIDTH / 8];
     alignas(16) uint8_t shuffle[DISPLAY_MAX_WIDTH / 8][16];
     alignas(16) int16_t weights[DISPLAY_MAX_WIDTH / 8][16];
@@ -242,8 +241,10 @@ __attribute__((target("ssse3"))) void RowPassGroups(const uint8_t* in, uint32_t*
     for (uint32_t g = 0; g < gRowGroups.count; g++) {
         __m128i bytes = _mm_loadu_si128((const __m128i*)(in + gRowGroups.base[g]));
         __m128i pairs = _mm_shuffle_epi8(bytes, _mm_load_si128((const __m128i*)gRowGroups.shuffle[g]));
-        __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][0]));
-        __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][8]));
+        __m128i lo =
+            _mm_madd_epi16(_mm_unpacklo_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][0]));
+        __m128i hi =
+            _mm_madd_epi16(_mm_unpackhi_epi8(pairs, zero), _mm_load_si128((const __m128i*)&gRowGroups.weights[g][8]));
         _mm_storeu_si128((__m128i*)(out + 8 * g), _mm_srli_epi32(lo, 8));
         _mm_storeu_si128((__m128i*)(out + 8 * g + 4), _mm_srli_epi32(hi, 8));
     }
@@ -269,7 +270,8 @@ void ScaleLuma(const TRenderJob* job, uint32_t sh2)
         }
     } else
 #endif
-    for (uint32_t r = 0; r < sh2; r++) RowPass(Render_WorkRow(job->width, r), gTapsX, tw, gLumaColumns + (size_t)r * tw);
+        for (uint32_t r = 0; r < sh2; r++)
+            RowPass(Render_WorkRow(job->width, r), gTapsX, tw, gLumaColumns + (size_t)r * tw);
     for (uint32_t y = 0; y < th; y++) ColumnPass(gLumaColumns, tw, gTapsY, y, tw, gScaledLuma + (size_t)y * kOutStride);
 }
 
@@ -297,10 +299,10 @@ void ScaleChroma(const TRenderJob* job, uint32_t sh2, const uint8_t* plane, uint
     uint32_t needed = job->fieldFlag ? th / 4 + 1 : th / 2 + 1;
     if (needed > DISPLAY_MAX_HEIGHT / 2 + 1) needed = DISPLAY_MAX_HEIGHT / 2 + 1;
     MakeTaps(&gTapsY, rows, (sh2 << 12) / th, needed);
-    for (uint32_t j = 0; j < rows; j++) RowPass(plane + (size_t)j * job->chromaStride, gTapsX, cols, columns + (size_t)j * cols);
+    for (uint32_t j = 0; j < rows; j++)
+        RowPass(plane + (size_t)j * job->chromaStride, gTapsX, cols, columns + (size_t)j * cols);
     for (uint32_t y = 0; y < needed; y++) ColumnPass(columns, cols, gTapsY, y, cols, scaled + (size_t)y * kOutStride);
 }
-
 
 // --- The fused code ---------------------------------------------------------------
 //
@@ -362,7 +364,8 @@ inline void ColumnPassBytes(const uint8_t* a, const uint8_t* b, uint32_t f, uint
 }
 
 // Add and subtract words of groups from .. count - 1, one word per pixel.
-inline void OffsetsScalar(const uint8_t* u, const uint8_t* v, uint32_t from, uint32_t count, uint32_t* add, uint32_t* sub)
+inline void OffsetsScalar(const uint8_t* u, const uint8_t* v, uint32_t from, uint32_t count, uint32_t* add,
+                          uint32_t* sub)
 {
     for (uint32_t g = from; g < count; g++) {
         uint32_t a, s;
@@ -434,7 +437,6 @@ inline void Offsets8(__m128i u8, __m128i v8, uint32_t* add, uint32_t* sub)
     }
 }
 
-
 inline __m128i RowGroup(const uint8_t* in, const TShuffleGroups& s, uint32_t g)
 {
     const __m128i zero = _mm_setzero_si128();
@@ -456,8 +458,10 @@ void RowPass(const uint8_t* in, const TTaps& t, const TShuffleGroups& s, uint32_
 inline __m128i Blend16(__m128i a, __m128i b, __m128i g, __m128i f)
 {
     const __m128i zero = _mm_setzero_si128();
-    __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), g), _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), f));
-    __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), g), _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), f));
+    __m128i lo =
+        _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), g), _mm_mullo_epi16(_mm_unpacklo_epi8(b, zero), f));
+    __m128i hi =
+        _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), g), _mm_mullo_epi16(_mm_unpackhi_epi8(b, zero), f));
     return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
 }
 
@@ -466,8 +470,8 @@ void ColumnPass(const uint8_t* a, const uint8_t* b, uint32_t f, uint32_t count, 
     const __m128i fw = _mm_set1_epi16((int16_t)f), gw = _mm_set1_epi16((int16_t)(256 - f));
     uint32_t x = 0;
     for (; x + 16 <= count; x += 16)
-        _mm_storeu_si128((__m128i*)(out + x),
-                         Blend16(_mm_loadu_si128((const __m128i*)(a + x)), _mm_loadu_si128((const __m128i*)(b + x)), gw, fw));
+        _mm_storeu_si128((__m128i*)(out + x), Blend16(_mm_loadu_si128((const __m128i*)(a + x)),
+                                                      _mm_loadu_si128((const __m128i*)(b + x)), gw, fw));
     ColumnPassBytes(a, b, f, x, count, out);
 }
 
@@ -521,8 +525,9 @@ void RowPass(const uint8_t* in, const TTaps& t, const TShuffleGroups& s, uint32_
     const __m256i zero = _mm256_setzero_si256();
     uint32_t g = 0;
     for (; g + 2 <= s.count; g += 2) {
-        __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i*)(in + s.base[g]))),
-                                                _mm_loadu_si128((const __m128i*)(in + s.base[g + 1])), 1);
+        __m256i bytes =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i*)(in + s.base[g]))),
+                                    _mm_loadu_si128((const __m128i*)(in + s.base[g + 1])), 1);
         __m256i mask = _mm256_loadu_si256((const __m256i*)s.shuffle[g]); // groups g and g + 1 side by side
         __m256i pairs = _mm256_shuffle_epi8(bytes, mask);
         __m256i wlo = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128((const __m128i*)&s.weights[g][0])),
@@ -531,7 +536,7 @@ void RowPass(const uint8_t* in, const TTaps& t, const TShuffleGroups& s, uint32_
                                               _mm_load_si128((const __m128i*)&s.weights[g + 1][8]), 1);
         __m256i lo = _mm256_srli_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi8(pairs, zero), wlo), 8);
         __m256i hi = _mm256_srli_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi8(pairs, zero), whi), 8);
-        __m256i words = _mm256_packs_epi32(lo, hi);      // per lane: its group's 8 outputs
+        __m256i words = _mm256_packs_epi32(lo, hi);         // per lane: its group's 8 outputs
         __m256i bytes8 = _mm256_packus_epi16(words, words); // per lane: 8 bytes in the low half
         _mm_storel_epi64((__m128i*)(out + 8 * g), _mm256_castsi256_si128(bytes8));
         _mm_storel_epi64((__m128i*)(out + 8 * g + 8), _mm256_extracti128_si256(bytes8, 1));
@@ -551,7 +556,8 @@ void ColumnPass(const uint8_t* a, const uint8_t* b, uint32_t f, uint32_t count, 
                                       _mm256_mullo_epi16(_mm256_unpacklo_epi8(vb, zero), fw));
         __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(va, zero), gw),
                                       _mm256_mullo_epi16(_mm256_unpackhi_epi8(vb, zero), fw));
-        _mm256_storeu_si256((__m256i*)(out + x), _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
+        _mm256_storeu_si256((__m256i*)(out + x),
+                            _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
     }
     const __m128i fw1 = _mm_set1_epi16((int16_t)f), gw1 = _mm_set1_epi16((int16_t)(256 - f));
     for (; x + 16 <= count; x += 16)
@@ -564,16 +570,18 @@ void Convert(const uint8_t* luma, const uint32_t* add, const uint32_t* sub, uint
 {
     // Both lanes hold the same 16 luma bytes; the low lane takes pixels
     // 0 .. 3 (8 .. 11), the high lane 4 .. 7 (12 .. 15).
-    const __m256i m0 = _mm256_setr_epi8(0, 0, 0, -128, 1, 1, 1, -128, 2, 2, 2, -128, 3, 3, 3, -128,
-                                        4, 4, 4, -128, 5, 5, 5, -128, 6, 6, 6, -128, 7, 7, 7, -128);
+    const __m256i m0 = _mm256_setr_epi8(0, 0, 0, -128, 1, 1, 1, -128, 2, 2, 2, -128, 3, 3, 3, -128, 4, 4, 4, -128, 5, 5,
+                                        5, -128, 6, 6, 6, -128, 7, 7, 7, -128);
     const __m256i m1 = _mm256_add_epi8(m0, _mm256_set1_epi8(8));
     uint32_t x = 0;
     for (; x + 16 <= count; x += 16) {
         __m256i y = _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)(luma + x)));
-        __m256i p0 = _mm256_subs_epu8(_mm256_adds_epu8(_mm256_shuffle_epi8(y, m0), _mm256_loadu_si256((const __m256i*)(add + x))),
-                                      _mm256_loadu_si256((const __m256i*)(sub + x)));
-        __m256i p1 = _mm256_subs_epu8(_mm256_adds_epu8(_mm256_shuffle_epi8(y, m1), _mm256_loadu_si256((const __m256i*)(add + x + 8))),
-                                      _mm256_loadu_si256((const __m256i*)(sub + x + 8)));
+        __m256i p0 = _mm256_subs_epu8(
+            _mm256_adds_epu8(_mm256_shuffle_epi8(y, m0), _mm256_loadu_si256((const __m256i*)(add + x))),
+            _mm256_loadu_si256((const __m256i*)(sub + x)));
+        __m256i p1 = _mm256_subs_epu8(
+            _mm256_adds_epu8(_mm256_shuffle_epi8(y, m1), _mm256_loadu_si256((const __m256i*)(add + x + 8))),
+            _mm256_loadu_si256((const __m256i*)(sub + x + 8)));
         _mm256_storeu_si256((__m256i*)(px + x), p0);
         _mm256_storeu_si256((__m256i*)(px + x + 8), p1);
     }
@@ -644,8 +652,10 @@ void BandChroma(const TRenderJob* job, const uint8_t* plane, TRowCache* cache, u
     if (job->scale) {
         int32_t a = (int32_t)gChromaTapsY.first[crow], b = (int32_t)gChromaTapsY.second[crow];
         uint32_t cols = ChromaColumns(job->targetWidth);
-        const uint8_t* ra = CachedRow(cache, a, b, plane + (size_t)a * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
-        const uint8_t* rb = CachedRow(cache, b, a, plane + (size_t)b * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
+        const uint8_t* ra =
+            CachedRow(cache, a, b, plane + (size_t)a * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
+        const uint8_t* rb =
+            CachedRow(cache, b, a, plane + (size_t)b * job->chromaStride, gChromaTapsX, gChromaGroups, cols, k);
         k.columnPass(ra, rb, gChromaTapsY.weight[crow], 2 * groups - 1, gChromaRow);
         // The row buffer is readable past its 2 * groups - 1 results.
         EvenBytes(gChromaRow, 2 * groups + 15, groups, out);

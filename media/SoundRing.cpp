@@ -73,8 +73,7 @@ uint32_t SoundRing_Queued()
 {
     const TSoundRing& s = gSoundRing;
     if (!s.data || s.size == 0) return 0;
-    return Ring_Used(s.writeIndex.load(std::memory_order_acquire), s.readIndex.load(std::memory_order_acquire),
-                     s.size);
+    return Ring_Used(s.writeIndex.load(std::memory_order_acquire), s.readIndex.load(std::memory_order_acquire), s.size);
 }
 
 // Copies n bytes produced by fill(i) in at the write index, wrapping, and

@@ -9,10 +9,10 @@
 #include <cstdint>
 
 enum {
-    SOUND_RING_SIZE = 0x800000,  // 8 MB
-    SOUND_BUFFER_SIZE = 16384,   // the looping device buffer
-    SOUND_BLOCK = 512,           // bytes per write into the device
-    SOUND_BLOCK_SLOTS = 32,      // SOUND_BUFFER_SIZE / SOUND_BLOCK
+    SOUND_RING_SIZE = 0x800000, // 8 MB
+    SOUND_BUFFER_SIZE = 16384,  // the looping device buffer
+    SOUND_BLOCK = 512,          // bytes per write into the device
+    SOUND_BLOCK_SLOTS = 32,     // SOUND_BUFFER_SIZE / SOUND_BLOCK
     SOUND_HEARD_NONE = -1,
 };
 
@@ -29,8 +29,8 @@ struct TSoundRing {
     uint32_t silenceValue;             // mean of the kept bytes of the last stored block
     std::atomic<uint32_t> readIndex;
     std::atomic<uint32_t> writeIndex;
-    uint32_t size;                     // SOUND_RING_SIZE once set up, 0 before
-    uint8_t* data;                     // the static area once set up, null before
+    uint32_t size; // SOUND_RING_SIZE once set up, 0 before
+    uint8_t* data; // the static area once set up, null before
 };
 
 extern TSoundRing gSoundRing;

@@ -87,8 +87,8 @@ uint32_t StreamAudio_Free95(TStreamAudioRing* ring)
 uint32_t StreamAudio_Used(TStreamAudioRing* ring)
 {
     if (!ring) return 0;
-    return Ring_Used(ring->writeIndex.load(std::memory_order_acquire),
-                     ring->readIndex.load(std::memory_order_relaxed), ring->size);
+    return Ring_Used(ring->writeIndex.load(std::memory_order_acquire), ring->readIndex.load(std::memory_order_relaxed),
+                     ring->size);
 }
 
 int StreamAudio_Read(TStreamAudioRing* ring, uint8_t* destination, uint32_t n)
@@ -130,10 +130,7 @@ void StreamAudio_Drain(TStreamAudioRing* ring)
 
 // Cleared by the allocator: a block this large comes as fresh zero pages,
 // which nothing has to write at start-up.
-static uint8_t* AllocCleared(uint32_t size)
-{
-    return (uint8_t*)calloc(size, 1);
-}
+static uint8_t* AllocCleared(uint32_t size) { return (uint8_t*)calloc(size, 1); }
 
 int Stream_AllocAudioRing(TStreamRecord* s, uint32_t size)
 {
@@ -220,10 +217,7 @@ void Stream_ResetClocks(TStreamRecord* s)
 
 // --- Start-up ------------------------------------------------------------------
 
-TSaveDialog* SaveDialog_New(TComponent* owner)
-{
-    return new TSaveDialog(owner);
-}
+TSaveDialog* SaveDialog_New(TComponent* owner) { return new TSaveDialog(owner); }
 
 void Stream_Init()
 {
@@ -372,10 +366,7 @@ uint32_t Stream_ChannelNow(uint32_t channel)
 }
 
 // How far ahead of now a due time lies, in ms (negative when it is past).
-static int64_t Ahead(uint32_t due, uint32_t now)
-{
-    return (int32_t)(due - now);
-}
+static int64_t Ahead(uint32_t due, uint32_t now) { return (int32_t)(due - now); }
 
 static void ShowTimeLabel(bool visible)
 {

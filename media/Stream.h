@@ -18,11 +18,11 @@ class TOpenDialog;
 struct TBackupBlock;
 
 enum {
-    STREAM_CHANNELS = 17,          // 0 .. 15 and channel 16 (Live only)
-    STREAM_RING_SIZE = 4194304,    // video ring, audio ring and held buffer, 4 MB each
-    STREAM_MAX_BLOCK = 262144,     // a block this long or longer empties the video ring
+    STREAM_CHANNELS = 17,       // 0 .. 15 and channel 16 (Live only)
+    STREAM_RING_SIZE = 4194304, // video ring, audio ring and held buffer, 4 MB each
+    STREAM_MAX_BLOCK = 262144,  // a block this long or longer empties the video ring
     STREAM_TAKE_PER_TICK = 100,
-    STREAM_DISPLAY_NODES = 64,     // registrations the pool holds
+    STREAM_DISPLAY_NODES = 64, // registrations the pool holds
     FRAME_HEADER_SIZE = 32,
 };
 
@@ -30,25 +30,25 @@ enum {
 
 // 32 bytes in front of every frame unit (little-endian).
 struct TDvrFrameHeader {
-    uint32_t magic;        // 0x03000000: bytes 00 00 00 03
-    uint32_t time;         // recorder time in seconds; not 0 for video
-    uint8_t frameNumber;   // frame within its second
+    uint32_t magic;      // 0x03000000: bytes 00 00 00 03
+    uint32_t time;       // recorder time in seconds; not 0 for video
+    uint8_t frameNumber; // frame within its second
     uint8_t byte9;
     uint8_t byte10;
-    uint8_t kindBits;      // bits 6-7: 1 video, 2 audio
-    uint8_t height;        // in 16-pixel units; not 0 for video
-    uint8_t width;         // in 16-pixel units; not 0 for video
-    uint8_t modeChannel;   // bits 2-3 field mode (1 = field picture), bits 4-7 channel
-    uint8_t typeUnits;     // bits 4-5 frame type (0 = key frame), bits 0-3 further units
+    uint8_t kindBits;    // bits 6-7: 1 video, 2 audio
+    uint8_t height;      // in 16-pixel units; not 0 for video
+    uint8_t width;       // in 16-pixel units; not 0 for video
+    uint8_t modeChannel; // bits 2-3 field mode (1 = field picture), bits 4-7 channel
+    uint8_t typeUnits;   // bits 4-5 frame type (0 = key frame), bits 0-3 further units
     uint8_t byte16;
     uint8_t byte17;
-    uint16_t unitLength;   // in 64-byte units, header included; not 0
+    uint16_t unitLength; // in 64-byte units, header included; not 0
     uint8_t byte20;
     uint8_t byte21;
     uint8_t byte22;
-    uint8_t sourceBits;    // bits 5-6: 0 live, 1 recorded, 3 local file
-    uint32_t timeScaleBits;// bits 5-21: 20 x frame rate; 0 means 200
-    int32_t timeOffset;    // seconds added to the time for display
+    uint8_t sourceBits;     // bits 5-6: 0 live, 1 recorded, 3 local file
+    uint32_t timeScaleBits; // bits 5-21: 20 x frame rate; 0 means 200
+    int32_t timeOffset;     // seconds added to the time for display
 };
 static_assert(sizeof(TDvrFrameHeader) == FRAME_HEADER_SIZE, "frame header is 32 bytes");
 static_assert(offsetof(TDvrFrameHeader, unitLength) == 18, "unit length at 18");
@@ -98,37 +98,37 @@ void StreamAudio_Drain(TStreamAudioRing* ring);
 // --- Channel states and display areas ---------------------------------------
 
 struct TChannelState {
-    uint32_t keyWait;       // 1: drop frames until a key frame
-    uint32_t due;           // due time of the next frame, ms on stopwatch slot 10 + channel
-    uint32_t newestSecond;  // block words 36 and 40 of the newest arrival
+    uint32_t keyWait;      // 1: drop frames until a key frame
+    uint32_t due;          // due time of the next frame, ms on stopwatch slot 10 + channel
+    uint32_t newestSecond; // block words 36 and 40 of the newest arrival
     uint32_t newestFrame;
     // Read by the audio thread.
     std::atomic<uint32_t> startSecond; // header time and frame number at the last resynchronisation
     std::atomic<uint32_t> startFrame;
-    std::atomic<uint32_t> videoTime;   // (time AND 0xFFFFFF) x fps + frame of the last decoded frame
+    std::atomic<uint32_t> videoTime; // (time AND 0xFFFFFF) x fps + frame of the last decoded frame
 };
 
 struct TDisplayNode {
     TImage* target;
     TLabel* timeLabel;
-    uint32_t words[2];     // the registration's two further words
+    uint32_t words[2]; // the registration's two further words
     TDisplayNode* prev;
     TDisplayNode* next;
 };
 
 struct TDisplayArea {
-    uint32_t count;        // displays registered
-    uint32_t slotResult;   // what Display_Register answered for the first
-    uint32_t queryTimes[4];// playback areas: last search times of period indexes 4 .. 7
+    uint32_t count;         // displays registered
+    uint32_t slotResult;    // what Display_Register answered for the first
+    uint32_t queryTimes[4]; // playback areas: last search times of period indexes 4 .. 7
     TDisplayNode* head;
 };
 
 // One display registration.
 struct TDisplayRegistration {
-    int32_t connection;    // 0, or -1: the connection with this address and port
+    int32_t connection; // 0, or -1: the connection with this address and port
     uint32_t port;
-    uint32_t channel;      // 0 .. 16
-    uint32_t kind;         // 0 live, 1 playback
+    uint32_t channel; // 0 .. 16
+    uint32_t kind;    // 0 live, 1 playback
     const char* address;
     uint32_t unused;
     TImage* target;
@@ -139,34 +139,34 @@ struct TDisplayRegistration {
 // --- TStreamRecord -----------------------------------------------------------
 
 struct TStreamRecord {
-    int32_t directionSeen;       // the last playbackDirection seen in Playback
-    uint32_t audioWanted;        // 1 once a video frame was accepted
-    uint32_t keyFrameWord;       // 1: parameter sets were put in front of a key frame; the decoder clears it
+    int32_t directionSeen; // the last playbackDirection seen in Playback
+    uint32_t audioWanted;  // 1 once a video frame was accepted
+    uint32_t keyFrameWord; // 1: parameter sets were put in front of a key frame; the decoder clears it
     TFrameRing videoRing;
     TStreamAudioRing audioRing;
-    uint32_t lastSource;         // source of the last accepted frame
-    uint32_t heldStatus;         // block status value of the held frame
-    uint32_t heldTaken;          // slot-1 reading when it was taken
-    uint32_t heldTime;           // its header time, frame number and header channel
+    uint32_t lastSource; // source of the last accepted frame
+    uint32_t heldStatus; // block status value of the held frame
+    uint32_t heldTaken;  // slot-1 reading when it was taken
+    uint32_t heldTime;   // its header time, frame number and header channel
     uint32_t heldFrameNumber;
     uint32_t heldHeaderChannel;
-    int32_t lastOffset;          // time offset last used, and how often it changed
+    int32_t lastOffset; // time offset last used, and how often it changed
     uint32_t offsetChanges;
-    uint32_t heldLength;         // bytes to hand on; 0 = no frame held
-    uint8_t* heldBuffer;         // 4 MB
+    uint32_t heldLength; // bytes to hand on; 0 = no frame held
+    uint8_t* heldBuffer; // 4 MB
     TChannelState channels[STREAM_CHANNELS];
-    uint32_t heldChannel;        // block channel of the held frame
+    uint32_t heldChannel; // block channel of the held frame
     uint32_t liveDisplayCount;
     uint32_t playbackDisplayCount;
-    uint32_t fieldPicture;       // 1: the held frame is a field picture
-    uint32_t displayTime;        // the stream's current time: header time + the offset used
-    uint32_t shownPlaybackTime;  // the last time put on the key panel in Playback
+    uint32_t fieldPicture;      // 1: the held frame is a field picture
+    uint32_t displayTime;       // the stream's current time: header time + the offset used
+    uint32_t shownPlaybackTime; // the last time put on the key panel in Playback
     TDisplayArea liveAreas[STREAM_CHANNELS];
     TDisplayArea playbackAreas[STREAM_CHANNELS];
-    TImage* localTarget;         // local-file playback's target image and time label
+    TImage* localTarget; // local-file playback's target image and time label
     TLabel* localTimeLabel;
-    TBackupBlock* backup;        // shared by both records
-    TConnection* connection;     // back pointer
+    TBackupBlock* backup;    // shared by both records
+    TConnection* connection; // back pointer
 };
 
 // Where the picture output of decoder channel n draws; filled = connection set.
@@ -178,8 +178,8 @@ struct TDisplayTarget {
 
 extern TStreamRecord gStreamRecords[CONN_COUNT];
 extern TDisplayTarget gDisplayTargets[2];
-extern TSaveDialog* gBackupSaveDialog;   // the movie save dialog, owned by the form
-extern TOpenDialog* gMovieOpenDialog;    // the movie open dialog, owned by the form
+extern TSaveDialog* gBackupSaveDialog; // the movie save dialog, owned by the form
+extern TOpenDialog* gMovieOpenDialog;  // the movie open dialog, owned by the form
 
 void Stream_Init();
 // Both records back to what a fresh connection sees: rings emptied, no

@@ -55,10 +55,7 @@ uint32_t* Vido_DecodeTime(TVidoStatusReport* report, uint32_t channel)
     return channel == 16 ? &report->decodeTime16 : nullptr;
 }
 
-uint32_t Vido_FreeSpaceWord(uint32_t free95)
-{
-    return free95 > VIDO_FREE_RESERVE ? free95 - VIDO_FREE_RESERVE : 0;
-}
+uint32_t Vido_FreeSpaceWord(uint32_t free95) { return free95 > VIDO_FREE_RESERVE ? free95 - VIDO_FREE_RESERVE : 0; }
 
 void Vido_RefreshFreeSpace(TVidoState* state, const TFrameRing* v)
 {
@@ -162,10 +159,7 @@ void Vido_OnFrame(const uint8_t* body, uint32_t bodyLength, TVidoState* state)
 
 void Vido_OnStatus(const uint8_t*, uint32_t, TVidoState*) {}
 
-static uint32_t SocketCount(const TConnection* c)
-{
-    return c->handshake ? c->handshake->machine.socketCount : 0;
-}
+static uint32_t SocketCount(const TConnection* c) { return c->handshake ? c->handshake->machine.socketCount : 0; }
 
 // Frees a slot that still holds a frame, keeping the queued count true.
 static void FreeSlot(TVidoReorderQueue* q, TVidoSlot* slot)
@@ -296,8 +290,8 @@ void Vido_StoreFrame(TConnection* c, TRingDesc* frameRing, uint32_t length, uint
         return;
     }
     if (length > sizeof gTransfer) return;
-    if (Ring_Read(frameRing->data, gTransfer, length, &frameRing->writeIndex, &frameRing->readIndex,
-                  frameRing->size) != 0)
+    if (Ring_Read(frameRing->data, gTransfer, length, &frameRing->writeIndex, &frameRing->readIndex, frameRing->size) !=
+        0)
         return;
     if (kind != VIDO_KIND_AUDIO) {
         Ring_Write(gTransfer, video->data, length, &video->writeIndex, &video->readIndex, video->size);

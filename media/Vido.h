@@ -9,16 +9,16 @@
 #include <cstdint>
 
 enum {
-    VIDO_BUFFER_SIZE = 270336,   // receive buffer: sub-header and body of one message
-    VIDO_SEND_BUFFER = 4096,     // each of the two send buffers
-    VIDO_BLOCK_SIZE = 128,       // TVidoFrameBlock
-    VIDO_MIN_BLOCK = 160,        // a block and the frame header behind it
+    VIDO_BUFFER_SIZE = 270336, // receive buffer: sub-header and body of one message
+    VIDO_SEND_BUFFER = 4096,   // each of the two send buffers
+    VIDO_BLOCK_SIZE = 128,     // TVidoFrameBlock
+    VIDO_MIN_BLOCK = 160,      // a block and the frame header behind it
     VIDO_REPORT_SIZE = 256,
     VIDO_SLOTS = 512,
-    VIDO_CHANNELS = 17,          // 0 .. 15 and 16
+    VIDO_CHANNELS = 17, // 0 .. 15 and 16
     VIDO_KIND_AUDIO = 2,
-    VIDO_FREE_START = 262144,    // free space reported before the first frame
-    VIDO_FREE_RESERVE = 524288,  // kept back from the reported free space
+    VIDO_FREE_START = 262144,   // free space reported before the first frame
+    VIDO_FREE_RESERVE = 524288, // kept back from the reported free space
 };
 
 // Ops (sub-header word 1).
@@ -27,20 +27,20 @@ enum { VIDO_OP_FRAME = 0, VIDO_OP_STATUS = 1 };
 // 128 bytes in front of every frame, on the wire and in the rings
 // (little-endian). Words the viewer does not read are named by offset.
 struct TVidoFrameBlock {
-    uint32_t totalLength;    // block + frame bytes
+    uint32_t totalLength; // block + frame bytes
     uint32_t word4;
-    uint32_t framePeriod;    // ms between frames of the channel
-    uint32_t channelSequence;// per-channel running number
+    uint32_t framePeriod;     // ms between frames of the channel
+    uint32_t channelSequence; // per-channel running number
     uint32_t word16;
-    uint32_t channel;        // 0 .. 16; audio uses 0 and 1
-    uint32_t status;         // echoed in the status report
+    uint32_t channel; // 0 .. 16; audio uses 0 and 1
+    uint32_t status;  // echoed in the status report
     uint32_t word28;
     uint32_t streamSequence; // what the reorder queue sorts by
     uint32_t newestSecond;   // the recorder's newest frame: second ...
     uint32_t newestFrame;    // ... and frame within it
     uint32_t word44;
-    uint32_t kind;           // VIDO_KIND_AUDIO, else video
-    uint32_t requestNumber;  // ICMD sequence this frame answers; 0 = any
+    uint32_t kind;          // VIDO_KIND_AUDIO, else video
+    uint32_t requestNumber; // ICMD sequence this frame answers; 0 = any
     uint8_t rest[72];
 };
 static_assert(sizeof(TVidoFrameBlock) == VIDO_BLOCK_SIZE, "frame block is 128 bytes");
@@ -53,9 +53,9 @@ struct TVidoStatusReport {
     uint32_t decodeTime[16];   // smoothed decode time, channels 0 .. 15
     uint32_t freeSpace;        // video ring room above 512 KB
     uint32_t zero132;
-    uint32_t status;           // status value of the last frame taken or rejected
+    uint32_t status; // status value of the last frame taken or rejected
     uint32_t zero140;
-    uint32_t lastSequence16;   // channel 16
+    uint32_t lastSequence16; // channel 16
     uint32_t decodeTime16;
     uint32_t zero[26];
 };
@@ -67,20 +67,20 @@ static_assert(offsetof(TVidoStatusReport, lastSequence16) == 144, "channel 16 at
 struct TVidoState {
     uint8_t frameBlock[VIDO_BLOCK_SIZE]; // outgoing block; only its length word is set
     TVidoStatusReport report;
-    TConnection* connection;             // back pointer
-    uint32_t requestWord;                // the recorder's last ICMD sub-header word 4; 0 = none
-    uint32_t frameTaken;                 // 1 once the stream took a frame; until then the
-                                         // report says VIDO_FREE_START bytes free
+    TConnection* connection; // back pointer
+    uint32_t requestWord;    // the recorder's last ICMD sub-header word 4; 0 = none
+    uint32_t frameTaken;     // 1 once the stream took a frame; until then the
+                             // report says VIDO_FREE_START bytes free
 };
 
 // What Vido_Send hands to the registry.
 struct TVidoRequest {
     uint32_t session;
     uint32_t op;
-    uint32_t bufferChoice;   // 0: send buffer 0, else 1
-    uint32_t bodyLength;     // op 0: data bytes
-    const uint8_t* data;     // op 0: frame data
-    uint32_t extra;          // passed to the op's build routine
+    uint32_t bufferChoice; // 0: send buffer 0, else 1
+    uint32_t bodyLength;   // op 0: data bytes
+    const uint8_t* data;   // op 0: frame data
+    uint32_t extra;        // passed to the op's build routine
 };
 
 // What an op's build routine gets.
@@ -88,8 +88,8 @@ struct TVidoBuild {
     uint32_t length;
     uint32_t extra;
     const uint8_t* data;
-    uint8_t* body;           // message offset 64
-    uint32_t room;           // bytes the body may take
+    uint8_t* body; // message offset 64
+    uint32_t room; // bytes the body may take
     TVidoState* state;
 };
 

@@ -22,19 +22,19 @@ enum { WATERMARK_TO_WRITER = 1, WATERMARK_TO_READER = 2 };
 
 // Little-endian, 160 bytes.
 struct TWatermarkRecord {
-    uint32_t videoSum;        // the watermark value + every word of the video written after the first sample
-    uint32_t audioSum;        // the watermark value
-    uint8_t headerByte16;     // of the file's first frame header
-    uint8_t modeHigh;         // its byte 14 shifted right by 4
-    uint8_t heightCode;       // its byte 12
-    uint8_t widthCode;        // its byte 13
-    uint8_t recorder12[24];   // as received
-    uint32_t value;           // the recorder's watermark value
-    uint8_t recorder40[96];   // as received
-    uint16_t videoSigned[4];  // bytes 0 .. 3 of the video sum, transformed
-    uint16_t audioSigned[4];  // bytes 0 .. 3 of the audio sum, transformed
-    uint8_t recorder152[4];   // as received
-    uint32_t checksum;        // sum of the 39 rotated words before it
+    uint32_t videoSum;       // the watermark value + every word of the video written after the first sample
+    uint32_t audioSum;       // the watermark value
+    uint8_t headerByte16;    // of the file's first frame header
+    uint8_t modeHigh;        // its byte 14 shifted right by 4
+    uint8_t heightCode;      // its byte 12
+    uint8_t widthCode;       // its byte 13
+    uint8_t recorder12[24];  // as received
+    uint32_t value;          // the recorder's watermark value
+    uint8_t recorder40[96];  // as received
+    uint16_t videoSigned[4]; // bytes 0 .. 3 of the video sum, transformed
+    uint16_t audioSigned[4]; // bytes 0 .. 3 of the audio sum, transformed
+    uint8_t recorder152[4];  // as received
+    uint32_t checksum;       // sum of the 39 rotated words before it
 };
 static_assert(sizeof(TWatermarkRecord) == WATERMARK_SIZE, "watermark record is 160 bytes");
 static_assert(offsetof(TWatermarkRecord, value) == WATERMARK_VALUE_OFFSET, "value at 36");
@@ -43,10 +43,10 @@ static_assert(offsetof(TWatermarkRecord, checksum) == 156, "checksum at 156");
 
 // The key set: modulus, totient, public exponent and its inverse.
 struct TWatermarkKeys {
-    uint32_t modulus;   // 893
-    uint32_t totient;   // 780
-    uint32_t exponent;  // one digit, coprime with the totient
-    uint32_t inverse;   // exponent x inverse = 1 modulo the totient
+    uint32_t modulus;  // 893
+    uint32_t totient;  // 780
+    uint32_t exponent; // one digit, coprime with the totient
+    uint32_t inverse;  // exponent x inverse = 1 modulo the totient
 };
 extern TWatermarkKeys gWatermarkKeys;
 

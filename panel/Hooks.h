@@ -21,8 +21,7 @@ struct TViewRecord;
 // request block unless noSend. A mode outside 0..4 or a connection index
 // beyond the records is ignored; a key that is neither a channel below 16
 // nor a layout key selects nothing and resets only channel slot 0.
-void View_KeyAction(uint32_t connection, uint32_t channels, int32_t mode, int32_t op, int32_t key,
-                    uint32_t noSend);
+void View_KeyAction(uint32_t connection, uint32_t channels, int32_t mode, int32_t op, int32_t key, uint32_t noSend);
 // The run and direction of a play op: 0 backwards, 1 stopped, 2 still,
 // 3 forwards, 4 fast forwards; any other op stops.
 void View_PlayOpRun(int32_t op, uint32_t* run, int32_t* direction);

@@ -379,8 +379,7 @@ static int16_t Get16(int at) { return (int16_t)GetU16(gPresetTable + at); }
 
 static void PackTable()
 {
-    for (int i = 0; i < PRESET_ENTRIES; ++i)
-        gPresetTable[i] = (uint8_t)((Dm_SCh[i] & 63) | ((Dm_SPre[i] & 3) << 6));
+    for (int i = 0; i < PRESET_ENTRIES; ++i) gPresetTable[i] = (uint8_t)((Dm_SCh[i] & 63) | ((Dm_SPre[i] & 3) << 6));
     static const uint8_t kMagic[4] = {0x55, 0x66, 0x77, 0x33};
     memcpy(gPresetTable + PRESET_MAGIC_AT, kMagic, sizeof kMagic);
 }

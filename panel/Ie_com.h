@@ -8,9 +8,9 @@
 
 // The three bytes the view code receives.
 struct TKeySelection {
-    int8_t display;   // 0-15 one channel, 16-22 a split
-    int8_t page;      // page code 0-3
-    int8_t play;      // play button 0-3
+    int8_t display; // 0-15 one channel, 16-22 a split
+    int8_t page;    // page code 0-3
+    int8_t play;    // play button 0-3
 };
 
 enum {
@@ -20,7 +20,7 @@ enum {
     KEY_PAGE_PLAYBACK = 1,
     KEY_PAGE_BACKUP = 2,
     KEY_PAGE_SETUP = 3,
-    KEY_PAGE_GO_PLAYBACK = 98,    // a request from the calendar that becomes 1
+    KEY_PAGE_GO_PLAYBACK = 98, // a request from the calendar that becomes 1
 };
 
 // Packed preset table: 100 entries (channel & 63 | preset << 6), the magic

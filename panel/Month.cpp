@@ -15,10 +15,7 @@ static const uint32_t kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 
 
 // The recorder's leap rule, applied to the offset from 2000 or to the full
 // year alike: divisible by 4 and not by 100 (so 2000 is a common year).
-static bool IsLeap(uint32_t y)
-{
-    return y % 4 == 0 && y % 100 != 0;
-}
+static bool IsLeap(uint32_t y) { return y % 4 == 0 && y % 100 != 0; }
 
 static uint32_t MonthLength(uint32_t monthIndex, bool leap)
 {
@@ -102,10 +99,7 @@ uint32_t Month_LastTime()
     return last;
 }
 
-TCalendarMarks Month_Marks()
-{
-    return TCalendarMarks{(uint32_t)Mon_P_N_T, (uint32_t)Mon_B_F_T, (uint32_t)Mon_B_T_T};
-}
+TCalendarMarks Month_Marks() { return TCalendarMarks{(uint32_t)Mon_P_N_T, (uint32_t)Mon_B_F_T, (uint32_t)Mon_B_T_T}; }
 
 // A time the calendar can hold: a recorder time past 2099 becomes its last second.
 static uint32_t InRange(uint32_t t)
@@ -135,8 +129,11 @@ void Month_Init()
     time_t now = (time_t)Win_TimeNow();
     struct tm local = {};
     if (const struct tm* lt = localtime(&now)) local = *lt;
-    TDateParts d = {(uint16_t)(local.tm_year + 1900 < 0 ? 0 : local.tm_year + 1900), (uint16_t)(local.tm_mon + 1),
-                    (uint16_t)local.tm_mday, (uint16_t)local.tm_hour, (uint16_t)local.tm_min,
+    TDateParts d = {(uint16_t)(local.tm_year + 1900 < 0 ? 0 : local.tm_year + 1900),
+                    (uint16_t)(local.tm_mon + 1),
+                    (uint16_t)local.tm_mday,
+                    (uint16_t)local.tm_hour,
+                    (uint16_t)local.tm_min,
                     (uint16_t)local.tm_sec};
     uint32_t t = InRange(Date_ToSeconds(d));
     gCalendarTime = t;
@@ -227,10 +224,7 @@ static uint32_t StepTime(uint32_t t, uint32_t seconds, bool forward)
     return DateOf(t) + tod;
 }
 
-static uint32_t StepSeconds(int32_t code)
-{
-    return code == 2 ? 3600u : code == 3 ? 60u : 1u;
-}
+static uint32_t StepSeconds(int32_t code) { return code == 2 ? 3600u : code == 3 ? 60u : 1u; }
 
 static void StartRepeatHold()
 {

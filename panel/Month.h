@@ -44,11 +44,11 @@ enum { DAY_NONE = 0, DAY_RECORDED = 1, DAY_SELECTED = 4, DAY_SELECTED_RECORDED =
 // The last second the calendar holds: 2099-12-31 23:59:59.
 uint32_t Month_LastTime();
 
-extern uint32_t gCalendarTime;   // the time being edited
-extern uint32_t gPickedDay;      // the day of the last day press, with the edited time of day
-extern uint32_t gGridStart;      // time of cell 0 (as unsigned: before 2000 it wraps)
-extern uint32_t gMonthQueryTime; // gGridStart + 22 days
-extern uint32_t gDayQueryTime;   // the selected day at 12:30:00
+extern uint32_t gCalendarTime;          // the time being edited
+extern uint32_t gPickedDay;             // the day of the last day press, with the edited time of day
+extern uint32_t gGridStart;             // time of cell 0 (as unsigned: before 2000 it wraps)
+extern uint32_t gMonthQueryTime;        // gGridStart + 22 days
+extern uint32_t gDayQueryTime;          // the selected day at 12:30:00
 extern int32_t gDayStatus[MONTH_CELLS]; // recordings per cell, from the recording search
 
 // The time marks the backup controller starts from: backup-from and

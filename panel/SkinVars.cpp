@@ -217,10 +217,7 @@ int32_t* Skin_FindVariableSized(const char* key, int32_t* count)
     return &sDummy;
 }
 
-int32_t* Skin_FindVariable(const char* key)
-{
-    return Skin_FindVariableSized(key, nullptr);
-}
+int32_t* Skin_FindVariable(const char* key) { return Skin_FindVariableSized(key, nullptr); }
 
 int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int64_t index)
 {
@@ -228,10 +225,7 @@ int32_t* Skin_VariableAt(int32_t* variable, int32_t count, int64_t index)
     return variable + index;
 }
 
-int32_t* Skin_DummyVariable()
-{
-    return &sDummy;
-}
+int32_t* Skin_DummyVariable() { return &sDummy; }
 
 void Skin_ClearVariables()
 {

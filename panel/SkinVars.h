@@ -39,11 +39,11 @@ extern int32_t IE_CH2[SKIN_IE_CH2_COUNT];   // split buttons: -1 hidden, 0, 1 li
 extern int32_t IE_CH_Value;                 // current channel button value ("IE_CH#SD")
 extern int32_t IE_CH2_Value;                // current split button index ("IE_CH2#SD")
 extern int32_t IE_Logo;
-extern int32_t IE_PB_PS;                    // selected play button 0..3
-extern int32_t IE_PB_PS2;                   // play button request
+extern int32_t IE_PB_PS;  // selected play button 0..3
+extern int32_t IE_PB_PS2; // play button request
 extern int32_t IE_PB_BT_En[SKIN_IE_PB_BT_EN_COUNT];
-extern int32_t IE_SET_T;                    // time-mark button request 1..3
-extern int32_t IE_Month_T;                  // time mark being edited, 0 none
+extern int32_t IE_SET_T;   // time-mark button request 1..3
+extern int32_t IE_Month_T; // time mark being edited, 0 none
 extern int32_t IE_OK;
 extern int32_t IE_CL;
 extern int32_t IE_ST;                       // backup button request
@@ -91,7 +91,7 @@ extern int32_t SD_IO2;
 extern int32_t SD_IO3;
 extern int32_t SD_IO4;
 extern int32_t SD_IO5;
-extern int32_t A_Num;                         // 0 or 50
+extern int32_t A_Num; // 0 or 50
 extern int32_t Sys_State;
 
 // The variable bound to key (whole-string, case-sensitive, first row in

@@ -27,10 +27,7 @@ static const char kVout[] = "#Vout";
 static const char kPresetSkin[] = "Mouse_Preset.YUV2";
 
 // Same 16-character name, both non-empty.
-static bool SameName(const char* a, const char* b)
-{
-    return a[0] != 0 && strncmp(a, b, SKIN_NAME_SIZE) == 0;
-}
+static bool SameName(const char* a, const char* b) { return a[0] != 0 && strncmp(a, b, SKIN_NAME_SIZE) == 0; }
 
 // "<gSkinFolder>\<name>"; -1 when it does not fit.
 static int32_t SkinPath(const char* name, char* path, size_t size)
@@ -72,10 +69,7 @@ static TFileStamp sReadStamp;
 uint32_t gSkinFileReads;
 uint32_t gSkinFileFills;
 
-static bool InMemory(const char* name)
-{
-    return sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0;
-}
+static bool InMemory(const char* name) { return sMemoryData && strncmp(name, sMemoryName, sizeof sMemoryName) == 0; }
 
 // Reads the whole file into gSkinFileBuffer; its size in *size.
 static TSkinRefusal ReadWholeFile(const char* name, uint32_t* size)
@@ -168,8 +162,8 @@ void Yuv2_BuildNameMap(const TSkinLayout* layout, TSkinName* map)
     }
 }
 
-TSkinRefusal Yuv2_ResolveRecord(const TSkinName* map, const TSkinLayout* layout, int32_t record,
-                                int32_t* group, int32_t* reference)
+TSkinRefusal Yuv2_ResolveRecord(const TSkinName* map, const TSkinLayout* layout, int32_t record, int32_t* group,
+                                int32_t* reference)
 {
     const TSkinElementRecord* r = &layout->elements[record];
     bool vout = strncmp(r->reference, kVout, SKIN_NAME_SIZE) == 0;
@@ -261,10 +255,7 @@ void Yuv2_SuffixLetters(const char* text, char letters[3])
     }
 }
 
-static bool IsLetter(char c, char upper)
-{
-    return c == upper || c == upper + ('a' - 'A');
-}
+static bool IsLetter(char c, char upper) { return c == upper || c == upper + ('a' - 'A'); }
 
 void Yuv2_BuildElement(int32_t record, int32_t group, int32_t reference, int32_t runtime)
 {
@@ -364,8 +355,8 @@ int32_t Yuv2_BuildElements()
     return built;
 }
 
-int32_t Yuv2_RegisterSkin(int32_t x, int32_t y, uint32_t kind, const char* name, uint32_t first,
-                          uint32_t count, int32_t largest)
+int32_t Yuv2_RegisterSkin(int32_t x, int32_t y, uint32_t kind, const char* name, uint32_t first, uint32_t count,
+                          int32_t largest)
 {
     for (uint32_t i = 0; i < gSkinCount && i < SKIN_ENTRY_ROOM; ++i)
         if (gSkins[i].x == x && gSkins[i].y == y) return -1;

@@ -6,20 +6,20 @@
 #include <cstdint>
 
 enum {
-    YUV2_FILE_MAX = 2097152,     // a whole skin file fits gSkinFileBuffer
-    YUV2_PIXELS_OFFSET = 16,     // pixel rows start here
-    YUV2_LAYOUT_ROWS = 22,       // rows whose first bytes hold the layout
+    YUV2_FILE_MAX = 2097152, // a whole skin file fits gSkinFileBuffer
+    YUV2_PIXELS_OFFSET = 16, // pixel rows start here
+    YUV2_LAYOUT_ROWS = 22,   // rows whose first bytes hold the layout
     YUV2_LAYOUT_ROW_BYTES = 1024,
-    YUV2_LAYOUT_SIZE = 22528,    // 22 x 1024
-    YUV2_MIN_WIDTH = 512,        // pixels; one layout row is 1024 bytes
-    YUV2_TRANSPARENT = 0xFFFF,   // 16-bit unit skipped when glyphs are laid over
+    YUV2_LAYOUT_SIZE = 22528,  // 22 x 1024
+    YUV2_MIN_WIDTH = 512,      // pixels; one layout row is 1024 bytes
+    YUV2_TRANSPARENT = 0xFFFF, // 16-bit unit skipped when glyphs are laid over
 
-    SKIN_NAME_SIZE = 16,         // names and variable strings in the layout
+    SKIN_NAME_SIZE = 16, // names and variable strings in the layout
     SKIN_ENTRY_NAME_SIZE = 40,
     SKIN_GROUP_ROOM = 64,
     SKIN_RECORD_ROOM = 97,
     SKIN_NAME_ROOM = 160,
-    SKIN_ELEMENT_ROOM = 144,     // runtime elements of all registered skins
+    SKIN_ELEMENT_ROOM = 144, // runtime elements of all registered skins
     SKIN_ENTRY_ROOM = 3,
     SKIN_FOLDER_SIZE = 128,
     SKIN_PICTURE_SIZE = 2359296, // composed picture, bytes
@@ -51,15 +51,15 @@ struct TSkinElementRecord {
     int16_t offsetY;
     int16_t itemCount;
     int16_t unused54;
-    int16_t radial;                 // 1: items on a circle
+    int16_t radial; // 1: items on a circle
     int16_t radius;
-    int16_t spacingX;               // between grid cells
+    int16_t spacingX; // between grid cells
     int16_t spacingY;
-    int8_t columns;                 // grid columns
-    int8_t extraCells;              // empty cells before the first item
-    int16_t valueOffset;            // number offset; slider step count
-    char source[SKIN_NAME_SIZE];    // source variable string
-    char target[SKIN_NAME_SIZE];    // target variable string
+    int8_t columns;              // grid columns
+    int8_t extraCells;           // empty cells before the first item
+    int16_t valueOffset;         // number offset; slider step count
+    char source[SKIN_NAME_SIZE]; // source variable string
+    char target[SKIN_NAME_SIZE]; // target variable string
     uint8_t unused[64];
 };
 
@@ -88,18 +88,18 @@ struct TSkinElement {
     char sourceKind1, targetKind1; // first suffix letters ('0' when none)
     char sourceKind2, targetKind2;
     char sourceKind3, targetKind3;
-    int32_t* sourceVar;            // null when the source binds nothing
-    int32_t* targetVar;            // null when the target binds nothing
-    int32_t sourceCount;           // i32 elements behind sourceVar (0 unbound)
+    int32_t* sourceVar;  // null when the source binds nothing
+    int32_t* targetVar;  // null when the target binds nothing
+    int32_t sourceCount; // i32 elements behind sourceVar (0 unbound)
     int32_t targetCount;
     int16_t itemWidth, itemHeight; // the ten group fields
     int16_t stripX, stripY;
     int16_t glyphColumns, glyphRows, glyphStep;
     int16_t kind, itemId, minLevel;
-    int32_t reference;             // runtime index of the reference, -1 for "#Vout"
+    int32_t reference; // runtime index of the reference, -1 for "#Vout"
     int16_t refCentreX, refCentreY;
     int16_t refOffsetX, refOffsetY;
-    int16_t group;                 // group index within its skin's layout
+    int16_t group; // group index within its skin's layout
     int16_t offsetX, offsetY;
     int16_t centreX, centreY;
     int16_t itemCount;
@@ -110,7 +110,7 @@ struct TSkinElement {
     int8_t columns;
     int8_t extraCells;
     int16_t valueOffset;
-    int16_t lit;                   // 1 after building: drawn
+    int16_t lit; // 1 after building: drawn
     int16_t refLit;
     int16_t builtCentreX, builtCentreY; // centre when built; kept by elements that draw no glyph
 };
@@ -126,15 +126,15 @@ struct TSkinName {
 // A registered skin. fileSize, width and rows are what the file had when it
 // was loaded; a redraw uses the file only while they still hold.
 struct TSkinEntry {
-    int32_t x, y;                  // x < 0: free
+    int32_t x, y; // x < 0: free
     uint32_t kind;
     char name[SKIN_ENTRY_NAME_SIZE];
-    uint32_t first;                // first runtime element
-    uint32_t count;                // elements built
-    int32_t largest;               // largest item count: composition passes
+    uint32_t first;  // first runtime element
+    uint32_t count;  // elements built
+    int32_t largest; // largest item count: composition passes
     uint32_t fileSize;
-    int32_t width;                 // picture width, pixels
-    int32_t rows;                  // picture rows
+    int32_t width; // picture width, pixels
+    int32_t rows;  // picture rows
 };
 
 // Why a skin was refused (0: accepted).
@@ -186,8 +186,8 @@ TSkinRefusal Yuv2_CheckSkin(const uint8_t* file, uint32_t size, uint32_t first, 
 // Group and reference of element record `record` of layout through the name
 // map: group index, reference record (-1 for "#Vout"). Refuses anything but
 // exactly one group, one reference and a reference to an earlier record.
-TSkinRefusal Yuv2_ResolveRecord(const TSkinName* map, const TSkinLayout* layout, int32_t record,
-                                int32_t* group, int32_t* reference);
+TSkinRefusal Yuv2_ResolveRecord(const TSkinName* map, const TSkinLayout* layout, int32_t record, int32_t* group,
+                                int32_t* reference);
 // Name map of a layout: groups first, then elements; the rest cleared.
 void Yuv2_BuildNameMap(const TSkinLayout* layout, TSkinName* map);
 // Builds gSkinNames and the elements of gSkinLayout from slot
@@ -197,8 +197,8 @@ int32_t Yuv2_BuildElements();
 void Yuv2_BuildElement(int32_t record, int32_t group, int32_t reference, int32_t runtime);
 // Takes the next free entry unless one is registered at x, y or all are
 // taken; the entry index, or -1.
-int32_t Yuv2_RegisterSkin(int32_t x, int32_t y, uint32_t kind, const char* name, uint32_t first,
-                          uint32_t count, int32_t largest);
+int32_t Yuv2_RegisterSkin(int32_t x, int32_t y, uint32_t kind, const char* name, uint32_t first, uint32_t count,
+                          int32_t largest);
 // Constant of a C source: the digits of the element's source string before
 // its last three characters (0 for a string shorter than four).
 uint32_t Yuv2_NameNumber(int32_t element);
@@ -247,10 +247,10 @@ struct TSkinRect {
 
 extern uint8_t gSkinPicture[SKIN_PICTURE_SIZE];
 extern uint8_t gSkinWork[SKIN_WORK_SIZE];
-extern int32_t gHover[2];      // {element, sub-item} under the pointer
-extern int32_t gLastDrawn[2];  // (-2, -2) forces the next redraw
+extern int32_t gHover[2];     // {element, sub-item} under the pointer
+extern int32_t gLastDrawn[2]; // (-2, -2) forces the next redraw
 extern TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
-extern int32_t& gHoldCode;     // gPanelPairs[0].position
+extern int32_t& gHoldCode;      // gPanelPairs[0].position
 extern int32_t& gRedrawRequest; // gPanelPairs[0].value
 extern int32_t gKeyFormWidth;
 extern int32_t gSkinPictureWidth, gSkinPictureHeight; // of the last composition
@@ -316,7 +316,7 @@ extern THitResult gPressed;
 extern int32_t gMouseDown;
 extern int32_t gPanelLevel;
 extern int32_t gHoldActive;
-extern int32_t gRepeatState;   // also the hold-drag flag: moves press again while 1
+extern int32_t gRepeatState; // also the hold-drag flag: moves press again while 1
 extern int32_t gRepeatCount;
 extern int32_t gRepeatPos[2];
 extern int32_t gHoldPos[2];

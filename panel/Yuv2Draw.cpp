@@ -22,10 +22,7 @@ uint8_t gSkinWork[SKIN_WORK_SIZE];
 int32_t gHover[2] = {-1, -1};
 int32_t gLastDrawn[2] = {-2, -2};
 
-void Panel_Invalidate()
-{
-    gLastDrawn[0] = gLastDrawn[1] = -2;
-}
+void Panel_Invalidate() { gLastDrawn[0] = gLastDrawn[1] = -2; }
 TPanelPair gPanelPairs[PANEL_PAIR_COUNT];
 int32_t& gHoldCode = gPanelPairs[0].position;
 int32_t& gRedrawRequest = gPanelPairs[0].value;
@@ -284,8 +281,8 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     int32_t w = e->itemWidth, h = e->itemHeight;
     if (w <= 0 || h <= 0 || !sGlyphsLast) return;
     TSkinRect src = Yuv2_MakeRect(Clamp32(sourceLeft), Clamp32(sourceTop), 0, 0);
-    TSkinRect dst = Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)),
-                                  Clamp32(cy + (h >> 1)));
+    TSkinRect dst =
+        Yuv2_MakeRect(Clamp32(cx - (w >> 1)), Clamp32(cy - (h >> 1)), Clamp32(cx + (w >> 1)), Clamp32(cy + (h >> 1)));
     // As Yuv2_CopyRect into gSkinWork and Yuv2_CopyRectTransparent out of
     // it, for the units that land inside the picture only. Units outside
     // the file picture would come out transparent and write nothing, so
@@ -300,9 +297,10 @@ static void DrawCellAt(const TSkinElement* e, int64_t sourceLeft, int64_t source
     for (int32_t j = top + inTop; j < top + inBottom; ++j) {
         int64_t y = (int64_t)dst.top + j;
         int64_t fileX = (int64_t)src.left + from + inFrom, fileY = (int64_t)src.top + j;
-        PutUnitsTransparent(gSkinFileBuffer + YUV2_PIXELS_OFFSET + ((size_t)fileY * (size_t)sFileWidth + (size_t)fileX) * 2,
-                            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from + inFrom)) * 2,
-                            inTo - inFrom);
+        PutUnitsTransparent(
+            gSkinFileBuffer + YUV2_PIXELS_OFFSET + ((size_t)fileY * (size_t)sFileWidth + (size_t)fileX) * 2,
+            gSkinPicture + ((size_t)y * (size_t)gSkinPictureWidth + (size_t)((int64_t)dst.left + from + inFrom)) * 2,
+            inTo - inFrom);
     }
 }
 
@@ -561,10 +559,7 @@ void Yuv2_DrawRadialItem(int32_t p, int32_t element, int32_t first)
 }
 
 // The slider pair of item id k; pair 0 (hold and redraw words) is no slider.
-static TPanelPair* SliderPair(int32_t k)
-{
-    return (k >= 1 && k < PANEL_PAIR_COUNT) ? &gPanelPairs[k] : nullptr;
-}
+static TPanelPair* SliderPair(int32_t k) { return (k >= 1 && k < PANEL_PAIR_COUNT) ? &gPanelPairs[k] : nullptr; }
 
 void Yuv2_DrawKind8011Item(int32_t p, int32_t element, int32_t first)
 {
@@ -737,10 +732,9 @@ static void DrawGeneric(int32_t p, int32_t index, int32_t offset)
         DrawCellAt(e, left, e->stripY, e->centreX, (int64_t)e->centreY + hoverShift);
     }
     if (state == 2) {
-        sMagnifier = Yuv2_MakeRect(Clamp32((int64_t)e->centreX - (e->itemWidth >> 1)),
-                                   Clamp32((int64_t)e->centreY - (e->itemHeight >> 1)),
-                                   Clamp32((int64_t)e->centreX + (e->itemWidth >> 1)),
-                                   Clamp32((int64_t)e->centreY + (e->itemHeight >> 1)));
+        sMagnifier = Yuv2_MakeRect(
+            Clamp32((int64_t)e->centreX - (e->itemWidth >> 1)), Clamp32((int64_t)e->centreY - (e->itemHeight >> 1)),
+            Clamp32((int64_t)e->centreX + (e->itemWidth >> 1)), Clamp32((int64_t)e->centreY + (e->itemHeight >> 1)));
         sMagnifierSet = 1;
     }
 }
@@ -801,7 +795,8 @@ int32_t Yuv2_Compose(const char* name, uint32_t first, uint32_t count, int32_t p
                 // The background, copied whole (pairs intact).
                 int64_t left = ((int64_t)e->centreX - (bw >> 1)) & ~(int64_t)1;
                 int64_t top = (int64_t)e->centreY - (bh >> 1) + e->stripY;
-                for (int32_t y = 0; y < bh; ++y) CopyFileRow(left, top + y, bw, gSkinPicture + (size_t)y * (size_t)bw * 2);
+                for (int32_t y = 0; y < bh; ++y)
+                    CopyFileRow(left, top + y, bw, gSkinPicture + (size_t)y * (size_t)bw * 2);
                 sPictureCovered = true;
                 continue;
             }
@@ -873,7 +868,8 @@ static void MakeBlendTables()
 {
     if (sBlendReady) return;
     for (int32_t k = 0; k < 5; ++k)
-        for (int32_t c = BLEND_LOW; c <= BLEND_HIGH; ++c) sBlendToWhite[k][c - BLEND_LOW] = (uint8_t)Blend(c, 255, 25 * k);
+        for (int32_t c = BLEND_LOW; c <= BLEND_HIGH; ++c)
+            sBlendToWhite[k][c - BLEND_LOW] = (uint8_t)Blend(c, 255, 25 * k);
     sBlendReady = 1;
 }
 
@@ -958,8 +954,8 @@ void Yuv2_DrawBitmap(int32_t height, int32_t width, const char* name)
     TBitmap* b = gViewerForm->Image1->Picture()->Bitmap();
     b->SetPixelFormat(pf32bit);
     b->SetSize(width, height);
-    bool known = b == sDrawnBitmap && width == sDrawnWidth && height == sDrawnHeight &&
-                 b->ChangeCount() == sDrawnChangeCount;
+    bool known =
+        b == sDrawnBitmap && width == sDrawnWidth && height == sDrawnHeight && b->ChangeCount() == sDrawnChangeCount;
     size_t rowBytes = (size_t)width * 2;
     for (int32_t r = 0; r < height; ++r) {
         const uint8_t* composed = gSkinPicture + (size_t)r * rowBytes;
@@ -997,19 +993,34 @@ struct TComposeInputs {
 
 static void ComposeWords(int32_t* w)
 {
-    const int32_t words[COMPOSE_WORDS] = {gHover[0], gHover[1], gHoldActive, gPanelPairs[0].position,
-                                          gPanelPairs[0].value, gPanelPairs[1].position, gPanelPairs[1].value,
-                                          gPanelPairs[2].position, gPanelPairs[2].value, gPanelPairs[3].position,
-                                          gPanelPairs[3].value, MOD, Sys_State, IE_PB_PS, IE_Month_T, IE_Page2,
-                                          IE_M_CH, Mon_M, SD_Bar, A_Num, (int32_t)gDateOrder};
+    const int32_t words[COMPOSE_WORDS] = {gHover[0],
+                                          gHover[1],
+                                          gHoldActive,
+                                          gPanelPairs[0].position,
+                                          gPanelPairs[0].value,
+                                          gPanelPairs[1].position,
+                                          gPanelPairs[1].value,
+                                          gPanelPairs[2].position,
+                                          gPanelPairs[2].value,
+                                          gPanelPairs[3].position,
+                                          gPanelPairs[3].value,
+                                          MOD,
+                                          Sys_State,
+                                          IE_PB_PS,
+                                          IE_Month_T,
+                                          IE_Page2,
+                                          IE_M_CH,
+                                          Mon_M,
+                                          SD_Bar,
+                                          A_Num,
+                                          (int32_t)gDateOrder};
     static_assert(PANEL_PAIR_COUNT == 4, "every slider pair is a composition word");
     memcpy(w, words, sizeof words);
 }
 
 // Calls f(values, n) for each bound variable of every element, in element
 // order (the same walk for the same elements); false when f refuses one.
-template <typename F>
-static bool EachBoundValue(const TSkinElement* elements, F f)
+template <typename F> static bool EachBoundValue(const TSkinElement* elements, F f)
 {
     for (uint32_t i = 0; i < SKIN_ELEMENT_ROOM; ++i) {
         const TSkinElement* e = &elements[i];
@@ -1097,7 +1108,8 @@ void Yuv2_Redraw(int32_t force)
     if (!request && !marker && !moved) return;
     gLastDrawn[0] = gHover[0];
     gLastDrawn[1] = gHover[1];
-    for (int32_t s = (int32_t)(gSkinCount < (uint32_t)SKIN_ENTRY_ROOM ? gSkinCount : (uint32_t)SKIN_ENTRY_ROOM) - 1; s >= 0; --s) {
+    for (int32_t s = (int32_t)(gSkinCount < (uint32_t)SKIN_ENTRY_ROOM ? gSkinCount : (uint32_t)SKIN_ENTRY_ROOM) - 1;
+         s >= 0; --s) {
         const TSkinEntry* entry = &gSkins[s];
         if (entry->x < 0) continue;
         int32_t read = Yuv2_RefreshSkinFile(s);

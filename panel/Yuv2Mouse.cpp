@@ -84,7 +84,8 @@ THitResult Yuv2_HitTest(int32_t x, int32_t y, const char* name)
                 int64_t gw = (int64_t)(c - 1) * e->spacingX + (int64_t)w * c;
                 int64_t gh = (rows - 1) * e->spacingY + (int64_t)h * rows;
                 if (pair && e->spacingX > 0) left = pair->position - (gw >> 1) + (int64_t)(w + e->spacingX) * (p % c);
-                else if (pair && e->spacingY > 0) top = pair->position - (gh >> 1) + (int64_t)(h + e->spacingY) * (p / c);
+                else if (pair && e->spacingY > 0)
+                    top = pair->position - (gh >> 1) + (int64_t)(h + e->spacingY) * (p / c);
             }
             if (Inside(x, y, left, top, w, h)) hit = p;
         }
@@ -233,7 +234,8 @@ void Yuv2_PanelMouseMove(int32_t x, int32_t y)
     gHover[1] = hover.subItem;
     if (!gMouseDown) return;
     if (hover.element != -1 && hover.element != gPressed.element) return;
-    if (gRepeatState == REPEAT_ARMED && gHoldCode != 0 && gHoldCode != HOLD_REPEAT) Yuv2_MouseEvent(1, x, y, gRepeatName);
+    if (gRepeatState == REPEAT_ARMED && gHoldCode != 0 && gHoldCode != HOLD_REPEAT)
+        Yuv2_MouseEvent(1, x, y, gRepeatName);
 }
 
 void Yuv2_PanelMouseUp(int32_t x, int32_t y)

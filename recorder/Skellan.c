@@ -11,7 +11,7 @@ static char kPasswordOption[] = "-p";
 static char kKeepOption[] = "-k";
 
 /* A field's text up to its first zero, at most 32 bytes, NUL-terminated. */
-static void TakeField(char *text, const unsigned char *field)
+static void TakeField(char* text, const unsigned char* field)
 {
     size_t n = 0;
     while (n < SKELLAN_FIELD_SIZE && field[n] != 0) {
@@ -23,14 +23,14 @@ static void TakeField(char *text, const unsigned char *field)
 
 /* Zeroes bytes the compiler must not leave out, though nothing reads them
    again: the password is not left on the stack. */
-static void Wipe(void *bytes, size_t n)
+static void Wipe(void* bytes, size_t n)
 {
-    volatile unsigned char *p = (volatile unsigned char *)bytes;
+    volatile unsigned char* p = (volatile unsigned char*)bytes;
     while (n-- > 0) *p++ = 0;
 }
 
 /* Reads up to n bytes, as many reads as it takes; the count read. */
-static size_t ReadRecord(int fd, unsigned char *record, size_t n)
+static size_t ReadRecord(int fd, unsigned char* record, size_t n)
 {
     size_t got = 0;
     while (got < n) {
@@ -41,12 +41,12 @@ static size_t ReadRecord(int fd, unsigned char *record, size_t n)
     return got;
 }
 
-int Skellan_Run(const char *recordPath, const char *clientPath)
+int Skellan_Run(const char* recordPath, const char* clientPath)
 {
     unsigned char record[SKELLAN_RECORD_SIZE];
     char user[SKELLAN_FIELD_SIZE + 1];
     char password[SKELLAN_FIELD_SIZE + 1];
-    char *argv[8];
+    char* argv[8];
     size_t got;
     int fd;
 
@@ -62,7 +62,7 @@ int Skellan_Run(const char *recordPath, const char *clientPath)
     TakeField(user, record + 4);
     TakeField(password, record + 4 + SKELLAN_FIELD_SIZE);
 
-    argv[0] = (char *)clientPath;
+    argv[0] = (char*)clientPath;
     argv[1] = kInterface;
     argv[2] = kUserOption;
     argv[3] = user;

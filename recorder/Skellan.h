@@ -20,7 +20,7 @@ extern "C" {
    at clientPath as "adm0 -u USER -p PASSWORD -k" with an argument vector and
    waits for it. Returns -1 when the record cannot be opened or holds fewer
    than 68 bytes (nothing is started), else 0, whatever the client does. */
-int Skellan_Run(const char *recordPath, const char *clientPath);
+int Skellan_Run(const char* recordPath, const char* clientPath);
 
 #ifdef __cplusplus
 }

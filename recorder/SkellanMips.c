@@ -8,9 +8,9 @@
 #include "recorder/SkellanSys.h"
 
 int main(void);
-void Sys_Begin(long *stack);
-void *memcpy(void *destination, const void *source, size_t n);
-void *memset(void *destination, int value, size_t n);
+void Sys_Begin(long* stack);
+void* memcpy(void* destination, const void* source, size_t n);
+void* memset(void* destination, int value, size_t n);
 
 enum {
     NR_EXIT = 4001,
@@ -24,24 +24,24 @@ enum {
     ERROR_INTERRUPTED = 4 /* EINTR */
 };
 
-static char **gEnvironment;
+static char** gEnvironment;
 
 /* One system call with up to three arguments; the result, or minus the
    error number. The number is loaded right before the call: an older
    kernel that restarts an interrupted call goes back one instruction. */
-#define SYSTEM_CALL(number, first, second, third, result)                                          \
-    do {                                                                                          \
-        register long v0_ __asm__("$2");                                                          \
-        register long a0_ __asm__("$4") = (long)(first);                                          \
-        register long a1_ __asm__("$5") = (long)(second);                                         \
-        register long a2_ __asm__("$6") = (long)(third);                                          \
-        register long a3_ __asm__("$7");                                                          \
-        __asm__ __volatile__(".set push\n\t.set noreorder\n\tli $2, %2\n\tsyscall\n\t.set pop"      \
-                             : "=&r"(v0_), "=r"(a3_)                                              \
-                             : "i"(number), "r"(a0_), "r"(a1_), "r"(a2_)                          \
-                             : "$1", "$3", "$8", "$9", "$10", "$11", "$12", "$13", "$14", "$15",  \
-                               "$24", "$25", "hi", "lo", "memory");                               \
-        (result) = a3_ != 0 ? -v0_ : v0_;                                                         \
+#define SYSTEM_CALL(number, first, second, third, result)                                                              \
+    do {                                                                                                               \
+        register long v0_ __asm__("$2");                                                                               \
+        register long a0_ __asm__("$4") = (long)(first);                                                               \
+        register long a1_ __asm__("$5") = (long)(second);                                                              \
+        register long a2_ __asm__("$6") = (long)(third);                                                               \
+        register long a3_ __asm__("$7");                                                                               \
+        __asm__ __volatile__(".set push\n\t.set noreorder\n\tli $2, %2\n\tsyscall\n\t.set pop"                         \
+                             : "=&r"(v0_), "=r"(a3_)                                                                   \
+                             : "i"(number), "r"(a0_), "r"(a1_), "r"(a2_)                                               \
+                             : "$1", "$3", "$8", "$9", "$10", "$11", "$12", "$13", "$14", "$15", "$24", "$25", "hi",   \
+                               "lo", "memory");                                                                        \
+        (result) = a3_ != 0 ? -v0_ : v0_;                                                                              \
     } while (0)
 
 static void Exit(int status)
@@ -50,18 +50,17 @@ static void Exit(int status)
     SYSTEM_CALL(NR_EXIT_GROUP, status, 0, 0, r);
     SYSTEM_CALL(NR_EXIT, status, 0, 0, r); /* a kernel without exit_group */
     (void)r;
-    for (;;) {
-    }
+    for (;;) {}
 }
 
-int Sys_OpenRead(const char *path)
+int Sys_OpenRead(const char* path)
 {
     long r;
     SYSTEM_CALL(NR_OPEN, path, 0 /* O_RDONLY */, 0, r);
     return r < 0 ? -1 : (int)r;
 }
 
-long Sys_Read(int fd, void *buffer, size_t n)
+long Sys_Read(int fd, void* buffer, size_t n)
 {
     long r;
     do {
@@ -77,7 +76,7 @@ void Sys_Close(int fd)
     (void)r;
 }
 
-void Sys_RunAndWait(const char *path, char *const argv[])
+void Sys_RunAndWait(const char* path, char* const argv[])
 {
     long pid, r;
     int status = 0;
@@ -96,24 +95,24 @@ void Sys_RunAndWait(const char *path, char *const argv[])
 
 /* The kernel's initial stack: argc, the argument pointers and a zero,
    then the environment pointers and a zero. */
-void Sys_Begin(long *stack)
+void Sys_Begin(long* stack)
 {
     long argc = stack[0];
-    gEnvironment = (char **)(stack + 1 + argc + 1);
+    gEnvironment = (char**)(stack + 1 + argc + 1);
     Exit(main());
 }
 
-void *memcpy(void *destination, const void *source, size_t n)
+void* memcpy(void* destination, const void* source, size_t n)
 {
-    unsigned char *d = (unsigned char *)destination;
-    const unsigned char *s = (const unsigned char *)source;
+    unsigned char* d = (unsigned char*)destination;
+    const unsigned char* s = (const unsigned char*)source;
     while (n-- > 0) *d++ = *s++;
     return destination;
 }
 
-void *memset(void *destination, int value, size_t n)
+void* memset(void* destination, int value, size_t n)
 {
-    unsigned char *d = (unsigned char *)destination;
+    unsigned char* d = (unsigned char*)destination;
     while (n-- > 0) *d++ = (unsigned char)value;
     return destination;
 }

@@ -9,12 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-int Sys_OpenRead(const char *path)
-{
-    return open(path, O_RDONLY);
-}
+int Sys_OpenRead(const char* path) { return open(path, O_RDONLY); }
 
-long Sys_Read(int fd, void *buffer, size_t n)
+long Sys_Read(int fd, void* buffer, size_t n)
 {
     ssize_t got;
     do {
@@ -23,12 +20,9 @@ long Sys_Read(int fd, void *buffer, size_t n)
     return (long)got;
 }
 
-void Sys_Close(int fd)
-{
-    close(fd);
-}
+void Sys_Close(int fd) { close(fd); }
 
-void Sys_RunAndWait(const char *path, char *const argv[])
+void Sys_RunAndWait(const char* path, char* const argv[])
 {
     pid_t pid;
     int status;
@@ -39,6 +33,5 @@ void Sys_RunAndWait(const char *path, char *const argv[])
         _exit(127);
     }
     if (pid < 0) return;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
 }

@@ -12,14 +12,14 @@ extern "C" {
 #endif
 
 /* Opens the file for reading; -1 when it cannot be opened. */
-int Sys_OpenRead(const char *path);
+int Sys_OpenRead(const char* path);
 /* Reads at most n bytes; the count read, 0 at the end, -1 on an error. */
-long Sys_Read(int fd, void *buffer, size_t n);
+long Sys_Read(int fd, void* buffer, size_t n);
 void Sys_Close(int fd);
 /* Starts the program at path with the argument vector argv (NULL-ended)
    and the process's own environment, and waits for it to end. What it
    does or returns is not looked at. */
-void Sys_RunAndWait(const char *path, char *const argv[]);
+void Sys_RunAndWait(const char* path, char* const argv[]);
 
 #ifdef __cplusplus
 }

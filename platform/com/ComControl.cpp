@@ -20,7 +20,10 @@ constexpr ULONG kMaxPersistedText = 1 << 20; // bytes of one persisted text
 constexpr uint32_t kChangeIntervalMs = 20;
 
 LONG ToHimetric(int pixels, int ppi) { return (LONG)(((int64_t)pixels * kHimetricPerInch + ppi / 2) / ppi); }
-int ToPixels(LONG himetric, int ppi) { return (int)(((int64_t)himetric * ppi + kHimetricPerInch / 2) / kHimetricPerInch); }
+int ToPixels(LONG himetric, int ppi)
+{
+    return (int)(((int64_t)himetric * ppi + kHimetricPerInch / 2) / kHimetricPerInch);
+}
 
 // The formats GetData offers, in this order.
 const FORMATETC kFormats[] = {
@@ -205,16 +208,14 @@ bool ReadValue(TReader& r, VARIANT* v)
 }
 
 // A site's own interface, or null.
-template <class I>
-I* Query(IUnknown* from, REFIID iid)
+template <class I> I* Query(IUnknown* from, REFIID iid)
 {
     I* p = nullptr;
     if (!from || FAILED(from->QueryInterface(iid, (void**)&p))) return nullptr;
     return p;
 }
 
-template <class I>
-void ReleaseAndClear(I*& p)
+template <class I> void ReleaseAndClear(I*& p)
 {
     I* was = p;
     p = nullptr;
@@ -226,8 +227,7 @@ void ReleaseAndClear(I*& p)
 // --- Life ----------------------------------------------------------------------------
 
 TComControl::TComControl(const TComControlClass& cls)
-    : FClass(cls),
-      FEvents(static_cast<IConnectionPointContainer*>(this), *cls.events),
+    : FClass(cls), FEvents(static_cast<IConnectionPointContainer*>(this), *cls.events),
       FPropertyNotify(static_cast<IConnectionPointContainer*>(this), IID_IPropertyNotifySink)
 {
     ComModule_Lock();
@@ -282,7 +282,8 @@ HRESULT TComControl::FireEvent(DISPID dispid, VARIANTARG* args, UINT count)
 void TComControl::PropertyChanged(DISPID dispid)
 {
     FDirty = true;
-    FPropertyNotify.ForEachSink([dispid](IUnknown* sink) { static_cast<IPropertyNotifySink*>(sink)->OnChanged(dispid); });
+    FPropertyNotify.ForEachSink(
+        [dispid](IUnknown* sink) { static_cast<IPropertyNotifySink*>(sink)->OnChanged(dispid); });
 }
 
 // --- Extent ---------------------------------------------------------------------------
@@ -336,8 +337,8 @@ HRESULT TComControl::GetContentExtent(LPSIZEL size) { return GetExtent(DVASPECT_
 HRESULT TComControl::PaintInto(void* firstRow, int width, int height, int rowStride, const RECTL& bounds)
 {
     if (!FForm) return E_UNEXPECTED;
-    return Vcl_PaintWindow(FForm->Handle(), firstRow, width, height, rowStride, bounds.left, bounds.top,
-                           bounds.right, bounds.bottom) == 0
+    return Vcl_PaintWindow(FForm->Handle(), firstRow, width, height, rowStride, bounds.left, bounds.top, bounds.right,
+                           bounds.bottom) == 0
                ? S_OK
                : VIEW_E_DRAW;
 }
@@ -440,8 +441,7 @@ HRESULT TComControl::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT rect, LO
 
 // The form's layout is fixed: its natural extent is its own size, however
 // the container proposes to size it.
-HRESULT TComControl::GetNaturalExtent(DWORD aspect, LONG lindex, DVTARGETDEVICE*, HDC, DVEXTENTINFO* info,
-                                      LPSIZEL size)
+HRESULT TComControl::GetNaturalExtent(DWORD aspect, LONG lindex, DVTARGETDEVICE*, HDC, DVEXTENTINFO* info, LPSIZEL size)
 {
     if (!info || !size) return E_POINTER;
     if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
@@ -533,8 +533,7 @@ HRESULT TComControl::InPlaceActivate(LONG verb, IOleClientSite* site, HWND paren
         SetObjectRects(&pos, &clip);
         FForm->Show();
     }
-    if (verb == OLEIVERB_UIACTIVATE && !FUIActive && !(FClass.miscStatus & OLEMISC_NOUIACTIVATE) &&
-        !FAmbient.uiDead) {
+    if (verb == OLEIVERB_UIACTIVATE && !FUIActive && !(FClass.miscStatus & OLEMISC_NOUIACTIVATE) && !FAmbient.uiDead) {
         FUIActive = true;
         FInPlaceSite->OnUIActivate();
         std::u16string name = Wide_FromText(FClass.userType);
@@ -662,8 +661,8 @@ void TComControl::ReadAmbient(DISPID dispid)
         DISPPARAMS none = {nullptr, nullptr, 0, 0};
         VARIANT v;
         VariantInit(&v);
-        if (FAILED(FAmbientDispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v,
-                                            nullptr, nullptr)))
+        if (FAILED(FAmbientDispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &v, nullptr,
+                                            nullptr)))
             return false;
         VariantInit(out);
         HRESULT hr = VariantChangeType(out, &v, 0, type);
@@ -806,8 +805,8 @@ HRESULT TComControl::EnumVerbs(IEnumOLEVERB** verbs)
     std::vector<OLEVERB> list;
     for (size_t i = 0; i < FClass.verbCount; i++) names.push_back(Wide_FromText(FClass.verbs[i].name));
     for (size_t i = 0; i < FClass.verbCount; i++)
-        list.push_back({FClass.verbs[i].verb, (LPOLESTR)names[i].c_str(), FClass.verbs[i].flags,
-                        FClass.verbs[i].attribs});
+        list.push_back(
+            {FClass.verbs[i].verb, (LPOLESTR)names[i].c_str(), FClass.verbs[i].flags, FClass.verbs[i].attribs});
     if (list.empty()) return OLEOBJ_E_NOVERBS;
     return ComEnum_Create(IID_IEnumOLEVERB, std::move(list), verbs);
 }
@@ -884,10 +883,10 @@ HRESULT TComControl::QuickActivate(QACONTAINER* container, QACONTROL* control)
     FAmbient.uiDead = (container->dwAmbientFlags & QACONTAINER_UIDEAD) != 0;
     FAmbient.foreColor = container->colorFore;
     FAmbient.backColor = container->colorBack;
-    if (container->cbSize >= offsetof(QACONTAINER, lcid) + sizeof container->lcid)
-        FAmbient.localeId = container->lcid;
+    if (container->cbSize >= offsetof(QACONTAINER, lcid) + sizeof container->lcid) FAmbient.localeId = container->lcid;
     if (container->pAdviseSink) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
-    if (container->pPropertyNotifySink) FPropertyNotify.Advise(container->pPropertyNotifySink, &control->dwPropNotifyCookie);
+    if (container->pPropertyNotifySink)
+        FPropertyNotify.Advise(container->pPropertyNotifySink, &control->dwPropNotifyCookie);
     if (container->pUnkEventSink) FEvents.Advise(container->pUnkEventSink, &control->dwEventCookie);
     GetMiscStatus(DVASPECT_CONTENT, &control->dwMiscStatus);
     GetViewStatus(&control->dwViewStatus);
@@ -994,7 +993,8 @@ HRESULT TComControl::Load(IStorage* storage)
     if (!storage) return E_POINTER;
     std::u16string name = Wide_FromText(kComControlStorageStream);
     IStream* stream = nullptr;
-    HRESULT hr = storage->OpenStream((const OLECHAR*)name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
+    HRESULT hr =
+        storage->OpenStream((const OLECHAR*)name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &stream);
     if (FAILED(hr)) return hr;
     hr = ReadStream(stream);
     stream->Release();
@@ -1010,8 +1010,8 @@ HRESULT TComControl::Save(IStorage* storage, BOOL sameAsLoad)
     if (!storage) return E_POINTER;
     std::u16string name = Wide_FromText(kComControlStorageStream);
     IStream* stream = nullptr;
-    HRESULT hr = storage->CreateStream((const OLECHAR*)name.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE,
-                                       0, 0, &stream);
+    HRESULT hr = storage->CreateStream((const OLECHAR*)name.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                       0, &stream);
     if (FAILED(hr)) return hr;
     hr = WriteStream(stream, nullptr);
     stream->Release();

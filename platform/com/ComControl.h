@@ -33,8 +33,8 @@ struct TComControlClass {
     const IID* dual;   // its dispatch interface: the one that sets error information
     const IID* events; // its default source, a dispinterface
     const char* progId;
-    const char* userType;  // the class's description
-    DWORD miscStatus;      // OLEMISC_* of the content aspect, as registered
+    const char* userType; // the class's description
+    DWORD miscStatus;     // OLEMISC_* of the content aspect, as registered
     const TComVerb* verbs;
     size_t verbCount;
     // The persisted properties after the extent ("_cx", "_cy"), in order.

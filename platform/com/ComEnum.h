@@ -75,14 +75,10 @@ inline void Give(STATSTG& out, const STATSTG& in)
 
 } // namespace ComEnumItem
 
-template <class TItf, class TItem>
-class TComEnum final : public TComObject<TItf> {
+template <class TItf, class TItem> class TComEnum final : public TComObject<TItf> {
 public:
     // Takes the items as they are and holds them (see above).
-    TComEnum(REFIID iid, std::vector<TItem> items)
-        : FIid(iid), FItems(std::make_shared<TSnapshot>(std::move(items)))
-    {
-    }
+    TComEnum(REFIID iid, std::vector<TItem> items) : FIid(iid), FItems(std::make_shared<TSnapshot>(std::move(items))) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
@@ -152,8 +148,7 @@ private:
 };
 
 // Makes the enumerator over the items into *out; E_POINTER, E_OUTOFMEMORY.
-template <class TItf, class TItem>
-HRESULT ComEnum_Create(REFIID iid, std::vector<TItem> items, TItf** out)
+template <class TItf, class TItem> HRESULT ComEnum_Create(REFIID iid, std::vector<TItem> items, TItf** out)
 {
     if (!out) return E_POINTER;
     *out = new (std::nothrow) TComEnum<TItf, TItem>(iid, std::move(items));

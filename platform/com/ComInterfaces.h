@@ -9,7 +9,7 @@
 #include "platform/com/ComTypes.h"
 #include "platform/com/OleAuto.h"
 
-#define DEFINE_IID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+#define DEFINE_IID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                                                    \
     inline constexpr IID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 
 // --- IUnknown and class objects -------------------------------------------
@@ -49,9 +49,9 @@ struct TYPEATTR {
     GUID guid;
     LCID lcid;
     TYPEKIND typekind;
-    WORD cFuncs;      // FUNCDESCs: a property with get and put has two
-    WORD cVars;       // enumeration constants
-    WORD cImplTypes;  // interfaces of a coclass
+    WORD cFuncs;     // FUNCDESCs: a property with get and put has two
+    WORD cVars;      // enumeration constants
+    WORD cImplTypes; // interfaces of a coclass
     WORD wTypeFlags;
     WORD wMajorVerNum;
     WORD wMinorVerNum;
@@ -59,7 +59,7 @@ struct TYPEATTR {
 struct FUNCDESC {
     MEMBERID memid;
     INVOKEKIND invkind;
-    VARTYPE vtReturn;          // a property's type; VT_EMPTY for a method
+    VARTYPE vtReturn; // a property's type; VT_EMPTY for a method
     SHORT cParams;
     const VARTYPE* paramTypes; // cParams of each, valid while the type info is held
     const USHORT* paramFlags;  // PARAMFLAG_*
@@ -466,7 +466,7 @@ typedef MSG* LPMSG;
 
 typedef DWORD OLE_COLOR;
 struct LOGPALETTE;
-struct IOleContainer;          // the document around the sites: not used here
+struct IOleContainer; // the document around the sites: not used here
 struct IOleInPlaceActiveObject;
 struct IOleInPlaceObject;
 
@@ -504,8 +504,7 @@ DEFINE_IID(IID_IEnumOLEVERB, 0x00000104, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00,
 
 constexpr DWORD OLECLOSE_SAVEIFDIRTY = 0, OLECLOSE_NOSAVE = 1, OLECLOSE_PROMPTSAVE = 2;
 constexpr DWORD USERCLASSTYPE_FULL = 1, USERCLASSTYPE_SHORT = 2, USERCLASSTYPE_APPNAME = 3;
-constexpr DWORD OLEGETMONIKER_ONLYIFTHERE = 1, OLEWHICHMK_CONTAINER = 1, OLEWHICHMK_OBJREL = 2,
-                OLEWHICHMK_OBJFULL = 3;
+constexpr DWORD OLEGETMONIKER_ONLYIFTHERE = 1, OLEWHICHMK_CONTAINER = 1, OLEWHICHMK_OBJREL = 2, OLEWHICHMK_OBJFULL = 3;
 // What an object is like, per aspect (the registry's MiscStatus).
 constexpr DWORD OLEMISC_RECOMPOSEONRESIZE = 0x1, OLEMISC_ONLYICONIC = 0x2, OLEMISC_INSERTNOTREPLACE = 0x4,
                 OLEMISC_STATIC = 0x8, OLEMISC_CANTLINKINSIDE = 0x10, OLEMISC_CANLINKBYOLE1 = 0x20,
@@ -641,9 +640,8 @@ DEFINE_IID(IID_IOleControl, 0xB196B288, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 
 
 // The ambient properties a site's IDispatch answers (property gets).
 constexpr DISPID DISPID_AMBIENT_BACKCOLOR = -701, DISPID_AMBIENT_DISPLAYNAME = -702, DISPID_AMBIENT_FONT = -703,
-                 DISPID_AMBIENT_FORECOLOR = -704, DISPID_AMBIENT_LOCALEID = -705,
-                 DISPID_AMBIENT_MESSAGEREFLECT = -706, DISPID_AMBIENT_USERMODE = -709,
-                 DISPID_AMBIENT_UIDEAD = -710, DISPID_AMBIENT_SHOWGRABHANDLES = -711,
+                 DISPID_AMBIENT_FORECOLOR = -704, DISPID_AMBIENT_LOCALEID = -705, DISPID_AMBIENT_MESSAGEREFLECT = -706,
+                 DISPID_AMBIENT_USERMODE = -709, DISPID_AMBIENT_UIDEAD = -710, DISPID_AMBIENT_SHOWGRABHANDLES = -711,
                  DISPID_AMBIENT_SHOWHATCHING = -712, DISPID_AMBIENT_AUTOCLIP = -715;
 
 struct POINTF {
@@ -688,8 +686,8 @@ struct IViewObject : IUnknown {
     virtual HRESULT Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hdcTargetDev,
                          HDC hdcDraw, LPCRECTL lprcBounds, LPCRECTL lprcWBounds, BOOL (*pfnContinue)(ULONG_PTR),
                          ULONG_PTR dwContinue) = 0;
-    virtual HRESULT GetColorSet(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd,
-                                HDC hicTargetDev, LOGPALETTE** ppColorSet) = 0;
+    virtual HRESULT GetColorSet(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd, HDC hicTargetDev,
+                                LOGPALETTE** ppColorSet) = 0;
     virtual HRESULT Freeze(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DWORD* pdwFreeze) = 0;
     virtual HRESULT Unfreeze(DWORD dwFreeze) = 0;
     // One sink per object: told OnViewChange when the look changes.
@@ -778,8 +776,7 @@ DEFINE_IID(IID_ISpecifyPropertyPages, 0xB196B28B, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x
 struct ISimpleFrameSite : IUnknown {
     virtual HRESULT PreMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
                                      DWORD* pdwCookie) = 0;
-    virtual HRESULT PostMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult,
-                                      DWORD dwCookie) = 0;
+    virtual HRESULT PostMessageFilter(HWND hWnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT* plResult, DWORD dwCookie) = 0;
 };
 DEFINE_IID(IID_ISimpleFrameSite, 0x742B0E01, 0x14E6, 0x101B, 0x91, 0x4E, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB);
 

@@ -6,8 +6,7 @@
 #include "platform/com/ComInterfaces.h"
 #include <atomic>
 
-template <class I>
-class TComObject : public I {
+template <class I> class TComObject : public I {
 public:
     ULONG AddRef() override { return ++FRefs; }
     ULONG Release() override

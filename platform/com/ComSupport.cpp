@@ -92,8 +92,7 @@ static bool SameNameNoCase(LPCOLESTR wide, const char* name)
     return wide[i] == 0;
 }
 
-HRESULT Disp_GetIDsOfNames(const TDispatchName* table, size_t count, LPOLESTR* rgszNames, UINT cNames,
-                           DISPID* rgDispId)
+HRESULT Disp_GetIDsOfNames(const TDispatchName* table, size_t count, LPOLESTR* rgszNames, UINT cNames, DISPID* rgDispId)
 {
     if (!rgszNames || !rgDispId || cNames == 0) return E_INVALIDARG;
     HRESULT hr = S_OK;

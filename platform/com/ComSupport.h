@@ -75,8 +75,7 @@ HRESULT Disp_GetIDsOfNames(const TDispatchName* table, size_t count, LPOLESTR* r
 // Takes the entry of that cookie out of a list of {cookie, sink} and then
 // releases its sink (which may call back into a consistent list); false
 // when no entry has the cookie.
-template <class TEntry>
-bool Cookies_Drop(std::vector<TEntry>& list, DWORD cookie)
+template <class TEntry> bool Cookies_Drop(std::vector<TEntry>& list, DWORD cookie)
 {
     for (size_t i = 0; i < list.size(); i++)
         if (list[i].cookie == cookie) {

@@ -85,12 +85,28 @@ std::string Bstr_ToText(BSTR bstr) { return Wide_ToText(bstr, SysStringLen(bstr)
 static bool IsHeldType(VARTYPE t)
 {
     switch (t) {
-    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT: case VT_R4: case VT_R8:
-    case VT_BOOL: case VT_ERROR: case VT_CY: case VT_DATE: case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN:
-        return true;
-    default:
-        return false;
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_BOOL:
+    case VT_ERROR:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN: return true;
+    default: return false;
     }
 }
 
@@ -117,17 +133,14 @@ HRESULT VariantClear(VARIANTARG* v)
     if (!v) return E_INVALIDARG;
     if (!IsValidVariantType(v->vt)) return DISP_E_BADVARTYPE;
     switch (v->vt) {
-    case VT_BSTR:
-        SysFreeString(v->bstrVal);
-        break;
+    case VT_BSTR: SysFreeString(v->bstrVal); break;
     case VT_DISPATCH:
         if (v->pdispVal) v->pdispVal->Release();
         break;
     case VT_UNKNOWN:
         if (v->punkVal) v->punkVal->Release();
         break;
-    default:
-        break;
+    default: break;
     }
     VariantInit(v);
     return S_OK;
@@ -154,8 +167,7 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* src)
     case VT_UNKNOWN:
         if (copy.punkVal) copy.punkVal->AddRef();
         break;
-    default:
-        break;
+    default: break;
     }
     *dest = copy;
     return S_OK;
@@ -526,12 +538,8 @@ HRESULT ToNumeric(const VARIANT& s, VARTYPE vt, VARIANT* out)
     int64_t i = 0;
     uint64_t u = 0;
     switch (vt) {
-    case VT_BOOL:
-        out->boolVal = IsZero(n) ? VARIANT_FALSE : VARIANT_TRUE;
-        break;
-    case VT_R8:
-        out->dblVal = ToReal(n);
-        break;
+    case VT_BOOL: out->boolVal = IsZero(n) ? VARIANT_FALSE : VARIANT_TRUE; break;
+    case VT_R8: out->dblVal = ToReal(n); break;
     case VT_R4: {
         double d = ToReal(n);
         if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
@@ -576,8 +584,7 @@ HRESULT ToNumeric(const VARIANT& s, VARTYPE vt, VARIANT* out)
         else if (!ToUnsigned(n, UINT64_MAX, &u)) return DISP_E_OVERFLOW;
         out->ullVal = u;
         break;
-    default:
-        return DISP_E_BADVARTYPE;
+    default: return DISP_E_BADVARTYPE;
     }
     out->vt = vt;
     return S_OK;
@@ -601,8 +608,8 @@ HRESULT FromDefaultValue(const VARIANT& s, VARTYPE vt, USHORT flags, VARIANT* ou
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     VARIANT value;
     VariantInit(&value);
-    HRESULT hr = disp->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value,
-                              nullptr, nullptr);
+    HRESULT hr = disp->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                              nullptr);
     disp->Release();
     if (FAILED(hr)) {
         VariantClear(&value);
@@ -623,10 +630,8 @@ HRESULT Coerce(const VARIANT& s, VARTYPE vt, USHORT flags, VARIANT* out)
     bool object = s.vt == VT_DISPATCH || s.vt == VT_UNKNOWN;
     if (object && vt != VT_DISPATCH && vt != VT_UNKNOWN) return FromDefaultValue(s, vt, flags, out);
     switch (vt) {
-    case VT_EMPTY:
-        return S_OK;
-    case VT_BSTR:
-        return ToText(s, flags, out);
+    case VT_EMPTY: return S_OK;
+    case VT_BSTR: return ToText(s, flags, out);
     case VT_DISPATCH:
         if (s.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
         if (!s.punkVal) {
@@ -649,10 +654,8 @@ HRESULT Coerce(const VARIANT& s, VARTYPE vt, USHORT flags, VARIANT* out)
     case VT_NULL:
     case VT_ERROR:
     case VT_CY:
-    case VT_DATE:
-        return DISP_E_TYPEMISMATCH;
-    default:
-        return ToNumeric(s, vt, out);
+    case VT_DATE: return DISP_E_TYPEMISMATCH;
+    default: return ToNumeric(s, vt, out);
     }
 }
 

@@ -15,12 +15,12 @@ struct IDispatch;
 
 typedef OLECHAR* BSTR;
 
-BSTR SysAllocString(const OLECHAR* text);             // null gives null
+BSTR SysAllocString(const OLECHAR* text);                 // null gives null
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length); // null text: zeroed units
 INT SysReAllocString(BSTR* bstr, const OLECHAR* text);
 INT SysReAllocStringLen(BSTR* bstr, const OLECHAR* text, UINT length);
-void SysFreeString(BSTR bstr);                        // null is fine
-UINT SysStringLen(BSTR bstr);                         // code units
+void SysFreeString(BSTR bstr); // null is fine
+UINT SysStringLen(BSTR bstr);  // code units
 UINT SysStringByteLen(BSTR bstr);
 
 // 8-bit (UTF-8) text to and from a BSTR.
@@ -77,46 +77,46 @@ struct VARIANT {
     WORD wReserved2;
     WORD wReserved3;
     union {
-        LONGLONG llVal;      // VT_I8
-        LONG lVal;           // VT_I4
-        BYTE bVal;           // VT_UI1
-        SHORT iVal;          // VT_I2
-        FLOAT fltVal;        // VT_R4
-        DOUBLE dblVal;       // VT_R8
-        VARIANT_BOOL boolVal; // VT_BOOL
-        SCODE scode;         // VT_ERROR
-        LONGLONG cyVal;      // VT_CY (value x 10000); stored, not converted
-        DATE date;           // VT_DATE; stored, not converted
-        BSTR bstrVal;        // VT_BSTR
-        IUnknown* punkVal;   // VT_UNKNOWN
-        IDispatch* pdispVal; // VT_DISPATCH
-        CHAR cVal;           // VT_I1
-        USHORT uiVal;        // VT_UI2
-        ULONG ulVal;         // VT_UI4
-        ULONGLONG ullVal;    // VT_UI8
-        INT intVal;          // VT_INT
-        UINT uintVal;        // VT_UINT
-        BYTE* pbVal;         // VT_BYREF | VT_UI1
-        SHORT* piVal;        // VT_BYREF | VT_I2
-        LONG* plVal;         // VT_BYREF | VT_I4
-        LONGLONG* pllVal;    // VT_BYREF | VT_I8
-        FLOAT* pfltVal;      // VT_BYREF | VT_R4
-        DOUBLE* pdblVal;     // VT_BYREF | VT_R8
+        LONGLONG llVal;         // VT_I8
+        LONG lVal;              // VT_I4
+        BYTE bVal;              // VT_UI1
+        SHORT iVal;             // VT_I2
+        FLOAT fltVal;           // VT_R4
+        DOUBLE dblVal;          // VT_R8
+        VARIANT_BOOL boolVal;   // VT_BOOL
+        SCODE scode;            // VT_ERROR
+        LONGLONG cyVal;         // VT_CY (value x 10000); stored, not converted
+        DATE date;              // VT_DATE; stored, not converted
+        BSTR bstrVal;           // VT_BSTR
+        IUnknown* punkVal;      // VT_UNKNOWN
+        IDispatch* pdispVal;    // VT_DISPATCH
+        CHAR cVal;              // VT_I1
+        USHORT uiVal;           // VT_UI2
+        ULONG ulVal;            // VT_UI4
+        ULONGLONG ullVal;       // VT_UI8
+        INT intVal;             // VT_INT
+        UINT uintVal;           // VT_UINT
+        BYTE* pbVal;            // VT_BYREF | VT_UI1
+        SHORT* piVal;           // VT_BYREF | VT_I2
+        LONG* plVal;            // VT_BYREF | VT_I4
+        LONGLONG* pllVal;       // VT_BYREF | VT_I8
+        FLOAT* pfltVal;         // VT_BYREF | VT_R4
+        DOUBLE* pdblVal;        // VT_BYREF | VT_R8
         VARIANT_BOOL* pboolVal; // VT_BYREF | VT_BOOL
-        SCODE* pscode;       // VT_BYREF | VT_ERROR
-        LONGLONG* pcyVal;    // VT_BYREF | VT_CY
-        DATE* pdate;         // VT_BYREF | VT_DATE
-        BSTR* pbstrVal;      // VT_BYREF | VT_BSTR
-        IUnknown** ppunkVal; // VT_BYREF | VT_UNKNOWN
-        IDispatch** ppdispVal; // VT_BYREF | VT_DISPATCH
-        VARIANT* pvarVal;    // VT_BYREF | VT_VARIANT
-        CHAR* pcVal;         // VT_BYREF | VT_I1
-        USHORT* puiVal;      // VT_BYREF | VT_UI2
-        ULONG* pulVal;       // VT_BYREF | VT_UI4
-        ULONGLONG* pullVal;  // VT_BYREF | VT_UI8
-        INT* pintVal;        // VT_BYREF | VT_INT
-        UINT* puintVal;      // VT_BYREF | VT_UINT
-        void* byref;         // any VT_BYREF
+        SCODE* pscode;          // VT_BYREF | VT_ERROR
+        LONGLONG* pcyVal;       // VT_BYREF | VT_CY
+        DATE* pdate;            // VT_BYREF | VT_DATE
+        BSTR* pbstrVal;         // VT_BYREF | VT_BSTR
+        IUnknown** ppunkVal;    // VT_BYREF | VT_UNKNOWN
+        IDispatch** ppdispVal;  // VT_BYREF | VT_DISPATCH
+        VARIANT* pvarVal;       // VT_BYREF | VT_VARIANT
+        CHAR* pcVal;            // VT_BYREF | VT_I1
+        USHORT* puiVal;         // VT_BYREF | VT_UI2
+        ULONG* pulVal;          // VT_BYREF | VT_UI4
+        ULONGLONG* pullVal;     // VT_BYREF | VT_UI8
+        INT* pintVal;           // VT_BYREF | VT_INT
+        UINT* puintVal;         // VT_BYREF | VT_UINT
+        void* byref;            // any VT_BYREF
     };
 };
 typedef VARIANT VARIANTARG;
@@ -126,7 +126,7 @@ static_assert(sizeof(VARIANT) == 16, "VARIANT keeps its 16 bytes");
 constexpr USHORT VARIANT_NOVALUEPROP = 0x01; // objects give no default value
 constexpr USHORT VARIANT_ALPHABOOL = 0x02;   // VT_BOOL <-> "True"/"False"
 constexpr USHORT VARIANT_NOUSEROVERRIDE = 0x04;
-constexpr USHORT VARIANT_LOCALBOOL = 0x10;   // taken like VARIANT_ALPHABOOL
+constexpr USHORT VARIANT_LOCALBOOL = 0x10; // taken like VARIANT_ALPHABOOL
 
 // vt := VT_EMPTY.
 void VariantInit(VARIANTARG* v);

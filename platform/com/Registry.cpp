@@ -19,7 +19,7 @@
 namespace {
 
 const size_t kMaxFileBytes = 16u << 20;
-const size_t kMaxNameBytes = 255;     // one key name
+const size_t kMaxNameBytes = 255; // one key name
 const size_t kMaxValueNameBytes = 16383;
 const size_t kMaxDepth = 512;
 const DWORD kMaxDataBytes = 1u << 20; // one value
@@ -348,7 +348,8 @@ bool ReadTypeNumber(const std::string& line, size_t* pos, DWORD* type)
     size_t i = *pos;
     uint64_t v = 0;
     size_t start = i;
-    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i - start < 10) v = v * 10 + (uint64_t)(line[i++] - '0');
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && i - start < 10)
+        v = v * 10 + (uint64_t)(line[i++] - '0');
     if (i == start || v > 0xFFFFFFFFu || i >= line.size() || line[i] != ')') return false;
     *type = (DWORD)v;
     *pos = i + 1;
@@ -445,8 +446,8 @@ bool Parse(const std::string& text, TRegistry* reg)
             while (cut != std::string::npos) {
                 size_t next = inner.find('\\', cut + 1);
                 std::string part;
-                if (!DecodeKeyName(inner.substr(cut + 1, next == std::string::npos ? std::string::npos : next - cut - 1),
-                                   &part))
+                if (!DecodeKeyName(
+                        inner.substr(cut + 1, next == std::string::npos ? std::string::npos : next - cut - 1), &part))
                     return false;
                 path.push_back(part);
                 if (path.size() > kMaxDepth) return false;
@@ -552,8 +553,7 @@ template <class F> LONG Modify(F f)
         LONG r = f(reg, &changed);
         return r == ERROR_SUCCESS && changed ? ERROR_CANTWRITE : r;
     }
-    while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    while (flock(lock, LOCK_EX) != 0 && errno == EINTR) {}
     TRegistry reg;
     bool corrupt;
     Load(path, &reg, &corrupt);

@@ -431,7 +431,7 @@ public:
 private:
     struct TElement {
         std::u16string name;
-        IStream* stream = nullptr;   // the element's own stream; callers get clones
+        IStream* stream = nullptr; // the element's own stream; callers get clones
         IStorage* storage = nullptr;
         FILETIME times[3] = {};
         void Hold()

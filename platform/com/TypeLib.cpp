@@ -69,8 +69,8 @@ public:
         *desc = nullptr;
         if (i >= funcs.size()) return TYPE_E_ELEMENTNOTFOUND;
         const TFunc& f = funcs[i];
-        *desc = new FUNCDESC{f.id, f.kind, f.type, (SHORT)f.paramTypes.size(), f.paramTypes.data(),
-                             f.paramFlags.data()};
+        *desc =
+            new FUNCDESC{f.id, f.kind, f.type, (SHORT)f.paramTypes.size(), f.paramTypes.data(), f.paramFlags.data()};
         return S_OK;
     }
     HRESULT GetVarDesc(UINT i, VARDESC** desc) override
@@ -239,15 +239,12 @@ ULONG TTypeInfoObject::Release() { return lib->Release(); }
 HRESULT TTypeInfoObject::GetTypeAttr(TYPEATTR** attr)
 {
     if (!attr) return E_POINTER;
-    *attr = new TYPEATTR{guid, 0, kind, (WORD)funcs.size(), (WORD)consts.size(), (WORD)impls.size(), flags,
-                         lib->major, lib->minor};
+    *attr = new TYPEATTR{guid,  0,          kind,      (WORD)funcs.size(), (WORD)consts.size(), (WORD)impls.size(),
+                         flags, lib->major, lib->minor};
     return S_OK;
 }
 
-HRESULT TTypeInfoObject::GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info)
-{
-    return lib->GetTypeInfo((UINT)ref, info);
-}
+HRESULT TTypeInfoObject::GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) { return lib->GetTypeInfo((UINT)ref, info); }
 
 HRESULT TTypeInfoObject::GetContainingTypeLib(ITypeLib** library, UINT* at)
 {
@@ -298,8 +295,9 @@ bool VarType(const std::string& word, const TTypeLibObject& lib, VARTYPE* type)
     static const struct {
         const char* name;
         VARTYPE type;
-    } kTypes[] = {{"VT_BOOL", VT_BOOL},   {"VT_I2", VT_I2},         {"VT_I4", VT_I4},          {"VT_UI4", VT_UI4},
-                  {"VT_BSTR", VT_BSTR},   {"VT_DISPATCH", VT_DISPATCH}, {"VT_VARIANT", VT_VARIANT}};
+    } kTypes[] = {{"VT_BOOL", VT_BOOL},      {"VT_I2", VT_I2},     {"VT_I4", VT_I4},
+                  {"VT_UI4", VT_UI4},        {"VT_BSTR", VT_BSTR}, {"VT_DISPATCH", VT_DISPATCH},
+                  {"VT_VARIANT", VT_VARIANT}};
     for (const auto& t : kTypes)
         if (word == t.name) {
             *type = t.type;
@@ -385,8 +383,10 @@ bool ParseLine(const std::vector<std::string>& w, TTypeLibObject* lib)
             VARTYPE type;
             if (parts.size() < 2 || parts.size() > 3 || !VarType(parts[1], *lib, &type)) return false;
             std::string dir = parts.size() == 3 ? parts[2] : "in";
-            USHORT flags = dir == "in" ? PARAMFLAG_FIN : dir == "out" ? PARAMFLAG_FOUT
-                           : dir == "inout" ? (USHORT)(PARAMFLAG_FIN | PARAMFLAG_FOUT) : 0;
+            USHORT flags = dir == "in"      ? PARAMFLAG_FIN
+                           : dir == "out"   ? PARAMFLAG_FOUT
+                           : dir == "inout" ? (USHORT)(PARAMFLAG_FIN | PARAMFLAG_FOUT)
+                                            : 0;
             if (!flags) return false;
             f.paramNames.push_back(parts[0]);
             f.paramTypes.push_back(flags & PARAMFLAG_FOUT ? (VARTYPE)(VT_BYREF | type) : type);

@@ -29,8 +29,7 @@ HRESULT CheckBufferDesc(const DSBUFFERDESC* desc)
 
 // --- Buffer ---------------------------------------------------------------
 
-TSoundBuffer::TSoundBuffer(const DSBUFFERDESC& desc)
-    : FDesc(desc), FFormat(*desc.lpwfxFormat)
+TSoundBuffer::TSoundBuffer(const DSBUFFERDESC& desc) : FDesc(desc), FFormat(*desc.lpwfxFormat)
 {
     FDesc.lpwfxFormat = &FFormat;
     FMemory.assign(FDesc.dwBufferBytes, SilenceByte());
@@ -77,8 +76,7 @@ HRESULT TSoundBuffer::GetStatus(DWORD* status)
     return DS_OK;
 }
 
-HRESULT TSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* ptr1, DWORD* len1, LPVOID* ptr2, DWORD* len2,
-                           DWORD flags)
+HRESULT TSoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* ptr1, DWORD* len1, LPVOID* ptr2, DWORD* len2, DWORD flags)
 {
     if (!ptr1 || !len1 || (ptr2 && !len2)) return DSERR_INVALIDPARAM;
     const DWORD size = Size();
@@ -252,9 +250,9 @@ HRESULT TSoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBu
 
 static std::mutex gToneLock;
 static uint32_t gToneFreq = 0;
-static uint32_t gToneMs = 0;       // duration not yet turned into samples
-static uint64_t gToneSamples = 0;  // samples still to sound
-static uint64_t gTonePhase = 0;    // samples sounded so far
+static uint32_t gToneMs = 0;      // duration not yet turned into samples
+static uint64_t gToneSamples = 0; // samples still to sound
+static uint64_t gTonePhase = 0;   // samples sounded so far
 
 static void ArmTone(uint32_t freq, uint32_t ms)
 {

@@ -25,12 +25,12 @@ typedef void* LPVOID;
 // --- Result codes ---------------------------------------------------------
 
 constexpr HRESULT DS_OK = 0;
-constexpr HRESULT DSERR_GENERIC = static_cast<HRESULT>(0x80004005u);       // E_FAIL
-constexpr HRESULT DSERR_UNSUPPORTED = static_cast<HRESULT>(0x80004001u);   // E_NOTIMPL
-constexpr HRESULT DSERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);   // E_OUTOFMEMORY
-constexpr HRESULT DSERR_INVALIDPARAM = static_cast<HRESULT>(0x80070057u);  // E_INVALIDARG
-constexpr HRESULT DSERR_ALLOCATED = static_cast<HRESULT>(0x8878000Au);     // device in use
-constexpr HRESULT DSERR_INVALIDCALL = static_cast<HRESULT>(0x88780032u);   // wrong state
+constexpr HRESULT DSERR_GENERIC = static_cast<HRESULT>(0x80004005u);         // E_FAIL
+constexpr HRESULT DSERR_UNSUPPORTED = static_cast<HRESULT>(0x80004001u);     // E_NOTIMPL
+constexpr HRESULT DSERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);     // E_OUTOFMEMORY
+constexpr HRESULT DSERR_INVALIDPARAM = static_cast<HRESULT>(0x80070057u);    // E_INVALIDARG
+constexpr HRESULT DSERR_ALLOCATED = static_cast<HRESULT>(0x8878000Au);       // device in use
+constexpr HRESULT DSERR_INVALIDCALL = static_cast<HRESULT>(0x88780032u);     // wrong state
 constexpr HRESULT DSERR_PRIOLEVELNEEDED = static_cast<HRESULT>(0x88780046u); // no cooperative level
 constexpr HRESULT DSERR_BADFORMAT = static_cast<HRESULT>(0x88780064u);
 constexpr HRESULT DSERR_NODRIVER = static_cast<HRESULT>(0x88780078u);
@@ -57,9 +57,9 @@ struct WAVEFORMATEX {
 // 4 to 0x0FFFFFFF and a whole number of sample frames.
 struct DSBUFFERDESC {
     DWORD dwSize;
-    DWORD dwFlags;         // DSBCAPS_*; control flags are accepted and ignored
+    DWORD dwFlags; // DSBCAPS_*; control flags are accepted and ignored
     DWORD dwBufferBytes;
-    DWORD dwReserved;      // 0
+    DWORD dwReserved; // 0
     WAVEFORMATEX* lpwfxFormat;
 };
 
@@ -200,7 +200,7 @@ struct TFakeSoundState {
     HWND cooperativeWindow; // last SetCooperativeLevel
     DWORD cooperativeLevel;
     bool hasBuffer;
-    DSBUFFERDESC desc;      // of the buffer; lpwfxFormat null, see format
+    DSBUFFERDESC desc; // of the buffer; lpwfxFormat null, see format
     WAVEFORMATEX format;
     bool playing, looping, lost, locked;
     DWORD playCursor;

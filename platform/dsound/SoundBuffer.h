@@ -26,8 +26,7 @@ public:
     ULONG Release() override;
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override;
     HRESULT GetStatus(DWORD* status) override;
-    HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* ptr1, DWORD* len1, LPVOID* ptr2, DWORD* len2,
-                 DWORD flags) override;
+    HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* ptr1, DWORD* len1, LPVOID* ptr2, DWORD* len2, DWORD flags) override;
     HRESULT Play(DWORD reserved1, DWORD priority, DWORD flags) override;
     HRESULT SetCurrentPosition(DWORD position) override;
     HRESULT Stop() override;

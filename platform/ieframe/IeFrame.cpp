@@ -50,8 +50,8 @@ bool CopyFile(const char* from, const char* to)
 } // namespace
 
 IEFRAME_EXPORT HRESULT IEShowSaveFileDialog(HWND, LPCWSTR initialFile, LPCWSTR initialDir, LPCWSTR filter,
-                                            LPCWSTR defaultExt, DWORD filterIndex, DWORD flags,
-                                            LPWSTR* destination, HANDLE* state)
+                                            LPCWSTR defaultExt, DWORD filterIndex, DWORD flags, LPWSTR* destination,
+                                            HANDLE* state)
 {
     if (!destination || !state) return E_INVALIDARG;
     *destination = nullptr;

@@ -21,10 +21,10 @@ struct PageName {
     bool singleByte;
 };
 const PageName kPages[] = {
-    {874, "CP874", true},    {932, "CP932", false},   {936, "CP936", false},   {949, "CP949", false},
-    {950, "CP950", false},   {1250, "CP1250", true},  {1251, "CP1251", true},  {1252, "CP1252", true},
-    {1253, "CP1253", true},  {1254, "CP1254", true},  {1255, "CP1255", true},  {1256, "CP1256", true},
-    {1257, "CP1257", true},  {1258, "CP1258", true},  {1361, "JOHAB", false},  {65001, "UTF-8", false},
+    {874, "CP874", true},   {932, "CP932", false},  {936, "CP936", false},  {949, "CP949", false},
+    {950, "CP950", false},  {1250, "CP1250", true}, {1251, "CP1251", true}, {1252, "CP1252", true},
+    {1253, "CP1253", true}, {1254, "CP1254", true}, {1255, "CP1255", true}, {1256, "CP1256", true},
+    {1257, "CP1257", true}, {1258, "CP1258", true}, {1361, "JOHAB", false}, {65001, "UTF-8", false},
 };
 
 const PageName* FindPage(int page)
@@ -53,12 +53,12 @@ int PageOfCodeset(const std::string& codeset)
         const char* name;
         int page;
     } kCodesets[] = {
-        {"BIG5", 950},       {"BIG5HKSCS", 950}, {"EUCTW", 950},     {"SJIS", 932},      {"SHIFTJIS", 932},
-        {"MS932", 932},      {"WINDOWS31J", 932}, {"EUCJP", 932},    {"GBK", 936},       {"GB2312", 936},
-        {"GB18030", 936},    {"EUCCN", 936},     {"EUCKR", 949},     {"UHC", 949},       {"JOHAB", 1361},
-        {"TIS620", 874},     {"ISO885911", 874}, {"KOI8R", 1251},    {"KOI8U", 1251},    {"ISO88595", 1251},
-        {"ISO88592", 1250},  {"ISO88597", 1253}, {"ISO88599", 1254}, {"ISO88598", 1255}, {"ISO88596", 1256},
-        {"ISO885913", 1257}, {"ISO88594", 1257}, {"ISO88591", 1252}, {"ISO885915", 1252},
+        {"BIG5", 950},       {"BIG5HKSCS", 950},  {"EUCTW", 950},     {"SJIS", 932},       {"SHIFTJIS", 932},
+        {"MS932", 932},      {"WINDOWS31J", 932}, {"EUCJP", 932},     {"GBK", 936},        {"GB2312", 936},
+        {"GB18030", 936},    {"EUCCN", 936},      {"EUCKR", 949},     {"UHC", 949},        {"JOHAB", 1361},
+        {"TIS620", 874},     {"ISO885911", 874},  {"KOI8R", 1251},    {"KOI8U", 1251},     {"ISO88595", 1251},
+        {"ISO88592", 1250},  {"ISO88597", 1253},  {"ISO88599", 1254}, {"ISO88598", 1255},  {"ISO88596", 1256},
+        {"ISO885913", 1257}, {"ISO88594", 1257},  {"ISO88591", 1252}, {"ISO885915", 1252},
     };
     std::string s = Squeeze(codeset);
     if (s.empty()) return 0;
@@ -87,11 +87,11 @@ int PageOfLanguage(const std::string& language, const std::string& territory, co
         const char* language;
         int page;
     } kLanguages[] = {
-        {"ja", 932},   {"ko", 949},   {"th", 874},   {"vi", 1258},  {"ru", 1251},  {"uk", 1251},  {"be", 1251},
-        {"bg", 1251},  {"mk", 1251},  {"kk", 1251},  {"ky", 1251},  {"tt", 1251},  {"mn", 1251},  {"pl", 1250},
-        {"cs", 1250},  {"sk", 1250},  {"hu", 1250},  {"sl", 1250},  {"hr", 1250},  {"ro", 1250},  {"sq", 1250},
-        {"bs", 1250},  {"el", 1253},  {"tr", 1254},  {"az", 1254},  {"uz", 1254},  {"he", 1255},  {"yi", 1255},
-        {"ar", 1256},  {"fa", 1256},  {"ur", 1256},  {"lt", 1257},  {"lv", 1257},  {"et", 1257},
+        {"ja", 932},  {"ko", 949},  {"th", 874},  {"vi", 1258}, {"ru", 1251}, {"uk", 1251}, {"be", 1251},
+        {"bg", 1251}, {"mk", 1251}, {"kk", 1251}, {"ky", 1251}, {"tt", 1251}, {"mn", 1251}, {"pl", 1250},
+        {"cs", 1250}, {"sk", 1250}, {"hu", 1250}, {"sl", 1250}, {"hr", 1250}, {"ro", 1250}, {"sq", 1250},
+        {"bs", 1250}, {"el", 1253}, {"tr", 1254}, {"az", 1254}, {"uz", 1254}, {"he", 1255}, {"yi", 1255},
+        {"ar", 1256}, {"fa", 1256}, {"ur", 1256}, {"lt", 1257}, {"lv", 1257}, {"et", 1257},
     };
     for (const auto& l : kLanguages)
         if (language == l.language) return l.page;

@@ -70,8 +70,7 @@ QFont VclQFont(const TFont& font)
     f.setItalic(st & fsItalic);
     f.setUnderline(st & fsUnderline);
     f.setStrikeOut(st & fsStrikeOut);
-    if (font.Quality() == fqNonAntialiased || font.Quality() == fqDraft)
-        f.setStyleStrategy(QFont::NoAntialias);
+    if (font.Quality() == fqNonAntialiased || font.Quality() == fqDraft) f.setStyleStrategy(QFont::NoAntialias);
     else if (font.Quality() == fqAntialiased || font.Quality() == fqClearType)
         f.setStyleStrategy(QFont::PreferAntialias);
     return f;
@@ -428,17 +427,22 @@ void TControl::SetCursor(TCursor value)
     case crCross: shape = Qt::CrossCursor; break;
     case crIBeam: shape = Qt::IBeamCursor; break;
     case crSizeNESW: shape = Qt::SizeBDiagCursor; break;
-    case crSizeNS: case crVSplit: shape = Qt::SizeVerCursor; break;
+    case crSizeNS:
+    case crVSplit: shape = Qt::SizeVerCursor; break;
     case crSizeNWSE: shape = Qt::SizeFDiagCursor; break;
-    case crSizeWE: case crHSplit: shape = Qt::SizeHorCursor; break;
+    case crSizeWE:
+    case crHSplit: shape = Qt::SizeHorCursor; break;
     case crUpArrow: shape = Qt::UpArrowCursor; break;
-    case crHourGlass: case crSQLWait: shape = Qt::WaitCursor; break;
+    case crHourGlass:
+    case crSQLWait: shape = Qt::WaitCursor; break;
     case crAppStart: shape = Qt::BusyCursor; break;
-    case crNo: case crNoDrop: shape = Qt::ForbiddenCursor; break;
+    case crNo:
+    case crNoDrop: shape = Qt::ForbiddenCursor; break;
     case crHelp: shape = Qt::WhatsThisCursor; break;
     case crHandPoint: shape = Qt::PointingHandCursor; break;
     case crSizeAll: shape = Qt::SizeAllCursor; break;
-    case crDrag: case crMultiDrag: shape = Qt::DragCopyCursor; break;
+    case crDrag:
+    case crMultiDrag: shape = Qt::DragCopyCursor; break;
     default: break;
     }
     w->setCursor(shape);
@@ -553,10 +557,7 @@ void TWinControl::RemoveControl(TControl* c)
     FControls.erase(std::remove(FControls.begin(), FControls.end(), c), FControls.end());
 }
 
-bool TWinControl::TabStop() const
-{
-    return FImpl->widget && (FImpl->widget->focusPolicy() & Qt::TabFocus);
-}
+bool TWinControl::TabStop() const { return FImpl->widget && (FImpl->widget->focusPolicy() & Qt::TabFocus); }
 
 void TWinControl::SetTabStop(bool value)
 {

@@ -41,8 +41,7 @@ void Record(const TVclDialogRequest& r, int answer)
 }
 
 // The hook, else the default without a display, else the real dialog.
-template <class Real>
-int Ask(TVclDialogRequest& r, int fallback, Real real)
+template <class Real> int Ask(TVclDialogRequest& r, int fallback, Real real)
 {
     VclEnsureApplication();
     int answer = kVclDialogUnanswered;
@@ -123,7 +122,8 @@ void Vcl_SetDialogHook(TVclDialogHook hook)
 {
     VclEnsureApplication();
     gHook = std::move(hook);
-    QCoreApplication::instance()->setProperty(kHookProperty, QVariant::fromValue<quintptr>(gHook ? (quintptr)&gHook : 0));
+    QCoreApplication::instance()->setProperty(kHookProperty,
+                                              QVariant::fromValue<quintptr>(gHook ? (quintptr)&gHook : 0));
 }
 const std::vector<TVclDialogRecord>& Vcl_DialogLog() { return gLog; }
 void Vcl_ClearDialogLog() { gLog.clear(); }

@@ -11,12 +11,23 @@
 
 // Message box flags and answers (the Windows values).
 enum : int {
-    MB_OK = 0x0, MB_OKCANCEL = 0x1, MB_ABORTRETRYIGNORE = 0x2, MB_YESNOCANCEL = 0x3,
-    MB_YESNO = 0x4, MB_RETRYCANCEL = 0x5,
-    MB_ICONHAND = 0x10, MB_ICONERROR = 0x10, MB_ICONSTOP = 0x10, MB_ICONQUESTION = 0x20,
-    MB_ICONEXCLAMATION = 0x30, MB_ICONWARNING = 0x30, MB_ICONASTERISK = 0x40,
+    MB_OK = 0x0,
+    MB_OKCANCEL = 0x1,
+    MB_ABORTRETRYIGNORE = 0x2,
+    MB_YESNOCANCEL = 0x3,
+    MB_YESNO = 0x4,
+    MB_RETRYCANCEL = 0x5,
+    MB_ICONHAND = 0x10,
+    MB_ICONERROR = 0x10,
+    MB_ICONSTOP = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONEXCLAMATION = 0x30,
+    MB_ICONWARNING = 0x30,
+    MB_ICONASTERISK = 0x40,
     MB_ICONINFORMATION = 0x40,
-    MB_DEFBUTTON1 = 0x0, MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200,
+    MB_DEFBUTTON1 = 0x0,
+    MB_DEFBUTTON2 = 0x100,
+    MB_DEFBUTTON3 = 0x200,
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
 
@@ -67,9 +78,18 @@ void ShowMessage(const AnsiString& text);
 // --- Common dialogs --------------------------------------------------------
 
 enum TOpenOption {
-    ofReadOnly = 0x1, ofOverwritePrompt = 0x2, ofHideReadOnly = 0x4, ofNoChangeDir = 0x8,
-    ofShowHelp = 0x10, ofNoValidate = 0x20, ofAllowMultiSelect = 0x40, ofExtensionDifferent = 0x80,
-    ofPathMustExist = 0x100, ofFileMustExist = 0x200, ofCreatePrompt = 0x400, ofEnableSizing = 0x800,
+    ofReadOnly = 0x1,
+    ofOverwritePrompt = 0x2,
+    ofHideReadOnly = 0x4,
+    ofNoChangeDir = 0x8,
+    ofShowHelp = 0x10,
+    ofNoValidate = 0x20,
+    ofAllowMultiSelect = 0x40,
+    ofExtensionDifferent = 0x80,
+    ofPathMustExist = 0x100,
+    ofFileMustExist = 0x200,
+    ofCreatePrompt = 0x400,
+    ofEnableSizing = 0x800,
 };
 typedef unsigned TOpenOptions;
 

@@ -160,7 +160,7 @@ protected:
         p.setFont(font());
         p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
         int pad = frameWidth() + 2;
-        Qt::Alignment h = panel->Alignment() == taLeftJustify ? Qt::AlignLeft
+        Qt::Alignment h = panel->Alignment() == taLeftJustify    ? Qt::AlignLeft
                           : panel->Alignment() == taRightJustify ? Qt::AlignRight
                                                                  : Qt::AlignHCenter;
         p.drawText(rect().adjusted(pad, pad, -pad, -pad), (int)(h | Qt::AlignVCenter), VclToQ(panel->Caption()));
@@ -244,10 +244,7 @@ void TCustomPanel::SetAlignment(TAlignment value)
 
 // --- TBoundLabel and TCustomLabeledEdit ---------------------------------------------
 
-TBoundLabel::TBoundLabel(TCustomLabeledEdit* edit) : TCustomLabel(edit), FEdit(edit)
-{
-    Name = "SubLabel";
-}
+TBoundLabel::TBoundLabel(TCustomLabeledEdit* edit) : TCustomLabel(edit), FEdit(edit) { Name = "SubLabel"; }
 
 TBoundLabel::~TBoundLabel()
 {
@@ -259,10 +256,7 @@ void TBoundLabel::BoundsChanged()
     if (FEdit) FEdit->PlaceLabel();
 }
 
-TCustomLabeledEdit::TCustomLabeledEdit(TComponent* AOwner) : TCustomEdit(AOwner)
-{
-    FEditLabel = new TBoundLabel(this);
-}
+TCustomLabeledEdit::TCustomLabeledEdit(TComponent* AOwner) : TCustomEdit(AOwner) { FEditLabel = new TBoundLabel(this); }
 
 TCustomLabeledEdit::~TCustomLabeledEdit()
 {
@@ -383,7 +377,8 @@ void TRadioGroup::BoundsChanged()
     int rowHeight = std::max(1, (Height() - top - 4) / rows);
     for (int i = 0; i < n; i++) {
         int c = i / rows, r = i % rows;
-        FRadio->buttons[(size_t)i]->setGeometry(8 + c * colWidth, top + r * rowHeight, colWidth, std::min(rowHeight, 20));
+        FRadio->buttons[(size_t)i]->setGeometry(8 + c * colWidth, top + r * rowHeight, colWidth,
+                                                std::min(rowHeight, 20));
     }
 }
 

@@ -272,7 +272,8 @@ private:
             hex += c;
         }
         if (hex.size() % 2) throw Error(t.line, "odd number of hex digits in binary data");
-        for (size_t i = 0; i < hex.size(); i += 2) t.bytes.push_back((uint8_t)std::stoul(hex.substr(i, 2), nullptr, 16));
+        for (size_t i = 0; i < hex.size(); i += 2)
+            t.bytes.push_back((uint8_t)std::stoul(hex.substr(i, 2), nullptr, 16));
         return t;
     }
 
@@ -479,8 +480,8 @@ struct LoadContext;
 typedef std::function<void(TComponent*, const TFormValue&, LoadContext&)> DeferredSetter;
 
 struct PropEntry {
-    TPropertySetter now;       // applied while the object is read
-    DeferredSetter deferred;   // applied once every component exists
+    TPropertySetter now;     // applied while the object is read
+    DeferredSetter deferred; // applied once every component exists
 };
 
 struct ClassDef {
@@ -525,8 +526,7 @@ struct LoadContext {
     }
 };
 
-template <class T>
-void Prop(ClassDef& d, const char* name, std::function<void(T*, const TFormValue&)> f)
+template <class T> void Prop(ClassDef& d, const char* name, std::function<void(T*, const TFormValue&)> f)
 {
     std::string n = name;
     d.props[n].now = [f, n](TComponent* c, const TFormValue& v) {
@@ -542,8 +542,7 @@ void Ignored(ClassDef& d, const char* name)
     d.props[name].now = [](TComponent*, const TFormValue&) {};
 }
 
-template <class T, class E>
-void Event(ClassDef& d, const char* name, E T::*member)
+template <class T, class E> void Event(ClassDef& d, const char* name, E T::*member)
 {
     std::string n = name;
     d.props[n].deferred = [member, n](TComponent* c, const TFormValue& v, LoadContext& ctx) {
@@ -559,8 +558,7 @@ void Event(ClassDef& d, const char* name, E T::*member)
     };
 }
 
-template <class T>
-void Later(ClassDef& d, const char* name, std::function<void(T*, const TFormValue&, LoadContext&)> f)
+template <class T> void Later(ClassDef& d, const char* name, std::function<void(T*, const TFormValue&, LoadContext&)> f)
 {
     std::string n = name;
     d.props[n].deferred = [f, n](TComponent* c, const TFormValue& v, LoadContext& ctx) {
@@ -571,69 +569,150 @@ void Later(ClassDef& d, const char* name, std::function<void(T*, const TFormValu
 }
 
 typedef TFormValue::TEnumName EN;
-const EN kAlign[] = {{"alNone", alNone}, {"alTop", alTop}, {"alBottom", alBottom}, {"alLeft", alLeft},
+const EN kAlign[] = {{"alNone", alNone},   {"alTop", alTop},       {"alBottom", alBottom}, {"alLeft", alLeft},
                      {"alRight", alRight}, {"alClient", alClient}, {"alCustom", alCustom}, {nullptr, 0}};
-const EN kAnchors[] = {{"akLeft", akLeft}, {"akTop", akTop}, {"akRight", akRight}, {"akBottom", akBottom}, {nullptr, 0}};
-const EN kAlignment[] = {{"taLeftJustify", taLeftJustify}, {"taRightJustify", taRightJustify}, {"taCenter", taCenter}, {nullptr, 0}};
+const EN kAnchors[] = {
+    {"akLeft", akLeft}, {"akTop", akTop}, {"akRight", akRight}, {"akBottom", akBottom}, {nullptr, 0}};
+const EN kAlignment[] = {
+    {"taLeftJustify", taLeftJustify}, {"taRightJustify", taRightJustify}, {"taCenter", taCenter}, {nullptr, 0}};
 const EN kLayout[] = {{"tlTop", tlTop}, {"tlCenter", tlCenter}, {"tlBottom", tlBottom}, {nullptr, 0}};
-const EN kFontStyles[] = {{"fsBold", fsBold}, {"fsItalic", fsItalic}, {"fsUnderline", fsUnderline}, {"fsStrikeOut", fsStrikeOut}, {nullptr, 0}};
-const EN kQuality[] = {{"fqDefault", fqDefault}, {"fqDraft", fqDraft}, {"fqProof", fqProof},
-                       {"fqNonAntialiased", fqNonAntialiased}, {"fqAntialiased", fqAntialiased},
-                       {"fqClearType", fqClearType}, {nullptr, 0}};
-const EN kCharsets[] = {{"ANSI_CHARSET", ANSI_CHARSET}, {"DEFAULT_CHARSET", DEFAULT_CHARSET}, {"SYMBOL_CHARSET", SYMBOL_CHARSET},
-                        {"MAC_CHARSET", MAC_CHARSET}, {"SHIFTJIS_CHARSET", SHIFTJIS_CHARSET}, {"HANGEUL_CHARSET", HANGEUL_CHARSET},
-                        {"JOHAB_CHARSET", JOHAB_CHARSET}, {"GB2312_CHARSET", GB2312_CHARSET}, {"CHINESEBIG5_CHARSET", CHINESEBIG5_CHARSET},
-                        {"GREEK_CHARSET", GREEK_CHARSET}, {"TURKISH_CHARSET", TURKISH_CHARSET}, {"VIETNAMESE_CHARSET", VIETNAMESE_CHARSET},
-                        {"HEBREW_CHARSET", HEBREW_CHARSET}, {"ARABIC_CHARSET", ARABIC_CHARSET}, {"BALTIC_CHARSET", BALTIC_CHARSET},
-                        {"RUSSIAN_CHARSET", RUSSIAN_CHARSET}, {"THAI_CHARSET", THAI_CHARSET}, {"EASTEUROPE_CHARSET", EASTEUROPE_CHARSET},
-                        {"OEM_CHARSET", OEM_CHARSET}, {nullptr, 0}};
-const EN kCursors[] = {{"crDefault", crDefault}, {"crNone", crNone}, {"crArrow", crArrow}, {"crCross", crCross},
-                       {"crIBeam", crIBeam}, {"crSizeNESW", crSizeNESW}, {"crSizeNS", crSizeNS}, {"crSizeNWSE", crSizeNWSE},
-                       {"crSizeWE", crSizeWE}, {"crUpArrow", crUpArrow}, {"crHourGlass", crHourGlass}, {"crDrag", crDrag},
-                       {"crNoDrop", crNoDrop}, {"crHSplit", crHSplit}, {"crVSplit", crVSplit}, {"crMultiDrag", crMultiDrag},
-                       {"crSQLWait", crSQLWait}, {"crNo", crNo}, {"crAppStart", crAppStart}, {"crHelp", crHelp},
-                       {"crHandPoint", crHandPoint}, {"crSizeAll", crSizeAll}, {nullptr, 0}};
-const EN kImeMode[] = {{"imDisable", imDisable}, {"imClose", imClose}, {"imOpen", imOpen}, {"imDontCare", imDontCare},
-                       {"imSAlpha", imSAlpha}, {"imAlpha", imAlpha}, {"imHira", imHira}, {"imSKata", imSKata},
-                       {"imKata", imKata}, {"imChinese", imChinese}, {"imSHanguel", imSHanguel}, {"imHanguel", imHanguel},
+const EN kFontStyles[] = {{"fsBold", fsBold},
+                          {"fsItalic", fsItalic},
+                          {"fsUnderline", fsUnderline},
+                          {"fsStrikeOut", fsStrikeOut},
+                          {nullptr, 0}};
+const EN kQuality[] = {{"fqDefault", fqDefault},
+                       {"fqDraft", fqDraft},
+                       {"fqProof", fqProof},
+                       {"fqNonAntialiased", fqNonAntialiased},
+                       {"fqAntialiased", fqAntialiased},
+                       {"fqClearType", fqClearType},
                        {nullptr, 0}};
-const EN kFormBorder[] = {{"bsNone", bsNone}, {"bsSingle", bsSingle}, {"bsSizeable", bsSizeable}, {"bsDialog", bsDialog},
-                          {"bsToolWindow", bsToolWindow}, {"bsSizeToolWin", bsSizeToolWin}, {nullptr, 0}};
-const EN kBorderIcons[] = {{"biSystemMenu", biSystemMenu}, {"biMinimize", biMinimize}, {"biMaximize", biMaximize}, {"biHelp", biHelp}, {nullptr, 0}};
-const EN kPosition[] = {{"poDesigned", poDesigned}, {"poDefault", poDefault}, {"poDefaultPosOnly", poDefaultPosOnly},
-                        {"poDefaultSizeOnly", poDefaultSizeOnly}, {"poScreenCenter", poScreenCenter},
-                        {"poDesktopCenter", poDesktopCenter}, {"poMainFormCenter", poMainFormCenter},
-                        {"poOwnerFormCenter", poOwnerFormCenter}, {nullptr, 0}};
-const EN kAxBorder[] = {{"afbNone", afbNone}, {"afbSingle", afbSingle}, {"afbSunken", afbSunken}, {"afbRaised", afbRaised}, {nullptr, 0}};
-const EN kPrintScale[] = {{"poNone", poNone}, {"poProportional", poProportional}, {"poPrintToFit", poPrintToFit}, {nullptr, 0}};
-const EN kModal[] = {{"mrNone", 0}, {"mrOk", 1}, {"mrCancel", 2}, {"mrAbort", 3}, {"mrRetry", 4}, {"mrIgnore", 5},
-                     {"mrYes", 6}, {"mrNo", 7}, {"mrAll", 8}, {"mrNoToAll", 9}, {"mrYesToAll", 10}, {nullptr, 0}};
-const EN kCharCase[] = {{"ecNormal", ecNormal}, {"ecUpperCase", ecUpperCase}, {"ecLowerCase", ecLowerCase}, {nullptr, 0}};
-const EN kLabelPos[] = {{"lpAbove", lpAbove}, {"lpBelow", lpBelow}, {"lpLeft", lpLeft}, {"lpRight", lpRight}, {nullptr, 0}};
-const EN kComboStyle[] = {{"csDropDown", csDropDown}, {"csSimple", csSimple}, {"csDropDownList", csDropDownList},
-                          {"csOwnerDrawFixed", csOwnerDrawFixed}, {"csOwnerDrawVariable", csOwnerDrawVariable}, {nullptr, 0}};
+const EN kCharsets[] = {{"ANSI_CHARSET", ANSI_CHARSET},
+                        {"DEFAULT_CHARSET", DEFAULT_CHARSET},
+                        {"SYMBOL_CHARSET", SYMBOL_CHARSET},
+                        {"MAC_CHARSET", MAC_CHARSET},
+                        {"SHIFTJIS_CHARSET", SHIFTJIS_CHARSET},
+                        {"HANGEUL_CHARSET", HANGEUL_CHARSET},
+                        {"JOHAB_CHARSET", JOHAB_CHARSET},
+                        {"GB2312_CHARSET", GB2312_CHARSET},
+                        {"CHINESEBIG5_CHARSET", CHINESEBIG5_CHARSET},
+                        {"GREEK_CHARSET", GREEK_CHARSET},
+                        {"TURKISH_CHARSET", TURKISH_CHARSET},
+                        {"VIETNAMESE_CHARSET", VIETNAMESE_CHARSET},
+                        {"HEBREW_CHARSET", HEBREW_CHARSET},
+                        {"ARABIC_CHARSET", ARABIC_CHARSET},
+                        {"BALTIC_CHARSET", BALTIC_CHARSET},
+                        {"RUSSIAN_CHARSET", RUSSIAN_CHARSET},
+                        {"THAI_CHARSET", THAI_CHARSET},
+                        {"EASTEUROPE_CHARSET", EASTEUROPE_CHARSET},
+                        {"OEM_CHARSET", OEM_CHARSET},
+                        {nullptr, 0}};
+const EN kCursors[] = {{"crDefault", crDefault},
+                       {"crNone", crNone},
+                       {"crArrow", crArrow},
+                       {"crCross", crCross},
+                       {"crIBeam", crIBeam},
+                       {"crSizeNESW", crSizeNESW},
+                       {"crSizeNS", crSizeNS},
+                       {"crSizeNWSE", crSizeNWSE},
+                       {"crSizeWE", crSizeWE},
+                       {"crUpArrow", crUpArrow},
+                       {"crHourGlass", crHourGlass},
+                       {"crDrag", crDrag},
+                       {"crNoDrop", crNoDrop},
+                       {"crHSplit", crHSplit},
+                       {"crVSplit", crVSplit},
+                       {"crMultiDrag", crMultiDrag},
+                       {"crSQLWait", crSQLWait},
+                       {"crNo", crNo},
+                       {"crAppStart", crAppStart},
+                       {"crHelp", crHelp},
+                       {"crHandPoint", crHandPoint},
+                       {"crSizeAll", crSizeAll},
+                       {nullptr, 0}};
+const EN kImeMode[] = {{"imDisable", imDisable},
+                       {"imClose", imClose},
+                       {"imOpen", imOpen},
+                       {"imDontCare", imDontCare},
+                       {"imSAlpha", imSAlpha},
+                       {"imAlpha", imAlpha},
+                       {"imHira", imHira},
+                       {"imSKata", imSKata},
+                       {"imKata", imKata},
+                       {"imChinese", imChinese},
+                       {"imSHanguel", imSHanguel},
+                       {"imHanguel", imHanguel},
+                       {nullptr, 0}};
+const EN kFormBorder[] = {{"bsNone", bsNone},
+                          {"bsSingle", bsSingle},
+                          {"bsSizeable", bsSizeable},
+                          {"bsDialog", bsDialog},
+                          {"bsToolWindow", bsToolWindow},
+                          {"bsSizeToolWin", bsSizeToolWin},
+                          {nullptr, 0}};
+const EN kBorderIcons[] = {{"biSystemMenu", biSystemMenu},
+                           {"biMinimize", biMinimize},
+                           {"biMaximize", biMaximize},
+                           {"biHelp", biHelp},
+                           {nullptr, 0}};
+const EN kPosition[] = {{"poDesigned", poDesigned},
+                        {"poDefault", poDefault},
+                        {"poDefaultPosOnly", poDefaultPosOnly},
+                        {"poDefaultSizeOnly", poDefaultSizeOnly},
+                        {"poScreenCenter", poScreenCenter},
+                        {"poDesktopCenter", poDesktopCenter},
+                        {"poMainFormCenter", poMainFormCenter},
+                        {"poOwnerFormCenter", poOwnerFormCenter},
+                        {nullptr, 0}};
+const EN kAxBorder[] = {
+    {"afbNone", afbNone}, {"afbSingle", afbSingle}, {"afbSunken", afbSunken}, {"afbRaised", afbRaised}, {nullptr, 0}};
+const EN kPrintScale[] = {
+    {"poNone", poNone}, {"poProportional", poProportional}, {"poPrintToFit", poPrintToFit}, {nullptr, 0}};
+const EN kModal[] = {{"mrNone", 0}, {"mrOk", 1}, {"mrCancel", 2}, {"mrAbort", 3},   {"mrRetry", 4},     {"mrIgnore", 5},
+                     {"mrYes", 6},  {"mrNo", 7}, {"mrAll", 8},    {"mrNoToAll", 9}, {"mrYesToAll", 10}, {nullptr, 0}};
+const EN kCharCase[] = {
+    {"ecNormal", ecNormal}, {"ecUpperCase", ecUpperCase}, {"ecLowerCase", ecLowerCase}, {nullptr, 0}};
+const EN kLabelPos[] = {
+    {"lpAbove", lpAbove}, {"lpBelow", lpBelow}, {"lpLeft", lpLeft}, {"lpRight", lpRight}, {nullptr, 0}};
+const EN kComboStyle[] = {{"csDropDown", csDropDown},
+                          {"csSimple", csSimple},
+                          {"csDropDownList", csDropDownList},
+                          {"csOwnerDrawFixed", csOwnerDrawFixed},
+                          {"csOwnerDrawVariable", csOwnerDrawVariable},
+                          {nullptr, 0}};
 const EN kCheckState[] = {{"cbUnchecked", cbUnchecked}, {"cbChecked", cbChecked}, {"cbGrayed", cbGrayed}, {nullptr, 0}};
-const EN kScrollStyle[] = {{"ssNone", ssNone}, {"ssHorizontal", ssHorizontal}, {"ssVertical", ssVertical}, {"ssBoth", ssBoth}, {nullptr, 0}};
-const EN kBevel[] = {{"bvNone", bvNone}, {"bvLowered", bvLowered}, {"bvRaised", bvRaised}, {"bvSpace", bvSpace}, {nullptr, 0}};
+const EN kScrollStyle[] = {
+    {"ssNone", ssNone}, {"ssHorizontal", ssHorizontal}, {"ssVertical", ssVertical}, {"ssBoth", ssBoth}, {nullptr, 0}};
+const EN kBevel[] = {
+    {"bvNone", bvNone}, {"bvLowered", bvLowered}, {"bvRaised", bvRaised}, {"bvSpace", bvSpace}, {nullptr, 0}};
 const EN kPanelBorder[] = {{"bsNone", pbsNone}, {"bsSingle", pbsSingle}, {nullptr, 0}};
 const EN kBarKind[] = {{"sbHorizontal", sbHorizontal}, {"sbVertical", sbVertical}, {nullptr, 0}};
 const EN kStaticBorder[] = {{"sbsNone", sbsNone}, {"sbsSingle", sbsSingle}, {"sbsSunken", sbsSunken}, {nullptr, 0}};
 const EN kOrientation[] = {{"pbHorizontal", pbHorizontal}, {"pbVertical", pbVertical}, {nullptr, 0}};
-const EN kOpenOptions[] = {{"ofReadOnly", ofReadOnly}, {"ofOverwritePrompt", ofOverwritePrompt}, {"ofHideReadOnly", ofHideReadOnly},
-                           {"ofNoChangeDir", ofNoChangeDir}, {"ofShowHelp", ofShowHelp}, {"ofNoValidate", ofNoValidate},
-                           {"ofAllowMultiSelect", ofAllowMultiSelect}, {"ofExtensionDifferent", ofExtensionDifferent},
-                           {"ofPathMustExist", ofPathMustExist}, {"ofFileMustExist", ofFileMustExist},
-                           {"ofCreatePrompt", ofCreatePrompt}, {"ofEnableSizing", ofEnableSizing}, {nullptr, 0}};
+const EN kOpenOptions[] = {{"ofReadOnly", ofReadOnly},
+                           {"ofOverwritePrompt", ofOverwritePrompt},
+                           {"ofHideReadOnly", ofHideReadOnly},
+                           {"ofNoChangeDir", ofNoChangeDir},
+                           {"ofShowHelp", ofShowHelp},
+                           {"ofNoValidate", ofNoValidate},
+                           {"ofAllowMultiSelect", ofAllowMultiSelect},
+                           {"ofExtensionDifferent", ofExtensionDifferent},
+                           {"ofPathMustExist", ofPathMustExist},
+                           {"ofFileMustExist", ofFileMustExist},
+                           {"ofCreatePrompt", ofCreatePrompt},
+                           {"ofEnableSizing", ofEnableSizing},
+                           {nullptr, 0}};
 
 // Font.Name, Font.Height and so on, for any font a class reaches.
-template <class T>
-void FontProps(ClassDef& d, const std::string& prefix, TFont* (*font)(T*))
+template <class T> void FontProps(ClassDef& d, const std::string& prefix, TFont* (*font)(T*))
 {
     Prop<T>(d, (prefix + "Name").c_str(), [font](T* t, const TFormValue& v) { font(t)->SetName(v.AsString()); });
     Prop<T>(d, (prefix + "Height").c_str(), [font](T* t, const TFormValue& v) { font(t)->SetHeight(v.AsInt()); });
     Prop<T>(d, (prefix + "Size").c_str(), [font](T* t, const TFormValue& v) { font(t)->SetSize(v.AsInt()); });
     Prop<T>(d, (prefix + "Color").c_str(), [font](T* t, const TFormValue& v) { font(t)->SetColor(v.AsColor()); });
-    Prop<T>(d, (prefix + "Style").c_str(), [font](T* t, const TFormValue& v) { font(t)->SetStyle(v.AsSet(kFontStyles)); });
+    Prop<T>(d, (prefix + "Style").c_str(),
+            [font](T* t, const TFormValue& v) { font(t)->SetStyle(v.AsSet(kFontStyles)); });
     Prop<T>(d, (prefix + "Charset").c_str(), [font](T* t, const TFormValue& v) {
         font(t)->SetCharset(v.Kind == TFormValue::fvInteger ? v.AsInt() : v.AsEnum(kCharsets));
     });
@@ -651,8 +730,7 @@ ClassDef& Define(const char* name, const char* base, TComponentFactory factory)
     return d;
 }
 
-template <class T>
-TComponentFactory Make()
+template <class T> TComponentFactory Make()
 {
     return [](TComponent* owner) -> TComponent* { return new T(owner); };
 }
@@ -702,10 +780,12 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
     };
     {
         ClassDef& d = Define("TWinControl", "TControl", nullptr);
-        Prop<TWinControl>(d, "DoubleBuffered", [](TWinControl* c, const TFormValue& v) { c->SetDoubleBuffered(v.AsBool()); });
+        Prop<TWinControl>(d, "DoubleBuffered",
+                          [](TWinControl* c, const TFormValue& v) { c->SetDoubleBuffered(v.AsBool()); });
         Prop<TWinControl>(d, "TabOrder", [](TWinControl* c, const TFormValue& v) { c->SetTabOrder(v.AsInt()); });
         Prop<TWinControl>(d, "TabStop", [](TWinControl* c, const TFormValue& v) { c->SetTabStop(v.AsBool()); });
-        Prop<TWinControl>(d, "ImeMode", [](TWinControl* c, const TFormValue& v) { c->SetImeMode((TImeMode)v.AsEnum(kImeMode)); });
+        Prop<TWinControl>(d, "ImeMode",
+                          [](TWinControl* c, const TFormValue& v) { c->SetImeMode((TImeMode)v.AsEnum(kImeMode)); });
         Ignored(d, "ImeName");
         Ignored(d, "ParentDoubleBuffered");
         Event(d, "OnKeyPress", &TWinControl::OnKeyPress);
@@ -714,17 +794,27 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         ClassDef& d = Define("TForm", "TWinControl", Make<TForm>());
         caption(d);
         Prop<TCustomForm>(d, "ClientWidth", [](TCustomForm* c, const TFormValue& v) { c->SetClientWidth(v.AsInt()); });
-        Prop<TCustomForm>(d, "ClientHeight", [](TCustomForm* c, const TFormValue& v) { c->SetClientHeight(v.AsInt()); });
-        Prop<TCustomForm>(d, "BorderStyle", [](TCustomForm* c, const TFormValue& v) { c->SetBorderStyle((TFormBorderStyle)v.AsEnum(kFormBorder)); });
-        Prop<TCustomForm>(d, "BorderIcons", [](TCustomForm* c, const TFormValue& v) { c->SetBorderIcons(v.AsSet(kBorderIcons)); });
-        Prop<TCustomForm>(d, "Position", [](TCustomForm* c, const TFormValue& v) { c->SetPosition((TPosition)v.AsEnum(kPosition)); });
+        Prop<TCustomForm>(d, "ClientHeight",
+                          [](TCustomForm* c, const TFormValue& v) { c->SetClientHeight(v.AsInt()); });
+        Prop<TCustomForm>(d, "BorderStyle", [](TCustomForm* c, const TFormValue& v) {
+            c->SetBorderStyle((TFormBorderStyle)v.AsEnum(kFormBorder));
+        });
+        Prop<TCustomForm>(d, "BorderIcons",
+                          [](TCustomForm* c, const TFormValue& v) { c->SetBorderIcons(v.AsSet(kBorderIcons)); });
+        Prop<TCustomForm>(d, "Position",
+                          [](TCustomForm* c, const TFormValue& v) { c->SetPosition((TPosition)v.AsEnum(kPosition)); });
         Prop<TCustomForm>(d, "KeyPreview", [](TCustomForm* c, const TFormValue& v) { c->SetKeyPreview(v.AsBool()); });
         Prop<TCustomForm>(d, "AutoScroll", [](TCustomForm* c, const TFormValue& v) { c->SetAutoScroll(v.AsBool()); });
         Prop<TCustomForm>(d, "AutoSize", [](TCustomForm* c, const TFormValue& v) { c->SetAutoSize(v.AsBool()); });
-        Prop<TCustomForm>(d, "AxBorderStyle", [](TCustomForm* c, const TFormValue& v) { c->SetAxBorderStyle((TActiveFormBorderStyle)v.AsEnum(kAxBorder)); });
+        Prop<TCustomForm>(d, "AxBorderStyle", [](TCustomForm* c, const TFormValue& v) {
+            c->SetAxBorderStyle((TActiveFormBorderStyle)v.AsEnum(kAxBorder));
+        });
         Prop<TCustomForm>(d, "BorderWidth", [](TCustomForm* c, const TFormValue& v) { c->SetBorderWidth(v.AsInt()); });
-        Prop<TCustomForm>(d, "PixelsPerInch", [](TCustomForm* c, const TFormValue& v) { c->SetPixelsPerInch(v.AsInt()); });
-        Prop<TCustomForm>(d, "PrintScale", [](TCustomForm* c, const TFormValue& v) { c->SetPrintScale((TPrintScale)v.AsEnum(kPrintScale)); });
+        Prop<TCustomForm>(d, "PixelsPerInch",
+                          [](TCustomForm* c, const TFormValue& v) { c->SetPixelsPerInch(v.AsInt()); });
+        Prop<TCustomForm>(d, "PrintScale", [](TCustomForm* c, const TFormValue& v) {
+            c->SetPrintScale((TPrintScale)v.AsEnum(kPrintScale));
+        });
         Prop<TCustomForm>(d, "Scaled", [](TCustomForm* c, const TFormValue& v) { c->SetScaled(v.AsBool()); });
         Prop<TCustomForm>(d, "DropTarget", [](TCustomForm* c, const TFormValue& v) { c->SetDropTarget(v.AsBool()); });
         Prop<TCustomForm>(d, "HelpFile", [](TCustomForm* c, const TFormValue& v) { c->SetHelpFile(v.AsString()); });
@@ -763,16 +853,20 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
             if (!l) throw EReadError("no label");
             return l;
         };
-        Prop<TControl>(d, (pre + "Caption").c_str(), [label](TControl* c, const TFormValue& v) { label(c)->SetCaption(v.AsString()); });
+        Prop<TControl>(d, (pre + "Caption").c_str(),
+                       [label](TControl* c, const TFormValue& v) { label(c)->SetCaption(v.AsString()); });
         Prop<TControl>(d, (pre + "Alignment").c_str(), [label](TControl* c, const TFormValue& v) {
             label(c)->SetAlignment((TAlignment)v.AsEnum(kAlignment));
         });
         Prop<TControl>(d, (pre + "Layout").c_str(), [label](TControl* c, const TFormValue& v) {
             label(c)->SetLayout((TTextLayout)v.AsEnum(kLayout));
         });
-        Prop<TControl>(d, (pre + "AutoSize").c_str(), [label](TControl* c, const TFormValue& v) { label(c)->SetAutoSize(v.AsBool()); });
-        Prop<TControl>(d, (pre + "Transparent").c_str(), [label](TControl* c, const TFormValue& v) { label(c)->SetTransparent(v.AsBool()); });
-        Prop<TControl>(d, (pre + "WordWrap").c_str(), [label](TControl* c, const TFormValue& v) { label(c)->SetWordWrap(v.AsBool()); });
+        Prop<TControl>(d, (pre + "AutoSize").c_str(),
+                       [label](TControl* c, const TFormValue& v) { label(c)->SetAutoSize(v.AsBool()); });
+        Prop<TControl>(d, (pre + "Transparent").c_str(),
+                       [label](TControl* c, const TFormValue& v) { label(c)->SetTransparent(v.AsBool()); });
+        Prop<TControl>(d, (pre + "WordWrap").c_str(),
+                       [label](TControl* c, const TFormValue& v) { label(c)->SetWordWrap(v.AsBool()); });
         Ignored(d, (pre + "ShowAccelChar").c_str());
     };
     {
@@ -792,9 +886,12 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         ClassDef& d = Define("TEdit", "TWinControl", Make<TEdit>());
         Prop<TCustomEdit>(d, "Text", [](TCustomEdit* c, const TFormValue& v) { c->SetText(v.AsString()); });
         Prop<TCustomEdit>(d, "MaxLength", [](TCustomEdit* c, const TFormValue& v) { c->SetMaxLength(v.AsInt()); });
-        Prop<TCustomEdit>(d, "PasswordChar", [](TCustomEdit* c, const TFormValue& v) { c->SetPasswordChar(OneChar(v)); });
+        Prop<TCustomEdit>(d, "PasswordChar",
+                          [](TCustomEdit* c, const TFormValue& v) { c->SetPasswordChar(OneChar(v)); });
         Prop<TCustomEdit>(d, "ReadOnly", [](TCustomEdit* c, const TFormValue& v) { c->SetReadOnly(v.AsBool()); });
-        Prop<TCustomEdit>(d, "CharCase", [](TCustomEdit* c, const TFormValue& v) { c->SetCharCase((TEditCharCase)v.AsEnum(kCharCase)); });
+        Prop<TCustomEdit>(d, "CharCase", [](TCustomEdit* c, const TFormValue& v) {
+            c->SetCharCase((TEditCharCase)v.AsEnum(kCharCase));
+        });
         Ignored(d, "AutoSelect");
         Ignored(d, "AutoSize");
         Event(d, "OnChange", &TCustomEdit::OnChange);
@@ -805,12 +902,22 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
             auto* e = dynamic_cast<TCustomLabeledEdit*>(c);
             return e ? e->EditLabel() : nullptr;
         });
-        Prop<TCustomLabeledEdit>(d, "EditLabel.Width", [](TCustomLabeledEdit* c, const TFormValue& v) { c->EditLabel()->SetWidth(v.AsInt()); });
-        Prop<TCustomLabeledEdit>(d, "EditLabel.Height", [](TCustomLabeledEdit* c, const TFormValue& v) { c->EditLabel()->SetHeight(v.AsInt()); });
-        FontProps<TCustomLabeledEdit>(d, "EditLabel.Font.", [](TCustomLabeledEdit* c) { return c->EditLabel()->Font(); });
-        Prop<TCustomLabeledEdit>(d, "EditLabel.ParentFont", [](TCustomLabeledEdit* c, const TFormValue& v) { c->EditLabel()->SetParentFont(v.AsBool()); });
-        Prop<TCustomLabeledEdit>(d, "LabelPosition", [](TCustomLabeledEdit* c, const TFormValue& v) { c->SetLabelPosition((TLabelPosition)v.AsEnum(kLabelPos)); });
-        Prop<TCustomLabeledEdit>(d, "LabelSpacing", [](TCustomLabeledEdit* c, const TFormValue& v) { c->SetLabelSpacing(v.AsInt()); });
+        Prop<TCustomLabeledEdit>(d, "EditLabel.Width", [](TCustomLabeledEdit* c, const TFormValue& v) {
+            c->EditLabel()->SetWidth(v.AsInt());
+        });
+        Prop<TCustomLabeledEdit>(d, "EditLabel.Height", [](TCustomLabeledEdit* c, const TFormValue& v) {
+            c->EditLabel()->SetHeight(v.AsInt());
+        });
+        FontProps<TCustomLabeledEdit>(d, "EditLabel.Font.",
+                                      [](TCustomLabeledEdit* c) { return c->EditLabel()->Font(); });
+        Prop<TCustomLabeledEdit>(d, "EditLabel.ParentFont", [](TCustomLabeledEdit* c, const TFormValue& v) {
+            c->EditLabel()->SetParentFont(v.AsBool());
+        });
+        Prop<TCustomLabeledEdit>(d, "LabelPosition", [](TCustomLabeledEdit* c, const TFormValue& v) {
+            c->SetLabelPosition((TLabelPosition)v.AsEnum(kLabelPos));
+        });
+        Prop<TCustomLabeledEdit>(d, "LabelSpacing",
+                                 [](TCustomLabeledEdit* c, const TFormValue& v) { c->SetLabelSpacing(v.AsInt()); });
     }
     {
         ClassDef& d = Define("TComboBox", "TWinControl", Make<TComboBox>());
@@ -819,9 +926,11 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
             for (const AnsiString& s : v.AsStringList()) c->Items()->Add(s);
         });
         // After the items, whatever the order in the text.
-        Later<TComboBox>(d, "ItemIndex", [](TComboBox* c, const TFormValue& v, LoadContext&) { c->SetItemIndex(v.AsInt()); });
+        Later<TComboBox>(d, "ItemIndex",
+                         [](TComboBox* c, const TFormValue& v, LoadContext&) { c->SetItemIndex(v.AsInt()); });
         Later<TComboBox>(d, "Text", [](TComboBox* c, const TFormValue& v, LoadContext&) { c->SetText(v.AsString()); });
-        Prop<TComboBox>(d, "Style", [](TComboBox* c, const TFormValue& v) { c->SetStyle((TComboBoxStyle)v.AsEnum(kComboStyle)); });
+        Prop<TComboBox>(d, "Style",
+                        [](TComboBox* c, const TFormValue& v) { c->SetStyle((TComboBoxStyle)v.AsEnum(kComboStyle)); });
         Prop<TComboBox>(d, "DropDownCount", [](TComboBox* c, const TFormValue& v) { c->SetDropDownCount(v.AsInt()); });
         Prop<TComboBox>(d, "MaxLength", [](TComboBox* c, const TFormValue& v) { c->SetMaxLength(v.AsInt()); });
         Ignored(d, "ItemHeight");
@@ -832,8 +941,10 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         ClassDef& d = Define("TCheckBox", "TWinControl", Make<TCheckBox>());
         caption(d);
         Prop<TCheckBox>(d, "Checked", [](TCheckBox* c, const TFormValue& v) { c->SetChecked(v.AsBool()); });
-        Prop<TCheckBox>(d, "State", [](TCheckBox* c, const TFormValue& v) { c->SetState((TCheckBoxState)v.AsEnum(kCheckState)); });
-        Prop<TCheckBox>(d, "Alignment", [](TCheckBox* c, const TFormValue& v) { c->SetAlignment((TAlignment)v.AsEnum(kAlignment)); });
+        Prop<TCheckBox>(d, "State",
+                        [](TCheckBox* c, const TFormValue& v) { c->SetState((TCheckBoxState)v.AsEnum(kCheckState)); });
+        Prop<TCheckBox>(d, "Alignment",
+                        [](TCheckBox* c, const TFormValue& v) { c->SetAlignment((TAlignment)v.AsEnum(kAlignment)); });
     }
     {
         ClassDef& d = Define("TMemo", "TWinControl", Make<TMemo>());
@@ -843,7 +954,8 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         });
         Prop<TMemo>(d, "ReadOnly", [](TMemo* c, const TFormValue& v) { c->SetReadOnly(v.AsBool()); });
         Prop<TMemo>(d, "WordWrap", [](TMemo* c, const TFormValue& v) { c->SetWordWrap(v.AsBool()); });
-        Prop<TMemo>(d, "ScrollBars", [](TMemo* c, const TFormValue& v) { c->SetScrollBars((TScrollStyle)v.AsEnum(kScrollStyle)); });
+        Prop<TMemo>(d, "ScrollBars",
+                    [](TMemo* c, const TFormValue& v) { c->SetScrollBars((TScrollStyle)v.AsEnum(kScrollStyle)); });
         Prop<TMemo>(d, "MaxLength", [](TMemo* c, const TFormValue& v) { c->SetMaxLength(v.AsInt()); });
         Event(d, "OnChange", &TMemo::OnChange);
     }
@@ -854,11 +966,17 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
     {
         ClassDef& d = Define("TPanel", "TWinControl", Make<TPanel>());
         caption(d);
-        Prop<TCustomPanel>(d, "BevelInner", [](TCustomPanel* c, const TFormValue& v) { c->SetBevelInner((TBevelCut)v.AsEnum(kBevel)); });
-        Prop<TCustomPanel>(d, "BevelOuter", [](TCustomPanel* c, const TFormValue& v) { c->SetBevelOuter((TBevelCut)v.AsEnum(kBevel)); });
+        Prop<TCustomPanel>(d, "BevelInner",
+                           [](TCustomPanel* c, const TFormValue& v) { c->SetBevelInner((TBevelCut)v.AsEnum(kBevel)); });
+        Prop<TCustomPanel>(d, "BevelOuter",
+                           [](TCustomPanel* c, const TFormValue& v) { c->SetBevelOuter((TBevelCut)v.AsEnum(kBevel)); });
         Prop<TCustomPanel>(d, "BevelWidth", [](TCustomPanel* c, const TFormValue& v) { c->SetBevelWidth(v.AsInt()); });
-        Prop<TCustomPanel>(d, "BorderStyle", [](TCustomPanel* c, const TFormValue& v) { c->SetBorderStyle((TPanelBorderStyle)v.AsEnum(kPanelBorder)); });
-        Prop<TCustomPanel>(d, "Alignment", [](TCustomPanel* c, const TFormValue& v) { c->SetAlignment((TAlignment)v.AsEnum(kAlignment)); });
+        Prop<TCustomPanel>(d, "BorderStyle", [](TCustomPanel* c, const TFormValue& v) {
+            c->SetBorderStyle((TPanelBorderStyle)v.AsEnum(kPanelBorder));
+        });
+        Prop<TCustomPanel>(d, "Alignment", [](TCustomPanel* c, const TFormValue& v) {
+            c->SetAlignment((TAlignment)v.AsEnum(kAlignment));
+        });
         Ignored(d, "ParentBackground");
     }
     {
@@ -868,15 +986,21 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
             c->Items()->Clear();
             for (const AnsiString& s : v.AsStringList()) c->Items()->Add(s);
         });
-        Later<TRadioGroup>(d, "ItemIndex", [](TRadioGroup* c, const TFormValue& v, LoadContext&) { c->SetItemIndex(v.AsInt()); });
+        Later<TRadioGroup>(d, "ItemIndex",
+                           [](TRadioGroup* c, const TFormValue& v, LoadContext&) { c->SetItemIndex(v.AsInt()); });
         Prop<TRadioGroup>(d, "Columns", [](TRadioGroup* c, const TFormValue& v) { c->SetColumns(v.AsInt()); });
     }
     {
         ClassDef& d = Define("TScrollBar", "TWinControl", Make<TScrollBar>());
-        Prop<TScrollBar>(d, "Min", [](TScrollBar* c, const TFormValue& v) { c->SetParams(c->Position(), v.AsInt(), std::max(v.AsInt(), c->Max())); });
-        Prop<TScrollBar>(d, "Max", [](TScrollBar* c, const TFormValue& v) { c->SetParams(c->Position(), std::min(v.AsInt(), c->Min()), v.AsInt()); });
+        Prop<TScrollBar>(d, "Min", [](TScrollBar* c, const TFormValue& v) {
+            c->SetParams(c->Position(), v.AsInt(), std::max(v.AsInt(), c->Max()));
+        });
+        Prop<TScrollBar>(d, "Max", [](TScrollBar* c, const TFormValue& v) {
+            c->SetParams(c->Position(), std::min(v.AsInt(), c->Min()), v.AsInt());
+        });
         Prop<TScrollBar>(d, "Position", [](TScrollBar* c, const TFormValue& v) { c->SetPosition(v.AsInt()); });
-        Prop<TScrollBar>(d, "Kind", [](TScrollBar* c, const TFormValue& v) { c->SetKind((TScrollBarKind)v.AsEnum(kBarKind)); });
+        Prop<TScrollBar>(d, "Kind",
+                         [](TScrollBar* c, const TFormValue& v) { c->SetKind((TScrollBarKind)v.AsEnum(kBarKind)); });
         Prop<TScrollBar>(d, "SmallChange", [](TScrollBar* c, const TFormValue& v) { c->SetSmallChange(v.AsInt()); });
         Prop<TScrollBar>(d, "LargeChange", [](TScrollBar* c, const TFormValue& v) { c->SetLargeChange(v.AsInt()); });
         Prop<TScrollBar>(d, "PageSize", [](TScrollBar* c, const TFormValue& v) { c->SetPageSize(v.AsInt()); });
@@ -885,9 +1009,13 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
     {
         ClassDef& d = Define("TStaticText", "TWinControl", Make<TStaticText>());
         caption(d);
-        Prop<TStaticText>(d, "Alignment", [](TStaticText* c, const TFormValue& v) { c->SetAlignment((TAlignment)v.AsEnum(kAlignment)); });
+        Prop<TStaticText>(d, "Alignment", [](TStaticText* c, const TFormValue& v) {
+            c->SetAlignment((TAlignment)v.AsEnum(kAlignment));
+        });
         Prop<TStaticText>(d, "AutoSize", [](TStaticText* c, const TFormValue& v) { c->SetAutoSize(v.AsBool()); });
-        Prop<TStaticText>(d, "BorderStyle", [](TStaticText* c, const TFormValue& v) { c->SetBorderStyle((TStaticBorderStyle)v.AsEnum(kStaticBorder)); });
+        Prop<TStaticText>(d, "BorderStyle", [](TStaticText* c, const TFormValue& v) {
+            c->SetBorderStyle((TStaticBorderStyle)v.AsEnum(kStaticBorder));
+        });
     }
     {
         ClassDef& d = Define("TPageControl", "TWinControl", Make<TPageControl>());
@@ -918,7 +1046,9 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         Prop<TProgressBar>(d, "Position", [](TProgressBar* c, const TFormValue& v) { c->SetPosition(v.AsInt()); });
         Prop<TProgressBar>(d, "Step", [](TProgressBar* c, const TFormValue& v) { c->SetStep(v.AsInt()); });
         Prop<TProgressBar>(d, "Smooth", [](TProgressBar* c, const TFormValue& v) { c->SetSmooth(v.AsBool()); });
-        Prop<TProgressBar>(d, "Orientation", [](TProgressBar* c, const TFormValue& v) { c->SetOrientation((TProgressBarOrientation)v.AsEnum(kOrientation)); });
+        Prop<TProgressBar>(d, "Orientation", [](TProgressBar* c, const TFormValue& v) {
+            c->SetOrientation((TProgressBarOrientation)v.AsEnum(kOrientation));
+        });
     }
     {
         ClassDef& d = Define("TTimer", "TComponent", Make<TTimer>());
@@ -939,7 +1069,8 @@ void RegisterBuiltins(std::map<std::string, ClassDef>&)
         Prop<TOpenDialog>(d, "DefaultExt", [](TOpenDialog* c, const TFormValue& v) { c->SetDefaultExt(v.AsString()); });
         Prop<TOpenDialog>(d, "InitialDir", [](TOpenDialog* c, const TFormValue& v) { c->SetInitialDir(v.AsString()); });
         Prop<TOpenDialog>(d, "Title", [](TOpenDialog* c, const TFormValue& v) { c->SetTitle(v.AsString()); });
-        Prop<TOpenDialog>(d, "Options", [](TOpenDialog* c, const TFormValue& v) { c->SetOptions(v.AsSet(kOpenOptions)); });
+        Prop<TOpenDialog>(d, "Options",
+                          [](TOpenDialog* c, const TFormValue& v) { c->SetOptions(v.AsSet(kOpenOptions)); });
     }
     {
         ClassDef& d = Define("TFontDialog", "TComponent", Make<TFontDialog>());
@@ -996,12 +1127,16 @@ void LoadChildren(const FObject& o, TComponent* parent, LoadContext& ctx)
         comp->Name = c.name;
         if (auto* ctrl = dynamic_cast<TControl*>(comp)) {
             auto* holder = dynamic_cast<TWinControl*>(parent);
-            if (!holder) throw ctx.Error(c.line, c.name + " is a control, but " + (parent == ctx.root ? ctx.root->Name : "its container") + " cannot hold controls");
+            if (!holder)
+                throw ctx.Error(c.line, c.name + " is a control, but " +
+                                            (parent == ctx.root ? ctx.root->Name : "its container") +
+                                            " cannot hold controls");
             ctrl->SetParent(holder);
         }
         auto f = ctx.binder.Fields.find(c.name);
         if (f != ctx.binder.Fields.end()) {
-            if (!f->second(comp)) throw ctx.Error(c.line, "field " + c.name + " of the form does not take a " + c.className);
+            if (!f->second(comp))
+                throw ctx.Error(c.line, "field " + c.name + " of the form does not take a " + c.className);
             ctx.filled.insert(c.name);
         }
         ApplyProps(c, comp, c.className, ctx);

@@ -41,10 +41,10 @@ struct TFormValue {
     TKind Kind = fvInteger;
     int64_t Int = 0;
     double Float = 0;
-    AnsiString Str;                   // fvString text, fvIdent name
-    std::vector<AnsiString> Idents;   // fvSet members
-    std::vector<TFormValue> Items;    // fvList entries
-    std::vector<uint8_t> Bytes;       // fvBinary
+    AnsiString Str;                 // fvString text, fvIdent name
+    std::vector<AnsiString> Idents; // fvSet members
+    std::vector<TFormValue> Items;  // fvList entries
+    std::vector<uint8_t> Bytes;     // fvBinary
     int Line = 0;
 
     // Checked accessors; each raises EReadError naming what was expected.
@@ -76,8 +76,7 @@ public:
     // any).
     explicit TFormBinder(const AnsiString& formClass = "") : FormClass(formClass) {}
 
-    template <class T>
-    void Field(const AnsiString& name, T*& slot)
+    template <class T> void Field(const AnsiString& name, T*& slot)
     {
         T** p = &slot;
         Fields[name] = [p](TComponent* c) {
@@ -95,30 +94,26 @@ public:
     void Handler(const AnsiString& name, TCloseEvent fn) { Handlers[name] = std::move(fn); }
 
     // A method of the form: Handler("Timer1Timer", this, &TTavlinX::Timer1Timer).
-    template <class C>
-    void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*))
+    template <class C> void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*))
     {
         Handlers[name] = TNotifyEvent([obj, m](TObject* s) { (obj->*m)(s); });
     }
     template <class C>
     void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, TMouseButton, TShiftState, int, int))
     {
-        Handlers[name] = TMouseEvent([obj, m](TObject* s, TMouseButton b, TShiftState sh, int x, int y) {
-            (obj->*m)(s, b, sh, x, y);
-        });
+        Handlers[name] = TMouseEvent(
+            [obj, m](TObject* s, TMouseButton b, TShiftState sh, int x, int y) { (obj->*m)(s, b, sh, x, y); });
     }
-    template <class C>
-    void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, TShiftState, int, int))
+    template <class C> void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, TShiftState, int, int))
     {
-        Handlers[name] = TMouseMoveEvent([obj, m](TObject* s, TShiftState sh, int x, int y) { (obj->*m)(s, sh, x, y); });
+        Handlers[name] =
+            TMouseMoveEvent([obj, m](TObject* s, TShiftState sh, int x, int y) { (obj->*m)(s, sh, x, y); });
     }
-    template <class C>
-    void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, char&))
+    template <class C> void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, char&))
     {
         Handlers[name] = TKeyPressEvent([obj, m](TObject* s, char& k) { (obj->*m)(s, k); });
     }
-    template <class C>
-    void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, TCloseAction&))
+    template <class C> void Handler(const AnsiString& name, C* obj, void (C::*m)(TObject*, TCloseAction&))
     {
         Handlers[name] = TCloseEvent([obj, m](TObject* s, TCloseAction& a) { (obj->*m)(s, a); });
     }
@@ -157,6 +152,6 @@ void Vcl_RegisterProperty(const char* className, const char* property, TProperty
 bool Vcl_IsClassRegistered(const char* name);
 
 // The text that tavlin_embed_text(target SYMBOL file) compiled into target.
-#define VCL_DECLARE_EMBEDDED_TEXT(symbol) \
-    extern const char symbol[];           \
+#define VCL_DECLARE_EMBEDDED_TEXT(symbol)                                                                              \
+    extern const char symbol[];                                                                                        \
     extern const unsigned long symbol##_size

@@ -209,9 +209,7 @@ void TCustomForm::DoClose(bool fromWindow, bool* accept)
     case caMinimize:
         if (FImpl->widget) FImpl->widget->showMinimized();
         return;
-    case caFree:
-        Release();
-        break;
+    case caFree: Release(); break;
     default: break;
     }
     *accept = true;
@@ -299,8 +297,8 @@ int Vcl_SaveWindowPng(void* handle, const char* path)
     return pm.save(QString::fromLocal8Bit(path), "PNG") ? 0 : -1;
 }
 
-int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top,
-                    int right, int bottom)
+int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top, int right,
+                    int bottom)
 {
     auto* w = static_cast<QWidget*>(handle);
     if (!w || !firstRow || width <= 0 || height <= 0 || right <= left || bottom <= top) return -1;
@@ -327,7 +325,8 @@ int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int row
     }
     if (rowStride < 0)
         for (int y = 0; y < height; y++)
-            memcpy(static_cast<uchar*>(firstRow) + (ptrdiff_t)y * rowStride, target.constScanLine(y), (size_t)width * 4);
+            memcpy(static_cast<uchar*>(firstRow) + (ptrdiff_t)y * rowStride, target.constScanLine(y),
+                   (size_t)width * 4);
     return 0;
 }
 
@@ -369,8 +368,7 @@ long Vcl_WindowPixel(void* handle, int x, int y)
 int Vcl_WindowPixels(void* handle, int x, int y, int w, int h, uint32_t* out)
 {
     auto* top = static_cast<QWidget*>(handle);
-    if (!top || !out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > top->width() - w || y > top->height() - h)
-        return -1;
+    if (!top || !out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > top->width() - w || y > top->height() - h) return -1;
     QImage img = top->grab(QRect(x, y, w, h)).toImage().convertToFormat(QImage::Format_RGB32);
     if (img.width() < w || img.height() < h) return -1;
     for (int r = 0; r < h; r++) {
@@ -396,9 +394,20 @@ int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x
     Qt::MouseButtons held = Qt::NoButton;
     Qt::MouseButton which = Qt::NoButton;
     switch (action) {
-    case vmaPress: type = QEvent::MouseButtonPress; held = b; which = b; break;
-    case vmaRelease: type = QEvent::MouseButtonRelease; which = b; break;
-    case vmaDoubleClick: type = QEvent::MouseButtonDblClick; held = b; which = b; break;
+    case vmaPress:
+        type = QEvent::MouseButtonPress;
+        held = b;
+        which = b;
+        break;
+    case vmaRelease:
+        type = QEvent::MouseButtonRelease;
+        which = b;
+        break;
+    case vmaDoubleClick:
+        type = QEvent::MouseButtonDblClick;
+        held = b;
+        which = b;
+        break;
     default:
         if (gPressedWidget) {
             target = gPressedWidget;
@@ -409,7 +418,8 @@ int Vcl_MouseAt(void* handle, TVclMouseAction action, TMouseButton button, int x
     QPoint local = target->mapFrom(top, at);
     QPointF global = top->mapToGlobal(QPointF(at));
     QPointF scene = top->window() == top ? QPointF(at) : QPointF(top->mapTo(top->window(), at));
-    if ((action == vmaPress || action == vmaDoubleClick) && target->isEnabled() && (target->focusPolicy() & Qt::ClickFocus))
+    if ((action == vmaPress || action == vmaDoubleClick) && target->isEnabled() &&
+        (target->focusPolicy() & Qt::ClickFocus))
         target->setFocus(Qt::MouseFocusReason);
     QPointer<QWidget> guard(target);
     QMouseEvent ev(type, QPointF(local), scene, global, which, held, Qt::NoModifier);
@@ -562,10 +572,10 @@ int Vcl_KeyAt(void* handle, const char* name)
         const char* text;
     };
     static const Key keys[] = {
-        {"Tab", Qt::Key_Tab, "\t"},      {"Backtab", Qt::Key_Backtab, ""}, {"Enter", Qt::Key_Return, "\r"},
-        {"Down", Qt::Key_Down, ""},      {"Up", Qt::Key_Up, ""},           {"Space", Qt::Key_Space, " "},
-        {"Escape", Qt::Key_Escape, "\x1b"}, {"Left", Qt::Key_Left, ""},     {"Right", Qt::Key_Right, ""},
-        {"Home", Qt::Key_Home, ""},      {"End", Qt::Key_End, ""},
+        {"Tab", Qt::Key_Tab, "\t"},         {"Backtab", Qt::Key_Backtab, ""}, {"Enter", Qt::Key_Return, "\r"},
+        {"Down", Qt::Key_Down, ""},         {"Up", Qt::Key_Up, ""},           {"Space", Qt::Key_Space, " "},
+        {"Escape", Qt::Key_Escape, "\x1b"}, {"Left", Qt::Key_Left, ""},       {"Right", Qt::Key_Right, ""},
+        {"Home", Qt::Key_Home, ""},         {"End", Qt::Key_End, ""},
     };
     for (const Key& k : keys)
         if (strcmp(k.name, name) == 0) {

@@ -11,7 +11,16 @@ typedef std::function<void(TObject* Sender, TCloseAction& Action)> TCloseEvent;
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
 typedef unsigned TBorderIcons;
-enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter };
+enum TPosition {
+    poDesigned,
+    poDefault,
+    poDefaultPosOnly,
+    poDefaultSizeOnly,
+    poScreenCenter,
+    poDesktopCenter,
+    poMainFormCenter,
+    poOwnerFormCenter
+};
 enum TActiveFormBorderStyle { afbNone, afbSingle, afbSunken, afbRaised };
 enum TPrintScale { poNone, poProportional, poPrintToFit };
 
@@ -113,8 +122,7 @@ public:
 };
 
 // new T(owner), then AfterConstruction (OnCreate).
-template <class T>
-T* Vcl_CreateForm(TComponent* owner)
+template <class T> T* Vcl_CreateForm(TComponent* owner)
 {
     T* form = new T(owner);
     form->AfterConstruction();
@@ -146,8 +154,8 @@ int Vcl_SaveWindowPng(void* handle, const char* path);
 // scaled on the rectangle left, top, right, bottom of those pixels,
 // clipped to them. Also for a hidden window. 0, or -1 for a null handle
 // or an empty rectangle.
-int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top,
-                    int right, int bottom);
+int Vcl_PaintWindow(void* handle, void* firstRow, int width, int height, int rowStride, int left, int top, int right,
+                    int bottom);
 // Writes 32-bit pixels laid out as above (top row first) as a PNG file.
 int Vcl_SavePixelsPng(const void* firstRow, int width, int height, int rowStride, const char* path);
 // Calls changed() whenever the class library repaints the form (a handle

@@ -21,10 +21,9 @@
 
 // The system colours as 0xRRGGBB, by Windows colour index.
 static const uint32_t kSystemRgb[31] = {
-    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
-    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-    0xFFFFE1, 0xB5B5B5, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
+    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000, 0x000000, 0x000000, 0xB4B4B4,
+    0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0, 0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969,
+    0xE3E3E3, 0x000000, 0xFFFFE1, 0xB5B5B5, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0,
 };
 
 TColor ColorToRGB(TColor color)
@@ -45,23 +44,58 @@ struct ColorName {
     TColor value;
 };
 const ColorName kColorNames[] = {
-    {"clBlack", clBlack}, {"clMaroon", clMaroon}, {"clGreen", clGreen}, {"clOlive", clOlive},
-    {"clNavy", clNavy}, {"clPurple", clPurple}, {"clTeal", clTeal}, {"clGray", clGray},
-    {"clSilver", clSilver}, {"clRed", clRed}, {"clLime", clLime}, {"clYellow", clYellow},
-    {"clBlue", clBlue}, {"clFuchsia", clFuchsia}, {"clAqua", clAqua}, {"clWhite", clWhite},
-    {"clMoneyGreen", clMoneyGreen}, {"clSkyBlue", clSkyBlue}, {"clCream", clCream}, {"clMedGray", clMedGray},
-    {"clNone", clNone}, {"clDefault", clDefault},
-    {"clScrollBar", clScrollBar}, {"clBackground", clBackground}, {"clActiveCaption", clActiveCaption},
-    {"clInactiveCaption", clInactiveCaption}, {"clMenu", clMenu}, {"clWindow", clWindow},
-    {"clWindowFrame", clWindowFrame}, {"clMenuText", clMenuText}, {"clWindowText", clWindowText},
-    {"clCaptionText", clCaptionText}, {"clActiveBorder", clActiveBorder}, {"clInactiveBorder", clInactiveBorder},
-    {"clAppWorkSpace", clAppWorkSpace}, {"clHighlight", clHighlight}, {"clHighlightText", clHighlightText},
-    {"clBtnFace", clBtnFace}, {"clBtnShadow", clBtnShadow}, {"clGrayText", clGrayText},
-    {"clBtnText", clBtnText}, {"clInactiveCaptionText", clInactiveCaptionText},
-    {"clBtnHighlight", clBtnHighlight}, {"cl3DDkShadow", cl3DDkShadow}, {"cl3DLight", cl3DLight},
-    {"clInfoText", clInfoText}, {"clInfoBk", clInfoBk}, {"clHotLight", clHotLight},
-    {"clGradientActiveCaption", clGradientActiveCaption}, {"clGradientInactiveCaption", clGradientInactiveCaption},
-    {"clMenuHighlight", clMenuHighlight}, {"clMenuBar", clMenuBar},
+    {"clBlack", clBlack},
+    {"clMaroon", clMaroon},
+    {"clGreen", clGreen},
+    {"clOlive", clOlive},
+    {"clNavy", clNavy},
+    {"clPurple", clPurple},
+    {"clTeal", clTeal},
+    {"clGray", clGray},
+    {"clSilver", clSilver},
+    {"clRed", clRed},
+    {"clLime", clLime},
+    {"clYellow", clYellow},
+    {"clBlue", clBlue},
+    {"clFuchsia", clFuchsia},
+    {"clAqua", clAqua},
+    {"clWhite", clWhite},
+    {"clMoneyGreen", clMoneyGreen},
+    {"clSkyBlue", clSkyBlue},
+    {"clCream", clCream},
+    {"clMedGray", clMedGray},
+    {"clNone", clNone},
+    {"clDefault", clDefault},
+    {"clScrollBar", clScrollBar},
+    {"clBackground", clBackground},
+    {"clActiveCaption", clActiveCaption},
+    {"clInactiveCaption", clInactiveCaption},
+    {"clMenu", clMenu},
+    {"clWindow", clWindow},
+    {"clWindowFrame", clWindowFrame},
+    {"clMenuText", clMenuText},
+    {"clWindowText", clWindowText},
+    {"clCaptionText", clCaptionText},
+    {"clActiveBorder", clActiveBorder},
+    {"clInactiveBorder", clInactiveBorder},
+    {"clAppWorkSpace", clAppWorkSpace},
+    {"clHighlight", clHighlight},
+    {"clHighlightText", clHighlightText},
+    {"clBtnFace", clBtnFace},
+    {"clBtnShadow", clBtnShadow},
+    {"clGrayText", clGrayText},
+    {"clBtnText", clBtnText},
+    {"clInactiveCaptionText", clInactiveCaptionText},
+    {"clBtnHighlight", clBtnHighlight},
+    {"cl3DDkShadow", cl3DDkShadow},
+    {"cl3DLight", cl3DLight},
+    {"clInfoText", clInfoText},
+    {"clInfoBk", clInfoBk},
+    {"clHotLight", clHotLight},
+    {"clGradientActiveCaption", clGradientActiveCaption},
+    {"clGradientInactiveCaption", clGradientInactiveCaption},
+    {"clMenuHighlight", clMenuHighlight},
+    {"clMenuBar", clMenuBar},
 };
 } // namespace
 
@@ -200,9 +234,9 @@ static void BuildDisplay(const QImage& src, bool transparent, QImage& out)
 
 struct TBitmap::Impl {
     int width = 0, height = 0; // kept apart: an image with one side 0 is null
-    QImage image;          // Format_RGB32 or Format_BGR888; never shared
+    QImage image;              // Format_RGB32 or Format_BGR888; never shared
     TPixelFormat format = pfDevice;
-    uint64_t version = 1;  // bumped by every access that may write pixels
+    uint64_t version = 1; // bumped by every access that may write pixels
     mutable QImage display;
     mutable uint64_t displayVersion = 0;
     mutable bool displayTransparent = false;
@@ -210,10 +244,7 @@ struct TBitmap::Impl {
     TCanvas* canvas = nullptr;
 };
 
-static QImage::Format QtFormat(TPixelFormat f)
-{
-    return f == pf24bit ? QImage::Format_BGR888 : QImage::Format_RGB32;
-}
+static QImage::Format QtFormat(TPixelFormat f) { return f == pf24bit ? QImage::Format_BGR888 : QImage::Format_RGB32; }
 
 TBitmap::TBitmap() : FImpl(new Impl) {}
 
@@ -302,7 +333,10 @@ void TBitmap::Assign(const TBitmap& other)
     Changed();
 }
 
-static uint32_t Le32(const uchar* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
+static uint32_t Le32(const uchar* p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
 static uint16_t Le16(const uchar* p) { return (uint16_t)(p[0] | p[1] << 8); }
 
 // The commonest file, uncompressed 24 bits a pixel, straight into a 24-bit
@@ -469,8 +503,8 @@ unsigned char* JpegDecodeRgb(const unsigned char* bytes, size_t size, int* width
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
-    if (info.output_width == 0 || info.output_height == 0 || info.output_width > 8192 ||
-        info.output_height > 8192 || info.output_components != 3) {
+    if (info.output_width == 0 || info.output_height == 0 || info.output_width > 8192 || info.output_height > 8192 ||
+        info.output_components != 3) {
         jpeg_destroy_decompress(&info);
         snprintf(why, whySize, "unsupported JPEG picture");
         return nullptr;
@@ -766,8 +800,7 @@ TColor TCanvas::Pixels(int x, int y) const
     uint32_t p;
     if (img.format() == QImage::Format_BGR888)
         p = (uint32_t)row[3 * x] | ((uint32_t)row[3 * x + 1] << 8) | ((uint32_t)row[3 * x + 2] << 16);
-    else
-        p = ((const uint32_t*)row)[x];
+    else p = ((const uint32_t*)row)[x];
     return (TColor)(((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16));
 }
 

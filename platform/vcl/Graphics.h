@@ -14,29 +14,42 @@
 typedef int32_t TColor;
 
 enum : int32_t {
-    clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
-    clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
-    clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
-    clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF,
-    clMoneyGreen = 0xC0DCC0, clSkyBlue = 0xF0CAA6, clCream = 0xF0FBFF, clMedGray = 0xA4A0A0,
-    clNone = 0x1FFFFFFF, clDefault = 0x20000000,
+    clBlack = 0x000000,
+    clMaroon = 0x000080,
+    clGreen = 0x008000,
+    clOlive = 0x008080,
+    clNavy = 0x800000,
+    clPurple = 0x800080,
+    clTeal = 0x808000,
+    clGray = 0x808080,
+    clSilver = 0xC0C0C0,
+    clRed = 0x0000FF,
+    clLime = 0x00FF00,
+    clYellow = 0x00FFFF,
+    clBlue = 0xFF0000,
+    clFuchsia = 0xFF00FF,
+    clAqua = 0xFFFF00,
+    clWhite = 0xFFFFFF,
+    clMoneyGreen = 0xC0DCC0,
+    clSkyBlue = 0xF0CAA6,
+    clCream = 0xF0FBFF,
+    clMedGray = 0xA4A0A0,
+    clNone = 0x1FFFFFFF,
+    clDefault = 0x20000000,
 };
 const TColor clSystemColor = (TColor)0xFF000000;
-const TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor | 1,
-             clActiveCaption = clSystemColor | 2, clInactiveCaption = clSystemColor | 3,
-             clMenu = clSystemColor | 4, clWindow = clSystemColor | 5, clWindowFrame = clSystemColor | 6,
-             clMenuText = clSystemColor | 7, clWindowText = clSystemColor | 8,
+const TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor | 1, clActiveCaption = clSystemColor | 2,
+             clInactiveCaption = clSystemColor | 3, clMenu = clSystemColor | 4, clWindow = clSystemColor | 5,
+             clWindowFrame = clSystemColor | 6, clMenuText = clSystemColor | 7, clWindowText = clSystemColor | 8,
              clCaptionText = clSystemColor | 9, clActiveBorder = clSystemColor | 10,
              clInactiveBorder = clSystemColor | 11, clAppWorkSpace = clSystemColor | 12,
-             clHighlight = clSystemColor | 13, clHighlightText = clSystemColor | 14,
-             clBtnFace = clSystemColor | 15, clBtnShadow = clSystemColor | 16,
-             clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
+             clHighlight = clSystemColor | 13, clHighlightText = clSystemColor | 14, clBtnFace = clSystemColor | 15,
+             clBtnShadow = clSystemColor | 16, clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
              clInactiveCaptionText = clSystemColor | 19, clBtnHighlight = clSystemColor | 20,
-             cl3DDkShadow = clSystemColor | 21, cl3DLight = clSystemColor | 22,
-             clInfoText = clSystemColor | 23, clInfoBk = clSystemColor | 24,
-             clHotLight = clSystemColor | 26, clGradientActiveCaption = clSystemColor | 27,
-             clGradientInactiveCaption = clSystemColor | 28, clMenuHighlight = clSystemColor | 29,
-             clMenuBar = clSystemColor | 30;
+             cl3DDkShadow = clSystemColor | 21, cl3DLight = clSystemColor | 22, clInfoText = clSystemColor | 23,
+             clInfoBk = clSystemColor | 24, clHotLight = clSystemColor | 26,
+             clGradientActiveCaption = clSystemColor | 27, clGradientInactiveCaption = clSystemColor | 28,
+             clMenuHighlight = clSystemColor | 29, clMenuBar = clSystemColor | 30;
 
 // The plain 0x00BBGGRR value of a colour (system colours resolved).
 TColor ColorToRGB(TColor color);
@@ -75,12 +88,25 @@ inline TPoint Point(int x, int y)
 
 // Font character sets (the Windows codes).
 enum : int {
-    ANSI_CHARSET = 0, DEFAULT_CHARSET = 1, SYMBOL_CHARSET = 2, MAC_CHARSET = 77,
-    SHIFTJIS_CHARSET = 128, HANGEUL_CHARSET = 129, JOHAB_CHARSET = 130, GB2312_CHARSET = 134,
-    CHINESEBIG5_CHARSET = 136, GREEK_CHARSET = 161, TURKISH_CHARSET = 162,
-    VIETNAMESE_CHARSET = 163, HEBREW_CHARSET = 177, ARABIC_CHARSET = 178,
-    BALTIC_CHARSET = 186, RUSSIAN_CHARSET = 204, THAI_CHARSET = 222,
-    EASTEUROPE_CHARSET = 238, OEM_CHARSET = 255,
+    ANSI_CHARSET = 0,
+    DEFAULT_CHARSET = 1,
+    SYMBOL_CHARSET = 2,
+    MAC_CHARSET = 77,
+    SHIFTJIS_CHARSET = 128,
+    HANGEUL_CHARSET = 129,
+    JOHAB_CHARSET = 130,
+    GB2312_CHARSET = 134,
+    CHINESEBIG5_CHARSET = 136,
+    GREEK_CHARSET = 161,
+    TURKISH_CHARSET = 162,
+    VIETNAMESE_CHARSET = 163,
+    HEBREW_CHARSET = 177,
+    ARABIC_CHARSET = 178,
+    BALTIC_CHARSET = 186,
+    RUSSIAN_CHARSET = 204,
+    THAI_CHARSET = 222,
+    EASTEUROPE_CHARSET = 238,
+    OEM_CHARSET = 255,
 };
 
 // Font styles as bits of a TFontStyles set.

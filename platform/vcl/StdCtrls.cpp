@@ -607,8 +607,10 @@ void TMemo::SetScrollBars(TScrollStyle value)
 {
     FScrollBars = value;
     QPlainTextEdit* w = MemoOf(this);
-    w->setHorizontalScrollBarPolicy(value == ssHorizontal || value == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    w->setVerticalScrollBarPolicy(value == ssVertical || value == ssBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    w->setHorizontalScrollBarPolicy(value == ssHorizontal || value == ssBoth ? Qt::ScrollBarAlwaysOn
+                                                                             : Qt::ScrollBarAlwaysOff);
+    w->setVerticalScrollBarPolicy(value == ssVertical || value == ssBoth ? Qt::ScrollBarAlwaysOn
+                                                                         : Qt::ScrollBarAlwaysOff);
 }
 
 // --- TCustomGroupBox ---------------------------------------------------------------
@@ -729,6 +731,8 @@ void TStaticText::SetBorderStyle(TStaticBorderStyle value)
 {
     FBorderStyle = value;
     QLabel* w = LabelOf(this);
-    w->setFrameStyle(value == sbsNone ? QFrame::NoFrame : value == sbsSingle ? (QFrame::Box | QFrame::Plain) : (QFrame::Panel | QFrame::Sunken));
+    w->setFrameStyle(value == sbsNone     ? QFrame::NoFrame
+                     : value == sbsSingle ? (QFrame::Box | QFrame::Plain)
+                                          : (QFrame::Panel | QFrame::Sunken));
     Fit();
 }

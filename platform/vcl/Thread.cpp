@@ -6,20 +6,11 @@
 #include <cstring>
 #include <exception>
 
-TThread::TThread(bool CreateSuspended)
-{
-    FSuspended.store(CreateSuspended);
-}
+TThread::TThread(bool CreateSuspended) { FSuspended.store(CreateSuspended); }
 
-TThread::~TThread()
-{
-    EndThread();
-}
+TThread::~TThread() { EndThread(); }
 
-bool TThread::OnOwnThread() const
-{
-    return FId.load() == std::this_thread::get_id();
-}
+bool TThread::OnOwnThread() const { return FId.load() == std::this_thread::get_id(); }
 
 void TThread::Start()
 {
@@ -101,10 +92,7 @@ void TThread::ParkIfSuspended()
     FParked = false;
 }
 
-void TThread::Terminate()
-{
-    FTerminated.store(true);
-}
+void TThread::Terminate() { FTerminated.store(true); }
 
 int TThread::WaitFor()
 {
@@ -126,10 +114,8 @@ void TThread::EndThread()
         FSuspendAsked.store(false);
         FChanged.notify_all();
     }
-    if (t.get_id() == std::this_thread::get_id())
-        t.detach();
-    else
-        t.join();
+    if (t.get_id() == std::this_thread::get_id()) t.detach();
+    else t.join();
 }
 
 AnsiString TThread::FatalException() const

@@ -71,14 +71,14 @@ protected:
     void EndThread();
 
 private:
-    void Start();      // FLock held
-    void Run();        // the thread's body
+    void Start(); // FLock held
+    void Run();   // the thread's body
     bool OnOwnThread() const;
 
     mutable std::mutex FLock;
     std::condition_variable FChanged; // every change below is announced
     std::thread FThread;
-    bool FStarted = false;            // the std::thread exists
+    bool FStarted = false; // the std::thread exists
     std::atomic<bool> FSuspendAsked{false};
     bool FParked = false;
     bool FDestroying = false;

@@ -101,10 +101,7 @@ bool Application_ProcessMessagesUntil(const std::function<bool()>& done, uint32_
     }
 }
 
-void Application_ProcessMessagesFor(uint32_t ms)
-{
-    Application_ProcessMessagesUntil(nullptr, ms);
-}
+void Application_ProcessMessagesFor(uint32_t ms) { Application_ProcessMessagesUntil(nullptr, ms); }
 
 // --- TTimer --------------------------------------------------------------
 
@@ -133,10 +130,8 @@ bool TTimer::Enabled() const { return FImpl->enabled; }
 void TTimer::SetEnabled(bool value)
 {
     FImpl->enabled = value;
-    if (value && FImpl->interval > 0)
-        FImpl->timer.start((int)FImpl->interval);
-    else
-        FImpl->timer.stop();
+    if (value && FImpl->interval > 0) FImpl->timer.start((int)FImpl->interval);
+    else FImpl->timer.stop();
 }
 
 uint32_t TTimer::Interval() const { return FImpl->interval; }

@@ -39,8 +39,7 @@ QFont VclQFont(const TFont& font);
 
 // Runs a handler on behalf of the message loop: exceptions are reported,
 // never thrown back into Qt.
-template <class F>
-void VclSafeCall(F&& f)
+template <class F> void VclSafeCall(F&& f)
 {
     try {
         f();
@@ -110,8 +109,7 @@ void VclNotifyRepaint(const TControl* c);
 void VclApplyColor(TControl* c);
 void VclApplyFont(TControl* c);
 
-template <class Q>
-class VclWidget : public Q, public VclLink {
+template <class Q> class VclWidget : public Q, public VclLink {
 public:
     using Q::Q;
 

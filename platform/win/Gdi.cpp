@@ -118,8 +118,8 @@ int GetObject(HGDIOBJ object, int size, void* out)
     if (size == (int)sizeof(DIBSECTION)) {
         DIBSECTION ds = {};
         ds.dsBm = bm;
-        ds.dsBmih = {sizeof(BITMAPINFOHEADER), b->width, b->height, 1, 32, BI_RGB,
-                     (DWORD)(bm.bmHeight * b->rowBytes), 3780, 3780, 0, 0};
+        ds.dsBmih = {sizeof(BITMAPINFOHEADER),           b->width, b->height, 1, 32, BI_RGB,
+                     (DWORD)(bm.bmHeight * b->rowBytes), 3780,     3780,      0, 0};
         memcpy(out, &ds, sizeof ds);
         return (int)sizeof ds;
     }

@@ -34,13 +34,13 @@ struct BITMAPINFO {
 };
 // What GetObject tells of a bitmap.
 struct BITMAP {
-    LONG bmType;       // 0
+    LONG bmType; // 0
     LONG bmWidth;
     LONG bmHeight;     // always positive
     LONG bmWidthBytes; // bytes from one row to the next
     WORD bmPlanes;
     WORD bmBitsPixel;
-    void* bmBits;      // the first row in memory
+    void* bmBits; // the first row in memory
 };
 // ... and of a DIB section: the header gives the rows' order.
 struct DIBSECTION {

@@ -90,7 +90,7 @@ int Win_WriteFileWhole(const char* windowsPath, const void* data, size_t size);
 struct TFileStamp {
     uint64_t volume, file; // the file's identity
     uint64_t size;
-    int64_t written;       // last write and last change, in nanoseconds
+    int64_t written; // last write and last change, in nanoseconds
     int64_t changed;
 };
 // 0 with *stamp filled, -1 when the path names no file.

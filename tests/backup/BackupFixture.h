@@ -219,8 +219,7 @@ protected:
     }
     // The frames of FeedSpan, with the sound frames of FeedWithSound when
     // withSound is set.
-    uint32_t FeedFrames(uint32_t from, uint32_t to, uint8_t keyAt, bool withSound, int takeEvery, uint8_t w,
-                        uint8_t h)
+    uint32_t FeedFrames(uint32_t from, uint32_t to, uint8_t keyAt, bool withSound, int takeEvery, uint8_t w, uint8_t h)
     {
         uint32_t fed = 0;
         uint32_t part = gBackupBlock.part;

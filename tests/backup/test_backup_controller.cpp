@@ -8,8 +8,9 @@ TEST(BackupOffset, ThreeFramesAgree)
     struct Case {
         int32_t a, b, c, want;
     } cases[] = {
-        {7, 7, 9, 7}, {7, 9, 9, 9}, {7, 9, 7, 7}, {5, 6, 7, 7}, {0, 0, 0, 0},
-        {-3, -3, 4, -3}, {70000, 1, 1, 0}, {1, 1, -65537, 0}, {65536, 65536, 2, 65536},
+        {7, 7, 9, 7},     {7, 9, 9, 9},      {7, 9, 7, 7},
+        {5, 6, 7, 7},     {0, 0, 0, 0},      {-3, -3, 4, -3},
+        {70000, 1, 1, 0}, {1, 1, -65537, 0}, {65536, 65536, 2, 65536},
     };
     for (const Case& k : cases) {
         int32_t o[3] = {k.a, k.b, k.c};
@@ -55,7 +56,7 @@ TEST(BackupNames, OnlyTheFileNamesOwnExtensionIsCut)
         {"/a/b.mov.mov", 0, 0, "/a/b.mov.mov"},
         {"/a/b.mov.mov", 2, 0, "/a/b.mov(2).mov"},
         {"C:\\x.mov\\y.MOV", 3, 0, "C:\\x.mov\\y(3).MOV"}, // any case, kept as chosen
-        {"/a.mov/b", 0, -1, ""},                              // no extension of its own
+        {"/a.mov/b", 0, -1, ""},                           // no extension of its own
         {"/a.mov/b.movie", 1, -1, ""},
         {"/a/.mov", 1, 0, "/a/(1).mov"},
     };
@@ -245,7 +246,8 @@ TEST_F(BackupTest, SilenceEndsTheBackupOnceTheRecorderHadTimeForTheRest)
     EXPECT_EQ(folders, std::vector<std::string>{dir + "/"});
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_EQ(Messages()[0], "The backup ended before its end mark (the recorder sent nothing more): the copy reaches "
-                             "2011/06/15 08:30:03, in " + chosen + ".");
+                             "2011/06/15 08:30:03, in " +
+                                 chosen + ".");
 }
 
 TEST_F(BackupTest, EndMarkFinishesTheBackup)
@@ -403,7 +405,8 @@ TEST_F(BackupTest, SoundOlderThanThePartsFirstPictureIsLeftOut)
     EXPECT_EQ(p.firstTime, kStart);
     EXPECT_EQ(p.firstFrame, 15u);
     EXPECT_TRUE(SoundToTheEndMark(p)) << "sound and pictures start together: " << p.soundBytes;
-    EXPECT_EQ(p.firstSoundByte, SoundFill((uint64_t)kStart * 30 + 12)) << "the sound frame of frame 12, from frame 15 on";
+    EXPECT_EQ(p.firstSoundByte, SoundFill((uint64_t)kStart * 30 + 12))
+        << "the sound frame of frame 12, from frame 15 on";
 }
 
 TEST_F(BackupTest, APartChangeSplitsTheSoundAtTheKeyFrameThatStartsTheNextPart)
@@ -504,11 +507,15 @@ TEST_F(BackupTest, KeyFramesOftenerThanTheSyncTableHoldsGoOnInTheNextPart)
     EXPECT_EQ(b.firstFrame, 15u);
     EXPECT_EQ(a.frames + b.frames, 690u * 30u);
     // Nothing is lost, and the end says where the copy went on.
-    EXPECT_EQ(Messages(), std::vector<std::string>{chosen + " ends at 2011/06/15 08:41:22: the movie holds no more (key "
-                                                   "frames this often, or a gap in the recording). The copy goes on in " +
-                                                   dir + "/gop(1).mov from 2011/06/15 08:41:22.\nThe backup ended "
-                                                   "before its end mark (the backup was stopped): the copy reaches "
-                                                   "2011/06/15 08:41:29, in " + dir + "/gop(1).mov."});
+    EXPECT_EQ(Messages(),
+              std::vector<std::string>{chosen +
+                                       " ends at 2011/06/15 08:41:22: the movie holds no more (key "
+                                       "frames this often, or a gap in the recording). The copy goes on in " +
+                                       dir +
+                                       "/gop(1).mov from 2011/06/15 08:41:22.\nThe backup ended "
+                                       "before its end mark (the backup was stopped): the copy reaches "
+                                       "2011/06/15 08:41:29, in " +
+                                       dir + "/gop(1).mov."});
 }
 
 TEST_F(BackupTest, ALongGapInTheRecordingGoesOnInTheNextPart)
@@ -536,10 +543,12 @@ TEST_F(BackupTest, ALongGapInTheRecordingGoesOnInTheNextPart)
         EXPECT_EQ(b.frames, 5u * 30u + 1u - phase);
         EXPECT_LE(std::abs(SoundLead(a)), 1.0);
         EXPECT_TRUE(SoundToTheEndMark(b));
-        EXPECT_EQ(Messages(), std::vector<std::string>{chosen + " ends at 2011/06/15 08:30:09: the movie holds no more "
-                                                       "(key frames this often, or a gap in the recording). The copy "
-                                                       "goes on in " + dir + "/gap" + std::to_string(phase) +
-                                                       "(1).mov from 2011/06/15 09:10:10."});
+        EXPECT_EQ(Messages(),
+                  std::vector<std::string>{chosen +
+                                           " ends at 2011/06/15 08:30:09: the movie holds no more "
+                                           "(key frames this often, or a gap in the recording). The copy "
+                                           "goes on in " +
+                                           dir + "/gap" + std::to_string(phase) + "(1).mov from 2011/06/15 09:10:10."});
         StreamAudio_Drain(&S()->audioRing);
     }
 }
@@ -570,8 +579,10 @@ TEST_F(BackupTest, LeavingBackupWhileTheNextPartWaitsEndsTheBackup)
     View_SetMode(V(), VIEW_LIVE);
     EXPECT_FALSE(Backup_Active());
     EXPECT_EQ(folders, std::vector<std::string>{dir + "/"}) << "the finished part's folder opens";
-    EXPECT_EQ(Messages(), std::vector<std::string>{"The backup ended before its end mark (the Backup page was left): the "
-                                                   "copy reaches 2011/06/15 08:30:04, in " + chosen + "."});
+    EXPECT_EQ(Messages(),
+              std::vector<std::string>{"The backup ended before its end mark (the Backup page was left): the "
+                                       "copy reaches 2011/06/15 08:30:04, in " +
+                                       chosen + "."});
     // Backup again: no stale part asks for a file or waits.
     Vcl_ClearDialogLog();
     Force(VIEW_BACKUP);
@@ -589,7 +600,8 @@ static std::vector<uint32_t> AskedFrom(std::vector<Bytes> queued)
 {
     std::vector<uint32_t> out;
     for (const Bytes& m : queued)
-        if (m.size() >= 88 && memcmp(&m[4], "ICMD", 4) == 0 && GetU32(m, 40) == ICMD_BACKUP) out.push_back(GetU32(m, 80));
+        if (m.size() >= 88 && memcmp(&m[4], "ICMD", 4) == 0 && GetU32(m, 40) == ICMD_BACKUP)
+            out.push_back(GetU32(m, 80));
     return out;
 }
 
@@ -651,9 +663,10 @@ TEST_F(BackupTest, ALostLinkFinishesThePartAndTheRestGoesIntoTheNextPart)
         EXPECT_LE(std::abs(SoundLead(a)), 1.0);
         EXPECT_TRUE(SoundToTheEndMark(b));
         EXPECT_EQ(folders, (std::vector<std::string>{dir + "/", dir + "/"}));
-        EXPECT_EQ(Messages(), std::vector<std::string>{chosen + " ends at 2011/06/15 08:30:04: the link to the recorder "
-                                                       "was lost. The copy goes on in " + next +
-                                                       " from 2011/06/15 08:30:04."});
+        EXPECT_EQ(Messages(), std::vector<std::string>{chosen +
+                                                       " ends at 2011/06/15 08:30:04: the link to the recorder "
+                                                       "was lost. The copy goes on in " +
+                                                       next + " from 2011/06/15 08:30:04."});
         C(0)->session = 0x1111;
         StreamAudio_Drain(&S()->audioRing);
     }
@@ -679,9 +692,11 @@ TEST_F(BackupTest, ALinkThatDoesNotComeBackEndsTheBackupAndSaysWhere)
     EXPECT_FALSE(Exists(dir + "/gone(1).mov"));
     EXPECT_EQ(folders, std::vector<std::string>{dir + "/"});
     EXPECT_EQ(Messages(), (std::vector<std::string>{
-                              chosen + " ends at 2011/06/15 08:30:04: the link to the recorder was lost.\n"
+                              chosen +
+                              " ends at 2011/06/15 08:30:04: the link to the recorder was lost.\n"
                               "The backup ended before its end mark (the link to the recorder was lost and did not "
-                              "come back): the copy reaches 2011/06/15 08:30:04, in " + chosen + "."}));
+                              "come back): the copy reaches 2011/06/15 08:30:04, in " +
+                              chosen + "."}));
 }
 
 TEST_F(BackupTest, AGapTheRecorderWaitsThroughNeverEndsTheBackup)

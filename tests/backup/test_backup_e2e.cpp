@@ -38,8 +38,8 @@ namespace {
 using mov_test::PartSpan;
 using mov_test::ReadPart;
 
-constexpr double kFrame = 1.0 / 30;       // the pattern's frame time
-constexpr uint32_t kSoundUnit = 1600;     // bytes of one recorder sound frame (200 ms)
+constexpr double kFrame = 1.0 / 30;   // the pattern's frame time
+constexpr uint32_t kSoundUnit = 1600; // bytes of one recorder sound frame (200 ms)
 // The ceiling of a wait for a whole backup's end (a span of up to 40
 // minutes at 64 times real time, or 20 s with the recorder away for 20 s).
 constexpr int kBackupLimitMs = 4 * kWaitLimitMs;
@@ -107,10 +107,9 @@ HostRun Host(SimProcess& sim, const HostFolder& folder, const std::string& page,
     }
     chmod(opener.c_str(), 0755);
     remove((dir + "/opened").c_str());
-    r.status = RunHost(sim, folder,
-                       HostOnPage(page, "TAVLIN_FOLDER_OPENER='" + opener + "' " + env) + steps +
-                           " --events --run-ms 0",
-                       &r.out, simSignals, tick, limitMs);
+    r.status = RunHost(
+        sim, folder, HostOnPage(page, "TAVLIN_FOLDER_OPENER='" + opener + "' " + env) + steps + " --events --run-ms 0",
+        &r.out, simSignals, tick, limitMs);
     return r;
 }
 
@@ -231,22 +230,22 @@ std::vector<std::string> PartFiles(const std::string& base)
 
 // How a backup of the table ends.
 enum TEnd {
-    kEndMark,     // at its end mark
-    kStop,        // STOP BACKUP halfway
-    kModeChange,  // the recorder switches the view to live halfway (its own mode word)
-    kClose,       // the page closes halfway
-    kKilled,      // the recorder killed halfway and started again 20 s later
-    kFrozen,      // the recorder frozen halfway for 20 s
+    kEndMark,    // at its end mark
+    kStop,       // STOP BACKUP halfway
+    kModeChange, // the recorder switches the view to live halfway (its own mode word)
+    kClose,      // the page closes halfway
+    kKilled,     // the recorder killed halfway and started again 20 s later
+    kFrozen,     // the recorder frozen halfway for 20 s
 };
 
 struct TCase {
     const char* name;
-    std::vector<std::string> sim;  // dvr-sim's options beyond the port, trace and pattern's picture group
-    int hours, minutes, seconds;   // the TO mark moved on by these
+    std::vector<std::string> sim; // dvr-sim's options beyond the port, trace and pattern's picture group
+    int hours, minutes, seconds;  // the TO mark moved on by these
     TEnd end;
-    size_t parts;                  // part files the backup leaves
-    const char* message;           // what the message box says (a pattern; null: no message box)
-    const char* widths = nullptr;  // the parts' picture widths ("320,256,320"; null: not looked at)
+    size_t parts;                                      // part files the backup leaves
+    const char* message;                               // what the message box says (a pattern; null: no message box)
+    const char* widths = nullptr;                      // the parts' picture widths ("320,256,320"; null: not looked at)
     int ceilingMs = kBackupLimitMs + 2 * kWaitLimitMs; // the whole run
 };
 
@@ -268,20 +267,50 @@ const TCase kCases[] = {
     {"TwentySecondsAtTheTopSpeed", {"--backup-speed", "64"}, 0, 0, 15, kEndMark, 1, nullptr},
     {"AGapTheRecorderWaitsThrough", Plus({"--backup-speed", "64", "--sparse", "30"}, kGap), 0, 39, 0, kEndMark, 2,
      kFull},
-    {"AGapTheRecorderJumps", Plus({"--backup-speed", "64", "--sparse", "30", "--gap-jump"}, kGap), 0, 39, 0,
-     kEndMark, 2, kFull},
-    {"KeyFramesEveryFifthFramePassTheSyncTable", {"--backup-speed", "64", "--gop", "5", "--picture-mbs", "4x3"}, 0,
-     12, 0, kEndMark, 2, kFull},
+    {"AGapTheRecorderJumps", Plus({"--backup-speed", "64", "--sparse", "30", "--gap-jump"}, kGap), 0, 39, 0, kEndMark,
+     2, kFull},
+    {"KeyFramesEveryFifthFramePassTheSyncTable",
+     {"--backup-speed", "64", "--gop", "5", "--picture-mbs", "4x3"},
+     0,
+     12,
+     0,
+     kEndMark,
+     2,
+     kFull},
     {"TwoSizeChanges", {"--size-change-at", "10,20"}, 0, 0, 25, kEndMark, 3, nullptr, "320,256,320"},
     {"ThirtyMinutes", {"--backup-speed", "64", "--sparse", "30"}, 0, 31, 0, kEndMark, 2, nullptr},
     {"StopBackupHalfway", {"--backup-speed", "1"}, 0, 0, 15, kStop, 1, "*(the backup was stopped): the copy reaches *"},
-    {"TheRecorderSwitchesToLiveHalfway", {"--backup-speed", "1", "--live-after-ms", "6000"}, 0, 0, 15, kModeChange, 1,
+    {"TheRecorderSwitchesToLiveHalfway",
+     {"--backup-speed", "1", "--live-after-ms", "6000"},
+     0,
+     0,
+     15,
+     kModeChange,
+     1,
      "*(the Backup page was left): the copy reaches *"},
-    {"ThePageClosesHalfway", {"--backup-speed", "1"}, 0, 0, 15, kClose, 1,
+    {"ThePageClosesHalfway",
+     {"--backup-speed", "1"},
+     0,
+     0,
+     15,
+     kClose,
+     1,
      "*(the page was closed): the copy reaches *"},
-    {"TheRecorderKilledHalfway", {"--backup-speed", "1"}, 0, 0, 15, kKilled, 2,
+    {"TheRecorderKilledHalfway",
+     {"--backup-speed", "1"},
+     0,
+     0,
+     15,
+     kKilled,
+     2,
      "* ends at *: the link to the recorder was lost. The copy goes on in *"},
-    {"TheRecorderFrozenHalfway", {"--backup-speed", "1"}, 0, 0, 15, kFrozen, 2,
+    {"TheRecorderFrozenHalfway",
+     {"--backup-speed", "1"},
+     0,
+     0,
+     15,
+     kFrozen,
+     2,
      "* ends at *: the link to the recorder was lost. The copy goes on in *"},
 };
 
@@ -295,7 +324,8 @@ protected:
     bool StartSim(std::vector<std::string> more, const std::string& port = "0")
     {
         std::vector<std::string> args = {"--port", port, "--trace"};
-        if (std::find(more.begin(), more.end(), "--recordings") == more.end()) more = Plus({"--recordings", "always"}, more);
+        if (std::find(more.begin(), more.end(), "--recordings") == more.end())
+            more = Plus({"--recordings", "always"}, more);
         if (std::find(more.begin(), more.end(), "--gop") == more.end()) more = Plus({"--gop", "150"}, more);
         simArgs = more;
         args.insert(args.end(), more.begin(), more.end());
@@ -318,20 +348,18 @@ protected:
     {
         // Every recorder's trace is read as it comes: a full pipe would
         // hold the recorder up.
-        return Host(*sims.front(), folder, page, env, steps, simSignals,
-                    [&] {
-                        for (size_t i = 1; i < sims.size(); ++i) sims[i]->Collect(i + 1 == sims.size() ? 10 : 0);
-                        if (tick) tick();
-                    },
-                    limitMs);
+        return Host(
+            *sims.front(), folder, page, env, steps, simSignals,
+            [&] {
+                for (size_t i = 1; i < sims.size(); ++i) sims[i]->Collect(i + 1 == sims.size() ? 10 : 0);
+                if (tick) tick();
+            },
+            limitMs);
     }
 };
 
 // The folder's line the file manager stand-in prints when a backup ends.
-bool FolderOpened(const std::string& out, const std::string& dir)
-{
-    return out.find(dir + "/\n") != std::string::npos;
-}
+bool FolderOpened(const std::string& out, const std::string& dir) { return out.find(dir + "/\n") != std::string::npos; }
 
 class BackupTable : public BackupE2E, public ::testing::WithParamInterface<TCase> {};
 
@@ -359,7 +387,8 @@ TEST_P(BackupTable, ThePartsHoldTheWholeSpanWithItsSound)
     case kClose: steps += halfway.Wait(); break; // the run ends there: the host closes the page
     default: break;
     }
-    if (c.message && c.end != kClose) steps += " --wait-msgbox '" + std::to_string(kBackupLimitMs) + "," + std::string(c.message) + "'";
+    if (c.message && c.end != kClose)
+        steps += " --wait-msgbox '" + std::to_string(kBackupLimitMs) + "," + std::string(c.message) + "'";
     if (c.end != kClose) steps += Opened(page, kBackupLimitMs);
 
     // The recorder killed or frozen once its span is eight seconds on, and
@@ -450,7 +479,10 @@ TEST_P(BackupTable, ThePartsHoldTheWholeSpanWithItsSound)
         }
         uint64_t before = To(parts[i - 1]);
         if (from <= before) {
-            EXPECT_TRUE(c.end == kKilled || c.end == kFrozen) << "parts overlap only where the recorder was asked again: part " << i << " from " << from << ", the one before to " << before << " (last picture " << Position(parts[i - 1].lastTime, parts[i - 1].lastFrame) << ")";
+            EXPECT_TRUE(c.end == kKilled || c.end == kFrozen)
+                << "parts overlap only where the recorder was asked again: part " << i << " from " << from
+                << ", the one before to " << before << " (last picture "
+                << Position(parts[i - 1].lastTime, parts[i - 1].lastFrame) << ")";
             EXPECT_EQ(from / 30, before / 30) << "from the last second written";
             overlap += before - from + 1;
         } else {
@@ -463,8 +495,7 @@ TEST_P(BackupTable, ThePartsHoldTheWholeSpanWithItsSound)
     EXPECT_LE(To(parts.back()), *sent.rbegin() + 6) << "held at most for a sound unit's time";
     for (uint64_t s : sent) {
         bool in = false;
-        for (const PartSpan& p : parts)
-            in = in || (s >= From(p) && s <= To(p));
+        for (const PartSpan& p : parts) in = in || (s >= From(p) && s <= To(p));
         if (!in) ADD_FAILURE() << "frame " << s / 30 << ":" << s % 30 << " is in no part";
         if (!in) break;
     }
@@ -593,8 +624,7 @@ TEST_F(BackupE2E, AFolderThatCannotBeWrittenEndsWithAMessage)
     HostRun r = Run("TAVLIN_WINVER=5.1",
                     BackupClicks() + " --answer save=/proc/backup --wait-msgbox '60000,*cannot be created*'");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("text=\"The backup file /proc/backup.mov cannot be created."), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("text=\"The backup file /proc/backup.mov cannot be created."), std::string::npos) << r.out;
     EXPECT_FALSE(Exists("/proc/backup.mov"));
 }
 

@@ -6,7 +6,7 @@
 TEST_F(BackupTest, ClockIsTheLocalTimeAsRecorderTime)
 {
     EXPECT_EQ(Clock_NowNumber(), 361355400u); // 2011-06-15 08:30:00
-    gBackupFakeNow = 946684800 - 1;                 // before 2000: no recorder time
+    gBackupFakeNow = 946684800 - 1;           // before 2000: no recorder time
     EXPECT_EQ(Clock_NowNumber(), 0u);
 }
 
@@ -20,7 +20,7 @@ TEST_F(BackupTest, PartZeroName)
         const char* want;
     } cases[] = {
         {16, 1308126600, "ch16_20100102_030405_361355400.mov"},
-        {1, 946684800 + 12345, "ch01_20100102_030405_000012345.mov"}, // padded to 9 digits
+        {1, 946684800 + 12345, "ch01_20100102_030405_000012345.mov"},         // padded to 9 digits
         {1, 946684800 + 3000000000LL, "ch01_20100102_030405_2999913600.mov"}, // all ten digits
     };
     for (const Case& k : cases) {
@@ -103,7 +103,8 @@ TEST_F(BackupTest, FromWindows6TheWorkingFileMovesToTheChosenPlace)
     EXPECT_EQ(folders, (std::vector<std::string>{dest, dest}));
     // Stopped short of its end mark: said, with the file at its destination.
     EXPECT_EQ(Messages(), std::vector<std::string>{"The backup ended before its end mark (the backup was stopped): the "
-                                                   "copy reaches 2011/06/15 08:30:06, in " + dest + "second.mov."});
+                                                   "copy reaches 2011/06/15 08:30:06, in " +
+                                                   dest + "second.mov."});
     unsetenv("USERPROFILE");
 }
 
@@ -167,9 +168,9 @@ TEST_F(BackupTest, ProgressIsComputedWideAndClamped)
     } cases[] = {
         {0, 4000000000u, 3000000000u, 75}, // done x 100 passes 32 bits
         {100, 200, 150, 50},
-        {100, 200, 50, 0},                 // before the start
-        {100, 200, 300, 100},              // past the end
-        {100, 100, 150, 0},                // no span
+        {100, 200, 50, 0},    // before the start
+        {100, 200, 300, 100}, // past the end
+        {100, 100, 150, 0},   // no span
     };
     for (const Case& k : cases) {
         V()->backupBlock.backupStart = k.start;

@@ -24,7 +24,10 @@ struct TContainer : IConnectionPointContainer {
     }
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
-    HRESULT EnumConnectionPoints(IEnumConnectionPoints** e) override { return ConnectionPoints_Enumerate(&point, 1, e); }
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints** e) override
+    {
+        return ConnectionPoints_Enumerate(&point, 1, e);
+    }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override
     {
         return ConnectionPoints_Find(&point, 1, riid, cp);
@@ -36,7 +39,7 @@ struct TSink : IDispatch {
     ULONG refs = 1;
     bool answersEvents = true;
     std::vector<std::string> calls;
-    SHORT newKey = 0;                    // written into an in/out VT_I2 argument
+    SHORT newKey = 0;                            // written into an in/out VT_I2 argument
     TComConnectionPoint* unadviseFrom = nullptr; // unadvises itself when called
     DWORD cookie = 0;
     HRESULT result = S_OK;

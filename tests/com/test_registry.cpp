@@ -20,8 +20,7 @@ protected:
     void SetUp() override
     {
         static int serial = 0;
-        dir = fs::temp_directory_path() /
-              ("tavlin-reg-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
+        dir = fs::temp_directory_path() / ("tavlin-reg-" + std::to_string(getpid()) + "-" + std::to_string(serial++));
         fs::remove_all(dir);
         // The file sits in directories that do not exist yet.
         file = dir / "sub" / "registry";
@@ -133,7 +132,8 @@ TEST_F(Registry, NamesIgnoreCase)
 
 TEST_F(Registry, EnumeratesInNameOrder)
 {
-    for (const char* k : {"b", "A", "c", "B2"}) ASSERT_EQ(Registry_SetText(HKEY_CURRENT_USER, k, "", ""), ERROR_SUCCESS);
+    for (const char* k : {"b", "A", "c", "B2"})
+        ASSERT_EQ(Registry_SetText(HKEY_CURRENT_USER, k, "", ""), ERROR_SUCCESS);
     std::vector<std::string> names;
     char name[8];
     LONG r;
@@ -230,9 +230,9 @@ TEST_F(Registry, DumpIsSortedAndReadable)
     ASSERT_EQ(Registry_SetText(HKEY_CLASSES_ROOT, path.c_str(), "", "/opt/lib/libTavlinProj1.so"), ERROR_SUCCESS);
     ASSERT_EQ(Registry_SetText(HKEY_CLASSES_ROOT, (std::string(clsid) + "\\Control").c_str(), nullptr, ""),
               ERROR_SUCCESS);
-    ASSERT_EQ(Registry_SetText(HKEY_CLASSES_ROOT, (std::string(clsid) + "\\Verb\\0").c_str(), nullptr,
-                               "Properties,0,2"),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        Registry_SetText(HKEY_CLASSES_ROOT, (std::string(clsid) + "\\Verb\\0").c_str(), nullptr, "Properties,0,2"),
+        ERROR_SUCCESS);
     ASSERT_EQ(Registry_SetText(HKEY_CLASSES_ROOT, "TavlinProj1.TavlinX", "", "TavlinX Control"), ERROR_SUCCESS);
     EXPECT_EQ(Registry_Dump(HKEY_CLASSES_ROOT, "clsid\\{6E763B03-CC89-4D06-8415-AF1DBA3A844D}"),
               "[HKEY_CLASSES_ROOT\\CLSID\\{6E763B03-CC89-4D06-8415-AF1DBA3A844D}]\n"
@@ -247,7 +247,8 @@ TEST_F(Registry, DumpIsSortedAndReadable)
               "@=\"Properties,0,2\"\n");
     EXPECT_EQ(Registry_Dump(HKEY_CLASSES_ROOT, "CLSID\\{00000000-0000-0000-0000-000000000000}"), "");
     // The file holds the same sections under its header.
-    EXPECT_EQ(FileText(), "TAVLIN-REGISTRY 1\n" "[HKEY_CLASSES_ROOT\\CLSID]\n" +
+    EXPECT_EQ(FileText(), "TAVLIN-REGISTRY 1\n"
+                          "[HKEY_CLASSES_ROOT\\CLSID]\n" +
                               Registry_Dump(HKEY_CLASSES_ROOT, clsid) +
                               "[HKEY_CLASSES_ROOT\\TavlinProj1.TavlinX]\n@=\"TavlinX Control\"\n");
     // A dump through an open handle names the key in full.
@@ -268,7 +269,9 @@ TEST_F(Registry, AwkwardTextsSurviveTheFile)
     } cases[] = {
         {"Esc", "quote\"and\\slash", "line one\nline two\r\n\ttab"},
         {"Esc", "ctrl", std::string("bell\x07 del\x7F end")},
-        {"Esc", "utf8", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {"Esc", "utf8",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
         {"Pct%41\x01Key", "v", "[HKEY_CLASSES_ROOT\\Injected]"},
         {"Esc", "=at@", "\"=\"\n[HKEY_CURRENT_USER]\n\"x\"=\"y\""},
     };
@@ -318,8 +321,8 @@ TEST_F(Registry, AnotherProcessSeesTheWrites)
         {
             std::string t;
             HKEY k;
-            bool ok = Registry_GetText(HKEY_CLASSES_ROOT, "FromParent\\Deep", "N", &t) == ERROR_SUCCESS &&
-                      t == "v" && RegOpenKey(HKEY_CLASSES_ROOT, "FromChild", &k) == ERROR_FILE_NOT_FOUND;
+            bool ok = Registry_GetText(HKEY_CLASSES_ROOT, "FromParent\\Deep", "N", &t) == ERROR_SUCCESS && t == "v" &&
+                      RegOpenKey(HKEY_CLASSES_ROOT, "FromChild", &k) == ERROR_FILE_NOT_FOUND;
             exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

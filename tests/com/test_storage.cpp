@@ -255,8 +255,10 @@ TEST(Gdi, MemoryDeviceContextsDrawIntoTheirDibSection)
         LONG w, h;
         WORD bits;
         DWORD compression;
-    } refused[] = {{"24 bits", 10, 10, 24, BI_RGB}, {"compressed", 10, 10, 32, 3},
-                   {"no width", 0, 10, 32, BI_RGB}, {"too tall", 10, 20000, 32, BI_RGB}};
+    } refused[] = {{"24 bits", 10, 10, 24, BI_RGB},
+                   {"compressed", 10, 10, 32, 3},
+                   {"no width", 0, 10, 32, BI_RGB},
+                   {"too tall", 10, 20000, 32, BI_RGB}};
     for (const Case& c : refused) {
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), c.w, c.h, 1, c.bits, c.compression, 0, 0, 0, 0, 0};
         EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr) << c.what;
@@ -275,7 +277,7 @@ TEST(Gdi, GlobalBlocksAndTheMediaThatCarryThem)
     auto* p = static_cast<BYTE*>(GlobalLock(g));
     EXPECT_EQ(p[15], 0); // zeroed
     EXPECT_EQ(GlobalLock(g), p);
-    EXPECT_TRUE(GlobalUnlock(g)); // still locked once
+    EXPECT_TRUE(GlobalUnlock(g));                            // still locked once
     EXPECT_EQ(GlobalReAlloc(g, 64, GMEM_ZEROINIT), nullptr); // not while locked
     EXPECT_FALSE(GlobalUnlock(g));
     ASSERT_EQ(GlobalReAlloc(g, 64, GMEM_ZEROINIT), g);

@@ -19,8 +19,7 @@ std::string Take(HRESULT (IErrorInfo::*get)(BSTR*), IErrorInfo* e)
 
 TEST(ErrorInfo, ReportThenTake)
 {
-    EXPECT_EQ(Com_ReportError("'x' is not a valid integer value", kControl, "TavlinProj1.TavlinX"),
-              DISP_E_EXCEPTION);
+    EXPECT_EQ(Com_ReportError("'x' is not a valid integer value", kControl, "TavlinProj1.TavlinX"), DISP_E_EXCEPTION);
     IErrorInfo* e = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &e), S_OK);
     ASSERT_NE(e, nullptr);
@@ -65,7 +64,8 @@ TEST(ErrorInfo, CreatedObjectAnswersBothInterfaces)
     void* p = nullptr;
     ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, &p), S_OK);
     IErrorInfo* e = (IErrorInfo*)p;
-    EXPECT_EQ(Take(&IErrorInfo::GetDescription, e), "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(Take(&IErrorInfo::GetDescription, e), "Gr\xC3\xBC\xC3\x9F"
+                                                    "e");
     EXPECT_EQ(Take(&IErrorInfo::GetSource, e), "");
     DWORD ctx = 0;
     e->GetHelpContext(&ctx);
@@ -156,8 +156,7 @@ TEST(PropertyBag, ReadsWritesAndConverts)
         VariantClear(&v);
     }
     EXPECT_EQ(log.errors, (std::vector<std::string>{"HTTP_PAGE: The value of HTTP_PAGE has the wrong type"}));
-    EXPECT_EQ(bag->ReadLog(),
-              (std::vector<std::string>{"dvrip", "HTTP_PORT", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"}));
+    EXPECT_EQ(bag->ReadLog(), (std::vector<std::string>{"dvrip", "HTTP_PORT", "HTTP_PORT", "DVR_UK", "HTTP_PAGE"}));
 
     // A write replaces under the first spelling; Find and Names see it.
     VARIANT n;

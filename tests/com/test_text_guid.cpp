@@ -14,9 +14,11 @@ TEST(Bstr, RoundTripsText)
     } cases[] = {
         {"", 0},
         {"abc", 3},
-        {"Gr\xC3\xBC\xC3\x9F" "e", 5},         // Grüße
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e",
+         5},                                         // Grüße
         {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", 3}, // 日本語
-        {"\xF0\x9F\x98\x80 x", 4},                // U+1F600 is a surrogate pair
+        {"\xF0\x9F\x98\x80 x", 4},                   // U+1F600 is a surrogate pair
         {"line\nbreak\ttab", 14},
     };
     for (const Case& c : cases) {
@@ -69,17 +71,18 @@ TEST(WideText, ReplacesWhatIsNotText)
         std::string in;
         std::u16string out;
     } fromText[] = {
-        {"\xFF", u"\uFFFD"},                // never a UTF-8 byte
-        {"a\xC3", u"a\uFFFD"},              // cut short
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},      // overlong
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, // an encoded surrogate
+        {"\xFF", u"\uFFFD"},                               // never a UTF-8 byte
+        {"a\xC3", u"a\uFFFD"},                             // cut short
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},                     // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},           // an encoded surrogate
         {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"}, // beyond U+10FFFF
         {"\xC3\xA9", u"\u00E9"},
     };
     for (const Case& c : fromText) EXPECT_EQ(Wide_FromText(c.in), c.out) << c.in;
 
     const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
-    EXPECT_EQ(Wide_ToText(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Wide_ToText(lone), "a\xEF\xBF\xBD"
+                                 "b\xEF\xBF\xBD");
     EXPECT_EQ(Wide_ToText(nullptr), "");
 }
 

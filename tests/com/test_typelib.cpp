@@ -8,10 +8,7 @@ namespace {
 
 const std::string kHead = "%%type-library%%\nlibrary L {197A585F-C49F-4571-804C-9F8C497FEC06} 2.5 \"A library\"\n";
 
-HRESULT Build(const std::string& text, ITypeLib** lib)
-{
-    return TypeLib_FromText(text.data(), text.size(), lib);
-}
+HRESULT Build(const std::string& text, ITypeLib** lib) { return TypeLib_FromText(text.data(), text.size(), lib); }
 
 TEST(TypeLib, TextBuildsTheTypesItNames)
 {
@@ -71,10 +68,14 @@ TEST(TypeLib, TextThatCannotBeReadIsRefusedWhole)
         {"bad version", "%%type-library%%\nlibrary L {197A585F-C49F-4571-804C-9F8C497FEC06} 1 \"x\"\n"},
         {"open quote", "%%type-library%%\nlibrary L {197A585F-C49F-4571-804C-9F8C497FEC06} 1.0 \"x\n"},
         {"member before any type", kHead + "value a 1\n"},
-        {"unknown type", kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n property P 1 VT_FOO get\n"},
-        {"property without access", kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n property P 1 VT_I4\n"},
-        {"bad parameter direction", kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n method M 1 k:VT_I2:up\n"},
-        {"class of a missing interface", kHead + "coclass C {6E763B03-CC89-4D06-8415-AF1DBA3A844D} \"c\"\n implements X\n"},
+        {"unknown type",
+         kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n property P 1 VT_FOO get\n"},
+        {"property without access",
+         kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n property P 1 VT_I4\n"},
+        {"bad parameter direction",
+         kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n method M 1 k:VT_I2:up\n"},
+        {"class of a missing interface",
+         kHead + "coclass C {6E763B03-CC89-4D06-8415-AF1DBA3A844D} \"c\"\n implements X\n"},
         {"unknown word", kHead + "struct S\n"},
         {"value in an interface", kHead + "dispinterface I {8F22E5AD-5FE8-4B58-A5BB-4A71B7328EFA} \"d\"\n value a 1\n"},
     };

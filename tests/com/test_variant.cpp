@@ -13,20 +13,90 @@ VARIANT Make(VARTYPE vt)
     v.vt = vt;
     return v;
 }
-VARIANT I1(CHAR x) { VARIANT v = Make(VT_I1); v.cVal = x; return v; }
-VARIANT I2(SHORT x) { VARIANT v = Make(VT_I2); v.iVal = x; return v; }
-VARIANT I4(LONG x) { VARIANT v = Make(VT_I4); v.lVal = x; return v; }
-VARIANT I8(LONGLONG x) { VARIANT v = Make(VT_I8); v.llVal = x; return v; }
-VARIANT Int(INT x) { VARIANT v = Make(VT_INT); v.intVal = x; return v; }
-VARIANT UI1(BYTE x) { VARIANT v = Make(VT_UI1); v.bVal = x; return v; }
-VARIANT UI2(USHORT x) { VARIANT v = Make(VT_UI2); v.uiVal = x; return v; }
-VARIANT UI4(ULONG x) { VARIANT v = Make(VT_UI4); v.ulVal = x; return v; }
-VARIANT UI8(ULONGLONG x) { VARIANT v = Make(VT_UI8); v.ullVal = x; return v; }
-VARIANT UInt(UINT x) { VARIANT v = Make(VT_UINT); v.uintVal = x; return v; }
-VARIANT R4(FLOAT x) { VARIANT v = Make(VT_R4); v.fltVal = x; return v; }
-VARIANT R8(DOUBLE x) { VARIANT v = Make(VT_R8); v.dblVal = x; return v; }
-VARIANT Bool(VARIANT_BOOL x) { VARIANT v = Make(VT_BOOL); v.boolVal = x; return v; }
-VARIANT Error(SCODE x) { VARIANT v = Make(VT_ERROR); v.scode = x; return v; }
+VARIANT I1(CHAR x)
+{
+    VARIANT v = Make(VT_I1);
+    v.cVal = x;
+    return v;
+}
+VARIANT I2(SHORT x)
+{
+    VARIANT v = Make(VT_I2);
+    v.iVal = x;
+    return v;
+}
+VARIANT I4(LONG x)
+{
+    VARIANT v = Make(VT_I4);
+    v.lVal = x;
+    return v;
+}
+VARIANT I8(LONGLONG x)
+{
+    VARIANT v = Make(VT_I8);
+    v.llVal = x;
+    return v;
+}
+VARIANT Int(INT x)
+{
+    VARIANT v = Make(VT_INT);
+    v.intVal = x;
+    return v;
+}
+VARIANT UI1(BYTE x)
+{
+    VARIANT v = Make(VT_UI1);
+    v.bVal = x;
+    return v;
+}
+VARIANT UI2(USHORT x)
+{
+    VARIANT v = Make(VT_UI2);
+    v.uiVal = x;
+    return v;
+}
+VARIANT UI4(ULONG x)
+{
+    VARIANT v = Make(VT_UI4);
+    v.ulVal = x;
+    return v;
+}
+VARIANT UI8(ULONGLONG x)
+{
+    VARIANT v = Make(VT_UI8);
+    v.ullVal = x;
+    return v;
+}
+VARIANT UInt(UINT x)
+{
+    VARIANT v = Make(VT_UINT);
+    v.uintVal = x;
+    return v;
+}
+VARIANT R4(FLOAT x)
+{
+    VARIANT v = Make(VT_R4);
+    v.fltVal = x;
+    return v;
+}
+VARIANT R8(DOUBLE x)
+{
+    VARIANT v = Make(VT_R8);
+    v.dblVal = x;
+    return v;
+}
+VARIANT Bool(VARIANT_BOOL x)
+{
+    VARIANT v = Make(VT_BOOL);
+    v.boolVal = x;
+    return v;
+}
+VARIANT Error(SCODE x)
+{
+    VARIANT v = Make(VT_ERROR);
+    v.scode = x;
+    return v;
+}
 
 std::string TextOf(const VARIANT& v)
 {
@@ -127,7 +197,7 @@ TEST(VariantChangeType, FromTextToIntegers)
         {"  -17 \t", VT_I4, S_OK, -17},
         {"+5", VT_I4, S_OK, 5},
         {"1,000", VT_I4, S_OK, 1000},
-        {"2.5", VT_I4, S_OK, 2},  // half to even
+        {"2.5", VT_I4, S_OK, 2}, // half to even
         {"3.5", VT_I4, S_OK, 4},
         {"-2.5", VT_I4, S_OK, -2},
         {"2.51", VT_I4, S_OK, 3},

@@ -182,8 +182,9 @@ bool Moving(int x, int y)
     const ::testing::TestResult* r = ::testing::UnitTest::GetInstance()->current_test_info()->result();
     for (int i = 0; i < r->total_part_count(); i++) {
         const ::testing::TestPartResult& part = r->GetTestPartResult(i);
-        if (part.failed()) fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "?", part.line_number(),
-                                   part.summary());
+        if (part.failed())
+            fprintf(stderr, "%s:%d: %s\n", part.file_name() ? part.file_name() : "?", part.line_number(),
+                    part.summary());
     }
     fflush(stderr);
     _exit(r->Failed() ? 1 : 0); // the viewer's state lives until the process ends

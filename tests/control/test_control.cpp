@@ -161,7 +161,7 @@ TEST(Control, DispatchesFromTheDispidTable)
     struct Case {
         const char* name;
         DISPID id;
-    } cases[] = {{"Visible", 1}, {"caption", -518}, {"DVRIP", 16}, {"HTTP_PORT", 17},
+    } cases[] = {{"Visible", 1}, {"caption", -518}, {"DVRIP", 16},     {"HTTP_PORT", 17},
                  {"DVR_UK", 18}, {"HTTP_PAGE", 19}, {"Enabled", -514}, {"VisibleDockClientCount", 15}};
     for (const Case& c : cases) {
         std::u16string w = Wide_FromText(c.name);
@@ -412,8 +412,8 @@ TEST(Control, TypeInformationDescribesWhatItDispatches)
         MEMBERID fromInfo = 0;
         EXPECT_EQ(info->GetIDsOfNames(names, 1, &fromInfo), S_OK);
         EXPECT_EQ(fromInfo, id);
-        bool readOnly = id == DISPID_TX_Active || id == DISPID_TX_AlignDisabled ||
-                        id == DISPID_TX_VisibleDockClientCount;
+        bool readOnly =
+            id == DISPID_TX_Active || id == DISPID_TX_AlignDisabled || id == DISPID_TX_VisibleDockClientCount;
         EXPECT_EQ(m.second.second, readOnly ? INVOKE_PROPERTYGET : INVOKE_PROPERTYGET | INVOKE_PROPERTYPUT);
     }
     ITypeLib* library = nullptr;
@@ -433,8 +433,8 @@ TEST(Control, RegisteredTypeLibraryLoadsBack)
               ERROR_SUCCESS);
     EXPECT_FALSE(path.empty());
     std::string typeLib;
-    EXPECT_EQ(Registry_GetText(HKEY_CLASSES_ROOT, ("Interface\\" + Guid_ToText(IID_ITavlinX) + "\\TypeLib").c_str(),
-                               "", &typeLib),
+    EXPECT_EQ(Registry_GetText(HKEY_CLASSES_ROOT, ("Interface\\" + Guid_ToText(IID_ITavlinX) + "\\TypeLib").c_str(), "",
+                               &typeLib),
               ERROR_SUCCESS);
     EXPECT_EQ(typeLib, Guid_ToText(LIBID_TavlinProj1));
     // Read back out of the registered file, not from this process's copy.
@@ -498,10 +498,22 @@ public:
         VariantInit(r);
         switch (id) {
         case 100: Variant_SetText(r, "Serif"); break;
-        case 101: r->vt = VT_CY; r->cyVal = 140000; break;
-        case 103: r->vt = VT_BOOL; r->boolVal = VARIANT_TRUE; break;
-        case 106: r->vt = VT_I2; r->iVal = 0; break;
-        default: r->vt = VT_BOOL; r->boolVal = VARIANT_FALSE; break;
+        case 101:
+            r->vt = VT_CY;
+            r->cyVal = 140000;
+            break;
+        case 103:
+            r->vt = VT_BOOL;
+            r->boolVal = VARIANT_TRUE;
+            break;
+        case 106:
+            r->vt = VT_I2;
+            r->iVal = 0;
+            break;
+        default:
+            r->vt = VT_BOOL;
+            r->boolVal = VARIANT_FALSE;
+            break;
         }
         return S_OK;
     }
@@ -596,8 +608,8 @@ TEST(Control, FiresTheFormsEventsToSinks)
     char key = 'a';
     gViewerForm->OnKeyPress(gViewerForm, key);
     EXPECT_EQ(key, 'Z'); // the sink's change goes back to the form
-    EXPECT_EQ(sink.events, std::vector<DISPID>({DISPID_TXE_OnClick, DISPID_TXE_OnDblClick, DISPID_TXE_OnPaint,
-                                                DISPID_TXE_OnKeyPress}));
+    EXPECT_EQ(sink.events, std::vector<DISPID>(
+                               {DISPID_TXE_OnClick, DISPID_TXE_OnDblClick, DISPID_TXE_OnPaint, DISPID_TXE_OnKeyPress}));
     // While the container has frozen the events, none is fired.
     IOleControl* control = nullptr;
     ASSERT_EQ(gControl->QueryInterface(IID_IOleControl, (void**)&control), S_OK);
@@ -722,7 +734,6 @@ TEST(Session, ReadEventTakesNoMoreThanTheBufferHolds)
     Socket_AppendReceived(&flood, c, 2); // no such socket
     Conn_ResetReceiveBuffer(c, 0);
 }
-
 
 // --- The main loop's steps, their order and periods --------------------------
 

@@ -67,7 +67,8 @@ public:
         if (riid == IID_IUnknown || riid == IID_IOleClientSite) *ppv = static_cast<IOleClientSite*>(this);
         else if ((riid == IID_IOleInPlaceSite || riid == IID_IOleWindow) && inPlaceSite)
             *ppv = static_cast<IOleInPlaceSite*>(this);
-        else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow) *ppv = static_cast<IOleInPlaceFrame*>(this);
+        else if (riid == IID_IOleInPlaceFrame || riid == IID_IOleInPlaceUIWindow)
+            *ppv = static_cast<IOleInPlaceFrame*>(this);
         else if (riid == IID_IOleControlSite) *ppv = static_cast<IOleControlSite*>(this);
         else if (riid == IID_IAdviseSink) *ppv = static_cast<IAdviseSink*>(this);
         else if (riid == IID_IPropertyNotifySink) *ppv = static_cast<IPropertyNotifySink*>(this);
@@ -199,8 +200,7 @@ private:
     }
 };
 
-template <class I>
-I* Ask(REFIID iid)
+template <class I> I* Ask(REFIID iid)
 {
     I* p = nullptr;
     EXPECT_EQ(TestControl()->QueryInterface(iid, (void**)&p), S_OK);
@@ -254,8 +254,7 @@ const SIZEL kExtent = {26723, 17357}; // 1010 x 656 pixels at 96 an inch, in HIM
 
 // --- Every interface of the map, in order, each method called ------------------------------
 
-template <class I>
-std::function<void(IUnknown*)> Calls(std::function<void(I*)> call)
+template <class I> std::function<void(IUnknown*)> Calls(std::function<void(I*)> call)
 {
     return [call](IUnknown* p) { call(static_cast<I*>(static_cast<void*>(p))); };
 }
@@ -586,7 +585,8 @@ TEST(ComMap, AnswersEveryInterfaceInOrderWithAllItsMethods)
         {&IID_IQuickActivate, "IQuickActivate", Calls<IQuickActivate>(CallQuickActivate)},
         {&IID_IPersistStorage, "IPersistStorage", Calls<IPersistStorage>(CallPersistStorage)},
         {&IID_IPersistStreamInit, "IPersistStreamInit", Calls<IPersistStreamInit>(CallPersistStreamInit)},
-        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages", Calls<ISpecifyPropertyPages>([](ISpecifyPropertyPages* p) {
+        {&IID_ISpecifyPropertyPages, "ISpecifyPropertyPages",
+         Calls<ISpecifyPropertyPages>([](ISpecifyPropertyPages* p) {
              CAUUID pages{5, nullptr};
              EXPECT_EQ(p->GetPages(&pages), S_OK);
              EXPECT_EQ(pages.cElems, 0u);
@@ -864,8 +864,7 @@ TEST(Drawing, DrawPaintsTheFormsPictureIntoTheTarget)
         ASSERT_EQ(DrawInto(view, target, {10, 20, 1020, 676}), S_OK);
         int off = 0;
         for (int y = 0; y < 656; y += 3)
-            for (int x = 0; x < 1010; x += 3)
-                off += target.At(x + 10, y + 20) != (grabbed.pixel(x, y) & 0xFFFFFF);
+            for (int x = 0; x < 1010; x += 3) off += target.At(x + 10, y + 20) != (grabbed.pixel(x, y) & 0xFFFFFF);
         EXPECT_EQ(off, 0);
         EXPECT_EQ(target.At(5, 5), 0u); // outside the bounds nothing is drawn
     }
@@ -1148,8 +1147,9 @@ TEST(Persistence, StorageKeepsTheStreamAsContents)
     // The stream in the storage is the one IPersistStreamInit writes.
     std::u16string name = Wide_FromText("Contents");
     IStream* contents = nullptr;
-    ASSERT_EQ(storage->OpenStream((const OLECHAR*)name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &contents),
-              S_OK);
+    ASSERT_EQ(
+        storage->OpenStream((const OLECHAR*)name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &contents),
+        S_OK);
     IStream* direct = nullptr;
     CreateStreamOnHGlobal(nullptr, TRUE, &direct);
     IPersistStreamInit* streamed = Ask<IPersistStreamInit>(IID_IPersistStreamInit);
@@ -1204,7 +1204,8 @@ TEST(DataTransfer, ThePictureComesAsADibAndAsABitmap)
     const uint32_t* rows = reinterpret_cast<const uint32_t*>(bytes + 40);
     int off = 0;
     for (int y = 0; y < 656; y += 5)
-        for (int x = 0; x < 1010; x += 5) off += (rows[(655 - y) * 1010 + x] & 0xFFFFFF) != (grabbed.pixel(x, y) & 0xFFFFFF);
+        for (int x = 0; x < 1010; x += 5)
+            off += (rows[(655 - y) * 1010 + x] & 0xFFFFFF) != (grabbed.pixel(x, y) & 0xFFFFFF);
     EXPECT_EQ(off, 0);
     GlobalUnlock(medium.hGlobal);
     ReleaseStgMedium(&medium);

@@ -52,10 +52,10 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 }
 
 struct TStartFolder {
-    const char* sub;      // where the skin and the background are expected from
-    size_t skinSize;      // the size of that folder's skin file
+    const char* sub; // where the skin and the background are expected from
+    size_t skinSize; // the size of that folder's skin file
     int bmpWidth, bmpHeight;
-    uint32_t bmpColour;   // 0: no background file anywhere
+    uint32_t bmpColour; // 0: no background file anywhere
 };
 
 // Starts the control with systemroot = root; exits 0 when the skin folder,

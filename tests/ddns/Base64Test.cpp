@@ -25,8 +25,13 @@ TEST(Base64, Rfc4648Vectors)
         const char* in;
         const char* out;
     } table[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& row : table) {
         SCOPED_TRACE(row.in);
@@ -61,4 +66,4 @@ TEST(Base64, DigestOfTheEmptyText)
     EXPECT_EQ(Encode(gMd5Digest, 16), "1B2M2Y8AsgTpgAmY7PhCfg==");
 }
 
-}  // namespace
+} // namespace

@@ -33,10 +33,10 @@ const size_t kKeySizes[] = {0, 20, 64, 65, 80};
 
 // Chunk sizes used in turn until the message is consumed; 0 takes the rest.
 const std::vector<std::vector<size_t>> kSplits = {
-    {0},           // all at once
-    {1},           // byte by byte
-    {7},           // small runs across every boundary
-    {13, 0},       // starts mid-block, then spans several blocks in one run
+    {0},     // all at once
+    {1},     // byte by byte
+    {7},     // small runs across every boundary
+    {13, 0}, // starts mid-block, then spans several blocks in one run
     {63, 1, 64, 65},
     {55, 9, 120},
 };
@@ -52,10 +52,7 @@ std::string Message(size_t length, unsigned seed)
     return m;
 }
 
-const unsigned char* Bytes(const std::string& s)
-{
-    return reinterpret_cast<const unsigned char*>(s.data());
-}
+const unsigned char* Bytes(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 std::string Hex(const unsigned char* bytes, size_t n)
 {
@@ -108,8 +105,7 @@ std::string RunTool(const std::vector<std::string>& args)
     return out;
 }
 
-template <typename Feed>
-void FeedInSplits(const std::string& m, const std::vector<size_t>& plan, Feed feed)
+template <typename Feed> void FeedInSplits(const std::string& m, const std::vector<size_t>& plan, Feed feed)
 {
     size_t at = 0;
     for (size_t step = 0; at < m.size(); step++) {
@@ -203,15 +199,15 @@ TEST_F(OpensslCrossCheck, HmacSha1WithEveryKeySize)
 {
     std::vector<size_t> lengths(std::begin(kLengths), std::end(kLengths));
     lengths.insert(lengths.end(), std::begin(kLongLengths), std::end(kLongLengths));
-    CHMAC_SHA1 hmac;  // one object throughout, as the No-IP client may use it
+    CHMAC_SHA1 hmac; // one object throughout, as the No-IP client may use it
     for (size_t keySize : kKeySizes) {
         const std::string key = Message(keySize, 1000u + (unsigned)keySize);
         for (size_t length : lengths) {
             SCOPED_TRACE("key " + std::to_string(keySize) + ", length " + std::to_string(length));
             const std::string text = Message(length, (unsigned)length);
-            std::string expected = Lower(Trim(RunTool({DDNS_TEST_OPENSSL, "mac", "-digest", "SHA1", "-macopt",
-                                                   "hexkey:" + Hex(Bytes(key), key.size()), "-in", Put(text),
-                                                   "HMAC"})));
+            std::string expected =
+                Lower(Trim(RunTool({DDNS_TEST_OPENSSL, "mac", "-digest", "SHA1", "-macopt",
+                                    "hexkey:" + Hex(Bytes(key), key.size()), "-in", Put(text), "HMAC"})));
             ASSERT_EQ(expected.size(), 40u);
             unsigned char digest[20];
             hmac.ComputeHmac(Bytes(text), (int)text.size(), Bytes(key), (int)key.size(), digest);
@@ -234,4 +230,4 @@ TEST_F(OpensslCrossCheck, Base64)
     }
 }
 
-}  // namespace
+} // namespace

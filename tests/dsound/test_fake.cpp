@@ -56,16 +56,16 @@ TEST_F(FakeSound, LockGivesOneOrTwoRegions)
 {
     struct Case {
         DWORD offset, bytes, flags;
-        bool wantSecond;      // ptr2 passed
-        DWORD cursor;         // play cursor before the lock
+        bool wantSecond; // ptr2 passed
+        DWORD cursor;    // play cursor before the lock
         DWORD off1, len1, len2;
     } cases[] = {
         {0, 512, 0, true, 0, 0, 512, 0},
-        {15872, 512, 0, true, 0, 15872, 512, 0},          // last block, ends at the end
-        {16000, 1000, 0, true, 0, 16000, 384, 616},       // wraps
+        {15872, 512, 0, true, 0, 15872, 512, 0},    // last block, ends at the end
+        {16000, 1000, 0, true, 0, 16000, 384, 616}, // wraps
         {16383, 2, 0, true, 0, 16383, 1, 1},
-        {100, 16384, 0, true, 0, 100, 16284, 100},        // whole loop from 100
-        {16000, 1000, 0, false, 0, 16000, 384, 0},        // no second pointer: first part only
+        {100, 16384, 0, true, 0, 100, 16284, 100}, // whole loop from 100
+        {16000, 1000, 0, false, 0, 16000, 384, 0}, // no second pointer: first part only
         {0, 0, DSBLOCK_ENTIREBUFFER, true, 0, 0, 16384, 0},
         {5, 512, DSBLOCK_FROMWRITECURSOR, true, 16200, 16200, 184, 328},
     };
@@ -98,7 +98,10 @@ TEST_F(FakeSound, LockAndUnlockRefuseWhatIsWrong)
     ASSERT_EQ(DS_OK, s.Open());
     void *p1, *p2;
     DWORD n1, n2;
-    struct Case { DWORD offset, bytes; HRESULT want; } locks[] = {
+    struct Case {
+        DWORD offset, bytes;
+        HRESULT want;
+    } locks[] = {
         {16384, 1, DSERR_INVALIDPARAM},
         {0, 0, DSERR_INVALIDPARAM},
         {0, 16385, DSERR_INVALIDPARAM},
@@ -138,7 +141,10 @@ TEST_F(FakeSound, PlayedRecordFollowsTheCursorAcrossTheWrap)
     ASSERT_EQ(DS_OK, s.buffer->Play(0, 0, DSBPLAY_LOOPING));
 
     // Steps of the cursor and where it stands after each.
-    struct Step { uint32_t advance; DWORD cursor; } steps[] = {
+    struct Step {
+        uint32_t advance;
+        DWORD cursor;
+    } steps[] = {
         {1000, 16000}, {384, 0}, {616, 616}, {0, 616}, {16384, 616}, {40000, (616 + 40000) % 16384},
     };
     size_t total = 0;
@@ -152,8 +158,7 @@ TEST_F(FakeSound, PlayedRecordFollowsTheCursorAcrossTheWrap)
     }
     std::vector<uint8_t> played = FakeSound_Played();
     ASSERT_EQ(total, played.size());
-    for (size_t i = 0; i < played.size(); i++)
-        ASSERT_EQ(loop[(15000 + i) % kLoopBytes], played[i]) << "byte " << i;
+    for (size_t i = 0; i < played.size(); i++) ASSERT_EQ(loop[(15000 + i) % kLoopBytes], played[i]) << "byte " << i;
 
     // Stop keeps the cursor; Play goes on from it.
     ASSERT_EQ(DS_OK, s.buffer->Stop());
@@ -180,7 +185,10 @@ TEST_F(FakeSound, WritingWhileTheDevicePlays)
         for (uint32_t n = 0; !stop; n++) {
             void *p1, *p2;
             DWORD n1, n2;
-            if (s.buffer->Lock((n % 32) * 512, 512, &p1, &n1, &p2, &n2, 0) != DS_OK) { failures++; continue; }
+            if (s.buffer->Lock((n % 32) * 512, 512, &p1, &n1, &p2, &n2, 0) != DS_OK) {
+                failures++;
+                continue;
+            }
             memset(p1, 1 + n % 200, n1);
             if (s.buffer->Unlock(p1, n1, p2, n2) != DS_OK) failures++;
         }
@@ -243,7 +251,10 @@ TEST_F(FakeSound, LostBufferRefusesLockAndPlayUntilRestored)
 
 TEST_F(FakeSound, CreationFailsOnDemand)
 {
-    struct Case { TFakeSoundStep step; HRESULT hr; } cases[] = {
+    struct Case {
+        TFakeSoundStep step;
+        HRESULT hr;
+    } cases[] = {
         {FAKE_SOUND_CREATE, DSERR_NODRIVER},
         {FAKE_SOUND_COOPERATIVE, DSERR_GENERIC},
         {FAKE_SOUND_CREATE_BUFFER, DSERR_OUTOFMEMORY},
@@ -288,8 +299,14 @@ TEST_F(FakeSound, ChecksTheBufferDescription)
         HRESULT want;
     } cases[] = {
         {"the viewer's buffer", [](DSBUFFERDESC&, WAVEFORMATEX&) {}, DS_OK},
-        {"16-bit stereo", [](DSBUFFERDESC&, WAVEFORMATEX& f) {
-             f.nChannels = 2; f.wBitsPerSample = 16; f.nBlockAlign = 4; f.nAvgBytesPerSec = 32000; }, DS_OK},
+        {"16-bit stereo",
+         [](DSBUFFERDESC&, WAVEFORMATEX& f) {
+             f.nChannels = 2;
+             f.wBitsPerSample = 16;
+             f.nBlockAlign = 4;
+             f.nAvgBytesPerSec = 32000;
+         },
+         DS_OK},
         {"wrong record size", [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwSize = 16; }, DSERR_INVALIDPARAM},
         {"no format", [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.lpwfxFormat = nullptr; }, DSERR_INVALIDPARAM},
         {"not PCM", [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.wFormatTag = 3; }, DSERR_BADFORMAT},

@@ -35,9 +35,21 @@ TEST_F(NullSound, CursorRunsAtEightThousandBytesPerSecondAndWraps)
         ASSERT_EQ(DS_OK, s.Open());
         ASSERT_EQ(DS_OK, s.buffer->Play(0, 0, DSBPLAY_LOOPING));
         // Milliseconds since Play, and the cursor then (8 bytes per ms).
-        struct Row { uint32_t ms; DWORD cursor; } rows[] = {
-            {0, 0}, {1, 8}, {125, 1000}, {1000, 8000}, {2047, 16376}, {2048, 0}, {2049, 8},
-            {3000, 24000 % 16384}, {10000, 80000 % 16384}, {10000, 80000 % 16384}, {60001, 480008 % 16384},
+        struct Row {
+            uint32_t ms;
+            DWORD cursor;
+        } rows[] = {
+            {0, 0},
+            {1, 8},
+            {125, 1000},
+            {1000, 8000},
+            {2047, 16376},
+            {2048, 0},
+            {2049, 8},
+            {3000, 24000 % 16384},
+            {10000, 80000 % 16384},
+            {10000, 80000 % 16384},
+            {60001, 480008 % 16384},
         };
         for (const Row& r : rows) {
             gNow = start + r.ms;

@@ -22,11 +22,13 @@ public:
         const char* old = getenv(name);
         FHad = old != nullptr;
         if (old) FOld = old;
-        if (value) setenv(name, value, 1); else unsetenv(name);
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
     }
     ~TEnvVar()
     {
-        if (FHad) setenv(FName.c_str(), FOld.c_str(), 1); else unsetenv(FName.c_str());
+        if (FHad) setenv(FName.c_str(), FOld.c_str(), 1);
+        else unsetenv(FName.c_str());
     }
 
 private:
@@ -58,13 +60,17 @@ TEST(SoundDeviceChoice, FollowsTheEnvironment)
 {
     TTempFile disk;
     TEnvVar diskFile("SDL_DISKAUDIOFILE", disk.Path());
-    struct Row { const char* tavlinSound; const char* sdlDriver; TSoundDeviceKind want; } rows[] = {
+    struct Row {
+        const char* tavlinSound;
+        const char* sdlDriver;
+        TSoundDeviceKind want;
+    } rows[] = {
         {"fake", "disk", SOUND_DEVICE_FAKE},
         {"null", "disk", SOUND_DEVICE_NULL},
-        {"sdl", "no-such-driver", SOUND_DEVICE_SDL}, // asked for: kept, creation then fails
-        {nullptr, "disk", SOUND_DEVICE_SDL},           // an output opens: real output
-        {nullptr, "no-such-driver", SOUND_DEVICE_NULL},// none: the null device
-        {"loud", "no-such-driver", SOUND_DEVICE_NULL}, // unknown word: chosen as if unset
+        {"sdl", "no-such-driver", SOUND_DEVICE_SDL},    // asked for: kept, creation then fails
+        {nullptr, "disk", SOUND_DEVICE_SDL},            // an output opens: real output
+        {nullptr, "no-such-driver", SOUND_DEVICE_NULL}, // none: the null device
+        {"loud", "no-such-driver", SOUND_DEVICE_NULL},  // unknown word: chosen as if unset
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << (r.tavlinSound ? r.tavlinSound : "(unset)") << " " << r.sdlDriver);

@@ -48,8 +48,8 @@ Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 // A client packet: 64-byte header, then the payload.
-Bytes Packet(uint32_t type, uint32_t session, const Bytes& payload = {},
-             uint32_t conn = 0, uint32_t sock = 0) {
+Bytes Packet(uint32_t type, uint32_t session, const Bytes& payload = {}, uint32_t conn = 0,
+             uint32_t sock = 0) {
   Bytes p(64, 0);
   Put32(p, 0, uint32_t(64 + payload.size()));
   memcpy(&p[4], "ULCM", 4);
@@ -247,7 +247,9 @@ TEST_F(DvrSimTest, PollWithHeldSessionGetsOnePollAnswer) {
 }
 
 TEST_F(DvrSimTest, AnswersEchoConnectionAndSocketIndex) {
-  struct Case { uint32_t type, conn, sock; };
+  struct Case {
+    uint32_t type, conn, sock;
+  };
   const Case cases[] = {{0, 0, 0}, {0, 1, 1}, {5, 0, 1}, {5, 1, 0}, {4, 1, 1}, {5, 7, 9}};
   Client c(sim_.port());
   uint32_t s = Login(c);
@@ -266,7 +268,9 @@ TEST_F(DvrSimTest, AnswersEchoConnectionAndSocketIndex) {
 }
 
 TEST_F(DvrSimTest, DataWithASessionNotHeldIsGrantedAFreshOne) {
-  struct Case { uint32_t type, session; };
+  struct Case {
+    uint32_t type, session;
+  };
   const Case cases[] = {{5, 0}, {3, 0}, {5, 424242}, {3, 424242}};
   Client c(sim_.port());
   for (const Case& k : cases) {
@@ -278,8 +282,8 @@ TEST_F(DvrSimTest, DataWithASessionNotHeldIsGrantedAFreshOne) {
     EXPECT_EQ(a.body.size(), 64u);
     EXPECT_NE(a.session(), 0u);
     EXPECT_NE(a.session(), k.session);
-    EXPECT_EQ(sim_.WaitFor("stale "), "stale type=" + std::to_string(k.type) +
-                                          " session=" + std::to_string(k.session));
+    EXPECT_EQ(sim_.WaitFor("stale "),
+              "stale type=" + std::to_string(k.type) + " session=" + std::to_string(k.session));
     EXPECT_EQ(sim_.WaitFor("grant "), "grant session=" + std::to_string(a.session()));
     // The granted session is held from now on.
     ASSERT_TRUE(c.Send(Packet(5, a.session())));
@@ -302,8 +306,8 @@ TEST_F(DvrSimTest, OtherTypesGetAnEmptyPollAnswer) {
       EXPECT_EQ(a.type(), 2u);
       EXPECT_EQ(a.session(), session);
       EXPECT_EQ(a.body.size(), 64u);
-      EXPECT_EQ(sim_.WaitFor("packet "), "packet type=" + std::to_string(type) +
-                                             " session=" + std::to_string(session));
+      EXPECT_EQ(sim_.WaitFor("packet "),
+                "packet type=" + std::to_string(type) + " session=" + std::to_string(session));
     }
   }
 }
@@ -317,7 +321,11 @@ Bytes Pattern(size_t n, int kind) {
 TEST_F(DvrSimTest, ChecksumSwitchesAtOneKilobyte) {
   // Checksums worked out by hand: up to 1024 bytes after the header they are
   // byte sums, above that the sum of one little-endian word per whole KiB.
-  struct Case { uint32_t n; int kind; uint32_t checksum; };
+  struct Case {
+    uint32_t n;
+    int kind;
+    uint32_t checksum;
+  };
   const Case cases[] = {
       {0, 0, 0},
       {3, 1, 0 + 1 + 2},
@@ -355,15 +363,21 @@ TEST_F(DvrSimTest, PayloadWalkSkipsBadMessagesAndStopsAtBrokenLengths) {
   Put32(shortLen, 0, 31);
   Bytes overLen = good;
   Put32(overLen, 0, 73);
-  struct Case { const char* name; Bytes payload; std::vector<std::string> lines; };
+  struct Case {
+    const char* name;
+    Bytes payload;
+    std::vector<std::string> lines;
+  };
   const Case cases[] = {
-      {"bad checksum in the middle", good + bad + good,
+      {"bad checksum in the middle",
+       good + bad + good,
        {"module QCMD len=72 unknown", "module QAVN len=42 bad-checksum", "module QCMD len=72 unknown"}},
-      {"partial header at the end", good + Bytes(20, 0),
+      {"partial header at the end",
+       good + Bytes(20, 0),
        {"module QCMD len=72 unknown", "bad-message offset=72 len=0 left=20"}},
-      {"length below 32 ends the walk", shortLen + good,
-       {"bad-message offset=0 len=31 left=144"}},
-      {"length past the payload", good + overLen,
+      {"length below 32 ends the walk", shortLen + good, {"bad-message offset=0 len=31 left=144"}},
+      {"length past the payload",
+       good + overLen,
        {"module QCMD len=72 unknown", "bad-message offset=72 len=73 left=72"}},
       {"bare 32-byte message", Message("QIDO", {}, 0), {"module QIDO len=32 unknown"}},
       {"unprintable code", SmallMessage("\x01Z\x7FZ", {}), {"module ?Z?Z len=32 unknown"}},
@@ -378,8 +392,7 @@ TEST_F(DvrSimTest, PayloadWalkSkipsBadMessagesAndStopsAtBrokenLengths) {
     ASSERT_TRUE(c.Read(&a));
     EXPECT_EQ(a.type(), 2u);
     EXPECT_EQ(a.session(), s);
-    EXPECT_EQ(sim_.Between("poll session=" + std::to_string(s) + " bytes=" +
-                               std::to_string(k.payload.size()),
+    EXPECT_EQ(sim_.Between("poll session=" + std::to_string(s) + " bytes=" + std::to_string(k.payload.size()),
                            "answer "),
               k.lines);
   }
@@ -398,8 +411,7 @@ TEST_F(DvrSimTest, UnknownModulesAreCountedPerRun) {
   EXPECT_EQ(a.type(), 2u);
   EXPECT_EQ(sim_.Stop(), 0);
   ASSERT_FALSE(sim_.lines().empty());
-  EXPECT_EQ(sim_.lines().back(),
-            "stats clients=1 packets=3 grants=1 modules=3 unknown=3 bad=1 broken=0");
+  EXPECT_EQ(sim_.lines().back(), "stats clients=1 packets=3 grants=1 modules=3 unknown=3 bad=1 broken=0");
 }
 
 TEST_F(DvrSimTest, BrokenStreamClosesOnlyThatClient) {
@@ -407,12 +419,13 @@ TEST_F(DvrSimTest, BrokenStreamClosesOnlyThatClient) {
   Put32(hugeTotal, 0, (1u << 20) + 1);
   Bytes badMagic = Packet(5, 0);
   memcpy(&badMagic[4], "ULCX", 4);
-  struct Case { const char* name; Bytes bytes; };
+  struct Case {
+    const char* name;
+    Bytes bytes;
+  };
   const Case cases[] = {
-      {"total 0", Bytes(4, 0)},
-      {"total 63", Bytes{63, 0, 0, 0}},
-      {"total above 1 MiB", hugeTotal},
-      {"total 0xFFFFFFFF", Bytes{0xFF, 0xFF, 0xFF, 0xFF}},
+      {"total 0", Bytes(4, 0)},         {"total 63", Bytes{63, 0, 0, 0}},
+      {"total above 1 MiB", hugeTotal}, {"total 0xFFFFFFFF", Bytes{0xFF, 0xFF, 0xFF, 0xFF}},
       {"wrong magic", badMagic},
   };
   for (const Case& k : cases) {
@@ -453,7 +466,11 @@ TEST_F(DvrSimTest, TwoPacketsInOneWriteGetTwoAnswers) {
   uint32_t s = Login(c);
   ASSERT_NE(s, 0u);
   Bytes msg = SmallMessage("QCMD", Bytes(100, 9));
-  struct Case { const char* name; Bytes first, second; uint32_t type1, type2; };
+  struct Case {
+    const char* name;
+    Bytes first, second;
+    uint32_t type1, type2;
+  };
   const Case cases[] = {
       {"login and login", Packet(0, 0), Packet(0, 0), 1, 1},
       {"poll and poll", Packet(5, s), Packet(5, s), 2, 2},
@@ -562,21 +579,39 @@ TEST(DvrSimProcess, EndsCleanlyOnSignals) {
 
 TEST(DvrSimProcess, RejectsBadArguments) {
   const std::vector<std::vector<std::string>> cases = {
-      {}, {"--port"}, {"--port", "x"}, {"--port", "70000"}, {"--port", "-1"},
-      {"--port", "0", "--bogus"}, {"--trace=1", "--port", "0"}, {"--port="},
-      {"--port", "0", "--channels", "5"}, {"--port", "0", "--channels", "32"},
-      {"--port", "0", "--sockets", "0"}, {"--port", "0", "--sockets", "3"},
-      {"--port", "0", "--variant", "x"}, {"--port", "0", "--close-after-ms", "-1"},
-      {"--port", "0", "--text1", std::string(33, 'x')}, {"--port", "0", "--pal=1"},
-      {"--port", "0", "--gop", "0"}, {"--port", "0", "--tone", "0"}, {"--port", "0", "--tone", "4000"},
+      {},
+      {"--port"},
+      {"--port", "x"},
+      {"--port", "70000"},
+      {"--port", "-1"},
+      {"--port", "0", "--bogus"},
+      {"--trace=1", "--port", "0"},
+      {"--port="},
+      {"--port", "0", "--channels", "5"},
+      {"--port", "0", "--channels", "32"},
+      {"--port", "0", "--sockets", "0"},
+      {"--port", "0", "--sockets", "3"},
+      {"--port", "0", "--variant", "x"},
+      {"--port", "0", "--close-after-ms", "-1"},
+      {"--port", "0", "--text1", std::string(33, 'x')},
+      {"--port", "0", "--pal=1"},
+      {"--port", "0", "--gop", "0"},
+      {"--port", "0", "--tone", "0"},
+      {"--port", "0", "--tone", "4000"},
       {"--port", "0", "--camera", "/nonexistent/camera.h264"},
       {"--port", "0", "--camera", "/dev/null"},
       {"--port", "0", "--audio", "/nonexistent/sound.wav"},
-      {"--port", "0", "--backup-speed", "0"}, {"--port", "0", "--backup-speed", "65"},
-      {"--port", "0", "--size-change-at", "10,5"}, {"--port", "0", "--size-change-at", "5,"},
-      {"--port", "0", "--size-change-at", "1,2,3,4,5,6,7,8,9"}, {"--port", "0", "--clock", "24:00:00"},
-      {"--port", "0", "--clock", "8:00"}, {"--port", "0", "--gap-jump=1"},
-      {"--port", "0", "--mss", "535"}, {"--port", "0", "--mss", "65496"}, {"--port", "0", "--mss", "-1"},
+      {"--port", "0", "--backup-speed", "0"},
+      {"--port", "0", "--backup-speed", "65"},
+      {"--port", "0", "--size-change-at", "10,5"},
+      {"--port", "0", "--size-change-at", "5,"},
+      {"--port", "0", "--size-change-at", "1,2,3,4,5,6,7,8,9"},
+      {"--port", "0", "--clock", "24:00:00"},
+      {"--port", "0", "--clock", "8:00"},
+      {"--port", "0", "--gap-jump=1"},
+      {"--port", "0", "--mss", "535"},
+      {"--port", "0", "--mss", "65496"},
+      {"--port", "0", "--mss", "-1"},
   };
   for (const auto& args : cases) {
     std::string joined;
@@ -785,9 +820,14 @@ TEST(DvrSimHandshake, BadHellosAndEarlyClientInfoAreNotAnswered) {
   Recorder r(sim);
   ASSERT_NE(r.session(), 0u);
   EXPECT_TRUE(r.Tavn(1, ClientInfoBody()).empty());  // no hello yet
-  struct Case { const char* name; size_t at; uint8_t value; size_t size; };
+  struct Case {
+    const char* name;
+    size_t at;
+    uint8_t value;
+    size_t size;
+  };
   const Case cases[] = {
-      {"word 0 not 1", 0, 2, 256}, {"byte 9 not 1", 9, 0, 256}, {"0x0811 wrong", 10, 0x12, 256},
+      {"word 0 not 1", 0, 2, 256},     {"byte 9 not 1", 9, 0, 256},   {"0x0811 wrong", 10, 0x12, 256},
       {"0x1234 wrong", 13, 0x13, 256}, {"word 14 not 0", 14, 1, 256}, {"short body", 0, 1, 200},
   };
   for (const Case& k : cases) {
@@ -811,11 +851,23 @@ TEST(DvrSimHandshake, MachineRecordFollowsTheCommandLine) {
   };
   const Case cases[] = {
       {{}, 4, 0, 0, 0, 1, 1, {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""}},
-      {{"--channels", "8", "--sockets", "2", "--pal", "--no-audio"}, 8, 0, 0, 1, 2, 2,
+      {{"--channels", "8", "--sockets", "2", "--pal", "--no-audio"},
+       8,
+       0,
+       0,
+       1,
+       2,
+       2,
        {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""}},
       {{"--channels", "16", "--variant", "3", "--titles", "--text1", full, "--text2", "B", "--text3", "",
         "--text4", "D4"},
-       16, 3, 1, 0, 1, 1, {full, "B", "", "D4"}},
+       16,
+       3,
+       1,
+       0,
+       1,
+       1,
+       {full, "B", "", "D4"}},
   };
   for (const Case& k : cases) {
     std::vector<std::string> args = {"--port", "0"};
@@ -900,7 +952,9 @@ TEST(DvrSimCommands, GetAnswersEachStoredItemWithOpFour) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
   Recorder r(sim);
-  struct Case { uint32_t mask, size; };
+  struct Case {
+    uint32_t mask, size;
+  };
   const Case cases[] = {{1, 4}, {2, 68}, {4, 116}, {8, 256}, {16, 256}, {32, 0}};
   uint32_t seq = 40;
   for (const Case& k : cases) {
@@ -914,8 +968,8 @@ TEST(DvrSimCommands, GetAnswersEachStoredItemWithOpFour) {
     EXPECT_EQ(m.word(0), r.session());
     EXPECT_EQ(m.word(1), 4u);
     EXPECT_EQ(m.word(2), 4096u);
-    EXPECT_EQ(m.word(3), 3u);    // the mode word sent
-    EXPECT_EQ(m.word(4), seq);   // the request's number
+    EXPECT_EQ(m.word(3), 3u);   // the mode word sent
+    EXPECT_EQ(m.word(4), seq);  // the request's number
     ASSERT_EQ(m.body_size(), 72u + k.size);
     EXPECT_EQ(U32(m.body()), k.mask);
     EXPECT_EQ(U32(m.body() + 4), 72u + k.size);
@@ -994,12 +1048,16 @@ TEST(DvrSimCommands, SetIsStoredAndAnsweredOnlyWhenItsHeaderHolds) {
   memcpy(&pppoe[36], "secret", 6);
   Bytes other = pppoe;
   other[0] = 0;
-  struct Case { const char* name; Bytes body; bool stored; const char* trace; };
+  struct Case {
+    const char* name;
+    Bytes body;
+    bool stored;
+    const char* trace;
+  };
   const Case cases[] = {
       {"wrong sum", SetupBody(2, other, 0, 1), false, "icmd set mask=2 bad-sum"},
       {"total too small", SetupBody(2, other, 100), false, "icmd set mask=2 total=100 bytes=140 bad-size"},
-      {"cut short", Cut(SetupBody(2, other), 120), false,
-       "icmd set mask=2 total=140 bytes=120 bad-size"},
+      {"cut short", Cut(SetupBody(2, other), 120), false, "icmd set mask=2 total=140 bytes=120 bad-size"},
       {"unknown mask", SetupBody(64, other), false, "icmd set mask=64 unknown"},
       {"good", SetupBody(2, pppoe), true, "icmd set mask=2 stored"},
   };
@@ -1036,8 +1094,8 @@ TEST(DvrSimCommands, RequestBlocksAreEchoedAndEveryCommandIsTraced) {
     EXPECT_EQ(got[0].word(1), 4u);
     EXPECT_EQ(got[0].word(2), type);
     EXPECT_EQ(Bytes(got[0].body(), got[0].body() + 64), block);
-    EXPECT_EQ(sim.WaitFor("icmd op="), "icmd op=2 type=" + std::to_string(type) + " mode=3 seq=" +
-                                           std::to_string(type + 1) + " bytes=64");
+    EXPECT_EQ(sim.WaitFor("icmd op="), "icmd op=2 type=" + std::to_string(type) +
+                                           " mode=3 seq=" + std::to_string(type + 1) + " bytes=64");
   }
   EXPECT_TRUE(r.Icmd(2, 2048, 9, {}).empty());
   EXPECT_EQ(sim.WaitFor("icmd op="), "icmd op=2 type=2048 mode=3 seq=9 bytes=0");
@@ -1072,7 +1130,9 @@ TEST(DvrSimVariables, UpnpWordIsStoredByWritesAndAnsweredToReads) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start({"--port", "0", "--trace"}));
   Recorder r(sim);
-  struct Case { uint32_t sent, answered; };
+  struct Case {
+    uint32_t sent, answered;
+  };
   const Case cases[] = {
       {0xC0001F90, 80},          // a read before any write: the start value
       {0x60001F90, 0x40001F90},  // a write, stored without bit 29
@@ -1203,13 +1263,13 @@ TEST(DvrSimFrames, LiveChannelZeroFollowsTheFirstStatusReportAtTheFrameRate) {
       SCOPED_TRACE(i);
       const Frame& f = video[i];
       EXPECT_EQ(f.channel(), 0u);
-      EXPECT_EQ(f.word(8), k.period);                 // frame period, ms
-      EXPECT_EQ(f.word(12), i + 1);                   // channel sequence
-      EXPECT_EQ(f.word(52), 0u);                      // no request yet: any
-      EXPECT_EQ(f.header[13], 20);                    // 320 wide
-      EXPECT_EQ(f.header[12], k.height);              // 240 or 256 high
-      EXPECT_EQ(f.header[14] >> 4, 0);                // channel bits
-      EXPECT_EQ(f.source(), 0u);                      // live
+      EXPECT_EQ(f.word(8), k.period);                    // frame period, ms
+      EXPECT_EQ(f.word(12), i + 1);                      // channel sequence
+      EXPECT_EQ(f.word(52), 0u);                         // no request yet: any
+      EXPECT_EQ(f.header[13], 20);                       // 320 wide
+      EXPECT_EQ(f.header[12], k.height);                 // 240 or 256 high
+      EXPECT_EQ(f.header[14] >> 4, 0);                   // channel bits
+      EXPECT_EQ(f.source(), 0u);                         // live
       EXPECT_EQ(U32(&f.header[24]), (20 * k.fps) << 5);  // time scale
       EXPECT_EQ(f.key(), i % 3 == 0);
       if (i > 0) {
@@ -1235,7 +1295,8 @@ TEST(DvrSimFrames, LiveChannelZeroFollowsTheFirstStatusReportAtTheFrameRate) {
 
 TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio", "--recordings", "always"}));
+  ASSERT_TRUE(
+      sim.Start({"--port", "0", "--trace", "--channels", "8", "--no-audio", "--recordings", "always"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);
@@ -1243,8 +1304,7 @@ TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
   Put32(block, 12, 1);     // playbackRun: playing
   Put32(block, 16, 1);     // playbackDirection: forwards
   Put32(block, 20, 1000);  // playbackTime
-  std::vector<Frame> frames =
-      PollFrames(r, 40, Checked("ICMD", Rest({r.session(), 2, 512, 1, 77}, block)));
+  std::vector<Frame> frames = PollFrames(r, 40, Checked("ICMD", Rest({r.session(), 2, 512, 1, 77}, block)));
   EXPECT_TRUE(OfKind(frames, 2).empty());  // --no-audio
   std::vector<Frame> recorded;
   for (const Frame& f : OfKind(frames, 1))
@@ -1256,7 +1316,7 @@ TEST(DvrSimFrames, PlaybackCommandSendsRecordedFramesOfItsChannelFromItsTime) {
     EXPECT_EQ(recorded[i].channel(), 5u);
     EXPECT_EQ(recorded[i].header[14] >> 4, 5);
     EXPECT_EQ(recorded[i].word(52), 77u);  // the request it answers
-    EXPECT_EQ(recorded[i].key(), true);   // every frame a key frame by default
+    EXPECT_EQ(recorded[i].key(), true);    // every frame a key frame by default
     EXPECT_EQ(recorded[i].count(30), 1000u * 30 + i);
   }
   EXPECT_TRUE(sim.Seen("vido start session=" + std::to_string(r.session()) +
@@ -1310,12 +1370,12 @@ std::string WriteWav(const std::string& name, uint32_t rate, uint32_t bits, cons
   memcpy(&w[0], "RIFF", 4);
   Put32(w, 4, uint32_t(36 + samples.size()));
   memcpy(&w[8], "WAVEfmt ", 8);
-  Put32(w, 16, 16);                    // fmt size
-  w[20] = 1;                           // PCM
-  w[22] = 1;                           // one channel
+  Put32(w, 16, 16);  // fmt size
+  w[20] = 1;         // PCM
+  w[22] = 1;         // one channel
   Put32(w, 24, rate);
-  Put32(w, 28, rate * bits / 8);       // bytes per second
-  w[32] = uint8_t(bits / 8);           // block align
+  Put32(w, 28, rate * bits / 8);  // bytes per second
+  w[32] = uint8_t(bits / 8);      // block align
   w[34] = uint8_t(bits);
   memcpy(&w[36], "data", 4);
   Put32(w, 40, uint32_t(samples.size()));
@@ -1346,12 +1406,16 @@ TEST(DvrSimFrames, SoundCarriesTheToneOrTheWavFileInTheHighBytes) {
     std::function<uint16_t(uint64_t)> sample;  // sample n as 16-bit offset binary
   };
   const Case cases[] = {
-      {"tone 440", {"--tone", "440"},
+      {"tone 440",
+       {"--tone", "440"},
        [](uint64_t n) {
          return uint16_t(32768 + lround(16384.0 * sin(2.0 * M_PI * 440.0 * double(n % 8000) / 8000.0)));
        }},
-      {"16-bit file", {"--audio", wav16},
-       [&](uint64_t n) { return uint16_t(int16_t(s16[2 * (n % 101)] | s16[2 * (n % 101) + 1] << 8) + 32768); }},
+      {"16-bit file",
+       {"--audio", wav16},
+       [&](uint64_t n) {
+         return uint16_t(int16_t(s16[2 * (n % 101)] | s16[2 * (n % 101) + 1] << 8) + 32768);
+       }},
       {"8-bit file", {"--audio", wav8}, [&](uint64_t n) { return uint16_t(s8[n % 101] << 8); }},
   };
   for (const Case& k : cases) {
@@ -1380,7 +1444,6 @@ TEST(DvrSimFrames, SoundCarriesTheToneOrTheWavFileInTheHighBytes) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
   for (const std::string& p : {wav16, wav8, wav11k}) remove(p.c_str());
 }
-
 
 // --- Titles ------------------------------------------------------------------
 
@@ -1462,7 +1525,8 @@ int Upload(SimProcess& sim, Recorder& r, const Bytes& t, uint32_t bad_section = 
 }
 
 // A chunk of the stored titles: its head's offset and length and its data.
-Bytes ReadChunk(Recorder& r, uint32_t mode, uint32_t section, uint32_t offset, uint32_t length, uint32_t* got_length) {
+Bytes ReadChunk(Recorder& r, uint32_t mode, uint32_t section, uint32_t offset, uint32_t length,
+                uint32_t* got_length) {
   std::vector<Msg> got = r.Exchange(Vdtt(r.session(), mode, 0, section, offset, length));
   if (got.size() != 1) {
     ADD_FAILURE() << "no chunk";
@@ -1487,9 +1551,11 @@ TEST(DvrSimTitles, AnUploadIsAskedForChunkByChunkTakenWholeAndReadBack) {
   EXPECT_EQ(Upload(sim, r, first), 102);
   EXPECT_TRUE(sim.Seen("vdtt upload bytes=115592 checksum=" + std::to_string(U32(&first[1144])) + " ok"));
 
-  struct { uint32_t mode, section, offset, length, want; } reads[] = {
-      {0, 17, 0, 1152, 1152},          {1, 17, 1152, 1152, 8},       {1, 16, 1160, 8, 0},
-      {1, 1, 50000, 1152, 176},        {1, 4, 0xFFFFFFF0u, 64, 0},   {1, 3, 0, 0xFFFFFFFFu, 1152},
+  struct {
+    uint32_t mode, section, offset, length, want;
+  } reads[] = {
+      {0, 17, 0, 1152, 1152},   {1, 17, 1152, 1152, 8},     {1, 16, 1160, 8, 0},
+      {1, 1, 50000, 1152, 176}, {1, 4, 0xFFFFFFF0u, 64, 0}, {1, 3, 0, 0xFFFFFFFFu, 1152},
   };
   for (auto c : reads) {
     uint32_t length = 0;
@@ -1497,7 +1563,8 @@ TEST(DvrSimTitles, AnUploadIsAskedForChunkByChunkTakenWholeAndReadBack) {
     EXPECT_EQ(length, c.want) << c.section << " " << c.offset;
     size_t start = SectionStart(c.section == 17 ? 16 : c.section);
     if (c.want > 0) {
-      EXPECT_EQ(data, Bytes(first.begin() + long(start + c.offset), first.begin() + long(start + c.offset + c.want)));
+      EXPECT_EQ(data, Bytes(first.begin() + long(start + c.offset),
+                            first.begin() + long(start + c.offset + c.want)));
     }
   }
   EXPECT_TRUE(r.Exchange(Vdtt(r.session(), 1, 0, 0, 0, 1152)).empty());  // section 0 ends a read
@@ -1514,14 +1581,17 @@ TEST(DvrSimTitles, AnUploadIsAskedForChunkByChunkTakenWholeAndReadBack) {
 
   // Chunks beyond their section, longer than 1,152 bytes or than their
   // message are refused; the next chunk is asked for all the same.
-  struct { uint32_t section, offset, length; size_t bytes; } hostile[] = {
-      {3, 20736, 1152, 1152}, {3, 0xFFFFFF00u, 512, 512}, {3, 0, 2000, 2000}, {3, 0, 1152, 600}};
+  struct {
+    uint32_t section, offset, length;
+    size_t bytes;
+  } hostile[] = {{3, 20736, 1152, 1152}, {3, 0xFFFFFF00u, 512, 512}, {3, 0, 2000, 2000}, {3, 0, 1152, 600}};
   for (auto h : hostile) {
-    std::vector<Msg> got = r.Exchange(Vdtt(r.session(), 0, 1, h.section, h.offset, h.length, Pattern(h.bytes, 1)));
+    std::vector<Msg> got =
+        r.Exchange(Vdtt(r.session(), 0, 1, h.section, h.offset, h.length, Pattern(h.bytes, 1)));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].word(2), 0u);
-    EXPECT_TRUE(sim.Seen("vdtt chunk section=3 offset=" + std::to_string(h.offset) + " length=" +
-                         std::to_string(h.length) + " bad"));
+    EXPECT_TRUE(sim.Seen("vdtt chunk section=3 offset=" + std::to_string(h.offset) +
+                         " length=" + std::to_string(h.length) + " bad"));
   }
 }
 
@@ -1584,7 +1654,8 @@ std::vector<int> Entries(Recorder& r, uint32_t index, uint32_t channel, uint32_t
   for (uint32_t i = 72; i < length && i < m.body_size(); i++) sum += m.body()[i];
   EXPECT_EQ(U32(m.body() + 12), sum);
   std::vector<int> set;
-  for (uint32_t i = 72; i + 1 < length && i + 1 < m.body_size(); i += 2) set.push_back((m.body()[i] & 0x1F) != 0);
+  for (uint32_t i = 72; i + 1 < length && i + 1 < m.body_size(); i += 2)
+    set.push_back((m.body()[i] & 0x1F) != 0);
   return set;
 }
 
@@ -1654,10 +1725,11 @@ TEST(DvrSimSearch, OnlyAGoodEchoGetsTheReply) {
 }
 
 TEST(DvrSimProcess, RejectsBadRecordingSpecs) {
-  for (const char* spec : {"", "all", "all/last10", "all/last0/08:00-18:00", "0/last10/08:00-18:00",
-                           "17/last10/08:00-18:00", "all/2024-02-30/08:00-18:00", "all/1999-12-31/all",
-                           "all/2024-03-05..2024-03-01/all", "all/last10/08:15-18:00", "all/last10/18:00-08:00",
-                           "all/last10/08:00-24:30", "all/last10/08:00-18:00/x", "1,,2/all/all"}) {
+  for (const char* spec :
+       {"", "all", "all/last10", "all/last0/08:00-18:00", "0/last10/08:00-18:00", "17/last10/08:00-18:00",
+        "all/2024-02-30/08:00-18:00", "all/1999-12-31/all", "all/2024-03-05..2024-03-01/all",
+        "all/last10/08:15-18:00", "all/last10/18:00-08:00", "all/last10/08:00-24:30",
+        "all/last10/08:00-18:00/x", "1,,2/all/all"}) {
     SCOPED_TRACE(spec);
     SimProcess sim;
     sim.QuietErrors();
@@ -1669,7 +1741,8 @@ TEST(DvrSimProcess, RejectsBadRecordingSpecs) {
 
 TEST(DvrSimFrames, PlaybackSendsFramesOnlyWhereTheIndexHasVideo) {
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--no-audio", "--recordings", "1/2024-03-05/08:00-08:30"}));
+  ASSERT_TRUE(
+      sim.Start({"--port", "0", "--trace", "--no-audio", "--recordings", "1/2024-03-05/08:00-08:30"}));
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   const std::string gap = "vido gap session=" + std::to_string(r.session()) + " ch=0 time=";
@@ -1717,8 +1790,8 @@ Bytes DumpedFrames(const std::string& options) {
   Bytes d;
   const std::string file = ScratchFile("tavlin-dump");
   if (file.empty()) return d;
-  std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + file + " --dump-start 850000000 " + options +
-                    " >/dev/null 2>&1";
+  std::string cmd = std::string(DVR_SIM_PATH) + " --dump-frames " + file + " --dump-start 850000000 " +
+                    options + " >/dev/null 2>&1";
   if (system(cmd.c_str()) == 0) {
     if (FILE* f = fopen(file.c_str(), "rb")) {
       uint8_t buf[65536];
@@ -1776,7 +1849,8 @@ TEST(DvrSimFrames, DumpFramesWritesABackupsFramesToAFile) {
     EXPECT_GE(keys, 1u);
   }
   // A channel past the machine's count is refused.
-  std::string bad = std::string(DVR_SIM_PATH) + " --dump-frames /tmp/tavlin-dump-bad --dump-channel 5 >/dev/null 2>&1";
+  std::string bad =
+      std::string(DVR_SIM_PATH) + " --dump-frames /tmp/tavlin-dump-bad --dump-channel 5 >/dev/null 2>&1";
   int status = system(bad.c_str());
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
 }
@@ -1792,10 +1866,10 @@ BackupRun RunBackup(SimProcess& sim, uint32_t from, uint32_t to, uint32_t room, 
   Recorder r(sim);
   PollFrames(r, 1, StatusReport(r.session()));
   Bytes block(64, 0);
-  Put32(block, 8, 0);     // backupChannel
-  Put32(block, 12, 1);    // backupArmed: running
+  Put32(block, 8, 0);      // backupChannel
+  Put32(block, 12, 1);     // backupArmed: running
   Put32(block, 16, from);  // backupStart
-  Put32(block, 20, to);   // backupEnd
+  Put32(block, 20, to);    // backupEnd
   BackupRun run;
   Bytes first = Checked("ICMD", Rest({r.session(), 2, 1024, 2, 9}, block));
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -1841,12 +1915,16 @@ TEST(DvrSimFrames, AGapInTheRecordingIsWaitedThroughOrJumped) {
   for (bool jump : {false, true}) {
     SCOPED_TRACE(jump);
     SimProcess sim;
-    std::vector<std::string> args = {"--port", "0", "--trace", "--no-audio", "--gop", "30", "--backup-speed", "64",
-                                     "--recordings", "1/2024-03-05/08:00-08:30;1/2024-03-05/09:00-10:00"};
+    std::vector<std::string> args = {"--port",         "0",
+                                     "--trace",        "--no-audio",
+                                     "--gop",          "30",
+                                     "--backup-speed", "64",
+                                     "--recordings",   "1/2024-03-05/08:00-08:30;1/2024-03-05/09:00-10:00"};
     if (jump) args.push_back("--gap-jump");
     ASSERT_TRUE(sim.Start(args));
     auto started = std::chrono::steady_clock::now();
-    BackupRun run = RunBackup(sim, day + 8 * 3600 + 29 * 60 + 58, day + 9 * 3600 + 2, 3 << 20, jump ? 20000 : 60000);
+    BackupRun run =
+        RunBackup(sim, day + 8 * 3600 + 29 * 60 + 58, day + 9 * 3600 + 2, 3 << 20, jump ? 20000 : 60000);
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::vector<Frame> video = OfKind(run.frames, 1);
     ASSERT_EQ(video.size(), 2u * 30 + 2u * 30 + 1u);
@@ -1863,7 +1941,7 @@ TEST(DvrSimFrames, AGapInTheRecordingIsWaitedThroughOrJumped) {
 TEST(DvrSimFrames, SizeChangesAlternateThePictureWidthOnKeyFrames) {
   Bytes d = DumpedFrames("--seconds 4 --gop 100000 --no-audio --size-change-at 1,3");
   ASSERT_FALSE(d.empty());
-  std::vector<std::pair<uint32_t, bool>> widths; // per video frame: width, key
+  std::vector<std::pair<uint32_t, bool>> widths;  // per video frame: width, key
   for (size_t at = 0; at + 32 <= d.size();) {
     const uint8_t* h = &d[at];
     uint32_t bytes = 64u * (h[18] | (h[19] << 8));
@@ -1892,7 +1970,8 @@ TEST(DvrSimFrames, TheClockShowsTheTimeOfDayAsked) {
 namespace {
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
+      .count();
 }
 
 }  // namespace

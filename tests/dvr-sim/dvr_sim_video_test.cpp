@@ -17,8 +17,7 @@ namespace {
 
 using namespace avc_test;
 
-Planes PatternPicture(uint32_t w, uint32_t h, uint32_t channel, uint32_t time, uint32_t frame,
-                      uint32_t fps) {
+Planes PatternPicture(uint32_t w, uint32_t h, uint32_t channel, uint32_t time, uint32_t frame, uint32_t fps) {
   Planes p(w, h);
   Pattern_Fill(p.y.data(), w, p.u.data(), p.v.data(), w / 2, w, h, channel, time, frame, fps);
   return p;
@@ -45,7 +44,8 @@ Bytes Padded(Bytes payload, uint32_t pad) {
 
 Bytes Idr(uint32_t wmb, uint32_t hmb, uint32_t idr_id, const Planes& p) {
   Bytes out(wmb * hmb * 600 + 64);  // room for escapes
-  uint32_t n = H264Sim_WriteIdrPcm(out.data(), uint32_t(out.size()), wmb, hmb, idr_id, SimPicture{p.y.data(), p.u.data(), p.v.data(), p.width, p.width / 2});
+  uint32_t n = H264Sim_WriteIdrPcm(out.data(), uint32_t(out.size()), wmb, hmb, idr_id,
+                                   SimPicture{p.y.data(), p.u.data(), p.v.data(), p.width, p.width / 2});
   EXPECT_GT(n, 0u);
   out.resize(n);
   return out;
@@ -78,7 +78,9 @@ TEST(DvrSimVideo, PcmKeyFramesDecodeToThePatternAndSkipFramesRepeatIt) {
     Planes first = PatternPicture(w, h, 2, time, 3, k.fps);
     Planes got(0, 0);
     // The key frame with the viewer's parameter sets, padded as on the wire.
-    ASSERT_TRUE(dec.Decode(WithParamSets(k.width_mbs, k.height_mbs, Padded(Idr(k.width_mbs, k.height_mbs, 0, first), 37)), &got));
+    ASSERT_TRUE(dec.Decode(
+        WithParamSets(k.width_mbs, k.height_mbs, Padded(Idr(k.width_mbs, k.height_mbs, 0, first), 37)),
+        &got));
     EXPECT_EQ(FirstDifference(first, got), "");
     // Skipped pictures repeat it, through the wrap of the 4-bit frame number.
     for (uint32_t since = 1; since <= 20; since++) {
@@ -89,7 +91,8 @@ TEST(DvrSimVideo, PcmKeyFramesDecodeToThePatternAndSkipFramesRepeatIt) {
     // The next key frame shows the moved pattern of another second.
     Planes second = PatternPicture(w, h, 2, time + 1, 0, k.fps);
     ASSERT_NE(FirstDifference(first, second), "");
-    ASSERT_TRUE(dec.Decode(WithParamSets(k.width_mbs, k.height_mbs, Idr(k.width_mbs, k.height_mbs, 1, second)), &got));
+    ASSERT_TRUE(dec.Decode(
+        WithParamSets(k.width_mbs, k.height_mbs, Idr(k.width_mbs, k.height_mbs, 1, second)), &got));
     EXPECT_EQ(FirstDifference(second, got), "");
     ASSERT_TRUE(dec.Decode(SkipP(k.width_mbs, k.height_mbs, 1), &got));
     EXPECT_EQ(FirstDifference(second, got), "");

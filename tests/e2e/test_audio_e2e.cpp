@@ -93,8 +93,8 @@ TEST(AudioE2E, ToneFromTheRecorderIsPlayedAt1000Hz)
     std::vector<uint8_t> all;
     ASSERT_TRUE(ReadFile(capture, &all)) << out;
     const size_t first = Heard(all).first, last = Heard(all).second;
-    ASSERT_GE(last - first, kWanted) << "captured " << all.size() << " bytes, " << (last - first)
-                                     << " of them sound\n" << out;
+    ASSERT_GE(last - first, kWanted) << "captured " << all.size() << " bytes, " << (last - first) << " of them sound\n"
+                                     << out;
     // One second from the middle of what was heard.
     size_t from = first + (last - first - 8000) / 2;
     std::vector<uint8_t> second(all.begin() + from, all.begin() + from + 8000);

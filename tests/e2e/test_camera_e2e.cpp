@@ -30,27 +30,26 @@ using namespace avc_test;
 // What the stream step handed to the decoder, with the held frame's facts.
 struct HandOff {
     Bytes data;
-    uint32_t channel;     // block channel
-    uint32_t time;        // header time and frame number
+    uint32_t channel; // block channel
+    uint32_t time;    // header time and frame number
     uint32_t frameNumber;
     uint32_t source;
-    int64_t ms;           // when it was handed on
+    int64_t ms; // when it was handed on
 };
 
 std::vector<HandOff> gHanded;
 
 int64_t NowMs()
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
 int RecordDecode(const uint8_t* buffer, uint32_t length, uint32_t)
 {
     const TStreamRecord* s = &gStreamRecords[0];
-    gHanded.push_back({Bytes(buffer, buffer + length), s->heldChannel, s->heldTime, s->heldFrameNumber,
-                       s->lastSource, NowMs()});
+    gHanded.push_back(
+        {Bytes(buffer, buffer + length), s->heldChannel, s->heldTime, s->heldFrameNumber, s->lastSource, NowMs()});
     return 0;
 }
 
@@ -264,7 +263,8 @@ TEST(CameraEndToEnd, CameraFileTravelsWithItsOwnParameterSetsAndDecodesAsItself)
     const std::string file = testing::TempDir() + "camera_e2e.h264";
     const std::string make = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=30 "
                              "-frames:v 24 -c:v libx264 -profile:v baseline -pix_fmt yuv420p -g 8 -bf 0 "
-                             "-f h264 " + file;
+                             "-f h264 " +
+                             file;
     ASSERT_EQ(system(make.c_str()), 0);
     std::vector<Planes> reference = DecodeAnnexB(ReadAll(file));
     ASSERT_EQ(reference.size(), 24u);
@@ -296,7 +296,8 @@ TEST(CameraEndToEnd, CameraFileTravelsWithItsOwnParameterSetsAndDecodesAsItself)
     ASSERT_TRUE(IsKey(run[0]));
     uint32_t sps = 0;
     for (size_t p = 0; p + 4 < run[0].data.size();) {
-        uint32_t n = uint32_t(run[0].data[p]) << 24 | run[0].data[p + 1] << 16 | run[0].data[p + 2] << 8 | run[0].data[p + 3];
+        uint32_t n =
+            uint32_t(run[0].data[p]) << 24 | run[0].data[p + 1] << 16 | run[0].data[p + 2] << 8 | run[0].data[p + 3];
         if ((run[0].data[p + 4] & 0x1F) == 7) sps++;
         p += 4 + n;
     }

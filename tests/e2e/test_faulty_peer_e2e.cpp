@@ -99,10 +99,7 @@ uint32_t TestTick()
     return (uint32_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count() + gClockAhead.load();
 }
 
-uint32_t U32(const std::string& b, size_t at)
-{
-    return GetU32((const uint8_t*)b.data() + at);
-}
+uint32_t U32(const std::string& b, size_t at) { return GetU32((const uint8_t*)b.data() + at); }
 
 void SendAll(int fd, const std::string& bytes)
 {
@@ -149,9 +146,9 @@ private:
         bool silent = false; // passes nothing on any more
         std::string fromViewer, fromRecorder;
         size_t answers = 0;
-        int socket = -1;     // the viewer's socket index, from its first packet
-        bool cut = false;    // two sockets: half an answer sent, the rest in held
-        std::string held;    // answer bytes held back from the viewer
+        int socket = -1;  // the viewer's socket index, from its first packet
+        bool cut = false; // two sockets: half an answer sent, the rest in held
+        std::string held; // answer bytes held back from the viewer
     };
 
     Fault fault_;
@@ -165,8 +162,8 @@ private:
     std::atomic<int64_t> droppedAt_{0};
     std::vector<Pair> pairs_;
     size_t accepted_ = 0;
-    bool armed_ = false;     // two sockets: every faulty pair cuts its next answer
-    int64_t releaseAt_ = 0;  // two sockets: when the survivors get the rest of their answers
+    bool armed_ = false;    // two sockets: every faulty pair cuts its next answer
+    int64_t releaseAt_ = 0; // two sockets: when the survivors get the rest of their answers
     static constexpr size_t kAnswersBeforeFault = 40;
     static constexpr int64_t kSurvivorHoldMs = 150;
 
@@ -233,7 +230,8 @@ private:
         if (faulted_ && U32(packet, 8) == 0) ++loginsAfterFault_;
         if (p.faulty && !faulted_) {
             bool login = U32(packet, 8) == 0;
-            if ((fault_ == Fault::Non200ToLogin && login) || (fault_ == Fault::Non200ToHandshake && CarriesHello(packet))) {
+            if ((fault_ == Fault::Non200ToLogin && login) ||
+                (fault_ == Fault::Non200ToHandshake && CarriesHello(packet))) {
                 faulted_ = true;
                 SendAll(p.viewer, kServerError); // the recorder never sees it
                 return;
@@ -301,7 +299,8 @@ private:
             TwoSocketAnswer(p, answer);
             return;
         }
-        bool midStream = fault_ == Fault::ResetMidAnswer || fault_ == Fault::HalfAnswerThenSilence || fault_ == Fault::Garbage;
+        bool midStream =
+            fault_ == Fault::ResetMidAnswer || fault_ == Fault::HalfAnswerThenSilence || fault_ == Fault::Garbage;
         if (!p.faulty || faulted_ || !midStream || p.answers <= kAnswersBeforeFault) {
             if (faulted_) ++answersAfterFault_;
             SendAll(p.viewer, answer);
@@ -442,8 +441,8 @@ TEST(FaultyPeer, VideoComesBackAfterEveryFault)
         Fault fault;
         bool stalls; // the link only gives up on it after a minute
     } cases[] = {
-        {Fault::ResetMidAnswer, false},    {Fault::HalfAnswerThenSilence, true}, {Fault::Garbage, false},
-        {Fault::Non200ToLogin, false},     {Fault::Non200ToHandshake, false},    {Fault::NeverAnswers, true},
+        {Fault::ResetMidAnswer, false}, {Fault::HalfAnswerThenSilence, true}, {Fault::Garbage, false},
+        {Fault::Non200ToLogin, false},  {Fault::Non200ToHandshake, false},    {Fault::NeverAnswers, true},
     };
     Win_SetTickSource(TestTick);
     for (const auto& k : cases) {
@@ -489,8 +488,8 @@ TEST(FaultyPeer, TwoSocketLinkIsBackWithinASecondAfterEitherOrBothSocketsDropAnd
         gFirstNewFrameMs = 0;
         SimProcess sim;
         // Answers at 6 MB/s, so that video answers take a while on the wire.
-        ASSERT_TRUE(sim.Start({"--port", "0", "--channels", "4", "--no-audio", "--sockets", "2", "--answer-rate",
-                               "6000000"}));
+        ASSERT_TRUE(
+            sim.Start({"--port", "0", "--channels", "4", "--no-audio", "--sockets", "2", "--answer-rate", "6000000"}));
         FaultyPeer peer(fault, sim.port());
         VideoLoop loop;
         loop.Connect(peer.port());
@@ -515,7 +514,8 @@ TEST(FaultyPeer, TwoSocketLinkIsBackWithinASecondAfterEitherOrBothSocketsDropAnd
         printf("%s: lamp lit after %lld ms, video after %lld ms\n", Name(fault), (long long)(litAt - dropped),
                (long long)(gFirstNewFrameMs - dropped));
         EXPECT_LT(litAt - dropped, 1000) << "the lamp was lit " << litAt - dropped << " ms after the drop";
-        EXPECT_LT(gFirstNewFrameMs - dropped, 1000) << "video came " << gFirstNewFrameMs - dropped << " ms after the drop";
+        EXPECT_LT(gFirstNewFrameMs - dropped, 1000)
+            << "video came " << gFirstNewFrameMs - dropped << " ms after the drop";
 
         // No second outage: the lamp stays lit, no new login, video goes on,
         // past the time-out twice over.
@@ -541,4 +541,3 @@ TEST(FaultyPeer, TwoSocketLinkIsBackWithinASecondAfterEitherOrBothSocketsDropAnd
 }
 
 } // namespace
-

@@ -25,11 +25,7 @@ namespace {
 
 const uint32_t kCapMs = kWaitLimitMs; // a cap on every wait, never a pace
 
-
-bool Wait(const std::function<bool()>& done)
-{
-    return Application_ProcessMessagesUntil(done, kCapMs);
-}
+bool Wait(const std::function<bool()>& done) { return Application_ProcessMessagesUntil(done, kCapMs); }
 
 void Dump(SimProcess& sim)
 {
@@ -62,8 +58,8 @@ TEST(HandshakeEndToEnd, RunsPacketByPacketAndOpensTheSecondSocket)
 {
     const std::string text1(32, 'T');
     SimProcess sim;
-    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--sockets", "2", "--upnp", "--text1",
-                           text1, "--text2", "Model 8"}));
+    ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--channels", "8", "--sockets", "2", "--upnp", "--text1", text1,
+                           "--text2", "Model 8"}));
     LinkLoop loop;
     loop.Connect(sim.port());
     bool configured = Wait([&] { return C0()->active == 1 && Viewer_UpnpTabVisible() == 1; });
@@ -80,8 +76,9 @@ TEST(HandshakeEndToEnd, RunsPacketByPacketAndOpensTheSecondSocket)
         "grant session=" + ss,
         "tavn hello session=" + ss + " bytes=256",
         "tavn hello-answer session=" + ss + " kind=1",
-        "tavn client-info session=" + ss + " bytes=256 words=16,0,1 os=\"[OS] 2.9.2_138ED\" sn=\"[SN] 1234567890\" "
-        "b=\"[B] REV:1.9\" n=\"[N] 7104\"",
+        "tavn client-info session=" + ss +
+            " bytes=256 words=16,0,1 os=\"[OS] 2.9.2_138ED\" sn=\"[SN] 1234567890\" "
+            "b=\"[B] REV:1.9\" n=\"[N] 7104\"",
         "tavn machine-record session=" + ss + " channels=8 sockets=2",
         "ictl name=Tavn_Mach_Type_Data_W size=960 flag=1 session=" + ss,
         "ictl-answer name=Tavn_Mach_Type_Data_R size=960 flag=1",
@@ -170,8 +167,7 @@ TEST(HandshakeEndToEnd, ExchangesAVariableAndGetsAndSetsASetupItem)
     // The three commands carried consecutive sequence numbers.
     for (uint32_t i = 0; i < 3; ++i) {
         const std::string op = i == 1 ? "2" : "1";
-        EXPECT_GE(LineOf(sim, "icmd op=" + op + " type=4096 mode=0 seq=" + std::to_string(firstSequence + i)), 0)
-            << i;
+        EXPECT_GE(LineOf(sim, "icmd op=" + op + " type=4096 mode=0 seq=" + std::to_string(firstSequence + i)), 0) << i;
     }
 }
 
@@ -213,9 +209,8 @@ TEST(HandshakeEndToEnd, RecorderGoingAwayBringsTheLinkBack)
         const std::string port = std::to_string(sim.port());
         LinkLoop loop;
         loop.Connect(sim.port());
-        ASSERT_TRUE(Wait([&] {
-            return C0()->active == 1 && (std::string(sockets) == "1" || Conn_SocketConnected(C0(), 1) == 1);
-        }));
+        ASSERT_TRUE(Wait(
+            [&] { return C0()->active == 1 && (std::string(sockets) == "1" || Conn_SocketConnected(C0(), 1) == 1); }));
         ASSERT_EQ(sim.Stop(), 0);
         ASSERT_TRUE(Wait([&] { return C0()->session == 0; }));
 
@@ -273,7 +268,8 @@ TEST(HandshakeEndToEnd, AnApplyLostWithARecorderThatRestartsIsToldAndTheNewRecor
     const auto told = [&] {
         size_t n = 0;
         for (const TVclDialogRequest& r : loop.boxes)
-            if (r.Text.rfind("The recorder did not confirm the settings: the link to the recorder was lost", 0) == 0) ++n;
+            if (r.Text.rfind("The recorder did not confirm the settings: the link to the recorder was lost", 0) == 0)
+                ++n;
         return n;
     };
     bool back = Wait([&] { return told() == 1 && C0()->active == 1 && C0()->session == LastGrant(again); });
@@ -290,4 +286,3 @@ TEST(HandshakeEndToEnd, AnApplyLostWithARecorderThatRestartsIsToldAndTheNewRecor
 }
 
 } // namespace
-

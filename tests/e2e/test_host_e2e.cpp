@@ -29,31 +29,28 @@ TEST_F(HostTest, RegistersAndUnregistersTheClass)
     ASSERT_EQ(Shell(Host() + " --register " TAVLIN_LIBRARY_PATH), 0);
     ASSERT_EQ(Shell(Host() + " --dump-registry 'CLSID\\" + kClass + "'", &out), 0);
     const std::string k = "[HKEY_CLASSES_ROOT\\CLSID\\" + kClass;
-    const std::string expected = k + "]\n@=\"TavlinX Control\"\n" +
-        k + "\\Control]\n@=\"\"\n" +
-        k + "\\Implemented Categories]\n" +
-        k + "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}]\n@=\"\"\n" +
-        k + "\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}]\n@=\"\"\n" +
-        k + "\\InprocServer32]\n@=\"" TAVLIN_LIBRARY_PATH "\"\n\"ThreadingModel\"=\"Apartment\"\n" +
-        k + "\\MiscStatus]\n@=\"0\"\n" +
-        k + "\\MiscStatus\\1]\n@=\"131473\"\n" +
-        k + "\\ProgID]\n@=\"TavlinProj1.TavlinX\"\n" +
-        k + "\\ToolboxBitmap32]\n@=\"" TAVLIN_LIBRARY_PATH ",1\"\n" +
-        k + "\\TypeLib]\n@=\"{197A585F-C49F-4571-804C-9F8C497FEC06}\"\n" +
-        k + "\\Verb]\n@=\"\"\n" +
-        k + "\\Verb\\0]\n@=\"Properties,0,2\"\n" +
-        k + "\\Version]\n@=\"1.0\"\n";
+    const std::string expected =
+        k + "]\n@=\"TavlinX Control\"\n" + k + "\\Control]\n@=\"\"\n" + k + "\\Implemented Categories]\n" + k +
+        "\\Implemented Categories\\{7DD95801-9882-11CF-9FA9-00AA006C42C4}]\n@=\"\"\n" + k +
+        "\\Implemented Categories\\{7DD95802-9882-11CF-9FA9-00AA006C42C4}]\n@=\"\"\n" + k +
+        "\\InprocServer32]\n@=\"" TAVLIN_LIBRARY_PATH "\"\n\"ThreadingModel\"=\"Apartment\"\n" + k +
+        "\\MiscStatus]\n@=\"0\"\n" + k + "\\MiscStatus\\1]\n@=\"131473\"\n" + k +
+        "\\ProgID]\n@=\"TavlinProj1.TavlinX\"\n" + k + "\\ToolboxBitmap32]\n@=\"" TAVLIN_LIBRARY_PATH ",1\"\n" + k +
+        "\\TypeLib]\n@=\"{197A585F-C49F-4571-804C-9F8C497FEC06}\"\n" + k + "\\Verb]\n@=\"\"\n" + k +
+        "\\Verb\\0]\n@=\"Properties,0,2\"\n" + k + "\\Version]\n@=\"1.0\"\n";
     EXPECT_EQ(out, expected);
     ASSERT_EQ(Shell(Host() + " --dump-registry TavlinProj1.TavlinX", &out), 0);
     EXPECT_EQ(out, "[HKEY_CLASSES_ROOT\\TavlinProj1.TavlinX]\n@=\"TavlinX Control\"\n"
-                   "[HKEY_CLASSES_ROOT\\TavlinProj1.TavlinX\\CLSID]\n@=\"" + kClass + "\"\n");
+                   "[HKEY_CLASSES_ROOT\\TavlinProj1.TavlinX\\CLSID]\n@=\"" +
+                       kClass + "\"\n");
 
     ASSERT_EQ(Shell(Host() + " --unregister " TAVLIN_LIBRARY_PATH), 0);
     ASSERT_EQ(Shell(Host() + " --dump-registry", &out), 0);
     EXPECT_EQ(out.find(kClass + "]"), std::string::npos);
     EXPECT_EQ(out.find("TavlinProj1.TavlinX"), std::string::npos);
     EXPECT_NE(out.find("[HKEY_CLASSES_ROOT\\TypeLib\\{197A585F-C49F-4571-804C-9F8C497FEC06}\\1.0]\n"
-                       "@=\"TavlinProj1 Library\""), std::string::npos);
+                       "@=\"TavlinProj1 Library\""),
+              std::string::npos);
 }
 
 TEST_F(HostTest, ExportsAnswerAsAServerMust)

@@ -30,7 +30,8 @@ TEST(LinkEndToEnd, LogsInPollsAndLogsInAgainAfterTheRecorderRestarts)
 
     TConnection* c = &gConnections[0];
     bool polled = Application_ProcessMessagesUntil([&] { return sim.Count("poll session=") >= 20; }, kWaitLimitMs);
-    if (!polled) for (auto& l : sim.lines()) fprintf(stderr, "SIM %s\n", l.c_str());
+    if (!polled)
+        for (auto& l : sim.lines()) fprintf(stderr, "SIM %s\n", l.c_str());
     ASSERT_TRUE(polled);
     EXPECT_TRUE(sim.Seen("login session=0"));
     uint32_t first = GrantedSession(sim);

@@ -16,8 +16,8 @@ namespace {
 
 std::string At(const char* what, int x, int y, int ms, const std::string& text = "")
 {
-    std::string s = std::string(" --") + what + " " + std::to_string(x) + "," + std::to_string(y) + "," +
-                    std::to_string(ms);
+    std::string s =
+        std::string(" --") + what + " " + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(ms);
     if (!text.empty()) s += "," + text;
     return s;
 }
@@ -60,8 +60,8 @@ TEST(NoipE2E, AnAccountAndAHostFromTheDdnsPage)
     steps += " --window 'No-IP Setting'";
     steps += At("type", 268, 172, 0, "dave2026") + At("type", 268, 212, 0, "dave@example.com") +
              At("type", 268, 252, 0, "secret12") + At("type", 268, 300, 0, "secret12") +
-             At("type", 556, 220, 0, "Dave") + At("type", 556, 260, 0, "Miller") +
-             At("type", 556, 300, 0, "80331") + At("click", 487, 344, 0) + At("click", 537, 409, 0);
+             At("type", 556, 220, 0, "Dave") + At("type", 556, 260, 0, "Miller") + At("type", 556, 300, 0, "80331") +
+             At("click", 487, 344, 0) + At("click", 537, 409, 0);
     steps += " --wait-text '120,200,60000,Hostname :'" + At("type", 252, 204, 0, "davecam") + At("click", 541, 409, 0);
     steps += " --wait-text '475,196,60000,davecam.ddns.net' --shot 0,'" + formShot + "'" + At("click", 537, 409, 0);
     // Back on the control once the page has applied the item: the DDNS

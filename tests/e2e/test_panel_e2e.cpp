@@ -60,8 +60,8 @@ TEST(PanelE2E, ClicksChooseChannelLayoutAndMode)
     std::string clicks = " --wait-video 60000" + Click(181, 97) + Lit(181, 97) + Click(118, 192) + Lit(102, 206) +
                          Click(123, 46) + Lit(92, 50) + Click(45, 46) + Lit(14, 50) + Lit(102, 206) + last.Wait();
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + clicks + " --screenshot '" + shot + "' --after-ms 0", &out, {last}),
-              0)
+    ASSERT_EQ(
+        RunHost(sim, folder, HostOnPage(page) + clicks + " --screenshot '" + shot + "' --after-ms 0", &out, {last}), 0)
         << out;
 
     const std::vector<std::string> expected = {
@@ -79,7 +79,7 @@ TEST(PanelE2E, ClicksChooseChannelLayoutAndMode)
     EXPECT_TRUE(Blue(image.pixel(kPanelX + 14, 50))) << std::hex << image.pixel(kPanelX + 14, 50);
     EXPECT_FALSE(Blue(image.pixel(kPanelX + 92, 50)));
     EXPECT_TRUE(Blue(image.pixel(kPanelX + 102, 206)));
-    EXPECT_TRUE(Blue(image.pixel(kPanelX + 16, 130))); // channel 9
+    EXPECT_TRUE(Blue(image.pixel(kPanelX + 16, 130)));   // channel 9
     EXPECT_FALSE(Blue(image.pixel(kPanelX + 168, 100))); // channel 5
 }
 

@@ -64,8 +64,8 @@ TEST(PickE2E, ADayASlotAndOkPlayFromThere)
     // both must fall on today.
     if ((local.tm_hour == 23 && local.tm_min >= 58) || (local.tm_hour == 0 && local.tm_min < 2))
         GTEST_SKIP() << "too close to midnight";
-    const uint32_t today = Date_ToSeconds(TDateParts{(uint16_t)(local.tm_year + 1900), (uint16_t)(local.tm_mon + 1),
-                                                     (uint16_t)local.tm_mday, 0, 0, 0});
+    const uint32_t today = Date_ToSeconds(
+        TDateParts{(uint16_t)(local.tm_year + 1900), (uint16_t)(local.tm_mon + 1), (uint16_t)local.tm_mday, 0, 0, 0});
     // Cell 0 of a month's grid: the Sunday before its first day (a week
     // before when the first is a Sunday).
     auto gridOf = [](uint32_t t) {
@@ -106,8 +106,8 @@ TEST(PickE2E, ADayASlotAndOkPlayFromThere)
                         Shows(slotX, 495, kTimeMark) + Click(201, 592) + " --wait-text '354,30,60000,* 10:00:*'" +
                         " --read 354,30,0 --wait-change 354,30,60000 --read 354,30,0";
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page, "TAVLIN_SOUND=null") + steps + " --screenshot '" + shot +
-                                       "' --after-ms 0",
+    ASSERT_EQ(RunHost(sim, folder,
+                      HostOnPage(page, "TAVLIN_SOUND=null") + steps + " --screenshot '" + shot + "' --after-ms 0",
                       &out),
               0)
         << out;

@@ -88,7 +88,8 @@ TEST(SearchEndToEnd, TheCalendarShowsTheRecordersDaysAndHalfHoursPerChannel)
 
     // Channel 1, then channel 3 again: each is asked for.
     c->view->playbackBlock.playbackChannel = 0;
-    EXPECT_TRUE(replies(4, [&] { return Set(gDayStatus, 42) == std::vector<int>{10} && Set(IE_Data, 48) == Range(0, 47); }));
+    EXPECT_TRUE(
+        replies(4, [&] { return Set(gDayStatus, 42) == std::vector<int>{10} && Set(IE_Data, 48) == Range(0, 47); }));
     EXPECT_EQ(Set(gDayStatus, 42), (std::vector<int>{10}));
     EXPECT_EQ(Set(IE_Data, 48), Range(0, 47));
     c->view->playbackBlock.playbackChannel = 2;

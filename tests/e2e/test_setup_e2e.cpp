@@ -28,7 +28,10 @@ std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_
 std::string Click(const char* xy) { return " --click " + At(xy, 0); }
 std::string Type(const char* xy, const std::string& text) { return " --type " + At(xy, 0) + "," + text; }
 // Until the field at xy shows text: the recorder's answer has filled the page.
-std::string Shows(const char* xy, const std::string& text) { return " --wait-text '" + At(xy, 60000) + "," + text + "'"; }
+std::string Shows(const char* xy, const std::string& text)
+{
+    return " --wait-text '" + At(xy, 60000) + "," + text + "'";
+}
 std::string Box(const std::string& text) { return " --wait-msgbox '60000," + text + "'"; }
 const char kSuccess[] = "Setup Successful.";
 
@@ -51,14 +54,17 @@ TEST(SetupE2E, PppoeIsAppliedConfirmedAndReadBack)
                               Click(kSystemTab) + Click(kPppoeTab) + Shows(kPppoeUser, "?*") + " --read " +
                               At(kPppoeUser, 0) + Click(kApply) + Box(kSuccess);
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 0", &out), 0)
+    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --screenshot '" + shot + "' --after-ms 0",
+                      &out),
+              0)
         << out;
 
     std::vector<std::string> stored = sim.LinesStartingWith("icmd pppoe ");
     const std::string alice = "icmd pppoe flag=0 user=alice@isp password-length=6";
     EXPECT_EQ(stored, std::vector<std::string>({alice, alice})) << out;
     EXPECT_NE(out.find(std::string("text ") + kPppoeUser + "=\"alice@isp\""), std::string::npos)
-        << "the re-entered page shows the recorder's copy\n" << out;
+        << "the re-entered page shows the recorder's copy\n"
+        << out;
     EXPECT_EQ(Count(out, "msgbox caption=\"Setup Information\" text=\"Setup Successful.\""), 2u) << out;
     EXPECT_GE(sim.Count("icmd answer op=4 type=4096 mask=2"), 4u) << "two gets and two sets answered";
 
@@ -82,8 +88,8 @@ TEST(SetupE2E, UpnpPortIsRefusedOutsideItsRangeAndWrittenWithin)
     // message; the end once the recorder has stored the good port.
     SimSignal written = SignalOnLines(folder, "written", "ictl upnp word=0x20001f90 write");
     const std::string steps = " --wait-video 60000" + Click(kSetupButton) + Click(upnpTab) + Shows(port, "80") +
-                              Type(port, "99999") + Click(kApply) + Box("*99999* is not a valid UPnP port*") + Type(port, "8080") +
-                              Click(kApply) + written.Wait();
+                              Type(port, "99999") + Click(kApply) + Box("*99999* is not a valid UPnP port*") +
+                              Type(port, "8080") + Click(kApply) + written.Wait();
     std::string out;
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 0", &out, {written}), 0) << out;
 
@@ -109,9 +115,8 @@ TEST(SetupE2E, AnUnansweredPageComesBackAfterTenSeconds)
     // The get is not answered: the page, greyed once it has gone out,
     // takes no typing nor Apply until its release 1,000 ticks later.
     const std::string steps = " --wait-video 60000" + Click(kSetupButton) + Click(kPppoeTab) + " --wait-greyed " +
-                              At(kPppoeUser, 60000) + Type(kPppoeUser, "early") + Click(kApply) +
-                              " --wait-enabled " + At(kPppoeUser, 60000) + Type(kPppoeUser, "late") + Click(kApply) +
-                              Box(kSuccess);
+                              At(kPppoeUser, 60000) + Type(kPppoeUser, "early") + Click(kApply) + " --wait-enabled " +
+                              At(kPppoeUser, 60000) + Type(kPppoeUser, "late") + Click(kApply) + Box(kSuccess);
     std::string out;
     ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 0", &out), 0) << out;
 
@@ -152,8 +157,7 @@ TEST(SetupE2E, TextsInTheUsersScriptGoOutInTheSystemsCodePageOrAreRefused)
         // The page takes typing once the recorder has answered its get.
         const std::string steps = std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) +
                                   " --wait-enabled " + kPppoeUser + ",60000" + Type(kPppoeUser, row.user) +
-                                  Type(kPppoePassword, row.password) + Click(kApply) +
-                                  " --wait-msgbox 60000";
+                                  Type(kPppoePassword, row.password) + Click(kApply) + " --wait-msgbox 60000";
         std::string out;
         ASSERT_EQ(RunHost(sim, folder,
                           HostOnPage(page, std::string("TAVLIN_CODEPAGE=") + row.codePage) + " --events" + steps +
@@ -190,8 +194,8 @@ std::string Trace(SimProcess& sim)
 // a user waits for: the video, then the page released by the recorder's answer.
 std::string ApplyPppoe(const std::string& user)
 {
-    return std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) + " --wait-enabled " +
-           kApply + ",60000" + Type(kPppoeUser, user) + Click(kApply);
+    return std::string(" --wait-video 60000") + Click(kSetupButton) + Click(kPppoeTab) + " --wait-enabled " + kApply +
+           ",60000" + Type(kPppoeUser, user) + Click(kApply);
 }
 
 TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenSeconds)
@@ -215,4 +219,3 @@ TEST(SetupE2E, AnApplyTheFrozenRecorderNeverAnswersIsToldAsNotConfirmedAfterTenS
 }
 
 } // namespace
-

@@ -72,9 +72,9 @@ void StartToFirstPicture(uint16_t port)
     PutText(PROP_DVR_UK, "9.1234.5678");
     bool drawn = Application_ProcessMessagesUntil([] { return gMarkOrder[MILESTONE_PICTURE_DRAWN] != 0; }, 60000);
     if (!drawn) exit(20);
-    const int order[] = {MILESTONE_FONTS_READY,      MILESTONE_FORM_BUILT,     MILESTONE_SKINS_LOADED,
-                         MILESTONE_CONNECTED,        MILESTONE_LOGIN_GRANTED,  MILESTONE_HANDSHAKE_DONE,
-                         MILESTONE_VIDEO_REQUEST,    MILESTONE_FRAME_RECEIVED, MILESTONE_PICTURE_DECODED,
+    const int order[] = {MILESTONE_FONTS_READY,   MILESTONE_FORM_BUILT,     MILESTONE_SKINS_LOADED,
+                         MILESTONE_CONNECTED,     MILESTONE_LOGIN_GRANTED,  MILESTONE_HANDSHAKE_DONE,
+                         MILESTONE_VIDEO_REQUEST, MILESTONE_FRAME_RECEIVED, MILESTONE_PICTURE_DECODED,
                          MILESTONE_PICTURE_DRAWN};
     static_assert(sizeof order / sizeof order[0] == MILESTONE_COUNT, "every milestone has its place");
     for (int i = 0; i < MILESTONE_COUNT; i++)

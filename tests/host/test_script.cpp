@@ -244,8 +244,8 @@ TEST(Script, AWaitHoldsBackWhatFollowsAndTheirTimesCountFromIt)
     Played p = Play({Step(saClick, 500, "panel"), WaitStep(30000, "page"), Step(saType, 300, "type"),
                      Step(saClick, 0, "apply"), WaitStep(30000, "box"), Step(saRead, 100, "read")},
                     200, {{"page", 2040}, {"box", 1000}});
-    EXPECT_EQ(p.log, std::vector<std::string>({"panel@500", "page met@2040", "apply@2040", "type@2340",
-                                               "box met@2340", "read@2440", "end@2540"}));
+    EXPECT_EQ(p.log, std::vector<std::string>({"panel@500", "page met@2040", "apply@2040", "type@2340", "box met@2340",
+                                               "read@2440", "end@2540"}));
     EXPECT_FALSE(p.timedOut);
 
     // A wait whose condition already holds lets the steps go on at once;

@@ -71,10 +71,7 @@ inline void PutU32(Bytes& b, size_t at, uint32_t v)
     PutU32(b.data() + at, v);
 }
 
-inline uint32_t GetU32(const Bytes& b, size_t at)
-{
-    return GetU32(b.data() + at);
-}
+inline uint32_t GetU32(const Bytes& b, size_t at) { return GetU32(b.data() + at); }
 
 // Reference checksums, from the wire rules.
 inline uint32_t RefByteSum(const uint8_t* p, size_t n)
@@ -123,8 +120,9 @@ inline Bytes UlcmPacket(uint32_t type, uint32_t session, uint32_t connection, co
 
 inline Bytes HttpAnswer(const Bytes& body, const char* status = "HTTP/1.1 200 OK")
 {
-    std::string head = std::string(status) + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                       std::to_string(body.size()) + "\r\n\r\n";
+    std::string head = std::string(status) +
+                       "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\n\r\n";
     Bytes a(head.begin(), head.end());
     a.insert(a.end(), body.begin(), body.end());
     return a;
@@ -151,10 +149,7 @@ inline void Feed(TConnection* c, uint32_t s, const uint8_t* bytes, size_t n)
 enum { TEST_BUFFER = 4096 };
 inline std::vector<Bytes> gDeliveries;
 inline uint8_t gTestBuffer[TEST_BUFFER];
-inline void TestReceive()
-{
-    gDeliveries.emplace_back(gTestBuffer, gTestBuffer + TEST_BUFFER);
-}
+inline void TestReceive() { gDeliveries.emplace_back(gTestBuffer, gTestBuffer + TEST_BUFFER); }
 
 // True when the buffer snapshot holds the message from its offset 32 on.
 inline bool HoldsMessage(const Bytes& snapshot, const Bytes& message)

@@ -89,7 +89,9 @@ protected:
         std::vector<Bytes> out;
         uint32_t used = Ring_Used(ring->writeIndex, ring->readIndex, ring->size);
         Bytes all(used);
-        if (used) { EXPECT_EQ(Ring_Read(ring->data, all.data(), used, &ring->writeIndex, &ring->readIndex, ring->size), 0); }
+        if (used) {
+            EXPECT_EQ(Ring_Read(ring->data, all.data(), used, &ring->writeIndex, &ring->readIndex, ring->size), 0);
+        }
         C(ci)->lengthRead = C(ci)->lengthWrite;
         for (size_t at = 0; at + 4 <= all.size();) {
             uint32_t len = GetU32(all, at);

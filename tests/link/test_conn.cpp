@@ -16,7 +16,7 @@ TEST(Http, HeaderLength)
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 38},
         {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r", -1}, // blank line not complete
         {"HTTP/1.1 200 OK\r\n", -1},
-        {"HTTP/1.1 200 O", -1},                          // shorter than the status line
+        {"HTTP/1.1 200 O", -1}, // shorter than the status line
         {"HTTP/1.1 404 Not Found\r\n\r\n", -1},
         {"HTTP/1.0 200 OK\r\n\r\n", -1},
         {"", -1},
@@ -39,8 +39,8 @@ TEST(Http, ContentLengthLooksInsideTheHeaderOnly)
         {"HTTP/1.1 200 OK\r\nContent-Length: 1 2\r\n\r\n", 12},
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 0},
         {"HTTP/1.1 200 OK\r\nServer: x\r\n\r\n", 0},
-        {"HTTP/1.1 200 OK\r\nContent-length: 7\r\n\r\n", 0},            // names compared exactly
-        {"HTTP/1.1 200 OK\r\n\r\nContent-Length: 99\r\n\r\n", 0},     // in the body: not seen
+        {"HTTP/1.1 200 OK\r\nContent-length: 7\r\n\r\n", 0},      // names compared exactly
+        {"HTTP/1.1 200 OK\r\n\r\nContent-Length: 99\r\n\r\n", 0}, // in the body: not seen
         {"HTTP/1.1 200 OK\r\nContent-Length: 4294967295\r\n\r\n", 4294967295u},
         {"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n", 0xFFFFFFFFu}, // no wrap to 0
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", 0xFFFFFFFFu},

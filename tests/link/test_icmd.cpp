@@ -65,9 +65,12 @@ TEST_F(IcmdTest, CommandsCarryModeAndConsecutiveSequenceNumbers)
     memset(&V()->pppoeItem, 0, sizeof V()->pppoeItem);
     V()->pppoeItem.onOff = 1;
     strcpy(V()->pppoeItem.user, "user");
-    const struct { uint32_t op, type, mask; size_t size; } cases[] = {
-        {ICMD_DATA, ICMD_LIVE, 0, 128},      // headers and the 64-byte live block
-        {ICMD_REQUEST, ICMD_LIVE, 0, 64},    // a request carries no block
+    const struct {
+        uint32_t op, type, mask;
+        size_t size;
+    } cases[] = {
+        {ICMD_DATA, ICMD_LIVE, 0, 128},   // headers and the 64-byte live block
+        {ICMD_REQUEST, ICMD_LIVE, 0, 64}, // a request carries no block
         {ICMD_DATA, ICMD_PLAYBACK, 0, 128},
         {ICMD_ANSWER, ICMD_BACKUP, 0, 128},
         {ICMD_DATA, ICMD_LOCAL_PLAYBACK, 0, 64},
@@ -112,7 +115,11 @@ TEST_F(IcmdTest, CommandsCarryModeAndConsecutiveSequenceNumbers)
 
 TEST_F(IcmdTest, SendingABlockOrAnItemClearsTheReorderQueueAndGreysThePage)
 {
-    const struct { uint32_t op, type, mask; bool clears; std::vector<std::string> calls; } cases[] = {
+    const struct {
+        uint32_t op, type, mask;
+        bool clears;
+        std::vector<std::string> calls;
+    } cases[] = {
         {ICMD_DATA, ICMD_LIVE, 0, true, {}},
         {ICMD_REQUEST, ICMD_SETUP, SETUP_DDNS, true, {"grey"}},
         {ICMD_DATA, ICMD_LOCAL_PLAYBACK, 0, false, {}},
@@ -145,13 +152,29 @@ TEST_F(IcmdTest, SetupAnswersAreAppliedConfirmedOrIgnored)
         std::vector<std::string> calls;
         uint32_t answeredIn = S; // the session the link holds when the answer comes
     } cases[] = {
-        {"PPPoE answer while applied", SetupBody(SETUP_PPPOE, pppoe), SETUP_PPPOE | SETUP_MAIL | SETUP_BITRATE, 1,
-         false, SETUP_MAIL | SETUP_BITRATE, {"show", "enable"}},
+        {"PPPoE answer while applied",
+         SetupBody(SETUP_PPPOE, pppoe),
+         SETUP_PPPOE | SETUP_MAIL | SETUP_BITRATE,
+         1,
+         false,
+         SETUP_MAIL | SETUP_BITRATE,
+         {"show", "enable"}},
         // The link ended after the Apply and logged in again: the answer is
         // the recorder's value, not a confirmation.
-        {"PPPoE answer while applied in an ended session", SetupBody(SETUP_PPPOE, pppoe), SETUP_PPPOE | SETUP_MAIL,
-         0, true, SETUP_MAIL, {"show", "enable"}, S + 1},
-        {"PPPoE answer not applied", SetupBody(SETUP_PPPOE, pppoe), SETUP_MAIL, 0, true, SETUP_MAIL,
+        {"PPPoE answer while applied in an ended session",
+         SetupBody(SETUP_PPPOE, pppoe),
+         SETUP_PPPOE | SETUP_MAIL,
+         0,
+         true,
+         SETUP_MAIL,
+         {"show", "enable"},
+         S + 1},
+        {"PPPoE answer not applied",
+         SetupBody(SETUP_PPPOE, pppoe),
+         SETUP_MAIL,
+         0,
+         true,
+         SETUP_MAIL,
          {"show", "enable"}},
         {"wrong item sum", SetupBody(SETUP_PPPOE, pppoe, 0, 1), SETUP_PPPOE, 0, false, SETUP_PPPOE, {}},
         {"message shorter than its header says", cutShort, SETUP_PPPOE, 0, false, SETUP_PPPOE, {}},
@@ -177,7 +200,9 @@ TEST_F(IcmdTest, SetupAnswersAreAppliedConfirmedOrIgnored)
         EXPECT_EQ(memcmp(&V()->pppoeItem, pppoe.data(), 68) == 0, k.copied);
         EXPECT_EQ(V()->dirtyMask, k.dirtyAfter);
         EXPECT_EQ(gPageCalls, k.calls);
-        if (!k.copied) { EXPECT_EQ(V()->pppoeItem.user[0], 0); }
+        if (!k.copied) {
+            EXPECT_EQ(V()->pppoeItem.user[0], 0);
+        }
         EXPECT_TRUE(Queued(0).empty()); // answers are not answered
         // What the pages are to tell: applied items of an ended session.
         EXPECT_EQ(Icmd_TakeUnconfirmedSets(V()) & SETUP_PPPOE, k.answeredIn != S ? (uint32_t)SETUP_PPPOE : 0u);
@@ -188,11 +213,11 @@ TEST_F(IcmdTest, SetupAnswersAreAppliedConfirmedOrIgnored)
 
 TEST_F(IcmdTest, ModeWordIsTakenFromPushedDataWithinTheFiveModes)
 {
-    const struct { uint32_t op, modeWord, expected; } cases[] = {
-        {ICMD_DATA, VIEW_BACKUP, VIEW_BACKUP},
-        {ICMD_DATA, VIEW_LOCAL_PLAYBACK, VIEW_LOCAL_PLAYBACK},
-        {ICMD_ANSWER, VIEW_BACKUP, VIEW_SETUP},
-        {ICMD_DATA, 5, VIEW_SETUP},
+    const struct {
+        uint32_t op, modeWord, expected;
+    } cases[] = {
+        {ICMD_DATA, VIEW_BACKUP, VIEW_BACKUP},  {ICMD_DATA, VIEW_LOCAL_PLAYBACK, VIEW_LOCAL_PLAYBACK},
+        {ICMD_ANSWER, VIEW_BACKUP, VIEW_SETUP}, {ICMD_DATA, 5, VIEW_SETUP},
         {ICMD_DATA, 0xFFFFFFFF, VIEW_SETUP},
     };
     for (uint32_t type : {(uint32_t)ICMD_PLAYBACK, (uint32_t)ICMD_SETUP}) {
@@ -209,7 +234,11 @@ TEST_F(IcmdTest, ModeWordIsTakenFromPushedDataWithinTheFiveModes)
 
 TEST_F(IcmdTest, ReceivedBlocksReplaceTheViewsBlockAsFarAsTheyArrivedAndKeepTheRest)
 {
-    const struct { uint32_t type; size_t offset; size_t length; } cases[] = {
+    const struct {
+        uint32_t type;
+        size_t offset;
+        size_t length;
+    } cases[] = {
         {ICMD_LIVE, offsetof(TViewRecord, liveBlock), 64},
         {ICMD_PLAYBACK, offsetof(TViewRecord, playbackBlock), 64},
         {ICMD_BACKUP, offsetof(TViewRecord, backupBlock), 20},
@@ -304,7 +333,9 @@ TEST_F(IcmdTest, PushedDataIsRelayedByClientKind)
                 EXPECT_EQ(GetU32(m, 40), k.type);
             }
         }
-        if (k.toOther) { EXPECT_EQ(GetU32(q1[0], 32), 0x2222u); }
+        if (k.toOther) {
+            EXPECT_EQ(GetU32(q1[0], 32), 0x2222u);
+        }
         if (k.type == ICMD_SETUP && k.toSource) {
             // the viewer's copy after the parse: the recorder's item
             EXPECT_EQ(GetU32(q0[0], 64), (uint32_t)SETUP_PPPOE);

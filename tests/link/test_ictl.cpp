@@ -30,8 +30,10 @@ protected:
 
 TEST_F(IctlTest, SentVariableCarriesItsNameSizeAndValue)
 {
-    const struct { const char* name; uint32_t size; } cases[] = {
-        {"Tavn_Mach_Type_Data_W", 960}, {"Tavn_Upnp_C_Data_W", 4}, {"Empty_W", 0}};
+    const struct {
+        const char* name;
+        uint32_t size;
+    } cases[] = {{"Tavn_Mach_Type_Data_W", 960}, {"Tavn_Upnp_C_Data_W", 4}, {"Empty_W", 0}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         Bytes value(k.size);
@@ -101,9 +103,13 @@ TEST_F(IctlTest, ReceivedValueIsAppliedOnlyWhenWholeAndOfTheRegisteredSize)
         gHandlerRuns = 0;
         Deliver(S, WireMessage("ICTL", {S, 0, 0, k.flag}, k.body));
         EXPECT_EQ(Bytes(gTestValue, gTestValue + 8) == value, k.stored);
-        if (!k.stored) { EXPECT_EQ(Bytes(gTestValue, gTestValue + 8), Bytes(8, 0)); }
+        if (!k.stored) {
+            EXPECT_EQ(Bytes(gTestValue, gTestValue + 8), Bytes(8, 0));
+        }
         EXPECT_EQ(gHandlerRuns, k.runs);
-        if (k.runs) { EXPECT_EQ(gHandlerSession, S); }
+        if (k.runs) {
+            EXPECT_EQ(gHandlerSession, S);
+        }
     }
 }
 

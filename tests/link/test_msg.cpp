@@ -169,8 +169,8 @@ TEST_F(DispatchTest, ClearingEmptiesWhatTheDispatchAndTheModuleWrote)
     } const cases[] = {
         {"dispatched", [&] { Dispatch(ModuleMessage("TEST", 900, 500)); }, true},
         {"dispatched to the twin", [&] { Dispatch(ModuleMessage("TWIN", 2000, 500)); }, false},
-        {"short after long", [&] { Dispatch(Concat(ModuleMessage("TEST", 3000, 500), ModuleMessage("TEST", 40, 500))); },
-         true},
+        {"short after long",
+         [&] { Dispatch(Concat(ModuleMessage("TEST", 3000, 500), ModuleMessage("TEST", 40, 500))); }, true},
         {"built by the module, past what came in",
          [&] {
              Dispatch(ModuleMessage("TEST", 100, 500));
@@ -178,7 +178,8 @@ TEST_F(DispatchTest, ClearingEmptiesWhatTheDispatchAndTheModuleWrote)
              gTestBuffer[TEST_BUFFER - 1] = 0x5A; // a builder's last byte
          },
          false},
-        {"built in the twin", [&] {
+        {"built in the twin",
+         [&] {
              Msg_Begin(gTestBuffer, "TWIN", TModuleSubHeader{500, {3}});
              gTestBuffer[TEST_BUFFER / 2] = 0x77;
          },

@@ -14,8 +14,8 @@ TEST(Ring, UsedAndFree95)
         {15564, 0, 16384, 15564, 779}, // after the largest single write
         {2, 10, 16, 8, 7},             // wrapped: 2 + 16 - 10
         {10, 2, 16, 8, 7},
-        {0, 1, 16, 15, 0},             // one byte short of full
-        {5, 5, 16, 0, 15},             // empty anywhere
+        {0, 1, 16, 15, 0}, // one byte short of full
+        {5, 5, 16, 0, 15}, // empty anywhere
         {0, 0, 100, 0, 95},
         {99, 0, 100, 99, 0},
     };
@@ -35,17 +35,16 @@ struct WriteCase {
 TEST(Ring, WriteAtTheWrapAndThe95Rule)
 {
     const WriteCase cases[] = {
-        {16384, 0, 0, 15565, -1, 0},     // one byte over 95 %: refused
-        {16384, 0, 0, 15564, 0, 15564},  // exactly 95 %
-        {16, 12, 12, 4, 0, 0},           // ends exactly at the end: index 0
-        {16, 12, 12, 7, 0, 3},           // wraps: 4 at the end, 3 at the start
-        {16, 12, 12, 15, 0, 11},         // 15 = 95 % of 16, wraps
-        {16, 12, 12, 16, -1, 12},        // 16 > 95 % of 16
-        {16, 3, 4, 0, -1, 3},            // full but for one byte; n = 0 refused
-        {16, 3, 4, 1, -1, 3},            // 95 % of 1 free byte is 0
-        {100, 90, 50, 57, 0, 47},        // 60 free -> 57 allowed, wraps
-        {100, 90, 50, 58, -1, 90},
-        {16, 16, 0, 1, -1, 16},          // index outside the ring
+        {16384, 0, 0, 15565, -1, 0},                            // one byte over 95 %: refused
+        {16384, 0, 0, 15564, 0, 15564},                         // exactly 95 %
+        {16, 12, 12, 4, 0, 0},                                  // ends exactly at the end: index 0
+        {16, 12, 12, 7, 0, 3},                                  // wraps: 4 at the end, 3 at the start
+        {16, 12, 12, 15, 0, 11},                                // 15 = 95 % of 16, wraps
+        {16, 12, 12, 16, -1, 12},                               // 16 > 95 % of 16
+        {16, 3, 4, 0, -1, 3},                                   // full but for one byte; n = 0 refused
+        {16, 3, 4, 1, -1, 3},                                   // 95 % of 1 free byte is 0
+        {100, 90, 50, 57, 0, 47},                               // 60 free -> 57 allowed, wraps
+        {100, 90, 50, 58, -1, 90},      {16, 16, 0, 1, -1, 16}, // index outside the ring
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << "size=" << c.size << " w=" << c.w << " r=" << c.r << " n=" << c.n);
@@ -90,11 +89,11 @@ struct ReadCase {
 TEST(Ring, ReadAtTheWrap)
 {
     const ReadCase cases[] = {
-        {16, 10, 4, 6, 0, 10},  // exactly all: empty afterwards
-        {16, 10, 4, 7, -1, 4},  // more than stored
-        {16, 10, 4, 0, -1, 4},  // 0 bytes fail
-        {16, 3, 12, 4, 0, 0},   // ends exactly at the end
-        {16, 3, 12, 7, 0, 3},   // wraps, leaves the ring empty
+        {16, 10, 4, 6, 0, 10}, // exactly all: empty afterwards
+        {16, 10, 4, 7, -1, 4}, // more than stored
+        {16, 10, 4, 0, -1, 4}, // 0 bytes fail
+        {16, 3, 12, 4, 0, 0},  // ends exactly at the end
+        {16, 3, 12, 7, 0, 3},  // wraps, leaves the ring empty
         {16, 3, 12, 5, 0, 1},
     };
     for (const ReadCase& c : cases) {
@@ -118,11 +117,7 @@ TEST(Ring, StepBackRead)
         int result;
         uint32_t after;
     } const cases[] = {
-        {5, 2, 16, 0, 13},
-        {16, 2, 16, -1, 2},
-        {0, 3, 16, 0, 3},
-        {15, 0, 16, 0, 1},
-        {2, 2, 16, 0, 0},
+        {5, 2, 16, 0, 13}, {16, 2, 16, -1, 2}, {0, 3, 16, 0, 3}, {15, 0, 16, 0, 1}, {2, 2, 16, 0, 0},
     };
     for (const Case& c : cases) {
         uint32_t i = c.index;
@@ -196,9 +191,9 @@ TEST(Checksum, BytesAndSparseWords)
     struct Case {
         uint32_t length, expected;
     } const cases[] = {
-        {1023, 0},                                       // no whole kilobyte
+        {1023, 0}, // no whole kilobyte
         {1024, word(0)},
-        {2047, word(0)},                                 // 1,025 .. 2,047: word 0 only
+        {2047, word(0)}, // 1,025 .. 2,047: word 0 only
         {2048, word(0) + word(1024)},
         {3000, word(0) + word(1024)},
         {4096, word(0) + word(1024) + word(2048) + word(3072)},

@@ -9,17 +9,14 @@ namespace {
 
 const uint32_t S = 0x1111;
 
-Bytes Body(size_t n, uint8_t fill)
-{
-    return Bytes(n, fill);
-}
+Bytes Body(size_t n, uint8_t fill) { return Bytes(n, fill); }
 
 Bytes MachineRecord(uint32_t channels, uint32_t sockets)
 {
     Bytes r(256, 0);
     PutU32(r, 0, channels);
-    PutU32(r, 4, 1);   // variant
-    PutU32(r, 8, 1);   // titles
+    PutU32(r, 4, 1);                                                  // variant
+    PutU32(r, 8, 1);                                                  // titles
     for (int t = 0; t < 4; ++t) memset(&r[12 + 32 * t], 'a' + t, 32); // all 32 bytes used
     PutU32(r, 140, 1);
     PutU32(r, 148, sockets);
@@ -90,8 +87,10 @@ TEST_F(TavnTest, HelloAnswerIsAnsweredWithTheClientInfo)
     EXPECT_EQ(GetU32(m, 64), 16u);
     EXPECT_EQ(GetU32(m, 68), 0u);
     EXPECT_EQ(GetU32(m, 72), 1u);
-    const struct { size_t at; const char* text; } texts[] = {
-        {76, "[OS] 2.9.2_138ED"}, {108, "[SN] 1234567890"}, {140, "[B] REV:1.9"}, {172, "[N] 7104"}};
+    const struct {
+        size_t at;
+        const char* text;
+    } texts[] = {{76, "[OS] 2.9.2_138ED"}, {108, "[SN] 1234567890"}, {140, "[B] REV:1.9"}, {172, "[N] 7104"}};
     for (const auto& t : texts) {
         SCOPED_TRACE(t.text);
         EXPECT_EQ(std::string((const char*)&m[t.at]), t.text);
@@ -134,8 +133,9 @@ TEST_F(TavnTest, ShortMessagesFillOnlyWhatArrivedAndZeroTheRest)
 
 TEST_F(TavnTest, MachineRecordKeepsTheCountAsSentAndTheViewerWorksWithFourEightOrSixteen)
 {
-    const struct { uint32_t sent, used; } cases[] = {
-        {0, 4}, {1, 4}, {4, 4}, {5, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 16}, {0xFFFFFFFF, 16}};
+    const struct {
+        uint32_t sent, used;
+    } cases[] = {{0, 4}, {1, 4}, {4, 4}, {5, 8}, {8, 8}, {9, 16}, {16, 16}, {17, 16}, {0xFFFFFFFF, 16}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.sent);
         IE_M_CH = -1;
@@ -150,7 +150,10 @@ TEST_F(TavnTest, MachineRecordKeepsTheCountAsSentAndTheViewerWorksWithFourEightO
 
 TEST_F(TavnTest, MachineRecordConfiguresTheConnection)
 {
-    const struct { uint32_t sockets; int opens; } cases[] = {{0, 0}, {1, 0}, {2, 1}, {7, 1}};
+    const struct {
+        uint32_t sockets;
+        int opens;
+    } cases[] = {{0, 0}, {1, 0}, {2, 1}, {7, 1}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.sockets);
         sockets[0][1].opens = 0;
@@ -198,7 +201,10 @@ TEST_F(TavnTest, MachineRecordConfiguresTheConnection)
 TEST_F(TavnTest, MessagesForNoHeldSessionOrUnknownCodesAreIgnored)
 {
     C(1)->session = 0; // record 1 holds "no session"
-    const struct { const char* name; uint32_t session, code; } cases[] = {
+    const struct {
+        const char* name;
+        uint32_t session, code;
+    } cases[] = {
         {"session 0", 0, TAVN_CLIENT_INFO},
         {"other session", 0x2222, TAVN_CLIENT_INFO},
         {"code 3", S, 3},
@@ -293,8 +299,10 @@ TEST_F(TavnTest, LinkComesBackWhateverOrderTheSocketsDropIn)
 
 TEST_F(TavnTest, MachineTypeAnswerShowsTheUpnpTabWhenItSaysSo)
 {
-    const struct { uint32_t word8, flag; int visible; } cases[] = {
-        {1, 1, 1}, {0, 1, 0}, {2, 1, 0}, {1, 0, 0}};
+    const struct {
+        uint32_t word8, flag;
+        int visible;
+    } cases[] = {{1, 1, 1}, {0, 1, 0}, {2, 1, 0}, {1, 0, 0}};
     for (const auto& k : cases) {
         SCOPED_TRACE(testing::Message() << k.word8 << " flag " << k.flag);
         Viewer_ShowUpnpTab(0);
@@ -309,8 +317,11 @@ TEST_F(TavnTest, MachineTypeAnswerShowsTheUpnpTabWhenItSaysSo)
 
 TEST_F(TavnTest, SetupAcknowledgementShowsOneBoxAndResets)
 {
-    const struct { uint32_t value, flag; size_t boxes; uint32_t after; } cases[] = {
-        {1, 1, 1, 0}, {0, 1, 0, 0}, {1, 0, 0, 1}, {2, 1, 0, 0}};
+    const struct {
+        uint32_t value, flag;
+        size_t boxes;
+        uint32_t after;
+    } cases[] = {{1, 1, 1, 0}, {0, 1, 0, 0}, {1, 0, 0, 1}, {2, 1, 0, 0}};
     for (const auto& k : cases) {
         SCOPED_TRACE(testing::Message() << k.value << " flag " << k.flag);
         boxes.clear();
@@ -379,7 +390,8 @@ size_t MachineTypeRequests(const std::vector<Bytes>& q)
 {
     size_t n = 0;
     for (const Bytes& m : q)
-        if (m.size() > 68 && memcmp(&m[4], "ICTL", 4) == 0 && std::string((const char*)&m[68]) == "Tavn_Mach_Type_Data_W")
+        if (m.size() > 68 && memcmp(&m[4], "ICTL", 4) == 0 &&
+            std::string((const char*)&m[68]) == "Tavn_Mach_Type_Data_W")
             ++n;
     return n;
 }
@@ -429,4 +441,3 @@ TEST_F(HandshakeRetryTest, ASlowMachineRecordIsAwaitedNotAskedForAgainAndTakenOn
 }
 
 } // namespace
-

@@ -427,11 +427,11 @@ TEST(Cred, BlockFollowsTheTimeKey)
         const char* block;
     } const cases[] = {
         {0x5F3A1B2C, "", "", "5F3A1B2C.."},
-        {0x5F3A1B2C, "", "12", "5F3A1B2C..D4"},    // B starts at the key's last digit
+        {0x5F3A1B2C, "", "12", "5F3A1B2C..D4"}, // B starts at the key's last digit
         {0x5F3A1B2C, "12", "", "5F3A1B2C.D4."},
         {0x5F3A1B2C, "1234", "5", "5F3A1B2C.D4E5.F"},
-        {0xA, "123", "4", "A.BCD.E"},              // one-digit key: every digit shifts by it
-        {0x12, "0000", "", "12.2121."},             // the key's first digit, then its last again
+        {0xA, "123", "4", "A.BCD.E"},   // one-digit key: every digit shifts by it
+        {0x12, "0000", "", "12.2121."}, // the key's first digit, then its last again
     };
     for (const Case& c : cases) {
         gFakeTime = c.now;
@@ -455,7 +455,7 @@ TEST(Cred, UserKeyRoundTrip)
         const char* sourceB;
     } const cases[] = {
         {0x5F3A1B2C, "1234", "5678"},
-        {0x5F3A1B2C, "0000000000", "99999"},      // longer than the key: the key repeats
+        {0x5F3A1B2C, "0000000000", "99999"}, // longer than the key: the key repeats
         {0xFFFFFFFF, "9081726354", "1"},
         {0x10, "", "42"},
         {0x10, "42", ""},

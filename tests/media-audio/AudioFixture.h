@@ -17,18 +17,17 @@
 #include <cstring>
 #include <vector>
 
-
 // One audio frame as it lies in the stream's audio ring.
 struct AudioFrameDesc {
     uint32_t blockChannel = 0;
     uint32_t requestNumber = 0;
-    int64_t totalLength = -1;  // -1: 160 + payload
+    int64_t totalLength = -1; // -1: 160 + payload
     uint32_t time = 5000;
     uint32_t frameNumber = 3;
     uint32_t headerChannel = 0;
-    int64_t unitLength = -1;   // -1: (32 + payload) / 64, rounded up
-    uint32_t source = 0;       // 0 live, 1 recorded, 3 local file
-    uint32_t kind = 2;         // header kind: 2 audio
+    int64_t unitLength = -1; // -1: (32 + payload) / 64, rounded up
+    uint32_t source = 0;     // 0 live, 1 recorded, 3 local file
+    uint32_t kind = 2;       // header kind: 2 audio
     Bytes payload;
 };
 

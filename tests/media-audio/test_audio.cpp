@@ -14,9 +14,9 @@ namespace {
 
 struct KeptCase {
     const char* name;
-    uint32_t units;       // the header's unit length
-    uint32_t payload;     // payload bytes really there
-    uint32_t kept;        // samples that reach the sound ring
+    uint32_t units;   // the header's unit length
+    uint32_t payload; // payload bytes really there
+    uint32_t kept;    // samples that reach the sound ring
 };
 
 TEST_F(AudioTest, KeepsTheOddBytesOfTheUnitAndNoMore)
@@ -121,8 +121,8 @@ TEST_F(AudioTest, TrimsTheOldestBlockAbove7680Queued)
 {
     struct Case {
         uint32_t queued;
-        uint32_t left;    // queued after one feeding step
-        uint8_t played;   // the block that reached the device
+        uint32_t left;  // queued after one feeding step
+        uint8_t played; // the block that reached the device
     };
     const Case cases[] = {
         {8000, 8000 - 1024, 2},
@@ -174,8 +174,8 @@ TEST_F(AudioTest, StopsWritingOnceTheWholeLoopIsAhead)
 TEST_F(AudioTest, FirstBlockLandsJustAheadOfThePlayCursor)
 {
     struct Case {
-        uint32_t cursor;  // where the device stands when the first block is written
-        uint32_t slot;    // the slot it goes to
+        uint32_t cursor; // where the device stands when the first block is written
+        uint32_t slot;   // the slot it goes to
     };
     const Case cases[] = {{0, 0}, {1, 1}, {700, 2}, {1024, 2}, {16000, 0}};
     for (const Case& k : cases) {
@@ -219,9 +219,9 @@ TEST_F(AudioTest, NearlyDryAPartialBlockIsMadeUpWithSilence)
         uint32_t queued;
     };
     const Step steps[] = {
-        {0, 1, 64},    // 512 ahead: the 64 wait for more
-        {384, 1, 64},  // 128 ahead: still not dry
-        {1, 0, 0},     // 127 ahead: the 64 go, with 448 of silence behind them
+        {0, 1, 64},   // 512 ahead: the 64 wait for more
+        {384, 1, 64}, // 128 ahead: still not dry
+        {1, 0, 0},    // 127 ahead: the 64 go, with 448 of silence behind them
         {0, 1, 0},
     };
     for (const Step& st : steps) {
@@ -242,10 +242,10 @@ TEST_F(AudioTest, AfterTheDeviceRanDryWritingGoesOnAheadOfTheCursor)
 {
     Sound_Restart();
     QueueBlocks(512);
-    ASSERT_EQ(0, Sound_Feed());               // block 1 into slot 0
+    ASSERT_EQ(0, Sound_Feed());                // block 1 into slot 0
     ASSERT_EQ(1000u, FakeSound_Advance(1000)); // the device runs 488 past it
     FakeSound_ClearPlayed();
-    QueueBlocks(1024);                         // blocks 1 and 2 of a new run
+    QueueBlocks(1024); // blocks 1 and 2 of a new run
     ASSERT_EQ(0, Sound_Feed());
     ASSERT_EQ(0, Sound_Feed());
     // Slot 2 starts 24 bytes ahead of the cursor at 1,000.
@@ -349,7 +349,10 @@ TEST_F(AudioTest, AudioFromBeforeTheVideosStartIsDropped)
         uint32_t kept;
     };
     const Case cases[] = {
-        {5000, 0, 4999, 29, 0}, {5000, 4, 5000, 3, 0}, {5000, 3, 5000, 3, 64}, {5000, 3, 5001, 0, 64},
+        {5000, 0, 4999, 29, 0},
+        {5000, 4, 5000, 3, 0},
+        {5000, 3, 5000, 3, 64},
+        {5000, 3, 5001, 0, 64},
     };
     for (const Case& k : cases) {
         SetUp();
@@ -653,7 +656,8 @@ TEST_F(AudioTest, BackupModeDropsFramesOfOtherChannelsAndSources)
         uint32_t backupChannel, source;
         size_t handed;
     };
-    const Case cases[] = {{0, SOURCE_RECORDED, 1}, {1, SOURCE_RECORDED, 1}, {2, SOURCE_RECORDED, 0}, {0, SOURCE_LIVE, 0}};
+    const Case cases[] = {
+        {0, SOURCE_RECORDED, 1}, {1, SOURCE_RECORDED, 1}, {2, SOURCE_RECORDED, 0}, {0, SOURCE_LIVE, 0}};
     for (const Case& k : cases) {
         gBackupSeen.frames.clear();
         v->backupBlock.backupChannel = k.backupChannel;

@@ -68,7 +68,7 @@ TEST_F(AudioHandOver, BackupModeChangesHandTheRingOverWithoutARace)
     std::thread producer([&] {
         for (uint32_t k = 1; !done.load(); ++k) {
             AudioFrameDesc f = UnitFrame(3, k);
-            f.source = 1; // recorded
+            f.source = 1;      // recorded
             f.time = 5000 + k; // the frame's number, in its header
             Bytes b = AudioFrame(f);
             while (!done.load() && StreamAudio_Write(&s->audioRing, b.data(), (uint32_t)b.size()) != 0)
@@ -87,8 +87,7 @@ TEST_F(AudioHandOver, BackupModeChangesHandTheRingOverWithoutARace)
     for (int i = 0; i < 200; ++i) {
         View_SetMode(v, (i & 1) ? VIEW_PLAYBACK : VIEW_BACKUP);
         for (int step = 0; step < 50; ++step) {
-            while (Stream_TakeAudioFrame(s) == 0) {
-            }
+            while (Stream_TakeAudioFrame(s) == 0) {}
             for (; seen < gBackupSeen.frames.size(); ++seen) {
                 uint32_t number = Word(gBackupSeen.frames[seen], 4);
                 if (number <= lastNumber) outOfOrder++;

@@ -18,13 +18,12 @@
 namespace {
 
 constexpr uint32_t kFrames = 20000;
-constexpr uint32_t kSamples = 96;             // kept bytes per frame
+constexpr uint32_t kSamples = 96; // kept bytes per frame
 constexpr uint32_t kPayload = 2 * kSamples;
 constexpr uint32_t kTotal = 128 + 32 + kPayload;
-constexpr uint32_t kRingSize = 16 * 1024;     // small: the indices wrap often
+constexpr uint32_t kRingSize = 16 * 1024; // small: the indices wrap often
 
 uint8_t gArea[kRingSize];
-
 
 // Sample j of the whole run: a ramp across frames.
 uint8_t Sample(uint64_t j) { return (uint8_t)(j * 7 + (j >> 8)); }
@@ -51,7 +50,7 @@ TEST(SoundRingThreads, FramesAndBlocksSurviveBothSidesAtFullSpeed)
         for (uint32_t k = 0; k < kFrames; ++k) {
             memset(frame, 0, sizeof frame);
             PutU32(frame, kTotal);
-            PutU32(frame + 12, k);      // the frame's number
+            PutU32(frame + 12, k); // the frame's number
             PutU32(frame + 128, 0x03000000);
             for (uint32_t i = 0; i < kSamples; ++i) {
                 frame[160 + 2 * i] = 0xEE;

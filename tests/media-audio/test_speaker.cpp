@@ -23,23 +23,23 @@ uint32_t gNow;
 uint32_t TickAtNow() { return gStopwatch[1] + gNow / 100; }
 
 enum Action {
-    MoveVideo,   // pointer over the video (through the transparent layer)
-    MoveIcon,    // pointer over the visible icon
-    Click,       // click on the visible icon
-    Tick,        // Timer1Timer's speaker step
-    KeyAction,   // a key-panel action
+    MoveVideo, // pointer over the video (through the transparent layer)
+    MoveIcon,  // pointer over the visible icon
+    Click,     // click on the visible icon
+    Tick,      // Timer1Timer's speaker step
+    KeyAction, // a key-panel action
     AudioArrives,
-    LiveQuad,    // four-way split in Live
+    LiveQuad, // four-way split in Live
     LiveChannel2,
-    Playback1,   // Playback of channel 1
+    Playback1, // Playback of channel 1
     Backup,
     NoSoundRecorder,
 };
 
 struct Step {
     Action action;
-    uint32_t at;     // stopwatch reading (10 microsecond units, whole milliseconds)
-    int icon;        // 0 none, 1 Off, 2 On
+    uint32_t at; // stopwatch reading (10 microsecond units, whole milliseconds)
+    int icon;    // 0 none, 1 Off, 2 On
     uint32_t audioOn;
 };
 
@@ -111,7 +111,10 @@ protected:
 TEST_F(SpeakerTest, NoIconWhileNoAudioArrives)
 {
     const Step steps[] = {
-        {MoveVideo, 1000, 0, 0}, {Tick, 1100, 0, 0}, {MoveVideo, 5000, 0, 0}, {Tick, 5100, 0, 0},
+        {MoveVideo, 1000, 0, 0},
+        {Tick, 1100, 0, 0},
+        {MoveVideo, 5000, 0, 0},
+        {Tick, 5100, 0, 0},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -119,16 +122,11 @@ TEST_F(SpeakerTest, NoIconWhileNoAudioArrives)
 TEST_F(SpeakerTest, ShowsOnAMoveAndHidesOnTheFirstTickPast2Seconds)
 {
     const Step steps[] = {
-        {AudioArrives, 1000, 0, 0},
-        {MoveVideo, 1000, 0, 0},       // due; drawn at the next tick
-        {Tick, 1100, 1, 0},
-        {Tick, 201000, 1, 0},          // exactly 2 s: still there
-        {MoveIcon, 201000, 1, 0},      // moving on the icon renews it
-        {Tick, 401000, 1, 0},
-        {Tick, 401100, 0, 0},          // more than 2 s after the last move
-        {Tick, 450000, 0, 0},
-        {MoveVideo, 450000, 0, 0},
-        {Tick, 450100, 1, 0},
+        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, // due; drawn at the next tick
+        {Tick, 1100, 1, 0},         {Tick, 201000, 1, 0},    // exactly 2 s: still there
+        {MoveIcon, 201000, 1, 0},                            // moving on the icon renews it
+        {Tick, 401000, 1, 0},       {Tick, 401100, 0, 0},    // more than 2 s after the last move
+        {Tick, 450000, 0, 0},       {MoveVideo, 450000, 0, 0}, {Tick, 450100, 1, 0},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -136,14 +134,12 @@ TEST_F(SpeakerTest, ShowsOnAMoveAndHidesOnTheFirstTickPast2Seconds)
 TEST_F(SpeakerTest, AClickSwitchesAudioAndTheIconAtOnce)
 {
     const Step steps[] = {
-        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, 1, 0},
-        {Click, 2000, 2, 1},        // Off clicked: On shows, audio on
-        {Click, 3000, 1, 0},        // On clicked: Off again
-        {Click, 4000, 2, 1},
-        {Tick, 204000, 2, 1},       // the click counts as a move
-        {Tick, 204100, 0, 1},       // gone; audio stays on
-        {MoveVideo, 300000, 0, 1},
-        {Tick, 300100, 2, 1},
+        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0},
+        {Tick, 1100, 1, 0},         {Click, 2000, 2, 1},  // Off clicked: On shows, audio on
+        {Click, 3000, 1, 0},                              // On clicked: Off again
+        {Click, 4000, 2, 1},        {Tick, 204000, 2, 1}, // the click counts as a move
+        {Tick, 204100, 0, 1},                             // gone; audio stays on
+        {MoveVideo, 300000, 0, 1},  {Tick, 300100, 2, 1},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -151,8 +147,8 @@ TEST_F(SpeakerTest, AClickSwitchesAudioAndTheIconAtOnce)
 TEST_F(SpeakerTest, KeyPanelActionHidesTheIconUntilTheNextMove)
 {
     const Step steps[] = {
-        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, 1, 0},
-        {KeyAction, 2000, 0, 0},  {Tick, 2100, 0, 0},      {MoveVideo, 3000, 0, 0}, {Tick, 3100, 1, 0},
+        {AudioArrives, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, 1, 0}, {KeyAction, 2000, 0, 0},
+        {Tick, 2100, 0, 0},         {MoveVideo, 3000, 0, 0}, {Tick, 3100, 1, 0},
     };
     Run(steps, sizeof steps / sizeof *steps);
 }
@@ -165,17 +161,18 @@ TEST_F(SpeakerTest, OnlyWhereOneAudioChannelCanBeHeard)
         int icon;
     };
     const Case cases[] = {
-        {"live four-way split", LiveQuad, 0},
-        {"live channel 2", LiveChannel2, 0},
-        {"playback channel 1", Playback1, 1},
-        {"backup", Backup, 0},
+        {"live four-way split", LiveQuad, 0},           {"live channel 2", LiveChannel2, 0},
+        {"playback channel 1", Playback1, 1},           {"backup", Backup, 0},
         {"recorder without sound", NoSoundRecorder, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         SetUp();
         const Step steps[] = {
-            {AudioArrives, 1000, 0, 0}, {k.view, 1000, 0, 0}, {MoveVideo, 1000, 0, 0}, {Tick, 1100, k.icon, 0},
+            {AudioArrives, 1000, 0, 0},
+            {k.view, 1000, 0, 0},
+            {MoveVideo, 1000, 0, 0},
+            {Tick, 1100, k.icon, 0},
         };
         Run(steps, sizeof steps / sizeof *steps);
     }

@@ -26,21 +26,21 @@ struct TLumaPicture {
 // What one run of the filter did, for the tests to check that a fixture
 // really exercises a rule.
 struct TFilterCounts {
-    uint32_t blocks = 0;          // blocks searched (both passes)
-    uint32_t positive = 0;        // combined block directions above 0
-    uint32_t negative = 0;        // and below 0
-    uint32_t refinements = 0;     // refinement steps taken (a lower cost found)
-    uint32_t earlyStops = 0;      // candidate searches that stopped at a cost below 8
-    uint32_t markedKeeps = 0;     // right-pass blocks kept by the mark
-    uint32_t cachedCosts = 0;     // right-pass costs taken from the cache
-    uint32_t stillPixels = 0;     // pixels taken from the current and previous picture
-    uint32_t movingPixels = 0;    // pixels interpolated along a direction
-    uint32_t nearStill = 0;       // block sums of 768 .. 799 on a block not yet still twice
-    uint32_t nearMoving = 0;      // block sums of 993 .. 1024 on a block with a still count
-    uint32_t resets = 0;          // block sums above 1024 on a block with a still count
-    uint32_t stillBy7 = 0;        // still pixels whose two lines differ by 7
-    uint32_t movingBy8 = 0;       // pixels of still blocks whose lines differ by 8
-    uint32_t edgeDirections = 0;  // candidates -8 or +8 tried
+    uint32_t blocks = 0;         // blocks searched (both passes)
+    uint32_t positive = 0;       // combined block directions above 0
+    uint32_t negative = 0;       // and below 0
+    uint32_t refinements = 0;    // refinement steps taken (a lower cost found)
+    uint32_t earlyStops = 0;     // candidate searches that stopped at a cost below 8
+    uint32_t markedKeeps = 0;    // right-pass blocks kept by the mark
+    uint32_t cachedCosts = 0;    // right-pass costs taken from the cache
+    uint32_t stillPixels = 0;    // pixels taken from the current and previous picture
+    uint32_t movingPixels = 0;   // pixels interpolated along a direction
+    uint32_t nearStill = 0;      // block sums of 768 .. 799 on a block not yet still twice
+    uint32_t nearMoving = 0;     // block sums of 993 .. 1024 on a block with a still count
+    uint32_t resets = 0;         // block sums above 1024 on a block with a still count
+    uint32_t stillBy7 = 0;       // still pixels whose two lines differ by 7
+    uint32_t movingBy8 = 0;      // pixels of still blocks whose lines differ by 8
+    uint32_t edgeDirections = 0; // candidates -8 or +8 tried
 };
 
 class TFieldRule {
@@ -195,7 +195,8 @@ private:
     uint32_t Cost(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, uint32_t x, int32_t e, uint32_t bias,
                   int32_t termE) const
     {
-        uint32_t raw = (bias + 8) * 4 + ((uint32_t)Magnitude(termE) * 4) / 2 + Sad4(a, (int32_t)x + e, b, (int32_t)x - e);
+        uint32_t raw =
+            (bias + 8) * 4 + ((uint32_t)Magnitude(termE) * 4) / 2 + Sad4(a, (int32_t)x + e, b, (int32_t)x - e);
         return Saturated(raw) / 16;
     }
 
@@ -333,7 +334,8 @@ inline TLumaPicture MovingEdges(uint32_t w, uint32_t h, int32_t shift, uint32_t 
     p.w = w;
     p.h = h;
     p.y.resize((size_t)w * h);
-    const int32_t slopes[][2] = {{1, 1}, {-1, 1}, {3, 1}, {-5, 2}, {1, 3}, {-2, 1}, {7, 2}, {7, 1}, {-7, 1}, {14, 1}, {-14, 1}};
+    const int32_t slopes[][2] = {{1, 1}, {-1, 1}, {3, 1},  {-5, 2}, {1, 3},  {-2, 1},
+                                 {7, 2}, {7, 1},  {-7, 1}, {14, 1}, {-14, 1}};
     const uint32_t bands = sizeof slopes / sizeof slopes[0];
     const uint32_t stillEnd = 32, flickerEnd = 32 + 16 * ((w - 32) / 48);
     for (uint32_t r = 0; r < h; r++)
@@ -350,7 +352,8 @@ inline TLumaPicture MovingEdges(uint32_t w, uint32_t h, int32_t shift, uint32_t 
             } else {
                 for (uint32_t k = 0; k < bands; k++) {
                     int32_t span = (int32_t)(w - flickerEnd);
-                    int32_t pos = (int32_t)(k * (uint32_t)span / bands) + shift + slopes[k][0] * (int32_t)r / slopes[k][1];
+                    int32_t pos =
+                        (int32_t)(k * (uint32_t)span / bands) + shift + slopes[k][0] * (int32_t)r / slopes[k][1];
                     int32_t d = (int32_t)(x - flickerEnd) - (((pos % span) + span) % span);
                     if (d >= 0 && d < 5) v = 220 - 6 * (uint32_t)d;
                 }

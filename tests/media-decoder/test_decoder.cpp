@@ -117,8 +117,8 @@ TEST_F(DecoderTest, PicturesEqualFfmpegsOwnDecoding)
         {176, 144, 12, "-g 5"},          // key frame every 5 pictures
         {352, 288, 8, "-refs 4 -g 100"}, // four reference pictures
         {640, 480, 5, ""},
-        {704, 576, 4, ""},               // the largest picture accepted
-        {320, 240, 6, "-slices 3"},      // several slices per picture
+        {704, 576, 4, ""},          // the largest picture accepted
+        {320, 240, 6, "-slices 3"}, // several slices per picture
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " " << c.extra);

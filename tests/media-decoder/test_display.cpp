@@ -58,7 +58,7 @@ TEST(Colour, KnownPairs)
     } rows[] = {
         {90, 128, 128, 0x005a5a5a},  // no offsets: pure grey
         {255, 0, 128, 0x00ffff00},   // U = 0 takes all blue away; green untouched by it
-        {0, 0, 128, 0x00003300},   // green 51 from V alone
+        {0, 0, 128, 0x00003300},     // green 51 from V alone
         {200, 128, 255, 0x00ff7fc8}, // red saturates; green 200 - 73
     };
     for (auto& r : rows) EXPECT_EQ(Render_YuvToPixel(r.y, r.u, r.v), r.pixel) << std::hex << r.pixel;
@@ -75,7 +75,8 @@ TEST(Resampling, FollowsTheFixedPointFormula)
 {
     struct {
         uint32_t n, count, step;
-    } cases[] = {{704, 640, 4505}, {576, 512, 4608}, {240, 512, 1920}, {352, 640, 2252}, {480, 480, 4096}, {7, 3, 9557}};
+    } cases[] = {{704, 640, 4505}, {576, 512, 4608}, {240, 512, 1920},
+                 {352, 640, 2252}, {480, 480, 4096}, {7, 3, 9557}};
     for (auto& c : cases) {
         std::vector<uint32_t> in(c.n), out(c.count, 0xDEAD);
         for (uint32_t i = 0; i < c.n; i++) in[i] = (i * 37 + (i * i) % 11) & 255;
@@ -101,12 +102,10 @@ TEST(Fitting, CentresOrScales)
         uint32_t field, scale, ox, oy, tw, th;
     } rows[] = {
         {704, 240, 640, 512, 1, 1, 0, 0, 640, 512}, // a field, doubled and scaled
-        {704, 480, 640, 512, 0, 1, 0, 0, 640, 512},
-        {640, 480, 640, 512, 0, 0, 0, 16, 640, 480}, // own size, centred
-        {320, 240, 640, 512, 1, 1, 0, 0, 640, 512},
-        {704, 576, 640, 512, 0, 1, 0, 0, 640, 512},
-        {640, 512, 638, 509, 0, 0, 0, 0, 640, 512}, // target rounded up to 640 x 512
-        {352, 288, 360, 300, 0, 0, 4, 8, 352, 288}, // a small image: centred (300 rounds to 304)
+        {704, 480, 640, 512, 0, 1, 0, 0, 640, 512},   {640, 480, 640, 512, 0, 0, 0, 16, 640, 480}, // own size, centred
+        {320, 240, 640, 512, 1, 1, 0, 0, 640, 512},   {704, 576, 640, 512, 0, 1, 0, 0, 640, 512},
+        {640, 512, 638, 509, 0, 0, 0, 0, 640, 512},   // target rounded up to 640 x 512
+        {352, 288, 360, 300, 0, 0, 4, 8, 352, 288},   // a small image: centred (300 rounds to 304)
         {640, 480, 1000, 800, 0, 0, 0, 16, 640, 480}, // targets larger than 640 x 512 are cut down
     };
     for (auto& r : rows) {
@@ -131,7 +130,8 @@ struct TRows {
     uint32_t w, h, stride;
     std::vector<uint32_t> pixels;
     std::vector<uint32_t*> rows;
-    TRows(uint32_t width, uint32_t height) : w(width), h(height), stride(width + 16), pixels((height + 8) * stride, 0x12345678u)
+    TRows(uint32_t width, uint32_t height)
+        : w(width), h(height), stride(width + 16), pixels((height + 8) * stride, 0x12345678u)
     {
         for (uint32_t r = 0; r < h; r++) rows.push_back(&pixels[r * stride + 8]);
     }
@@ -312,8 +312,7 @@ TEST(Drawing, ScaledPicturesFollowTheResamplingRules)
         Render_ScaleToRows(&job, bitmap.rows.data(), 640, 512);
         TReference ref{p, 640, 512};
         for (uint32_t y = 0; y < 512; y++)
-            for (uint32_t x = 0; x < 640; x++)
-                ASSERT_EQ(bitmap.At(x, y), ref.Pixel(x, y)) << x << "," << y;
+            for (uint32_t x = 0; x < 640; x++) ASSERT_EQ(bitmap.At(x, y), ref.Pixel(x, y)) << x << "," << y;
         EXPECT_TRUE(bitmap.GuardsIntact());
     }
 }
@@ -658,7 +657,6 @@ TEST(FieldFilter, PartBlocksAtTheEdgesAreNeverTakenAsStill)
     }
     EXPECT_TRUE(results[0] == results[1]);
 }
-
 
 // The display's filter and the rules worked out again, on a run of
 // pictures with moving diagonal edges: every work row the same, for

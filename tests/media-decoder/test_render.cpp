@@ -273,8 +273,7 @@ struct TExactPicture {
 };
 TExactPicture gExact;
 
-void DrawExact(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t ys, uint32_t cs, uint32_t w,
-               uint32_t h)
+void DrawExact(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint32_t ys, uint32_t cs, uint32_t w, uint32_t h)
 {
     uint32_t cw = (w + 1) / 2, ch = (h + 1) / 2;
     gExact.w = w;
@@ -303,8 +302,8 @@ TEST_F(RenderTest, OddSizedPicturesStayInsideTheirPlanesAndTheBitmap)
     for (auto& t : targets)
         for (auto& size : sizes)
             for (uint32_t mode : {(uint32_t)VIEW_LIVE, (uint32_t)VIEW_PLAYBACK}) {
-                SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " on " << t[0] << "x" << t[1]
-                                                << " mode " << mode);
+                SCOPED_TRACE(testing::Message()
+                             << size[0] << "x" << size[1] << " on " << t[0] << "x" << t[1] << " mode " << mode);
                 image->SetWidth(t[0]);
                 image->SetHeight(t[1]);
                 Video_PrepareImage(image);
@@ -341,7 +340,7 @@ TEST_F(RenderTest, DecodedPicturesOfEverySizeStayInsideTheirPlanesAndTheBitmap)
     // Image sizes, and bitmaps that differ from their image.
     struct Target {
         int iw, ih, bw, bh;
-    } targets[] = {{640, 512, 640, 512}, {638, 509, 638, 509}, {100, 60, 100, 60}, {17, 13, 17, 13},
+    } targets[] = {{640, 512, 640, 512}, {638, 509, 638, 509},   {100, 60, 100, 60},   {17, 13, 17, 13},
                    {1, 1, 1, 1},         {1000, 800, 1000, 800}, {640, 512, 300, 200}, {640, 512, 900, 700},
                    {350, 290, 350, 290}, {702, 574, 702, 574}};
     const uint32_t marker = 0x01020304u;

@@ -52,7 +52,8 @@ std::vector<std::map<std::string, std::string>> Probe(const std::string& path)
     std::string out;
     Shell("ffprobe -v error -show_entries "
           "stream=codec_type,codec_name,profile,codec_tag_string,time_base,sample_rate,channels,nb_frames,width,"
-          "height -of compact=p=0 '" + path + "' 2>&1",
+          "height -of compact=p=0 '" +
+              path + "' 2>&1",
           &out);
     std::vector<std::map<std::string, std::string>> streams;
     std::istringstream lines(out);
@@ -92,7 +93,7 @@ uint32_t PowMod(uint32_t x, uint32_t e, uint32_t n)
     return r;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
 {
@@ -199,7 +200,8 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     Bytes sent;
     for (const DumpUnit& u : units)
         if (u.kind == 2)
-            for (uint32_t i = 0; i < ((u.bytes - 32) & ~63u) / 2; ++i) sent.push_back(m.frames[u.offset + 32 + 2 * i + 1]);
+            for (uint32_t i = 0; i < ((u.bytes - 32) & ~63u) / 2; ++i)
+                sent.push_back(m.frames[u.offset + 32 + 2 * i + 1]);
     EXPECT_EQ(sent.size(), 80000u);
     Bytes heard = Decode(m.mov, "0:a", "-f u8", &err);
     EXPECT_EQ(err, "");
@@ -247,9 +249,11 @@ TEST(MovFiles, TenSecondsOfNtscReadDecodeAndSoundAsSent)
     for (size_t i = 1; i < sizes.size(); ++i)
         for (uint32_t b = 0; b + 4 <= sizes[i]; b += 4) videoSum += Le32(&m.file[offsets[i] + b]);
     for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(uint32_t(plain[136 + 2 * k] | (plain[137 + 2 * k] << 8)), PowMod((videoSum >> (8 * k)) & 0xFF, 7, 893))
+        EXPECT_EQ(uint32_t(plain[136 + 2 * k] | (plain[137 + 2 * k] << 8)),
+                  PowMod((videoSum >> (8 * k)) & 0xFF, 7, 893))
             << "video byte " << k;
-        EXPECT_EQ(uint32_t(plain[144 + 2 * k] | (plain[145 + 2 * k] << 8)), PowMod((0x1234ABCDu >> (8 * k)) & 0xFF, 7, 893))
+        EXPECT_EQ(uint32_t(plain[144 + 2 * k] | (plain[145 + 2 * k] << 8)),
+                  PowMod((0x1234ABCDu >> (8 * k)) & 0xFF, 7, 893))
             << "audio byte " << k;
     }
     // Each sample carries its unit's header in the trailer, 60 bytes before its end.

@@ -28,15 +28,15 @@ std::string Scratch()
 }
 
 struct UnitFields {
-    uint32_t kind = 1;          // 1 video, 2 sound
+    uint32_t kind = 1; // 1 video, 2 sound
     uint32_t time = kT0;
     uint32_t frame = 0;
     bool key = true;
     uint32_t width = 20, height = 15;
-    uint32_t payload = 32;      // bytes after the header; a multiple of 64 plus 32
-    uint32_t further = 0;       // further units the header announces
-    uint32_t mode = 0;          // field mode
-    uint8_t fill = 0;           // sound: the kept byte
+    uint32_t payload = 32; // bytes after the header; a multiple of 64 plus 32
+    uint32_t further = 0;  // further units the header announces
+    uint32_t mode = 0;     // field mode
+    uint8_t fill = 0;      // sound: the kept byte
 };
 
 // One unit: the 32-byte header and its payload (video: one NAL unit behind
@@ -131,7 +131,7 @@ Bytes FileBytes(const std::string& path)
     return b;
 }
 
-}  // namespace
+} // namespace
 
 TEST(MovWriter, TheSyncTableEndsThePartAtIts4096thKeyFrame)
 {
@@ -162,7 +162,7 @@ TEST(MovWriter, FramesPastTheEndAreRefusedAfterFiveSeconds)
 {
     struct Case {
         uint32_t secondsPastEnd;
-        int account;  // Mov_AccountFrame
+        int account; // Mov_AccountFrame
     } cases[] = {{0, 0}, {4, 0}, {5, 0}, {6, -1}, {3600, -1}, {0xFFFFFFF0u, -1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.secondsPastEnd);
@@ -191,15 +191,15 @@ TEST(MovWriter, SoundGapsArePaddedWithTheLastKeptByte)
     struct Step {
         uint32_t time, frame;
         uint8_t fill;
-        uint32_t padded;  // bytes of the last kept byte written in front
+        uint32_t padded; // bytes of the last kept byte written in front
     } steps[] = {
-        {kT0, 0, 0x40, 0},           // at the video's start
-        {kT0, 6, 0x41, 0},           // 0.2 s later: no gap
-        {kT0, 15, 0x42, 800},        // 0.1 s missing: padded
-        {kT0, 23, 0x43, 0},          // 0.06 s missing: not padded
-        {kT0 + 1, 20, 0x44, 0},      // older than... no: later; expected 13,333, written 6,400
-        {kT0 + 6, 0, 0x45, 0},       // a gap of about 5 s, padded in chunks of at most one second
-        {kT0 + 5, 0, 0x46, 0},       // older than the last unit: skipped
+        {kT0, 0, 0x40, 0},      // at the video's start
+        {kT0, 6, 0x41, 0},      // 0.2 s later: no gap
+        {kT0, 15, 0x42, 800},   // 0.1 s missing: padded
+        {kT0, 23, 0x43, 0},     // 0.06 s missing: not padded
+        {kT0 + 1, 20, 0x44, 0}, // older than... no: later; expected 13,333, written 6,400
+        {kT0 + 6, 0, 0x45, 0},  // a gap of about 5 s, padded in chunks of at most one second
+        {kT0 + 5, 0, 0x46, 0},  // older than the last unit: skipped
     };
     Bytes want;
     uint32_t written = 0;
@@ -290,7 +290,8 @@ TEST(MovWriter, DamagedHeadersEndTheBufferWithinItsBytes)
         {"video without a time", [](Bytes* b) { (*b)[4] = (*b)[5] = (*b)[6] = (*b)[7] = 0; }},
         {"video without a width", [](Bytes* b) { (*b)[13] = 0; }},
         {"shorter than a header", [](Bytes* b) { b->resize(31); }},
-        {"second unit cut short", [](Bytes* b) {
+        {"second unit cut short",
+         [](Bytes* b) {
              (*b)[15] |= 1;
              Bytes more = Unit(Video(2, false));
              b->insert(b->end(), more.begin(), more.begin() + 40);

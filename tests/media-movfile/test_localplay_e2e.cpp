@@ -68,8 +68,8 @@ protected:
         std::string out;
         *status = RunHost(sim_, folder_,
                           HostOnPage(page_) + " --events --answer 'open=" + path + "' --wait-video 60000" +
-                              " --wait-text '354,30,60000,*:*:*'" + Click(201, 46) + " --wait-pixel 850,50,60000,2B6DB1" + Click(266, 162) + steps +
-                              " --run-ms 0",
+                              " --wait-text '354,30,60000,*:*:*'" + Click(201, 46) +
+                              " --wait-pixel 850,50,60000,2B6DB1" + Click(266, 162) + steps + " --run-ms 0",
                           &out);
         return out;
     }
@@ -86,8 +86,12 @@ TEST_F(LocalPlayE2E, AMovieOpensFromTheBackupPageAndPlaysWithItsOwnTime)
     // The time of the file shown, read; read again once its second has
     // moved on.
     int status = -1;
-    std::string out = Open(mov_, FileDay() + " --read 354,30,0 --wait-change 354,30,60000 --read 354,30,0"
-                                 " --read 354,568,0 --shot 0," + folder_.Path("play.png"), &status);
+    std::string out = Open(mov_,
+                           FileDay() +
+                               " --read 354,30,0 --wait-change 354,30,60000 --read 354,30,0"
+                               " --read 354,568,0 --shot 0," +
+                               folder_.Path("play.png"),
+                           &status);
     ASSERT_EQ(status, 0) << out;
     std::vector<std::string> times = Reads(out, "354,30");
     ASSERT_EQ(times.size(), 2u) << out;
@@ -128,8 +132,8 @@ TEST_F(LocalPlayE2E, AnAlteredRecordPlaysWithAWarningAndAForeignMovieIsRefused)
     fclose(o);
     // Once the file plays and the warning is up.
     int status = -1;
-    std::string out = Open(altered, FileDay() + " --wait-text '354,568,60000,?*' --read 354,30,0 --read 354,568,0",
-                           &status);
+    std::string out =
+        Open(altered, FileDay() + " --wait-text '354,568,60000,?*' --read 354,30,0 --read 354,568,0", &status);
     ASSERT_EQ(status, 0) << out;
     std::vector<std::string> warning = Reads(out, "354,568");
     ASSERT_EQ(warning.size(), 1u) << out;

@@ -119,8 +119,8 @@ TEST_F(MovFileTest, EverySampleReadsBackAsTheUnitSentAndTheIndexHoldsTheKeyFrame
 
     uint8_t params[H264_PARAM_SETS_MAX];
     uint32_t paramsLength = 0;
-    ASSERT_EQ(H264_MakeParamSets(m.frames[units[0].offset + 13], m.frames[units[0].offset + 12], params,
-                                 &paramsLength, H264_FORM_AVC1),
+    ASSERT_EQ(H264_MakeParamSets(m.frames[units[0].offset + 13], m.frames[units[0].offset + 12], params, &paramsLength,
+                                 H264_FORM_AVC1),
               0);
     static uint8_t out[MOVFILE_WORK_SIZE];
     uint32_t counter = 0; // the writer numbers P frames 1, 2, ... after each key frame, modulo 16
@@ -173,7 +173,7 @@ TEST_F(MovFileTest, KeyFramesTwoSecondsApartAndTheSeekSteps)
 
     struct Case {
         const char* what;
-        uint32_t from;  // current time, seconds after the first
+        uint32_t from; // current time, seconds after the first
         int32_t step;
         uint32_t at;    // current time after the step
         int32_t sample; // what plays
@@ -475,7 +475,11 @@ TEST_F(MovFileTest, AMovieNotWrittenByTheViewerIsRefused)
 
 struct Synthetic {
     Bytes f;
-    void U32(uint32_t v) { f.push_back(uint8_t(v >> 24)), f.push_back(uint8_t(v >> 16)), f.push_back(uint8_t(v >> 8)), f.push_back(uint8_t(v)); }
+    void U32(uint32_t v)
+    {
+        f.push_back(uint8_t(v >> 24)), f.push_back(uint8_t(v >> 16)), f.push_back(uint8_t(v >> 8)),
+            f.push_back(uint8_t(v));
+    }
     void Tag(const char* t) { f.insert(f.end(), t, t + 4); }
 };
 
@@ -502,7 +506,8 @@ Bytes SyntheticFile(const std::vector<uint32_t>& times)
     }
     s.f.resize(s.f.size() + 4096, 0);
     uint32_t media = (uint32_t)s.f.size() - 40;
-    s.f[40] = uint8_t(media >> 24), s.f[41] = uint8_t(media >> 16), s.f[42] = uint8_t(media >> 8), s.f[43] = uint8_t(media);
+    s.f[40] = uint8_t(media >> 24), s.f[41] = uint8_t(media >> 16), s.f[42] = uint8_t(media >> 8),
+    s.f[43] = uint8_t(media);
     size_t moov = s.f.size();
     uint32_t n = (uint32_t)times.size();
     s.U32(0), s.Tag("moov");
@@ -538,7 +543,7 @@ TEST_F(MovFileTest, IndexingStopsAtFourHoursOfSeconds)
     EXPECT_EQ(gLocalFile.index[1], 2u);
     EXPECT_EQ(gLocalFile.index[7200], 3u);
     EXPECT_EQ(gLocalFile.index[14399], 4u);
-    EXPECT_EQ(gLocalFile.lastTime, t0 + 14400); // the sample that filled it, not the one after
+    EXPECT_EQ(gLocalFile.lastTime, t0 + 14400);                    // the sample that filled it, not the one after
     EXPECT_EQ(gLocalFile.watermark, (uint32_t)LOCAL_MARK_UNKNOWN); // not every sample was summed
     // A seek to the end stays inside the index.
     gLocalFile.currentTime = t0 + 14000;

@@ -249,8 +249,7 @@ TEST(H264Params, GoldenBytes)
 {
     // 40 x 30 macroblocks: fields 39 and 29, 99 bits, a 13-byte block
     // whose length field says 9.
-    EXPECT_EQ(ParamSets(40, 30, H264_FORM_AVC1),
-              Hex("00000009 6742001E F281407B20 00000005 68C9083880"));
+    EXPECT_EQ(ParamSets(40, 30, H264_FORM_AVC1), Hex("00000009 6742001E F281407B20 00000005 68C9083880"));
     EXPECT_EQ(ParamSets(40, 30, H264_FORM_AVCC), Hex("0009 6742001EF281407B20 01 0005 68C9083880 00000000"));
     // 20 x 15: a shorter SPS.
     Bytes small = ParamSets(20, 15, H264_FORM_AVC1);
@@ -280,8 +279,8 @@ TEST(H264Params, ExpGolombSizes)
     struct Row {
         uint32_t v, m;
     };
-    const Row rows[] = {{0, 0}, {1, 1}, {2, 1}, {3, 2}, {6, 2}, {7, 3}, {29, 4}, {39, 5}, {254, 7}, {65534, 15},
-                        {65535, 16}, {131070, 16}, {0xFFFFFFFF, 16}};
+    const Row rows[] = {{0, 0},  {1, 1},   {2, 1},      {3, 2},      {6, 2},       {7, 3},          {29, 4},
+                        {39, 5}, {254, 7}, {65534, 15}, {65535, 16}, {131070, 16}, {0xFFFFFFFF, 16}};
     for (const Row& r : rows) EXPECT_EQ(ExpGolomb_Size(r.v), r.m) << r.v;
     EXPECT_EQ(Int_Power(2, 0), 1u);
     EXPECT_EQ(Int_Power(2, 16), 65536u);
@@ -413,25 +412,23 @@ TEST(H264Params, GapFillerTable)
     struct Unit {
         uint32_t type; // 0 key
         uint32_t time, frame;
-        int result;                   // bytes of fillers written
+        int result;                    // bytes of fillers written
         std::vector<uint32_t> fillers; // their frame numbers
-        uint32_t renumbered;          // a P frame's new frame number
+        uint32_t renumbered;           // a P frame's new frame number
     };
     struct Row {
         const char* name;
         std::vector<Unit> units;
     };
     const Row rows[] = {
-        {"key then P: the P frame is frame 1",
-         {{0, 100, 0, 0, {}, 0}, {1, 100, 1, 0, {}, 1}, {1, 100, 2, 0, {}, 2}}},
+        {"key then P: the P frame is frame 1", {{0, 100, 0, 0, {}, 0}, {1, 100, 1, 0, {}, 1}, {1, 100, 2, 0, {}, 2}}},
         {"three intervals apart: two fillers numbered on",
          {{0, 100, 0, 0, {}, 0}, {1, 100, 1, 0, {}, 1}, {1, 100, 4, 64, {2, 3}, 4}}},
-        {"across a second at 30 fps",
-         {{0, 100, 28, 0, {}, 0}, {1, 101, 1, 64, {1, 2}, 3}}},
-        {"an older unit writes nothing",
-         {{0, 100, 0, 0, {}, 0}, {1, 99, 5, 0, {}, 99}, {1, 100, 1, 0, {}, 1}}},
+        {"across a second at 30 fps", {{0, 100, 28, 0, {}, 0}, {1, 101, 1, 64, {1, 2}, 3}}},
+        {"an older unit writes nothing", {{0, 100, 0, 0, {}, 0}, {1, 99, 5, 0, {}, 99}, {1, 100, 1, 0, {}, 1}}},
         {"round the counter",
-         {{0, 100, 0, 0, {}, 0}, {1, 100, 15, 14 * 32, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 15},
+         {{0, 100, 0, 0, {}, 0},
+          {1, 100, 15, 14 * 32, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, 15},
           {1, 100, 17, 32, {0}, 1}}},
         {"a key frame after a gap restarts the numbering",
          {{0, 100, 0, 0, {}, 0}, {0, 100, 3, 64, {1, 2}, 99}, {1, 100, 4, 0, {}, 1}}},

@@ -34,9 +34,9 @@ const uint32_t kExtremes[] = {0, 1, 127, 128, 159, 160, 0x3FFFF, 0x40000, 0x7FFF
 // Message offsets of the words a recorder could get wrong: module header,
 // sub-header, frame block (at 64) and frame header (at 192).
 const uint32_t kWords[] = {
-    0, 8, 32, 36,                                                         // length, checksum, session, op
-    64 + 0, 64 + 8, 64 + 12, 64 + 20, 64 + 24, 64 + 32, 64 + 36, 64 + 40, // block
-    64 + 48, 64 + 52,                                                     // kind, request number
+    0,       8,       32,      36,                                               // length, checksum, session, op
+    64 + 0,  64 + 8,  64 + 12, 64 + 20,  64 + 24,  64 + 32,  64 + 36,  64 + 40,  // block
+    64 + 48, 64 + 52,                                                            // kind, request number
     192 + 0, 192 + 4, 192 + 8, 192 + 12, 192 + 16, 192 + 20, 192 + 24, 192 + 28, // frame header
 };
 

@@ -155,15 +155,14 @@ TEST_F(StreamTest, LateFramesStartOverFromNow)
 TEST_F(StreamTest, LiveLagSpeedsUpThePeriod)
 {
     struct Row {
-        uint32_t standard;   // machine record: not 0 = 25 fps
-        uint32_t seconds;    // newest arrival ahead of the frame: seconds ...
-        int32_t frames;      // ... and frames
-        uint32_t increment;  // of the due time, for a 40 ms period
+        uint32_t standard;  // machine record: not 0 = 25 fps
+        uint32_t seconds;   // newest arrival ahead of the frame: seconds ...
+        int32_t frames;     // ... and frames
+        uint32_t increment; // of the due time, for a 40 ms period
     };
     const Row rows[] = {
-        {0, 0, 0, 40},      {0, 0, 29, 40},     {0, 1, 0, 40},    {0, 1, 1, 39},     {0, 3, 0, 38},
-        {0, 60, 0, 20},     {0, 119, 29, 0},    {0, 120, 0, 0},   {0, 500, 0, 0},    {0, 2, -20, 39},
-        {1, 1, 0, 40},      {1, 1, 1, 39},      {1, 3, 15, 38},   {1, 120, 0, 0},
+        {0, 0, 0, 40},  {0, 0, 29, 40}, {0, 1, 0, 40},   {0, 1, 1, 39}, {0, 3, 0, 38}, {0, 60, 0, 20}, {0, 119, 29, 0},
+        {0, 120, 0, 0}, {0, 500, 0, 0}, {0, 2, -20, 39}, {1, 1, 0, 40}, {1, 1, 1, 39}, {1, 3, 15, 38}, {1, 120, 0, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.standard << " " << row.seconds << "s " << row.frames);
@@ -556,7 +555,8 @@ TEST_F(StreamTest, FramesFromTheWireReachTheDecoderInOrder)
     std::vector<FrameDesc> frames = Run(2, 0);
     frames[0].streamSequence = 1;
     frames[1].streamSequence = 2;
-    Bytes payload = Concat(VidoMessage(kSession, 0, FrameBytes(frames[1])), VidoMessage(kSession, 0, FrameBytes(frames[0])));
+    Bytes payload =
+        Concat(VidoMessage(kSession, 0, FrameBytes(frames[1])), VidoMessage(kSession, 0, FrameBytes(frames[0])));
     Bytes answer = HttpAnswer(UlcmPacket(ULCM_DATA, kSession, 0, payload));
     Feed(C(0), 0, answer.data(), answer.size());
     Session_ReceiveStep();

@@ -426,14 +426,10 @@ TEST_F(VidoTest, EveryPollCarriesTheStatusReport)
     C(0)->busy[0] = 0;
     ASSERT_EQ(Ulcm_SendPacket(0, ULCM_POLL, kSession, 0, 0), 0);
     // Smoothed decode times: 10 ms each, followed from 0 as 7, 9, 9.
-    EXPECT_EQ(PolledStatus(Wire(0, 0)), StatusMessage(kSession, {{0, 3},
-                                                                 {12, 9},
-                                                                 {64, 9},
-                                                                 {76, 7},
-                                                                 {128, free95 - 524288},
-                                                                 {136, 0x15},
-                                                                 {144, 5},
-                                                                 {148, 7}}));
+    EXPECT_EQ(
+        PolledStatus(Wire(0, 0)),
+        StatusMessage(kSession,
+                      {{0, 3}, {12, 9}, {64, 9}, {76, 7}, {128, free95 - 524288}, {136, 0x15}, {144, 5}, {148, 7}}));
     EXPECT_EQ(free95, 3984588u);
 
     // Outside the link's logged-in, active state no status is asked for.

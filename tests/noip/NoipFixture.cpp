@@ -13,7 +13,8 @@ std::string NoipServer::control(const std::string& method, const std::string& pa
     a.sin_port = htons((uint16_t)port_);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     EXPECT_EQ(connect(fd, (sockaddr*)&a, sizeof a), 0);
-    std::string req = method + " " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    std::string req =
+        method + " " + path + " HTTP/1.1\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     EXPECT_EQ(send(fd, req.data(), req.size(), MSG_NOSIGNAL), (ssize_t)req.size());
     char buf[4096];
     for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;) reply.append(buf, (size_t)n);
@@ -115,6 +116,7 @@ bool RunUntil(const std::function<bool()>& done, uint32_t timeoutMs)
 
 std::string HttpReply(int status, const std::string& body)
 {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/xml\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }

@@ -42,9 +42,11 @@ public:
         log_ = ::testing::TempDir() + "noip_log_" + std::to_string(getpid()) + "_" + std::to_string(counter()++) +
                ".jsonl";
         std::remove(log_.c_str());
-        std::vector<std::string> args = {NOIP_PYTHON, NOIP_SERVER_SCRIPT, "--port", "0", "--log", log_,
-                                         "--account",
-                                         std::string(kSeedId) + "," + kSeedKey + ",alice01,secret12,alice@example.com"};
+        std::vector<std::string> args = {
+            NOIP_PYTHON, NOIP_SERVER_SCRIPT,
+            "--port",    "0",
+            "--log",     log_,
+            "--account", std::string(kSeedId) + "," + kSeedKey + ",alice01,secret12,alice@example.com"};
         args.insert(args.end(), extra.begin(), extra.end());
         int out[2];
         if (pipe(out) != 0) return;

@@ -531,7 +531,7 @@ TEST(NoipForm, HostNamesTheDdnsItemCannotHoldAreRefused)
     snprintf(gNoipAccount.key, sizeof gNoipAccount.key, "%s", kSeedKey);
     f->Panel2->SetVisible(false);
     f->Panel3->SetVisible(true);
-    const std::string domain30 = std::string(26, 'd') + ".net";   // 30
+    const std::string domain30 = std::string(26, 'd') + ".net"; // 30
     snprintf(gNoipDomains[0], sizeof gNoipDomains[0], "%s", domain30.c_str());
     gNoipDomainCount = 1;
     f->ComboBox1->Items()->Add(domain30);

@@ -17,7 +17,8 @@ TEST(NoipReplies, CreateAccountAnswerTakesTheAccountAndAsksForTheDomains)
     MessageBoxes boxes;
     ResetForm();
     gNoipStep = NOIP_STEP_CREATE;
-    Parse(NOIP_STEP_CREATE, HttpReply(201, kDecl + "<account><id>1000002</id><key>9f8e7d6c5b4a39281706f5e4d3c2b1</key></account>"));
+    Parse(NOIP_STEP_CREATE,
+          HttpReply(201, kDecl + "<account><id>1000002</id><key>9f8e7d6c5b4a39281706f5e4d3c2b1</key></account>"));
     EXPECT_EQ(gNoipStep, NOIP_STEP_WAIT_DOMAINS);
     EXPECT_STREQ(gNoipAccount.id, "1000002");
     EXPECT_STREQ(gNoipAccount.key, "9f8e7d6c5b4a39281706f5e4d3c2b1");
@@ -90,7 +91,8 @@ TEST(NoipReplies, UserNameCheck)
     } cases[] = {
         {HttpReply(200, kDecl + "<exists><string>alice01</string></exists>"), true, "ERROR",
          "This Username is not available"},
-        {HttpReply(200, kDecl + "<exists><string></string></exists>"), false, "ERROR", "This Username is not available"},
+        {HttpReply(200, kDecl + "<exists><string></string></exists>"), false, "ERROR",
+         "This Username is not available"},
         {HttpReply(200, kDecl + "<exists/>"), true, "PASS", "This Username is available"},
         {HttpReply(200, kDecl + "<errors><error><msg>bad query</msg></error></errors>"), true, "ERROR", "bad query"},
         {HttpReply(500, kDecl + "<exists/>"), true, "ERROR", "no-ip server error 500"},
@@ -124,8 +126,8 @@ TEST(NoipReplies, DomainListFillsTheTableAndMovesToTheHostStage)
         std::vector<std::string> table; // OEM domain: dvrlink.net
     } cases[] = {
         {{"ddns.net", "hopto.org", "zapto.org"}, {"ddns.net", "dvrlink.net", "hopto.org", "zapto.org"}},
-        {{"abc.net", "bcd.org"}, {"abc.net", "bcd.org"}},                    // all before: OEM dropped
-        {{"zzz.net", "yyy.org"}, {"dvrlink.net", "zzz.net", "yyy.org"}},      // the first after: OEM first
+        {{"abc.net", "bcd.org"}, {"abc.net", "bcd.org"}},                // all before: OEM dropped
+        {{"zzz.net", "yyy.org"}, {"dvrlink.net", "zzz.net", "yyy.org"}}, // the first after: OEM first
         {{"ddns.net", "dvrlink.net", "hopto.org"}, {"ddns.net", "dvrlink.net", "hopto.org"}}, // listed once
         {{"ddns.net", std::string(40, 'x') + ".net", "hopto.org"}, {"ddns.net", "dvrlink.net", "hopto.org"}},
     };
@@ -181,14 +183,15 @@ TEST(NoipReplies, AddHostAndAccountInformationFinishTheWizard)
     EXPECT_EQ(gNoipStep, NOIP_STEP_WAIT_INFO);
 
     // Without a postal code the form stays on the host stage.
-    Parse(NOIP_STEP_INFO, HttpReply(200, kDecl + "<account><email>a@b.c</email><username>alice01</username></account>"));
+    Parse(NOIP_STEP_INFO,
+          HttpReply(200, kDecl + "<account><email>a@b.c</email><username>alice01</username></account>"));
     EXPECT_TRUE(f->Panel3->Visible());
     EXPECT_EQ(f->info_username->Caption(), "alice01");
 
-    Parse(NOIP_STEP_INFO, HttpReply(200, kDecl +
-                                             "<account><id>1</id><email>alice@example.com</email><username>alice01</username>"
-                                             "<firstname>Alice</firstname><lastname>Smith</lastname>"
-                                             "<postal_code>12345</postal_code></account>"));
+    Parse(NOIP_STEP_INFO,
+          HttpReply(200, kDecl + "<account><id>1</id><email>alice@example.com</email><username>alice01</username>"
+                                 "<firstname>Alice</firstname><lastname>Smith</lastname>"
+                                 "<postal_code>12345</postal_code></account>"));
     EXPECT_TRUE(boxes.Take().empty());
     EXPECT_EQ(f->info_email->Caption(), "alice@example.com");
     EXPECT_EQ(f->info_firstname->Caption(), "Alice");
@@ -292,10 +295,12 @@ TEST(NoipReplies, AChunkedReplyIsWholeAtItsLastChunkAndItsChunksAreJoined)
     const struct {
         const char* header;
         int keptOpen, closed;
-    } codings[] = {{"Transfer-Encoding: gzip, chunked", 1, 1}, {"transfer-encoding:  CHUNKED ", 1, 1},
+    } codings[] = {{"Transfer-Encoding: gzip, chunked", 1, 1},
+                   {"transfer-encoding:  CHUNKED ", 1, 1},
                    {"Transfer-Encoding: gzip", 0, 1}};
     for (const auto& c : codings) {
-        std::string reply = "HTTP/1.1 200 OK\r\n" + std::string(c.header) + "\r\nContent-Length: 3\r\n\r\n3\r\nabc\r\n0\r\n\r\n";
+        std::string reply =
+            "HTTP/1.1 200 OK\r\n" + std::string(c.header) + "\r\nContent-Length: 3\r\n\r\n3\r\nabc\r\n0\r\n\r\n";
         std::vector<char> b(reply.begin(), reply.end());
         int status = 0;
         size_t start = 0, length = 0;
@@ -405,7 +410,8 @@ TEST(NoipReplies, AccountIdsAndKeysThatCouldBreakTheNextRequestAreRefused)
     }
     // A key of exactly 31 characters is taken.
     ResetForm();
-    Parse(NOIP_STEP_CREATE, HttpReply(201, kDecl + "<account><id>7</id><key>" + std::string(31, 'k') + "</key></account>"));
+    Parse(NOIP_STEP_CREATE,
+          HttpReply(201, kDecl + "<account><id>7</id><key>" + std::string(31, 'k') + "</key></account>"));
     EXPECT_EQ(gNoipStep, NOIP_STEP_WAIT_DOMAINS);
     EXPECT_EQ(std::string(gNoipAccount.key), std::string(31, 'k'));
 }
@@ -415,7 +421,8 @@ TEST(NoipReplies, OversizeTextsAndRepliesStayInsideTheirBuffers)
     MessageBoxes boxes;
     ResetForm();
     // A message of 3,000 characters is cut to the value buffer.
-    Parse(NOIP_STEP_SIGNIN, HttpReply(401, kDecl + "<errors><error><msg>" + std::string(3000, 'm') + "</msg></error></errors>"));
+    Parse(NOIP_STEP_SIGNIN,
+          HttpReply(401, kDecl + "<errors><error><msg>" + std::string(3000, 'm') + "</msg></error></errors>"));
     auto shown = boxes.Take();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, std::string(255, 'm'));
@@ -434,7 +441,8 @@ TEST(NoipReplies, OversizeTextsAndRepliesStayInsideTheirBuffers)
 
     // A reply longer than the cap is refused whole.
     ResetForm();
-    std::string huge = HttpReply(200, kDecl + "<domains><item>ddns.net</item>" + std::string(20000, ' ') + "</domains>");
+    std::string huge =
+        HttpReply(200, kDecl + "<domains><item>ddns.net</item>" + std::string(20000, ' ') + "</domains>");
     Parse(NOIP_STEP_DOMAINS, huge);
     shown = boxes.Take();
     ASSERT_EQ(shown.size(), 1u);
@@ -452,7 +460,7 @@ TEST(NoipReplies, ElementSearch)
         size_t rest; // characters left behind the cursor
     } cases[] = {
         {"<id>42</id>tail", "id>", 1, "42", 4},
-        {"<id>id>", "id>", 1, "", 0},                       // closing tag too close: the empty text
+        {"<id>id>", "id>", 1, "", 0}, // closing tag too close: the empty text
         {"<msg>x", "msg>", 0, "", 6},
         {"nothing", "msg>", 0, "", 7},
     };

@@ -234,7 +234,7 @@ TEST(NoipRequests, FieldValuesArePercentEncodedAndTheServiceDecodesThemBack)
         const char* in;
         const char* out;
     } cases[] = {
-        {"alice@example.com", "alice@example.com"},   // ordinary values stay as they are
+        {"alice@example.com", "alice@example.com"}, // ordinary values stay as they are
         {"Jean-Luc_O.Brien2", "Jean-Luc_O.Brien2"},
         {"a b", "a%20b"},
         {"a&b=c", "a%26b%3Dc"},

@@ -78,7 +78,10 @@ struct RawSkin {
         return groups - 1;
     }
     struct Element {
-        Element(std::string n, std::string g, std::string r) : name(std::move(n)), group(std::move(g)), ref(std::move(r)) {}
+        Element(std::string n, std::string g, std::string r)
+            : name(std::move(n)), group(std::move(g)), ref(std::move(r))
+        {
+        }
         std::string name, group, ref;
         int dx = 0, dy = 0, items = 1, radial = 0, radius = 0, sx = 0, sy = 0, columns = 0, extra = 0, value = 0;
         std::string source, target;
@@ -110,7 +113,8 @@ struct RawSkin {
         for (int r = 0; r < glyphRows; ++r)
             for (int c = 0; c < columns; ++c)
                 for (int y = 0; y < h; ++y)
-                    for (int x = 0; x < w; ++x) SetUnit(stripX + c * w + x, stripY + r * h + y, (uint8_t)(base + 16 * c + r), 0x80);
+                    for (int x = 0; x < w; ++x)
+                        SetUnit(stripX + c * w + x, stripY + r * h + y, (uint8_t)(base + 16 * c + r), 0x80);
     }
     void Fill(int x0, int y0, int w, int h, uint8_t luma, uint8_t chroma)
     {

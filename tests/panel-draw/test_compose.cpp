@@ -35,10 +35,7 @@ protected:
         ASSERT_EQ(skin.Load(Folder(), kName), 0) << gSkinLastRefusal;
         ComposeAgain();
     }
-    void ComposeAgain()
-    {
-        ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, 0), 0);
-    }
+    void ComposeAgain() { ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, 0), 0); }
     // A button row: 4 items of 8 x 6, step 3, six glyph columns and two rows.
     void AddButtonRow(const char* source, int items = 4)
     {
@@ -182,7 +179,9 @@ TEST_F(Compose, RadialItemsSitOnTheirCircle)
     skin.AddElement(r);
     LoadAndCompose();
     // Centre (32, 20): item 0 to the right, item 2 straight above, 4 left, 6 below.
-    const struct { int p, x, y; } cases[] = {{0, 44, 20}, {2, 32, 8}, {4, 20, 20}, {6, 32, 32}};
+    const struct {
+        int p, x, y;
+    } cases[] = {{0, 44, 20}, {2, 32, 8}, {4, 20, 20}, {6, 32, 32}};
     for (const auto& c : cases) {
         int32_t x, y;
         ASSERT_EQ(Yuv2_RadialCentre(1, c.p, &x, &y), 0);
@@ -283,8 +282,8 @@ TEST_F(Compose, ElementsFarOutsideThePictureAreClipped)
         e.source = "1#CD";
         skin.AddElement(e);
     }
-    LoadAndCompose(); // the sanitizers watch the writes
-    EXPECT_EQ(PictureLuma(0, 0), 0x40);   // the corner items show their visible part
+    LoadAndCompose();                   // the sanitizers watch the writes
+    EXPECT_EQ(PictureLuma(0, 0), 0x40); // the corner items show their visible part
     EXPECT_EQ(PictureLuma(63, 39), 0x40);
     EXPECT_EQ(PictureLuma(32, 20), 0x10);
 }
@@ -299,14 +298,17 @@ TEST_F(Compose, SlidingWindowPercentageIsClamped)
     b.sx = 1;
     b.source = "IE_percentage#SD";
     skin.AddElement(b);
-    const struct { int32_t percent; int left, right; } cases[] = {
+    const struct {
+        int32_t percent;
+        int left, right;
+    } cases[] = {
         {0, 0x30, 0x30}, {50, 0xE0, 0x30}, {100, 0xE0, 0xE0}, {500, 0xE0, 0xE0}, {-40, 0x30, 0x30},
     };
     ASSERT_EQ(skin.Load(Folder(), kName), 0);
     for (const auto& c : cases) {
         IE_percentage = c.percent;
         ComposeAgain();
-        EXPECT_EQ(PictureLuma(23, 20), c.left) << c.percent;  // window 22..41
+        EXPECT_EQ(PictureLuma(23, 20), c.left) << c.percent; // window 22..41
         EXPECT_EQ(PictureLuma(40, 20), c.right) << c.percent;
     }
 }
@@ -387,7 +389,7 @@ TEST_F(Compose, AnyArrayOffsetStaysWithinTheArray)
         for (int p = 0; p < 4; ++p) EXPECT_EQ(RowLuma(p), 0x10) << offset << " item " << p;
     }
     ASSERT_EQ(Yuv2_Compose(kName, gSkins[0].first, gSkins[0].count, gSkins[0].largest, -1), 0);
-    EXPECT_EQ(RowLuma(0), 0x10);         // entry -1 does not exist
+    EXPECT_EQ(RowLuma(0), 0x10);          // entry -1 does not exist
     EXPECT_EQ(RowLuma(1), 0x40 + 16 * 3); // entry 0 is not -1: item 1 is drawn
 }
 
@@ -464,7 +466,8 @@ TEST(PictureRow, EveryChromaPairAndOpacityFollowsTheRule)
     std::vector<uint8_t> pairs;
     for (uint32_t u = 0; u < 256; ++u)
         for (uint32_t v = 0; v < 256; ++v)
-            pairs.insert(pairs.end(), {(uint8_t)(u * 37 + v * 11), (uint8_t)u, (uint8_t)(u * 5 + v * 97 + 13), (uint8_t)v});
+            pairs.insert(pairs.end(),
+                         {(uint8_t)(u * 37 + v * 11), (uint8_t)u, (uint8_t)(u * 5 + v * 97 + 13), (uint8_t)v});
     for (uint32_t k = 0; k < 512; ++k) {
         uint8_t y = (uint8_t)(k * 29), c = (uint8_t)(k * 53);
         if (k % 3 != 1) pairs.insert(pairs.end(), {0xFF, 0xFF, y, c});
@@ -499,7 +502,8 @@ TEST(DrawBitmap, EveryRedrawShowsTheWholeComposedPicture)
         for (int y = 0; y < h; ++y) {
             const uint32_t* row = (const uint32_t*)static_cast<const TBitmap*>(bitmap)->ScanLine(y);
             for (int x = 0; x < w; ++x)
-                ASSERT_EQ(row[x] & 0xFFFFFF, RulePixel(&gSkinPicture[((size_t)y * w + (x & ~1)) * 2], x & 1)) << x << "," << y;
+                ASSERT_EQ(row[x] & 0xFFFFFF, RulePixel(&gSkinPicture[((size_t)y * w + (x & ~1)) * 2], x & 1))
+                    << x << "," << y;
         }
     };
     int w = 64, h = 40;
@@ -538,7 +542,7 @@ TEST_F(Compose, EveryRedrawLeavesWhatComposingAgainLeaves)
     std::unique_ptr<TTavlinX> form(new TTavlinX(nullptr));
     gViewerForm = form.get();
     TBitmap* bitmap = form->Image1->Picture()->Bitmap();
-    AddButtonRow("IE_Page#ADN"); // element 1: lit by IE_Page2, items hidden by -1
+    AddButtonRow("IE_Page#ADN");         // element 1: lit by IE_Page2, items hidden by -1
     skin.Fill(92, 70, 8, 6, 0xE0, 0x80); // the hover overlay cell
     // Two thumbs on slider pair 1: a slider request puts each where its own
     // centre says; the next composition draws both where the last one went.
@@ -571,7 +575,8 @@ TEST_F(Compose, EveryRedrawLeavesWhatComposingAgainLeaves)
         {"the slider pair moved", [] { gPanelPairs[1].position = 20; }},
         {"the composed picture written over", [] { memset(gSkinPicture, 0x55, 64 * 40 * 2); }},
         {"the image drawn over", [&] { bitmap->Canvas()->FillRect(Rect(0, 0, 64, 40)); }},
-        {"the file's pixels changed", [&] { Yuv2_SetSkinMemory(kName, other.file.data(), (uint32_t)other.file.size()); }},
+        {"the file's pixels changed",
+         [&] { Yuv2_SetSkinMemory(kName, other.file.data(), (uint32_t)other.file.size()); }},
         {"a hold", [] { gHoldActive = 1, gHoldCode = HOLD_DAY; }},
         {"the pointer gone", [] { gHover[0] = gHover[1] = -1; }},
     };
@@ -607,7 +612,8 @@ TEST_F(Compose, EveryRedrawLeavesWhatComposingAgainLeaves)
     };
     std::vector<std::vector<uint8_t>> reused = run(false), composed = run(true);
     ASSERT_EQ(reused.size(), composed.size());
-    for (size_t i = 0; i < reused.size(); ++i) EXPECT_TRUE(reused[i] == composed[i]) << steps[i / 2].what << ", redraw " << i % 2 + 1;
+    for (size_t i = 0; i < reused.size(); ++i)
+        EXPECT_TRUE(reused[i] == composed[i]) << steps[i / 2].what << ", redraw " << i % 2 + 1;
     gViewerForm = nullptr;
 }
 
@@ -618,7 +624,8 @@ TEST_F(Compose, EveryRedrawLeavesWhatComposingAgainLeaves)
 TEST_F(Compose, CopiesOfRectanglesFollowTheUnitRules)
 {
     for (int y = 22; y < skin.rows; ++y)
-        for (int x = 0; x < RawSkin::kWidth; ++x) skin.SetUnit(x, y, (uint8_t)(x * 7 + y), (x + y) % 9 == 0 ? 0xFF : 0x80);
+        for (int x = 0; x < RawSkin::kWidth; ++x)
+            skin.SetUnit(x, y, (uint8_t)(x * 7 + y), (x + y) % 9 == 0 ? 0xFF : 0x80);
     for (int y = 22; y < skin.rows; y += 5)
         for (int x = 0; x < RawSkin::kWidth; x += 3) skin.SetUnit(x, y, 0xFF, 0xFF); // transparent units
     LoadAndCompose();
@@ -656,12 +663,13 @@ TEST_F(Compose, CopiesOfRectanglesFollowTheUnitRules)
 
 TEST(YuvToRgb, ConversionTable)
 {
-    const struct { uint32_t pair; int odd, opacity; uint32_t rgb; } cases[] = {
-        {0x80808080, 0, 0, 0x808080},
-        {0x80808080, 1, 0, 0x808080},
-        {0x80808080, 0, 100, 0xFFFFFF},
-        {0x80808080, 0, 50, 0xBFBFBF},
-        {0x80108000, 0, 0, 0x000000}, // Y 0 clamps below
+    const struct {
+        uint32_t pair;
+        int odd, opacity;
+        uint32_t rgb;
+    } cases[] = {
+        {0x80808080, 0, 0, 0x808080},  {0x80808080, 1, 0, 0x808080}, {0x80808080, 0, 100, 0xFFFFFF},
+        {0x80808080, 0, 50, 0xBFBFBF}, {0x80108000, 0, 0, 0x000000}, // Y 0 clamps below
         {0x80FF80FF, 1, 0, 0xFFFFFF},
     };
     for (const auto& c : cases) EXPECT_EQ(Yuv2_YuvToRgb(c.pair, c.odd, 255, c.opacity), c.rgb) << std::hex << c.pair;
@@ -709,8 +717,8 @@ TEST(PictureRow, EveryPixelIsItsPairsConversion)
                 uint32_t k = ((uint32_t)r * (uint32_t)width + (uint32_t)c) / 2;
                 uint16_t even = unitAt(k, 0), odd = unitAt(k, 1);
                 int32_t a = even == 0xFFFF ? 100 : ((even >> 8) & 3) * 25;
-                uint32_t pair = (uint32_t)(even == 0xFFFF ? 0x8080 : even) |
-                                ((uint32_t)(odd == 0xFFFF ? 0x8080 : odd) << 16);
+                uint32_t pair =
+                    (uint32_t)(even == 0xFFFF ? 0x8080 : even) | ((uint32_t)(odd == 0xFFFF ? 0x8080 : odd) << 16);
                 uint32_t want = Yuv2_YuvToRgb(pair, c & 1, 255, a);
                 if (row[(size_t)c] != want) {
                     ADD_FAILURE() << "row " << r << " column " << c << std::hex << " pair " << pair << " got "

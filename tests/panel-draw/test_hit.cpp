@@ -52,9 +52,12 @@ TEST_F(Hit, CellEdgesAreInclusive)
 {
     skin.AddElement(Row("ROW"));
     Load();
-    const struct { int x, y; P hit; } cases[] = {
-        {14, 7, {1, 1}},  {22, 13, {1, 1}}, {13, 10, {-1, -1}}, {23, 10, {-1, -1}}, {24, 10, {1, 2}},
-        {52, 10, {1, 4}}, {53, 10, {-1, -1}}, {18, 6, {-1, -1}}, {18, 14, {-1, -1}},
+    const struct {
+        int x, y;
+        P hit;
+    } cases[] = {
+        {14, 7, {1, 1}},  {22, 13, {1, 1}},   {13, 10, {-1, -1}}, {23, 10, {-1, -1}}, {24, 10, {1, 2}},
+        {52, 10, {1, 4}}, {53, 10, {-1, -1}}, {18, 6, {-1, -1}},  {18, 14, {-1, -1}},
     };
     for (const auto& c : cases) EXPECT_EQ(At(c.x, c.y), c.hit) << c.x << "," << c.y;
 }
@@ -102,9 +105,9 @@ TEST_F(Hit, RadialItemsHitFromZero)
 
 TEST_F(Hit, PressWritesTheBoundVariables)
 {
-    skin.AddElement(Row("PAGE"));                                    // A-to-S with N: item number
+    skin.AddElement(Row("PAGE")); // A-to-S with N: item number
     skin.AddGroup({"HID", 0, 0, 0, 0, 0, 0, 0, 7999, 0, 0});
-    RawSkin::Element refresh{"PAGE3", "HID", "PAGE"};                // attached: C-to-S
+    RawSkin::Element refresh{"PAGE3", "HID", "PAGE"}; // attached: C-to-S
     refresh.items = 4;
     refresh.source = "1#CD";
     refresh.target = "IE_Page3#SD";
@@ -125,9 +128,13 @@ TEST_F(Hit, PressWritesTheBoundVariables)
 TEST_F(Hit, SetElementStateTable)
 {
     skin.AddGroup({"HID", 0, 0, 0, 0, 0, 0, 0, 7999, 0, 1});
-    const struct { const char* source; const char* target; } rows[] = {
-        {"12#CA", "Key_Tag#SD"}, {"7#CA", "IE_CH#ADN"}, {"MOD#SDZ", "MOD2#SD"}, {"Mon_s#SD", "IE_CH2#ADN"},
-        {"IE_CH#ADN", "IE_CH2#ADN"}, {"IE_CH#ADN", "Key_Code#SD"}, {"Mon_Day#AD", "Key_Code#SD"}, {"1#CD", "Cent_X#SDX"},
+    const struct {
+        const char* source;
+        const char* target;
+    } rows[] = {
+        {"12#CA", "Key_Tag#SD"},       {"7#CA", "IE_CH#ADN"},       {"MOD#SDZ", "MOD2#SD"},
+        {"Mon_s#SD", "IE_CH2#ADN"},    {"IE_CH#ADN", "IE_CH2#ADN"}, {"IE_CH#ADN", "Key_Code#SD"},
+        {"Mon_Day#AD", "Key_Code#SD"}, {"1#CD", "Cent_X#SDX"},
     };
     for (const auto& r : rows) {
         RawSkin::Element e{"E" + std::to_string(skin.elements), "HID", "BG"};

@@ -33,20 +33,60 @@ struct Rng {
     template <typename T, size_t N> T Pick(const T (&a)[N]) { return a[Below((int)N)]; }
 };
 
-const int kInteresting[] = {0,    1,    -1,   2,     3,      4,    7,    8,    15,   16,   31,   32,  63,
-                            64,   65,   96,   97,    98,     127,  128,  143,  144,  160,  161,  255, 256,
-                            511,  512,  513,  620,   1023,   1024, 2048, 4095, 8191, 16384, 32767, -32768,
-                            -2,   -16,  -512, 7999,  8000,   8001, 8002, 8003, 8004, 8005, 8006, 8007, 8008,
-                            8009, 8010, 8011, 12345, -12345, 770};
-const int kKinds[] = {0, 1, 2, 3, 4, 7998, 7999, 8000, 8001, 8002, 8003, 8004, 8005, 8006, 8007, 8008, 8009, 8010, 8011, 8012};
-const char* const kStrings[] = {
-    "",        "#Vout",         "#",          "#S",          "#SD",          "A",           "AB#",
-    "MOD#SD",  "MOD#SDZ",       "MOD3#SD",    "MOD4#SD",     "A_Num#SD",     "SD_Bar#SD",   "IE_CH#ADN",
-    "IE_CH#SD", "IE_Page#ADN",  "IE_Page2#SD", "IE_Data#ADN", "Mon_Day#AD",  "Mon_POS#AD",  "SD_Mouse#SD",
-    "Cent_X#SDX", "Cent_Y#SDY", "SD_IO1#SDC", "Sys_State#SDC", "Alarm_En#ADN", "Dm_SPre#ADN", "Dm_Cmd#SD",
-    "IE_ST#SD", "IE_SET_T#SD",  "Mon_Time#SD", "IE_percentage#SD", "12#CA", "255#CS", "0#CS", "2147483647#CS",
-    "2147483648#CS", "4294967295#CA", "99999999999#CS", "-1#CS", "~~~~#CS", "1#CD", "7#CA", "NoSuch#AD",
-    "NoSuch#SDN", "Bad#XX", "Bad#AAY", "Bad#SAX"};
+const int kInteresting[] = {
+    0,   1,   -1,   2,    3,    4,    7,    8,    15,   16,   31,   32,   63,   64,   65,   96,   97,    98,     127,
+    128, 143, 144,  160,  161,  255,  256,  511,  512,  513,  620,  1023, 1024, 2048, 4095, 8191, 16384, 32767,  -32768,
+    -2,  -16, -512, 7999, 8000, 8001, 8002, 8003, 8004, 8005, 8006, 8007, 8008, 8009, 8010, 8011, 12345, -12345, 770};
+const int kKinds[] = {0,    1,    2,    3,    4,    7998, 7999, 8000, 8001, 8002,
+                      8003, 8004, 8005, 8006, 8007, 8008, 8009, 8010, 8011, 8012};
+const char* const kStrings[] = {"",
+                                "#Vout",
+                                "#",
+                                "#S",
+                                "#SD",
+                                "A",
+                                "AB#",
+                                "MOD#SD",
+                                "MOD#SDZ",
+                                "MOD3#SD",
+                                "MOD4#SD",
+                                "A_Num#SD",
+                                "SD_Bar#SD",
+                                "IE_CH#ADN",
+                                "IE_CH#SD",
+                                "IE_Page#ADN",
+                                "IE_Page2#SD",
+                                "IE_Data#ADN",
+                                "Mon_Day#AD",
+                                "Mon_POS#AD",
+                                "SD_Mouse#SD",
+                                "Cent_X#SDX",
+                                "Cent_Y#SDY",
+                                "SD_IO1#SDC",
+                                "Sys_State#SDC",
+                                "Alarm_En#ADN",
+                                "Dm_SPre#ADN",
+                                "Dm_Cmd#SD",
+                                "IE_ST#SD",
+                                "IE_SET_T#SD",
+                                "Mon_Time#SD",
+                                "IE_percentage#SD",
+                                "12#CA",
+                                "255#CS",
+                                "0#CS",
+                                "2147483647#CS",
+                                "2147483648#CS",
+                                "4294967295#CA",
+                                "99999999999#CS",
+                                "-1#CS",
+                                "~~~~#CS",
+                                "1#CD",
+                                "7#CA",
+                                "NoSuch#AD",
+                                "NoSuch#SDN",
+                                "Bad#XX",
+                                "Bad#AAY",
+                                "Bad#SAX"};
 
 // Layout block byte `offset` of a file whose picture is `width` pixels wide.
 size_t LayoutPos(int width, int offset)
@@ -68,8 +108,10 @@ Skin Describe(std::vector<uint8_t> file)
     auto at = [&](int offset) { return &s.file[LayoutPos(s.width, offset)]; };
     s.groups = (int16_t)(at(8)[0] | (at(8)[1] << 8));
     s.elements = (int16_t)(at(10)[0] | (at(10)[1] << 8));
-    for (int g = 0; g < s.groups; ++g) s.names.emplace_back((const char*)at(100 + 100 * g), strnlen((const char*)at(100 + 100 * g), 16));
-    for (int e = 0; e < s.elements; ++e) s.names.emplace_back((const char*)at(6500 + 164 * e), strnlen((const char*)at(6500 + 164 * e), 16));
+    for (int g = 0; g < s.groups; ++g)
+        s.names.emplace_back((const char*)at(100 + 100 * g), strnlen((const char*)at(100 + 100 * g), 16));
+    for (int e = 0; e < s.elements; ++e)
+        s.names.emplace_back((const char*)at(6500 + 164 * e), strnlen((const char*)at(6500 + 164 * e), 16));
     return s;
 }
 
@@ -84,14 +126,14 @@ std::vector<uint8_t> RichSkin()
         const char* name;
         int w, h, stripX, stripY, columns, glyphRows, step, kind, id, level;
     } groups[] = {
-        {"BTN", 8, 6, 120, 90, 6, 2, 3, 7999, 0, 1},   {"NUM0", 6, 8, 200, 90, 10, 2, 1, 0, 0, 1},
-        {"NUM1", 6, 8, 200, 90, 10, 2, 1, 1, 0, 1},    {"NUM2", 6, 8, 200, 90, 10, 2, 1, 2, 0, 1},
-        {"NUM3", 6, 8, 200, 90, 10, 2, 1, 3, 0, 1},    {"DAY", 6, 8, 200, 90, 10, 2, 1, 8001, 0, 16},
-        {"RAD", 4, 4, 300, 90, 8, 1, 1, 8010, 0, 1},   {"THUMB", 6, 6, 340, 90, 1, 1, 0, 8011, 1, 1},
-        {"TRACK", 4, 6, 360, 90, 1, 1, 0, 8002, 1, 2}, {"WIN", 20, 6, 380, 90, 1, 1, 0, 8006, 0, 0},
+        {"BTN", 8, 6, 120, 90, 6, 2, 3, 7999, 0, 1},    {"NUM0", 6, 8, 200, 90, 10, 2, 1, 0, 0, 1},
+        {"NUM1", 6, 8, 200, 90, 10, 2, 1, 1, 0, 1},     {"NUM2", 6, 8, 200, 90, 10, 2, 1, 2, 0, 1},
+        {"NUM3", 6, 8, 200, 90, 10, 2, 1, 3, 0, 1},     {"DAY", 6, 8, 200, 90, 10, 2, 1, 8001, 0, 16},
+        {"RAD", 4, 4, 300, 90, 8, 1, 1, 8010, 0, 1},    {"THUMB", 6, 6, 340, 90, 1, 1, 0, 8011, 1, 1},
+        {"TRACK", 4, 6, 360, 90, 1, 1, 0, 8002, 1, 2},  {"WIN", 20, 6, 380, 90, 1, 1, 0, 8006, 0, 0},
         {"DATE", 6, 8, 200, 110, 13, 1, 1, 8008, 0, 0}, {"SHIFT", 6, 6, 120, 110, 2, 1, 1, 8009, 0, 1},
-        {"MODE", 8, 6, 120, 130, 4, 2, 2, 8000, 2, 1}, {"MODE3", 8, 6, 120, 130, 4, 2, 1, 8003, 0, 1},
-        {"TOOL", 8, 6, 120, 150, 4, 2, 2, 8005, 6, 1}, {"IO", 8, 6, 120, 150, 4, 2, 0, 8004, 0, 1},
+        {"MODE", 8, 6, 120, 130, 4, 2, 2, 8000, 2, 1},  {"MODE3", 8, 6, 120, 130, 4, 2, 1, 8003, 0, 1},
+        {"TOOL", 8, 6, 120, 150, 4, 2, 2, 8005, 6, 1},  {"IO", 8, 6, 120, 150, 4, 2, 0, 8004, 0, 1},
         {"SEVEN", 8, 6, 120, 170, 6, 2, 2, 8007, 0, 1}, {"HOLD", 8, 6, 120, 190, 6, 2, 0, 8010, 0, 1},
     };
     for (const G& g : groups) {
@@ -208,7 +250,9 @@ std::vector<uint8_t> Mutate(const Skin& base, Rng& rng)
             size_t at = rng.Below(4) == 0 ? L(g) : L(e + rng.Pick(slots));
             int how = rng.Below(4);
             std::string s = how == 0 && !base.names.empty() ? base.names[rng.Below((int)base.names.size())]
-                          : how == 1 ? "#Vout" : how == 2 ? "" : "ABCDEFGHIJKLMNOP";
+                            : how == 1                      ? "#Vout"
+                            : how == 2                      ? ""
+                                                            : "ABCDEFGHIJKLMNOP";
             PutString(f, at, s);
             break;
         }
@@ -260,8 +304,27 @@ std::vector<uint8_t> Mutate(const Skin& base, Rng& rng)
 // Panel variables as a hostile skin or recorder could leave them.
 void ShakeVariables(Rng& rng)
 {
-    static const int32_t values[] = {0, 1, 2, 3, 4, 8, 15, 16, 22, 50, 98, 255, 256, -1, -2, -50,
-                                     INT32_MAX, INT32_MIN, INT32_MAX - 1, INT32_MIN + 1, 0x7FFF0000};
+    static const int32_t values[] = {0,
+                                     1,
+                                     2,
+                                     3,
+                                     4,
+                                     8,
+                                     15,
+                                     16,
+                                     22,
+                                     50,
+                                     98,
+                                     255,
+                                     256,
+                                     -1,
+                                     -2,
+                                     -50,
+                                     INT32_MAX,
+                                     INT32_MIN,
+                                     INT32_MAX - 1,
+                                     INT32_MIN + 1,
+                                     0x7FFF0000};
     auto v = [&] { return rng.Below(3) ? rng.Pick(values) : (int32_t)rng.Next(); };
     static const int32_t channels[] = {0, 4, 8, 16, 17, -1};
     IE_M_CH = rng.Pick(channels);
@@ -368,8 +431,8 @@ void PointFolder(const std::string& dir)
 
 // Loads each damaged copy of base under one of names (beside an intact skin
 // when alongside is set) and exercises what the loader takes.
-int RunMutations(const Skin& base, uint64_t seed, int rounds, const char* const* names, int nameCount,
-                 bool alongside, int gridRows)
+int RunMutations(const Skin& base, uint64_t seed, int rounds, const char* const* names, int nameCount, bool alongside,
+                 int gridRows)
 {
     Rng rng{seed};
     std::vector<uint32_t> row;
@@ -401,7 +464,8 @@ TEST(Mutation, DamagedSmallSkinsNeverReachOutsideTheirBuffers)
     ASSERT_EQ(Yuv2_LoadSkin(0, 3, 0, "Rich.YUV2"), 0) << gSkinLastRefusal;
     ASSERT_EQ((int)gSkins[0].count, base.elements);
 
-    static const char* const names[] = {"Rich.YUV2", kKeyForm, "IE_KeyForm.YUV2", "Mouse_Preset.YUV2", "ToolBar_BK.YUV2"};
+    static const char* const names[] = {"Rich.YUV2", kKeyForm, "IE_KeyForm.YUV2", "Mouse_Preset.YUV2",
+                                        "ToolBar_BK.YUV2"};
     int accepted = RunMutations(base, 0x5EEDF00Dull, 96, names, 5, true, 7);
     // Enough damage gets through to the drawing code to matter.
     EXPECT_GT(accepted, 15);

@@ -182,8 +182,15 @@ TEST_F(KeyForm, PlayButtonsSteerPlayback)
     KeyForm_Init(16, 0, 0);
     PressPage(1);
     Queued(0);
-    const struct { int button; uint32_t run; int32_t direction; } cases[] = {
-        {3, 1, 1}, {1, 0, 0}, {0, 1, -1}, {2, 1, 0},
+    const struct {
+        int button;
+        uint32_t run;
+        int32_t direction;
+    } cases[] = {
+        {3, 1, 1},
+        {1, 0, 0},
+        {0, 1, -1},
+        {2, 1, 0},
     };
     for (const auto& c : cases) {
         KeyForm_SyncPage();
@@ -256,9 +263,13 @@ TEST_F(KeyForm, SelectDisplayFollowsTheRecorderWithinItsChannels)
 {
     KeyForm_Init(16, 0, 0);
     Queued(0);
-    const struct { uint32_t channels; int32_t kind, a, b; int32_t display, split; } cases[] = {
-        {16, 1, 9, 0, 18, 2},  {16, 0, 0, 11, 11, 0}, {16, 2, 0, 0, 20, 4}, {16, 2, 9, 0, 21, 5},
-        {8, 2, 0, 0, 18, 2},   {16, 3, 0, 0, 22, 6},  {16, 7, 0, 0, 0, 0},
+    const struct {
+        uint32_t channels;
+        int32_t kind, a, b;
+        int32_t display, split;
+    } cases[] = {
+        {16, 1, 9, 0, 18, 2}, {16, 0, 0, 11, 11, 0}, {16, 2, 0, 0, 20, 4}, {16, 2, 9, 0, 21, 5},
+        {8, 2, 0, 0, 18, 2},  {16, 3, 0, 0, 22, 6},  {16, 7, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         IE_M_CH = (int32_t)c.channels;
@@ -271,7 +282,9 @@ TEST_F(KeyForm, SelectDisplayFollowsTheRecorderWithinItsChannels)
     // Words for channels the recorder does not have change nothing.
     IE_M_CH = 4;
     KeyForm_SelectDisplay(0, 0, 2);
-    const struct { int32_t kind, a, b; } bad[] = {{0, 0, 4}, {0, 0, -1}, {0, 0, 0x7FFFFFFF}, {1, 16, 0}, {1, -4, 0}};
+    const struct {
+        int32_t kind, a, b;
+    } bad[] = {{0, 0, 4}, {0, 0, -1}, {0, 0, 0x7FFFFFFF}, {1, 16, 0}, {1, -4, 0}};
     for (const auto& c : bad) {
         KeyForm_SelectDisplay(c.kind, c.a, c.b);
         EXPECT_EQ(IE_DOING, 2) << c.kind << " " << c.a << " " << c.b;
@@ -318,8 +331,14 @@ TEST_F(KeyForm, StartUpFreesTheSkinEntriesAndResetsThePanel)
 // without wrapping.
 TEST_F(KeyForm, PresetSliderTakesAnyPressedValue)
 {
-    const struct { int32_t pressed, held; uint8_t stored; } cases[] = {
-        {5, 4, 5}, {INT32_MIN, INT32_MIN, 1}, {INT32_MAX, INT32_MAX - 1, 0xFF}, {INT32_MIN + 1, INT32_MIN, 1},
+    const struct {
+        int32_t pressed, held;
+        uint8_t stored;
+    } cases[] = {
+        {5, 4, 5},
+        {INT32_MIN, INT32_MIN, 1},
+        {INT32_MAX, INT32_MAX - 1, 0xFF},
+        {INT32_MIN + 1, INT32_MIN, 1},
     };
     for (const auto& c : cases) {
         MOD3 = c.pressed;

@@ -50,14 +50,14 @@ bool FfmpegDecode(const std::vector<uint8_t>& rows, int w, int h, std::vector<ui
 {
     std::string in = TempDir() + "/rows.raw", out = TempDir() + "/planes.raw";
     if (!Save(in, rows)) return false;
-    std::string cmd = std::string(TAVLIN_FFMPEG) +
-                      " -v error -y -f rawvideo -pix_fmt yuyv422 -s " + std::to_string(w) + "x" + std::to_string(h) +
-                      " -i " + in +
+    std::string cmd = std::string(TAVLIN_FFMPEG) + " -v error -y -f rawvideo -pix_fmt yuyv422 -s " + std::to_string(w) +
+                      "x" + std::to_string(h) + " -i " + in +
                       " -vf \"scale=flags=neighbor,format=yuv444p,geq=interpolation=nearest"
                       ":lum='clip(lum(X,Y)+floor(cr(X,Y)*292/256)-146,0,255)'"
                       ":cb='clip(lum(X,Y)-floor((cr(X,Y)*149+cb(X,Y)*101)/256)+125,0,255)'"
                       ":cr='clip(lum(X,Y)+floor(cb(X,Y)*516/256)-258,0,255)'\""
-                      " -f rawvideo -pix_fmt yuv444p " + out;
+                      " -f rawvideo -pix_fmt yuv444p " +
+                      out;
     if (std::system(cmd.c_str()) != 0) return false;
     return Load(out, planes) && planes->size() == (size_t)w * (size_t)h * 3;
 }

@@ -238,7 +238,8 @@ TEST(SkinWriter, RefusesBadDescriptions)
         skinwrite::Description d;
         skinwrite::Skin skin;
         std::string error;
-        bool ok = skinwrite::ParseDescription(head + c.lines + "\n", &d, &error) && skinwrite::BuildSkin(d, &skin, &error);
+        bool ok =
+            skinwrite::ParseDescription(head + c.lines + "\n", &d, &error) && skinwrite::BuildSkin(d, &skin, &error);
         EXPECT_FALSE(ok);
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }

@@ -18,7 +18,7 @@ const LookupCase kLookups[] = {
     {"IE_Page#ADN", IE_Page, 4},
     {"IE_CH#ADN", IE_CH, 16},
     {"IE_CH2#ADN", IE_CH2, 8},
-    {"IE_CH#SD", &IE_CH_Value, 1},        // same name, another kind: another variable
+    {"IE_CH#SD", &IE_CH_Value, 1}, // same name, another kind: another variable
     {"IE_CH2#SD", &IE_CH2_Value, 1},
     {"IE_PB_BT_En#ADN", IE_PB_BT_En, 4},
     {"IE_Data#ADN", IE_Data, 48},
@@ -28,17 +28,17 @@ const LookupCase kLookups[] = {
     {"Dm_SPre#AD", Dm_SPre, 100},
     {"MOD#SDZ", &MOD, 1},
     {"MOD#SD", &MOD, 1},
-    {"SD_Mouse#SD", SD_Mouse, 2},         // {x, y} behind a single-value key
+    {"SD_Mouse#SD", SD_Mouse, 2}, // {x, y} behind a single-value key
     {"Mon_Day#AD", Mon_Day, 42},
     {"Mon_Data#AD", Mon_Data, 42},
     {"Mon_m2#SD", &Mon_m2, 1},
     {"Sys_State#SDC", &Sys_State, 1},
     {"SD_IO5#SDC", &SD_IO5, 1},
     {"A_Num#SD", &A_Num, 1},
-    {"MOD", nullptr, 1},                  // no suffix: not a key
-    {"mod#SD", nullptr, 1},               // case-sensitive
-    {"MOD#SD ", nullptr, 1},              // whole string
-    {"Key_Menu#SD", nullptr, 1},          // the key list has no menu key
+    {"MOD", nullptr, 1},         // no suffix: not a key
+    {"mod#SD", nullptr, 1},      // case-sensitive
+    {"MOD#SD ", nullptr, 1},     // whole string
+    {"Key_Menu#SD", nullptr, 1}, // the key list has no menu key
     {"", nullptr, 1},
 };
 

@@ -74,20 +74,22 @@ const RefusalCase kRefusals[] = {
     {"untouched", [](std::vector<uint8_t>&, const skinwrite::Skin&) {}, SKIN_ACCEPTED, 0},
     {"picture narrower than 512", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { f[2] = 255, f[3] = 0; },
      SKIN_REFUSE_WIDTH, 0},
-    {"odd background width", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(0, 16), 63); },
-     SKIN_REFUSE_WIDTH, 0},
+    {"odd background width",
+     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(0, 16), 63); }, SKIN_REFUSE_WIDTH, 0},
     {"21 rows", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { f.resize(16 + 21 * 1024); }, SKIN_REFUSE_ROWS, 0},
     {"header only", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { f.resize(10); }, SKIN_REFUSE_ROWS, 0},
     {"over 2 MiB", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { f.resize(2097152 + 2, 0x80); },
      SKIN_REFUSE_FILE_SIZE, 0},
-    {"65 groups", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, 65); }, SKIN_REFUSE_GROUP_COUNT, 0},
+    {"65 groups", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, 65); },
+     SKIN_REFUSE_GROUP_COUNT, 0},
     {"negative group count", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, -1); },
      SKIN_REFUSE_GROUP_COUNT, 0},
     {"98 elements", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 10, 98); },
      SKIN_REFUSE_ELEMENT_COUNT, 0},
     {"negative element count", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 10, -3); },
      SKIN_REFUSE_ELEMENT_COUNT, 0},
-    {"161 names", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, 64), PutLayout16(f, 10, 97); },
+    {"161 names",
+     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, 8, 64), PutLayout16(f, 10, 97); },
      SKIN_REFUSE_NAME_COUNT, 0},
     {"runtime table full", [](std::vector<uint8_t>&, const skinwrite::Skin&) {}, SKIN_REFUSE_ELEMENT_ROOM, 140},
     {"#Vout with a later group",
@@ -96,16 +98,19 @@ const RefusalCase kRefusals[] = {
     {"background below the last row",
      [](std::vector<uint8_t>& f, const skinwrite::Skin& s) { PutLayout16(f, GroupAt(0, 22), s.rows - 40 + 1); },
      SKIN_REFUSE_BACKGROUND, 0},
-    {"background of no rows", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(0, 18), 0); },
-     SKIN_REFUSE_BACKGROUND, 0},
+    {"background of no rows",
+     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(0, 18), 0); }, SKIN_REFUSE_BACKGROUND,
+     0},
     {"background wider than the picture",
      [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(0, 16), 514); },
      SKIN_REFUSE_BACKGROUND, 0},
     {"glyph cell beyond the work buffer",
-     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(4, 16), 400), PutLayout16(f, GroupAt(4, 18), 250); },
+     [](std::vector<uint8_t>& f, const skinwrite::Skin&) {
+         PutLayout16(f, GroupAt(4, 16), 400), PutLayout16(f, GroupAt(4, 18), 250);
+     },
      SKIN_REFUSE_CELL, 0},
-    {"negative cell height", [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(1, 18), -2); },
-     SKIN_REFUSE_CELL, 0},
+    {"negative cell height",
+     [](std::vector<uint8_t>& f, const skinwrite::Skin&) { PutLayout16(f, GroupAt(1, 18), -2); }, SKIN_REFUSE_CELL, 0},
 };
 
 TEST_F(Yuv2Loader, RefusalTable)
@@ -158,7 +163,8 @@ const SkippedCase kSkipped[] = {
          PutLayoutName(f, RecordAt(2, 16), "ROWROWROWROWROWR");
      },
      {}},
-    {"element name of 16 characters", [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(3, 0), "HIDDENHIDDENHIDD"); },
+    {"element name of 16 characters",
+     [](std::vector<uint8_t>& f) { PutLayoutName(f, RecordAt(3, 0), "HIDDENHIDDENHIDD"); },
      {}},
     {"reference name of 16 characters",
      [](std::vector<uint8_t>& f) {
@@ -257,21 +263,60 @@ const ResolveCase kResolves[] = {
     {"#Vout with the first group", {"BG", "B"}, {{"E0", "BG", "#Vout"}}, 0, SKIN_ACCEPTED, 0, -1},
     {"#Vout with another group", {"BG", "B"}, {{"E0", "B", "#Vout"}}, 0, SKIN_REFUSE_GROUP_MATCH, -1, -1},
     {"earlier record", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E0"}}, 1, SKIN_ACCEPTED, 1, 0},
-    {"two records back", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E0"}, {"E2", "B", "E0"}}, 2, SKIN_ACCEPTED, 1, 0},
+    {"two records back",
+     {"BG", "B"},
+     {{"E0", "BG", "#Vout"}, {"E1", "B", "E0"}, {"E2", "B", "E0"}},
+     2,
+     SKIN_ACCEPTED,
+     1,
+     0},
     {"itself", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E1"}}, 1, SKIN_REFUSE_LATER_REFERENCE, 1, 1},
-    {"later record", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E2"}, {"E2", "B", "E0"}}, 1,
-     SKIN_REFUSE_LATER_REFERENCE, 1, 2},
-    {"missing reference", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E9"}}, 1, SKIN_REFUSE_REFERENCE_MATCH, 1, -1},
-    {"reference named twice", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E0", "B", "#Vout"}, {"E2", "B", "E0"}}, 2,
-     SKIN_REFUSE_REFERENCE_MATCH, 1, 1},
-    {"group named twice", {"BG", "B", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "E0"}}, 1, SKIN_REFUSE_GROUP_MATCH, 2, 0},
+    {"later record",
+     {"BG", "B"},
+     {{"E0", "BG", "#Vout"}, {"E1", "B", "E2"}, {"E2", "B", "E0"}},
+     1,
+     SKIN_REFUSE_LATER_REFERENCE,
+     1,
+     2},
+    {"missing reference",
+     {"BG", "B"},
+     {{"E0", "BG", "#Vout"}, {"E1", "B", "E9"}},
+     1,
+     SKIN_REFUSE_REFERENCE_MATCH,
+     1,
+     -1},
+    {"reference named twice",
+     {"BG", "B"},
+     {{"E0", "BG", "#Vout"}, {"E0", "B", "#Vout"}, {"E2", "B", "E0"}},
+     2,
+     SKIN_REFUSE_REFERENCE_MATCH,
+     1,
+     1},
+    {"group named twice",
+     {"BG", "B", "B"},
+     {{"E0", "BG", "#Vout"}, {"E1", "B", "E0"}},
+     1,
+     SKIN_REFUSE_GROUP_MATCH,
+     2,
+     0},
     {"empty group name", {"BG", ""}, {{"E0", "BG", "#Vout"}, {"E1", "", "E0"}}, 1, SKIN_REFUSE_GROUP_MATCH, -1, 0},
     {"empty reference", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", ""}}, 1, SKIN_REFUSE_REFERENCE_MATCH, 1, -1},
-    {"a group's name is no reference", {"BG", "B"}, {{"E0", "BG", "#Vout"}, {"E1", "B", "B"}}, 1,
-     SKIN_REFUSE_REFERENCE_MATCH, 1, -1},
-    {"15 characters compare whole", {"BG", "GROUPNAME012345", "GROUPNAME012346"},
-     {{"E0", "BG", "#Vout"}, {"ELEMENTNAME0123", "GROUPNAME012346", "E0"}, {"E2", "GROUPNAME012345", "ELEMENTNAME0123"}}, 2,
-     SKIN_ACCEPTED, 1, 1},
+    {"a group's name is no reference",
+     {"BG", "B"},
+     {{"E0", "BG", "#Vout"}, {"E1", "B", "B"}},
+     1,
+     SKIN_REFUSE_REFERENCE_MATCH,
+     1,
+     -1},
+    {"15 characters compare whole",
+     {"BG", "GROUPNAME012345", "GROUPNAME012346"},
+     {{"E0", "BG", "#Vout"},
+      {"ELEMENTNAME0123", "GROUPNAME012346", "E0"},
+      {"E2", "GROUPNAME012345", "ELEMENTNAME0123"}},
+     2,
+     SKIN_ACCEPTED,
+     1,
+     1},
 };
 
 TEST(Yuv2Resolve, ReferenceTable)
@@ -473,8 +518,8 @@ TEST_F(Yuv2Loader, RedrawReadsTheFileOnlyWhenItChanged)
         const char* what;
         std::function<void()> change;
         int32_t expected;
-        uint32_t reads;      // whole files read by the redraw
-        bool newPixels;      // the buffer holds the file's new bytes
+        uint32_t reads; // whole files read by the redraw
+        bool newPixels; // the buffer holds the file's new bytes
     } cases[] = {
         {"unchanged", [] {}, SKIN_READ_OK, 0, false},
         {"rewritten with other pixels",
@@ -486,7 +531,13 @@ TEST_F(Yuv2Loader, RedrawReadsTheFileOnlyWhenItChanged)
              fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
          },
          SKIN_READ_OK, 1, true},
-        {"grown", [&] { std::vector<uint8_t> f = good; f.push_back(0); Put(f); }, SKIN_READ_CHANGED, 1, false},
+        {"grown",
+         [&] {
+             std::vector<uint8_t> f = good;
+             f.push_back(0);
+             Put(f);
+         },
+         SKIN_READ_CHANGED, 1, false},
         {"removed", [&] { std::remove(path.c_str()); }, SKIN_READ_MISSING, 0, false},
         {"another skin read since",
          [&] {
@@ -548,8 +599,8 @@ TEST_F(Yuv2Loader, SkinInMemoryStandsInForItsFile)
 
     struct Case {
         const char* what;
-        const char* name;        // the name loaded
-        bool damaged;            // the memory copy has a bad group count
+        const char* name; // the name loaded
+        bool damaged;     // the memory copy has a bad group count
         int32_t result;
         TSkinRefusal refusal;
     } cases[] = {

@@ -28,7 +28,7 @@ TEST(RecorderTime, ToSeconds)
         uint32_t seconds;
     } const cases[] = {
         {D(2000, 1, 1), 0},
-        {D(2000, 3, 1), 59u * 86400},              // 2000 is a common year
+        {D(2000, 3, 1), 59u * 86400}, // 2000 is a common year
         {D(2001, 1, 1), 365u * 86400},
         {D(2004, 3, 1), (4 * 365u + 31 + 29) * 86400}, // 2004 is a leap year
         {D(2000, 1, 1, 23, 59, 59), 86399},
@@ -66,7 +66,7 @@ TEST(RecorderTime, FromSeconds)
         {59u * 86400, D(2000, 3, 1)},
         {(4 * 365u + 31 + 28) * 86400, D(2004, 2, 29)},
         {36524u * 86400 - 1, D(2099, 12, 31, 23, 59, 59)},
-        {36524u * 86400, D(2099, 12, 31, 23, 59, 59)},      // saturates from here
+        {36524u * 86400, D(2099, 12, 31, 23, 59, 59)},        // saturates from here
         {36524u * 86400 + 3661, D(2099, 12, 31, 23, 59, 59)}, // time of day discarded
         {0xFFFFFFFFu, D(2099, 12, 31, 23, 59, 59)},
     };
@@ -134,8 +134,8 @@ TEST(StrDigitsToInt, SkipsEverythingButDigits)
         const char* text;
         uint32_t value;
     } const cases[] = {
-        {"1-2a3", 123}, {"", 0}, {"80x", 80}, {"007", 7}, {" 1 2", 12},
-        {"4294967295", 4294967295u}, {"4294967296", 0}, // wraps
+        {"1-2a3", 123},    {"", 0}, {"80x", 80}, {"007", 7}, {" 1 2", 12}, {"4294967295", 4294967295u},
+        {"4294967296", 0}, // wraps
         {nullptr, 0},
     };
     for (const Case& c : cases) EXPECT_EQ(Str_DigitsToInt(c.text), c.value) << (c.text ? c.text : "(null)");

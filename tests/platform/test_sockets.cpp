@@ -22,21 +22,24 @@ struct Listener : LoopbackListener {
     Listener() : LoopbackListener(true) {}
     bool Accept()
     {
-        return Application_ProcessMessagesUntil([&] { return (client = accept(fd, nullptr, nullptr)) >= 0; }, kWaitLimitMs);
+        return Application_ProcessMessagesUntil([&] { return (client = accept(fd, nullptr, nullptr)) >= 0; },
+                                                kWaitLimitMs);
     }
     std::string ReadSome(size_t want)
     {
         std::string got;
-        Application_ProcessMessagesUntil([&] {
-            char b[4096];
-            pollfd p{client, POLLIN, 0};
-            while (got.size() < want && poll(&p, 1, 0) > 0) {
-                ssize_t n = recv(client, b, sizeof b, 0);
-                if (n <= 0) break;
-                got.append(b, (size_t)n);
-            }
-            return got.size() >= want;
-        }, kWaitLimitMs);
+        Application_ProcessMessagesUntil(
+            [&] {
+                char b[4096];
+                pollfd p{client, POLLIN, 0};
+                while (got.size() < want && poll(&p, 1, 0) > 0) {
+                    ssize_t n = recv(client, b, sizeof b, 0);
+                    if (n <= 0) break;
+                    got.append(b, (size_t)n);
+                }
+                return got.size() >= want;
+            },
+            kWaitLimitMs);
         return got;
     }
 };

@@ -35,8 +35,7 @@ namespace {
 
 // The 68-byte record: i16 flag, two further bytes, user name, password; each
 // text zero-filled to 32 bytes (a 32-byte text has no zero).
-std::string Record(uint16_t flag, uint8_t byte2, uint8_t byte3, const std::string& user,
-                   const std::string& password)
+std::string Record(uint16_t flag, uint8_t byte2, uint8_t byte3, const std::string& user, const std::string& password)
 {
     std::string r(SKELLAN_RECORD_SIZE, '\0');
     r[0] = (char)(flag & 0xFF);
@@ -57,10 +56,10 @@ const std::string kSubstitutingUser = "u\"$(touch inj)\"";
 
 struct Case {
     const char* name;
-    bool present;      // the record file exists
-    std::string file;  // its content
-    int result;        // Skellan_Run's result; the exit status is its low byte
-    bool started;      // the client runs once with the two texts below
+    bool present;     // the record file exists
+    std::string file; // its content
+    int result;       // Skellan_Run's result; the exit status is its low byte
+    bool started;     // the client runs once with the two texts below
     std::string user;
     std::string password;
 };
@@ -75,8 +74,8 @@ std::vector<Case> Cases()
         {"32-character user name, no zero", true, Record(1, 0, 0, k32User, "next"), 0, true, k32User, "next"},
         {"32-character password at the record's end", true, Record(1, 0, 0, "erin", k32Password), 0, true, "erin",
          k32Password},
-        {"password with blank, semicolon and quote", true, Record(1, 0, 0, "frank", kQuotedPassword), 0, true,
-         "frank", kQuotedPassword},
+        {"password with blank, semicolon and quote", true, Record(1, 0, 0, "frank", kQuotedPassword), 0, true, "frank",
+         kQuotedPassword},
         {"user name with double quotes and $( )", true, Record(1, 0, 0, kSubstitutingUser, "pw"), 0, true,
          kSubstitutingUser, "pw"},
         {"empty fields", true, Record(1, 0, 0, "", ""), 0, true, "", ""},
@@ -184,10 +183,7 @@ int Spawn(const std::vector<std::string>& args, const std::string& dir, const st
     return status;
 }
 
-bool Executable(const char* path)
-{
-    return path[0] == '/' && access(path, X_OK) == 0;
-}
+bool Executable(const char* path) { return path[0] == '/' && access(path, X_OK) == 0; }
 
 // The checks common to both runs, once the program has finished.
 void ExpectClientRuns(const Case& c, const Scratch& dir, const std::string& clientPath)
@@ -227,8 +223,8 @@ const char* const kCores[] = {"4Kc", "24Kf"}; // release 1 without FPU, release 
 TEST(Skellan, MipsProgramUnderQemuRunsEveryRecordOnReleaseOneAndReleaseTwoCores)
 {
     ASSERT_TRUE(Executable(SKELLAN_TEST_QEMU)) << "qemu-mipsel not found: install qemu-user";
-    ASSERT_TRUE(Executable(SKELLAN_TEST_MIPSEL)) << SKELLAN_TEST_MIPSEL
-                                                 << " not built: install gcc-mipsel-linux-gnu and rebuild";
+    ASSERT_TRUE(Executable(SKELLAN_TEST_MIPSEL))
+        << SKELLAN_TEST_MIPSEL << " not built: install gcc-mipsel-linux-gnu and rebuild";
     ASSERT_TRUE(Executable(SKELLAN_TEST_UNSHARE)) << "unshare not found (util-linux)";
     ASSERT_TRUE(Executable(SKELLAN_TEST_MOUNT)) << "mount not found (mount)";
     // With no DIR/proc/dvr/pppoe qemu falls back to the host's path, which
@@ -246,7 +242,9 @@ TEST(Skellan, MipsProgramUnderQemuRunsEveryRecordOnReleaseOneAndReleaseTwoCores)
                                 script, "sh", dir.root + "/usr/sbin", SKELLAN_TEST_QEMU, dir.root, SKELLAN_TEST_MIPSEL,
                                 SKELLAN_TEST_MOUNT, core},
                                dir.root, dir.LogPath());
-            ASSERT_TRUE(WIFEXITED(status)) << "wait status " << status << (WIFSIGNALED(status) && WTERMSIG(status) == SIGILL ? " (illegal instruction)" : "");
+            ASSERT_TRUE(WIFEXITED(status))
+                << "wait status " << status
+                << (WIFSIGNALED(status) && WTERMSIG(status) == SIGILL ? " (illegal instruction)" : "");
             ASSERT_NE(WEXITSTATUS(status), 200) << "no private mount namespace for the stand-in";
             EXPECT_EQ(WEXITSTATUS(status), c.result & 0xFF);
             ExpectClientRuns(c, dir, SKELLAN_CLIENT_PATH);
@@ -283,8 +281,9 @@ TEST(Skellan, MipsProgramIsStaticLittleEndianMips32)
 // floating-point unit) or with a format suffix (add.s, cvt.d.w, jr.hb).
 bool BeyondReleaseOne(const std::string& m)
 {
-    static const char* const release2[] = {"seb", "seh", "wsbh", "ext", "ins", "rotr", "rotrv", "ror", "rorv",
-                                           "di", "ei", "rdhwr", "rdpgpr", "wrpgpr", "synci", "ehb", "mfhc0", "mthc0"};
+    static const char* const release2[] = {"seb",    "seh",    "wsbh",  "ext", "ins",   "rotr",
+                                           "rotrv",  "ror",    "rorv",  "di",  "ei",    "rdhwr",
+                                           "rdpgpr", "wrpgpr", "synci", "ehb", "mfhc0", "mthc0"};
     for (const char* r : release2)
         if (m == r) return true;
     return m.find('.') != std::string::npos || m.find("c1") != std::string::npos;
@@ -325,4 +324,4 @@ TEST(Skellan, MipsProgramHoldsOnlyReleaseOneInstructionsWithoutFloatingPoint)
     EXPECT_EQ(beyond, "") << "instructions a release-1 core without FPU does not have";
 }
 
-}  // namespace
+} // namespace

@@ -5,10 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
-    const char *logPath = getenv("SKELLAN_STANDIN_LOG");
-    FILE *log;
+    const char* logPath = getenv("SKELLAN_STANDIN_LOG");
+    FILE* log;
     int i;
 
     if (logPath == NULL) return 2;

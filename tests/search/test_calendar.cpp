@@ -149,13 +149,13 @@ TEST_F(Calendar, MonthSteppersCrossYearEndsAndStopAtTheRange)
 {
     struct Case {
         uint32_t from;
-        int add;  // 1: next month, -1: previous
+        int add; // 1: next month, -1: previous
         uint32_t to;
     } const cases[] = {
         {Rt(2010, 12, 20, 13, 14, 15), 1, Rt(2011, 1, 1, 13, 14, 15)},
         {Rt(2011, 1, 31, 7), -1, Rt(2010, 12, 1, 7)},
         {Rt(2004, 1, 31), 1, Rt(2004, 2, 1)},
-        {Rt(2000, 1, 5, 1), -1, Rt(2000, 1, 5, 1)},        // nothing before 2000-01
+        {Rt(2000, 1, 5, 1), -1, Rt(2000, 1, 5, 1)},                      // nothing before 2000-01
         {Rt(2099, 12, 31, 23, 59, 59), 1, Rt(2099, 12, 31, 23, 59, 59)}, // nor after 2099-12
         {Rt(2000, 2, 28, 2), -1, Rt(2000, 1, 1, 2)},
         {Rt(2099, 11, 2), 1, Rt(2099, 12, 1)},
@@ -186,7 +186,7 @@ TEST_F(Calendar, TimeSteppersRepeatWhileHeldAndTurnRoundTheClock)
         {Rt(2010, 12, 31, 22, 0, 0), 2, 0, Rt(2010, 12, 31, 23, 0, 0)},
         {Rt(2010, 12, 31, 23, 30, 0), 2, 0, Rt(2010, 12, 31, 0, 30, 0)}, // the day stays the one shown
         {Rt(2011, 1, 1, 0, 0, 30), 0, 3, Rt(2011, 1, 1, 23, 59, 30)},
-        {Rt(2000, 1, 1, 0, 0, 0), 0, 4, Rt(2000, 1, 1, 23, 59, 59)},      // never before time 0
+        {Rt(2000, 1, 1, 0, 0, 0), 0, 4, Rt(2000, 1, 1, 23, 59, 59)},     // never before time 0
         {Rt(2099, 12, 31, 23, 59, 59), 4, 0, Rt(2099, 12, 31, 0, 0, 0)}, // nor past 2099
         {Rt(2020, 6, 6, 6, 6, 6), 3, 0, Rt(2020, 6, 6, 6, 7, 6)},
     };
@@ -288,17 +288,17 @@ TEST_F(Calendar, BackupMarksStayFiveSecondsApart)
 {
     const uint32_t last = Month_LastTime();
     struct Case {
-        int mark;       // 2 backup from, 3 backup to
+        int mark; // 2 backup from, 3 backup to
         uint32_t from, to, edited;
         uint32_t wantFrom, wantTo;
     } const cases[] = {
-        {2, 1000, 2000, 1997, 1997, 2002},   // 3 s before to: to moves to from + 5
-        {2, 1000, 2000, 1995, 1995, 2000},   // exactly 5 s: nothing moves
-        {2, 1000, 2000, 5000, 5000, 5005},   // past to
-        {3, 1000, 2000, 1003, 998, 1003},    // 3 s after from: from moves to to - 5
+        {2, 1000, 2000, 1997, 1997, 2002}, // 3 s before to: to moves to from + 5
+        {2, 1000, 2000, 1995, 1995, 2000}, // exactly 5 s: nothing moves
+        {2, 1000, 2000, 5000, 5000, 5005}, // past to
+        {3, 1000, 2000, 1003, 998, 1003},  // 3 s after from: from moves to to - 5
         {3, 1000, 2000, 500, 495, 500},
-        {3, 1000, 2000, 3, 0, 5},            // never before time 0
-        {2, 1000, 2000, last, last - 5, last}, // never past 2099
+        {3, 1000, 2000, 3, 0, 5},                                             // never before time 0
+        {2, 1000, 2000, last, last - 5, last},                                // never past 2099
         {3, 3000000000u, 3000000010u, 3000000012u, 3000000000u, 3000000012u}, // times past 2^31
     };
     for (const Case& k : cases) {
@@ -379,12 +379,12 @@ TEST_F(Calendar, AConfirmedPlaybackTimePlaysFromThere)
     ASSERT_FALSE(q.empty());
     const Bytes& m = q.back();
     ASSERT_GE(m.size(), 64u + 64u);
-    EXPECT_EQ(GetU32(m, 40), 512u);        // a playback block
-    EXPECT_EQ(GetU32(m, 64 + 20), want);   // its playbackTime
-    EXPECT_EQ(GetU32(m, 64 + 8), 2u);      // its channel
-    EXPECT_EQ(GetU32(m, 64 + 12), 1u);     // playing
-    EXPECT_EQ(GetU32(m, 64 + 16), 1u);     // forwards
-    EXPECT_EQ(IE_PB_BT_En[3], 1);              // the play button lit
+    EXPECT_EQ(GetU32(m, 40), 512u);      // a playback block
+    EXPECT_EQ(GetU32(m, 64 + 20), want); // its playbackTime
+    EXPECT_EQ(GetU32(m, 64 + 8), 2u);    // its channel
+    EXPECT_EQ(GetU32(m, 64 + 12), 1u);   // playing
+    EXPECT_EQ(GetU32(m, 64 + 16), 1u);   // forwards
+    EXPECT_EQ(IE_PB_BT_En[3], 1);        // the play button lit
 }
 
 TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
@@ -400,9 +400,8 @@ TEST_F(Calendar, TheConfirmedTimeWinsWhateverPlaybackWasDoing)
         uint32_t wantRun;
         int32_t wantDirection;
     } const cases[] = {
-        {0, 0, -1, 1, 1}, {1, -1, -1, 1, 1}, {1, 0, -1, 1, 1}, {1, 1, -1, 1, 1},
-        {0, 0, 3, 1, 1},  {1, -1, 3, 1, 1},  {1, 0, 3, 1, 1},  {1, 1, 0, 1, -1},
-        {1, 1, 2, 1, 0},  {1, -1, 1, 0, 0},
+        {0, 0, -1, 1, 1}, {1, -1, -1, 1, 1}, {1, 0, -1, 1, 1}, {1, 1, -1, 1, 1}, {0, 0, 3, 1, 1},
+        {1, -1, 3, 1, 1}, {1, 0, 3, 1, 1},   {1, 1, 0, 1, -1}, {1, 1, 2, 1, 0},  {1, -1, 1, 0, 0},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(std::to_string(k.run) + "," + std::to_string(k.direction) + " button " + std::to_string(k.button));

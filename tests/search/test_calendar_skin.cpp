@@ -30,7 +30,10 @@ protected:
         Mon_Time = (int32_t)t;
         Month_BuildGrid(t);
     }
-    void Compose() { ASSERT_EQ(Yuv2_Compose(gSkins[0].name, gSkins[0].first, gSkins[0].count, gSkins[0].largest, 0), 0); }
+    void Compose()
+    {
+        ASSERT_EQ(Yuv2_Compose(gSkins[0].name, gSkins[0].first, gSkins[0].count, gSkins[0].largest, 0), 0);
+    }
     // The centre of item p of the shown button of `items` items whose
     // source or target is key.
     void Centre(const char* key, int items, int p, int* x, int* y)

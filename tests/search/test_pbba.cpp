@@ -71,7 +71,7 @@ TEST_F(Search, TheCalendarAsksForItsMonthAndDayOnce)
     EXPECT_EQ(q[0].index, 4u);
     EXPECT_EQ(q[0].op, 0u);
     EXPECT_EQ(q[0].channel, 2u);
-    EXPECT_EQ(q[0].start, Rt(2024, 2, 25));          // cell 0: the Sunday before Friday the 1st
+    EXPECT_EQ(q[0].start, Rt(2024, 2, 25)); // cell 0: the Sunday before Friday the 1st
     EXPECT_EQ(q[0].end, Rt(2024, 2, 25) + 42 * 86400u);
     EXPECT_EQ(q[1].index, 7u);
     EXPECT_EQ(q[1].start, Rt(2024, 3, 14));

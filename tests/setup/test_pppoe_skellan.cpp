@@ -119,22 +119,20 @@ TEST_F(PppoeToSkellan, TheRecordAppliedOnThePageStartsTheClientWithItsTexts)
         std::ofstream(root + "/proc/dvr/pppoe", std::ios::binary)
             .write((const char*)record.data(), (std::streamsize)record.size());
         fs::copy_file(SKELLAN_TEST_STANDIN, root + "/usr/sbin/pppoecd");
-        const std::string script =
-            "\"$5\" --bind \"$1\" /usr/sbin || exit 200\n"
-            "exec \"$2\" -L \"$3\" \"$4\"\n";
-        const int status = Spawn({SKELLAN_TEST_UNSHARE, "--user", "--map-root-user", "--mount", "--", "/bin/sh",
-                                  "-c", script, "sh", root + "/usr/sbin", SKELLAN_TEST_QEMU, root,
-                                  SKELLAN_TEST_MIPSEL, SKELLAN_TEST_MOUNT},
-                                 root, root + "/args.log");
+        const std::string script = "\"$5\" --bind \"$1\" /usr/sbin || exit 200\n"
+                                   "exec \"$2\" -L \"$3\" \"$4\"\n";
+        const int status =
+            Spawn({SKELLAN_TEST_UNSHARE, "--user", "--map-root-user", "--mount", "--", "/bin/sh", "-c", script, "sh",
+                   root + "/usr/sbin", SKELLAN_TEST_QEMU, root, SKELLAN_TEST_MIPSEL, SKELLAN_TEST_MOUNT},
+                  root, root + "/args.log");
         ASSERT_TRUE(WIFEXITED(status)) << status;
         ASSERT_NE(WEXITSTATUS(status), 200) << "no private mount namespace for the stand-in";
         EXPECT_EQ(WEXITSTATUS(status), 0);
         const std::vector<std::string> args = ReadArguments(root + "/args.log");
         if (k.started)
-            EXPECT_EQ(args, std::vector<std::string>({"/usr/sbin/pppoecd", "adm0", "-u", k.user, "-p", k.password,
-                                                      "-k"}));
-        else
-            EXPECT_TRUE(args.empty());
+            EXPECT_EQ(args,
+                      std::vector<std::string>({"/usr/sbin/pppoecd", "adm0", "-u", k.user, "-p", k.password, "-k"}));
+        else EXPECT_TRUE(args.empty());
         EXPECT_FALSE(fs::exists(root + "/inj"));
         std::error_code ignored;
         fs::remove_all(root, ignored);

@@ -10,11 +10,7 @@
 namespace {
 
 // A text with zeros inside: the literal's bytes without its final zero.
-template <size_t N>
-std::string Lit(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
+template <size_t N> std::string Lit(const char (&text)[N]) { return std::string(text, N - 1); }
 
 class SetupItems : public ModuleTest {
 protected:
@@ -159,14 +155,17 @@ TEST_F(SetupItems, DdnsRowIsSentAsTheServiceOfTheRecordersVariant)
 
 TEST_F(SetupItems, MailItemCarriesTwelveTextsAndTheTestCounter)
 {
-    const char* texts[SETUP_SLOTS] = {"smtp.example.net", "587",        "mailer",   "pw",      "dvr@example.net",
+    const char* texts[SETUP_SLOTS] = {"smtp.example.net", "587",           "mailer",        "pw",    "dvr@example.net",
                                       "a@example.net",    "b@example.net", "c@example.net", "Alarm", "Hall"};
     for (int i = 0; i < SETUP_SLOTS; ++i) Slot(i, texts[i]);
     const uint32_t choices[2] = {1, 0};
 
     ASSERT_EQ(Setup_BuildMailItem(V(), MAIL_BUILD_APPLY, choices, 1, slots), SETUP_BUILT);
-    const std::string list = Lit("1\0smtp.example.net\0" "587\0mailer\0pw\0" "1\0dvr@example.net\0"
-                                         "a@example.net\0b@example.net\0c@example.net\0" "Alarm\0Hall\0");
+    const std::string list = Lit("1\0smtp.example.net\0"
+                                 "587\0mailer\0pw\0"
+                                 "1\0dvr@example.net\0"
+                                 "a@example.net\0b@example.net\0c@example.net\0"
+                                 "Alarm\0Hall\0");
     Bytes expected(256, 0);
     expected[0] = 20;
     expected[1] = 9;
@@ -241,8 +240,8 @@ TEST_F(SetupItems, PortTextsAreReadByTheirDigitsUpTo65535)
     const struct {
         const char* text;
         uint32_t port;
-    } cases[] = {{nullptr, 25}, {"", 25}, {"2a5", 25}, {"587", 587}, {"65535", 65535},
-                 {"65536", 65535}, {"99999999999", 65535}, {"x", 0}, {"0025", 25}};
+    } cases[] = {{nullptr, 25},          {"", 25}, {"2a5", 25}, {"587", 587}, {"65535", 65535}, {"65536", 65535},
+                 {"99999999999", 65535}, {"x", 0}, {"0025", 25}};
     for (const auto& k : cases) EXPECT_EQ(Setup_MailPortOf(k.text), k.port) << (k.text ? k.text : "(none)");
 }
 
@@ -253,7 +252,9 @@ TEST_F(SetupItems, TheMailWalkStaysWithinTheTexts)
     r.form = 9;
     char texts[MAIL_TEXT_COUNT][MAIL_TEXT_END];
     // All twelve.
-    const std::string list = Lit("2\0srv\0" "25\0u\0p\0" "1\0s@x\0r1\0r2\0r3\0subj\0loc\0");
+    const std::string list = Lit("2\0srv\0"
+                                 "25\0u\0p\0"
+                                 "1\0s@x\0r1\0r2\0r3\0subj\0loc\0");
     memcpy(r.texts, list.data(), list.size());
     ASSERT_EQ(Setup_SplitMailTexts(&r, texts), 12u);
     EXPECT_STREQ(texts[0], "2");

@@ -20,11 +20,7 @@
 namespace {
 
 // A text with zeros inside: the literal's bytes without its final zero.
-template <size_t N>
-std::string Lit(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
+template <size_t N> std::string Lit(const char (&text)[N]) { return std::string(text, N - 1); }
 
 // One message the viewer queued: its module, op (ICMD) and mask or the
 // variable's name and 4-byte value (ICTL).
@@ -140,7 +136,10 @@ TEST_F(SetupPages, EnteringAPageAsksForItsItems)
         int page;
         std::vector<uint32_t> masks;
     } cases[] = {
-        {1, {SETUP_BITRATE}}, {2, {SETUP_PPPOE}}, {3, {SETUP_DDNS}}, {4, {SETUP_MAIL, SETUP_MAIL_INTERVAL}},
+        {1, {SETUP_BITRATE}},
+        {2, {SETUP_PPPOE}},
+        {3, {SETUP_DDNS}},
+        {4, {SETUP_MAIL, SETUP_MAIL_INTERVAL}},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.page);
@@ -200,8 +199,7 @@ TEST_F(SetupPages, AnApplyThatCannotBeSentSaysWhyAndSendsNothing)
         {"bitrate without a row", 1, [](TTavlinX* f) { f->ComboBox_bitrate->SetItemIndex(-1); }, "\"Bitrate\""},
         {"PPPoE status without a row", 2, [](TTavlinX* f) { f->ComboBox_pppoe1->SetItemIndex(-1); },
          "\"PPPoE Status\""},
-        {"DDNS service without a row", 3, [](TTavlinX* f) { f->ComboBox_ddns1->SetItemIndex(-1); },
-         "\"DDNS Select\""},
+        {"DDNS service without a row", 3, [](TTavlinX* f) { f->ComboBox_ddns1->SetItemIndex(-1); }, "\"DDNS Select\""},
         {"mail mode without a row", 4, [](TTavlinX* f) { f->ComboBox_smtp1->SetItemIndex(-1); },
          "\"Send Mail Status\""},
         {"test mail without a mode", 7, [](TTavlinX* f) { f->ComboBox_smtp1->SetItemIndex(-1); },
@@ -277,10 +275,8 @@ TEST_F(SetupPages, ATextTheCodePageCannotWriteIsRefusedNamingItsField)
         {"euro in a PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "pa€€wort"); }, nullptr},
         {"Polish PPPoE password", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe3, "hasło"); },
          "\"PPPoE Password\""},
-        {"Russian PPPoE user", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe2, "Иван"); },
-         "\"PPPoE User Name\""},
-        {"Chinese DDNS password", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns3, "密碼"); },
-         "\"DDNS Password\""},
+        {"Russian PPPoE user", 2, [](TTavlinX* f) { TypedIn(f->LabeledEdit_pppoe2, "Иван"); }, "\"PPPoE User Name\""},
+        {"Chinese DDNS password", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns3, "密碼"); }, "\"DDNS Password\""},
         {"Greek DDNS host", 3, [](TTavlinX* f) { TypedIn(f->LabeledEdit_ddns4, "κάμερα.example"); },
          "\"DDNS Host Name\""},
         {"Japanese mail subject", 4, [](TTavlinX* f) { TypedIn(f->LabeledEdit_smtp8, "警報"); }, "\"Subject\""},
@@ -377,12 +373,24 @@ TEST_F(SetupPages, PagesArePreparedForTheRecordersVariant)
         const char* hostLabel;
         bool links;
     } cases[] = {
-        {0, {"Disable", "http://www.dyndns.com", "http://www.noip.com"}, {0, 1, 3, -1}, {"OFF", "ON"},
-         "DDNS Host Name : ", true},
-        {1, {"Disable", "http://ddns.morvik.example"}, {0, 2, -1, -1}, {"OFF", "ON", "Default"},
-         "DDNS Domain Name : ", false},
-        {2, {"Disable", "http://www.dyndns.com", "http://www.noip.com"}, {0, 1, 3, -1}, {"OFF", "ON"},
-         "DDNS Host Name : ", true},
+        {0,
+         {"Disable", "http://www.dyndns.com", "http://www.noip.com"},
+         {0, 1, 3, -1},
+         {"OFF", "ON"},
+         "DDNS Host Name : ",
+         true},
+        {1,
+         {"Disable", "http://ddns.morvik.example"},
+         {0, 2, -1, -1},
+         {"OFF", "ON", "Default"},
+         "DDNS Domain Name : ",
+         false},
+        {2,
+         {"Disable", "http://www.dyndns.com", "http://www.noip.com"},
+         {0, 1, 3, -1},
+         {"OFF", "ON"},
+         "DDNS Host Name : ",
+         true},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.variant);
@@ -503,7 +511,8 @@ TEST_F(SetupPages, UpnpWordsOfReadWriteAndAnswer)
     EXPECT_EQ(gUpnpWord, 0x40001F90u);
 
     // The recorder's answer: off, port 80.
-    Deliver(C(0)->session, WireMessage("ICTL", {C(0)->session, 0, 0, 1}, VariableBody("Tavn_Upnp_C_Data_R", U32Bytes(80))));
+    Deliver(C(0)->session,
+            WireMessage("ICTL", {C(0)->session, 0, 0, 1}, VariableBody("Tavn_Upnp_C_Data_R", U32Bytes(80))));
     EXPECT_EQ(F()->ComboBox_upnp->ItemIndex(), 0);
     EXPECT_EQ(F()->LabeledEdit_upnp->Text(), "80");
 
@@ -539,8 +548,10 @@ TEST_F(SetupPages, ReceivedItemsAreShownOnTheirPages)
     TMailRecord mail{};
     mail.marker = 20;
     mail.form = 16;
-    const std::string list = Lit("2\0srv.example\0" "2a5\0user1\0pw1\0" "1\0from@x\0to1@x\0to2@x\0to3@x\0"
-                                         "Subject\0Loc\0");
+    const std::string list = Lit("2\0srv.example\0"
+                                 "2a5\0user1\0pw1\0"
+                                 "1\0from@x\0to1@x\0to2@x\0to3@x\0"
+                                 "Subject\0Loc\0");
     memcpy(mail.texts, list.data(), list.size());
     Answer(SETUP_MAIL, &mail, sizeof mail);
     EXPECT_EQ(F()->ComboBox_smtp1->ItemIndex(), 1) << "Default is ON on a recorder without it";
@@ -674,9 +685,13 @@ TEST_F(SetupPages, AnApplyWithoutAnAnswerFor1000TicksSaysTheRecorderDidNotConfir
         std::function<void(TTavlinX*)> arrange;
     } cases[] = {
         {"PPPoE", SETUP_PAGE_PPPOE, {SETUP_PPPOE}, [](TTavlinX* f) { f->ComboBox_pppoe1->SetItemIndex(1); }},
-        {"Bitrate, a page never greyed", SETUP_PAGE_BITRATE, {SETUP_BITRATE},
+        {"Bitrate, a page never greyed",
+         SETUP_PAGE_BITRATE,
+         {SETUP_BITRATE},
          [](TTavlinX* f) { f->ComboBox_bitrate->SetItemIndex(3); }},
-        {"Mail, two items", SETUP_PAGE_MAIL, {SETUP_MAIL, SETUP_MAIL_INTERVAL},
+        {"Mail, two items",
+         SETUP_PAGE_MAIL,
+         {SETUP_MAIL, SETUP_MAIL_INTERVAL},
          [](TTavlinX* f) {
              f->ComboBox_smtp1->SetItemIndex(1);
              f->ComboBox_smtp2->SetItemIndex(5);

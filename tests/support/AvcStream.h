@@ -90,8 +90,9 @@ inline std::vector<std::string> FrameMd5(const std::string& path)
 {
     std::string out;
     std::vector<std::string> sums;
-    if (Shell("ffmpeg -hide_banner -loglevel error -threads 1 -i '" + path + "' -pix_fmt yuv420p -f framemd5 - 2>/dev/null",
-            &out) != 0)
+    if (Shell("ffmpeg -hide_banner -loglevel error -threads 1 -i '" + path +
+                  "' -pix_fmt yuv420p -f framemd5 - 2>/dev/null",
+              &out) != 0)
         return sums;
     size_t pos = 0;
     while (pos < out.size()) {

@@ -24,11 +24,11 @@ inline std::vector<DumpUnit> DumpUnits(const std::vector<uint8_t>& d)
     for (size_t at = 0; at + 32 <= d.size();) {
         uint32_t bytes = 64u * (d[at + 18] | (d[at + 19] << 8));
         if (bytes == 0 || bytes > d.size() - at) break;
-        uint32_t time = d[at + 4] | (uint32_t(d[at + 5]) << 8) | (uint32_t(d[at + 6]) << 16) | (uint32_t(d[at + 7]) << 24);
-        units.push_back(DumpUnit{at, bytes, uint32_t(d[at + 11] >> 6), time, d[at + 8],
-                                 ((d[at + 15] >> 4) & 3) == 0 ? 1u : 0u});
+        uint32_t time =
+            d[at + 4] | (uint32_t(d[at + 5]) << 8) | (uint32_t(d[at + 6]) << 16) | (uint32_t(d[at + 7]) << 24);
+        units.push_back(
+            DumpUnit{at, bytes, uint32_t(d[at + 11] >> 6), time, d[at + 8], ((d[at + 15] >> 4) & 3) == 0 ? 1u : 0u});
         at += bytes;
     }
     return units;
 }
-

@@ -19,7 +19,10 @@ struct SimSignal {
     std::string file;
     std::function<bool(SimProcess&)> seen;
     // The host step that waits for it.
-    std::string Wait(int limitMs = 60000) const { return " --wait-file " + std::to_string(limitMs) + ",'" + file + "'"; }
+    std::string Wait(int limitMs = 60000) const
+    {
+        return " --wait-file " + std::to_string(limitMs) + ",'" + file + "'";
+    }
 };
 
 // A signal in the folder: the file name, then when it goes.

@@ -22,8 +22,7 @@ public:
     BusyMachine()
     {
         unsigned cores = std::thread::hardware_concurrency();
-        for (unsigned i = 0; i < (cores > 0 ? cores : 1); ++i)
-            loops_.emplace_back([this, i] { Loop(i); });
+        for (unsigned i = 0; i < (cores > 0 ? cores : 1); ++i) loops_.emplace_back([this, i] { Loop(i); });
     }
     ~BusyMachine()
     {

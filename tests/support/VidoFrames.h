@@ -22,22 +22,22 @@ struct FrameDesc {
     uint32_t streamSequence = 1;
     uint32_t framePeriod = 40;
     uint32_t status = 0;
-    uint32_t kind = 0;            // 2 = audio
+    uint32_t kind = 0; // 2 = audio
     uint32_t requestNumber = 0;
     uint32_t newestSecond = 0;
     uint32_t newestFrame = 0;
-    int64_t totalLength = -1;     // -1: 160 + payload
+    int64_t totalLength = -1; // -1: 160 + payload
     // header
     uint32_t magic = 0x03000000;
     uint32_t time = 1000;
     uint32_t frameNumber = 0;
-    uint32_t headerKind = 1;      // 1 video, 2 audio
-    uint32_t width = 20;          // macroblocks
+    uint32_t headerKind = 1; // 1 video, 2 audio
+    uint32_t width = 20;     // macroblocks
     uint32_t height = 15;
     uint32_t fieldMode = 0;
     uint32_t headerChannel = 0;
-    uint32_t type = 0;            // 0 key frame
-    int64_t unitLength = -1;      // -1: (32 + payload) / 64 rounded up
+    uint32_t type = 0;       // 0 key frame
+    int64_t unitLength = -1; // -1: (32 + payload) / 64 rounded up
     uint32_t source = 0;
     uint32_t timeScale = 600;
     int32_t timeOffset = 0;
@@ -90,4 +90,3 @@ inline Bytes FrameBytes(const FrameDesc& f)
     b.insert(b.end(), f.payload.begin(), f.payload.end());
     return b;
 }
-

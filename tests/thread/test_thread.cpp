@@ -15,8 +15,8 @@ void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
 // What a loop thread reports; lives outside the thread object so that it
 // can be read after a FreeOnTerminate thread has gone.
 struct TLoopReport {
-    std::atomic<int> passes{0};       // loop passes begun (after the park point)
-    std::atomic<bool> inBody{false};  // between the park point and the pass's end
+    std::atomic<int> passes{0};      // loop passes begun (after the park point)
+    std::atomic<bool> inBody{false}; // between the park point and the pass's end
     std::atomic<bool> ran{false};
     std::atomic<bool> sawTerminated{false};
     std::atomic<bool> destroyed{false};
@@ -26,7 +26,9 @@ struct TLoopReport {
 class TLoopThread : public TThread {
 public:
     TLoopThread(bool suspended, TLoopReport& report, int maxPasses = -1, int suspendSelfAt = -1)
-        : TThread(suspended), FReport(report), FMaxPasses(maxPasses), FSuspendSelfAt(suspendSelfAt) {}
+        : TThread(suspended), FReport(report), FMaxPasses(maxPasses), FSuspendSelfAt(suspendSelfAt)
+    {
+    }
     ~TLoopThread() override
     {
         EndThread();
@@ -177,9 +179,12 @@ TEST(Thread, SuspendedAndTerminatedNeverRunsAgain)
 
 TEST(Thread, FreeOnTerminateDeletesItself)
 {
-    struct Case { bool terminate; int maxPasses; } cases[] = {
-        {false, 5},  // Execute ends by itself
-        {true, -1},  // Terminate ends it
+    struct Case {
+        bool terminate;
+        int maxPasses;
+    } cases[] = {
+        {false, 5}, // Execute ends by itself
+        {true, -1}, // Terminate ends it
     };
     for (const Case& c : cases) {
         TLoopReport r;

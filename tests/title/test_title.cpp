@@ -311,7 +311,10 @@ TEST_F(Titles, SizeControlsStoreWhatTheyMay)
     f->ScrollBar_TFS->SetPosition(33);
     EXPECT_EQ(f->Edit_TFS->Text(), "33");
     EXPECT_EQ(Settings()->sizePercent, 33);
-    struct { int index; const char* text; } presets[] = {{0, "80"}, {4, "40"}, {-1, "60"}};
+    struct {
+        int index;
+        const char* text;
+    } presets[] = {{0, "80"}, {4, "40"}, {-1, "60"}};
     for (auto p : presets) {
         f->ComboBox_TFS->SetItemIndex(p.index);
         f->ComboBox_TFSChange(f->ComboBox_TFS);
@@ -321,7 +324,11 @@ TEST_F(Titles, SizeControlsStoreWhatTheyMay)
 
 TEST_F(Titles, LanguageSetsTheEditsCharacterSet)
 {
-    struct { uint32_t language; int shown; int charset; } cases[] = {
+    struct {
+        uint32_t language;
+        int shown;
+        int charset;
+    } cases[] = {
         {18, 18, 129}, {6, 6, 128}, {3, 3, 204}, {12, 12, 177}, {25, 0, 1},
     };
     for (auto c : cases) {
@@ -341,8 +348,8 @@ TEST(TitleCodePages, EveryLanguagesTextRoundTripsThroughItsCodePage)
     // A text in each language, as UTF-8; the languages of the default set
     // use the process's code page (Latin-1 here).
     const char* samples[TITLE_LANGUAGES] = {
-        "Front door", "Door",        "Cámara año", "Камера вход", "Città",      "摄像机入口", "カメラ入口",
-        "Tür Straße", "Entrée",      "Ingang",     "Vchod",       "Wejście łódź", "מצלמה",     "กล้องหน้า",
+        "Front door", "Door",         "Cámara año", "Камера вход", "Città",        "摄像机入口", "カメラ入口",
+        "Tür Straße", "Entrée",       "Ingang",     "Vchod",       "Wejście łódź", "מצלמה",      "กล้องหน้า",
         "Indgang æø", "Sisäänkäynti", "Ingång",     "Cổng",        "카메라 입구",
     };
     for (uint32_t language = 0; language < TITLE_LANGUAGES; language++) {
@@ -360,10 +367,14 @@ TEST(TitleCodePages, EveryLanguagesTextRoundTripsThroughItsCodePage)
 // different bitmaps, both with ink.
 TEST_F(Titles, TitlesInEveryLanguageDrawTheirOwnGlyphs)
 {
-    struct { uint32_t language; const char* a; const char* b; } cases[] = {
-        {0, "Gate", "Yard"},    {2, "Año", "Eñe"},       {3, "Вход", "Двор"},  {5, "入口", "车库"},
-        {6, "カメラ", "入口前"}, {11, "Łódź", "Wąż!"},    {12, "כניסה", "חניון"}, {13, "ประตู", "ลานจอด"},
-        {17, "Cổng", "Sân"},    {18, "입구", "차고"},     {7, "Tür", "Hof"},
+    struct {
+        uint32_t language;
+        const char* a;
+        const char* b;
+    } cases[] = {
+        {0, "Gate", "Yard"},     {2, "Año", "Eñe"},    {3, "Вход", "Двор"},    {5, "入口", "车库"},
+        {6, "カメラ", "入口前"}, {11, "Łódź", "Wąż!"}, {12, "כניסה", "חניון"}, {13, "ประตู", "ลานจอด"},
+        {17, "Cổng", "Sân"},     {18, "입구", "차고"}, {7, "Tür", "Hof"},
     };
     for (auto c : cases) {
         Title_SetLanguage(Settings(), c.language);
@@ -657,8 +668,10 @@ TEST_F(TitleFiles, SavedFileHasTheExactLayoutAndLoadsBackIdentical)
     EXPECT_EQ(memcmp(file.data() + 4, "VDTT", 4), 0);
     EXPECT_EQ(GetU32(file, 8), 0x01000003u);
     EXPECT_EQ(GetU32(file, 12), 5u);
-    struct { size_t head; uint32_t id, length; } sections[] = {
-        {16, 16, 1168}, {1184, 1, 50184}, {51368, 2, 30984}, {82352, 3, 20744}, {103096, 4, 12552}};
+    struct {
+        size_t head;
+        uint32_t id, length;
+    } sections[] = {{16, 16, 1168}, {1184, 1, 50184}, {51368, 2, 30984}, {82352, 3, 20744}, {103096, 4, 12552}};
     size_t data = 0;
     for (auto s : sections) {
         EXPECT_EQ(GetU32(file, s.head), s.length);
@@ -675,8 +688,11 @@ TEST_F(TitleFiles, SavedFileHasTheExactLayoutAndLoadsBackIdentical)
 
 TEST_F(TitleFiles, MagicAndVersionDecide)
 {
-    struct { const char* magic; uint32_t version; bool loads; } cases[] = {
-        {"vdtt", 0x01000003, true}, {"VDTT", 0x01000002, false}, {"VDTX", 0x01000003, false}};
+    struct {
+        const char* magic;
+        uint32_t version;
+        bool loads;
+    } cases[] = {{"vdtt", 0x01000003, true}, {"VDTT", 0x01000002, false}, {"VDTX", 0x01000003, false}};
     for (auto c : cases) {
         std::vector<uint8_t> v = file;
         memcpy(v.data() + 4, c.magic, 4);
@@ -695,7 +711,7 @@ TEST_F(TitleFiles, ASectionOfTheWrongLengthEndsTheLoad)
     Write(path + ".l", v);
     Scramble();
     ASSERT_EQ(Title_LoadFrom((path + ".l").c_str()), 0);
-    EXPECT_TRUE(Same(0, 1160 + 50176, saved));          // settings and size 0 taken
+    EXPECT_TRUE(Same(0, 1160 + 50176, saved));               // settings and size 0 taken
     EXPECT_TRUE(Same(51336, 30976 + 20736 + 12544, before)); // sizes 1 to 3 kept
 }
 
@@ -858,9 +874,10 @@ TEST_F(TitleFiles, AFailedSaveKeepsTheOldFileAndSaysSo)
                   });
                   gViewerForm->Button_TSave->Click();
                   bool direct = Title_SaveTo(kept.c_str()) == -1;
-                  return !direct ? 3 : said.find("could not be saved") == std::string::npos ? 4
-                                     : said.find("kept as it was") == std::string::npos     ? 5
-                                                                                              : 0;
+                  return !direct                                                ? 3
+                         : said.find("could not be saved") == std::string::npos ? 4
+                         : said.find("kept as it was") == std::string::npos     ? 5
+                                                                                : 0;
               }),
               0);
     std::vector<uint8_t> now;

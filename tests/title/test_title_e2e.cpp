@@ -50,11 +50,11 @@ TEST(TitleE2E, TypedTitleIsUploadedReadBackAndShownOnThePicture)
     // picture shows the title (white ink with its black rim at 237,500).
     SimSignal firstRead = SignalOnLines(folder, "read", "vdtt read done", 1),
               secondRead = SignalOnLines(folder, "read-back", "vdtt read done", 2);
-    std::string steps = " --wait-video 60000 --click " + At(955, 46, 0) + " --click " + At(348, 55, 0) + firstRead.Wait() +
-                        " --type " + At(325, 214, 0) + ",Lobby" + " --click " + At(107, 520, 0) +
+    std::string steps = " --wait-video 60000 --click " + At(955, 46, 0) + " --click " + At(348, 55, 0) +
+                        firstRead.Wait() + " --type " + At(325, 214, 0) + ",Lobby" + " --click " + At(107, 520, 0) +
                         " --wait-enabled 148,103,60000 --click " + At(148, 103, 0) + " --click " + At(68, 55, 0) +
-                        " --click " + At(348, 55, 0) + secondRead.Wait() + " --click " + At(148, 103, 0) +
-                        " --click " + At(721, 46, 0) + " --wait-pixel 690,50,60000,2B6DB1 --click " + At(743, 97, 0) +
+                        " --click " + At(348, 55, 0) + secondRead.Wait() + " --click " + At(148, 103, 0) + " --click " +
+                        At(721, 46, 0) + " --wait-pixel 690,50,60000,2B6DB1 --click " + At(743, 97, 0) +
                         " --wait-pixel 237,500,60000,EBEBEB/8 --wait-pixel 234,500,60000,000000/40";
     std::string answers = " --answer save='" + first + "' --answer save='" + again + "'";
     std::string out;

@@ -30,7 +30,10 @@ const char* kSave = "148,103";
 
 std::string At(const char* xy, int ms) { return std::string(xy) + "," + std::to_string(ms); }
 std::string Click(const char* xy, int ms) { return " --click " + At(xy, ms); }
-std::string Type(const char* xy, int ms, const std::string& text) { return " --type '" + At(xy, ms) + "," + text + "'"; }
+std::string Type(const char* xy, int ms, const std::string& text)
+{
+    return " --type '" + At(xy, ms) + "," + text + "'";
+}
 std::string Read(const char* xy, int ms) { return " --read " + At(xy, ms); }
 std::string WaitText(const char* xy, int limit, const std::string& text)
 {
@@ -111,15 +114,14 @@ TEST(TitleScriptsE2E, ATraditionalChineseTitleOnABig5SystemGoesToTheRecorderAsBi
     // preview; Save once the upload has ended; the second Save once the
     // load has filled the edits.
     const std::string steps = OpenTitleTab() + ChooseLanguage(1) + Type(kCh2, 0, "大門口攝影機") +
-                              Type(kCh3, 0, doors) + " --wait-redraw " + kPreview + ",60000 --shot 0,'" + shot +
-                              "'" + ApplyAndWait() + " --answer save='" + first + "'" + Click(kSave, 0) +
-                              Type(kCh2, 0, "") + " --answer open='" + first + "'" + Click(kLoad, 0) +
+                              Type(kCh3, 0, doors) + " --wait-redraw " + kPreview + ",60000 --shot 0,'" + shot + "'" +
+                              ApplyAndWait() + " --answer save='" + first + "'" + Click(kSave, 0) + Type(kCh2, 0, "") +
+                              " --answer open='" + first + "'" + Click(kLoad, 0) +
                               WaitText(kCh2, 60000, "大門口攝影機") + " --answer save='" + second + "'" +
                               Click(kSave, 0) + Read(kCh2, 0) + Read(kCh3, 0);
     std::string out;
-    ASSERT_EQ(RunHost(sim, folder, HostOnPage(page, "TAVLIN_CODEPAGE=950") + " --events" + steps + " --run-ms 300",
-                      &out),
-              0)
+    ASSERT_EQ(
+        RunHost(sim, folder, HostOnPage(page, "TAVLIN_CODEPAGE=950") + " --events" + steps + " --run-ms 300", &out), 0)
         << out;
 
     // The edits show what was typed, the third cut at 31 characters (62 of
@@ -191,8 +193,8 @@ TEST(TitleScriptsE2E, JapaneseAndThaiTitlesGoToTheRecorderInTheirLanguagesCodePa
         ASSERT_TRUE(sim.Start({"--port", "0", "--trace", "--titles", "--titles-in", start}));
         const std::string page = folder.Path("page.html");
         ASSERT_TRUE(WritePage(page, sim.port(), "9.1234.5678"));
-        const std::string steps = OpenTitleTab() + ChooseLanguage(row.language) + Type(kCh2, 0, row.title) +
-                                  ApplyAndWait() + Read(kCh2, 0);
+        const std::string steps =
+            OpenTitleTab() + ChooseLanguage(row.language) + Type(kCh2, 0, row.title) + ApplyAndWait() + Read(kCh2, 0);
         std::string out;
         ASSERT_EQ(RunHost(sim, folder, HostOnPage(page) + " --events" + steps + " --run-ms 300", &out), 0) << out;
         EXPECT_NE(out.find("text " + std::string(kCh2) + "=\"" + row.title + "\""), std::string::npos) << out;

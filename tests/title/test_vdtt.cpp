@@ -117,10 +117,12 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed)
 
 TEST_F(Vdtt, ChunkRequestsAreClampedToTheirSection)
 {
-    struct { uint32_t section, offset, length, sent; } cases[] = {
-        {16, 0, 1152, 1152},          {16, 1100, 1152, 60},       {16, 1160, 8, 0},
-        {16, 0xFFFFFFF0u, 0x20, 0},   {16, 0, 0xFFFFFFFFu, 1152}, {1, 50000, 5000, 176},
-        {4, 12543, 1152, 1},          {4, 0x7FFFFFFFu, 0x7FFFFFFFu, 0}, {99, 1000, 1152, 160},
+    struct {
+        uint32_t section, offset, length, sent;
+    } cases[] = {
+        {16, 0, 1152, 1152},        {16, 1100, 1152, 60},  {16, 1160, 8, 0},    {16, 0xFFFFFFF0u, 0x20, 0},
+        {16, 0, 0xFFFFFFFFu, 1152}, {1, 50000, 5000, 176}, {4, 12543, 1152, 1}, {4, 0x7FFFFFFFu, 0x7FFFFFFFu, 0},
+        {99, 1000, 1152, 160},
     };
     for (auto c : cases) {
         Deliver(Message(1, 0, c.section, c.offset, c.length, {}));
@@ -154,13 +156,13 @@ TEST_F(Vdtt, HostileDataChunksWriteOnlyInsideTheirBlock)
         uint32_t nextSection, nextOffset, nextLength;
     } cases[] = {
         {3, 0, 1152, 1152, 0, ~(size_t)0, 0, 1152, 3, 1152, 1152},
-        {3, 20000, 1152, 1152, 0, 736, 20000, 736, 4, 0, 1152},          // the end of the set
-        {3, 20736, 1152, 1152, 0, ~(size_t)0, 0, 0, 4, 0, 1152},                // at the end: nothing
-        {3, 0xFFFFFF00u, 0x200, 512, 0, ~(size_t)0, 0, 0, 4, 0, 1152},          // far past the end
-        {3, 100, 1152, 100, 0, ~(size_t)0, 0, 0, 3, 1252, 1152},                // claims more than it holds
-        {3, 100, 5000, 1152, 0, ~(size_t)0, 0, 0, 3, 1252, 1152},              // more than a chunk or its message
-        {3, 100, 64, 64, 1, ~(size_t)0, 0, 0, 3, 164, 1152},                    // wrong checksum
-        {4, 12500, 64, 64, 0, 44, 12500, 44, 0, 0, 1152},               // end of the chain
+        {3, 20000, 1152, 1152, 0, 736, 20000, 736, 4, 0, 1152},        // the end of the set
+        {3, 20736, 1152, 1152, 0, ~(size_t)0, 0, 0, 4, 0, 1152},       // at the end: nothing
+        {3, 0xFFFFFF00u, 0x200, 512, 0, ~(size_t)0, 0, 0, 4, 0, 1152}, // far past the end
+        {3, 100, 1152, 100, 0, ~(size_t)0, 0, 0, 3, 1252, 1152},       // claims more than it holds
+        {3, 100, 5000, 1152, 0, ~(size_t)0, 0, 0, 3, 1252, 1152},      // more than a chunk or its message
+        {3, 100, 64, 64, 1, ~(size_t)0, 0, 0, 3, 164, 1152},           // wrong checksum
+        {4, 12500, 64, 64, 0, 44, 12500, 44, 0, 0, 1152},              // end of the chain
     };
     for (const Case& c : cases) {
         uint32_t size = 0, next = 0;
@@ -322,10 +324,10 @@ TEST_F(Vdtt, AnUploadEndsWhenTheLinkDropsOrTheRecorderFallsSilent)
         Title_StartUpload(0);
         ASSERT_EQ(State()->busy, 1u);
         Title_CheckUpload(State());
-        ASSERT_EQ(State()->busy, 1u) << way; // still running
+        ASSERT_EQ(State()->busy, 1u) << way;                                              // still running
         if (way == 0) gConnections[0].session = 0, gConnections[0].linkState = LINK_IDLE; // disconnect
-        if (way == 1) gConnections[0].session = kSession + 1;                              // a new session
-        if (way == 2) State()->uploadStamp = Stopwatch_Now() - TITLE_UPLOAD_TIMEOUT - 1;   // silence
+        if (way == 1) gConnections[0].session = kSession + 1;                             // a new session
+        if (way == 2) State()->uploadStamp = Stopwatch_Now() - TITLE_UPLOAD_TIMEOUT - 1;  // silence
         Title_CheckUpload(State());
         EXPECT_EQ(State()->busy, 0u) << way;
         EXPECT_EQ(State()->requestFlag, 0u) << way;
@@ -349,8 +351,10 @@ TEST_F(Vdtt, AnUploadCutShortSaysSoAndResetsTheBar)
     const struct {
         int way; // 0 the link drops, 1 a new session, 2 the recorder falls silent, 3 it ends the upload
         const char* says;
-    } cases[] = {{0, "link to the recorder dropped"}, {1, "link to the recorder dropped"},
-                 {2, "stopped asking for them for 15 seconds"}, {3, nullptr}};
+    } cases[] = {{0, "link to the recorder dropped"},
+                 {1, "link to the recorder dropped"},
+                 {2, "stopped asking for them for 15 seconds"},
+                 {3, nullptr}};
     for (const auto& c : cases) {
         said.clear();
         Title_StartUpload(0);
@@ -405,7 +409,9 @@ TEST_F(Vdtt, TheTabAndTheEditsFollowTheMachineRecordAndProgressShowsOnTheTab)
     EXPECT_FALSE(gViewerForm->TabSheet6->TabVisible());
     Title_ShowTab(1);
     EXPECT_TRUE(gViewerForm->TabSheet6->TabVisible());
-    struct { uint32_t count, shown; } cases[] = {{4, 4}, {8, 8}, {16, 16}, {40, 16}, {0, 0}};
+    struct {
+        uint32_t count, shown;
+    } cases[] = {{4, 4}, {8, 8}, {16, 16}, {40, 16}, {0, 0}};
     TLabeledEdit* edits[] = {gViewerForm->LabeledEdit_Title1, gViewerForm->LabeledEdit_Title4,
                              gViewerForm->LabeledEdit_Title5, gViewerForm->LabeledEdit_Title9,
                              gViewerForm->LabeledEdit_Title16};

@@ -59,21 +59,58 @@ TEST(CodePages, TheLocaleGivesTheCodePageOfItsCharsetElseOfItsLanguage)
         int page;
     } cases[] = {
         // charsets that decide
-        {"zh_TW.BIG5", 950}, {"zh_HK.Big5-HKSCS", 950}, {"ja_JP.SJIS", 932}, {"ja_JP.Shift_JIS", 932},
-        {"ja_JP.eucJP", 932}, {"zh_CN.GBK", 936}, {"zh_CN.GB2312", 936}, {"zh_CN.GB18030", 936},
-        {"ko_KR.EUC-KR", 949}, {"th_TH.TIS-620", 874}, {"ru_RU.KOI8-R", 1251}, {"uk_UA.KOI8-U", 1251},
-        {"cs_CZ.ISO-8859-2", 1250}, {"el_GR.ISO-8859-7", 1253}, {"tr_TR.ISO-8859-9", 1254},
-        {"he_IL.ISO-8859-8", 1255}, {"de_DE.ISO-8859-1", 1252}, {"fr_FR.ISO-8859-15@euro", 1252},
-        {"de_DE.CP1250", 1250}, {"en_US.BIG5", 950},
+        {"zh_TW.BIG5", 950},
+        {"zh_HK.Big5-HKSCS", 950},
+        {"ja_JP.SJIS", 932},
+        {"ja_JP.Shift_JIS", 932},
+        {"ja_JP.eucJP", 932},
+        {"zh_CN.GBK", 936},
+        {"zh_CN.GB2312", 936},
+        {"zh_CN.GB18030", 936},
+        {"ko_KR.EUC-KR", 949},
+        {"th_TH.TIS-620", 874},
+        {"ru_RU.KOI8-R", 1251},
+        {"uk_UA.KOI8-U", 1251},
+        {"cs_CZ.ISO-8859-2", 1250},
+        {"el_GR.ISO-8859-7", 1253},
+        {"tr_TR.ISO-8859-9", 1254},
+        {"he_IL.ISO-8859-8", 1255},
+        {"de_DE.ISO-8859-1", 1252},
+        {"fr_FR.ISO-8859-15@euro", 1252},
+        {"de_DE.CP1250", 1250},
+        {"en_US.BIG5", 950},
         // UTF-8 and no charset: the language's
-        {"zh_TW.UTF-8", 950}, {"zh_TW", 950}, {"zh_HK.UTF-8", 950}, {"zh_MO.utf8", 950}, {"zh_CN.UTF-8", 936},
-        {"zh_SG", 936}, {"ja_JP.UTF-8", 932}, {"ko_KR.UTF-8", 949}, {"th_TH.UTF-8", 874}, {"ru_RU.UTF-8", 1251},
-        {"bg_BG", 1251}, {"sr_RS.UTF-8", 1251}, {"sr_RS@latin", 1250}, {"pl_PL.UTF-8", 1250}, {"cs_CZ", 1250},
-        {"hu_HU.UTF-8", 1250}, {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254}, {"he_IL.UTF-8", 1255},
-        {"ar_EG.UTF-8", 1256}, {"lt_LT.UTF-8", 1257}, {"vi_VN.UTF-8", 1258}, {"de_DE.UTF-8", 1252},
-        {"en_US", 1252}, {"xx_YY.ISO-8859-3", 1252}, {"ZH_tw.utf-8", 950},
+        {"zh_TW.UTF-8", 950},
+        {"zh_TW", 950},
+        {"zh_HK.UTF-8", 950},
+        {"zh_MO.utf8", 950},
+        {"zh_CN.UTF-8", 936},
+        {"zh_SG", 936},
+        {"ja_JP.UTF-8", 932},
+        {"ko_KR.UTF-8", 949},
+        {"th_TH.UTF-8", 874},
+        {"ru_RU.UTF-8", 1251},
+        {"bg_BG", 1251},
+        {"sr_RS.UTF-8", 1251},
+        {"sr_RS@latin", 1250},
+        {"pl_PL.UTF-8", 1250},
+        {"cs_CZ", 1250},
+        {"hu_HU.UTF-8", 1250},
+        {"el_GR.UTF-8", 1253},
+        {"tr_TR.UTF-8", 1254},
+        {"he_IL.UTF-8", 1255},
+        {"ar_EG.UTF-8", 1256},
+        {"lt_LT.UTF-8", 1257},
+        {"vi_VN.UTF-8", 1258},
+        {"de_DE.UTF-8", 1252},
+        {"en_US", 1252},
+        {"xx_YY.ISO-8859-3", 1252},
+        {"ZH_tw.utf-8", 950},
         // no language
-        {"C", 1252}, {"POSIX", 1252}, {"C.UTF-8", 1252}, {"", 1252},
+        {"C", 1252},
+        {"POSIX", 1252},
+        {"C.UTF-8", 1252},
+        {"", 1252},
     };
     for (const auto& c : cases) EXPECT_EQ(Vcl_CodePageOfLocale(c.locale), c.page) << c.locale;
     EXPECT_EQ(Vcl_CodePageOfLocale(nullptr), 1252);
@@ -94,8 +131,8 @@ TEST(CodePages, LcAllThenLcCtypeThenLangAndTavlinCodepageOverAll)
         {"ru_RU.UTF-8", nullptr, nullptr, "950", 950},
         {nullptr, nullptr, "de_DE.UTF-8", "cp936", 936},
         {nullptr, nullptr, "de_DE.UTF-8", "CP65001", 65001},
-        {nullptr, nullptr, "th_TH.UTF-8", "437", 874},   // a page we do not convert: the locale's
-        {nullptr, nullptr, "th_TH.UTF-8", "big5", 874},  // not a number
+        {nullptr, nullptr, "th_TH.UTF-8", "437", 874},  // a page we do not convert: the locale's
+        {nullptr, nullptr, "th_TH.UTF-8", "big5", 874}, // not a number
         {nullptr, nullptr, "th_TH.UTF-8", "", 874},
     };
     for (const auto& c : cases) {
@@ -132,9 +169,11 @@ TEST(CodePages, CharactersAPageCannotWriteAreMarked)
     bool lossy = true;
     EXPECT_EQ(Vcl_Utf8ToAnsi("€uro", strlen("€uro"), DEFAULT_CHARSET, &lossy), "\x80uro");
     EXPECT_FALSE(lossy);
-    EXPECT_EQ(Vcl_Utf8ToAnsi("łódź", strlen("łódź"), DEFAULT_CHARSET, &lossy), "?\xF3" "d?");
+    EXPECT_EQ(Vcl_Utf8ToAnsi("łódź", strlen("łódź"), DEFAULT_CHARSET, &lossy), "?\xF3"
+                                                                               "d?");
     EXPECT_TRUE(lossy);
-    EXPECT_EQ(Vcl_Utf8ToAnsi("łódź", strlen("łódź"), EASTEUROPE_CHARSET, &lossy), "\xB3\xF3" "d\x9F");
+    EXPECT_EQ(Vcl_Utf8ToAnsi("łódź", strlen("łódź"), EASTEUROPE_CHARSET, &lossy), "\xB3\xF3"
+                                                                                  "d\x9F");
     EXPECT_FALSE(lossy);
     ASSERT_TRUE(Vcl_SetAnsiCodePage(950));
     const std::string big5 = Vcl_Utf8ToAnsi("大門口", strlen("大門口"), DEFAULT_CHARSET, &lossy);
@@ -171,12 +210,14 @@ TEST(CodePages, TypedUtf8ArrivesInTheProcessCodePageOneCharacterAtATime)
     std::vector<std::string> seen;
     s.edit->OnChange = [&](TObject*) { seen.push_back(s.edit->Text()); };
     EXPECT_EQ(s.Type("大門 A"), "\xA4\x6A\xAA\xF9 A");
-    EXPECT_EQ(seen, (std::vector<std::string>{"\xA4\x6A", "\xA4\x6A\xAA\xF9", "\xA4\x6A\xAA\xF9 ",
-                                              "\xA4\x6A\xAA\xF9 A"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"\xA4\x6A", "\xA4\x6A\xAA\xF9", "\xA4\x6A\xAA\xF9 ", "\xA4\x6A\xAA\xF9 A"}));
     EXPECT_TRUE(s.edit->TextInCodePage());
     // A character outside the BMP is one key as well; Big5 has no place for it.
     seen.clear();
-    EXPECT_EQ(s.Type("\xF0\x9F\x93\xB7" "1"), "?1");
+    EXPECT_EQ(s.Type("\xF0\x9F\x93\xB7"
+                     "1"),
+              "?1");
     EXPECT_EQ(seen.size(), 2u);
     EXPECT_FALSE(s.edit->TextInCodePage());
     Vcl_SetAnsiCodePage(0);
@@ -208,7 +249,8 @@ TEST(CodePages, TypingStopsWhereTheNextCharacterWouldPassTheByteLimit)
         EXPECT_EQ(got, want);
     }
     // A character that does not fit is refused, a later one that fits is taken.
-    EXPECT_EQ(s.Type(("ab" + doors + "cd").c_str()), Vcl_Utf8ToAnsi(("ab" + doors).data(), 2 + 30 * 3, DEFAULT_CHARSET) + "c");
+    EXPECT_EQ(s.Type(("ab" + doors + "cd").c_str()),
+              Vcl_Utf8ToAnsi(("ab" + doors).data(), 2 + 30 * 3, DEFAULT_CHARSET) + "c");
     // Typing at the end of a full text takes nothing; code is not limited.
     s.Type("ab");
     s.edit->SetText(std::string(63, 'x'));
@@ -231,9 +273,8 @@ TEST(CodePages, AnEditTellsWhetherItsTextFitsItsCodePage)
         int charset;
         bool fits;
     } cases[] = {
-        {"secret", DEFAULT_CHARSET, true},  {"pa€€word", DEFAULT_CHARSET, true},
-        {"hasło", DEFAULT_CHARSET, false},  {"hasło", EASTEUROPE_CHARSET, true},
-        {"пароль", DEFAULT_CHARSET, false}, {"пароль", RUSSIAN_CHARSET, true},
+        {"secret", DEFAULT_CHARSET, true},   {"pa€€word", DEFAULT_CHARSET, true}, {"hasło", DEFAULT_CHARSET, false},
+        {"hasło", EASTEUROPE_CHARSET, true}, {"пароль", DEFAULT_CHARSET, false},  {"пароль", RUSSIAN_CHARSET, true},
         {"大門", DEFAULT_CHARSET, false},    {"大門", CHINESEBIG5_CHARSET, true},
     };
     for (const auto& c : cases) {

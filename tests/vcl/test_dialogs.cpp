@@ -93,7 +93,8 @@ TEST_F(DialogTest, TheHookAnswersEveryKind)
     EXPECT_EQ(font.Font()->Name(), "DejaVu Serif");
     EXPECT_EQ(font.Font()->Style(), (TFontStyles)fsBold);
 
-    EXPECT_EQ(asked, (std::vector<TVclDialogKind>{vdkMessageBox, vdkShowMessage, vdkSaveDialog, vdkOpenDialog, vdkFontDialog}));
+    EXPECT_EQ(asked, (std::vector<TVclDialogKind>{vdkMessageBox, vdkShowMessage, vdkSaveDialog, vdkOpenDialog,
+                                                  vdkFontDialog}));
     const auto& log = Vcl_DialogLog();
     ASSERT_EQ(log.size(), 5u);
     EXPECT_EQ(log[0].Answer, IDNO);

@@ -22,8 +22,7 @@ struct Stage {
         form.SetBounds(0, 0, w, h);
         Vcl_ShowWindow(form.Handle(), "stage");
     }
-    template <class T>
-    T* Add(int l, int t, int w, int h, TWinControl* parent = nullptr)
+    template <class T> T* Add(int l, int t, int w, int h, TWinControl* parent = nullptr)
     {
         T* c = new T(&form);
         c->SetParent(parent ? parent : &form);
@@ -47,7 +46,7 @@ TEST(Events, EditTextFromCodeRaisesOnChange)
     };
     const Step steps[] = {
         {"abc", {"abc"}},
-        {"abc", {"abc"}},      // the same text changes nothing
+        {"abc", {"abc"}}, // the same text changes nothing
         {"", {"abc", ""}},
         {"x\xE9y", {"abc", "", "x\xE9y"}}, // 8-bit texts pass unchanged
     };
@@ -168,7 +167,10 @@ TEST(Events, TheTextShownAtAPointIsRead)
         int x, y, result;
         const char* text;
     } const cases[] = {
-        {20, 20, 0, "typed"}, {210, 15, 0, "2026/12/10 10:00:02"}, {20, 80, 0, "OK"}, {390, 290, -1, ""},
+        {20, 20, 0, "typed"},
+        {210, 15, 0, "2026/12/10 10:00:02"},
+        {20, 80, 0, "OK"},
+        {390, 290, -1, ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Vcl_TextAt(s.form.Handle(), c.x, c.y, text, sizeof text), c.result) << c.x << "," << c.y;
@@ -308,7 +310,8 @@ TEST(Events, MouseEventsComeInTheirOrderWithLocalPositions)
     auto* img = s.Add<TImage>(50, 60, 40, 30);
     std::vector<std::string> seen;
     img->OnMouseDown = [&](TObject*, TMouseButton b, TShiftState sh, int x, int y) {
-        seen.push_back("down " + std::to_string(b) + (sh & ssDouble ? " double " : " ") + std::to_string(x) + "," + std::to_string(y));
+        seen.push_back("down " + std::to_string(b) + (sh & ssDouble ? " double " : " ") + std::to_string(x) + "," +
+                       std::to_string(y));
     };
     img->OnMouseUp = [&](TObject*, TMouseButton b, TShiftState, int x, int y) {
         seen.push_back("up " + std::to_string(b) + " " + std::to_string(x) + "," + std::to_string(y));
@@ -450,10 +453,8 @@ TEST(Events, AlignedChildrenShareTheParent)
         TRect expect;
     };
     const Case cases[] = {
-        {alTop, 30, Rect(0, 0, 300, 30)},
-        {alBottom, 20, Rect(0, 180, 300, 200)},
-        {alLeft, 50, Rect(0, 30, 50, 180)},
-        {alRight, 40, Rect(260, 30, 300, 180)},
+        {alTop, 30, Rect(0, 0, 300, 30)},      {alBottom, 20, Rect(0, 180, 300, 200)},
+        {alLeft, 50, Rect(0, 30, 50, 180)},    {alRight, 40, Rect(260, 30, 300, 180)},
         {alClient, 0, Rect(50, 30, 260, 180)},
     };
     std::vector<TPanel*> kids;
@@ -571,7 +572,7 @@ TEST(Events, KeyPreviewSeesAndChangesKeys)
     std::string seen;
     s.form.OnKeyPress = [&](TObject*, char& key) {
         seen += key;
-        if (key == 'x') key = 0;       // eaten
+        if (key == 'x') key = 0;        // eaten
         else if (key == 'a') key = 'A'; // changed
     };
     e->SetFocus();

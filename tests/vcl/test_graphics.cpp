@@ -255,9 +255,9 @@ TEST(Graphics, TransparentAndStretchedPictures)
         uint32_t rgb;
     };
     const Case cases[] = {
-        {5, 5, 0x0000FF},   {35, 5, 0x00FF00}, {5, 35, 0xFF0000},  {35, 35, 0x0000FF}, // stretched
-        {55, 35, 0xFFFFFF}, {55, 5, 0x0000FF}, {85, 5, 0x00FF00},                        // transparent
-        {100, 1, 0xFF0000}, {101, 1, 0x0000FF}, {103, 1, 0xFFFFFF},                      // own size
+        {5, 5, 0x0000FF},   {35, 5, 0x00FF00},  {5, 35, 0xFF0000},  {35, 35, 0x0000FF}, // stretched
+        {55, 35, 0xFFFFFF}, {55, 5, 0x0000FF},  {85, 5, 0x00FF00},                      // transparent
+        {100, 1, 0xFF0000}, {101, 1, 0x0000FF}, {103, 1, 0xFFFFFF},                     // own size
     };
     for (const Case& c : cases) EXPECT_EQ(shot.at(c.x, c.y), c.rgb) << c.x << "," << c.y;
 }

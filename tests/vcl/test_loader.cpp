@@ -222,19 +222,28 @@ TEST(FormLoader, ReportsErrorsWithTheirLine)
 {
     const ErrorCase cases[] = {
         {"unknown class", "object Go: TButton", "object Go: TButtton", "unknown component class 'TButtton'", true},
-        {"unknown property", "      Caption = 'Go'", "      Captoin = 'Go'", "unknown property 'Captoin' of Go (TButton)", true},
-        {"unknown handler", "OnClick = GoClick", "OnClick = GoClik", "Go (TButton).OnClick: handler 'GoClik' for OnClick is not in", true},
-        {"handler of the wrong kind", "OnClick = GoClick", "OnClick = PicMouseDown", "wrong parameters for OnClick", true},
-        {"event of another class", "    OnChange = ChoiceChange", "    OnTimer = ChoiceChange", "unknown property 'OnTimer' of Choice (TComboBox)", true},
-        {"wrong value type", "Interval = 25", "Interval = '25'", "Tick (TTimer).Interval: expected an integer, found a string", true},
+        {"unknown property", "      Caption = 'Go'", "      Captoin = 'Go'",
+         "unknown property 'Captoin' of Go (TButton)", true},
+        {"unknown handler", "OnClick = GoClick", "OnClick = GoClik",
+         "Go (TButton).OnClick: handler 'GoClik' for OnClick is not in", true},
+        {"handler of the wrong kind", "OnClick = GoClick", "OnClick = PicMouseDown", "wrong parameters for OnClick",
+         true},
+        {"event of another class", "    OnChange = ChoiceChange", "    OnTimer = ChoiceChange",
+         "unknown property 'OnTimer' of Choice (TComboBox)", true},
+        {"wrong value type", "Interval = 25", "Interval = '25'",
+         "Tick (TTimer).Interval: expected an integer, found a string", true},
         {"bad enum", "BevelOuter = bvNone", "BevelOuter = bvFlat", "unknown value 'bvFlat'", true},
         {"bad set member", "[akLeft, akBottom]", "[akLeft, akMiddle]", "unknown set member 'akMiddle'", true},
         {"bad colour", "Color = clBtnFace", "Color = clBtnFase", "unknown colour 'clBtnFase'", true},
         {"duplicate name", "object Note: TLabel", "object Go: TLabel", "a component named Go already exists", true},
-        {"field of another class", "object Note: TLabel", "object Note: TButton", "field Note of the form does not take a TButton", true},
-        {"field without component", "object Pic: TImage", "object Picture: TImage", "field Pic of the form has no component", false},
-        {"wrong root class", "object Small: TSmallForm", "object Small: TOtherForm", "the description is of class TOtherForm", true},
-        {"control in a timer", "    OnTimer = TickTimer\n", "    OnTimer = TickTimer\n    object Inner: TLabel\n    end\n", "Inner is a control, but", false},
+        {"field of another class", "object Note: TLabel", "object Note: TButton",
+         "field Note of the form does not take a TButton", true},
+        {"field without component", "object Pic: TImage", "object Picture: TImage",
+         "field Pic of the form has no component", false},
+        {"wrong root class", "object Small: TSmallForm", "object Small: TOtherForm",
+         "the description is of class TOtherForm", true},
+        {"control in a timer", "    OnTimer = TickTimer\n",
+         "    OnTimer = TickTimer\n    object Inner: TLabel\n    end\n", "Inner is a control, but", false},
         {"unterminated string", "'Go'", "'Go", "unterminated string", true},
         {"missing end", "  end\nend\n", "  end\n", "expected a property, an object or 'end', found the end", false},
         {"not a page", "ActivePage = Second", "ActivePage = Box", "'Box' is not a page of this page control", true},
@@ -315,12 +324,12 @@ TEST(FormLoader, RegisteredClassesAreBuilt)
         explicit TGauge(TComponent* o) : TPanel(o) {}
     };
     Vcl_RegisterClass("TGauge", "TPanel", [](TComponent* o) { return new TGauge(o); });
-    Vcl_RegisterProperty("TGauge", "Level", [](TComponent* c, const TFormValue& v) {
-        static_cast<TGauge*>(c)->level = v.AsInt();
-    });
+    Vcl_RegisterProperty("TGauge", "Level",
+                         [](TComponent* c, const TFormValue& v) { static_cast<TGauge*>(c)->level = v.AsInt(); });
     EXPECT_TRUE(Vcl_IsClassRegistered("TGauge"));
     TForm f(nullptr);
-    Vcl_ReadForm(&f, "object A: TForm\n  object G: TGauge\n    Level = 7\n    Caption = 'x'\n  end\nend\n", TFormBinder());
+    Vcl_ReadForm(&f, "object A: TForm\n  object G: TGauge\n    Level = 7\n    Caption = 'x'\n  end\nend\n",
+                 TFormBinder());
     auto* g = dynamic_cast<TGauge*>(f.FindComponent("G"));
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(g->level, 7);

@@ -23,32 +23,76 @@ namespace {
 std::vector<std::pair<std::string, std::string>> AllComponents()
 {
     std::vector<std::pair<std::string, std::string>> v = {
-        {"Timer1", "TTimer"}, {"Timer2", "TTimer"},
-        {"Image3", "TImage"}, {"Image_video", "TImage"}, {"Image_Trumpet_BG", "TImage"},
-        {"Image_Trumpet_Off", "TImage"}, {"Image_Trumpet_On", "TImage"}, {"Image1", "TImage"},
-        {"Image_Conn", "TImage"}, {"Image_Disconn", "TImage"},
-        {"Label_time", "TLabel"}, {"Label_Version", "TLabel"}, {"Label1", "TLabel"},
+        {"Timer1", "TTimer"},
+        {"Timer2", "TTimer"},
+        {"Image3", "TImage"},
+        {"Image_video", "TImage"},
+        {"Image_Trumpet_BG", "TImage"},
+        {"Image_Trumpet_Off", "TImage"},
+        {"Image_Trumpet_On", "TImage"},
+        {"Image1", "TImage"},
+        {"Image_Conn", "TImage"},
+        {"Image_Disconn", "TImage"},
+        {"Label_time", "TLabel"},
+        {"Label_Version", "TLabel"},
+        {"Label1", "TLabel"},
         {"PageControl1", "TPageControl"},
-        {"LabeledEdit_System1", "TLabeledEdit"}, {"LabeledEdit_System2", "TLabeledEdit"},
-        {"Memo_Bitrate", "TMemo"}, {"Label_bitrate", "TLabel"}, {"ComboBox_bitrate", "TComboBox"}, {"Button_Bitrate", "TButton"},
-        {"Memo_PPPoE", "TMemo"}, {"Label_pppoe1", "TLabel"}, {"ComboBox_pppoe1", "TComboBox"},
-        {"LabeledEdit_pppoe2", "TLabeledEdit"}, {"LabeledEdit_pppoe3", "TLabeledEdit"},
-        {"Button_PPPoE", "TButton"}, {"Button_PPPoE2", "TButton"},
-        {"Memo_DDNS", "TMemo"}, {"Label_ddns1", "TLabel"}, {"ComboBox_ddns1", "TComboBox"},
-        {"LabeledEdit_ddns2", "TLabeledEdit"}, {"LabeledEdit_ddns3", "TLabeledEdit"}, {"LabeledEdit_ddns4", "TLabeledEdit"},
-        {"Label_ddns2", "TLabel"}, {"Label_ddns3", "TLabel"}, {"Button_DDNS", "TButton"}, {"Button_DDNS2", "TButton"},
-        {"Memo_SMTP", "TMemo"}, {"Label_smtp1", "TLabel"}, {"ComboBox_smtp1", "TComboBox"},
-        {"Label_smtp2", "TLabel"}, {"ComboBox_smtp2", "TComboBox"}, {"Label_smtp3", "TLabel"},
+        {"LabeledEdit_System1", "TLabeledEdit"},
+        {"LabeledEdit_System2", "TLabeledEdit"},
+        {"Memo_Bitrate", "TMemo"},
+        {"Label_bitrate", "TLabel"},
+        {"ComboBox_bitrate", "TComboBox"},
+        {"Button_Bitrate", "TButton"},
+        {"Memo_PPPoE", "TMemo"},
+        {"Label_pppoe1", "TLabel"},
+        {"ComboBox_pppoe1", "TComboBox"},
+        {"LabeledEdit_pppoe2", "TLabeledEdit"},
+        {"LabeledEdit_pppoe3", "TLabeledEdit"},
+        {"Button_PPPoE", "TButton"},
+        {"Button_PPPoE2", "TButton"},
+        {"Memo_DDNS", "TMemo"},
+        {"Label_ddns1", "TLabel"},
+        {"ComboBox_ddns1", "TComboBox"},
+        {"LabeledEdit_ddns2", "TLabeledEdit"},
+        {"LabeledEdit_ddns3", "TLabeledEdit"},
+        {"LabeledEdit_ddns4", "TLabeledEdit"},
+        {"Label_ddns2", "TLabel"},
+        {"Label_ddns3", "TLabel"},
+        {"Button_DDNS", "TButton"},
+        {"Button_DDNS2", "TButton"},
+        {"Memo_SMTP", "TMemo"},
+        {"Label_smtp1", "TLabel"},
+        {"ComboBox_smtp1", "TComboBox"},
+        {"Label_smtp2", "TLabel"},
+        {"ComboBox_smtp2", "TComboBox"},
+        {"Label_smtp3", "TLabel"},
         {"CheckBox_SMTP", "TCheckBox"},
-        {"Button_SMTP", "TButton"}, {"Button_SMTP2", "TButton"}, {"Button_SMTP3", "TButton"},
-        {"Panel1", "TPanel"}, {"Panel2", "TPanel"}, {"Panel3", "TPanel"},
-        {"Image_Title1", "TImage"}, {"Image_Title2", "TImage"}, {"Image_Title3", "TImage"},
-        {"Button_TLoad", "TButton"}, {"Button_TSave", "TButton"}, {"Button_TOption", "TButton"},
-        {"RadioGroup_Title", "TRadioGroup"}, {"GroupBox1", "TGroupBox"}, {"ComboBox_TFS", "TComboBox"},
-        {"Edit_TFS", "TEdit"}, {"ScrollBar_TFS", "TScrollBar"}, {"Label_Title", "TLabel"},
-        {"ComboBox_Title", "TComboBox"}, {"Button_Title1", "TButton"}, {"ProgressBar_title", "TProgressBar"},
-        {"Memo_UPNP", "TMemo"}, {"Label_upnp1", "TLabel"}, {"ComboBox_upnp", "TComboBox"},
-        {"LabeledEdit_upnp", "TLabeledEdit"}, {"Button_UPNP", "TButton"},
+        {"Button_SMTP", "TButton"},
+        {"Button_SMTP2", "TButton"},
+        {"Button_SMTP3", "TButton"},
+        {"Panel1", "TPanel"},
+        {"Panel2", "TPanel"},
+        {"Panel3", "TPanel"},
+        {"Image_Title1", "TImage"},
+        {"Image_Title2", "TImage"},
+        {"Image_Title3", "TImage"},
+        {"Button_TLoad", "TButton"},
+        {"Button_TSave", "TButton"},
+        {"Button_TOption", "TButton"},
+        {"RadioGroup_Title", "TRadioGroup"},
+        {"GroupBox1", "TGroupBox"},
+        {"ComboBox_TFS", "TComboBox"},
+        {"Edit_TFS", "TEdit"},
+        {"ScrollBar_TFS", "TScrollBar"},
+        {"Label_Title", "TLabel"},
+        {"ComboBox_Title", "TComboBox"},
+        {"Button_Title1", "TButton"},
+        {"ProgressBar_title", "TProgressBar"},
+        {"Memo_UPNP", "TMemo"},
+        {"Label_upnp1", "TLabel"},
+        {"ComboBox_upnp", "TComboBox"},
+        {"LabeledEdit_upnp", "TLabeledEdit"},
+        {"Button_UPNP", "TButton"},
     };
     for (int i = 1; i <= 7; i++) v.push_back({"TabSheet" + std::to_string(i), "TTabSheet"});
     for (int i = 1; i <= 5; i++) v.push_back({"Label_System" + std::to_string(i), "TLabel"});
@@ -85,16 +129,32 @@ enum Kind { Notify, Mouse, Move };
 const std::vector<std::pair<std::string, Kind>>& Handlers()
 {
     static const std::vector<std::pair<std::string, Kind>> h = {
-        {"ActiveFormCreate", Notify}, {"Timer1Timer", Notify}, {"Timer2Timer", Notify},
-        {"Image1MouseDown", Mouse}, {"Image1MouseMove", Move}, {"Image1MouseUp", Mouse},
-        {"Image_Trumpet_BGMouseMove", Move}, {"Image_Trumpet_OffMouseMove", Move}, {"Image_Trumpet_OnMouseMove", Move},
-        {"Image_Trumpet_OffClick", Notify}, {"Image_Trumpet_OnClick", Notify},
+        {"ActiveFormCreate", Notify},
+        {"Timer1Timer", Notify},
+        {"Timer2Timer", Notify},
+        {"Image1MouseDown", Mouse},
+        {"Image1MouseMove", Move},
+        {"Image1MouseUp", Mouse},
+        {"Image_Trumpet_BGMouseMove", Move},
+        {"Image_Trumpet_OffMouseMove", Move},
+        {"Image_Trumpet_OnMouseMove", Move},
+        {"Image_Trumpet_OffClick", Notify},
+        {"Image_Trumpet_OnClick", Notify},
         {"PageControl1Change", Notify},
-        {"Button_PPPoE2Click", Notify}, {"Button_DDNS2Click", Notify}, {"Button_SMTP2Click", Notify},
-        {"Button_SMTP3Click", Notify}, {"ComboBox_smtp1Change", Notify}, {"ComboBox_ddns1Change", Notify},
-        {"Label_ddns2Click", Notify}, {"Label_ddns3Click", Notify},
-        {"Button_TLoadClick", Notify}, {"Button_TSaveClick", Notify}, {"Button_TOptionClick", Notify},
-        {"Edit_TFSChange", Notify}, {"ComboBox_TFSChange", Notify}, {"ScrollBar_TFSChange", Notify},
+        {"Button_PPPoE2Click", Notify},
+        {"Button_DDNS2Click", Notify},
+        {"Button_SMTP2Click", Notify},
+        {"Button_SMTP3Click", Notify},
+        {"ComboBox_smtp1Change", Notify},
+        {"ComboBox_ddns1Change", Notify},
+        {"Label_ddns2Click", Notify},
+        {"Label_ddns3Click", Notify},
+        {"Button_TLoadClick", Notify},
+        {"Button_TSaveClick", Notify},
+        {"Button_TOptionClick", Notify},
+        {"Edit_TFSChange", Notify},
+        {"ComboBox_TFSChange", Notify},
+        {"ScrollBar_TFSChange", Notify},
         {"ComboBox_TitleChange", Notify},
     };
     return h;
@@ -115,24 +175,20 @@ struct MainForm : TForm {
             case Notify: b.Handler(n, TNotifyEvent([this, n](TObject*) { calls.push_back(n); })); break;
             case Mouse:
                 b.Handler(n, TMouseEvent([this, n](TObject*, TMouseButton, TShiftState, int x, int y) {
-                    calls.push_back(n + " " + std::to_string(x) + "," + std::to_string(y));
-                }));
+                              calls.push_back(n + " " + std::to_string(x) + "," + std::to_string(y));
+                          }));
                 break;
             case Move:
                 b.Handler(n, TMouseMoveEvent([this, n](TObject*, TShiftState, int x, int y) {
-                    calls.push_back(n + " " + std::to_string(x) + "," + std::to_string(y));
-                }));
+                              calls.push_back(n + " " + std::to_string(x) + "," + std::to_string(y));
+                          }));
                 break;
             }
         }
         if (file) Vcl_ReadFormFile(this, file, b);
         else Vcl_ReadForm(this, text, length, b, "TavlinImpl1.form");
     }
-    template <class T>
-    T* Get(const std::string& name)
-    {
-        return dynamic_cast<T*>(fields[name]);
-    }
+    template <class T> T* Get(const std::string& name) { return dynamic_cast<T*>(fields[name]); }
 };
 
 MainForm* Embedded() { return new MainForm(gTestTavlinImpl1Form, gTestTavlinImpl1Form_size); }
@@ -147,7 +203,8 @@ TEST(MainForm, LoadsWithEveryComponentAndHandler)
         EXPECT_EQ(f->Width(), 1010);
         EXPECT_EQ(f->Height(), 656);
         EXPECT_FALSE(f->Scaled());
-        for (const auto& c : AllComponents()) EXPECT_TRUE(IsClass(f->fields[c.first], c.second)) << c.first << " " << c.second;
+        for (const auto& c : AllComponents())
+            EXPECT_TRUE(IsClass(f->fields[c.first], c.second)) << c.first << " " << c.second;
         // Nothing in the description that the list does not name.
         EXPECT_EQ(f->ComponentCount(), (int)AllComponents().size());
         EXPECT_TRUE((bool)f->OnCreate);
@@ -247,14 +304,18 @@ TEST(MainForm, PagesAndListsHoldTheirTexts)
         int index;
     };
     const List lists[] = {
-        {"ComboBox_bitrate", {"28.8/36.6 Kbps", "56 Kbps", "112 Kbps", "256 Kbps", "384 Kbps", "512 Kbps", "768 Kbps", "1 Mbps", "1.5 Mbps", "Intranet"}, 9},
+        {"ComboBox_bitrate",
+         {"28.8/36.6 Kbps", "56 Kbps", "112 Kbps", "256 Kbps", "384 Kbps", "512 Kbps", "768 Kbps", "1 Mbps", "1.5 Mbps",
+          "Intranet"},
+         9},
         {"ComboBox_pppoe1", {"OFF", "ON"}, 0},
         {"ComboBox_upnp", {"OFF", "ON"}, 0},
         {"ComboBox_TFS", {"X-Large", "Large", "Medium", "Small", "X-Small"}, 2},
-        {"ComboBox_Title", {"0 English", "1 Traditional Chinese", "2 Spanish", "3 Russian", "4 Italian",
-                            "5 Simplified Chinese  ", "6 Japanese", "7 German", "8 French", "9 Dutch", "10 Czech",
-                            "11 Polish", "12 Hebrew", "13 Thai", "14 Danish", "15 Finnish", "16 Swedish",
-                            "17 Vitnamese article", "18 Korean"}, 0},
+        {"ComboBox_Title",
+         {"0 English", "1 Traditional Chinese", "2 Spanish", "3 Russian", "4 Italian", "5 Simplified Chinese  ",
+          "6 Japanese", "7 German", "8 French", "9 Dutch", "10 Czech", "11 Polish", "12 Hebrew", "13 Thai", "14 Danish",
+          "15 Finnish", "16 Swedish", "17 Vitnamese article", "18 Korean"},
+         0},
     };
     for (const List& l : lists) {
         auto* c = f->Get<TComboBox>(l.name);
@@ -268,26 +329,52 @@ TEST(MainForm, PagesAndListsHoldTheirTexts)
         const char* text;
     };
     const Caption labels[] = {
-        {"LabeledEdit_System1", "Remote IP : "}, {"LabeledEdit_System2", "Remote Port : "},
-        {"LabeledEdit_pppoe2", "PPPoE User Name : "}, {"LabeledEdit_pppoe3", "PPPoE Password : "},
-        {"LabeledEdit_ddns2", "DDNS User Name : "}, {"LabeledEdit_ddns3", "DDNS Password : "},
-        {"LabeledEdit_ddns4", "DDNS Host Name : "}, {"LabeledEdit_smtp1", "* SMTP Server : "},
-        {"LabeledEdit_smtp10", "* SMTP Port : "}, {"LabeledEdit_smtp2", "SMTP User : "},
-        {"LabeledEdit_smtp3", "SMTP Password : "}, {"LabeledEdit_smtp4", "* Sender's E-mail :  "},
-        {"LabeledEdit_smtp5", "* Receiver's E-mail 1 : "}, {"LabeledEdit_smtp6", "Receiver's E-mail 2 : "},
-        {"LabeledEdit_smtp7", "Receiver's E-mail 3 : "}, {"LabeledEdit_smtp8", "Subject : "},
-        {"LabeledEdit_smtp9", "Location : "}, {"LabeledEdit_upnp", "UPnP Port : "},
+        {"LabeledEdit_System1", "Remote IP : "},
+        {"LabeledEdit_System2", "Remote Port : "},
+        {"LabeledEdit_pppoe2", "PPPoE User Name : "},
+        {"LabeledEdit_pppoe3", "PPPoE Password : "},
+        {"LabeledEdit_ddns2", "DDNS User Name : "},
+        {"LabeledEdit_ddns3", "DDNS Password : "},
+        {"LabeledEdit_ddns4", "DDNS Host Name : "},
+        {"LabeledEdit_smtp1", "* SMTP Server : "},
+        {"LabeledEdit_smtp10", "* SMTP Port : "},
+        {"LabeledEdit_smtp2", "SMTP User : "},
+        {"LabeledEdit_smtp3", "SMTP Password : "},
+        {"LabeledEdit_smtp4", "* Sender's E-mail :  "},
+        {"LabeledEdit_smtp5", "* Receiver's E-mail 1 : "},
+        {"LabeledEdit_smtp6", "Receiver's E-mail 2 : "},
+        {"LabeledEdit_smtp7", "Receiver's E-mail 3 : "},
+        {"LabeledEdit_smtp8", "Subject : "},
+        {"LabeledEdit_smtp9", "Location : "},
+        {"LabeledEdit_upnp", "UPnP Port : "},
     };
     for (const Caption& c : labels) EXPECT_EQ(f->Get<TLabeledEdit>(c.name)->EditLabel()->Caption(), c.text) << c.name;
     const Caption captionsOf[] = {
-        {"Label_bitrate", "Bitrate : "}, {"Label_pppoe1", "PPPoE Status : "}, {"Label_ddns1", "DDNS Select : "},
-        {"Label_ddns2", "Home"}, {"Label_ddns3", "Create Account"}, {"Label_smtp1", "Send Mail Status : "},
-        {"Label_smtp2", "Interval : "}, {"Label_smtp3", "Min"}, {"Label_upnp1", "UPnP Status : "},
-        {"Label_Title", "Language"}, {"CheckBox_SMTP", "Log on using Secure Passwd Authentication"},
-        {"Button_Bitrate", "Apply"}, {"Button_PPPoE", "Apply"}, {"Button_PPPoE2", "Clear"}, {"Button_DDNS", "Apply"},
-        {"Button_DDNS2", "Clear"}, {"Button_SMTP", "Apply"}, {"Button_SMTP2", "Clear"}, {"Button_SMTP3", "Test Mail"},
-        {"Button_Title1", "Apply"}, {"Button_UPNP", "Apply"}, {"Button_TLoad", "Load File"},
-        {"Button_TSave", "Save File"}, {"Button_TOption", "Font Option"}, {"GroupBox1", "Font Size"},
+        {"Label_bitrate", "Bitrate : "},
+        {"Label_pppoe1", "PPPoE Status : "},
+        {"Label_ddns1", "DDNS Select : "},
+        {"Label_ddns2", "Home"},
+        {"Label_ddns3", "Create Account"},
+        {"Label_smtp1", "Send Mail Status : "},
+        {"Label_smtp2", "Interval : "},
+        {"Label_smtp3", "Min"},
+        {"Label_upnp1", "UPnP Status : "},
+        {"Label_Title", "Language"},
+        {"CheckBox_SMTP", "Log on using Secure Passwd Authentication"},
+        {"Button_Bitrate", "Apply"},
+        {"Button_PPPoE", "Apply"},
+        {"Button_PPPoE2", "Clear"},
+        {"Button_DDNS", "Apply"},
+        {"Button_DDNS2", "Clear"},
+        {"Button_SMTP", "Apply"},
+        {"Button_SMTP2", "Clear"},
+        {"Button_SMTP3", "Test Mail"},
+        {"Button_Title1", "Apply"},
+        {"Button_UPNP", "Apply"},
+        {"Button_TLoad", "Load File"},
+        {"Button_TSave", "Save File"},
+        {"Button_TOption", "Font Option"},
+        {"GroupBox1", "Font Size"},
         {"RadioGroup_Title", "Type"},
     };
     for (const Caption& c : captionsOf) EXPECT_EQ(f->Get<TControl>(c.name)->Caption(), c.text) << c.name;

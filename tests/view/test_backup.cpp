@@ -140,10 +140,10 @@ TEST_F(BackupTest, ProgressOfTheSpanPassed)
         {100000, 101800, 100018, 1},
         {100000, 101800, 100017, 0},
         {100000, 101800, 101800, 100},
-        {100000, 101800, 200000, 100},     // past the end it stays 100
+        {100000, 101800, 200000, 100}, // past the end it stays 100
         {100000, 101800, 100000, 0},
-        {100000, 101800, 99000, 0},        // before the start
-        {100000, 100000, 100500, 0},       // no span: no division
+        {100000, 101800, 99000, 0},  // before the start
+        {100000, 100000, 100500, 0}, // no span: no division
         {100000, 99000, 100500, 0},
         // Spans and distances whose product with 100 leaves 32 bits.
         {0x10000000u, 0xF0000000u, 0x80000000u, 50},
@@ -169,8 +169,13 @@ TEST_F(BackupTest, ProgressOfTheSpanPassed)
 TEST_F(BackupTest, ProgressOnlyWhileABackupRunsInBackupMode)
 {
     S()->displayTime = 100900;
-    const struct { uint32_t mode, armed; } idle[] = {
-        {VIEW_BACKUP, BACKUP_OFF}, {VIEW_BACKUP, BACKUP_STEP}, {VIEW_PLAYBACK, BACKUP_RUNNING}, {VIEW_LIVE, BACKUP_RUNNING},
+    const struct {
+        uint32_t mode, armed;
+    } idle[] = {
+        {VIEW_BACKUP, BACKUP_OFF},
+        {VIEW_BACKUP, BACKUP_STEP},
+        {VIEW_PLAYBACK, BACKUP_RUNNING},
+        {VIEW_LIVE, BACKUP_RUNNING},
     };
     for (const auto& k : idle) {
         Force(k.mode);

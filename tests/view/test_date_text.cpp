@@ -49,7 +49,7 @@ TEST(DateText, EachDateOrderWithZeroFilledPieces)
         EXPECT_EQ(Format(k.time, 0), k.yearFirst);
         EXPECT_EQ(Format(k.time, DATE_ORDER_DAY_FIRST), k.dayFirst);
         EXPECT_EQ(Format(k.time, DATE_ORDER_MONTH_FIRST), k.monthFirst);
-        EXPECT_EQ(Format(k.time, 3), k.yearFirst);   // any other setting puts the year first
+        EXPECT_EQ(Format(k.time, 3), k.yearFirst); // any other setting puts the year first
         EXPECT_EQ(Format(k.time, 0xFFFFFFFFu), k.yearFirst);
     }
 }
@@ -65,8 +65,14 @@ TEST(DateText, ExactBufferShortBufferAndNone)
     for (int i = 20; i < 24; ++i) EXPECT_EQ(exact[i], '#');
 
     // A short buffer takes what fits and its terminator, nothing beyond.
-    const struct { uint32_t size; const char* text; } shortCases[] = {
-        {1, ""}, {5, "2012"}, {11, "2012/03/05"}, {19, "2012/03/05 07:08:0"},
+    const struct {
+        uint32_t size;
+        const char* text;
+    } shortCases[] = {
+        {1, ""},
+        {5, "2012"},
+        {11, "2012/03/05"},
+        {19, "2012/03/05 07:08:0"},
     };
     for (const auto& k : shortCases) {
         SCOPED_TRACE(k.size);

@@ -53,13 +53,13 @@ TEST_F(ViewTest, EnteringPlaybackOrBackupSetsTheMarksFromTheStreamTime)
     const struct {
         uint32_t from, to, streamTime, start, end;
     } cases[] = {
-        {VIEW_LIVE, VIEW_PLAYBACK, T, T - 30, T - 25},       // playback starts 30 s back
+        {VIEW_LIVE, VIEW_PLAYBACK, T, T - 30, T - 25}, // playback starts 30 s back
         {VIEW_LIVE, VIEW_BACKUP, T, T - 30, T - 25},
         {VIEW_BACKUP, VIEW_PLAYBACK, T, T, T + 5},
         {VIEW_PLAYBACK, VIEW_BACKUP, T, T, T + 5},
         {VIEW_SETUP, VIEW_PLAYBACK, T, T, T + 5},
-        {VIEW_LIVE, VIEW_PLAYBACK, 0, 111, 222},             // no stream time: the marks stay
-        {VIEW_LIVE, VIEW_SETUP, T, 111, 222},                // other modes set no marks
+        {VIEW_LIVE, VIEW_PLAYBACK, 0, 111, 222}, // no stream time: the marks stay
+        {VIEW_LIVE, VIEW_SETUP, T, 111, 222},    // other modes set no marks
         {VIEW_PLAYBACK, VIEW_LIVE, T, 111, 222},
         // Near time 0 the rewind stops at 1 instead of wrapping.
         {VIEW_LIVE, VIEW_PLAYBACK, 10, 1, 6},
@@ -101,13 +101,22 @@ TEST_F(ViewTest, LayoutKeysPerChannelCount)
         uint32_t layout, first;
     };
     const Row rows[] = {
-        {16, 16, LAYOUT_QUAD, 0}, {16, 17, LAYOUT_QUAD, 4}, {16, 18, LAYOUT_QUAD, 8},
-        {16, 19, LAYOUT_QUAD, 12}, {16, 20, LAYOUT_NINE, 0}, {16, 21, LAYOUT_NINE, 9},
+        {16, 16, LAYOUT_QUAD, 0},
+        {16, 17, LAYOUT_QUAD, 4},
+        {16, 18, LAYOUT_QUAD, 8},
+        {16, 19, LAYOUT_QUAD, 12},
+        {16, 20, LAYOUT_NINE, 0},
+        {16, 21, LAYOUT_NINE, 9},
         {16, 22, LAYOUT_SIXTEEN, 0},
         // On an 8-channel recorder the third four-way key is the nine-way split.
-        {8, 16, LAYOUT_QUAD, 0}, {8, 17, LAYOUT_QUAD, 4}, {8, 18, LAYOUT_NINE, 0},
-        {8, 20, LAYOUT_NINE, 0}, {8, 22, LAYOUT_SIXTEEN, 0},
-        {4, 16, LAYOUT_QUAD, 0}, {4, 18, LAYOUT_QUAD, 8}, {4, 20, LAYOUT_NINE, 0},
+        {8, 16, LAYOUT_QUAD, 0},
+        {8, 17, LAYOUT_QUAD, 4},
+        {8, 18, LAYOUT_NINE, 0},
+        {8, 20, LAYOUT_NINE, 0},
+        {8, 22, LAYOUT_SIXTEEN, 0},
+        {4, 16, LAYOUT_QUAD, 0},
+        {4, 18, LAYOUT_QUAD, 8},
+        {4, 20, LAYOUT_NINE, 0},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::Message() << r.channels << " channels, key " << r.key);
@@ -133,12 +142,9 @@ TEST_F(ViewTest, ChannelKeysSetTheModesOwnChannel)
         int32_t key;
         uint32_t liveChannel, playbackChannel, backupChannel, mask;
     } cases[] = {
-        {VIEW_LIVE, 5, 5, 0, 0, 0x80000020u},
-        {VIEW_LIVE, 15, 15, 0, 0, 0x80008000u},
-        {VIEW_LIVE, 0, 0, 0, 0, 0x80000001u},
-        {VIEW_PLAYBACK, 7, 0, 7, 0, 0},
-        {VIEW_BACKUP, 3, 0, 0, 3, 0},
-        {VIEW_SETUP, 9, 0, 0, 0, 0},
+        {VIEW_LIVE, 5, 5, 0, 0, 0x80000020u}, {VIEW_LIVE, 15, 15, 0, 0, 0x80008000u},
+        {VIEW_LIVE, 0, 0, 0, 0, 0x80000001u}, {VIEW_PLAYBACK, 7, 0, 7, 0, 0},
+        {VIEW_BACKUP, 3, 0, 0, 3, 0},         {VIEW_SETUP, 9, 0, 0, 0, 0},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << k.mode << " key " << k.key);
@@ -262,13 +268,13 @@ TEST_F(ViewTest, SetPlaybackTimeKeepsTheMarksApart)
         uint32_t mode, which, time, oldStart, panelEnd, start, end;
     } cases[] = {
         {VIEW_PLAYBACK, 0, 1000, 0, 0, 1000, 1005},
-        {VIEW_BACKUP, 0, 1000, 0, 2000, 1000, 2000},  // the end stays
-        {VIEW_BACKUP, 0, 1000, 0, 1004, 1000, 1005},  // too close: end := start + 5
+        {VIEW_BACKUP, 0, 1000, 0, 2000, 1000, 2000}, // the end stays
+        {VIEW_BACKUP, 0, 1000, 0, 1004, 1000, 1005}, // too close: end := start + 5
         {VIEW_BACKUP, 0, 1000, 0, 1005, 1000, 1005},
-        {VIEW_BACKUP, 0, 3000, 0, 2000, 3000, 3005},  // after the end
+        {VIEW_BACKUP, 0, 3000, 0, 2000, 3000, 3005}, // after the end
         {VIEW_BACKUP, 1, 2000, 1000, 0, 1000, 2000},
-        {VIEW_BACKUP, 1, 1003, 1000, 0, 998, 1003},   // too close: start := end - 5
-        {VIEW_BACKUP, 1, 900, 1000, 0, 895, 900},     // before the start
+        {VIEW_BACKUP, 1, 1003, 1000, 0, 998, 1003}, // too close: start := end - 5
+        {VIEW_BACKUP, 1, 900, 1000, 0, 895, 900},   // before the start
         // Near the ends of the range the pair stays inside it.
         {VIEW_BACKUP, 1, 3, 1000, 0, 1, 6},
         {VIEW_BACKUP, 1, 5, 1000, 0, 1, 6},
@@ -302,11 +308,11 @@ TEST_F(ViewTest, KeyActionsQueueTheModesRequestBlock)
     EXPECT_TRUE(ChecksumHolds(m));
     EXPECT_EQ(memcmp(&m[4], "ICMD", 4), 0);
     EXPECT_EQ(GetU32(m, 32), kSession);
-    EXPECT_EQ(GetU32(m, 36), 2u);      // data pushed
-    EXPECT_EQ(GetU32(m, 40), 256u);    // live
-    EXPECT_EQ(GetU32(m, 44), 0u);      // mode
-    EXPECT_EQ(GetU32(m, 48), 11u);     // sequence
-    EXPECT_EQ(GetU32(m, 64), 0u);      // single channel
+    EXPECT_EQ(GetU32(m, 36), 2u);   // data pushed
+    EXPECT_EQ(GetU32(m, 40), 256u); // live
+    EXPECT_EQ(GetU32(m, 44), 0u);   // mode
+    EXPECT_EQ(GetU32(m, 48), 11u);  // sequence
+    EXPECT_EQ(GetU32(m, 64), 0u);   // single channel
     EXPECT_EQ(GetU32(m, 64 + 8), 5u);
     EXPECT_EQ(GetU32(m, 64 + 12), 0x80000020u);
     EXPECT_EQ(GetU32(m, 64 + 16), 640u);
@@ -330,10 +336,10 @@ TEST_F(ViewTest, KeyActionsQueueTheModesRequestBlock)
     EXPECT_TRUE(ChecksumHolds(m));
     EXPECT_EQ(GetU32(m, 40), 512u);
     EXPECT_EQ(GetU32(m, 44), 1u);
-    EXPECT_EQ(GetU32(m, 64 + 8), 3u);                  // channel
-    EXPECT_EQ(GetU32(m, 64 + 12), 1u);                 // playing
-    EXPECT_EQ(GetU32(m, 64 + 16), 1u);                 // forwards
-    EXPECT_EQ(GetU32(m, 64 + 20), 500000u - 30);       // 30 s back; the stream goes on from there
+    EXPECT_EQ(GetU32(m, 64 + 8), 3u);            // channel
+    EXPECT_EQ(GetU32(m, 64 + 12), 1u);           // playing
+    EXPECT_EQ(GetU32(m, 64 + 16), 1u);           // forwards
+    EXPECT_EQ(GetU32(m, 64 + 20), 500000u - 30); // 30 s back; the stream goes on from there
     // Into Backup with the step op.
     S()->displayTime = 600000;
     View_KeyAction(0, 16, VIEW_BACKUP, 4, 3, 0);
@@ -341,8 +347,8 @@ TEST_F(ViewTest, KeyActionsQueueTheModesRequestBlock)
     ASSERT_EQ(m.size(), 128u);
     EXPECT_EQ(GetU32(m, 40), 1024u);
     EXPECT_EQ(GetU32(m, 44), 2u);
-    EXPECT_EQ(GetU32(m, 64 + 8), 3u);                  // backup channel
-    EXPECT_EQ(GetU32(m, 64 + 12), 2u);                 // armed by the step
+    EXPECT_EQ(GetU32(m, 64 + 8), 3u);  // backup channel
+    EXPECT_EQ(GetU32(m, 64 + 12), 2u); // armed by the step
     EXPECT_EQ(GetU32(m, 64 + 16), 600000u);
     EXPECT_EQ(GetU32(m, 64 + 20), 600005u);
     // Setup sends the bare setup header; local-file playback has no body.

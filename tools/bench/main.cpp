@@ -269,10 +269,16 @@ TFirstPictureRuns FirstPictureRuns(uint32_t runs)
     return r;
 }
 
-const char* const kMilestoneNames[MILESTONE_COUNT] = {
-    "form and components built", "skins and background loaded", "fonts (first text laid out)", "first connect",
-    "login granted", "handshake done", "first video command sent", "first frame received",
-    "first picture decoded", "first picture drawn"};
+const char* const kMilestoneNames[MILESTONE_COUNT] = {"form and components built",
+                                                      "skins and background loaded",
+                                                      "fonts (first text laid out)",
+                                                      "first connect",
+                                                      "login granted",
+                                                      "handshake done",
+                                                      "first video command sent",
+                                                      "first frame received",
+                                                      "first picture decoded",
+                                                      "first picture drawn"};
 
 // The milestones in the order a median run reaches them, each with the
 // median of its time from the creation and the median of its step from
@@ -412,7 +418,8 @@ struct TBareDecoder {
         if (__builtin_cpu_supports("avx")) CleanUpperState();
 #endif
         for (auto& u : units) {
-            if (input.size() < u.size() + AV_INPUT_BUFFER_PADDING_SIZE) input.resize(u.size() + AV_INPUT_BUFFER_PADDING_SIZE);
+            if (input.size() < u.size() + AV_INPUT_BUFFER_PADDING_SIZE)
+                input.resize(u.size() + AV_INPUT_BUFFER_PADDING_SIZE);
             memcpy(input.data(), u.data(), u.size());
             memset(input.data() + u.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
             packet->data = input.data();
@@ -492,9 +499,8 @@ TResult BenchStream(const std::string& dir, int w, int h, uint32_t frames, uint3
     std::vector<uint8_t> argb((size_t)outW * outH * 4 + 64);
     SwsContext* sws = sws_getContext((int)gLast.w, (int)gLast.h, AV_PIX_FMT_YUV420P, (int)outW, (int)outH,
                                      AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    std::string ffScale = fitted.scale ? "-vf scale=" + std::to_string(outW) + ":" + std::to_string(outH) +
-                                             ":flags=bilinear "
-                                       : "";
+    std::string ffScale =
+        fitted.scale ? "-vf scale=" + std::to_string(outW) + ":" + std::to_string(outH) + ":flags=bilinear " : "";
 
     TFigures f;
     unsigned long allAllocations = 0, decodeAllocations = 0, displayAllocations = 0, repaintAllocations = 0,
@@ -585,7 +591,7 @@ TResult BenchStream(const std::string& dir, int w, int h, uint32_t frames, uint3
     if (sws) sws_freeContext(sws);
 
     TResult r{Median(f.shown), Median(f.decode), Median(f.convert), Median(f.repaint),
-              Median(f.bare), Median(f.libyuv), Median(f.swscale), Median(f.ffmpeg)};
+              Median(f.bare),  Median(f.libyuv), Median(f.swscale), Median(f.ffmpeg)};
     printf("%dx%d, %zu frames (libx264 baseline, CAVLC), %u pictures, %s %ux%u; medians of %u rounds, ms/frame of "
            "thread CPU time\n",
            w, h, units.size(), pictures, fitted.scale ? "scaled to" : "drawn at its own size", outW, outH, rounds);
@@ -594,7 +600,8 @@ TResult BenchStream(const std::string& dir, int w, int h, uint32_t frames, uint3
     printf("    scale + convert                  %7.3f\n", r.convert);
     printf("    repaint                          %7.3f\n", r.repaint);
     printf("  references\n");
-    printf("    ffmpeg -threads 1 -filter_threads 1 %s-pix_fmt bgra: %.3f (user + system)\n", ffScale.c_str(), r.ffmpeg);
+    printf("    ffmpeg -threads 1 -filter_threads 1 %s-pix_fmt bgra: %.3f (user + system)\n", ffScale.c_str(),
+           r.ffmpeg);
     printf("    libavcodec decode alone          %7.3f\n", r.bare);
     if (r.libyuv > 0) printf("    libyuv I420ToARGB                %7.3f\n", r.libyuv);
     printf("    libswscale %-21s %7.3f\n", fitted.scale ? "bilinear scale to BGRA" : "conversion to BGRA", r.swscale);
@@ -690,14 +697,12 @@ double BenchMovie(const std::string& dir, uint32_t frames)
         if (ffmpeg < 0 || perFrame < ffmpeg) ffmpeg = perFrame;
     }
     double writer = best / video;
-    printf("movie writer, 640x480 camera stream (libx264 baseline), %u frames, %.1f MB\n", video,
-           d.size() / 1048576.0);
+    printf("movie writer, 640x480 camera stream (libx264 baseline), %u frames, %.1f MB\n", video, d.size() / 1048576.0);
     printf("  tavlin movie writer        %7.4f ms/frame wall, %8.0f frames/s\n", writer, 1000.0 / writer);
     if (ffmpeg > 0)
-        printf("  ffmpeg -c copy -f mov      %7.4f ms/frame wall, %8.0f frames/s; ratio writer / ffmpeg %.2f\n",
-               ffmpeg, 1000.0 / ffmpeg, writer / ffmpeg);
-    else
-        printf("  ffmpeg -c copy -f mov: no timing\n");
+        printf("  ffmpeg -c copy -f mov      %7.4f ms/frame wall, %8.0f frames/s; ratio writer / ffmpeg %.2f\n", ffmpeg,
+               1000.0 / ffmpeg, writer / ffmpeg);
+    else printf("  ffmpeg -c copy -f mov: no timing\n");
     return ffmpeg > 0 ? writer / ffmpeg : 0;
 }
 

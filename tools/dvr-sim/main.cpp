@@ -249,7 +249,8 @@ static bool SetGapJump(const char*) {
 static bool SetClock(const char* value) {
   unsigned h = 0, m = 0, s = 0;
   char tail = 0;
-  if (value == nullptr || sscanf(value, "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 || h > 23 || m > 59 || s > 59)
+  if (value == nullptr || sscanf(value, "%2u:%2u:%2u%c", &h, &m, &s, &tail) != 3 || h > 23 || m > 59 ||
+      s > 59)
     return false;
   Machine_SetTimeOfDay(h * 3600 + m * 60 + s);
   return true;
@@ -299,7 +300,8 @@ static const SimOption gOptions[] = {
     {"--variant", "N", SetVariant, "model variant flag of the machine record (0)"},
     {"--titles", nullptr, SetTitles, "the machine record offers channel titles"},
     {"--show-titles", nullptr, SetShowTitles, "draw the uploaded channel titles on the pictures"},
-    {"--titles-out", "FILE", SetTitlesOut, "write the titles (settings and bitmaps) here after each good upload"},
+    {"--titles-out", "FILE", SetTitlesOut,
+     "write the titles (settings and bitmaps) here after each good upload"},
     {"--titles-in", "FILE", SetTitlesIn, "start with the titles of FILE, as --titles-out writes them"},
     {"--titles-stall", "N", SetTitlesStall, "ask for no more chunks of the first upload after N of them"},
     {"--text1", "T", SetText1, "first machine text, at most 32 characters"},
@@ -311,11 +313,12 @@ static const SimOption gOptions[] = {
     {"--no-setup-answer", nullptr, SetNoSetupAnswer, "stay silent on a setup get (ICMD op 1, type 4096)"},
     {"--answer-rate", "BYTES", SetAnswerRate,
      "each client's answers leave at this many bytes per second, 1000 .. 1000000000 (as fast as taken)"},
-    {"--record-delay-ms", "N", SetRecordDelay, "the machine record's answer leaves N ms late, 0 .. 60000 (0)"},
+    {"--record-delay-ms", "N", SetRecordDelay,
+     "the machine record's answer leaves N ms late, 0 .. 60000 (0)"},
     {"--freeze-on-set", "MS", SetFreezeOnSet,
-     "the first set of a setup item is lost and the recorder freezes MS ms: nothing read, answered or accepted"},
-    {"--close-after-ms", "N", SetCloseAfter,
-     "N ms after the first machine record, close that session once"},
+     "the first set of a setup item is lost and the recorder freezes MS ms: nothing read, answered or "
+     "accepted"},
+    {"--close-after-ms", "N", SetCloseAfter, "N ms after the first machine record, close that session once"},
     {"--gop", "N", SetGop, "a key frame every N frames of the test pattern (1)"},
     {"--camera", "FILE", SetCamera, "send this H.264 Annex B file instead of the test pattern"},
     {"--tone", "HZ", SetTone, "tone of the microphones, 1 .. 3999 Hz (1000)"},
@@ -325,13 +328,15 @@ static const SimOption gOptions[] = {
      " (all/last10/08:00-18:00)"},
     {"--size-change-at", "S[,S...]", SetSizeChangeAt,
      "a backup's test pattern changes between 20 and 16 macroblocks wide these many seconds in (never)"},
-    {"--backup-speed", "N", SetBackupSpeed, "a backup span is sent N times faster than real time, 1 .. 64 (4)"},
+    {"--backup-speed", "N", SetBackupSpeed,
+     "a backup span is sent N times faster than real time, 1 .. 64 (4)"},
     {"--gap-jump", nullptr, SetGapJump,
      "playback and backup send the frames after a gap in the recording at once, not after waiting"},
     {"--live-after-ms", "N", SetLiveAfter,
      "N ms into the first backup the recorder switches the viewer to live (its own mode word), once"},
     {"--sparse", "N", SetSparse,
-     "playback and backup send one video frame in N (a recording at a lower rate; give --gop a multiple of N)"},
+     "playback and backup send one video frame in N (a recording at a lower rate; give --gop a multiple of "
+     "N)"},
     {"--picture-mbs", "WxH", SetPicture, "the pattern's size in macroblocks, at most 20x16 (20x15)"},
     {"--clock", "HH:MM:SS", SetClock, "the recorder's clock shows this time of day at start (the PC's)"},
     {"--dump-frames", "FILE", SetDumpFrames,
@@ -345,8 +350,7 @@ static void Usage(FILE* f) {
   fprintf(f, "usage: dvr-sim --port N [options]\n");
   for (const SimOption& o : gOptions) {
     char left[40];
-    snprintf(left, sizeof left, "%s%s%s", o.name, o.value_name ? " " : "",
-             o.value_name ? o.value_name : "");
+    snprintf(left, sizeof left, "%s%s%s", o.name, o.value_name ? " " : "", o.value_name ? o.value_name : "");
     fprintf(f, "  %-20s %s\n", left, o.help);
   }
   fprintf(f, "  %-20s %s\n", "--help", "show this text");

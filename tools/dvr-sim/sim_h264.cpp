@@ -16,8 +16,8 @@ struct BitWriter {
   uint8_t* out;
   uint32_t cap;
   uint32_t used;
-  uint32_t zeros;    // zero bytes just written (for the escape rule)
-  uint32_t acc;      // bits not yet forming a byte
+  uint32_t zeros;  // zero bytes just written (for the escape rule)
+  uint32_t acc;    // bits not yet forming a byte
   uint32_t nbits;
   bool overflow;
 
@@ -107,21 +107,20 @@ struct BitReader {
 
 }  // namespace
 
-uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs,
-                             uint32_t height_mbs, uint32_t idr_pic_id,
-                             const SimPicture& pic) {
+uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs, uint32_t height_mbs,
+                             uint32_t idr_pic_id, const SimPicture& pic) {
   if (out == nullptr || cap < 6 || width_mbs == 0 || height_mbs == 0) return 0;
   out[4] = 0x65;  // NAL header: nal_ref_idc 3, IDR slice
   BitWriter w = {out + 5, cap - 5, 0, 0, 0, 0, false};
-  w.Ue(0);                  // first_mb_in_slice
-  w.Ue(kSliceTypeI);        // slice_type
-  w.Ue(0);                  // pic_parameter_set_id
-  w.Bits(0, 4);             // frame_num
+  w.Ue(0);                    // first_mb_in_slice
+  w.Ue(kSliceTypeI);          // slice_type
+  w.Ue(0);                    // pic_parameter_set_id
+  w.Bits(0, 4);               // frame_num
   w.Ue(idr_pic_id & 0xFFFF);  // idr_pic_id
-  w.Bits(0, 4);             // pic_order_cnt_lsb
-  w.Bits(0, 1);             // no_output_of_prior_pics_flag
-  w.Bits(0, 1);             // long_term_reference_flag
-  w.Se(0);                  // slice_qp_delta
+  w.Bits(0, 4);               // pic_order_cnt_lsb
+  w.Bits(0, 1);               // no_output_of_prior_pics_flag
+  w.Bits(0, 1);               // long_term_reference_flag
+  w.Se(0);                    // slice_qp_delta
   for (uint32_t my = 0; my < height_mbs && !w.overflow; my++) {
     for (uint32_t mx = 0; mx < width_mbs && !w.overflow; mx++) {
       w.Ue(kMbTypeIPcm);  // mb_type
@@ -139,22 +138,22 @@ uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs,
   return 4 + 1 + w.used;
 }
 
-uint32_t H264Sim_WriteSkipP(uint8_t* out, uint32_t cap, uint32_t width_mbs,
-                            uint32_t height_mbs, uint32_t frames_since_idr) {
+uint32_t H264Sim_WriteSkipP(uint8_t* out, uint32_t cap, uint32_t width_mbs, uint32_t height_mbs,
+                            uint32_t frames_since_idr) {
   if (out == nullptr || cap < 6 || width_mbs == 0 || height_mbs == 0) return 0;
   out[4] = 0x41;  // NAL header: nal_ref_idc 2, non-IDR slice
   BitWriter w = {out + 5, cap - 5, 0, 0, 0, 0, false};
-  w.Ue(0);                                            // first_mb_in_slice
-  w.Ue(kSliceTypeP);                                  // slice_type
-  w.Ue(0);                                            // pic_parameter_set_id
-  w.Bits(frames_since_idr % kMaxFrameNum, 4);         // frame_num
-  w.Bits((2 * frames_since_idr) % kMaxPocLsb, 4);     // pic_order_cnt_lsb
-  w.Bits(1, 1);                                       // num_ref_idx_active_override_flag
-  w.Ue(0);                                            // num_ref_idx_l0_active_minus1: one
-  w.Bits(0, 1);                                       // ref_pic_list_modification_flag_l0
-  w.Bits(0, 1);                                       // adaptive_ref_pic_marking_mode_flag
-  w.Se(0);                                            // slice_qp_delta
-  w.Ue(width_mbs * height_mbs);                       // mb_skip_run: the whole picture
+  w.Ue(0);                                         // first_mb_in_slice
+  w.Ue(kSliceTypeP);                               // slice_type
+  w.Ue(0);                                         // pic_parameter_set_id
+  w.Bits(frames_since_idr % kMaxFrameNum, 4);      // frame_num
+  w.Bits((2 * frames_since_idr) % kMaxPocLsb, 4);  // pic_order_cnt_lsb
+  w.Bits(1, 1);                                    // num_ref_idx_active_override_flag
+  w.Ue(0);                                         // num_ref_idx_l0_active_minus1: one
+  w.Bits(0, 1);                                    // ref_pic_list_modification_flag_l0
+  w.Bits(0, 1);                                    // adaptive_ref_pic_marking_mode_flag
+  w.Se(0);                                         // slice_qp_delta
+  w.Ue(width_mbs * height_mbs);                    // mb_skip_run: the whole picture
   w.Trailing();
   if (w.overflow) return 0;
   PutBe32(out, 1 + w.used);
@@ -193,8 +192,8 @@ uint32_t H264Sim_Unescape(const uint8_t* nal, uint32_t n, uint8_t* out) {
   return used;
 }
 
-bool H264Sim_NextNal(const uint8_t* data, uint32_t n, uint32_t* pos,
-                     uint32_t* nal_start, uint32_t* nal_length) {
+bool H264Sim_NextNal(const uint8_t* data, uint32_t n, uint32_t* pos, uint32_t* nal_start,
+                     uint32_t* nal_length) {
   uint32_t i = *pos;
   // Find the next start code 00 00 01.
   while (i + 3 <= n && !(data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1)) i++;
@@ -214,8 +213,7 @@ bool H264Sim_NextNal(const uint8_t* data, uint32_t n, uint32_t* pos,
   return true;
 }
 
-bool H264Sim_SpsSize(const uint8_t* nal, uint32_t n, uint32_t* width_mbs,
-                     uint32_t* height_mbs) {
+bool H264Sim_SpsSize(const uint8_t* nal, uint32_t n, uint32_t* width_mbs, uint32_t* height_mbs) {
   if (nal == nullptr || n < 5 || (nal[0] & 0x1F) != 7) return false;
   uint8_t rbsp[256];
   uint32_t take = n - 1 < sizeof rbsp ? n - 1 : uint32_t(sizeof rbsp);
@@ -228,28 +226,28 @@ bool H264Sim_SpsSize(const uint8_t* nal, uint32_t n, uint32_t* width_mbs,
   static const uint32_t kHigh[] = {100, 110, 122, 244, 44, 83, 86, 118, 128, 138, 139, 134, 135};
   for (uint32_t p : kHigh) {
     if (p != profile) continue;
-    if (r.Ue() == 3) r.Bit();     // chroma_format_idc, separate_colour_plane_flag
-    r.Ue();                       // bit_depth_luma_minus8
-    r.Ue();                       // bit_depth_chroma_minus8
-    r.Bit();                      // qpprime_y_zero_transform_bypass_flag
-    if (r.Bit()) return false;    // seq_scaling_matrix_present_flag
+    if (r.Ue() == 3) r.Bit();   // chroma_format_idc, separate_colour_plane_flag
+    r.Ue();                     // bit_depth_luma_minus8
+    r.Ue();                     // bit_depth_chroma_minus8
+    r.Bit();                    // qpprime_y_zero_transform_bypass_flag
+    if (r.Bit()) return false;  // seq_scaling_matrix_present_flag
   }
-  r.Ue();                         // log2_max_frame_num_minus4
-  uint32_t poc_type = r.Ue();     // pic_order_cnt_type
+  r.Ue();                      // log2_max_frame_num_minus4
+  uint32_t poc_type = r.Ue();  // pic_order_cnt_type
   if (poc_type == 0) {
-    r.Ue();                       // log2_max_pic_order_cnt_lsb_minus4
+    r.Ue();  // log2_max_pic_order_cnt_lsb_minus4
   } else if (poc_type == 1) {
-    r.Bit();                      // delta_pic_order_always_zero_flag
-    r.Se();                       // offset_for_non_ref_pic
-    r.Se();                       // offset_for_top_to_bottom_field
-    uint32_t cycle = r.Ue();      // num_ref_frames_in_pic_order_cnt_cycle
+    r.Bit();                  // delta_pic_order_always_zero_flag
+    r.Se();                   // offset_for_non_ref_pic
+    r.Se();                   // offset_for_top_to_bottom_field
+    uint32_t cycle = r.Ue();  // num_ref_frames_in_pic_order_cnt_cycle
     if (cycle > 255) return false;
     for (uint32_t i = 0; i < cycle; i++) r.Se();
   }
-  r.Ue();                         // max_num_ref_frames
-  r.Bit();                        // gaps_in_frame_num_value_allowed_flag
-  uint32_t w = r.Ue() + 1;        // pic_width_in_mbs_minus1
-  uint32_t h = r.Ue() + 1;        // pic_height_in_map_units_minus1
+  r.Ue();                   // max_num_ref_frames
+  r.Bit();                  // gaps_in_frame_num_value_allowed_flag
+  uint32_t w = r.Ue() + 1;  // pic_width_in_mbs_minus1
+  uint32_t h = r.Ue() + 1;  // pic_height_in_map_units_minus1
   uint32_t frame_mbs_only = r.Bit();
   if (r.bad || w == 0 || h == 0) return false;
   *width_mbs = w;

@@ -21,16 +21,15 @@ struct SimPicture {
 // macroblocks: the decoded picture equals the planes exactly. idr_pic_id
 // must differ between two successive IDR pictures. Returns the bytes
 // written, 0 when cap is too small.
-uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs,
-                             uint32_t height_mbs, uint32_t idr_pic_id,
-                             const SimPicture& picture);
+uint32_t H264Sim_WriteIdrPcm(uint8_t* out, uint32_t cap, uint32_t width_mbs, uint32_t height_mbs,
+                             uint32_t idr_pic_id, const SimPicture& picture);
 // Writes, behind a 4-byte big-endian length, a reference P slice (NAL
 // header 0x41) that skips every macroblock, so the picture repeats its
 // reference. frame_num counts the frames since the IDR (modulo 16); the
 // picture order count is twice that. Returns the bytes written, 0 when cap
 // is too small.
-uint32_t H264Sim_WriteSkipP(uint8_t* out, uint32_t cap, uint32_t width_mbs,
-                            uint32_t height_mbs, uint32_t frames_since_idr);
+uint32_t H264Sim_WriteSkipP(uint8_t* out, uint32_t cap, uint32_t width_mbs, uint32_t height_mbs,
+                            uint32_t frames_since_idr);
 
 // Makes the last NAL unit of an "avc1" payload (NAL units each behind a
 // 4-byte big-endian length) cover pad more bytes: the zero padding that
@@ -49,10 +48,9 @@ uint32_t H264Sim_Unescape(const uint8_t* nal, uint32_t n, uint8_t* out);
 // The next NAL unit of an Annex B stream at or after *pos: its start and
 // length without the start code and without trailing zero bytes. False at
 // the end of the data.
-bool H264Sim_NextNal(const uint8_t* data, uint32_t n, uint32_t* pos,
-                     uint32_t* nal_start, uint32_t* nal_length);
+bool H264Sim_NextNal(const uint8_t* data, uint32_t n, uint32_t* pos, uint32_t* nal_start,
+                     uint32_t* nal_length);
 // The picture size of an SPS NAL unit (header byte included), in
 // macroblocks. False when the SPS cannot be read (or uses scaling lists,
 // which this reader does not follow).
-bool H264Sim_SpsSize(const uint8_t* nal, uint32_t n, uint32_t* width_mbs,
-                     uint32_t* height_mbs);
+bool H264Sim_SpsSize(const uint8_t* nal, uint32_t n, uint32_t* width_mbs, uint32_t* height_mbs);

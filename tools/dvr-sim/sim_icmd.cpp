@@ -39,26 +39,26 @@ void InitItems() {
   const bool own = (gMachine.variant & 1) != 0;
   for (SetupItem& item : gItems) memset(item.data, 0, sizeof item.data);
   PutU32(gItems[0].data, 9);  // bitrate code
-  gItems[1].data[0] = 0;           // PPPoE off
+  gItems[1].data[0] = 0;      // PPPoE off
   PutText(gItems[1].data + 4, "user");
   uint8_t* ddns = gItems[2].data;
-  ddns[2] = own ? 2 : 0;           // DDNS service: the maker's own, or none
+  ddns[2] = own ? 2 : 0;  // DDNS service: the maker's own, or none
   if (own) {
-    PutText(ddns + 4, "guest1");   // user
-    PutText(ddns + 68, "guest");   // domain name
+    PutText(ddns + 4, "guest1");  // user
+    PutText(ddns + 68, "guest");  // domain name
   }
   uint8_t* mail = gItems[3].data;
-  mail[0] = 20;                    // marker
-  mail[1] = 9;                     // apply form
-  static const char* const kTexts[12] = {"0", "smtp.example.com", "25", "", "", "0",
-                                         "dvr@example.com", "", "", "", "DVR alarm", "office"};
+  mail[0] = 20;  // marker
+  mail[1] = 9;   // apply form
+  static const char* const kTexts[12] = {
+      "0", "smtp.example.com", "25", "", "", "0", "dvr@example.com", "", "", "", "DVR alarm", "office"};
   uint32_t at = 2;
   for (int i = 0; i < 12; i++) {
     const char* t = i == 0 && own ? "2" : kTexts[i];  // (1) mode: 2 Default on the maker's models
     PutText(mail + at, t);
     at += uint32_t(strlen(t)) + 1;
   }
-  gItems[4].data[0] = 10;          // mail interval: 10 minutes
+  gItems[4].data[0] = 10;  // mail interval: 10 minutes
 }
 
 // What a stored PPPoE record holds: the flag, the user name (printable
@@ -71,7 +71,8 @@ void TracePppoe(const uint8_t* r) {
   user[n] = 0;
   Trace("icmd pppoe flag=%u user=%s password-length=%u", unsigned(GetU16(r)), user,
         unsigned(strnlen(reinterpret_cast<const char*>(r + 36), 32)));
-  Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(), Trace_TextHex(r + 36, 32).c_str());
+  Trace("icmd pppoe-bytes user=%s password=%s", Trace_TextHex(r + 4, 32).c_str(),
+        Trace_TextHex(r + 36, 32).c_str());
 }
 
 // The one freeze of --freeze-on-set has happened.
@@ -89,11 +90,11 @@ void AddMessage(SimAnswer* answer, uint32_t session, uint32_t op, uint32_t type,
                 uint32_t number, const uint8_t* body, uint32_t n) {
   uint8_t rest[32 + kSetupHeader + 256] = {};
   if (n > sizeof rest - 32) return;
-  PutU32(rest + 0, session);   // session id
-  PutU32(rest + 4, op);        // op
-  PutU32(rest + 8, type);      // type
-  PutU32(rest + 12, mode);     // mode word, as the viewer sent it
-  PutU32(rest + 16, number);   // the request's sequence number
+  PutU32(rest + 0, session);  // session id
+  PutU32(rest + 4, op);       // op
+  PutU32(rest + 8, type);     // type
+  PutU32(rest + 12, mode);    // mode word, as the viewer sent it
+  PutU32(rest + 16, number);  // the request's sequence number
   if (n > 0) memcpy(rest + 32, body, n);
   Answer_AddMessage(answer, "ICMD", rest, 32 + n);
 }
@@ -103,8 +104,8 @@ void AnswerItem(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t num
   uint8_t body[kSetupHeader + 256] = {};
   const SetupItem* item = ItemOf(mask);
   uint32_t size = item ? item->size : 0;
-  PutU32(body + 0, mask);                                   // item mask
-  PutU32(body + 4, kSetupHeader + size);                    // total size
+  PutU32(body + 0, mask);                 // item mask
+  PutU32(body + 4, kSetupHeader + size);  // total size
   if (item) {
     PutU32(body + 8, Wire_ChecksumBytes(item->data, size));  // item sum
     memcpy(body + kSetupHeader, item->data, size);
@@ -113,8 +114,8 @@ void AnswerItem(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t num
   Trace("icmd answer op=4 type=4096 mask=%u size=%u", mask, size);
 }
 
-void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t number,
-                 const uint8_t* body, uint32_t n) {
+void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t number, const uint8_t* body,
+                 uint32_t n) {
   if (n < kSetupHeader) {
     Trace("icmd set bytes=%u short", n);
     return;
@@ -145,8 +146,8 @@ void OnSetupData(SimAnswer* answer, uint32_t session, uint32_t mode, uint32_t nu
     memcpy(password, item->data + 36, 32);
     memcpy(host, item->data + 68, 48);
     user[31] = password[31] = host[47] = 0;
-    Trace("ddns service=%u user=\"%s\" password=\"%s\" host=\"%s\"", GetU16(item->data + 2), user,
-          password, host);
+    Trace("ddns service=%u user=\"%s\" password=\"%s\" host=\"%s\"", GetU16(item->data + 2), user, password,
+          host);
   }
   AnswerItem(answer, session, mode, number, mask);
 }

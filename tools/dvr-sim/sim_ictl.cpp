@@ -23,17 +23,17 @@ uint32_t gUpnpStored = 80;
 
 // One named variable: sub-header {session, 0, sub-type 0, handler flag},
 // the value header and the value.
-void AddVariable(SimAnswer* answer, uint32_t session, const char* name,
-                 const uint8_t* value, uint32_t size, uint32_t flag) {
+void AddVariable(SimAnswer* answer, uint32_t session, const char* name, const uint8_t* value, uint32_t size,
+                 uint32_t flag) {
   static uint8_t rest[32 + kValueHeader + kMachineTypeSize];
   if (size > kMachineTypeSize) return;
   memset(rest, 0, 32 + kValueHeader);
-  PutU32(rest + 0, session);                // session id
-  PutU32(rest + 8, 0);                      // sub-type 0: named variable
-  PutU32(rest + 12, flag);                  // run the handler
-  PutU32(rest + 32, size + kValueHeader);   // value size + 256
-  memcpy(rest + 36, name, strnlen(name, 127));   // name
-  memcpy(rest + 32 + kValueHeader, value, size); // value
+  PutU32(rest + 0, session);                      // session id
+  PutU32(rest + 8, 0);                            // sub-type 0: named variable
+  PutU32(rest + 12, flag);                        // run the handler
+  PutU32(rest + 32, size + kValueHeader);         // value size + 256
+  memcpy(rest + 36, name, strnlen(name, 127));    // name
+  memcpy(rest + 32 + kValueHeader, value, size);  // value
   Answer_AddMessage(answer, "ICTL", rest, 32 + kValueHeader + size);
   Trace("ictl-answer name=%s size=%u flag=%u", name, size, flag);
 }
@@ -73,8 +73,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   } else if (strcmp(name, "Tavn_Upnp_C_Data_W") == 0 && size == 4) {
     uint32_t word = GetU32(value);
     if (word & kUpnpWrite) gUpnpStored = word & ~(kUpnpWrite | kUpnpRead);
-    Trace("ictl upnp word=0x%08x %s stored=0x%08x", word, word & kUpnpWrite ? "write" : "read",
-          gUpnpStored);
+    Trace("ictl upnp word=0x%08x %s stored=0x%08x", word, word & kUpnpWrite ? "write" : "read", gUpnpStored);
     uint8_t reply[4];
     PutU32(reply, gUpnpStored);
     AddVariable(answer, sid, "Tavn_Upnp_C_Data_R", reply, 4, 1);

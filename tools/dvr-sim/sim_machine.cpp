@@ -10,36 +10,36 @@
 #include "sim_wire.h"
 
 SimMachine gMachine = {
-    4,                                            // channels
-    1,                                            // sockets
-    false,                                        // pal
-    false,                                        // no_audio
-    0,                                            // variant
-    false,                                        // titles
+    4,                                             // channels
+    1,                                             // sockets
+    false,                                         // pal
+    false,                                         // no_audio
+    0,                                             // variant
+    false,                                         // titles
     {"DVR-SIM", "V1.0.0 SIM", "SN 00000001", ""},  // texts
-    false,                                        // upnp
-    -1,                                           // close_after_ms
-    false,                                        // interval_hidden
-    false,                                        // no_setup_answer
-    0,                                            // clock_offset
-    0,                                            // answer_rate
-    0,                                            // record_delay_ms
-    0,                                            // freeze_on_set_ms
+    false,                                         // upnp
+    -1,                                            // close_after_ms
+    false,                                         // interval_hidden
+    false,                                         // no_setup_answer
+    0,                                             // clock_offset
+    0,                                             // answer_rate
+    0,                                             // record_delay_ms
+    0,                                             // freeze_on_set_ms
 };
 
 int64_t gFrozenUntilMs = 0;
 
 void Machine_BuildRecord(uint8_t out[kMachineRecordSize]) {
   memset(out, 0, kMachineRecordSize);
-  PutU32(out + 0, gMachine.channels);      // channel count
-  PutU32(out + 4, gMachine.variant);       // model variant flag
-  PutU32(out + 8, gMachine.titles ? 1 : 0);  // titles supported
-  for (int t = 0; t < 4; t++)                   // four texts at 12, 44, 76, 108;
-    memcpy(out + 12 + 32 * t, gMachine.text[t],   // a 32-character one has no NUL
+  PutU32(out + 0, gMachine.channels);            // channel count
+  PutU32(out + 4, gMachine.variant);             // model variant flag
+  PutU32(out + 8, gMachine.titles ? 1 : 0);      // titles supported
+  for (int t = 0; t < 4; t++)                    // four texts at 12, 44, 76, 108;
+    memcpy(out + 12 + 32 * t, gMachine.text[t],  // a 32-character one has no NUL
            strnlen(gMachine.text[t], kMachineTextSize));
-  PutU32(out + 140, gMachine.pal ? 1 : 0);   // frame-rate flag: 25 per second
-  PutU32(out + 148, gMachine.sockets);       // sockets accepted
-  PutU32(out + 224, gMachine.no_audio ? 2 : 1);  // 2 = no audio
+  PutU32(out + 140, gMachine.pal ? 1 : 0);              // frame-rate flag: 25 per second
+  PutU32(out + 148, gMachine.sockets);                  // sockets accepted
+  PutU32(out + 224, gMachine.no_audio ? 2 : 1);         // 2 = no audio
   PutU32(out + 228, gMachine.interval_hidden ? 1 : 0);  // 1: mail interval hidden
 }
 
@@ -67,7 +67,6 @@ void Machine_RecorderNow(uint32_t* seconds, uint32_t* ms) {
   *seconds = days * 86400 + uint32_t(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
   *ms = uint32_t(tv.tv_usec / 1000);
 }
-
 
 void Machine_SetTimeOfDay(uint32_t seconds) {
   gMachine.clock_offset = 0;

@@ -9,20 +9,20 @@ constexpr uint32_t kMachineRecordSize = 256;
 constexpr uint32_t kMachineTextSize = 32;
 
 struct SimMachine {
-  uint32_t channels;        // 4, 8 or 16
-  uint32_t sockets;         // 1 or 2: sockets the viewer may open
-  bool pal;                 // 25 frames per second instead of 30
-  bool no_audio;            // audio word 2
-  uint32_t variant;         // model variant flag
-  bool titles;              // the viewer shows its Title tab
+  uint32_t channels;                   // 4, 8 or 16
+  uint32_t sockets;                    // 1 or 2: sockets the viewer may open
+  bool pal;                            // 25 frames per second instead of 30
+  bool no_audio;                       // audio word 2
+  uint32_t variant;                    // model variant flag
+  bool titles;                         // the viewer shows its Title tab
   char text[4][kMachineTextSize + 1];  // up to 32 characters each
-  bool upnp;                // the machine-type variable reports UPnP support
-  int64_t close_after_ms;   // -1: never send the close
-  bool interval_hidden;     // the machine record hides the mail interval
-  bool no_setup_answer;     // a setup get (ICMD op 1, type 4096) is not answered
-  int64_t clock_offset;     // seconds added to the PC's clock for the recorder's (--clock)
-  uint32_t answer_rate;     // bytes per second each client's answers leave at; 0: as fast as it takes them
-  uint32_t record_delay_ms; // the answer carrying the machine record leaves this much later
+  bool upnp;                           // the machine-type variable reports UPnP support
+  int64_t close_after_ms;              // -1: never send the close
+  bool interval_hidden;                // the machine record hides the mail interval
+  bool no_setup_answer;                // a setup get (ICMD op 1, type 4096) is not answered
+  int64_t clock_offset;                // seconds added to the PC's clock for the recorder's (--clock)
+  uint32_t answer_rate;       // bytes per second each client's answers leave at; 0: as fast as it takes them
+  uint32_t record_delay_ms;   // the answer carrying the machine record leaves this much later
   uint32_t freeze_on_set_ms;  // the first setup set freezes the recorder this long (and is lost); 0: never
 };
 

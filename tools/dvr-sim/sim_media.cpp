@@ -12,17 +12,17 @@
 #include "sim_h264.h"
 
 SimMedia gMedia = {
-    1,        // gop
-    nullptr,  // camera
-    1000,     // tone_hz
-    nullptr,  // audio
-    {},       // size_changes
-    0,        // size_change_count
-    4,        // backup_speed
-    false,    // gap_jump
-    0,        // live_after_ms
-    1,        // sparse
-    0, 0,     // picture_w, picture_h
+    1,           // gop
+    nullptr,     // camera
+    1000,        // tone_hz
+    nullptr,     // audio
+    {},          // size_changes
+    0,           // size_change_count
+    4,           // backup_speed
+    false,       // gap_jump
+    0,           // live_after_ms
+    1,           // sparse
+    0,       0,  // picture_w, picture_h
 };
 
 namespace {

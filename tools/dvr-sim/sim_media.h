@@ -13,18 +13,18 @@ constexpr uint32_t kMaxSizeChanges = 8;
 constexpr uint32_t kMaxBackupSpeed = 64;
 
 struct SimMedia {
-  uint32_t gop;             // a key frame every gop frames (1 = every frame)
-  const char* camera;       // Annex B file sent instead of the pattern; null: pattern
-  uint32_t tone_hz;         // tone of the microphones (default 1000)
-  const char* audio;        // WAV file of 8 kHz samples instead of the tone; null: tone
+  uint32_t gop;        // a key frame every gop frames (1 = every frame)
+  const char* camera;  // Annex B file sent instead of the pattern; null: pattern
+  uint32_t tone_hz;    // tone of the microphones (default 1000)
+  const char* audio;   // WAV file of 8 kHz samples instead of the tone; null: tone
   // A backup's pattern changes size (20 and 16 macroblocks wide in turn) at
   // these seconds from its start, in rising order.
   uint32_t size_changes[kMaxSizeChanges];
   uint32_t size_change_count;
-  uint32_t backup_speed;    // a backup is sent this many times faster than real time (4)
-  bool gap_jump;            // playback and backup send the frames after a recording gap at once
-  int64_t live_after_ms;    // this long into a backup the recorder switches to live itself, once; 0: never
-  uint32_t sparse;          // recorded streams send one video frame in this many (1: all)
+  uint32_t backup_speed;  // a backup is sent this many times faster than real time (4)
+  bool gap_jump;          // playback and backup send the frames after a recording gap at once
+  int64_t live_after_ms;  // this long into a backup the recorder switches to live itself, once; 0: never
+  uint32_t sparse;        // recorded streams send one video frame in this many (1: all)
   uint32_t picture_w, picture_h;  // the pattern's size in macroblocks (0: 20 x 15, or 20 x 16 with --pal)
 };
 
@@ -35,7 +35,7 @@ extern SimMedia gMedia;
 struct SimAccessUnit {
   const uint8_t* data;
   uint32_t length;
-  bool key;                 // holds an IDR slice (the file's SPS and PPS lead it)
+  bool key;  // holds an IDR slice (the file's SPS and PPS lead it)
 };
 
 // Loads the camera file and the WAV file named in gMedia; prints the reason

@@ -42,28 +42,24 @@ static const SimModule* FindModule(const uint8_t* code) {
   return nullptr;
 }
 
-bool Answer_AddMessage(SimAnswer* answer, const char code[4],
-                       const uint8_t* rest, uint32_t n) {
-  if (answer->used > answer->cap ||
-      answer->cap - answer->used < kModuleHeaderSize ||
-      answer->cap - answer->used - kModuleHeaderSize < n ||
-      (n > 0 && rest == nullptr)) {
+bool Answer_AddMessage(SimAnswer* answer, const char code[4], const uint8_t* rest, uint32_t n) {
+  if (answer->used > answer->cap || answer->cap - answer->used < kModuleHeaderSize ||
+      answer->cap - answer->used - kModuleHeaderSize < n || (n > 0 && rest == nullptr)) {
     answer->dropped++;
     gStats.dropped_answers++;
     return false;
   }
   uint8_t* m = answer->data + answer->used;
   memset(m, 0, kModuleHeaderSize);
-  PutU32(m + 0, kModuleHeaderSize + n);          // total length
+  PutU32(m + 0, kModuleHeaderSize + n);               // total length
   memcpy(m + 4, code, 4);                             // module code
-  PutU32(m + 8, Wire_MessageChecksum(rest, n));  // checksum of 32..end
+  PutU32(m + 8, Wire_MessageChecksum(rest, n));       // checksum of 32..end
   if (n > 0) memcpy(m + kModuleHeaderSize, rest, n);  // sub-header and body
   answer->used += kModuleHeaderSize + n;
   return true;
 }
 
-void Module_DeliverPayload(SimSession* session, const uint8_t* payload,
-                           uint32_t n, SimAnswer* answer) {
+void Module_DeliverPayload(SimSession* session, const uint8_t* payload, uint32_t n, SimAnswer* answer) {
   uint32_t offset = 0;
   while (offset < n) {
     uint32_t left = n - offset;

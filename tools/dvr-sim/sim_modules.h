@@ -26,8 +26,7 @@ struct SimAnswer {
 
 // msg points at a whole checked message (its 32-byte header included), len
 // is its total length; answers go into the sink with Answer_AddMessage.
-typedef void (*SimMessageFn)(SimSession* session, const uint8_t* msg,
-                             uint32_t len, SimAnswer* answer);
+typedef void (*SimMessageFn)(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer* answer);
 // Runs once for every data packet of a held session, after its messages
 // were handled (unsolicited output such as frames rides on poll answers).
 typedef void (*SimPollFn)(SimSession* session, SimAnswer* answer);
@@ -58,11 +57,9 @@ void Module_ResetSession(SimSession* session);
 // Appends one module message: the 32-byte header (total, code, checksum of
 // the n bytes, reserved zeros) followed by the n bytes, which start with the
 // 32-byte sub-header. False, and nothing written, when it does not fit.
-bool Answer_AddMessage(SimAnswer* answer, const char code[4],
-                       const uint8_t* rest, uint32_t n);
+bool Answer_AddMessage(SimAnswer* answer, const char code[4], const uint8_t* rest, uint32_t n);
 
 // Walks the payload of a data packet: checks each message's length and
 // checksum, traces it, counts it in the session and hands it to the module
 // with its code; then runs every module's poll hook.
-void Module_DeliverPayload(SimSession* session, const uint8_t* payload,
-                           uint32_t n, SimAnswer* answer);
+void Module_DeliverPayload(SimSession* session, const uint8_t* payload, uint32_t n, SimAnswer* answer);

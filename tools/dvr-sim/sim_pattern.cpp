@@ -13,23 +13,17 @@ struct Glyph {
 };
 
 const Glyph kFont[] = {
-    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
-    {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
-    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
-    {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
-    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}},
-    {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
-    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}},
-    {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
-    {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
-    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}},
-    {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}}, {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}}, {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
     {':', {0x00, 0x0C, 0x0C, 0x00, 0x0C, 0x0C, 0x00}},
 };
 
-constexpr uint32_t kCell = 12;   // a character cell is 12 x 20 pixels
-constexpr uint32_t kLeft = 1;    // the glyph, doubled to 10 x 14, starts at (1, 3)
+constexpr uint32_t kCell = 12;  // a character cell is 12 x 20 pixels
+constexpr uint32_t kLeft = 1;   // the glyph, doubled to 10 x 14, starts at (1, 3)
 constexpr uint32_t kTop = 3;
 
 const uint8_t* RowsOf(char c) {
@@ -46,8 +40,8 @@ uint32_t Pattern_FrameCount(uint32_t time, uint32_t frame_number, uint32_t fps) 
 
 void Pattern_Caption(uint32_t channel, uint32_t time, uint32_t frame_number, char out[17]) {
   uint32_t day = time % 86400;
-  snprintf(out, 17, "CH%02u %02u:%02u:%02u %02u", (channel + 1) % 100, day / 3600, day / 60 % 60,
-           day % 60, frame_number % 100);
+  snprintf(out, 17, "CH%02u %02u:%02u:%02u %02u", (channel + 1) % 100, day / 3600, day / 60 % 60, day % 60,
+           frame_number % 100);
 }
 
 uint32_t Pattern_CaptionLit(const char* caption, uint32_t x, uint32_t y) {
@@ -61,8 +55,7 @@ uint32_t Pattern_CaptionLit(const char* caption, uint32_t x, uint32_t y) {
 }
 
 uint8_t Pattern_Y(uint32_t x, uint32_t y, uint32_t channel, uint32_t count, const char* caption) {
-  if (x < kPatternBandWidth && y < kPatternBandHeight)
-    return Pattern_CaptionLit(caption, x, y) ? 235 : 16;
+  if (x < kPatternBandWidth && y < kPatternBandHeight) return Pattern_CaptionLit(caption, x, y) ? 235 : 16;
   return uint8_t(16 + (x + y + 4 * count + 16 * channel) % 220);
 }
 
@@ -76,9 +69,8 @@ uint8_t Pattern_V(uint32_t cx, uint32_t cy, uint32_t channel, uint32_t count) {
   return uint8_t(16 + (2 * cy + 2 * count) % 224);
 }
 
-void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
-                  uint32_t width, uint32_t height, uint32_t channel, uint32_t time,
-                  uint32_t frame_number, uint32_t fps) {
+void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride, uint32_t width,
+                  uint32_t height, uint32_t channel, uint32_t time, uint32_t frame_number, uint32_t fps) {
   char caption[17];
   Pattern_Caption(channel, time, frame_number, caption);
   uint32_t count = Pattern_FrameCount(time, frame_number, fps);

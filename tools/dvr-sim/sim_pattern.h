@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-constexpr uint32_t kPatternBandWidth = 192;   // caption band: 16 cells of 12 pixels
+constexpr uint32_t kPatternBandWidth = 192;  // caption band: 16 cells of 12 pixels
 constexpr uint32_t kPatternBandHeight = 20;
 constexpr uint32_t kPatternCaptionLength = 16;
 
@@ -28,9 +28,8 @@ uint8_t Pattern_V(uint32_t cx, uint32_t cy, uint32_t channel, uint32_t count);
 
 // Fills a width x height 4:2:0 picture (even sizes) for channel 0 .. 16 and
 // the frame's recorder time and frame number at fps frames per second.
-void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
-                  uint32_t width, uint32_t height, uint32_t channel, uint32_t time,
-                  uint32_t frame_number, uint32_t fps);
+void Pattern_Fill(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride, uint32_t width,
+                  uint32_t height, uint32_t channel, uint32_t time, uint32_t frame_number, uint32_t fps);
 
 // The split-layout picture the recorder composes on channel 16: a side x
 // side grid of tiles (side 2, 3 or 4) over a width x height picture, tile k

@@ -26,18 +26,18 @@ namespace {
 constexpr uint32_t kDay = 86400;
 constexpr uint32_t kIndexes = 8;
 constexpr uint32_t kRecord = 72;
-constexpr uint32_t kMaxEntries = 540;     // the widest window of the period table
+constexpr uint32_t kMaxEntries = 540;  // the widest window of the period table
 constexpr uint32_t kMaxIndexEntries = 32;
-constexpr uint32_t kLastDay = 36524;      // 2099-12-31 in the recorder's calendar
+constexpr uint32_t kLastDay = 36524;  // 2099-12-31 in the recorder's calendar
 constexpr uint32_t kSubHeaderSize = 32;
 
 // Seconds per period of each index.
 const uint32_t kUnits[kIndexes] = {1, 60, 1440, 3600, 86400, 2592000, 31536000, 1800};
 
 struct Entry {
-  uint32_t channels;  // bit c: channel c (0-based)
+  uint32_t channels;             // bit c: channel c (0-based)
   uint32_t first_day, last_day;  // recorder days, inclusive
-  uint32_t from, to;  // seconds of the day, [from, to)
+  uint32_t from, to;             // seconds of the day, [from, to)
 };
 Entry gIndex[kMaxIndexEntries];
 uint32_t gIndexCount = 0;
@@ -196,8 +196,8 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
     return;
   }
   // The echo: the two words of the answer for this index, then 72.
-  if (!p.valid || channel != p.channel || GetU32(body) != p.token ||
-      GetU32(body + 4) != p.entries || GetU32(body + 8) != kRecord) {
+  if (!p.valid || channel != p.channel || GetU32(body) != p.token || GetU32(body + 4) != p.entries ||
+      GetU32(body + 8) != kRecord) {
     Trace("pbba echo session=%u index=%u bad", sid, index);
     return;
   }
@@ -213,8 +213,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
   PutU32(out + 8, length);
   PutU32(out + 12, Wire_ChecksumBytes(out + kRecord, length - kRecord));
   PutU32(sub + 8, 1);
-  Trace("pbba reply session=%u index=%u channel=%u entries=%u set=%u", sid, index, channel, p.entries,
-        set);
+  Trace("pbba reply session=%u index=%u channel=%u entries=%u set=%u", sid, index, channel, p.entries, set);
   Answer_AddMessage(answer, "PBBA", gReply, kSubHeaderSize + length);
 }
 
@@ -261,6 +260,4 @@ bool Recordings_Has(uint32_t channel, uint64_t from, uint64_t to) {
   return false;
 }
 
-void SimPbba_Register() {
-  Module_Register(SimModule{{'P', 'B', 'B', 'A'}, OnMessage, nullptr, OnReset});
-}
+void SimPbba_Register() { Module_Register(SimModule{{'P', 'B', 'B', 'A'}, OnMessage, nullptr, OnReset}); }

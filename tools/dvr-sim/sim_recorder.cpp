@@ -21,8 +21,7 @@ static uint32_t AnswerGrant(const UlcmHeader& h, uint32_t replaces) {
   Module_ResetSession(s);
   gStats.grants++;
   Trace("grant session=%u", s->id);
-  Wire_WriteUlcmHeader(gAnswerPacket, kUlcmHeaderSize, kPacketGrant, s->id,
-                       h.conn_index, h.socket_index);
+  Wire_WriteUlcmHeader(gAnswerPacket, kUlcmHeaderSize, kPacketGrant, s->id, h.conn_index, h.socket_index);
   return kUlcmHeaderSize;
 }
 
@@ -31,21 +30,19 @@ static uint32_t AnswerGrant(const UlcmHeader& h, uint32_t replaces) {
 static uint32_t AnswerWith(const UlcmHeader& h, uint32_t payload) {
   uint32_t type = payload > 0 ? kPacketDataPoll : kPacketPollAnswer;
   Trace("answer type=%u session=%u bytes=%u", type, h.session, payload);
-  Wire_WriteUlcmHeader(gAnswerPacket, kUlcmHeaderSize + payload, type,
-                       h.session, h.conn_index, h.socket_index);
+  Wire_WriteUlcmHeader(gAnswerPacket, kUlcmHeaderSize + payload, type, h.session, h.conn_index,
+                       h.socket_index);
   return kUlcmHeaderSize + payload;
 }
 
-static uint32_t AnswerData(const UlcmHeader& h, const uint8_t* packet,
-                           uint32_t client, uint32_t* delay_ms) {
+static uint32_t AnswerData(const UlcmHeader& h, const uint8_t* packet, uint32_t client, uint32_t* delay_ms) {
   uint32_t payload = h.total - kUlcmHeaderSize;
   SimSession* s = Session_Find(h.session);
   if (s == nullptr) {
     Trace("stale type=%u session=%u", h.type, h.session);
     return AnswerGrant(h, 0);
   }
-  Trace("%s session=%u bytes=%u", h.type == kPacketData ? "data" : "poll",
-        h.session, payload);
+  Trace("%s session=%u bytes=%u", h.type == kPacketData ? "data" : "poll", h.session, payload);
   Session_Touch(s, gPacketSerial);
   s->packets++;
   SimAnswer answer = {};
@@ -59,8 +56,8 @@ static uint32_t AnswerData(const UlcmHeader& h, const uint8_t* packet,
   return AnswerWith(h, answer.used);
 }
 
-const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total,
-                               uint32_t client, uint32_t* answer_len, uint32_t* delay_ms) {
+const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total, uint32_t client, uint32_t* answer_len,
+                               uint32_t* delay_ms) {
   *delay_ms = 0;
   UlcmHeader h;
   Wire_ReadUlcmHeader(packet, &h);
@@ -75,9 +72,7 @@ const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total,
       *answer_len = AnswerGrant(h, h.session);
       break;
     case kPacketData:
-    case kPacketDataPoll:
-      *answer_len = AnswerData(h, packet, client, delay_ms);
-      break;
+    case kPacketDataPoll: *answer_len = AnswerData(h, packet, client, delay_ms); break;
     default:
       Trace("packet type=%u session=%u", h.type, h.session);
       *answer_len = AnswerWith(h, 0);

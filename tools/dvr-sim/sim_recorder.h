@@ -8,5 +8,5 @@
 // the magic). Returns the answer packet, valid until the next call, its
 // length through answer_len and how much later it is to leave through
 // delay_ms.
-const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total,
-                               uint32_t client, uint32_t* answer_len, uint32_t* delay_ms);
+const uint8_t* Recorder_Answer(const uint8_t* packet, uint32_t total, uint32_t client, uint32_t* answer_len,
+                               uint32_t* delay_ms);

@@ -29,17 +29,17 @@ constexpr uint32_t kMaxClients = 16;
 constexpr uint32_t kOutCap = 4 * kMaxAnswer;
 
 struct SimClient {
-  int fd;              // -1 when the slot is free
-  uint32_t id;         // client number for the trace, counting from 1
-  uint8_t* in;         // kMaxPacket bytes: the packet being received
-  uint32_t in_fill;    // bytes held in `in`
-  uint8_t* out;        // kOutCap bytes: answers not yet sent
-  uint32_t out_start;  // first unsent byte
-  uint32_t out_end;    // end of the unsent bytes
-  bool eof;            // the peer has finished sending
-  bool broken;         // the stream cannot be followed any more
-  uint64_t packets;    // packets answered on this connection
-  int64_t hold_until;  // Machine_NowMs before which nothing is sent (a late answer)
+  int fd;                // -1 when the slot is free
+  uint32_t id;           // client number for the trace, counting from 1
+  uint8_t* in;           // kMaxPacket bytes: the packet being received
+  uint32_t in_fill;      // bytes held in `in`
+  uint8_t* out;          // kOutCap bytes: answers not yet sent
+  uint32_t out_start;    // first unsent byte
+  uint32_t out_end;      // end of the unsent bytes
+  bool eof;              // the peer has finished sending
+  bool broken;           // the stream cannot be followed any more
+  uint64_t packets;      // packets answered on this connection
+  int64_t hold_until;    // Machine_NowMs before which nothing is sent (a late answer)
   int64_t next_send_us;  // with --answer-rate: when the next bytes may leave
 };
 
@@ -87,8 +87,7 @@ static int Listen(uint16_t port, uint32_t segment, uint16_t* bound) {
   addr.sin_port = htons(port);
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd, 16) != 0 ||
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     close(fd);
     return -1;
@@ -201,8 +200,7 @@ static void ProcessInput(SimClient* c) {
     if (c->packets++ == 0) {
       UlcmHeader h;
       Wire_ReadUlcmHeader(p, &h);
-      Trace("first-packet client=%u type=%u session=%u socket=%u", c->id, h.type, h.session,
-            h.socket_index);
+      Trace("first-packet client=%u type=%u session=%u socket=%u", c->id, h.type, h.session, h.socket_index);
     }
     uint32_t answer_len = 0, delay_ms = 0;
     const uint8_t* answer = Recorder_Answer(p, total, c->id, &answer_len, &delay_ms);

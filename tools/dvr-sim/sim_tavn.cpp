@@ -19,8 +19,8 @@ constexpr uint32_t kClose = 2;
 constexpr uint32_t kRecordSize = 256;  // hello, hello answer, client info, machine record
 
 struct TavnSession {
-  bool hello;        // a good hello arrived
-  bool configured;   // the machine record went out
+  bool hello;       // a good hello arrived
+  bool configured;  // the machine record went out
 };
 
 TavnSession gTavnSessions[kMaxSessions];
@@ -34,8 +34,7 @@ struct {
 } gClose;
 
 // One TAVN message: sub-header {session, code}, then the body.
-void AddMessage(SimAnswer* answer, uint32_t session, uint32_t code,
-                const uint8_t* body, uint32_t n) {
+void AddMessage(SimAnswer* answer, uint32_t session, uint32_t code, const uint8_t* body, uint32_t n) {
   uint8_t rest[32 + kRecordSize] = {};
   PutU32(rest + 0, session);  // session id
   PutU32(rest + 4, code);     // code
@@ -45,9 +44,8 @@ void AddMessage(SimAnswer* answer, uint32_t session, uint32_t code,
 
 // The hello's fixed fields: 1, 1, byte 9 = 1, 0x0811, 0x1234, 0.
 bool HelloIsGood(const uint8_t* body, uint32_t n) {
-  return n >= kRecordSize && GetU32(body) == 1 && GetU32(body + 4) == 1 &&
-         body[9] == 1 && GetU16(body + 10) == 0x0811 && GetU16(body + 12) == 0x1234 &&
-         GetU16(body + 14) == 0;
+  return n >= kRecordSize && GetU32(body) == 1 && GetU32(body + 4) == 1 && body[9] == 1 &&
+         GetU16(body + 10) == 0x0811 && GetU16(body + 12) == 0x1234 && GetU16(body + 14) == 0;
 }
 
 // A text field of the client info, printable and cut at its NUL.
@@ -95,9 +93,8 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
       TextOf(body + 44, sn);
       TextOf(body + 76, board);
       TextOf(body + 108, number);
-      Trace("tavn client-info session=%u bytes=%u words=%u,%u,%u os=\"%s\" sn=\"%s\" b=\"%s\" n=\"%s\"",
-            sid, n, GetU32(body), GetU32(body + 4), GetU32(body + 8), os, sn, board,
-            number);
+      Trace("tavn client-info session=%u bytes=%u words=%u,%u,%u os=\"%s\" sn=\"%s\" b=\"%s\" n=\"%s\"", sid,
+            n, GetU32(body), GetU32(body + 4), GetU32(body + 8), os, sn, board, number);
       uint8_t record[kMachineRecordSize];
       Machine_BuildRecord(record);
       AddMessage(answer, sid, kClientInfo, record, kMachineRecordSize);
@@ -119,9 +116,7 @@ void OnMessage(SimSession* session, const uint8_t* msg, uint32_t len, SimAnswer*
       Trace("tavn close-from-viewer session=%u bytes=%u", sid, n);
       t = TavnSession{};
       break;
-    default:
-      Trace("tavn code=%u session=%u ignored", code, sid);
-      break;
+    default: Trace("tavn code=%u session=%u ignored", code, sid); break;
   }
 }
 

@@ -32,8 +32,7 @@ void Say(const char* format, ...) {
 }
 
 void Trace_Code(const uint8_t* code, char out[5]) {
-  for (int i = 0; i < 4; i++)
-    out[i] = (code[i] >= 0x21 && code[i] <= 0x7E) ? char(code[i]) : '?';
+  for (int i = 0; i < 4; i++) out[i] = (code[i] >= 0x21 && code[i] <= 0x7E) ? char(code[i]) : '?';
   out[4] = 0;
 }
 

@@ -32,9 +32,9 @@ struct Titles {
 };
 Titles gStore = {};
 Titles gIncoming = {};
-uint32_t gIncomingBytes = 0;  // chunk bytes taken in the running upload
-uint32_t gIncomingChunks = 0; // chunks that came in the running upload
-bool gStalled = false;        // the one upload --titles-stall leaves unasked has been
+uint32_t gIncomingBytes = 0;   // chunk bytes taken in the running upload
+uint32_t gIncomingChunks = 0;  // chunks that came in the running upload
+bool gStalled = false;         // the one upload --titles-stall leaves unasked has been
 uint32_t gUploads = 0;
 
 // Section id to its place in the titles: 16 (and any other id on a read)
@@ -237,8 +237,8 @@ void Draw(const Planes& p, uint32_t width, uint32_t height, uint32_t channel, ui
 
 uint32_t SimVdtt_Uploads() { return gUploads; }
 
-void SimVdtt_DrawTitle(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride, uint32_t width,
-                       uint32_t height, uint32_t channel) {
+void SimVdtt_DrawTitle(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
+                       uint32_t width, uint32_t height, uint32_t channel) {
   if (height < 28 + 40) return;
   Draw(Planes{y, u, v, y_stride, c_stride}, width, height, channel, 8, height - 28 - 8, 1);
 }

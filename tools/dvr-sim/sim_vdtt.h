@@ -10,10 +10,10 @@
 #include "sim_pattern.h"
 
 struct SimTitles {
-  bool show;            // draw the titles on the pictures (--show-titles)
-  const char* out;      // file that gets the titles after each good upload (--titles-out)
-  const char* in;       // file of the titles kept at start (--titles-in), as --titles-out writes it
-  uint32_t stall_after; // the first upload gets no more requests after this many chunks (--titles-stall)
+  bool show;             // draw the titles on the pictures (--show-titles)
+  const char* out;       // file that gets the titles after each good upload (--titles-out)
+  const char* in;        // file of the titles kept at start (--titles-in), as --titles-out writes it
+  uint32_t stall_after;  // the first upload gets no more requests after this many chunks (--titles-stall)
 };
 extern SimTitles gTitles;
 
@@ -25,7 +25,7 @@ uint32_t SimVdtt_Uploads();
 // Draws the title of channel (0 .. 15) into a width x height 4:2:0
 // picture, or of every tile of a split picture: white ink with a black
 // rim, without colour. Nothing before a title arrived.
-void SimVdtt_DrawTitle(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride, uint32_t width,
-                       uint32_t height, uint32_t channel);
+void SimVdtt_DrawTitle(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
+                       uint32_t width, uint32_t height, uint32_t channel);
 void SimVdtt_DrawMosaicTitles(uint8_t* y, uint32_t y_stride, uint8_t* u, uint8_t* v, uint32_t c_stride,
                               const PatternMosaic& m);

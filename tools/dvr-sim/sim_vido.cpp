@@ -25,10 +25,10 @@ namespace {
 
 constexpr uint32_t kChannels = 17;
 constexpr uint32_t kSplitChannel = 16;  // the recorder's composed split picture
-constexpr uint32_t kBlockSize = 128;      // frame block in front of every frame
-constexpr uint32_t kHeaderSize = 32;      // frame header in front of every unit
+constexpr uint32_t kBlockSize = 128;    // frame block in front of every frame
+constexpr uint32_t kHeaderSize = 32;    // frame header in front of every unit
 constexpr uint32_t kSubHeaderSize = 32;
-constexpr uint32_t kReportSize = 256;     // the viewer's status report
+constexpr uint32_t kReportSize = 256;  // the viewer's status report
 constexpr uint32_t kRequestBlock = 64;
 constexpr uint32_t kKindVideo = 1, kKindAudio = 2;
 constexpr uint32_t kSourceLive = 0, kSourceRecorded = 1;
@@ -42,42 +42,42 @@ constexpr uint32_t kFrameLead = kModuleHeaderSize + kSubHeaderSize + kBlockSize;
 enum : uint32_t { kModeLive = 0, kModePlayback = 1, kModeBackup = 2 };
 
 struct Stream {
-  bool asked;                          // a status report came: the viewer takes frames
-  uint32_t mode;                       // the viewer's mode word
-  uint8_t live[kRequestBlock];         // the last request blocks received
+  bool asked;                   // a status report came: the viewer takes frames
+  uint32_t mode;                // the viewer's mode word
+  uint8_t live[kRequestBlock];  // the last request blocks received
   uint8_t playback[kRequestBlock];
   uint8_t backup[kRequestBlock];
-  uint32_t request;                    // request number stamped into the frames
-  uint32_t stream_seq;                 // stream sequence of the next frame
-  uint32_t channel_seq[kChannels];     // last channel sequence of video, per channel
-  uint32_t audio_seq[kChannels];       // the same for sound
+  uint32_t request;                 // request number stamped into the frames
+  uint32_t stream_seq;              // stream sequence of the next frame
+  uint32_t channel_seq[kChannels];  // last channel sequence of video, per channel
+  uint32_t audio_seq[kChannels];    // the same for sound
 
   // The stream being sent.
   bool running;
   uint32_t source;
-  uint32_t list[kChannels];            // channels sent, in order
+  uint32_t list[kChannels];  // channels sent, in order
   uint32_t count;
-  int64_t start_ms;                    // when tick 0 fell due
-  uint64_t base;                       // frame count (time x fps + frame) of tick 0
-  int32_t step;                        // frames per tick: 1, 4 (fast), -1, -4, 0 (one still)
-  uint64_t last;                       // the last frame count sent (backup end), or ~0
-  uint32_t tick;                       // the tick being sent
-  uint32_t cursor;                     // next channel of the list within the tick
-  bool begun;                          // the tick's key decision is made
+  int64_t start_ms;  // when tick 0 fell due
+  uint64_t base;     // frame count (time x fps + frame) of tick 0
+  int32_t step;      // frames per tick: 1, 4 (fast), -1, -4, 0 (one still)
+  uint64_t last;     // the last frame count sent (backup end), or ~0
+  uint32_t tick;     // the tick being sent
+  uint32_t cursor;   // next channel of the list within the tick
+  bool begun;        // the tick's key decision is made
   bool tick_key;
-  uint32_t key_tick;                   // tick of the last key frame
-  uint32_t since_key;                  // the tick's distance from it
-  uint32_t key_count;                  // key frames so far (idr_pic_id)
+  uint32_t key_tick;   // tick of the last key frame
+  uint32_t since_key;  // the tick's distance from it
+  uint32_t key_count;  // key frames so far (idr_pic_id)
   bool force_key;
-  uint32_t camera_unit;                // camera file unit of the tick
-  uint32_t mosaic_side;                // split layouts: tiles per row of channel 16's picture
-  uint32_t mosaic_first;               // and the channel of its first tile
-  bool in_gap;                         // recorded source: the last tick had no video
-  uint64_t changes[kMaxSizeChanges];   // backup: the frame counts the picture size changes at
+  uint32_t camera_unit;               // camera file unit of the tick
+  uint32_t mosaic_side;               // split layouts: tiles per row of channel 16's picture
+  uint32_t mosaic_first;              // and the channel of its first tile
+  bool in_gap;                        // recorded source: the last tick had no video
+  uint64_t changes[kMaxSizeChanges];  // backup: the frame counts the picture size changes at
   uint32_t change_count;
-  uint32_t change_next;                // the next of them
-  bool changed;                        // the size is the other one (an odd number of changes passed)
-  uint32_t speed;                      // ticks sent per tick of real time
+  uint32_t change_next;  // the next of them
+  bool changed;          // the size is the other one (an odd number of changes passed)
+  uint32_t speed;        // ticks sent per tick of real time
   // What the viewer's last status report said it has room for, and the
   // frame bytes sent since: a recorded stream waits when they would pass it.
   uint32_t room;
@@ -173,8 +173,8 @@ void Start(Stream& s, const SimSession* session) {
   for (uint32_t i = 0; i < s.count; i++)
     snprintf(channels + strlen(channels), sizeof channels - strlen(channels), "%s%u", i ? "," : "",
              s.list[i]);
-  Trace("vido start session=%u mode=%u source=%u channels=%s request=%u", session->id, s.mode,
-        s.source, channels, s.request);
+  Trace("vido start session=%u mode=%u source=%u channels=%s request=%u", session->id, s.mode, s.source,
+        channels, s.request);
 }
 
 // The frame count of a tick; false when the stream has run out.
@@ -222,9 +222,9 @@ void EndTick(Stream& s) {
 // at m (m + 32 onwards: Answer_AddMessage adds the module header), whose
 // payload, padded to the unit, is already in place; returns the message's
 // bytes after the module header.
-uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel,
-                      uint32_t kind, uint64_t frame, bool key, uint32_t width_mbs,
-                      uint32_t height_mbs, uint32_t unit_bytes, uint64_t newest) {
+uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel, uint32_t kind,
+                      uint64_t frame, bool key, uint32_t width_mbs, uint32_t height_mbs, uint32_t unit_bytes,
+                      uint64_t newest) {
   const uint32_t fps = Fps();
   uint8_t* sub = m + kModuleHeaderSize;
   memset(sub, 0, kSubHeaderSize + kBlockSize + kHeaderSize);
@@ -243,18 +243,18 @@ uint32_t FrameMessage(uint8_t* m, const SimSession* session, Stream& s, uint32_t
   PutU32(block + 48, kind);                                             // kind
   PutU32(block + 52, s.request);                                        // request number
   uint8_t* h = block + kBlockSize;
-  PutU32(h + 0, 0x03000000);                         // magic: 00 00 00 03
-  PutU32(h + 4, uint32_t(frame / fps));              // recorder time
-  h[8] = uint8_t(frame % fps);                            // frame within the second
-  h[11] = uint8_t(kind << 6);                             // kind: 1 video, 2 audio
-  h[12] = uint8_t(height_mbs);                            // height, 16-pixel units
-  h[13] = uint8_t(width_mbs);                             // width, 16-pixel units
-  h[14] = uint8_t((channel & 15) << 4);                   // channel; progressive
-  h[15] = uint8_t((key ? 0 : 1) << 4);                    // frame type; no further units
-  PutU16(h + 18, uint16_t(unit_bytes / 64));              // unit length, 64-byte units
-  h[23] = uint8_t(s.source << 5);                         // source
-  PutU32(h + 24, (20 * fps) << 5);                   // time scale
-  PutU32(h + 28, 0);                                 // time offset
+  PutU32(h + 0, 0x03000000);                  // magic: 00 00 00 03
+  PutU32(h + 4, uint32_t(frame / fps));       // recorder time
+  h[8] = uint8_t(frame % fps);                // frame within the second
+  h[11] = uint8_t(kind << 6);                 // kind: 1 video, 2 audio
+  h[12] = uint8_t(height_mbs);                // height, 16-pixel units
+  h[13] = uint8_t(width_mbs);                 // width, 16-pixel units
+  h[14] = uint8_t((channel & 15) << 4);       // channel; progressive
+  h[15] = uint8_t((key ? 0 : 1) << 4);        // frame type; no further units
+  PutU16(h + 18, uint16_t(unit_bytes / 64));  // unit length, 64-byte units
+  h[23] = uint8_t(s.source << 5);             // source
+  PutU32(h + 24, (20 * fps) << 5);            // time scale
+  PutU32(h + 28, 0);                          // time offset
   return kSubHeaderSize + kBlockSize + unit_bytes;
 }
 
@@ -270,8 +270,7 @@ uint32_t PadUnit(uint8_t* payload, uint32_t payload_bytes, bool nal_payload) {
 
 // Builds the video frame of channel for the current tick into gMessage;
 // returns the bytes after the module header, 0 when it cannot be built.
-uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint64_t frame,
-                    uint64_t newest) {
+uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint64_t frame, uint64_t newest) {
   uint8_t* payload = gMessage + kFrameLead + kHeaderSize;
   const uint32_t cap = kMaxFramePayload;
   uint32_t w = WidthMbs(s.changed), h = HeightMbs(), n = 0;
@@ -295,20 +294,18 @@ uint32_t BuildVideo(const SimSession* session, Stream& s, uint32_t channel, uint
       Pattern_Fill(y, w * 16, u, v, w * 8, w * 16, h * 16, channel, time, number, fps);
       SimVdtt_DrawTitle(y, w * 16, u, v, w * 8, w * 16, h * 16, channel);
     }
-    n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1,
-                            SimPicture{y, u, v, w * 16, w * 8});
+    n = H264Sim_WriteIdrPcm(payload, cap, w, h, s.key_count & 1, SimPicture{y, u, v, w * 16, w * 8});
   } else {
     n = H264Sim_WriteSkipP(payload, cap, w, h, s.since_key);
   }
   if (n == 0) return 0;
   uint32_t unit = PadUnit(payload, n, true);
-  return FrameMessage(gMessage, session, s, channel, kKindVideo, frame, s.tick_key, w, h, unit,
-                      newest);
+  return FrameMessage(gMessage, session, s, channel, kKindVideo, frame, s.tick_key, w, h, unit, newest);
 }
 
 // Builds the audio frame of channel for the current tick into m.
-uint32_t BuildAudio(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel,
-                    uint64_t frame, uint64_t newest) {
+uint32_t BuildAudio(uint8_t* m, const SimSession* session, Stream& s, uint32_t channel, uint64_t frame,
+                    uint64_t newest) {
   uint8_t* payload = m + kFrameLead + kHeaderSize;
   uint64_t first = uint64_t(s.tick / (Fps() / 5)) * kAudioSamples;
   for (uint32_t i = 0; i < kAudioSamples; i++) {
@@ -402,7 +399,8 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
     s.in_gap = false;
     // --sparse N: a recording of one frame in N (its end mark's frame
     // always); the sound goes on at every tick.
-    bool shown = s.source != kSourceRecorded || gMedia.sparse <= 1 || frame % gMedia.sparse == 0 || frame == s.last;
+    bool shown =
+        s.source != kSourceRecorded || gMedia.sparse <= 1 || frame % gMedia.sparse == 0 || frame == s.last;
     uint32_t seq_before = s.stream_seq, chan_before = s.channel_seq[channel],
              audio_before = s.audio_seq[channel];
     uint32_t video = 0;
@@ -416,7 +414,8 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
     }
     uint32_t audio = 0;
     uint8_t* audio_msg = gMessage + kModuleHeaderSize + video;
-    if (AudioDue(s, channel)) audio = BuildAudio(audio_msg - kModuleHeaderSize, session, s, channel, frame, newest);
+    if (AudioDue(s, channel))
+      audio = BuildAudio(audio_msg - kModuleHeaderSize, session, s, channel, frame, newest);
     uint32_t need = (video ? kModuleHeaderSize + video : 0) + (audio ? kModuleHeaderSize + audio : 0);
     if (answer->cap - answer->used < need) {
       // Not in this answer: the next poll sends it.
@@ -429,8 +428,8 @@ void OnPoll(SimSession* session, SimAnswer* answer) {
     if (video) {
       Answer_AddMessage(answer, "VIDO", gMessage + kModuleHeaderSize, video);
       const uint8_t* h = gMessage + kFrameLead;
-      Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id,
-            channel, s.channel_seq[channel], GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
+      Trace("vido frame session=%u ch=%u seq=%u time=%u fn=%u key=%u src=%u bytes=%u", session->id, channel,
+            s.channel_seq[channel], GetU32(h + 4), h[8], s.tick_key ? 1 : 0, s.source,
             video - kSubHeaderSize);
     }
     if (audio) {
@@ -473,8 +472,8 @@ void OnReset(SimSession* session) {
 
 }  // namespace
 
-void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode,
-                       uint32_t number, const uint8_t* body, uint32_t n) {
+void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode, uint32_t number,
+                       const uint8_t* body, uint32_t n) {
   Stream& s = gStreams[session->slot];
   // Every message the viewer builds clears its reorder queue.
   s.stream_seq = 1;

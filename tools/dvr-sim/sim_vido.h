@@ -11,8 +11,8 @@
 // request blocks (types 256, 512, 1024) and the viewer's mode word decide
 // what is streamed; every message's sequence number becomes the request
 // number of the frames that follow.
-void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode,
-                       uint32_t number, const uint8_t* body, uint32_t n);
+void SimVido_OnCommand(SimSession* session, uint32_t op, uint32_t type, uint32_t mode, uint32_t number,
+                       const uint8_t* body, uint32_t n);
 
 // Writes, without listening, the frames a backup of channel from recorder
 // second start (0: now) would bring for seconds seconds: each frame's 32-byte header

@@ -32,15 +32,14 @@ void Wire_ReadUlcmHeader(const uint8_t* p, UlcmHeader* h) {
   h->socket_index = GetU32(p + 56);
 }
 
-void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type,
-                          uint32_t session, uint32_t conn_index,
+void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type, uint32_t session, uint32_t conn_index,
                           uint32_t socket_index) {
   memset(p, 0, kUlcmHeaderSize);
   PutU32(p + 0, total);          // total length
   PutU32(p + 4, kUlcmMagic);     // "ULCM"
   PutU32(p + 8, type);           // packet type
   PutU32(p + 12, session);       // session id
-                                      // 16..47: credential block, empty
+                                 // 16..47: credential block, empty
   PutU32(p + 48, 0);             // always 0
   PutU32(p + 52, conn_index);    // echoed connection index
   PutU32(p + 56, socket_index);  // echoed socket index
@@ -48,7 +47,6 @@ void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type,
 }
 
 uint32_t Wire_WriteHttpHead(char* dst, uint32_t content_length) {
-  int n = snprintf(dst, kMaxHttpHead, "HTTP/1.1 200 OK\r\nContent-Length: %u\r\n\r\n",
-                   content_length);
+  int n = snprintf(dst, kMaxHttpHead, "HTTP/1.1 200 OK\r\nContent-Length: %u\r\n\r\n", content_length);
   return n < 0 ? 0 : uint32_t(n);
 }

@@ -53,8 +53,7 @@ struct UlcmHeader {
 
 void Wire_ReadUlcmHeader(const uint8_t* p, UlcmHeader* h);
 // Writes a 64-byte header; the credential block and reserved words are zero.
-void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type,
-                          uint32_t session, uint32_t conn_index,
+void Wire_WriteUlcmHeader(uint8_t* p, uint32_t total, uint32_t type, uint32_t session, uint32_t conn_index,
                           uint32_t socket_index);
 
 // Writes "HTTP/1.1 200 OK", the Content-Length line and the blank line into

@@ -8,13 +8,12 @@
 #include <cstdint>
 
 struct MovToolResult {
-    uint32_t frames;      // frame buffers handed to the writer
-    uint32_t refused;     // of those, refused by the accounting (the part ended there)
-    uint32_t bad;         // ended by a bad header
-    uint32_t complete;    // 1 when the file got its closing block, "moov" and "mdat" size
+    uint32_t frames;   // frame buffers handed to the writer
+    uint32_t refused;  // of those, refused by the accounting (the part ended there)
+    uint32_t bad;      // ended by a bad header
+    uint32_t complete; // 1 when the file got its closing block, "moov" and "mdat" size
 };
 
 // watermark: the recorder's watermark value the backup got. 0 on success,
 // -1 when the output cannot be created or a write failed.
-int MovTool_Write(const uint8_t* frames, size_t length, const char* out, uint32_t watermark,
-                  MovToolResult* result);
+int MovTool_Write(const uint8_t* frames, size_t length, const char* out, uint32_t watermark, MovToolResult* result);

@@ -37,8 +37,8 @@ void Put(std::vector<unsigned char>& rgb, int x, int y, unsigned char r, unsigne
     p[2] = b;
 }
 
-void Text(std::vector<unsigned char>& rgb, int x, int y, int scale, const char* text, unsigned char r,
-          unsigned char g, unsigned char b)
+void Text(std::vector<unsigned char>& rgb, int x, int y, int scale, const char* text, unsigned char r, unsigned char g,
+          unsigned char b)
 {
     for (; *text; text++, x += 6 * scale) {
         const Glyph* glyph = nullptr;
@@ -49,7 +49,8 @@ void Text(std::vector<unsigned char>& rgb, int x, int y, int scale, const char* 
             for (int col = 0; col < 5; col++)
                 if (glyph->rows[row] & (0x10 >> col))
                     for (int dy = 0; dy < scale; dy++)
-                        for (int dx = 0; dx < scale; dx++) Put(rgb, x + col * scale + dx, y + row * scale + dy, r, g, b);
+                        for (int dx = 0; dx < scale; dx++)
+                            Put(rgb, x + col * scale + dx, y + row * scale + dy, r, g, b);
     }
 }
 } // namespace

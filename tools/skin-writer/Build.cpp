@@ -120,9 +120,11 @@ struct Builder {
         if (d.groups.size() + d.elements.size() > 160) return Fail(0, "more than 160 names");
         for (size_t i = 0; i < d.groups.size(); ++i) {
             const GroupDesc& g = d.groups[i];
-            if (g.name.empty() || g.name.size() >= (size_t)kNameBytes) return Fail(g.line, "group name must have 1 to 15 characters");
+            if (g.name.empty() || g.name.size() >= (size_t)kNameBytes)
+                return Fail(g.line, "group name must have 1 to 15 characters");
             if (groupIndex.count(g.name)) return Fail(g.line, "group " + g.name + " named twice");
-            if (g.w < 0 || g.h < 0 || (g.w & 1)) return Fail(g.line, "group " + g.name + ": item width must be even and sizes not negative");
+            if (g.w < 0 || g.h < 0 || (g.w & 1))
+                return Fail(g.line, "group " + g.name + ": item width must be even and sizes not negative");
             groupIndex[g.name] = (int)i;
             GroupRecord r;
             r.name = g.name;
@@ -139,7 +141,8 @@ struct Builder {
         }
         for (size_t i = 0; i < d.elements.size(); ++i) {
             const ElementDesc& e = d.elements[i];
-            if (e.name.empty() || e.name.size() >= (size_t)kNameBytes) return Fail(e.line, "element name must have 1 to 15 characters");
+            if (e.name.empty() || e.name.size() >= (size_t)kNameBytes)
+                return Fail(e.line, "element name must have 1 to 15 characters");
             if (elementIndex.count(e.name)) return Fail(e.line, "element " + e.name + " named twice");
             if (e.source.size() > (size_t)kNameBytes || e.target.size() > (size_t)kNameBytes)
                 return Fail(e.line, "variable strings have at most 16 characters");
@@ -374,7 +377,8 @@ struct Builder {
             std::vector<std::string> cells;
             if (g.art == "digits") {
                 for (int k = 0; k < 10; ++k)
-                    for (int v = 0; v < variants; ++v) cells.push_back(std::string(1, (char)('0' + k)) + (v ? "\x01" : ""));
+                    for (int v = 0; v < variants; ++v)
+                        cells.push_back(std::string(1, (char)('0' + k)) + (v ? "\x01" : ""));
             } else if (g.art == "chars") {
                 for (int k = 0; k < 10; ++k) cells.push_back(std::string(1, (char)('0' + k)));
                 cells.push_back(":");
@@ -489,18 +493,21 @@ struct Builder {
         Colour a, b;
         int scale = OptInt(op.options, "scale", 1);
         if (op.op == "rect" || op.op == "frame") {
-            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a)) return false;
+            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a))
+                return false;
             t = OptInt(op.options, "t", 1);
             if (op.op == "rect") FillRect(c, bx + x, by + y, w, h, a);
             else FrameRect(c, bx + x, by + y, w, h, a, t);
         } else if (op.op == "box") {
-            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a) || !Col(op, 5, &b))
+            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a) ||
+                !Col(op, 5, &b))
                 return false;
             Colour corner = Pal("surface");
             if (op.options.count("on") && !ResolveColour(op.options.at("on"), &corner, op.line)) return false;
             Box(c, bx + x, by + y, w, h, a, b, corner);
         } else if (op.op == "gradient") {
-            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a) || !Col(op, 5, &b))
+            if (!Int(op, 0, &x) || !Int(op, 1, &y) || !Int(op, 2, &w) || !Int(op, 3, &h) || !Col(op, 4, &a) ||
+                !Col(op, 5, &b))
                 return false;
             for (int j = 0; j < h; ++j) {
                 Colour m = 0xFF000000u;
@@ -563,12 +570,14 @@ struct Builder {
             int x0, x1, y1, next;
         };
         int bgRight = (bg.w + 5) & ~1;
-        std::vector<Region> regions = {{bgRight, W, maxRows, kLayoutRows}, {0, bgRight, maxRows, kLayoutRows + bg.h + 4}};
+        std::vector<Region> regions = {{bgRight, W, maxRows, kLayoutRows},
+                                       {0, bgRight, maxRows, kLayoutRows + bg.h + 4}};
         std::vector<Shelf> shelves;
         std::vector<size_t> order;
         for (size_t i = 0; i < strips.size(); ++i)
             if ((int)i != skin->background && strips[i].width > 0) order.push_back(i);
-        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return strips[a].height > strips[b].height; });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return strips[a].height > strips[b].height; });
         std::vector<std::array<int, 2>> at(strips.size(), {0, 0});
         int bottom = kLayoutRows + bg.h;
         for (size_t i : order) {
@@ -631,9 +640,9 @@ struct Builder {
     // TSkinGroup, 100 bytes.
     static void WriteGroup(uint8_t* p, const GroupRecord& g)
     {
-        PutName(p, g.name);   // group name
-        Put16(p + 16, g.w);   // item width
-        Put16(p + 18, g.h);   // item height
+        PutName(p, g.name); // group name
+        Put16(p + 16, g.w); // item width
+        Put16(p + 18, g.h); // item height
         Put16(p + 20, g.stripX);
         Put16(p + 22, g.stripY);
         Put16(p + 24, g.columns);
@@ -647,19 +656,19 @@ struct Builder {
     // TSkinElementRecord, 164 bytes.
     static void WriteElement(uint8_t* p, const ElementRecord& e)
     {
-        PutName(p, e.name);                 // element name
-        PutName(p + 16, e.group);           // group name
-        PutName(p + 32, e.ref);             // reference or "#Vout"
-        Put16(p + 48, e.offsetX);           // offset from the reference centre
+        PutName(p, e.name);       // element name
+        PutName(p + 16, e.group); // group name
+        PutName(p + 32, e.ref);   // reference or "#Vout"
+        Put16(p + 48, e.offsetX); // offset from the reference centre
         Put16(p + 50, e.offsetY);
-        Put16(p + 52, e.items);             // item count
-        Put16(p + 56, e.radial);            // radial flag
+        Put16(p + 52, e.items);  // item count
+        Put16(p + 56, e.radial); // radial flag
         Put16(p + 58, e.radius);
-        Put16(p + 60, e.spacingX);          // grid spacing
+        Put16(p + 60, e.spacingX); // grid spacing
         Put16(p + 62, e.spacingY);
-        p[64] = (uint8_t)e.columns;         // grid columns
-        p[65] = (uint8_t)e.extra;           // extra cells
-        Put16(p + 66, e.value);             // value offset / slider steps
+        p[64] = (uint8_t)e.columns;            // grid columns
+        p[65] = (uint8_t)e.extra;              // extra cells
+        Put16(p + 66, e.value);                // value offset / slider steps
         PutName(p + 68, e.source, kNameBytes); // source variable string
         PutName(p + 84, e.target, kNameBytes); // target variable string
     }
@@ -674,7 +683,8 @@ struct Builder {
 
         std::vector<uint8_t> rows = EncodePixelRows(skin->picture);
         size_t rowBytes = (size_t)skin->width * 2;
-        for (int r = 0; r < kLayoutRows; ++r) memcpy(&rows[r * rowBytes], &layout[(size_t)r * kLayoutRowBytes], (size_t)kLayoutRowBytes);
+        for (int r = 0; r < kLayoutRows; ++r)
+            memcpy(&rows[r * rowBytes], &layout[(size_t)r * kLayoutRowBytes], (size_t)kLayoutRowBytes);
         std::vector<uint8_t>& f = skin->file;
         f.assign((size_t)kPixelsOffset, 0);
         Put16(&f[2], skin->width / 2); // row width in pixel pairs

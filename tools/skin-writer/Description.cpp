@@ -19,10 +19,7 @@ bool ReadFile(const std::string& path, std::string* text)
     return true;
 }
 
-static std::string Where(int line)
-{
-    return "line " + std::to_string(line) + ": ";
-}
+static std::string Where(int line) { return "line " + std::to_string(line) + ": "; }
 
 // Splits a line into words; quotes group blanks and are removed. A '#' that
 // starts a word begins a comment when it is the line's first word or is
@@ -92,7 +89,7 @@ static bool ToColour(const std::string& s, Colour* c)
 
 // Words after the first two split into key=value options and the rest.
 static void SplitOptions(const std::vector<std::string>& w, size_t from, skinwrite::Options* opts,
-                    std::vector<std::string>* rest)
+                         std::vector<std::string>* rest)
 {
     for (size_t i = from; i < w.size(); ++i) {
         size_t k = w[i].find('=');
@@ -116,8 +113,8 @@ static bool TakeInt(skinwrite::Options& o, const char* key, int* v, std::string*
     return true;
 }
 
-static bool TakePair(skinwrite::Options& o, const char* key, char sep, int* a, int* b, bool* found,
-                     std::string* error, int n)
+static bool TakePair(skinwrite::Options& o, const char* key, char sep, int* a, int* b, bool* found, std::string* error,
+                     int n)
 {
     auto it = o.find(key);
     if (found) *found = false;

@@ -10,10 +10,7 @@
 
 namespace skinwrite {
 
-static int Clamp255(int v)
-{
-    return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
+static int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 void YuvToRgb(int y, int u, int v, int* r, int* g, int* b)
 {
@@ -29,10 +26,7 @@ static void Split(Colour c, int* r, int* g, int* b)
     *b = (int)(c & 0xFF);
 }
 
-static bool Opaque(Colour c)
-{
-    return (c >> 24) != 0;
-}
+static bool Opaque(Colour c) { return (c >> 24) != 0; }
 
 // Squared error of the best Y for one pixel at chroma (u, v); the Y in *y.
 static int BestY(Colour target, int u, int v, int* y)
@@ -179,17 +173,17 @@ std::vector<uint8_t> EncodeBmp(const Canvas& c)
     Put32(o, 0);               // reserved
     Put32(o, 14 + 40);         // pixel data offset
     // BITMAPINFOHEADER
-    Put32(o, 40);                  // header size
-    Put32(o, (uint32_t)c.width);   // width
-    Put32(o, (uint32_t)c.height);  // height, positive: bottom-up
-    Put16(o, 1);                   // planes
-    Put16(o, 24);                  // bits per pixel
-    Put32(o, 0);                   // BI_RGB
-    Put32(o, image);               // image size
-    Put32(o, 2835);                // 72 dpi
+    Put32(o, 40);                 // header size
+    Put32(o, (uint32_t)c.width);  // width
+    Put32(o, (uint32_t)c.height); // height, positive: bottom-up
+    Put16(o, 1);                  // planes
+    Put16(o, 24);                 // bits per pixel
+    Put32(o, 0);                  // BI_RGB
+    Put32(o, image);              // image size
+    Put32(o, 2835);               // 72 dpi
     Put32(o, 2835);
-    Put32(o, 0);                   // palette colours
-    Put32(o, 0);                   // important colours
+    Put32(o, 0); // palette colours
+    Put32(o, 0); // important colours
     for (int y = c.height - 1; y >= 0; --y) {
         size_t start = o.size();
         for (int x = 0; x < c.width; ++x) {

@@ -44,10 +44,7 @@ int Constant(const std::string& s)
 }
 
 // Recorder time: seconds since 2000-01-01, 2000 counted as a common year.
-bool Leap(int y)
-{
-    return y % 4 == 0 && y % 100 != 0;
-}
+bool Leap(int y) { return y % 4 == 0 && y % 100 != 0; }
 
 int MonthDays(int y, int m)
 {
@@ -334,15 +331,12 @@ struct Composer {
     }
 };
 
-bool ParseDate(const std::string& s, int* y, int* m, int* d)
-{
-    return sscanf(s.c_str(), "%d-%d-%d", y, m, d) == 3;
-}
+bool ParseDate(const std::string& s, int* y, int* m, int* d) { return sscanf(s.c_str(), "%d-%d-%d", y, m, d) == 3; }
 
 } // namespace
 
-bool ComposePreview(const Skin& skin, const Description& d, const std::string& state, int hoverElement,
-                    int hoverSub, Canvas* out, std::string* error)
+bool ComposePreview(const Skin& skin, const Description& d, const std::string& state, int hoverElement, int hoverSub,
+                    Canvas* out, std::string* error)
 {
     Composer c(skin);
     const StateDesc* st = nullptr;
@@ -402,7 +396,8 @@ bool ComposePreview(const Skin& skin, const Description& d, const std::string& s
         c.vars["Mon_s#SD"] = {ss};
     }
     // Marks as dates: mark-play=YYYY-MM-DDTHH:MM:SS and so on.
-    static const char* marks[][2] = {{"mark-play", "Mon_P_N_T#SD"}, {"mark-from", "Mon_B_F_T#SD"}, {"mark-to", "Mon_B_T_T#SD"}};
+    static const char* marks[][2] = {
+        {"mark-play", "Mon_P_N_T#SD"}, {"mark-from", "Mon_B_F_T#SD"}, {"mark-to", "Mon_B_T_T#SD"}};
     for (auto& mk : marks) {
         std::string v = opt(mk[0]);
         if (v.empty()) continue;

@@ -118,12 +118,12 @@ struct ElementRecord {
 };
 
 struct Skin {
-    int width = 0, rows = 0;        // file picture
-    Canvas picture;                 // the artwork, layout rows left free
+    int width = 0, rows = 0; // file picture
+    Canvas picture;          // the artwork, layout rows left free
     std::vector<GroupRecord> groups;
     std::vector<ElementRecord> elements;
-    std::vector<uint8_t> file;      // the .YUV2 file
-    int background = -1;            // group index of the background
+    std::vector<uint8_t> file; // the .YUV2 file
+    int background = -1;       // group index of the background
 };
 
 bool BuildSkin(const Description& d, Skin* out, std::string* error);
@@ -143,8 +143,8 @@ std::vector<uint8_t> EncodePixelRows(const Canvas& c);
 // The largest per-component error of opaque pixels whose pair holds one colour.
 int UniformPairError(const Canvas& c, const std::vector<uint8_t>& rows);
 
-std::vector<uint8_t> EncodeBmp(const Canvas& c);  // 24-bit, bottom-up
-std::vector<uint8_t> EncodePng(const Canvas& c);  // RGB, stored deflate blocks
+std::vector<uint8_t> EncodeBmp(const Canvas& c); // 24-bit, bottom-up
+std::vector<uint8_t> EncodePng(const Canvas& c); // RGB, stored deflate blocks
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // ---- preview --------------------------------------------------------------
@@ -152,7 +152,7 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // Composes the panel from the skin's file under a preview state and returns
 // what the viewer would show. hoverElement/hoverSub select a hovered item
 // (-1: none).
-bool ComposePreview(const Skin& skin, const Description& d, const std::string& state, int hoverElement,
-                    int hoverSub, Canvas* out, std::string* error);
+bool ComposePreview(const Skin& skin, const Description& d, const std::string& state, int hoverElement, int hoverSub,
+                    Canvas* out, std::string* error);
 
 } // namespace skinwrite
