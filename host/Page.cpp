@@ -1,5 +1,6 @@
 // A small tag scanner for hosting pages; it knows OBJECT and PARAM only.
 #include "host/Page.h"
+#include "platform/vcl/CodePage.h"
 #include <cctype>
 #include <cstdlib>
 #include <map>
@@ -10,24 +11,6 @@ std::string Lower(std::string s)
 {
     for (char& c : s) c = (char)tolower((unsigned char)c);
     return s;
-}
-
-void AppendUtf8(std::string& out, unsigned long cp)
-{
-    if (cp < 0x80) out += (char)cp;
-    else if (cp < 0x800) {
-        out += (char)(0xC0 | (cp >> 6));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += (char)(0xE0 | (cp >> 12));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x110000) {
-        out += (char)(0xF0 | (cp >> 18));
-        out += (char)(0x80 | ((cp >> 12) & 0x3F));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    }
 }
 
 std::string DecodeEntities(const std::string& s)
@@ -46,7 +29,7 @@ std::string DecodeEntities(const std::string& s)
                     char* end = nullptr;
                     unsigned long cp = strtoul(digits, &end, hex ? 16 : 10);
                     if (*digits && end && *end == 0) {
-                        AppendUtf8(out, cp);
+                        Vcl_AppendUtf8(out, cp);
                         i = semi;
                         continue;
                     }

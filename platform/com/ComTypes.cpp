@@ -1,6 +1,7 @@
 // GUID text forms, task memory and UTF-16 <-> UTF-8 conversion. No state.
 #include "platform/com/ComTypes.h"
 #include "platform/com/Registry.h"
+#include "platform/vcl/CodePage.h"
 #include <cstdlib>
 #include <cstring>
 
@@ -159,25 +160,6 @@ size_t Wide_Length(const WCHAR* text)
     return n;
 }
 
-static void PutUtf8(std::string& out, uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += (char)cp;
-    } else if (cp < 0x800) {
-        out += (char)(0xC0 | (cp >> 6));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += (char)(0xE0 | (cp >> 12));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    } else {
-        out += (char)(0xF0 | (cp >> 18));
-        out += (char)(0x80 | ((cp >> 12) & 0x3F));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-        out += (char)(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string Wide_ToText(const WCHAR* text, size_t length)
 {
     std::string out;
@@ -191,7 +173,7 @@ std::string Wide_ToText(const WCHAR* text, size_t length)
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        PutUtf8(out, c);
+        Vcl_AppendUtf8(out, c);
     }
     return out;
 }

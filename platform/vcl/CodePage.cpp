@@ -232,17 +232,6 @@ bool Undefined(const uint64_t undefined[2], int byte)
     return byte >= 0x80 && byte <= 0xFF && (undefined[(byte - 0x80) >> 6] >> ((byte - 0x80) & 63) & 1);
 }
 
-void PutUtf8(std::string& out, long cp)
-{
-    if (cp < 0x800) {
-        out += (char)(0xC0 | (cp >> 6));
-    } else {
-        out += (char)(0xE0 | (cp >> 12));
-        out += (char)(0x80 | ((cp >> 6) & 0x3F));
-    }
-    out += (char)(0x80 | (cp & 0x3F));
-}
-
 // Called with gConvertLock held; null when iconv has no such page.
 Converter* ConverterOf(int page, bool toUtf8)
 {
@@ -330,7 +319,7 @@ void Convert(int page, bool toUtf8, const char* text, size_t n, const char* bad,
         size_t skip = 1;
         if (toUtf8) {
             if (Undefined(c->undefined, u[0])) {
-                PutUtf8(out, StandInOf(u[0]));
+                Vcl_AppendUtf8(out, (unsigned long)StandInOf(u[0]));
             } else {
                 out += bad;
                 if (lossy) *lossy = true;
@@ -380,4 +369,23 @@ size_t Vcl_AnsiFit(const char* text, size_t n, size_t max, int charset)
     size_t cut = n;
     Convert(Vcl_CharsetCodePage(charset), true, text, n, "", ignored, &cut, nullptr);
     return cut;
+}
+
+void Vcl_AppendUtf8(std::string& out, unsigned long cp)
+{
+    if (cp < 0x80) {
+        out += (char)cp;
+    } else if (cp < 0x800) {
+        out += (char)(0xC0 | (cp >> 6));
+        out += (char)(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += (char)(0xE0 | (cp >> 12));
+        out += (char)(0x80 | ((cp >> 6) & 0x3F));
+        out += (char)(0x80 | (cp & 0x3F));
+    } else if (cp < 0x110000) {
+        out += (char)(0xF0 | (cp >> 18));
+        out += (char)(0x80 | ((cp >> 12) & 0x3F));
+        out += (char)(0x80 | ((cp >> 6) & 0x3F));
+        out += (char)(0x80 | (cp & 0x3F));
+    }
 }

@@ -41,6 +41,9 @@ int Vcl_CharsetCodePage(int charset);
 // U+F7FF above), so every byte comes back as it went in.
 std::string Vcl_AnsiToUtf8(const char* text, size_t n, int charset);
 std::string Vcl_Utf8ToAnsi(const char* text, size_t n, int charset, bool* lossy = nullptr);
+// Appends code point cp as UTF-8 (one to four bytes); one past U+10FFFF
+// appends nothing.
+void Vcl_AppendUtf8(std::string& out, unsigned long cp);
 // The length of the longest prefix of text (n bytes) of at most max bytes
 // that ends on a whole character: a lead byte whose trail byte is cut off
 // is left out.
