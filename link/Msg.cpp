@@ -154,14 +154,14 @@ void Msg_ClearBuffer(uint8_t* buffer, uint32_t size)
 {
     if (!buffer) return;
     // The most any slot of this very buffer may have written, else all.
-    uint32_t dirty = size;
+    uint32_t dirty = 0;
     bool registered = false;
     for (const TModuleSlot& slot : gModules)
         if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) {
-            dirty = registered && dirty > slot.dirty ? dirty : slot.dirty;
+            if (slot.dirty > dirty) dirty = slot.dirty;
             registered = true;
         }
-    memset(buffer, 0, dirty);
+    memset(buffer, 0, registered ? dirty : size);
     for (TModuleSlot& slot : gModules)
         if (slot.inUse == 1 && slot.buffer == buffer && slot.capacity == size) slot.dirty = 0;
 }
